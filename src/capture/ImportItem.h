@@ -1,0 +1,24 @@
+// One thing to import into a notebook: a web address or a local file.
+#pragma once
+
+#include <string>
+
+class CClipVaultDoc;
+
+class CImportItem {
+public:
+    virtual ~CImportItem() = default;
+
+    std::string m_strSource;  // URL or local file path
+    std::string m_strTitle;   // proposed note name; empty = derive from the source
+    int m_nImportKind = 0;    // 0 web page, 1 single web file, 2 local file
+    int m_nContentMode = 2;   // 2 fetch the content into the notebook, 1 keep a link only
+    CClipVaultDoc* m_pTargetDoc = nullptr;
+    int m_bStartNow = 1;      // 0: hold the download until the user starts it
+};
+
+// The name a note taken from `strSource` gets when nobody proposed one: the
+// page title for an HTML file (".htm", ".html", ".shtml", ".shtm", any case),
+// else, or when the page has no title, the part after the last backslash or
+// slash, else the whole source.
+std::string TitleForSource(const std::string& strSource);

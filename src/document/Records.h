@@ -1,0 +1,169 @@
+// The records of a notebook: categories holding notes and further
+// categories, and the attachments that notes' pages share.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "document/Archive.h"
+#include "document/NameMap.h"
+
+class CClipVaultDoc;
+class CNoteCata;
+class CImportItem;
+
+// Download status of a note.
+enum NoteStatus : int32_t {
+    kStatusDone = 0,
+    kStatusQueued = 1,
+    kStatusRunning = 2,
+    kStatusFailed = 3,
+    kStatusStopRequested = 4,
+    kStatusDeleting = 5,
+    kStatusHeld = 6,
+};
+
+// Source kinds of a note.
+enum NoteSourceKind : uint32_t {
+    kSourceWebPage = 0,   // page captured with its resources
+    kSourceWebFile = 1,   // single file fetched as it is
+    kSourceLocalFile = 2,
+    kSourceWritten = 3,   // written in the program's editor
+};
+
+// m_nContentType: the notebook holds the content; anything else is a link only.
+constexpr uint32_t kContentHeld = 2;
+
+class CNoteBase : public CObject {
+public:
+    enum Kind { kindNote = 0, kindCata = 1, kindAttach = 2 };
+
+    int32_t m_nKind;
+    CClipVaultDoc* m_pDocument = nullptr;
+    CNoteCata* m_pParent = nullptr;
+
+protected:
+    explicit CNoteBase(int32_t nKind) : m_nKind(nKind) {}
+};
+
+class CNote : public CNoteBase {
+public:
+    static const CRuntimeClass classCNote;
+    const CRuntimeClass* GetRuntimeClass() const override { return &classCNote; }
+
+    CNote();
+    ~CNote() override;
+    void Serialize(CArchive& ar) override;
+
+    bool Rename(const std::string& strNewName);
+    // Detaches the note from its category and deletes it; a running download
+    // is stopped and the note leaves the download list first.
+    bool Delete();
+    // A fresh copy for `pTarget` (which may be this note's own notebook);
+    // attachments are shared by origin or cloned. Null with message 33049.
+    CNote* CopyTo(CClipVaultDoc* pTarget) const;
+    void CountAttachmentUse() const;
+    bool StopDownload();
+
+    std::string m_strWorkPath;
+    std::atomic<int32_t> m_nStatus{kStatusDone};
+    std::string m_strName;
+    std::string m_strExt;
+    int64_t m_tmDate;
+    std::vector<uint8_t> m_content;
+    std::string m_strSource;
+    uint32_t m_nID = 0;
+    uint32_t m_nContentType = 0;
+    uint32_t m_nSourceKind = 0;
+    int32_t m_bLinksRewritten = 0;
+    std::string m_strError;
+    std::vector<std::string> m_attachNames;
+};
+
+class CNoteCata : public CNoteBase {
+public:
+    static const CRuntimeClass classCNoteCata;
+    const CRuntimeClass* GetRuntimeClass() const override { return &classCNoteCata; }
+
+    CNoteCata();
+    ~CNoteCata() override;
+    // The fields of the category (name, notes, subcategories); the root
+    // category of a notebook is stored this way without a class record.
+    void Serialize(CArchive& ar) override;
+
+    bool FindNote(const std::string& strName) const { return m_notes.Contains(strName); }
+    bool FindSubCata(const std::string& strName) const { return m_subCatas.Contains(strName); }
+    CNote* GetNote(const std::string& strName) const;
+    CNoteCata* GetSubCata(const std::string& strName) const;
+
+    std::string UniqueNameForNote(const std::string& strBase) const;
+    std::string UniqueNameForSubCata(const std::string& strBase) const;
+
+    CNote* AddNewNote(const std::string& strName);
+    CNoteCata* AddNewSubCata(const std::string& strName);
+    // On success the category owns the record; on failure the caller still does.
+    bool AttachNote(CNote* pNote, const std::string& strName, bool bMakeUnique);
+    bool AttachSubCata(CNoteCata* pCata, const std::string& strName, bool bMakeUnique);
+    // The caller owns what is returned.
+    CNote* DetachNote(const std::string& strName);
+    CNoteCata* DetachSubCata(CNoteCata* pCata);
+
+    // True when `pOther` is this category's parent, grand-parent and so on.
+    bool IsInside(const CNoteCata* pOther) const;
+    bool Rename(const std::string& strNewName);
+    bool Delete();
+    // Deletes every subcategory and note; running downloads are stopped
+    // first. With `bUnlist` each note also leaves the download list.
+    void Clear(bool bUnlist);
+    CNoteCata* CopyTo(CClipVaultDoc* pTarget) const;
+    void CountAttachmentUse() const;
+
+    std::string m_strName;
+    CNameMap<CNote*> m_notes;
+    CNameMap<CNoteCata*> m_subCatas;
+};
+
+class CNoteAttatch : public CNoteBase {
+public:
+    static const CRuntimeClass classCNoteAttatch;
+    const CRuntimeClass* GetRuntimeClass() const override { return &classCNoteAttatch; }
+
+    CNoteAttatch() : CNoteBase(kindAttach) {}
+    void Serialize(CArchive& ar) override;
+
+    // Sets the origin and the bytes: a copy of `pBytes`, or the file at
+    // `strOrigin` when `pBytes` is null (false when it cannot be read).
+    bool SetData(const std::string& strOrigin, const std::vector<uint8_t>* pBytes);
+    // Writes the bytes to `strPath` unless a file is already there.
+    bool WriteIfMissing(const std::string& strPath) const;
+    // Same name, origin and bytes; null with message 33049 on failure.
+    CNoteAttatch* Clone() const;
+
+    std::string m_strName;
+    std::string m_strOrigin;
+    std::vector<uint8_t> m_data;
+    int32_t m_nRefCount = 0;
+};
+
+// The document-information record of a notebook: no fields, only its class
+// record and its place in the object numbering.
+class CVltDocInfo : public CObject {
+public:
+    static const CRuntimeClass classCVltDocInfo;
+    const CRuntimeClass* GetRuntimeClass() const override { return &classCVltDocInfo; }
+    void Serialize(CArchive&) override {}
+};
+
+// The classes a notebook file may hold, for CArchive::SetClassTable.
+const CRuntimeClass* const* NotebookClasses(size_t* pnCount);
+
+// Local midnight of the current day, the date of every new note.
+int64_t TodayMidnight();
+
+// Makes a note from an import request (the request is consumed). Null when
+// the request names a local file that does not exist (message 33059). A note
+// whose content the notebook holds is handed to the download list.
+CNote* CreateNoteFromImport(std::unique_ptr<CImportItem> pItem);

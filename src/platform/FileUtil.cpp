@@ -1,0 +1,70 @@
+#include "platform/FileUtil.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace fileutil {
+
+bool PathExists(const std::string& strPath) {
+    struct stat st;
+    return !strPath.empty() && ::stat(strPath.c_str(), &st) == 0;
+}
+
+bool IsRegularFile(const std::string& strPath) {
+    struct stat st;
+    return !strPath.empty() && ::stat(strPath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool ReadWholeFile(const std::string& strPath, std::vector<uint8_t>& out, uint64_t nMaxBytes) {
+    out.clear();
+    const int fd = ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    if (st.st_size > 0) out.reserve(static_cast<size_t>(std::min<uint64_t>(st.st_size, nMaxBytes)));
+    uint8_t buf[65536];
+    bool ok = true;
+    while (out.size() < nMaxBytes) {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(sizeof buf, nMaxBytes - out.size()));
+        const ssize_t r = ::read(fd, buf, want);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            ok = false;
+            break;
+        }
+        if (r == 0) break;
+        out.insert(out.end(), buf, buf + r);
+    }
+    ::close(fd);
+    if (!ok) out.clear();
+    return ok;
+}
+
+bool WriteWholeFile(const std::string& strPath, const void* p, size_t n) {
+    const int fd = ::open(strPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    const auto* b = static_cast<const uint8_t*>(p);
+    bool ok = true;
+    while (n > 0) {
+        const ssize_t r = ::write(fd, b, n);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            ok = false;
+            break;
+        }
+        b += r;
+        n -= static_cast<size_t>(r);
+    }
+    if (::close(fd) != 0) ok = false;
+    if (!ok) ::unlink(strPath.c_str());
+    return ok;
+}
+
+}  // namespace fileutil

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Sets up what is missing, builds everything and runs the whole test suite:
+#   build/       the programs and all tests
+#   build-asan/  the core and its tests under AddressSanitizer and UBSan
+#   build-fuzz/  the libFuzzer targets (clang), each run briefly over its seeds
+set -uo pipefail
+cd "$(dirname "$0")"
+
+./scripts/deps.sh || exit 1
+JOBS=$(nproc)
+
+configure_and_build() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null || return 1
+  cmake --build "$dir" -j "$JOBS" || return 1
+}
+
+configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo || exit 1
+configure_and_build build-asan -DCMAKE_BUILD_TYPE=Debug -DCLIPVAULT_SANITIZE=ON -DCLIPVAULT_CORE_ONLY=ON || exit 1
+configure_and_build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCLIPVAULT_FUZZ=ON \
+  -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 || exit 1
+
+status=0
+passed=0
+failed=0
+log=$(mktemp)
+for dir in build build-asan build-fuzz; do
+  echo "=== ctest in $dir"
+  (cd "$dir" && ctest --output-on-failure -j "$JOBS") 2>&1 | tee "$log"
+  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+  summary=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
+  if [ -n "$summary" ]; then
+    f=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$summary")
+    t=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\2/' <<<"$summary")
+    passed=$((passed + t - f))
+    failed=$((failed + f))
+  else
+    status=1
+  fi
+done
+rm -f "$log"
+echo
+echo "Summary: $passed passed, $failed failed"
+exit $status
