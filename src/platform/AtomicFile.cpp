@@ -1,0 +1,202 @@
+#include "platform/AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "document/Archive.h"
+
+namespace fileutil {
+namespace {
+
+// Large enough that a notebook of hundreds of megabytes goes out in a few
+// hundred system calls whatever the writer's piece size.
+constexpr size_t kSinkBuffer = 1 << 20;
+// Linux writes at most this much per call anyway; asking for less keeps a
+// huge piece from looking like a short write.
+constexpr size_t kMaxWriteCall = 0x40000000;
+constexpr size_t kMaxName = 255;
+constexpr char kTempSuffix[] = ".XXXXXX";
+
+class CBufferedFdSink : public CByteSink {
+public:
+    explicit CBufferedFdSink(int fd) : m_fd(fd), m_pBuf(new uint8_t[kSinkBuffer]) {}
+
+    void Write(const void* p, size_t n) override {
+        if (n == 0) return;
+        const auto* b = static_cast<const uint8_t*>(p);
+        if (m_nUsed + n <= kSinkBuffer) {
+            std::memcpy(m_pBuf.get() + m_nUsed, b, n);
+            m_nUsed += n;
+            return;
+        }
+        Flush();
+        if (n >= kSinkBuffer) {
+            WriteAll(b, n);
+        } else {
+            std::memcpy(m_pBuf.get(), b, n);
+            m_nUsed = n;
+        }
+    }
+
+    void Flush() override {
+        if (!m_nUsed) return;
+        // Emptied first: after a failure nothing is written twice.
+        const size_t n = m_nUsed;
+        m_nUsed = 0;
+        WriteAll(m_pBuf.get(), n);
+    }
+
+private:
+    void WriteAll(const uint8_t* b, size_t n) {
+        while (n > 0) {
+            const ssize_t r = ::write(m_fd, b, std::min(n, kMaxWriteCall));
+            if (r < 0) {
+                if (errno == EINTR) continue;
+                throw CArchiveException(CArchiveException::writeFault, errno);
+            }
+            // A regular file only takes nothing when there is no room left.
+            if (r == 0) throw CArchiveException(CArchiveException::writeFault, ENOSPC);
+            b += r;
+            n -= static_cast<size_t>(r);
+        }
+    }
+
+    int m_fd;
+    std::unique_ptr<uint8_t[]> m_pBuf;
+    size_t m_nUsed = 0;
+};
+
+// The hidden file until it has taken the target's place: removed on every
+// way out but success, without disturbing the errno that reports the failure.
+struct CTempFile {
+    int m_fd = -1;
+    std::string m_strPath;
+
+    ~CTempFile() {
+        const int saved = errno;
+        if (m_fd >= 0) ::close(m_fd);
+        if (!m_strPath.empty()) ::unlink(m_strPath.c_str());
+        errno = saved;
+    }
+};
+
+// umask() can only be read by changing it, which would race with other
+// threads creating files; the kernel reports it here instead.
+mode_t CurrentUmask() {
+    mode_t mask = 022;
+    if (FILE* f = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, f)) {
+            if (std::strncmp(line, "Umask:", 6) == 0) {
+                mask = static_cast<mode_t>(std::strtoul(line + 6, nullptr, 8) & 0777);
+                break;
+            }
+        }
+        std::fclose(f);
+    }
+    return mask;
+}
+
+}  // namespace
+
+bool AtomicWriteFile(const std::string& strPath, const std::function<void(CByteSink&)>& write, int* pnErrno,
+                     AtomicWriteStep* pStep, mode_t nNewMode) {
+    auto fail = [&](AtomicWriteStep step, int nErr) {
+        if (pnErrno) *pnErrno = nErr;
+        if (pStep) *pStep = step;
+        errno = nErr;
+        return false;
+    };
+    if (strPath.empty()) return fail(AtomicWriteStep::create, ENOENT);
+
+    std::string strTarget = strPath;
+    struct stat st;
+    bool bExists = false;
+    if (::lstat(strTarget.c_str(), &st) == 0) {
+        if (S_ISLNK(st.st_mode)) {
+            char* pReal = ::realpath(strTarget.c_str(), nullptr);
+            if (!pReal) return fail(AtomicWriteStep::create, errno);
+            strTarget = pReal;
+            std::free(pReal);
+            if (::stat(strTarget.c_str(), &st) != 0) return fail(AtomicWriteStep::create, errno);
+        }
+        if (S_ISDIR(st.st_mode)) return fail(AtomicWriteStep::create, EISDIR);
+        // Renaming over a device or a pipe would replace the node itself.
+        if (!S_ISREG(st.st_mode)) return fail(AtomicWriteStep::create, EINVAL);
+        // The rename needs only the folder to be writable; a file the user
+        // made read-only is still refused, as opening it would have been.
+        if (::faccessat(AT_FDCWD, strTarget.c_str(), W_OK, AT_EACCESS) != 0)
+            return fail(AtomicWriteStep::create, errno);
+        bExists = true;
+    } else if (errno != ENOENT) {
+        return fail(AtomicWriteStep::create, errno);
+    }
+
+    const size_t slash = strTarget.rfind('/');
+    const std::string strFolder =
+        slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : strTarget.substr(0, slash);
+    std::string strName = slash == std::string::npos ? strTarget : strTarget.substr(slash + 1);
+    if (strName.empty()) return fail(AtomicWriteStep::create, EISDIR);
+    // "." + name + suffix must still be a valid file name.
+    const size_t nMaxBase = kMaxName - 1 - (sizeof kTempSuffix - 1);
+    if (strName.size() > nMaxBase) strName.resize(nMaxBase);
+
+    CTempFile tmp;
+    std::string strTemplate = (strFolder == "/" ? "/" : strFolder + "/") + "." + strName + kTempSuffix;
+    tmp.m_fd = ::mkostemp(strTemplate.data(), O_CLOEXEC);
+    if (tmp.m_fd < 0) return fail(AtomicWriteStep::create, errno);
+    tmp.m_strPath = strTemplate;
+
+    // Failures here are not worth losing the save for: the file is then the
+    // process's own with mode 0600, which errs on the private side.
+    if (bExists) {
+        if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
+            if (::fchown(tmp.m_fd, st.st_uid, st.st_gid) != 0) {
+            }
+        }
+        // After fchown, which may clear the set-id bits.
+        if (::fchmod(tmp.m_fd, st.st_mode & 07777) != 0) {
+        }
+    } else if (::fchmod(tmp.m_fd, nNewMode & ~CurrentUmask() & 07777) != 0) {
+    }
+
+    try {
+        CBufferedFdSink sink(tmp.m_fd);
+        write(sink);
+        sink.Flush();
+    } catch (const CArchiveException& e) {
+        return fail(AtomicWriteStep::write, e.m_nErrno ? e.m_nErrno : EIO);
+    }
+
+    // The data must be on the disk before the rename makes them the file;
+    // otherwise a crash can leave an empty file under the old name.
+    if (::fsync(tmp.m_fd) != 0) return fail(AtomicWriteStep::write, errno);
+    const int fd = tmp.m_fd;
+    tmp.m_fd = -1;
+    if (::close(fd) != 0) return fail(AtomicWriteStep::write, errno);
+
+    if (::rename(tmp.m_strPath.c_str(), strTarget.c_str()) != 0) return fail(AtomicWriteStep::commit, errno);
+    tmp.m_strPath.clear();
+
+    // Makes the rename itself durable. The new file is in place by now, so a
+    // file system that cannot sync a folder is no reason to report failure.
+    const int dirFd = ::open(strFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+
+    if (pnErrno) *pnErrno = 0;
+    if (pStep) *pStep = AtomicWriteStep::none;
+    return true;
+}
+
+}  // namespace fileutil
