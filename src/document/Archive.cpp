@@ -268,6 +268,14 @@ void CArchive::Read(void* p, size_t n) {
     if (m_pSource->Read(b, n) != n) throw CArchiveException(CArchiveException::endOfFile);
 }
 
+size_t CArchive::Peek(void* p, size_t n) {
+    n = std::min<uint64_t>(n, std::min<uint64_t>(Remaining(), m_buf.size()));
+    if (n == 0) return 0;
+    NeedBytes(n);
+    std::memcpy(p, m_buf.data() + m_nCur, n);
+    return n;
+}
+
 uint8_t CArchive::ReadU8() {
     NeedBytes(1);
     return m_buf[m_nCur++];

@@ -200,6 +200,9 @@ public:
     uint32_t GetObjectSchema();
     // Bytes not yet read.
     uint64_t Remaining() const;
+    // Copies up to n of the next bytes without consuming them; returns how
+    // many there were (fewer at the end of the data). n is small (a header).
+    size_t Peek(void* p, size_t n);
 
     // Keeps an object read from this archive alive until the archive closes:
     // a map that meets a key twice keeps the later value, but the earlier

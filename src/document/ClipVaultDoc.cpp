@@ -1,26 +1,325 @@
 #include "document/ClipVaultDoc.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <unordered_set>
 
+#include "app/AppOptions.h"
 #include "document/Archive.h"
+#include "document/RecordClipboard.h"
+#include "platform/AtomicFile.h"
+#include "platform/FileUtil.h"
+#include "platform/MessageHost.h"
+#include "platform/StringIds.h"
+#include "platform/TempFiles.h"
+#include "platform/UiQueue.h"
+
+namespace {
+
+const char kHeaderText[] = "VLTFILEVERSION:";
+constexpr int kFileVersion = 2;
+
+std::mutex g_bodyMutex;
+CClipVaultDoc::DownloadBody& BodySlot() {
+    static CClipVaultDoc::DownloadBody body = [](CNote&) { return false; };
+    return body;
+}
+
+void Failed() { host::ShowMessage(ids::IDS_OPERATION_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION); }
+
+// The file name of a path: after the last backslash, else the last slash.
+std::string FileNameOf(const std::string& strPath) {
+    size_t cut = strPath.rfind('\\');
+    if (cut == std::string::npos) cut = strPath.rfind('/');
+    return cut == std::string::npos ? strPath : strPath.substr(cut + 1);
+}
+
+std::string WithoutExtension(const std::string& strName) {
+    const size_t dot = strName.rfind('.');
+    return dot == std::string::npos ? strName : strName.substr(0, dot);
+}
+
+// Reads a name map of attachments for the notebook; like the category maps,
+// a back reference cannot be owned twice and a later key replaces an earlier
+// one.
+void ReadAttachmentMap(CArchive& ar, CClipVaultDoc& doc) {
+    const uint64_t n = ar.ReadCount();
+    for (uint64_t i = 0; i < n; ++i) {
+        std::string key = ar.ReadString();
+        bool bNew = false;
+        CObject* pObj;
+        try {
+            pObj = ar.ReadObject(&CNoteAttatch::classCNoteAttatch, &bNew);
+        } catch (CArchiveException& e) {
+            e.TakePartial();  // an attachment cut short is of no use
+            throw;
+        }
+        if (!pObj) continue;
+        if (!bNew) throw CArchiveException(CArchiveException::badIndex);
+        auto* pAttach = static_cast<CNoteAttatch*>(pObj);
+        pAttach->m_pDocument = &doc;
+        CNoteAttatch* pOld = nullptr;
+        if (doc.m_attachments.SetAt(key, pAttach, &pOld)) ar.Discard(std::unique_ptr<CObject>(pOld));
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- jobs
+
+bool CDownloadJob::WaitFinished(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_cv.wait_for(lock, timeout, [&] { return m_bFinished; });
+}
+
+void CDownloadJob::Join() {
+    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id()) m_thread.join();
+}
+
+void CClipVaultDoc::SetDownloadBody(DownloadBody body) {
+    std::lock_guard<std::mutex> lock(g_bodyMutex);
+    BodySlot() = body ? std::move(body) : [](CNote&) { return false; };
+}
+
+CClipVaultDoc::DownloadBody CClipVaultDoc::GetDownloadBody() {
+    std::lock_guard<std::mutex> lock(g_bodyMutex);
+    return BodySlot();
+}
+
+// ---------------------------------------------------------------- life
 
 CClipVaultDoc::CClipVaultDoc() { m_rootCata.m_pDocument = this; }
 
 CClipVaultDoc::~CClipVaultDoc() {
+    // Every worker is told to stop and joined before anything it may touch
+    // goes away.
+    std::vector<std::shared_ptr<CDownloadJob>> jobs = m_abandonedJobs;
+    for (CNote* p : m_pendingNotes) {
+        if (p->m_pJob) {
+            if (p->m_nStatus == kStatusRunning) p->m_nStatus = kStatusStopRequested;
+            jobs.push_back(p->m_pJob);
+        }
+    }
+    for (auto& job : jobs) {
+        job->Join();
+        std::lock_guard<std::mutex> lock(job->m_mutex);
+        job->m_pDoc = nullptr;
+        job->m_pNote = nullptr;
+    }
+    m_abandonedJobs.clear();
     m_pendingNotes.clear();
     m_rootCata.Clear(false);
     for (auto it = m_attachments.begin(); it != m_attachments.end(); ++it) delete it.value();
     m_attachments.RemoveAll();
 }
 
+// ---------------------------------------------------------------- file
+
+bool CClipVaultDoc::OnNewDocument() {
+    m_pDocInfo = std::make_unique<CVltDocInfo>();
+    m_strPathName.clear();
+    m_bModified = false;
+    SetTitle();
+    return true;
+}
+
+bool CClipVaultDoc::OnOpenDocument(const std::string& strPath) {
+    const std::string name = FileNameOf(strPath);
+    const size_t dot = name.rfind('.');
+    std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (ext != ".vlt") {
+        host::ShowMessage(ids::IDS_NOT_A_NOTEBOOK, host::MB_OK | host::MB_ICONEXCLAMATION, {strPath});
+        return false;
+    }
+    const int fd = ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        const int err = fd < 0 ? errno : EISDIR;
+        if (fd >= 0) ::close(fd);
+        host::ShowMessage(ids::IDS_FAILED_TO_OPEN_DOC, host::MB_OK | host::MB_ICONEXCLAMATION,
+                          {strPath, std::strerror(err)});
+        return false;
+    }
+    m_nLoadError = -1;
+    try {
+        CFileSource src(fd);
+        CArchive ar(src);
+        size_t nClasses = 0;
+        const CRuntimeClass* const* classes = NotebookClasses(&nClasses);
+        ar.SetClassTable(classes, nClasses);
+        ar.m_pDocument = this;
+        try {
+            Serialize(ar);
+        } catch (CArchiveException& e) {
+            e.TakePartial();
+            m_nLoadError = e.m_cause;
+        }
+        ReleaseDiscarded(ar);
+    } catch (CArchiveException& e) {
+        m_nLoadError = e.m_cause;
+    } catch (const std::bad_alloc&) {
+        m_nLoadError = CArchiveException::readFault;
+    }
+    ::close(fd);
+    RebuildOriginMap();
+    if (m_nLoadError >= 0) Failed();
+    m_strPathName = strPath;
+    m_bModified = false;
+    SetTitle();
+    return true;
+}
+
+bool CClipVaultDoc::OnSaveDocument(const std::string& strPath) {
+    if (m_pViews) m_pViews->CommitEdits();
+    int err = 0;
+    const bool ok = fileutil::AtomicWriteFile(
+        strPath,
+        [&](CByteSink& sink) {
+            CArchive ar(sink);
+            ar.m_pDocument = this;
+            Serialize(ar);
+            ar.Flush();
+        },
+        &err);
+    if (!ok) {
+        host::ShowMessage(ids::IDS_FAILED_TO_SAVE_DOC, host::MB_OK | host::MB_ICONEXCLAMATION,
+                          {strPath, std::strerror(err ? err : EIO)});
+        return false;
+    }
+    m_strPathName = strPath;
+    // Saved is saved, locked or not: a locked notebook must not keep asking
+    // to be saved again.
+    MarkModified(false);
+    return true;
+}
+
+bool CClipVaultDoc::DoFileSave() {
+    std::string path = m_strPathName;
+    if (path.empty() && !(m_pViews && m_pViews->ChooseSavePath(path) && !path.empty())) return false;
+    return OnSaveDocument(path);
+}
+
+bool CClipVaultDoc::SaveModified() {
+    if (!m_bModified) return true;
+    const std::string name = m_strPathName.empty() ? std::string("NewVLT") : m_strPathName;
+    switch (host::ShowMessage(ids::IDS_ASK_TO_SAVE, host::MB_YESNOCANCEL | host::MB_ICONEXCLAMATION, {name})) {
+    case host::IDYES: return DoFileSave();
+    case host::IDNO: return true;
+    default: return false;
+    }
+}
+
+bool CClipVaultDoc::CanCloseFrame() {
+    if (IsDownloading()) {
+        if (host::ShowMessage(ids::IDS_STOP_DOWNLOADS_TO_CLOSE, host::MB_YESNO | host::MB_ICONEXCLAMATION) !=
+            host::IDYES)
+            return false;
+        HoldAllQueued();
+        for (;;) {
+            if (StopAllDownloads()) break;
+            const int r = host::ShowMessage(ids::IDS_DOWNLOADS_NOT_STOPPED,
+                                            host::MB_ABORTRETRYIGNORE | host::MB_ICONEXCLAMATION);
+            if (r == host::IDABORT) return false;
+            if (r == host::IDIGNORE) break;
+        }
+    }
+    CleanUpAttachments();
+    if (IsDownloading()) return false;
+    return SaveModified();
+}
+
+void CClipVaultDoc::PreCloseFrame() {
+    CRecordClipboard& clip = TheRecordClipboard();
+    if (clip.SourceDocument() == this) clip.ClearClip();
+}
+
+void CClipVaultDoc::Serialize(CArchive& ar) {
+    if (ar.IsStoring()) {
+        char header[32];
+        std::snprintf(header, sizeof header, "%s%02d", kHeaderText, kFileVersion);
+        ar.WriteString(header);
+        ar.WriteU32(m_nNextID);
+        ar.WriteObject(m_pDocInfo.get());
+        m_rootCata.Serialize(ar);
+        m_password.Serialize(ar);
+        {
+            std::lock_guard<std::recursive_mutex> guard(m_lock);
+            ar.WriteNameMap(m_attachments);
+        }
+        ar.WriteString(m_strReserved1);
+        ar.WriteString(m_strReserved2);
+        return;
+    }
+    uint8_t head[20] = {};
+    const size_t n = ar.Peek(head, sizeof head);
+    if (n >= 16 && std::memcmp(head + 1, kHeaderText, 15) == 0) {
+        m_nFileVersion = 0;
+        for (size_t i = 16; i < 18 && i < n && head[i] >= '0' && head[i] <= '9'; ++i)
+            m_nFileVersion = m_nFileVersion * 10 + (head[i] - '0');
+        ar.ReadString();
+        m_nNextID = ar.ReadU32();
+        bool bNew = false;
+        CObject* pInfo = ar.ReadObject(&CVltDocInfo::classCVltDocInfo, &bNew);
+        m_pDocInfo.reset(bNew ? static_cast<CVltDocInfo*>(pInfo) : nullptr);
+    } else {
+        // The first format: no header, no counter, no information record;
+        // its notes are numbered as they are read.
+        m_pDocInfo = std::make_unique<CVltDocInfo>();
+    }
+    m_rootCata.Serialize(ar);
+    m_password.Serialize(ar);
+    ReadAttachmentMap(ar, *this);
+    m_strReserved1 = ar.ReadString();
+    m_strReserved2 = ar.ReadString();
+}
+
+void CClipVaultDoc::SetPathName(const std::string& strPath) {
+    m_strPathName = strPath;
+    SetTitle();
+}
+
+void CClipVaultDoc::SetTitle() {
+    m_strTitle = m_strPathName.empty() ? std::string("NewVLT") : WithoutExtension(FileNameOf(m_strPathName));
+    if (m_bModified) m_strTitle += " *";
+    if (m_pViews) m_pViews->TitleChanged();
+}
+
+void CClipVaultDoc::SetModifiedFlag(bool bModified) {
+    if (IsLocked()) return;
+    MarkModified(bModified);
+}
+
+void CClipVaultDoc::MarkModified(bool bModified) {
+    m_bModified = bModified;
+    SetTitle();
+}
+
+// ---------------------------------------------------------------- records
+
+void CClipVaultDoc::DeleteItem(CNoteBase* pItem) {
+    if (!pItem) return;
+    try {
+        if (m_pViews) m_pViews->RemoveItem(pItem);
+        if (pItem->m_nKind == CNoteBase::kindNote) static_cast<CNote*>(pItem)->Delete();
+        else if (pItem->m_nKind == CNoteBase::kindCata) static_cast<CNoteCata*>(pItem)->Delete();
+        SetModifiedFlag();
+    } catch (...) {
+        Failed();
+    }
+}
+
 // ---------------------------------------------------------------- attachments
 
 std::string CClipVaultDoc::UniqueAttachmentName(const std::string& strSource) {
     try {
-        size_t cut = strSource.rfind('\\');
-        if (cut == std::string::npos) cut = strSource.rfind('/');
-        std::string base = cut == std::string::npos ? strSource : strSource.substr(cut + 1);
+        std::string base = FileNameOf(strSource);
         if (base.compare(0, 3, "vlt") == 0) base.erase(0, 3);
         std::lock_guard<std::recursive_mutex> guard(m_lock);
         std::string candidate = "vlt" + base;
@@ -78,7 +377,63 @@ void CClipVaultDoc::RebuildOriginMap() {
         m_originToName[it.value()->m_strOrigin] = it.value()->m_strName;
 }
 
+void CClipVaultDoc::CleanUpAttachments() {
+    try {
+        std::lock_guard<std::recursive_mutex> guard(m_lock);
+        for (auto it = m_attachments.begin(); it != m_attachments.end(); ++it) it.value()->m_nRefCount = 0;
+        m_rootCata.CountAttachmentUse();
+        std::vector<std::string> unused;
+        for (auto it = m_attachments.begin(); it != m_attachments.end(); ++it)
+            if (it.value()->m_nRefCount == 0) unused.push_back(it.key());
+        for (const std::string& name : unused) {
+            CNoteAttatch* p = nullptr;
+            m_attachments.RemoveKey(name, &p);
+            delete p;
+            SetModifiedFlag();
+        }
+        RebuildOriginMap();
+    } catch (...) {
+        Failed();
+    }
+}
+
+std::string CClipVaultDoc::GetWorkFolder(bool bFullPath) {
+    try {
+        const std::string& root = tempfiles::TempRoot();
+        if (m_strWorkFolder.empty()) {
+            const std::string base =
+                m_strPathName.empty() ? std::string("NewVLT") : WithoutExtension(FileNameOf(m_strPathName));
+            for (int i = 0;; ++i) {
+                std::string candidate = "vlt" + base + std::to_string(i) + "_files";
+                if (!fileutil::PathExists(root + candidate)) {
+                    m_strWorkFolder = candidate;
+                    break;
+                }
+            }
+        }
+        const std::string full = root + m_strWorkFolder;
+        struct stat st;
+        if (::stat(full.c_str(), &st) != 0) {
+            if (::mkdir(full.c_str(), 0700) != 0 && errno != EEXIST) return std::string();
+        } else if (!S_ISDIR(st.st_mode)) {
+            return std::string();
+        }
+        return bFullPath ? full : m_strWorkFolder;
+    } catch (...) {
+        return std::string();
+    }
+}
+
 // ---------------------------------------------------------------- downloads
+
+int CClipVaultDoc::MaxWorkers() const {
+    const uint32_t n = AppOptions().m_nMaxDownloadWorkers;
+    return n == 0 ? 1 : static_cast<int>(std::min<uint32_t>(n, 1000));
+}
+
+void CClipVaultDoc::Refresh(CNote* pNote) {
+    if (m_pViews) m_pViews->RefreshNote(pNote);
+}
 
 void CClipVaultDoc::ListForDownload(CNote* pNote, bool bStartNow) {
     m_pendingNotes.push_back(pNote);
@@ -87,20 +442,217 @@ void CClipVaultDoc::ListForDownload(CNote* pNote, bool bStartNow) {
 }
 
 void CClipVaultDoc::StartDownload(CNote* pNote) {
-    // No worker is started here yet: the note waits in the queue.
-    pNote->m_nStatus = kStatusQueued;
+    // A worker left running on this note after a stop that timed out must
+    // end before another one may start on it.
+    bool bBusy = static_cast<bool>(pNote->m_pJob);
+    for (auto& job : m_abandonedJobs) {
+        std::lock_guard<std::mutex> lock(job->m_mutex);
+        if (job->m_pNote == pNote && !job->m_bFinished) bBusy = true;
+    }
+    if (!bBusy && m_nRunning < MaxWorkers()) {
+        pNote->m_nStatus = kStatusRunning;
+        StartWorker(pNote);
+        ++m_nRunning;
+    } else {
+        pNote->m_nStatus = kStatusQueued;
+    }
+    Refresh(pNote);
 }
 
-void CClipVaultDoc::HoldNote(CNote* pNote) { pNote->m_nStatus = kStatusHeld; }
+void CClipVaultDoc::StartWorker(CNote* pNote) {
+    auto job = std::make_shared<CDownloadJob>();
+    job->m_pNote = pNote;
+    job->m_pDoc = this;
+    job->m_docAlive = m_pAlive;
+    pNote->m_pJob = job;
+    DownloadBody body = GetDownloadBody();
+    job->m_thread = std::thread([job, body, pNote] {
+        {
+            std::lock_guard<std::mutex> guard(pNote->m_dataLock);
+            pNote->m_strError.clear();
+        }
+        bool ok = false;
+        try {
+            ok = body(*pNote);
+        } catch (...) {
+            ok = false;
+        }
+        bool bAbandoned;
+        {
+            std::lock_guard<std::mutex> lock(job->m_mutex);
+            bAbandoned = job->m_bAbandoned;
+            if (!bAbandoned) {
+                const int32_t s = pNote->m_nStatus;
+                if (s == kStatusStopRequested) pNote->m_nStatus = ok ? kStatusDone : kStatusHeld;
+                else pNote->m_nStatus = ok ? kStatusDone : kStatusFailed;
+            }
+            job->m_bFinished = true;
+        }
+        job->m_cv.notify_all();
+        if (bAbandoned) return;  // the stop already reported this note
+        host::PostToUi(host::WM_CAPTURE_DONE, [job] {
+            CClipVaultDoc* pDoc;
+            CNote* pNote2;
+            if (job->m_docAlive.expired()) return;
+            {
+                std::lock_guard<std::mutex> lock(job->m_mutex);
+                if (job->m_bDelivered) return;
+                job->m_bDelivered = true;
+                pDoc = job->m_pDoc;
+                pNote2 = job->m_pNote;
+            }
+            if (!pDoc) return;
+            if (pNote2) {
+                pDoc->OnCaptureDone(pNote2);
+            } else {
+                // The note went while its message was on the way; the
+                // worker's place is still given back.
+                --pDoc->m_nRunning;
+                pDoc->StartQueued();
+            }
+        });
+    });
+}
+
+void CClipVaultDoc::OnCaptureDone(CNote* pNote) {
+    --m_nRunning;
+    if (!pNote) return;
+    if (pNote->m_pJob) {
+        std::shared_ptr<CDownloadJob> job = std::move(pNote->m_pJob);
+        job->Join();
+        std::lock_guard<std::mutex> lock(job->m_mutex);
+        job->m_bDelivered = true;
+    }
+    switch (pNote->m_nStatus) {
+    case kStatusHeld: HoldNote(pNote); break;
+    case kStatusDone: FinishNote(pNote); break;
+    case kStatusFailed: FailNote(pNote); break;
+    default: Refresh(pNote); break;
+    }
+}
+
+void CClipVaultDoc::HoldNote(CNote* pNote) {
+    pNote->m_nStatus = kStatusHeld;
+    Refresh(pNote);
+}
+
+void CClipVaultDoc::FailNote(CNote* pNote) {
+    pNote->m_nStatus = kStatusFailed;
+    Refresh(pNote);
+    StartQueued();
+}
+
+void CClipVaultDoc::FinishNote(CNote* pNote) {
+    m_pendingNotes.erase(std::remove(m_pendingNotes.begin(), m_pendingNotes.end(), pNote), m_pendingNotes.end());
+    Refresh(pNote);
+    StartQueued();
+}
 
 void CClipVaultDoc::UnlistNote(CNote* pNote) {
     for (size_t i = m_pendingNotes.size(); i-- > 0;)
         if (m_pendingNotes[i] == pNote) m_pendingNotes.erase(m_pendingNotes.begin() + static_cast<ptrdiff_t>(i));
+    if (m_pViews) m_pViews->NoteUnlisted(pNote);
+}
+
+void CClipVaultDoc::StartQueued() {
+    // A copy: starting a note may refresh views that change the list.
+    const std::vector<CNote*> notes = m_pendingNotes;
+    for (CNote* p : notes)
+        if (p->m_nStatus == kStatusQueued) StartDownload(p);
+}
+
+void CClipVaultDoc::HoldAllQueued() {
+    for (CNote* p : m_pendingNotes)
+        if (p->m_nStatus == kStatusQueued) HoldNote(p);
+}
+
+void CClipVaultDoc::StartAllHeld() {
+    const std::vector<CNote*> notes = m_pendingNotes;
+    for (CNote* p : notes)
+        if (p->m_nStatus == kStatusHeld) StartDownload(p);
+}
+
+void CClipVaultDoc::HoldAllFailed() {
+    for (CNote* p : m_pendingNotes)
+        if (p->m_nStatus == kStatusFailed) HoldNote(p);
+}
+
+void CClipVaultDoc::RetryAllFailed() {
+    const std::vector<CNote*> notes = m_pendingNotes;
+    for (CNote* p : notes)
+        if (p->m_nStatus == kStatusFailed) StartDownload(p);
 }
 
 bool CClipVaultDoc::StopDownload(CNote* pNote) {
-    if (pNote->m_nStatus == kStatusRunning) pNote->m_nStatus = kStatusDone;
+    if (!pNote || pNote->m_nStatus != kStatusRunning) return true;
+    pNote->m_nStatus = kStatusStopRequested;
+    std::shared_ptr<CDownloadJob> job = pNote->m_pJob;
+    if (job) {
+        if (job->WaitFinished(m_nStopTimeout)) {
+            job->Join();
+        } else {
+            // The worker did not stop in time. It is never killed: it is told
+            // that nobody waits for it, so it changes and posts nothing when
+            // it ends, and it is joined before its note or notebook goes.
+            {
+                std::lock_guard<std::mutex> lock(job->m_mutex);
+                job->m_bAbandoned = true;
+            }
+            pNote->m_nStatus = kStatusFailed;
+            m_abandonedJobs.push_back(job);
+        }
+    }
+    pNote->m_nStatus = kStatusDone;
+    // The "capture done" of this worker is handled here and now rather than
+    // when its message arrives, so that a notebook closing right after a stop
+    // finds no worker counted as running; the message, if one is on its
+    // way, is then ignored.
+    bool bDeliver = true;
+    if (job) {
+        std::lock_guard<std::mutex> lock(job->m_mutex);
+        bDeliver = !job->m_bDelivered;
+        job->m_bDelivered = true;
+    }
+    pNote->m_pJob.reset();
+    if (bDeliver && job) OnCaptureDone(pNote);
+    StartQueued();
     return true;
+}
+
+bool CClipVaultDoc::StopAllDownloads() {
+    bool ok = true;
+    for (size_t i = m_pendingNotes.size(); i-- > 0;) {
+        if (i >= m_pendingNotes.size()) continue;  // stopping finished notes shortens the list
+        CNote* p = m_pendingNotes[i];
+        if (p->m_nStatus == kStatusRunning) ok = StopDownload(p) && ok;
+    }
+    return ok;
+}
+
+void CClipVaultDoc::ForgetNoteWorkers(CNote* pNote) {
+    if (pNote->m_pJob) {
+        std::shared_ptr<CDownloadJob> job = std::move(pNote->m_pJob);
+        if (pNote->m_nStatus == kStatusRunning) pNote->m_nStatus = kStatusStopRequested;
+        job->Join();
+        std::lock_guard<std::mutex> lock(job->m_mutex);
+        job->m_pNote = nullptr;
+    }
+    for (auto it = m_abandonedJobs.begin(); it != m_abandonedJobs.end();) {
+        CDownloadJob& job = **it;
+        bool mine;
+        {
+            std::lock_guard<std::mutex> lock(job.m_mutex);
+            mine = job.m_pNote == pNote;
+        }
+        if (mine) {
+            job.Join();
+            std::lock_guard<std::mutex> lock(job.m_mutex);
+            job.m_pNote = nullptr;
+            it = m_abandonedJobs.erase(it);
+        } else {
+            ++it;
+        }
+    }
 }
 
 namespace {

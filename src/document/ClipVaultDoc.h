@@ -1,29 +1,129 @@
-// One open notebook: its record tree, its attachments and its list of notes
-// with a download to do.
+// One open notebook: its record tree, its attachments, its password, the
+// file it lives in, and the downloads that fill its captured notes.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
+#include "document/DocPassword.h"
 #include "document/NameMap.h"
 #include "document/Records.h"
 
 class CArchive;
+class CClipVaultDoc;
+
+// What a notebook tells the windows that show it. Every call comes on the
+// user-interface thread; a notebook without windows (the command-line tool,
+// tests) has none.
+class IDocViews {
+public:
+    virtual ~IDocViews() = default;
+    // A note's download state or content changed: redraw it where it shows.
+    virtual void RefreshNote(CNote*) {}
+    // A note left the download list.
+    virtual void NoteUnlisted(CNote*) {}
+    // A record is about to be deleted: take it out of the tree and the list.
+    virtual void RemoveItem(CNoteBase*) {}
+    // The modified flag or the title changed.
+    virtual void TitleChanged() {}
+    // Before saving: the editor puts the note being edited back.
+    virtual void CommitEdits() {}
+    // Asks where to save a notebook that has no file yet; false = cancelled.
+    virtual bool ChooseSavePath(std::string&) { return false; }
+};
+
+// One download worker: a thread that fills one note. Shared by the note (its
+// handle), the thread itself and the "capture done" message on its way to the
+// user-interface thread, so that none of them outlives what it points at.
+class CDownloadJob {
+public:
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_bFinished = false;   // the worker has set the final status
+    bool m_bAbandoned = false;  // nobody waits for it any more; it posts nothing
+    bool m_bDelivered = false;  // its "capture done" was handled
+    // Cleared (under m_mutex) when the note goes away.
+    CNote* m_pNote = nullptr;
+    CClipVaultDoc* m_pDoc = nullptr;
+    // Expires with the notebook: a message still on its way then finds
+    // nobody to deliver to.
+    std::weak_ptr<int> m_docAlive;
+
+    // Waits for the worker to set its final status; false on time-out.
+    bool WaitFinished(std::chrono::milliseconds timeout);
+    void Join();
+};
 
 class CClipVaultDoc {
 public:
+    // What a download worker runs for a note: true on success. Replaceable so
+    // that the capture code (and tests) can plug in; the default handles no
+    // source kind and fails.
+    using DownloadBody = std::function<bool(CNote&)>;
+    static void SetDownloadBody(DownloadBody body);
+    static DownloadBody GetDownloadBody();
+
     CClipVaultDoc();
     ~CClipVaultDoc();
     CClipVaultDoc(const CClipVaultDoc&) = delete;
     CClipVaultDoc& operator=(const CClipVaultDoc&) = delete;
 
+    // ---- file
+    // A new, empty notebook (with its document-information record).
+    bool OnNewDocument();
+    // Opens a ".vlt" file (any letter case; message 33085 otherwise). A file
+    // that cannot be opened gives message 61697 and false. A damaged file
+    // reports 33049 and opens with what was read before the damage;
+    // m_nLoadError then holds the archive's cause.
+    bool OnOpenDocument(const std::string& strPath);
+    // Writes the notebook so that the file on disk is always either the old
+    // or the new notebook. 61698 and false on failure.
+    bool OnSaveDocument(const std::string& strPath);
+    // Saves to the notebook's own path, asking for one when it has none.
+    bool DoFileSave();
+    // Asks to save a modified notebook: Yes saves, No drops the changes,
+    // Cancel (or a failed save) answers false.
+    bool SaveModified();
+    // Stops downloads (asking first), deletes unused attachments and asks to
+    // save; false keeps the notebook open.
+    bool CanCloseFrame();
+    // The notebook's window is closing: the record clipboard lets go of its
+    // records.
+    void PreCloseFrame();
+    void Serialize(CArchive& ar);
+
+    const std::string& GetPathName() const { return m_strPathName; }
+    void SetPathName(const std::string& strPath);
+    const std::string& GetTitle() const { return m_strTitle; }
+    // Recomputes the title: the file name without folder and extension, or
+    // "NewVLT" without a path, and " *" while modified.
+    void SetTitle();
+    // Ignored while the notebook is locked.
+    void SetModifiedFlag(bool bModified = true);
+    void MarkModified(bool bModified = true);
+    bool IsModified() const { return m_bModified; }
+
+    // ---- password
+    void SetPassword(const std::string& strText) { m_password.SetPassword(strText); }
+    bool CheckPassword(const std::string& strText) const { return m_password.CheckPassword(strText); }
+    void Unlock(const std::string& strText) { m_password.Unlock(strText); }
+    bool IsLocked() const { return m_password.IsLocked(); }
+
     // ---- notes and numbers
     // Hands out the next note number: the counter grows first, so the first
     // note of a new notebook is number 2.
     uint32_t NextNoteID() { return ++m_nNextID; }
+    // Takes a note or category out of the views and deletes it.
+    void DeleteItem(CNoteBase* pItem);
 
     // ---- attachments (safe to call from download workers)
     std::string UniqueAttachmentName(const std::string& strSource);
@@ -35,33 +135,78 @@ public:
     // Name of the attachment taken from `strOrigin`, or empty.
     std::string AttachmentNameForOrigin(const std::string& strOrigin);
     void RebuildOriginMap();
+    // Deletes the attachments no note lists; marks the notebook modified
+    // when one went.
+    void CleanUpAttachments();
+    // The notebook's folder below the temporary root, made when missing:
+    // the full path with `bFullPath`, else its name. Empty on failure.
+    std::string GetWorkFolder(bool bFullPath);
 
-    // ---- download list
+    // ---- downloads (user-interface thread)
     void ListForDownload(CNote* pNote, bool bStartNow);
     void StartDownload(CNote* pNote);
     void HoldNote(CNote* pNote);
-    // Removes every occurrence of the note from the download list.
+    void FailNote(CNote* pNote);
+    void FinishNote(CNote* pNote);
     void UnlistNote(CNote* pNote);
+    void StartQueued();
+    void HoldAllQueued();
+    void StartAllHeld();
+    void HoldAllFailed();
+    void RetryAllFailed();
+    // Asks the worker to stop and waits for it (up to m_nStopTimeout); a
+    // worker that does not end in time is left to finish on its own and is
+    // joined before its note or notebook is deleted. The note ends done and
+    // out of the download list either way.
     bool StopDownload(CNote* pNote);
+    bool StopAllDownloads();
+    bool IsDownloading() const { return m_nRunning > 0; }
+    // "Capture done" for a note whose worker ended: the user-interface
+    // thread's side of a download.
+    void OnCaptureDone(CNote* pNote);
+    // How many workers may run at once (the options' limit, at least one).
+    int MaxWorkers() const;
 
     // After a load: objects the archive set aside (a name read twice in one
     // map keeps the later record) leave the download list, then are deleted.
     void ReleaseDiscarded(CArchive& ar);
 
-    // ---- modified flag
-    void SetModifiedFlag(bool bModified = true) { m_bModified = bModified; }
-    bool IsModified() const { return m_bModified; }
-
+    // ---- state
     // Guards m_attachments and m_originToName against the download workers.
     std::recursive_mutex m_lock;
+    IDocViews* m_pViews = nullptr;
     CNoteCata m_rootCata;
+    CDocPassword m_password;
     CNameMap<CNoteAttatch*> m_attachments;
     std::unordered_map<std::string, std::string> m_originToName;
+    std::string m_strReserved1;
+    std::string m_strReserved2;
     uint32_t m_nNextID = 1;
     int m_nFileVersion = 2;
+    std::unique_ptr<CVltDocInfo> m_pDocInfo;
+    // Set by the automation calls: a notebook an outside caller made, not
+    // one the user opened.
+    int m_bAutomationInstance = 0;
     int m_nRunning = 0;
     std::vector<CNote*> m_pendingNotes;
+    std::string m_strWorkFolder;
+    // The archive's cause when the last open stopped at damage; -1 if none.
+    int m_nLoadError = -1;
+    // How long StopDownload waits for a worker.
+    std::chrono::milliseconds m_nStopTimeout{120000};
+
+    // Joins every worker still running on the note (the note is being
+    // deleted).
+    void ForgetNoteWorkers(CNote* pNote);
 
 private:
+    void StartWorker(CNote* pNote);
+    void Refresh(CNote* pNote);
+
+    std::string m_strPathName;
+    std::string m_strTitle = "NewVLT";
     bool m_bModified = false;
+    // Workers that did not stop in time; joined before their note goes.
+    std::vector<std::shared_ptr<CDownloadJob>> m_abandonedJobs;
+    std::shared_ptr<int> m_pAlive = std::make_shared<int>(0);
 };

@@ -91,10 +91,16 @@ void ReadRecordMap(CArchive& ar, CNoteCata* pCata, CNameMap<T*>& map, const CRun
 
 CNote::CNote() : CNoteBase(kindNote), m_tmDate(TodayMidnight()) {}
 
-CNote::~CNote() { TheRecordClipboard().Forget(this); }
+CNote::~CNote() {
+    TheRecordClipboard().Forget(this);
+    // A worker may still be running on this note (one that did not stop in
+    // time); it must be gone before the note is.
+    if (m_pDocument) m_pDocument->ForgetNoteWorkers(this);
+}
 
 void CNote::Serialize(CArchive& ar) {
     if (ar.IsStoring()) {
+        std::lock_guard<std::mutex> guard(m_dataLock);
         ar.WriteString(m_strExt);
         ar.WriteString(m_strName);
         ar.WriteTime32(m_tmDate);

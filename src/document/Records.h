@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "document/NameMap.h"
 
 class CClipVaultDoc;
+class CDownloadJob;
 class CNoteCata;
 class CImportItem;
 
@@ -69,6 +71,11 @@ public:
     bool StopDownload();
 
     std::string m_strWorkPath;
+    // The worker fetching this note, while there is one.
+    std::shared_ptr<CDownloadJob> m_pJob;
+    // A download worker changes the note's type, content, attachment names
+    // and error text; whoever reads them while it may run (a save) holds this.
+    mutable std::mutex m_dataLock;
     std::atomic<int32_t> m_nStatus{kStatusDone};
     std::string m_strName;
     std::string m_strExt;

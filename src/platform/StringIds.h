@@ -6,4 +6,14 @@ constexpr unsigned IDS_NAME_TAKEN = 33017;       // a name is already used in th
 constexpr unsigned IDS_OPERATION_FAILED = 33049;  // generic failure
 constexpr unsigned IDS_FILE_MISSING = 33059;     // a local file to import does not exist
 constexpr unsigned IDS_FILE_NOT_WRITABLE = 33061;  // the options file cannot be written
+constexpr unsigned IDS_NOT_A_NOTEBOOK = 33085;           // a file to open is not a ".vlt" notebook
+constexpr unsigned IDS_STOP_DOWNLOADS_TO_CLOSE = 33087;  // downloads run: stop them and close? (Yes/No)
+constexpr unsigned IDS_DOWNLOADS_NOT_STOPPED = 33088;    // downloads did not stop (Abort/Retry/Ignore)
+
+// Strings every document program has: an untitled document's name, asking to
+// save, failing to open or save.
+constexpr unsigned IDS_UNTITLED = 61443;
+constexpr unsigned IDS_FAILED_TO_OPEN_DOC = 61697;  // path, reason
+constexpr unsigned IDS_FAILED_TO_SAVE_DOC = 61698;  // path, reason
+constexpr unsigned IDS_ASK_TO_SAVE = 61699;         // name
 }  // namespace ids
