@@ -638,20 +638,22 @@ void CClipVaultDoc::ForgetNoteWorkers(CNote* pNote) {
         job->m_pNote = nullptr;
     }
     for (auto it = m_abandonedJobs.begin(); it != m_abandonedJobs.end();) {
-        CDownloadJob& job = **it;
+        std::shared_ptr<CDownloadJob> job = *it;
         bool mine;
         {
-            std::lock_guard<std::mutex> lock(job.m_mutex);
-            mine = job.m_pNote == pNote;
+            std::lock_guard<std::mutex> lock(job->m_mutex);
+            mine = job->m_pNote == pNote;
         }
-        if (mine) {
-            job.Join();
-            std::lock_guard<std::mutex> lock(job.m_mutex);
-            job.m_pNote = nullptr;
-            it = m_abandonedJobs.erase(it);
-        } else {
+        if (!mine) {
             ++it;
+            continue;
         }
+        job->Join();
+        {
+            std::lock_guard<std::mutex> lock(job->m_mutex);
+            job->m_pNote = nullptr;
+        }
+        it = m_abandonedJobs.erase(it);
     }
 }
 

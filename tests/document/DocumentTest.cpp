@@ -1,1 +1,283 @@
+#include "document/ClipVaultDoc.h"
+
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
+
+#include "document/RecordClipboard.h"
+#include "document/TestSupport.h"
+#include "platform/FileUtil.h"
+#include "platform/StringIds.h"
+#include "platform/TempFiles.h"
+
+namespace {
+
+Bytes ReadFile(const std::string& path) {
+    Bytes b;
+    EXPECT_TRUE(fileutil::ReadWholeFile(path, b)) << path;
+    return b;
+}
+
+void WriteFile(const std::string& path, const Bytes& b) { ASSERT_TRUE(fileutil::WriteWholeFile(path, b.data(), b.size())); }
+
+Bytes Header(const char* version = "02") { return Concat({{0x11}, StrBytes(std::string("VLTFILEVERSION:") + version)}); }
+const Bytes kDocInfo = Concat({U16(0xFFFF), U16(2), U16(11), StrBytes("CVltDocInfo")});
+
+// A notebook with nested categories, non-ASCII names, shared attachments and
+// buckets holding several entries.
+void Populate(CClipVaultDoc& doc) {
+    CNoteCata* a = doc.m_rootCata.AddNewSubCata("Articles");
+    CNoteCata* b = a->AddNewSubCata("\xE4\xB8\xAD\xE6\x96\x87");
+    doc.MakeAttachment("vltlogo.gif", "http://h/logo.gif", Bytes(1000, 0x47));
+    doc.MakeAttachment("vltsite.css", "http://h/site.css", StrBytes("body{}"));
+    for (int i = 0; i < 60; ++i) {
+        CNote* n = (i % 2 ? a : b)->AddNewNote("note " + std::to_string(i));
+        n->m_strExt = "htm";
+        n->m_strSource = "http://h/" + std::to_string(i) + ".htm";
+        n->m_content = StrBytes("<img src=vltlogo.gif> " + std::to_string(i));
+        n->m_attachNames = {"vltlogo.gif"};
+        if (i % 5 == 0) n->m_attachNames.push_back("vltsite.css");
+        if (i % 7 == 0) n->m_nStatus = kStatusHeld;
+        n->m_tmDate = 1700000000 + i;
+    }
+    doc.m_strReserved1 = "kept";
+    doc.m_strReserved2 = std::string("\x00\xFF", 2);
+}
+
+}  // namespace
+
+TEST(NotebookFile, ANewNotebookSavedWithoutNotes) {
+    TempDir dir;
+    CClipVaultDoc doc;
+    ASSERT_TRUE(doc.OnNewDocument());
+    EXPECT_EQ(doc.GetTitle(), "NewVLT");
+    const std::string path = dir.File("empty.vlt");
+    ASSERT_TRUE(doc.OnSaveDocument(path));
+    const Bytes expected = Concat({Header(), U32(1), kDocInfo, {0x00}, U16(0), U16(0), {0x00}, U32(0), U16(0),
+                                   {0x00}, {0x00}});
+    EXPECT_EQ(Hex(ReadFile(path), 100), Hex(expected, 100));
+    EXPECT_EQ(doc.GetTitle(), "empty");
+
+    CClipVaultDoc back;
+    ASSERT_TRUE(back.OnOpenDocument(path));
+    EXPECT_EQ(back.m_nLoadError, -1);
+    EXPECT_EQ(back.m_nFileVersion, 2);
+    EXPECT_EQ(back.m_nNextID, 1u);
+    EXPECT_NE(back.m_pDocInfo, nullptr);
+    EXPECT_FALSE(back.IsLocked());
+    EXPECT_FALSE(back.IsModified());
+}
+
+TEST(NotebookFile, TheFirstFormatHasNoHeaderAndNumbersNotesAsRead) {
+    TempDir dir;
+    auto note = [](const std::string& name, bool classRecord) {
+        Bytes head = classRecord ? Concat({U16(0xFFFF), U16(1), U16(5), StrBytes("CNote")}) : U16(0x8001);
+        return Concat({head, {0x03}, StrBytes("htm"), {static_cast<uint8_t>(name.size())}, StrBytes(name), U32(0),
+                       U32(2), U32(0), {0x00}, U32(3), U16(1), {'x'}, U16(0)});
+    };
+    const Bytes file = Concat({{0x00}, U16(2), {0x01, 'a'}, note("a", true), {0x01, 'b'}, note("b", false), U16(0),
+                               {0x00}, U32(0), U16(0), {0x00}, {0x00}});
+    const std::string path = dir.File("old.VLT");
+    WriteFile(path, file);
+    CClipVaultDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument(path));
+    EXPECT_EQ(doc.m_nLoadError, -1);
+    ASSERT_NE(doc.m_pDocInfo, nullptr);
+    CNote* a = doc.m_rootCata.GetNote("a");
+    CNote* b = doc.m_rootCata.GetNote("b");
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(std::min(a->m_nID, b->m_nID), 2u);
+    EXPECT_EQ(std::max(a->m_nID, b->m_nID), 3u);
+    EXPECT_EQ(doc.m_nNextID, 3u);
+    EXPECT_EQ(a->m_nStatus, kStatusHeld) << "a failed download comes back held";
+    EXPECT_EQ(doc.m_pendingNotes.size(), 2u);
+
+    // Saved again it gains the header and keeps the numbers.
+    ASSERT_TRUE(doc.OnSaveDocument(path));
+    CClipVaultDoc again;
+    ASSERT_TRUE(again.OnOpenDocument(path));
+    EXPECT_EQ(again.m_rootCata.GetNote("a")->m_nID, a->m_nID);
+    EXPECT_EQ(again.m_nNextID, 3u);
+    const Bytes saved = ReadFile(path);
+    EXPECT_EQ(Bytes(saved.begin(), saved.begin() + 18), Header());
+}
+
+TEST(NotebookFile, VersionNumberOfTheHeaderIsKept) {
+    TempDir dir;
+    const std::string path = dir.File("v7.vlt");
+    WriteFile(path, Concat({Header("07"), U32(9), U16(0), {0x00}, U16(0), U16(0), {0x00}, U32(0), U16(0),
+                            StrBytes("\x01r"), {0x00}}));
+    CClipVaultDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument(path));
+    EXPECT_EQ(doc.m_nLoadError, -1);
+    EXPECT_EQ(doc.m_nFileVersion, 7);
+    EXPECT_EQ(doc.m_nNextID, 9u);
+    EXPECT_EQ(doc.m_pDocInfo, nullptr) << "a null information record stays null";
+    EXPECT_EQ(doc.m_strReserved1, "r");
+}
+
+TEST(NotebookFile, OpenRefusesOtherFilesAndKeepsWhatADamagedOneHeld) {
+    RecordingHost host;
+    TempDir dir;
+    CClipVaultDoc doc;
+    EXPECT_FALSE(doc.OnOpenDocument(dir.File("notes.txt")));
+    EXPECT_FALSE(doc.OnOpenDocument(dir.File("vlt")));
+    EXPECT_FALSE(doc.OnOpenDocument(dir.File("missing.vlt")));
+    EXPECT_FALSE(doc.OnOpenDocument(dir.Path() + "/.vlt" + "/../"));
+    EXPECT_EQ(host.m_ids, (std::vector<unsigned>{ids::IDS_NOT_A_NOTEBOOK, ids::IDS_NOT_A_NOTEBOOK,
+                                                 ids::IDS_FAILED_TO_OPEN_DOC, ids::IDS_NOT_A_NOTEBOOK}));
+
+    CClipVaultDoc full;
+    Populate(full);
+    const std::string path = dir.File("full.vlt");
+    ASSERT_TRUE(full.OnSaveDocument(path));
+    Bytes bytes = ReadFile(path);
+    bytes.resize(bytes.size() * 2 / 3);
+    const std::string cut = dir.File("cut.vlt");
+    WriteFile(cut, bytes);
+    host.m_ids.clear();
+    CClipVaultDoc damaged;
+    ASSERT_TRUE(damaged.OnOpenDocument(cut)) << "a damaged notebook still opens";
+    EXPECT_EQ(host.m_ids, std::vector<unsigned>{ids::IDS_OPERATION_FAILED});
+    EXPECT_EQ(damaged.m_nLoadError, CArchiveException::endOfFile);
+    ASSERT_NE(damaged.m_rootCata.GetSubCata("Articles"), nullptr);
+    EXPECT_GT(damaged.m_rootCata.GetSubCata("Articles")->m_notes.GetCount() +
+                  damaged.m_rootCata.GetSubCata("Articles")->m_subCatas.GetCount(),
+              0u);
+    for (CNote* p : damaged.m_pendingNotes) EXPECT_EQ(p->m_pDocument, &damaged);
+}
+
+TEST(NotebookFile, RoundTripsFollowTheBucketOrderRule) {
+    TempDir dir;
+    CClipVaultDoc doc;
+    Populate(doc);
+    doc.SetPassword("secret");
+    const std::string p1 = dir.File("one.vlt"), p2 = dir.File("two.vlt"), p3 = dir.File("three.vlt");
+    ASSERT_TRUE(doc.OnSaveDocument(p1));
+    CClipVaultDoc d2;
+    ASSERT_TRUE(d2.OnOpenDocument(p1));
+    EXPECT_EQ(d2.m_nLoadError, -1);
+    EXPECT_TRUE(d2.IsLocked());
+    EXPECT_EQ(d2.m_strReserved1, "kept");
+    EXPECT_EQ(d2.m_strReserved2, std::string("\x00\xFF", 2));
+    EXPECT_EQ(d2.m_attachments.GetCount(), 2u);
+    EXPECT_EQ(d2.AttachmentNameForOrigin("http://h/site.css"), "vltsite.css");
+    EXPECT_EQ(d2.m_pendingNotes.size(), 9u);
+    ASSERT_TRUE(d2.OnSaveDocument(p2));
+    CClipVaultDoc d3;
+    ASSERT_TRUE(d3.OnOpenDocument(p2));
+    ASSERT_TRUE(d3.OnSaveDocument(p3));
+    const Bytes b1 = ReadFile(p1), b2 = ReadFile(p2), b3 = ReadFile(p3);
+    EXPECT_EQ(b1.size(), b2.size());
+    EXPECT_NE(b1, b2) << "one cycle reverses the order within each bucket";
+    EXPECT_EQ(b1, b3) << "two cycles give the original bytes";
+}
+
+TEST(NotebookDocument, TitlesAndTheModifiedFlag) {
+    CClipVaultDoc doc;
+    doc.OnNewDocument();
+    doc.SetPathName("/home/u/My.Notes.vlt");
+    EXPECT_EQ(doc.GetTitle(), "My.Notes");
+    doc.SetModifiedFlag();
+    EXPECT_EQ(doc.GetTitle(), "My.Notes *");
+    doc.SetPathName("C:\\data\\win.vlt");
+    EXPECT_EQ(doc.GetTitle(), "win *");
+    doc.SetModifiedFlag(false);
+    EXPECT_EQ(doc.GetTitle(), "win");
+
+    doc.SetPassword("12345678");
+    EXPECT_TRUE(doc.IsLocked());
+    EXPECT_EQ(doc.m_password.GetEnciphered().size(), 16u);
+    EXPECT_EQ(doc.m_password.GetStoredLength(), 8u);
+    doc.SetModifiedFlag();
+    EXPECT_FALSE(doc.IsModified()) << "a locked notebook cannot be changed";
+    doc.MarkModified();
+    EXPECT_TRUE(doc.IsModified());
+    doc.Unlock("wrong");
+    EXPECT_TRUE(doc.IsLocked());
+    doc.Unlock("12345678");
+    EXPECT_FALSE(doc.IsLocked());
+}
+
+TEST(NotebookDocument, SavingAsksAndNeverLosesTheOldFile) {
+    RecordingHost host;
+    TempDir dir;
+    CClipVaultDoc doc;
+    doc.OnNewDocument();
+    EXPECT_TRUE(doc.SaveModified()) << "nothing to ask";
+    EXPECT_TRUE(host.m_ids.empty());
+    doc.SetModifiedFlag();
+    host.m_answers[ids::IDS_ASK_TO_SAVE] = host::IDCANCEL;
+    EXPECT_FALSE(doc.SaveModified());
+    host.m_answers[ids::IDS_ASK_TO_SAVE] = host::IDNO;
+    EXPECT_TRUE(doc.SaveModified());
+    host.m_answers[ids::IDS_ASK_TO_SAVE] = host::IDYES;
+    EXPECT_FALSE(doc.SaveModified()) << "no path and nobody to ask for one";
+
+    const std::string path = dir.File("n.vlt");
+    ASSERT_TRUE(doc.OnSaveDocument(path));
+    const Bytes before = ReadFile(path);
+    doc.m_rootCata.AddNewNote("new one");
+    doc.SetModifiedFlag();
+    host.m_ids.clear();
+    EXPECT_FALSE(doc.OnSaveDocument(dir.File("no/such/folder/n.vlt")));
+    EXPECT_EQ(host.m_ids, std::vector<unsigned>{ids::IDS_FAILED_TO_SAVE_DOC});
+    EXPECT_TRUE(doc.IsModified());
+    EXPECT_EQ(ReadFile(path), before);
+    EXPECT_TRUE(doc.SaveModified());
+    EXPECT_FALSE(doc.IsModified());
+    EXPECT_NE(ReadFile(path), before);
+
+    // A locked notebook that was saved is no longer modified.
+    doc.SetPassword("pw");
+    doc.MarkModified();
+    ASSERT_TRUE(doc.OnSaveDocument(path));
+    EXPECT_FALSE(doc.IsModified());
+}
+
+TEST(NotebookDocument, CleanUpDeletesAttachmentsNoNoteLists) {
+    CClipVaultDoc doc;
+    doc.MakeAttachment("vltused.gif", "http://h/used.gif", {1});
+    doc.MakeAttachment("vltunused.gif", "http://h/unused.gif", {2});
+    doc.m_rootCata.AddNewSubCata("s")->AddNewNote("n")->m_attachNames = {"vltused.gif"};
+    doc.CleanUpAttachments();
+    EXPECT_TRUE(doc.IsModified());
+    EXPECT_EQ(doc.m_attachments.GetCount(), 1u);
+    EXPECT_NE(doc.FindAttachment("vltused.gif"), nullptr);
+    EXPECT_EQ(doc.AttachmentNameForOrigin("http://h/unused.gif"), "");
+    doc.SetModifiedFlag(false);
+    doc.CleanUpAttachments();
+    EXPECT_FALSE(doc.IsModified()) << "nothing removed, nothing changed";
+}
+
+TEST(NotebookDocument, WorkFolderIsUniqueAndFixedForTheDocument) {
+    TempDir dir;
+    const std::string oldRoot = tempfiles::TempRoot();
+    tempfiles::SetTempRoot(dir.Path());
+    ASSERT_EQ(::mkdir(dir.File("vltbook0_files").c_str(), 0700), 0);
+    CClipVaultDoc doc;
+    doc.SetPathName("/somewhere/book.vlt");
+    EXPECT_EQ(doc.GetWorkFolder(false), "vltbook1_files");
+    EXPECT_TRUE(fileutil::PathExists(dir.File("vltbook1_files")));
+    EXPECT_EQ(doc.GetWorkFolder(true), dir.Path() + "/vltbook1_files");
+    doc.SetPathName("/elsewhere/other.vlt");
+    EXPECT_EQ(doc.GetWorkFolder(false), "vltbook1_files");
+    CClipVaultDoc untitled;
+    EXPECT_EQ(untitled.GetWorkFolder(false), "vltNewVLT0_files");
+    tempfiles::SetTempRoot(oldRoot);
+}
+
+TEST(NotebookDocument, DeletingAndClosingKeepTheClipboardSafe) {
+    CClipVaultDoc doc;
+    CNoteCata* c = doc.m_rootCata.AddNewSubCata("c");
+    CNote* n = c->AddNewNote("n");
+    doc.DeleteItem(n);
+    EXPECT_FALSE(c->FindNote("n"));
+    EXPECT_TRUE(doc.IsModified());
+    TheRecordClipboard().ClipCategory(c, 0);
+    CClipVaultDoc other;
+    other.PreCloseFrame();
+    EXPECT_EQ(TheRecordClipboard().SingleCategory(), c);
+    doc.PreCloseFrame();
+    EXPECT_EQ(TheRecordClipboard().ClipState(), CRecordClipboard::stateEmpty);
+}

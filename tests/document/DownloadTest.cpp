@@ -1,1 +1,244 @@
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <set>
+
+#include "app/AppOptions.h"
+#include "document/ClipVaultDoc.h"
+#include "document/TestSupport.h"
+#include "platform/StringIds.h"
+#include "platform/UiQueue.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Download workers whose behaviour each note's source names: "ok", "fail",
+// "wait" (until released, or until a stop is requested) and "stubborn"
+// (until released, whatever happens).
+class ScriptedDownloads : public ::testing::Test {
+protected:
+    ScriptedDownloads() {
+        m_pPrevQueue = host::SetUiQueue(&m_queue);
+        m_nPrevWorkers = AppOptions().m_nMaxDownloadWorkers;
+        CClipVaultDoc::SetDownloadBody([this](CNote& n) { return Run(n); });
+    }
+    ~ScriptedDownloads() override {
+        ReleaseAll();
+        m_doc.reset();
+        CClipVaultDoc::SetDownloadBody(nullptr);
+        host::SetUiQueue(m_pPrevQueue);
+        AppOptions().m_nMaxDownloadWorkers = m_nPrevWorkers;
+    }
+
+    bool Run(CNote& n) {
+        const std::string how = n.m_strSource;
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_errorAtStart[&n] = n.m_strError;
+        ++m_nStarted;
+        m_cv.notify_all();
+        if (how == "ok") return true;
+        if (how == "fail") return false;
+        for (;;) {
+            if (m_bReleaseAll || m_released.count(&n)) return true;
+            if (how == "wait" && n.m_nStatus == kStatusStopRequested) {
+                m_sawStop.insert(n.m_strName);
+                return false;
+            }
+            m_cv.wait_for(lock, 2ms);
+        }
+    }
+    void Release(CNote* n) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_released.insert(n);
+        m_cv.notify_all();
+    }
+    void ReleaseAll() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bReleaseAll = true;
+        m_cv.notify_all();
+    }
+    void WaitStarted(int n) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        ASSERT_TRUE(m_cv.wait_for(lock, 10s, [&] { return m_nStarted >= n; })) << m_nStarted << " of " << n;
+    }
+    // Runs posted "capture done" messages until `done` holds.
+    template <class Pred>
+    void PumpUntil(Pred done) {
+        const auto end = std::chrono::steady_clock::now() + 10s;
+        while (!done()) {
+            ASSERT_LT(std::chrono::steady_clock::now(), end) << "timed out";
+            m_queue.WaitAndRun(5ms);
+        }
+    }
+    bool SawStop(const std::string& name) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_sawStop.count(name) != 0;
+    }
+
+    CNote* NewNote(const std::string& name, const std::string& how, CNoteCata* in = nullptr) {
+        CNote* n = (in ? in : &Doc().m_rootCata)->AddNewNote(name);
+        n->m_strSource = how;
+        return n;
+    }
+    CClipVaultDoc& Doc() { return *m_doc; }
+    bool Listed(CNote* n) {
+        auto& l = Doc().m_pendingNotes;
+        return std::find(l.begin(), l.end(), n) != l.end();
+    }
+
+    host::CSimpleUiQueue m_queue;
+    std::unique_ptr<CClipVaultDoc> m_doc = std::make_unique<CClipVaultDoc>();
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    int m_nStarted = 0;
+    bool m_bReleaseAll = false;
+    std::set<CNote*> m_released;
+    std::set<std::string> m_sawStop;
+    std::map<CNote*, std::string> m_errorAtStart;
+
+private:
+    host::IUiQueue* m_pPrevQueue;
+    uint32_t m_nPrevWorkers;
+};
+
+}  // namespace
+
+TEST_F(ScriptedDownloads, TheSixthNoteWaitsUntilOneOfFiveEnds) {
+    AppOptions().m_nMaxDownloadWorkers = 5;
+    std::vector<CNote*> notes;
+    for (int i = 0; i < 6; ++i) {
+        notes.push_back(NewNote("n" + std::to_string(i), "wait"));
+        Doc().ListForDownload(notes.back(), true);
+    }
+    WaitStarted(5);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(notes[i]->m_nStatus, kStatusRunning);
+    EXPECT_EQ(notes[5]->m_nStatus, kStatusQueued);
+    EXPECT_EQ(Doc().m_nRunning, 5);
+    EXPECT_TRUE(Doc().IsDownloading());
+
+    Release(notes[2]);
+    PumpUntil([&] { return notes[5]->m_nStatus == kStatusRunning; });
+    EXPECT_EQ(notes[2]->m_nStatus, kStatusDone);
+    EXPECT_FALSE(Listed(notes[2])) << "a finished note leaves the download list";
+    EXPECT_EQ(Doc().m_nRunning, 5);
+
+    ReleaseAll();
+    PumpUntil([&] { return Doc().m_nRunning == 0; });
+    EXPECT_TRUE(Doc().m_pendingNotes.empty());
+}
+
+TEST_F(ScriptedDownloads, FailedHeldAndQueuedNotesMoveOnCommand) {
+    AppOptions().m_nMaxDownloadWorkers = 1;
+    CNote* bad = NewNote("bad", "fail");
+    bad->m_strError = "left over";
+    Doc().ListForDownload(bad, true);
+    PumpUntil([&] { return bad->m_nStatus == kStatusFailed && Doc().m_nRunning == 0; });
+    EXPECT_TRUE(Listed(bad));
+    EXPECT_EQ(m_errorAtStart[bad], "") << "a worker starts with an empty error text";
+
+    Doc().RetryAllFailed();
+    EXPECT_EQ(Doc().m_nRunning, 1) << "started again";
+    PumpUntil([&] { return bad->m_nStatus == kStatusFailed && Doc().m_nRunning == 0; });
+    Doc().HoldAllFailed();
+    EXPECT_EQ(bad->m_nStatus, kStatusHeld);
+
+    CNote* first = NewNote("first", "wait");
+    CNote* second = NewNote("second", "ok");
+    Doc().ListForDownload(first, true);
+    Doc().ListForDownload(second, true);
+    EXPECT_EQ(second->m_nStatus, kStatusQueued) << "one worker at a time";
+    Doc().HoldAllQueued();
+    EXPECT_EQ(second->m_nStatus, kStatusHeld);
+
+    bad->m_strSource = "ok";
+    Release(first);
+    PumpUntil([&] { return first->m_nStatus == kStatusDone && Doc().m_nRunning == 0; });
+    EXPECT_EQ(second->m_nStatus, kStatusHeld) << "held notes wait for the user";
+    Doc().StartAllHeld();
+    PumpUntil([&] { return Doc().m_pendingNotes.empty() && Doc().m_nRunning == 0; });
+    EXPECT_EQ(bad->m_nStatus, kStatusDone);
+    EXPECT_EQ(second->m_nStatus, kStatusDone);
+}
+
+TEST_F(ScriptedDownloads, AStoppedDownloadEndsDoneAndLeavesTheList) {
+    CNote* n = NewNote("n", "wait");
+    Doc().ListForDownload(n, true);
+    WaitStarted(1);
+    EXPECT_TRUE(Doc().StopDownload(n));
+    EXPECT_TRUE(SawStop("n"));
+    EXPECT_EQ(n->m_nStatus, kStatusDone);
+    EXPECT_FALSE(Listed(n));
+    EXPECT_EQ(Doc().m_nRunning, 0);
+    m_queue.RunPending();  // the worker's own message changes nothing now
+    EXPECT_EQ(n->m_nStatus, kStatusDone);
+    EXPECT_EQ(Doc().m_nRunning, 0);
+    EXPECT_TRUE(Doc().StopDownload(n)) << "not running: nothing to do";
+}
+
+TEST_F(ScriptedDownloads, AWorkerThatIgnoresTheStopIsLeftToEndAndJoined) {
+    Doc().m_nStopTimeout = 50ms;
+    CNote* n = NewNote("n", "stubborn");
+    CNote* queued = NewNote("q", "ok");
+    AppOptions().m_nMaxDownloadWorkers = 1;
+    Doc().ListForDownload(n, true);
+    Doc().ListForDownload(queued, true);
+    WaitStarted(1);
+    EXPECT_TRUE(Doc().StopDownload(n));
+    EXPECT_EQ(n->m_nStatus, kStatusDone);
+    EXPECT_FALSE(Listed(n));
+    // Its place went to the queued note.
+    PumpUntil([&] { return queued->m_nStatus == kStatusDone && Doc().m_nRunning == 0; });
+
+    // Started again while the old worker still runs, it waits its turn.
+    Doc().ListForDownload(n, true);
+    EXPECT_EQ(n->m_nStatus, kStatusQueued);
+    Doc().UnlistNote(n);
+    n->m_nStatus = kStatusDone;
+
+    Release(n);
+    m_queue.WaitAndRun(50ms);
+    EXPECT_EQ(n->m_nStatus, kStatusDone) << "the late worker changes nothing";
+    EXPECT_EQ(Doc().m_nRunning, 0);
+    EXPECT_TRUE(n->Delete());
+}
+
+TEST_F(ScriptedDownloads, ClosingAsksThenStopsEverything) {
+    RecordingHost host;
+    CNote* n = NewNote("n", "wait");
+    CNote* q = NewNote("q", "wait");
+    AppOptions().m_nMaxDownloadWorkers = 1;
+    Doc().ListForDownload(n, true);
+    Doc().ListForDownload(q, true);
+    WaitStarted(1);
+    host.m_answers[ids::IDS_STOP_DOWNLOADS_TO_CLOSE] = host::IDNO;
+    EXPECT_FALSE(Doc().CanCloseFrame());
+    EXPECT_EQ(n->m_nStatus, kStatusRunning);
+    host.m_answers[ids::IDS_STOP_DOWNLOADS_TO_CLOSE] = host::IDYES;
+    EXPECT_TRUE(Doc().CanCloseFrame());
+    EXPECT_FALSE(Doc().IsDownloading());
+    EXPECT_EQ(n->m_nStatus, kStatusDone);
+    EXPECT_EQ(q->m_nStatus, kStatusHeld) << "queued notes are held, not started, while closing";
+}
+
+TEST_F(ScriptedDownloads, DeletingStopsWorkersAndLateMessagesFindNobody) {
+    CNoteCata* c = Doc().m_rootCata.AddNewSubCata("c");
+    CNote* inCategory = NewNote("in category", "wait", c->AddNewSubCata("deeper"));
+    NewNote("finishes", "ok");
+    Doc().ListForDownload(inCategory, true);
+    Doc().ListForDownload(Doc().m_rootCata.GetNote("finishes"), true);
+    CNote* survivor = NewNote("survivor", "wait");
+    Doc().ListForDownload(survivor, true);
+    WaitStarted(3);
+    ASSERT_TRUE(c->Delete());
+    EXPECT_TRUE(SawStop("in category")) << "the download was stopped before its note went";
+    EXPECT_EQ(Doc().m_pendingNotes.size(), 2u);
+
+    // The notebook goes while a worker runs and messages are still queued.
+    m_doc.reset();
+    EXPECT_TRUE(SawStop("survivor"));
+    m_queue.RunPending();
+}

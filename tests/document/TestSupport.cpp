@@ -12,6 +12,8 @@ RecordingHost::~RecordingHost() { host::SetMessageHost(m_pPrevious); }
 int RecordingHost::ShowMessage(unsigned nStringID, unsigned nType, const std::vector<std::string>& args) {
     m_ids.push_back(nStringID);
     m_args.push_back(args);
+    auto it = m_answers.find(nStringID);
+    if (it != m_answers.end()) return it->second;
     return m_nAnswer ? m_nAnswer : host::CautiousAnswer(nType);
 }
 

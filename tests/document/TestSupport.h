@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ public:
     std::vector<unsigned> m_ids;
     std::vector<std::vector<std::string>> m_args;
     int m_nAnswer = 0;
+    std::map<unsigned, int> m_answers;  // by string id, before m_nAnswer
 
 private:
     host::IMessageHost* m_pPrevious;
