@@ -4,17 +4,72 @@
 // command takes (--codepage) are taken out before the handler runs.
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <vector>
 
 #include "app/Version.h"
+#include "app/cli/CliCommon.h"
+#include "app/cli/CliMessages.h"
 #include "platform/Charset.h"
+
+namespace cli {
+
+int UsageError(const std::string& text) {
+    std::fprintf(stderr, "clipvault-cli: %s (try 'clipvault-cli --help')\n", text.c_str());
+    return kExitUsage;
+}
+
+int Failure(const std::string& text) {
+    std::fprintf(stderr, "clipvault-cli: %s\n", text.c_str());
+    return kExitFailed;
+}
+
+bool TakeOptions(CliArgs& args, std::vector<CliOption*> options) {
+    std::vector<std::string> positional;
+    bool bOptionsEnded = false;
+    for (size_t i = 0; i < args.words.size(); ++i) {
+        const std::string& w = args.words[i];
+        if (bOptionsEnded || w.size() < 2 || w.compare(0, 2, "--") != 0) {
+            positional.push_back(w);
+            continue;
+        }
+        if (w == "--") {
+            bOptionsEnded = true;
+            continue;
+        }
+        CliOption* pFound = nullptr;
+        for (CliOption* o : options)
+            if (w == o->name) pFound = o;
+        if (!pFound) {
+            UsageError("unknown option '" + w + "'");
+            return false;
+        }
+        pFound->present = true;
+        if (pFound->takesValue) {
+            if (i + 1 >= args.words.size()) {
+                UsageError(w + " needs a value");
+                return false;
+            }
+            pFound->value = args.words[++i];
+        }
+    }
+    args.words = std::move(positional);
+    return true;
+}
+
+bool ArgToAnsi(const std::string& arg, std::string& out) {
+    out = charset::Utf8ToAnsi(arg);
+    if (charset::AnsiToUtf8(out) == arg) return true;
+    UsageError("'" + charset::AnsiToUtf8(arg) + "' cannot be written in code page " + charset::ProcessCodePage());
+    return false;
+}
+
+}  // namespace cli
 
 namespace {
 
-struct CliArgs {
-    std::vector<std::string> words;  // the command's own arguments
-};
+using cli::CliArgs;
 
 struct Command {
     const char* name;
@@ -23,18 +78,28 @@ struct Command {
     int (*run)(CliArgs& args);
 };
 
-constexpr int kExitOk = 0;
-constexpr int kExitUsage = 2;
-
-int Usage(const char* fmt, const char* arg) {
-    std::fprintf(stderr, "clipvault-cli: ");
-    std::fprintf(stderr, fmt, arg);
-    std::fprintf(stderr, "\nTry 'clipvault-cli --help'.\n");
-    return kExitUsage;
-}
-
 const std::vector<Command>& Commands() {
-    static const std::vector<Command> kCommands = {};
+    static const std::vector<Command> kCommands = {
+        {"new", "new FILE.vlt [--force]",
+         "write a new, empty notebook; an existing file is replaced only with --force", cli::CmdNew},
+        {"dump", "dump FILE.vlt",
+         "print the notebook as JSON (exit 3: damaged, what could be read is printed)", cli::CmdDump},
+        {"add-category", "add-category FILE.vlt PATH",
+         "add the category PATH; its parent categories must exist already", cli::CmdAddCategory},
+        {"add-note", "add-note FILE.vlt CATEGORY-PATH NAME [--ext EXT] [--content FILE] [--source TEXT]",
+         "add a written note (EXT without the dot, content from FILE); prints its id", cli::CmdAddNote},
+        {"rename", "rename FILE.vlt ID|PATH NEWNAME", "rename a note or a category", cli::CmdRename},
+        {"delete", "delete FILE.vlt ID|PATH", "delete a note, or a category with everything in it",
+         cli::CmdDelete},
+        {"move", "move FILE.vlt ID|PATH TARGET-CATEGORY-PATH",
+         "move a note or category; a taken name gets a \"-N\" suffix", cli::CmdMove},
+        {"password", "password FILE.vlt --set TEXT | --check TEXT | --remove",
+         "lock under a password, test one (exit 0 \"match\", 1 \"no match\") or remove it", cli::CmdPassword},
+        {"options", "options [--file PATH] dump | set NAME=VALUE...",
+         "print the settings as JSON, or change some (names as dump prints them, nested ones dotted: "
+         "hot_key.ctrl=0; booleans 0/1/true/false)",
+         cli::CmdOptions},
+    };
     return kCommands;
 }
 
@@ -50,40 +115,68 @@ void PrintHelp() {
         "                   any iconv name, e.g. CP1252 or GBK)\n"
         "  --help           this text\n"
         "  --version        the program's version\n");
-    if (!Commands().empty()) {
-        std::printf("\nCommands:\n");
-        for (const Command& c : Commands()) std::printf("  %-40s %s\n", c.usage, c.summary);
-    }
+    std::printf("\nCommands:\n");
+    for (const Command& c : Commands()) std::printf("  %s\n      %s\n", c.usage, c.summary);
+    std::printf(
+        "\n"
+        "Paths and ids:\n"
+        "  A category PATH is category names joined by '/' from the top category;\n"
+        "  \"\" and \"/\" are the top category itself. ID|PATH is a note id when it is\n"
+        "  all digits (write \"/123\" for a category or note named 123); otherwise a\n"
+        "  path naming a category, or else a note whose name is the last element.\n"
+        "  Names, texts and passwords on the command line are UTF-8 and are stored in\n"
+        "  the --codepage code page.\n"
+        "\n"
+        "Output:\n"
+        "  JSON strings are UTF-8 converted from the code page. A byte that is not\n"
+        "  part of a character of the code page shows as the four characters \\xNN\n"
+        "  (in the JSON text: \"\\\\xNN\"), NN being its value in upper-case hex.\n"
+        "\n"
+        "Exit status: 0 done, 1 failed or refused, 2 wrong command line, 3 damaged\n"
+        "notebook (dump only). Every error is one line on stderr.\n");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> rest;
+    bool bOptionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
+        // Words after "--" belong to the command, whatever they look like.
+        if (bOptionsEnded) {
+            rest.emplace_back(a);
+            continue;
+        }
+        if (!std::strcmp(a, "--")) bOptionsEnded = true;
         if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
             PrintHelp();
-            return kExitOk;
+            return cli::kExitOk;
         }
         if (!std::strcmp(a, "--version")) {
             std::printf("clipvault-cli %s\n", CLIPVAULT_VERSION);
-            return kExitOk;
+            return cli::kExitOk;
         }
         if (!std::strcmp(a, "--codepage")) {
-            if (i + 1 >= argc) return Usage("%s needs a code page name", a);
-            if (!charset::SetProcessCodePage(argv[++i])) return Usage("unknown code page '%s'", argv[i]);
+            if (i + 1 >= argc) return cli::UsageError(std::string(a) + " needs a code page name");
+            if (!charset::SetProcessCodePage(argv[++i]))
+                return cli::UsageError(std::string("unknown code page '") + argv[i] + "'");
             continue;
         }
         rest.emplace_back(a);
     }
-    if (rest.empty()) return Usage("%s", "no command given");
+    if (rest.empty()) return cli::UsageError("no command given");
+    host::SetMessageHost(&cli::Messages());
     for (const Command& c : Commands()) {
         if (rest.front() == c.name) {
             CliArgs args;
             args.words.assign(rest.begin() + 1, rest.end());
-            return c.run(args);
+            try {
+                return c.run(args);
+            } catch (const std::exception& e) {
+                return cli::Failure(std::string("unexpected failure: ") + e.what());
+            }
         }
     }
-    return Usage("unknown command '%s'", rest.front().c_str());
+    return cli::UsageError("unknown command '" + rest.front() + "'");
 }

@@ -1,0 +1,224 @@
+#!/usr/bin/env bash
+# clipvault-cli end to end: every command against real files, checked through
+# the JSON that dump prints. Usage: cli_test.sh PATH-TO-clipvault-cli
+set -euo pipefail
+
+CLI=$(realpath "$1")
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+cd "$WORK"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# expect CODE ARGS...: runs the tool, wants exit CODE; a failing run must say
+# why in exactly one line on stderr. Its stdout is left in out.txt.
+expect() {
+    local want=$1 rc=0
+    shift
+    "$CLI" "$@" >out.txt 2>err.txt || rc=$?
+    [ "$rc" -eq "$want" ] || fail "$* exited $rc, wanted $want; stderr: $(cat err.txt)"
+    if [ "$want" -ne 0 ]; then
+        [ "$(wc -l <err.txt)" -eq 1 ] || fail "$* wrote other than one line on stderr: $(cat err.txt)"
+    fi
+}
+
+# pw_check FILE.vlt TEXT WANT: "no match" is an answer, not an error, so it
+# comes on stdout alone.
+pw_check() {
+    local rc=0
+    "$CLI" password "$1" --check "$2" >out.txt 2>err.txt || rc=$?
+    [ "$(cat out.txt)" = "$3" ] && [ ! -s err.txt ] || fail "check '$2': $(cat out.txt) $(cat err.txt)"
+    [ "$rc" -eq "$([ "$3" = match ] && echo 0 || echo 1)" ] || fail "check '$2' exited $rc"
+}
+
+# check FILE.vlt PYTHON: dumps the notebook and runs PYTHON with the JSON as
+# `d`, the top category as `r` and helpers to walk it.
+check() {
+    "$CLI" "${@:3}" dump "$1" >dump.json
+    python3 - "$2" <<'EOF'
+import json, sys
+d = json.load(open("dump.json"))
+r = d["root"]
+def cat(c, name): return next(x for x in c["categories"] if x["name"] == name)
+def names(c): return sorted(x["name"] for x in c["notes"]) + sorted(x["name"] + "/" for x in c["categories"])
+exec(sys.argv[1])
+EOF
+}
+
+# ---- new and dump of an empty notebook
+expect 0 new a.vlt
+check a.vlt '
+assert d["file_version"] == 2 and d["next_id"] == 1
+assert d["password"] == {"set": False, "stored_length": 0}
+assert d["reserved_1"] == "" and d["reserved_2"] == ""
+assert r["notes"] == [] and r["categories"] == [] and d["attachments"] == []'
+expect 1 new a.vlt
+expect 0 new a.vlt --force
+expect 1 new a.txt
+[ ! -e a.txt ] || fail "new wrote a file without the .vlt extension"
+
+# ---- building a tree, then renaming, moving and deleting in it
+expect 0 add-category a.vlt Web
+expect 0 add-category a.vlt /Web/News/
+expect 0 add-category a.vlt Archive
+printf 'hello page' >page.htm
+expect 0 add-note a.vlt Web front --ext .htm --content page.htm --source http://example.org/
+id_front=$(cat out.txt)
+expect 0 add-note a.vlt / top
+id_top=$(cat out.txt)
+[ "$id_front" = 2 ] && [ "$id_top" = 3 ] || fail "note ids $id_front $id_top, wanted 2 3"
+check a.vlt '
+assert d["next_id"] == 3
+assert names(r) == ["top", "Archive/", "Web/"]
+n = cat(r, "Web")["notes"][0]
+assert (n["id"], n["name"], n["ext"], n["source"], n["content_size"]) == (2, "front", "htm", "http://example.org/", 10)
+assert n["content_type"] == 2 and n["source_kind"] == 3 and n["status"] == 0
+import time
+assert n["date_iso"] == time.strftime("%Y-%m-%d", time.localtime(n["date"]))
+assert names(cat(r, "Web")) == ["front", "News/"]'
+
+expect 0 rename a.vlt "$id_front" home
+expect 0 rename a.vlt Web/News Today
+expect 0 move a.vlt Web/Today Archive
+expect 0 move a.vlt /top Web
+check a.vlt '
+assert names(cat(r, "Web")) == ["home", "top"]
+assert names(cat(r, "Archive")) == ["Today/"]'
+
+# a moved record whose name is taken in the target gets a unique one
+expect 0 add-note a.vlt Archive top
+expect 0 move a.vlt Web/top Archive
+check a.vlt 'assert names(cat(r, "Archive")) == ["top", "top-1", "Today/"]'
+
+expect 0 delete a.vlt Archive/top-1
+expect 0 delete a.vlt Archive/Today
+check a.vlt 'assert names(cat(r, "Archive")) == ["top"] and names(r) == ["Archive/", "Web/"]'
+
+# a category goes with everything in it, and its notes keep their ids
+expect 0 add-category a.vlt Web/Deep
+expect 0 add-note a.vlt Web/Deep leaf
+id_leaf=$(cat out.txt)
+expect 0 move a.vlt Web/Deep Archive
+check a.vlt "assert cat(cat(r, 'Archive'), 'Deep')['notes'][0]['id'] == $id_leaf"
+expect 0 rename a.vlt "$id_leaf" leaf2
+expect 0 delete a.vlt Archive/Deep
+expect 1 rename a.vlt "$id_leaf" x
+
+# digits are an id; a leading '/' makes them a path. A category wins over a
+# note of the same name, and "--" lets a name start with dashes.
+expect 0 add-category a.vlt 123
+expect 1 rename a.vlt 123 Numbers
+expect 0 rename a.vlt /123 Numbers
+expect 0 add-note a.vlt / Numbers
+expect 0 delete a.vlt Numbers
+expect 0 add-note a.vlt / -- --dashed
+check a.vlt 'assert names(r) == ["--dashed", "Numbers", "Archive/", "Web/"]'
+expect 0 delete a.vlt /--dashed
+expect 0 delete a.vlt /Numbers
+
+# ---- refusals: one line, exit 1, notebook unchanged
+cp a.vlt before.vlt
+expect 1 add-category a.vlt Web                  # taken
+expect 1 add-category a.vlt Missing/Child        # parents are not made
+expect 1 add-note a.vlt Web home                 # taken
+expect 1 add-note a.vlt Nowhere x
+expect 1 rename a.vlt Web Archive                # taken by a sibling
+expect 1 rename a.vlt 999 x                      # no such id
+expect 1 rename a.vlt / x                        # the top category
+expect 1 delete a.vlt Web/nothing
+expect 1 move a.vlt Web Web                      # into itself
+expect 0 add-category a.vlt Web/Inner
+cp a.vlt before.vlt
+expect 1 move a.vlt Web Web/Inner                # into its own subtree
+expect 1 move a.vlt Web/home Nowhere
+expect 1 add-note a.vlt Web x --content no-such-file
+cmp -s a.vlt before.vlt || fail "a refused command changed the notebook"
+expect 2 add-note a.vlt Web "a/b"
+expect 2 rename a.vlt Web ""
+expect 2 add-category a.vlt /
+expect 2 add-note a.vlt Web x --colour red
+expect 2 delete a.vlt
+
+# ---- files that are not notebooks or not there
+echo text >notes.txt
+expect 1 dump notes.txt
+expect 1 dump missing.vlt
+expect 1 add-category missing.vlt X
+mkdir dir.vlt
+expect 1 dump dir.vlt
+
+# ---- a damaged notebook: dump prints what was read, changes are refused
+size=$(stat -c %s a.vlt)
+head -c $((size - 2)) a.vlt >cut.vlt
+expect 3 dump cut.vlt
+python3 -c 'import json; d = json.load(open("out.txt")); assert {c["name"] for c in d["root"]["categories"]} == {"Web", "Archive"}'
+head -c $((size / 2)) a.vlt >half.vlt
+expect 3 dump half.vlt
+python3 -c 'import json; json.load(open("out.txt"))'
+cp cut.vlt cut-before.vlt
+expect 1 add-category cut.vlt New
+cmp -s cut.vlt cut-before.vlt || fail "a damaged notebook was saved over"
+
+# ---- password
+pw_check a.vlt secret "no match"
+pw_check a.vlt "" match
+expect 0 password a.vlt --set secret
+check a.vlt 'assert d["password"] == {"set": True, "stored_length": 6}'
+pw_check a.vlt secret match
+pw_check a.vlt Secret "no match"
+pw_check a.vlt "" "no match"
+# locked or not, the owner's tool still changes the notebook
+expect 0 add-category a.vlt WhileLocked
+check a.vlt 'assert "WhileLocked/" in names(r) and d["password"]["set"]'
+expect 0 password a.vlt --remove
+check a.vlt 'assert d["password"] == {"set": False, "stored_length": 0}'
+expect 2 password a.vlt --set x --remove
+expect 2 password a.vlt
+
+# ---- code pages: names are stored in the chosen one, shown as UTF-8
+expect 0 --codepage CP1252 add-category a.vlt "café"
+check a.vlt 'assert "café/" in names(r)' --codepage CP1252
+check a.vlt 'assert "caf\\xE9/" in names(r)'   # not UTF-8: the byte is escaped
+expect 0 --codepage CP1252 rename a.vlt "/café" "Ærø"
+check a.vlt 'assert "Ærø/" in names(r)' --codepage CP1252
+expect 2 --codepage CP1252 add-category a.vlt "日本"  # not in CP1252
+expect 2 --codepage NO-SUCH-PAGE dump a.vlt
+# a multi-byte code page: whole characters convert, a lone lead byte is escaped
+expect 0 --codepage GBK add-category a.vlt "中文"
+check a.vlt 'assert "中文/" in names(r)' --codepage GBK
+expect 0 --codepage CP1252 add-category a.vlt "aé"
+check a.vlt 'assert "a\\xE9/" in names(r)' --codepage GBK
+# JSON escapes: quotes, backslashes and control characters survive the trip
+odd=$(printf 'say "hi"\t\\ \001end')
+expect 0 add-note a.vlt / "$odd"
+check a.vlt 'assert "say \"hi\"\t\\ \x01end" in names(r)'
+
+# ---- options
+expect 0 options --file opts.data dump
+python3 -c '
+import json; o = json.load(open("out.txt"))
+assert o["autosave_period_ms"] == 1800000 and o["dock_enabled"] is True
+assert o["hot_key"] == {"enabled": True, "ctrl": True, "shift": True, "alt": False, "virtual_key": 122}
+assert o["main_window"] == {"left": 0, "top": 0, "right": 0, "bottom": 0}
+assert o["download"]["retries"] == 10 and o["download"]["proxy_user"] == ""'
+expect 0 options --file opts.data set hot_key.ctrl=false main_window.left=-10 download.retries=3 \
+    date_format=%d.%m.%Y download.proxy_user=me dock_enabled=0 max_download_workers=4294967295
+expect 0 options --file opts.data dump
+python3 -c '
+import json; o = json.load(open("out.txt"))
+assert o["hot_key"]["ctrl"] is False and o["main_window"]["left"] == -10
+assert o["download"]["retries"] == 3 and o["download"]["proxy_user"] == "me"
+assert o["date_format"] == "%d.%m.%Y" and o["dock_enabled"] is False
+assert o["max_download_workers"] == 4294967295'
+cp opts.data opts-before.data
+expect 2 options --file opts.data set no_such_option=1
+expect 2 options --file opts.data set hot_key.ctrl=2
+expect 2 options --file opts.data set download.retries=4294967296
+expect 2 options --file opts.data set main_window.top=2147483648
+expect 2 options --file opts.data set dock_enabled=1 reserved
+cmp -s opts.data opts-before.data || fail "a refused options set wrote the file"
+head -c 10 opts.data >opts-cut.data
+expect 1 options --file opts-cut.data dump
+expect 2 options --file opts.data frob
+
+echo "cli_test: all passed"
