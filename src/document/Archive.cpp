@@ -70,6 +70,31 @@ size_t CFileSource::Read(void* p, size_t n) {
     return done;
 }
 
+void CFileSource::Skip(uint64_t n) {
+    if (::lseek(m_fd, static_cast<off_t>(n), SEEK_CUR) < 0) throw CArchiveException(CArchiveException::readFault, errno);
+    m_nPos += n;
+}
+
+CDeferredFile::~CDeferredFile() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+bool CDeferredFile::ReadAt(uint64_t offset, void* p, size_t n) const {
+    auto* b = static_cast<uint8_t*>(p);
+    while (n > 0) {
+        const ssize_t r = ::pread(m_fd, b, n, static_cast<off_t>(offset));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (r == 0) return false;
+        b += r;
+        n -= static_cast<size_t>(r);
+        offset += static_cast<uint64_t>(r);
+    }
+    return true;
+}
+
 void CFileSink::Write(const void* p, size_t n) {
     const auto* b = static_cast<const uint8_t*>(p);
     while (n > 0) {
@@ -339,6 +364,29 @@ void CArchive::ReadBlock(std::vector<uint8_t>& b) {
     b.clear();
     b.resize(static_cast<size_t>(n));
     Read(b.data(), b.size());
+}
+
+void CArchive::ReadBlockDeferred(std::vector<uint8_t>& b, CDeferredBlock& deferred) {
+    deferred = CDeferredBlock();
+    if (!m_pDeferredFile) return ReadBlock(b);
+    const uint64_t n = ReadCount();
+    if (n > Remaining()) throw CArchiveException(CArchiveException::endOfFile);
+    b.clear();
+    if (n < kMinDeferred) {
+        b.resize(static_cast<size_t>(n));
+        Read(b.data(), b.size());
+        return;
+    }
+    const uint64_t buffered = m_nEnd - m_nCur;
+    deferred.m_pFile = m_pDeferredFile;
+    deferred.m_nOffset = m_pSource->Position() - buffered;
+    deferred.m_nSize = n;
+    if (n <= buffered) {
+        m_nCur += static_cast<size_t>(n);
+    } else {
+        m_nCur = m_nEnd = 0;
+        m_pSource->Skip(n - buffered);
+    }
 }
 
 void CArchive::ReadStringList(std::vector<std::string>& l) {

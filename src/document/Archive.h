@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <ctime>
 #include <exception>
@@ -75,6 +76,35 @@ public:
     // Bytes left in the source; lets the reader refuse a length that cannot
     // be satisfied before it allocates anything.
     virtual uint64_t Remaining() const = 0;
+    // Moves past n bytes (n <= Remaining()).
+    virtual void Skip(uint64_t n) = 0;
+    // Offset of the next byte from the start of the source.
+    virtual uint64_t Position() const = 0;
+};
+
+// A notebook file kept open so that large blocks (attachment bytes) are read
+// when they are needed instead of when the notebook opens. A file replaced by
+// a save (rename) stays readable through the descriptor; one cut short in
+// place by another program makes the read fail, never crash.
+class CDeferredFile {
+public:
+    explicit CDeferredFile(int fd) : m_fd(fd) {}  // takes the descriptor
+    ~CDeferredFile();
+    CDeferredFile(const CDeferredFile&) = delete;
+    CDeferredFile& operator=(const CDeferredFile&) = delete;
+    // Exactly n bytes at `offset`, or false.
+    bool ReadAt(uint64_t offset, void* p, size_t n) const;
+
+private:
+    int m_fd;
+};
+
+// A byte block left in its file.
+struct CDeferredBlock {
+    std::shared_ptr<const CDeferredFile> m_pFile;  // null: not deferred
+    uint64_t m_nOffset = 0;
+    uint64_t m_nSize = 0;
+    explicit operator bool() const { return static_cast<bool>(m_pFile); }
 };
 
 // Where stored bytes go.
@@ -90,6 +120,8 @@ public:
     CMemorySource(const void* p, size_t n) : m_p(static_cast<const uint8_t*>(p)), m_n(n) {}
     size_t Read(void* p, size_t n) override;
     uint64_t Remaining() const override { return m_n - m_pos; }
+    void Skip(uint64_t n) override { m_pos += static_cast<size_t>(std::min<uint64_t>(n, m_n - m_pos)); }
+    uint64_t Position() const override { return m_pos; }
 
 private:
     const uint8_t* m_p;
@@ -113,6 +145,8 @@ public:
     explicit CFileSource(int fd);
     size_t Read(void* p, size_t n) override;  // throws readFault
     uint64_t Remaining() const override { return m_nSize > m_nPos ? m_nSize - m_nPos : 0; }
+    void Skip(uint64_t n) override;           // throws readFault
+    uint64_t Position() const override { return m_nPos; }
 
 private:
     int m_fd;
@@ -189,6 +223,14 @@ public:
     uint64_t ReadCount();
     std::string ReadString();
     void ReadBlock(std::vector<uint8_t>& b);
+    // Like ReadBlock, but a block of kMinDeferred bytes or more in an
+    // archive given a deferred file is only located: `deferred` says where,
+    // and `b` stays empty.
+    void ReadBlockDeferred(std::vector<uint8_t>& b, CDeferredBlock& deferred);
+    static constexpr uint64_t kMinDeferred = 16 * 1024;
+    // The open file this archive reads, for ReadBlockDeferred; its source
+    // must be that file.
+    void SetDeferredFile(std::shared_ptr<const CDeferredFile> pFile) { m_pDeferredFile = std::move(pFile); }
     void ReadStringList(std::vector<std::string>& l);
     // Reads an object reference. With `pExpected` any other class is a bad
     // class. `pbNew` tells whether a new object was made (the caller owns it)
@@ -238,4 +280,5 @@ private:
     uint32_t m_nObjectSchema = kNoSchema;
     int m_nDepth = 0;
     std::vector<std::unique_ptr<CObject>> m_discarded;
+    std::shared_ptr<const CDeferredFile> m_pDeferredFile;
 };

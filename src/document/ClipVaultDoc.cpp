@@ -151,6 +151,8 @@ bool CClipVaultDoc::OnOpenDocument(const std::string& strPath) {
     try {
         CFileSource src(fd);
         CArchive ar(src);
+        const int keep = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        if (keep >= 0) ar.SetDeferredFile(std::make_shared<CDeferredFile>(keep));
         size_t nClasses = 0;
         const CRuntimeClass* const* classes = NotebookClasses(&nClasses);
         ar.SetClassTable(classes, nClasses);
@@ -347,7 +349,7 @@ CNoteAttatch* CClipVaultDoc::MakeAttachment(const std::string& strName, const st
     auto* p = new CNoteAttatch;
     p->m_pDocument = this;
     p->m_strOrigin = strOrigin;
-    p->m_data = bytes;
+    p->SetBytes(bytes);
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     // Two workers may have been handed the same free name before either
     // stored its attachment; the second must not replace the first one's

@@ -1,5 +1,7 @@
 #include "document/Records.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <ctime>
 #include <new>
 #include <type_traits>
@@ -26,14 +28,24 @@ const CRuntimeClass* const* NotebookClasses(size_t* pnCount) {
 }
 
 int64_t TodayMidnight() {
+    // Every note made gets it, thousands per notebook opened; the local time
+    // conversion behind it is not cheap, so it is kept until the day ends.
+    static std::mutex s_mutex;
+    static time_t s_midnight = 0, s_nextMidnight = 0;
     const time_t now = time(nullptr);
+    std::lock_guard<std::mutex> lock(s_mutex);
+    if (now >= s_midnight && now < s_nextMidnight) return s_midnight;
     struct tm t;
     localtime_r(&now, &t);
     t.tm_hour = 0;
     t.tm_min = 0;
     t.tm_sec = 0;
     t.tm_isdst = -1;
-    return static_cast<int64_t>(mktime(&t));
+    s_midnight = mktime(&t);
+    t.tm_mday += 1;
+    t.tm_isdst = -1;
+    s_nextMidnight = mktime(&t);
+    return static_cast<int64_t>(s_midnight);
 }
 
 namespace {
@@ -413,18 +425,57 @@ void CNoteAttatch::Serialize(CArchive& ar) {
     if (ar.IsStoring()) {
         ar.WriteString(m_strName);
         ar.WriteString(m_strOrigin);
-        ar.WriteBlock(m_data);
+        if (!m_deferred) {
+            ar.WriteBlock(m_data);
+            return;
+        }
+        // Straight from the old file to the new one, a piece at a time: a
+        // save must not need the whole notebook in memory. A file that no
+        // longer holds the bytes fails the save, which leaves the old file.
+        ar.WriteCount(m_deferred.m_nSize);
+        std::vector<uint8_t> chunk(static_cast<size_t>(std::min<uint64_t>(m_deferred.m_nSize, 1u << 20)));
+        for (uint64_t done = 0; done < m_deferred.m_nSize;) {
+            const size_t n = static_cast<size_t>(std::min<uint64_t>(chunk.size(), m_deferred.m_nSize - done));
+            if (!m_deferred.m_pFile->ReadAt(m_deferred.m_nOffset + done, chunk.data(), n))
+                throw CArchiveException(CArchiveException::readFault, EIO);
+            ar.Write(chunk.data(), n);
+            done += n;
+        }
         return;
     }
     if (ar.m_pDocument) m_pDocument = ar.m_pDocument;
     m_strName = ar.ReadString();
     m_strOrigin = ar.ReadString();
-    ar.ReadBlock(m_data);
+    ar.ReadBlockDeferred(m_data, m_deferred);
+}
+
+const std::vector<uint8_t>& CNoteAttatch::Data() {
+    LoadData();
+    return m_data;
+}
+
+void CNoteAttatch::SetBytes(std::vector<uint8_t> bytes) {
+    m_deferred = CDeferredBlock();
+    m_data = std::move(bytes);
+}
+
+bool CNoteAttatch::LoadData() {
+    if (!m_deferred) return true;
+    try {
+        std::vector<uint8_t> bytes(static_cast<size_t>(m_deferred.m_nSize));
+        if (!m_deferred.m_pFile->ReadAt(m_deferred.m_nOffset, bytes.data(), bytes.size())) return false;
+        m_data.swap(bytes);
+        m_deferred = CDeferredBlock();
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
 
 bool CNoteAttatch::SetData(const std::string& strOrigin, const std::vector<uint8_t>* pBytes) {
     m_strOrigin = strOrigin;
     m_data.clear();
+    m_deferred = CDeferredBlock();
     if (pBytes) {
         m_data = *pBytes;
         return true;
@@ -432,8 +483,9 @@ bool CNoteAttatch::SetData(const std::string& strOrigin, const std::vector<uint8
     return fileutil::ReadWholeFile(strOrigin, m_data);
 }
 
-bool CNoteAttatch::WriteIfMissing(const std::string& strPath) const {
+bool CNoteAttatch::WriteIfMissing(const std::string& strPath) {
     if (fileutil::PathExists(strPath)) return true;
+    if (!LoadData()) return false;
     return fileutil::WriteWholeFile(strPath, m_data.data(), m_data.size());
 }
 
@@ -443,6 +495,7 @@ CNoteAttatch* CNoteAttatch::Clone() const {
         p->m_strName = m_strName;
         p->m_strOrigin = m_strOrigin;
         p->m_data = m_data;
+        p->m_deferred = m_deferred;  // both read the same bytes of the same file
         return p;
     } catch (...) {
         OperationFailed();

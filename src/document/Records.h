@@ -145,14 +145,27 @@ public:
     // `strOrigin` when `pBytes` is null (false when it cannot be read).
     bool SetData(const std::string& strOrigin, const std::vector<uint8_t>* pBytes);
     // Writes the bytes to `strPath` unless a file is already there.
-    bool WriteIfMissing(const std::string& strPath) const;
+    bool WriteIfMissing(const std::string& strPath);
     // Same name, origin and bytes; null with message 33049 on failure.
     CNoteAttatch* Clone() const;
 
+    // The bytes of an attachment read from a notebook file stay in that file
+    // until somebody needs them: LoadData brings them into memory (false when
+    // the file no longer holds them), Data loads and gives them (empty when
+    // they could not be loaded).
+    bool LoadData();
+    const std::vector<uint8_t>& Data();
+    void SetBytes(std::vector<uint8_t> bytes);
+    uint64_t DataSize() const { return m_deferred ? m_deferred.m_nSize : m_data.size(); }
+    bool IsDeferred() const { return static_cast<bool>(m_deferred); }
+
     std::string m_strName;
     std::string m_strOrigin;
-    std::vector<uint8_t> m_data;
     int32_t m_nRefCount = 0;
+
+private:
+    std::vector<uint8_t> m_data;
+    CDeferredBlock m_deferred;
 };
 
 // The document-information record of a notebook: no fields, only its class

@@ -1,6 +1,7 @@
 #include "document/ClipVaultDoc.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -280,4 +281,52 @@ TEST(NotebookDocument, DeletingAndClosingKeepTheClipboardSafe) {
     EXPECT_EQ(TheRecordClipboard().SingleCategory(), c);
     doc.PreCloseFrame();
     EXPECT_EQ(TheRecordClipboard().ClipState(), CRecordClipboard::stateEmpty);
+}
+
+TEST(NotebookFile, LargeAttachmentsAreReadWhenNeeded) {
+    RecordingHost host;
+    TempDir dir;
+    Bytes big(200000);
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 31 + 7);
+    const std::string path = dir.File("big.vlt");
+    {
+        CClipVaultDoc doc;
+        doc.OnNewDocument();
+        doc.MakeAttachment("vltbig.bin", "http://h/big.bin", big);
+        doc.MakeAttachment("vltsmall.gif", "http://h/small.gif", {1, 2, 3});
+        doc.m_rootCata.AddNewNote("n")->m_attachNames = {"vltbig.bin", "vltsmall.gif"};
+        ASSERT_TRUE(doc.OnSaveDocument(path));
+    }
+    CClipVaultDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument(path));
+    CNoteAttatch* a = doc.FindAttachment("vltbig.bin");
+    ASSERT_NE(a, nullptr);
+    EXPECT_TRUE(a->IsDeferred());
+    EXPECT_EQ(a->DataSize(), big.size());
+    EXPECT_FALSE(doc.FindAttachment("vltsmall.gif")->IsDeferred());
+
+    // Saved over its own file (a rename), the notebook still reads its old
+    // bytes through the open file, and the new file holds them all.
+    ASSERT_TRUE(doc.OnSaveDocument(path));
+    ASSERT_TRUE(doc.OnSaveDocument(path));
+    std::unique_ptr<CNoteAttatch> clone(a->Clone());
+    EXPECT_EQ(a->Data(), big);
+    EXPECT_FALSE(a->IsDeferred());
+    EXPECT_EQ(clone->Data(), big) << "a clone reads the same bytes";
+    CClipVaultDoc again;
+    ASSERT_TRUE(again.OnOpenDocument(path));
+    EXPECT_EQ(again.FindAttachment("vltbig.bin")->Data(), big);
+
+    // A file cut short in place by another program: the bytes cannot be
+    // loaded and a save fails without touching the file on disk.
+    const std::string other = dir.File("other.vlt");
+    ASSERT_TRUE(again.OnSaveDocument(other));
+    CClipVaultDoc victim;
+    ASSERT_TRUE(victim.OnOpenDocument(other));
+    ASSERT_EQ(::truncate(other.c_str(), 100), 0);
+    EXPECT_FALSE(victim.FindAttachment("vltbig.bin")->LoadData());
+    host.m_ids.clear();
+    EXPECT_FALSE(victim.OnSaveDocument(dir.File("elsewhere.vlt")));
+    EXPECT_EQ(host.m_ids, std::vector<unsigned>{ids::IDS_FAILED_TO_SAVE_DOC});
+    EXPECT_FALSE(fileutil::PathExists(dir.File("elsewhere.vlt")));
 }

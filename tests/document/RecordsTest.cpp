@@ -295,7 +295,7 @@ TEST(RecordsCopy, IntoAnotherNotebookReusesAttachmentsByOrigin) {
     EXPECT_EQ(copy->m_attachNames, (std::vector<std::string>{"vlt-3logo.gif", "vlt-1style.css"}));
     EXPECT_EQ(dst.m_attachments.GetCount(), 3u);
     ASSERT_NE(dst.FindAttachment("vlt-1style.css"), nullptr);
-    EXPECT_EQ(dst.FindAttachment("vlt-1style.css")->m_data, (Bytes{'c', 's', 's'}));
+    EXPECT_EQ(dst.FindAttachment("vlt-1style.css")->Data(), (Bytes{'c', 's', 's'}));
     EXPECT_EQ(dst.AttachmentNameForOrigin("http://h/style.css"), "vlt-1style.css");
 
     // Within the same notebook the names are kept as they are.
@@ -328,7 +328,7 @@ TEST(RecordsCopy, AttachmentsWithoutOriginAreNeverMerged) {
     std::unique_ptr<CNote> copy(n->CopyTo(&dst));
     ASSERT_NE(copy, nullptr);
     ASSERT_EQ(copy->m_attachNames.size(), 1u);
-    EXPECT_EQ(dst.FindAttachment(copy->m_attachNames[0])->m_data, (Bytes{'A'}));
+    EXPECT_EQ(dst.FindAttachment(copy->m_attachNames[0])->Data(), (Bytes{'A'}));
 }
 
 TEST(RecordsAttachments, UseCountsAndData) {
@@ -351,10 +351,10 @@ TEST(RecordsAttachments, UseCountsAndData) {
     ASSERT_TRUE(fileutil::WriteWholeFile(file, "abc", 3));
     CNoteAttatch fromFile;
     EXPECT_TRUE(fromFile.SetData(file, nullptr));
-    EXPECT_EQ(fromFile.m_data, (Bytes{'a', 'b', 'c'}));
+    EXPECT_EQ(fromFile.Data(), (Bytes{'a', 'b', 'c'}));
     EXPECT_EQ(fromFile.m_strOrigin, file);
     EXPECT_FALSE(fromFile.SetData(dir.File("nothing"), nullptr));
-    EXPECT_TRUE(fromFile.m_data.empty());
+    EXPECT_TRUE(fromFile.Data().empty());
 
     // WriteIfMissing leaves an existing file alone.
     EXPECT_TRUE(a->WriteIfMissing(file));
@@ -369,7 +369,7 @@ TEST(RecordsAttachments, UseCountsAndData) {
     std::unique_ptr<CNoteAttatch> clone(a->Clone());
     EXPECT_EQ(clone->m_strName, a->m_strName);
     EXPECT_EQ(clone->m_strOrigin, a->m_strOrigin);
-    EXPECT_EQ(clone->m_data, a->m_data);
+    EXPECT_EQ(clone->Data(), a->Data());
 }
 
 TEST(RecordsAttachments, UniqueNamesKeepTheFileName) {

@@ -89,7 +89,7 @@ void ApplyVersion(CClipVaultDoc& doc, uint64_t k) {
     const std::string text = "version " + std::to_string(k);
     doc.m_rootCata.GetNote("marker")->m_content.assign(text.begin(), text.end());
     std::mt19937_64 rng(k);
-    doc.FindAttachment("vltvariant.bin")->m_data = RandomBytes(rng, (k % 2 ? 600 : 400) * 1024);
+    doc.FindAttachment("vltvariant.bin")->SetBytes(RandomBytes(rng, (k % 2 ? 600 : 400) * 1024));
 }
 
 Bytes Serialized(CClipVaultDoc& doc) {
@@ -181,7 +181,7 @@ TEST(SaveKill, KilledSavesLeaveOldOrNewNotebook) {
         EXPECT_EQ(CountNotes(back.m_rootCata), nNotes);
         EXPECT_EQ(back.m_attachments.GetCount(), nAttachments);
         ASSERT_NE(back.FindAttachment("vltvariant.bin"), nullptr);
-        EXPECT_EQ(back.FindAttachment("vltvariant.bin")->m_data.size(), (k % 2 ? 600u : 400u) * 1024);
+        EXPECT_EQ(back.FindAttachment("vltvariant.bin")->DataSize(), (k % 2 ? 600u : 400u) * 1024);
         ApplyVersion(doc, k);
         ASSERT_TRUE(ReadFile(path) == Serialized(doc)) << "the file is not exactly version " << k;
 

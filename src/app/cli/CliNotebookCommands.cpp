@@ -277,7 +277,7 @@ int CmdDump(CliArgs& args) {
         w.Key("origin");
         w.String(AnsiToJsonText(a.m_strOrigin));
         w.Key("size");
-        w.Number(static_cast<uint64_t>(a.m_data.size()));
+        w.Number(static_cast<uint64_t>(a.DataSize()));
         w.EndObject();
     }
     w.EndArray();
