@@ -52,5 +52,6 @@ int CmdDelete(CliArgs& args);
 int CmdMove(CliArgs& args);
 int CmdPassword(CliArgs& args);
 int CmdOptions(CliArgs& args);
+int CmdScan(CliArgs& args);
 
 }  // namespace cli

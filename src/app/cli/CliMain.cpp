@@ -99,6 +99,10 @@ const std::vector<Command>& Commands() {
          "print the settings as JSON, or change some (names as dump prints them, nested ones dotted: "
          "hot_key.ctrl=0; booleans 0/1/true/false)",
          cli::CmdOptions},
+        {"scan", "scan PAGE-FILE --base URL | --local [--no-resources]",
+         "list the references the capture would see, one JSON object a line (kind, raw, value, url, "
+         "offset, length), then the title",
+         cli::CmdScan},
     };
     return kCommands;
 }
