@@ -221,4 +221,25 @@ head -c 10 opts.data >opts-cut.data
 expect 1 options --file opts-cut.data dump
 expect 2 options --file opts.data frob
 
+# ---- scan
+printf '<html><TITLE>Scan Me</TITLE><IMG SRC="Pics/A.GIF"><a href=#x>x</a><a href="b.htm?q=1">b</a>\n' >page.htm
+expect 0 scan page.htm --base https://host:8443/dir/index.htm
+python3 -c '
+import json
+lines = [json.loads(l) for l in open("out.txt")]
+assert lines[-1] == {"title": "scan me"}, lines[-1]
+items = lines[:-1]
+assert [i["url"] for i in items] == ["https://host:8443/dir/Pics/A.GIF", "https://host:8443/dir/b.htm"], items
+assert items[0]["kind"] == 0 and items[0]["raw"] == "Pics/A.GIF" and items[0]["value"] == "pics/a.gif"
+assert items[1]["kind"] == 1 and items[1]["raw"] == "b.htm?q=1"
+page = open("page.htm").read()
+assert all(page[i["offset"]:i["offset"] + i["length"]] == i["raw"] for i in items)'
+expect 0 scan page.htm --local
+python3 -c '
+import json
+first = json.loads(open("out.txt").readline())
+assert first["url"].startswith("file:///") and first["url"].endswith("/Pics/A.GIF"), first'
+expect 2 scan page.htm
+expect 1 scan missing.htm --base http://h/
+
 echo "cli_test: all passed"
