@@ -22,7 +22,7 @@ std::string MakePage(size_t nBytes, int nRefs) {
     for (int i = 0; i < nRefs; ++i) {
         std::snprintf(buf, sizeof buf, kinds[rng() % 5], i);
         page += buf;
-        for (size_t k = page.size() % 64; k < filler; k += 64) page += "<p>Lorem ipsum dolor sit amet, text text</p>\n";
+        for (size_t k = 0; k + 48 < filler; k += 48) page += "<p>Lorem ipsum dolor sit amet, text text</p>\n";
     }
     page += "</body></html>\n";
     return page;

@@ -204,11 +204,19 @@ void CPageScanner::AddResource(const std::string& raw, const std::string& value,
 }
 
 namespace {
+// Where `what` next occurs in `text` from `from`, or npos. memmem, because a
+// rewrite searches the whole page once for every replaced value.
+size_t FindFrom(const std::string& text, const std::string& what, size_t from) {
+    if (from > text.size()) return std::string::npos;
+    const void* hit = memmem(text.data() + from, text.size() - from, what.data(), what.size());
+    return hit ? static_cast<size_t>(static_cast<const char*>(hit) - text.data()) : std::string::npos;
+}
+
 // Replaces every occurrence of `from` in `text`, left to right, without
 // overlaps; one pass over the text.
 void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
     if (from.empty()) return;
-    size_t hit = text.find(from);
+    size_t hit = FindFrom(text, from, 0);
     if (hit == std::string::npos) return;
     std::string out;
     out.reserve(text.size());
@@ -217,7 +225,7 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
         out.append(text, at, hit - at);
         out += to;
         at = hit + from.size();
-        hit = text.find(from, at);
+        hit = FindFrom(text, from, at);
     }
     out.append(text, at, std::string::npos);
     text.swap(out);
