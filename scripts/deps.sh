@@ -7,6 +7,7 @@ PACKAGES=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
+  libcurl4-openssl-dev squid apache2-utils curl openssl python3
 )
 
 missing=()

@@ -53,5 +53,6 @@ int CmdMove(CliArgs& args);
 int CmdPassword(CliArgs& args);
 int CmdOptions(CliArgs& args);
 int CmdScan(CliArgs& args);
+int CmdFetch(CliArgs& args);
 
 }  // namespace cli

@@ -103,6 +103,11 @@ const std::vector<Command>& Commands() {
          "list the references the capture would see, one JSON object a line (kind, raw, value, url, "
          "offset, length), then the title",
          cli::CmdScan},
+        {"fetch", "fetch URL [--retries N] [--unlimited] [--proxy-user U --proxy-password P] "
+         "[--follow|--no-follow] [--out FILE]",
+         "fetch one page as a capture does (redirects followed unless --no-follow) and print "
+         "{code, url, length}; the body goes to FILE with --out; exit 1 unless the code is 0",
+         cli::CmdFetch},
     };
     return kCommands;
 }

@@ -1,0 +1,119 @@
+// What one download worker uses to reach the web: a libcurl session, one
+// plain HTTP/1.0 GET per attempt, and retries driven by the download options.
+//
+// Redirects and proxy log-ons are handled here rather than by libcurl, so
+// that every attempt is exactly one request (two after a log-on) and the
+// retry rules can count them. Everything runs on the worker thread; the only
+// thing another thread touches is the note's status, which a user turns into
+// kStatusStopRequested to make the worker give up.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+class CNote;
+// The same declarations as <curl/curl.h>, so that includers need not see it.
+typedef void CURL;
+struct curl_slist;
+
+// Result codes of one attempt (FetchURL) and of the retry loops.
+constexpr int kFetchOk = 0;          // status 200; the body is in the receive buffer
+constexpr int kFetchBadUrl = 1;      // no host and path in the URL, or no request could be made
+constexpr int kFetchRedirect = 3;    // 301/302/303; the caller's URL is now the new location
+constexpr int kFetchFailed = 4;      // stopped, any other status, or an unexpected failure
+constexpr int kFetchTryAgain = 6;    // 404, 408 or 504, after a pause
+
+// A body larger than this is refused whole rather than kept in part: a
+// truncated page or image would be stored as if it were complete.
+constexpr size_t kMaxBodyBytes = size_t(512) * 1024 * 1024;
+constexpr long kConnectTimeoutMs = 4000;
+// After 404, 408 and 504: servers that answer so while a site is being
+// updated often recover within moments.
+constexpr int kTryAgainPauseMs = 500;
+// Proxy user names and passwords longer than this are cut.
+constexpr size_t kMaxProxyCredential = 63;
+
+// The download settings a worker uses, copied from the user's record once so
+// that the options pages may change it while the worker runs.
+struct CFetchOptions {
+    uint32_t m_nRetries = 10;      // further attempts after the first
+    bool m_bRetryNoLimit = false;  // keep trying once m_nRetries is used up
+    std::string m_strProxyUser;
+    std::string m_strProxyPassword;
+
+    // From AppOptions(); the user-interface thread only.
+    static CFetchOptions FromSettings();
+};
+
+class CCaptureContext {
+public:
+    CCaptureContext();
+    ~CCaptureContext();
+    CCaptureContext(const CCaptureContext&) = delete;
+    CCaptureContext& operator=(const CCaptureContext&) = delete;
+
+    // Starts the session (a new one if one is open). 1 when libcurl cannot
+    // make a handle; every fetch then gives kFetchBadUrl. The first form takes
+    // the options from the user's record, so it belongs on the user-interface
+    // thread; a worker started elsewhere passes a copy made there.
+    int OpenSession();
+    int OpenSession(const CFetchOptions& options);
+    void CloseSession();
+
+    // One attempt. `url` gets "http://" in front when it has no scheme and is
+    // replaced by the new location on kFetchRedirect. On kFetchOk `pData` is
+    // the body in the receive buffer (valid until the next fetch, a zero byte
+    // after it) and `nLength` its length; otherwise `nLength` is 0. A null
+    // `pNote` is never stopped.
+    int FetchURL(std::string& url, const uint8_t*& pData, size_t& nLength, CNote* pNote);
+
+    // Attempts until the code is final: kFetchTryAgain always repeats,
+    // kFetchRedirect only with `bFollowRedirects`; at most m_nRetries + 1
+    // attempts unless m_bRetryNoLimit. A stopped note ends the loop before the
+    // next attempt with the last code (kFetchFailed when none was made).
+    int FetchPageWithRetry(std::string& url, const uint8_t*& pData, size_t& nLength, bool bFollowRedirects,
+                           CNote* pNote);
+    // The same for images, stylesheets and frames: redirects are followed.
+    int FetchResourceWithRetry(std::string& url, const uint8_t*& pData, size_t& nLength, CNote* pNote);
+
+    // The note the worker fills; its status is the stop signal.
+    CNote* m_pNote = nullptr;
+    // Set by OpenSession; may be changed between fetches.
+    CFetchOptions m_options;
+    // Unset: libcurl takes the proxy from http_proxy, https_proxy and
+    // no_proxy. Empty: no proxy. Otherwise that proxy for every request.
+    std::optional<std::string> m_proxy;
+    // Certificates to trust instead of the system's; when empty the
+    // CLIPVAULT_CA_FILE environment variable may name a file (read by
+    // OpenSession).
+    std::string m_strCaFile;
+    // Lowered by tests so that the refusal can be seen without 512 MiB.
+    size_t m_nMaxBody = kMaxBodyBytes;
+
+private:
+    int FetchWithRetry(std::string& url, const uint8_t*& pData, size_t& nLength, bool bFollowRedirects,
+                       CNote* pNote);
+    // One request on the session handle; the status of the final response,
+    // 0 when none arrived.
+    long Perform(CNote* pNote);
+    bool StopSeen() const;
+
+    // libcurl's callbacks, which fill the state below.
+    friend struct CaptureContextCallbacks;
+
+    CURL* m_curl = nullptr;
+    curl_slist* m_headers = nullptr;
+    std::vector<uint8_t> m_buffer;  // the receive buffer
+
+    // State of the request in progress.
+    CNote* m_pTransferNote = nullptr;
+    long m_nStatus = 0;            // set once the headers of a final response are complete
+    long long m_nContentLength = -1;  // -1: not announced
+    std::string m_strLocation;
+    bool m_bHaveLocation = false;
+    bool m_bTooLarge = false;
+    int m_lastResult = 0;  // libcurl's result of the last request
+};

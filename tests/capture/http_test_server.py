@@ -1,0 +1,195 @@
+#!/usr/bin/python3
+"""Loopback HTTP (and optionally HTTPS) server for the fetcher's tests.
+
+Prints "PORT TLSPORT" (TLSPORT 0 without --tls-dir) on one line once it
+listens on 127.0.0.1, then serves until its standard input closes (the test
+that started it has ended, however it ended) or --lifetime seconds pass.
+
+With --tls-dir DIR it first makes a throw-away CA and a certificate for
+127.0.0.1 signed by it in DIR (ca.pem is what clients should trust).
+
+Every request counts against its path; GET /_count/PATH answers how many
+requests /PATH has had, so tests can tell how many attempts were made.
+
+Routes:
+  /echo/...                    200, the request line and headers as received
+  /page/...                    200, "page:" and the path
+  /status/CODE/...             that status
+  /flaky/N/...                 404 for the first N requests, then 200
+  /redirect/CODE/...?to=LOC    that status with "Location: LOC"; no Location without "to"
+  /loop/...                    302 back to itself
+  /auth-once/...               401 the first time, then 200 "welcome"
+  /auth-always/CODE/...        that status (401 or 407) every time
+  /bytes/N                     N pattern bytes (byte i is i % 251) with Content-Length
+  /nolength/N                  the same without Content-Length, in pieces
+  /lies/N                      Content-Length 10^12, then N pattern bytes
+  /stall/...                   Content-Length 1000000, 1000 pattern bytes, then silence
+  /hang/...                    nothing at all, not even a status line
+"""
+
+import argparse
+import os
+import ssl
+import subprocess
+import sys
+import threading
+import time
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+from urllib.parse import parse_qs, urlsplit
+
+PATTERN = bytes(range(251)) * 400
+COUNTS = {}
+COUNTS_LOCK = threading.Lock()
+
+
+def pattern(n):
+    chunks = []
+    while n > 0:
+        k = min(n, len(PATTERN))
+        chunks.append(PATTERN[:k])
+        n -= k
+    return b"".join(chunks)
+
+
+def pattern_pieces(n, size=len(PATTERN)):
+    # Whole multiples of 251 keep every piece starting at pattern byte 0.
+    while n > 0:
+        k = min(n, size)
+        yield PATTERN[:k]
+        n -= k
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.0"
+
+    def log_message(self, fmt, *args):
+        pass
+
+    def send_body(self, code, body, extra=()):
+        self.send_response(code)
+        for name, value in extra:
+            self.send_header(name, value)
+        self.send_header("Content-Type", "text/plain")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def do_GET(self):
+        split = urlsplit(self.path)
+        path = split.path
+        parts = path.split("/")[1:]
+        if parts and parts[0] == "_count":
+            with COUNTS_LOCK:
+                n = COUNTS.get("/" + "/".join(parts[1:]), 0)
+            self.send_body(200, str(n).encode())
+            return
+        with COUNTS_LOCK:
+            COUNTS[path] = COUNTS.get(path, 0) + 1
+            count = COUNTS[path]
+        route = parts[0] if parts else ""
+        arg = parts[1] if len(parts) > 1 else ""
+
+        if route == "echo":
+            text = self.requestline + "\n" + str(self.headers)
+            self.send_body(200, text.encode("latin-1"))
+        elif route == "page":
+            self.send_body(200, ("page:" + path).encode("latin-1"))
+        elif route == "status":
+            self.send_body(int(arg), ("status " + arg).encode())
+        elif route == "flaky":
+            if count <= int(arg):
+                self.send_body(404, b"not yet")
+            else:
+                self.send_body(200, b"at last")
+        elif route == "redirect":
+            to = parse_qs(split.query).get("to")
+            extra = [("Location", to[0])] if to else []
+            self.send_body(int(arg), b"moved", extra)
+        elif route == "loop":
+            self.send_body(302, b"again", [("Location", path)])
+        elif route == "auth-once":
+            if count == 1:
+                self.send_body(401, b"who are you", [("WWW-Authenticate", 'Basic realm="test"')])
+            else:
+                self.send_body(200, b"welcome")
+        elif route == "auth-always":
+            self.send_body(int(parts[1]), b"no", [("Proxy-Authenticate", 'Basic realm="test"')])
+        elif route == "bytes":
+            self.send_body(200, pattern(int(arg)))
+        elif route in ("nolength", "lies"):
+            self.send_response(200)
+            if route == "lies":
+                self.send_header("Content-Length", str(10**12))
+            self.end_headers()
+            for piece in pattern_pieces(int(arg), 251 * 17):
+                self.wfile.write(piece)
+                self.wfile.flush()
+        elif route == "stall":
+            self.send_response(200)
+            self.send_header("Content-Length", "1000000")
+            self.end_headers()
+            self.wfile.write(pattern(1000))
+            self.wfile.flush()
+            time.sleep(30)
+        elif route == "hang":
+            time.sleep(30)
+        else:
+            self.send_body(404, b"no such route")
+
+
+def make_certificates(folder):
+    cnf = os.path.join(folder, "openssl.cnf")
+    with open(cnf, "w") as f:
+        f.write(
+            "[req]\ndistinguished_name = dn\nprompt = no\n[dn]\nCN = unused\n"
+            "[ca]\nbasicConstraints = critical,CA:TRUE\nkeyUsage = critical,keyCertSign,cRLSign\n"
+            "subjectKeyIdentifier = hash\n"
+            "[server]\nbasicConstraints = CA:FALSE\nsubjectAltName = IP:127.0.0.1\n"
+            "keyUsage = critical,digitalSignature\nextendedKeyUsage = serverAuth\n"
+            "authorityKeyIdentifier = keyid\n"
+        )
+    p = lambda name: os.path.join(folder, name)
+    key = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"]
+    run = lambda args: subprocess.run(["openssl"] + args, check=True, stdout=subprocess.DEVNULL,
+                                      stderr=subprocess.PIPE)
+    run(["req", "-x509", "-config", cnf, "-extensions", "ca", *key, "-keyout", p("ca.key"),
+         "-out", p("ca.pem"), "-days", "2", "-subj", "/CN=Clipvault test CA"])
+    run(["req", "-new", "-config", cnf, *key, "-keyout", p("server.key"), "-out", p("server.csr"),
+         "-subj", "/CN=127.0.0.1"])
+    run(["x509", "-req", "-in", p("server.csr"), "-CA", p("ca.pem"), "-CAkey", p("ca.key"),
+         "-CAcreateserial", "-out", p("server.pem"), "-days", "2", "-extfile", cnf,
+         "-extensions", "server"])
+    return p("server.pem"), p("server.key")
+
+
+def serve(server):
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--tls-dir")
+    ap.add_argument("--lifetime", type=float, default=120)
+    args = ap.parse_args()
+
+    ThreadingHTTPServer.daemon_threads = True
+    plain = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    serve(plain)
+    tls_port = 0
+    if args.tls_dir:
+        cert, key = make_certificates(args.tls_dir)
+        ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        ctx.load_cert_chain(cert, key)
+        tls = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        tls.socket = ctx.wrap_socket(tls.socket, server_side=True)
+        tls_port = tls.server_address[1]
+        serve(tls)
+
+    print(plain.server_address[1], tls_port, flush=True)
+    threading.Timer(args.lifetime, lambda: os._exit(0)).start()
+    sys.stdin.buffer.read()
+    os._exit(0)
+
+
+if __name__ == "__main__":
+    main()
