@@ -79,6 +79,22 @@ public:
     // The same for images, stylesheets and frames: redirects are followed.
     int FetchResourceWithRetry(std::string& url, const uint8_t*& pData, size_t& nLength, CNote* pNote);
 
+    // ---- capture into a note (PageCapture.cpp)
+    // The worker's work for a web page with its resources, and for a single
+    // file stored as it is. False when the note could not be filled; the
+    // error text is then in the note.
+    bool CaptureWebPage(const std::string& url, CNote* pNote);
+    bool CaptureWebFile(const std::string& url, CNote* pNote);
+    // Fetches the page into the note (redirects followed; `url` ends as the
+    // final address) and captures its resources unless stopped.
+    bool CapturePage(std::string& url, CNote* pNote);
+    // One resource into `bytes`, the whole body.
+    bool FetchResource(std::string& url, std::vector<uint8_t>& bytes, CNote* pNote);
+    // The file name a page or file at `url` would have on disk: "index.htm"
+    // for a folder, ".htm" added to pages of other types ("show.asp?id=3"
+    // gives "show.asp.htm").
+    static std::string MakeLocalPageName(const std::string& url, bool bPage);
+
     // The note the worker fills; its status is the stop signal.
     CNote* m_pNote = nullptr;
     // Set by OpenSession; may be changed between fetches.

@@ -26,7 +26,7 @@ constexpr int kFileVersion = 2;
 
 std::mutex g_bodyMutex;
 CClipVaultDoc::DownloadBody& BodySlot() {
-    static CClipVaultDoc::DownloadBody body = [](CNote&) { return false; };
+    static CClipVaultDoc::DownloadBody body = RunNoteDownload;
     return body;
 }
 
@@ -83,7 +83,7 @@ void CDownloadJob::Join() {
 
 void CClipVaultDoc::SetDownloadBody(DownloadBody body) {
     std::lock_guard<std::mutex> lock(g_bodyMutex);
-    BodySlot() = body ? std::move(body) : [](CNote&) { return false; };
+    BodySlot() = body ? std::move(body) : DownloadBody(RunNoteDownload);
 }
 
 CClipVaultDoc::DownloadBody CClipVaultDoc::GetDownloadBody() {

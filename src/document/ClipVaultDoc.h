@@ -20,6 +20,11 @@
 class CArchive;
 class CClipVaultDoc;
 
+// The download work for a note by its source kind: a web page with its
+// resources, a single web file, or a local file. True when the note was
+// filled.
+bool RunNoteDownload(CNote& note);
+
 // What a notebook tells the windows that show it. Every call comes on the
 // user-interface thread; a notebook without windows (the command-line tool,
 // tests) has none.
@@ -65,9 +70,8 @@ public:
 
 class CClipVaultDoc {
 public:
-    // What a download worker runs for a note: true on success. Replaceable so
-    // that the capture code (and tests) can plug in; the default handles no
-    // source kind and fails.
+    // What a download worker runs for a note: true on success. RunNoteDownload
+    // unless replaced (tests do).
     using DownloadBody = std::function<bool(CNote&)>;
     static void SetDownloadBody(DownloadBody body);
     static DownloadBody GetDownloadBody();

@@ -12,6 +12,7 @@
 #include "document/Archive.h"
 #include "document/NameMap.h"
 
+class CCaptureContext;
 class CClipVaultDoc;
 class CDownloadJob;
 class CNoteCata;
@@ -69,6 +70,31 @@ public:
     CNote* CopyTo(CClipVaultDoc* pTarget) const;
     void CountAttachmentUse() const;
     bool StopDownload();
+
+    // ---- the note's content on disk
+    // The working copy's path for a note the notebook holds (made on first
+    // use in the notebook's working folder), else the source.
+    std::string GetWorkPath();
+    // Writes the note to `strPath` (the working copy when empty); pages go
+    // through WritePage, everything else as bytes.
+    bool WriteWorkingCopy(const std::string& strPath = std::string(), bool bExport = false);
+    // A page with its attachments: beside it in the working folder, or, for
+    // an export, in "NAME.files" beside the target with the links pointed
+    // there.
+    bool WritePage(const std::string& strPath, bool bExport);
+    // Reads the file back into the content (the working copy when empty).
+    bool ReadBack(const std::string& strPath = std::string());
+    // ReadBack, then takes the page's links in as attachments.
+    bool ReadBackAndAbsorb(const std::string& strPath = std::string());
+    // The download work of a note made from a local file.
+    bool ImportLocalFile();
+    // Fetches the note again.
+    void Refetch();
+
+    // Makes the page's resources attachments of the notebook and points the
+    // page at them: fetched through `pContext`, or read from disk without
+    // one. Works on `pBytes`, or the note's own content when null.
+    bool CaptureResources(const std::string& strBase, CCaptureContext* pContext, std::vector<uint8_t>* pBytes);
 
     std::string m_strWorkPath;
     // The worker fetching this note, while there is one.

@@ -21,6 +21,12 @@ int CautiousAnswer(unsigned nType) {
     }
 }
 
+std::string LoadString(unsigned nStringID) {
+    std::string text;
+    if (IMessageHost* p = g_pHost.load()) text = p->LoadString(nStringID);
+    return text.empty() ? "#" + std::to_string(nStringID) : text;
+}
+
 int ShowMessage(unsigned nStringID, unsigned nType, const std::vector<std::string>& args) {
     if (IMessageHost* p = g_pHost.load()) return p->ShowMessage(nStringID, nType, args);
     std::fprintf(stderr, "clipvault: message %u", nStringID);

@@ -38,6 +38,9 @@ public:
     // from any thread; a host that cannot show a box from a worker thread must
     // marshal the call itself.
     virtual int ShowMessage(unsigned nStringID, unsigned nType, const std::vector<std::string>& args) = 0;
+    // The text of string `nStringID` in the process code page, for texts the
+    // core keeps (a note's error text); empty when the host has none.
+    virtual std::string LoadString(unsigned /*nStringID*/) { return std::string(); }
 };
 
 // Installs the host; returns the previous one. Null restores the fallback,
@@ -47,6 +50,10 @@ IMessageHost* SetMessageHost(IMessageHost* pHost);
 
 int ShowMessage(unsigned nStringID, unsigned nType = MB_OK | MB_ICONEXCLAMATION,
                 const std::vector<std::string>& args = {});
+
+// The host's text for a string id; "#" and the number when it has none, so
+// that the id is still there to be looked up later.
+std::string LoadString(unsigned nStringID);
 
 // The answer a host gives when it cannot ask anybody.
 int CautiousAnswer(unsigned nType);

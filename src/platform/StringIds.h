@@ -6,6 +6,11 @@ constexpr unsigned IDS_NAME_TAKEN = 33017;       // a name is already used in th
 constexpr unsigned IDS_OPERATION_FAILED = 33049;  // generic failure
 constexpr unsigned IDS_FILE_MISSING = 33059;     // a local file to import does not exist
 constexpr unsigned IDS_FILE_NOT_WRITABLE = 33061;  // the options file cannot be written
+// A note's error text after a failed page fetch.
+constexpr unsigned IDS_FETCH_BAD_URL = 33141;        // the address cannot be used
+constexpr unsigned IDS_FETCH_REDIRECTED = 33143;     // still redirected when the attempts ran out
+constexpr unsigned IDS_FETCH_NOT_FOUND = 33144;      // 404, 408 or 504 on every attempt
+constexpr unsigned IDS_FETCH_FAILED = 33145;         // any other failure
 constexpr unsigned IDS_NOT_A_NOTEBOOK = 33085;           // a file to open is not a ".vlt" notebook
 constexpr unsigned IDS_STOP_DOWNLOADS_TO_CLOSE = 33087;  // downloads run: stop them and close? (Yes/No)
 constexpr unsigned IDS_DOWNLOADS_NOT_STOPPED = 33088;    // downloads did not stop (Abort/Retry/Ignore)

@@ -25,6 +25,7 @@ Routes:
   /lies/N                      Content-Length 10^12, then N pattern bytes
   /stall/...                   Content-Length 1000000, 1000 pattern bytes, then silence
   /hang/...                    nothing at all, not even a status line
+  /files/PATH                  the file PATH below --root, 404 when missing
 """
 
 import argparse
@@ -35,9 +36,10 @@ import sys
 import threading
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
-from urllib.parse import parse_qs, urlsplit
+from urllib.parse import parse_qs, unquote, urlsplit
 
 PATTERN = bytes(range(251)) * 400
+ROOT = None
 COUNTS = {}
 COUNTS_LOCK = threading.Lock()
 
@@ -133,6 +135,13 @@ class Handler(BaseHTTPRequestHandler):
             time.sleep(30)
         elif route == "hang":
             time.sleep(30)
+        elif route == "files" and ROOT:
+            target = os.path.realpath(os.path.join(ROOT, *[unquote(p) for p in parts[1:]]))
+            if not target.startswith(ROOT + os.sep) or not os.path.isfile(target):
+                self.send_body(404, b"no such file")
+            else:
+                with open(target, "rb") as f:
+                    self.send_body(200, f.read())
         else:
             self.send_body(404, b"no such route")
 
@@ -170,7 +179,11 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--tls-dir")
     ap.add_argument("--lifetime", type=float, default=120)
+    ap.add_argument("--root")
     args = ap.parse_args()
+    global ROOT
+    if args.root:
+        ROOT = os.path.realpath(args.root)
 
     ThreadingHTTPServer.daemon_threads = True
     plain = ThreadingHTTPServer(("127.0.0.1", 0), Handler)

@@ -54,5 +54,10 @@ int CmdPassword(CliArgs& args);
 int CmdOptions(CliArgs& args);
 int CmdScan(CliArgs& args);
 int CmdFetch(CliArgs& args);
+int CmdCapture(CliArgs& args);
+int CmdImport(CliArgs& args);
+int CmdOpen(CliArgs& args);
+int CmdExport(CliArgs& args);
+int CmdCat(CliArgs& args);
 
 }  // namespace cli

@@ -108,6 +108,18 @@ const std::vector<Command>& Commands() {
          "fetch one page as a capture does (redirects followed unless --no-follow) and print "
          "{code, url, length}; the body goes to FILE with --out; exit 1 unless the code is 0",
          cli::CmdFetch},
+        {"capture", "capture URL... --into FILE.vlt [--category PATH] [--title TEXT] [--file] [--no-resources] "
+         "[--workers N] [--retries N] [--options FILE]",
+         "capture web pages (or single files with --file) into notes, print a line per note (id, status, "
+         "name, error); exit 1 when any failed, 130 on Ctrl-C",
+         cli::CmdCapture},
+        {"import", "import PATH... --into FILE.vlt [--category PATH] [--options FILE]",
+         "take local files in as notes, pages with their images and stylesheets", cli::CmdImport},
+        {"open", "open FILE.vlt ID", "write the note's working copy with its files and print its path",
+         cli::CmdOpen},
+        {"export", "export FILE.vlt ID TARGET",
+         "write the note to TARGET, a page's files in TARGET-NAME.files beside it", cli::CmdExport},
+        {"cat", "cat FILE.vlt ID", "write the note's content bytes to standard output", cli::CmdCat},
     };
     return kCommands;
 }

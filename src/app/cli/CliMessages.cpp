@@ -17,6 +17,11 @@ std::string Arg(const std::vector<std::string>& args, size_t i) {
 
 }  // namespace
 
+std::string CliMessageHost::LoadString(unsigned nStringID) {
+    const std::string text = Text(nStringID, {});
+    return text.rfind("message ", 0) == 0 ? std::string() : text;
+}
+
 std::string CliMessageHost::Text(unsigned nStringID, const std::vector<std::string>& args) {
     switch (nStringID) {
     case ids::IDS_NAME_TAKEN: return "the name is already taken in that category";
@@ -28,6 +33,10 @@ std::string CliMessageHost::Text(unsigned nStringID, const std::vector<std::stri
     case ids::IDS_FAILED_TO_SAVE_DOC: return "cannot save " + Arg(args, 0) + ": " + Arg(args, 1);
     case ids::IDS_PASSWORD_WRONG: return "the password does not match";
     case ids::IDS_PASSWORD_EMPTY: return "no password given";
+    case ids::IDS_FETCH_BAD_URL: return "the address cannot be fetched";
+    case ids::IDS_FETCH_REDIRECTED: return "the page still redirected elsewhere after every attempt";
+    case ids::IDS_FETCH_NOT_FOUND: return "the server did not find the page on any attempt";
+    case ids::IDS_FETCH_FAILED: return "the page could not be fetched";
     default: break;
     }
     std::string text = "message " + std::to_string(nStringID);

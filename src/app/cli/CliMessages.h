@@ -14,6 +14,7 @@ namespace cli {
 class CliMessageHost : public host::IMessageHost {
 public:
     int ShowMessage(unsigned nStringID, unsigned nType, const std::vector<std::string>& args) override;
+    std::string LoadString(unsigned nStringID) override;
 
     // Whether any message was shown (or held) since the last Reset: the core
     // reports failures this way, so a handler that saw one exits non-zero.

@@ -11,13 +11,13 @@
 #include "app/cli/CliCommon.h"
 #include "app/cli/CliJson.h"
 #include "app/cli/CliMessages.h"
+#include "app/cli/CliNotebook.h"
 #include "document/Archive.h"
 #include "document/ClipVaultDoc.h"
 #include "platform/FileUtil.h"
 #include "platform/StringIds.h"
 
 namespace cli {
-namespace {
 
 bool HasNotebookExtension(const std::string& strPath) {
     if (strPath.size() < 4) return false;
@@ -26,8 +26,6 @@ bool HasNotebookExtension(const std::string& strPath) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
     return ext == ".vlt";
 }
-
-enum class Opened { ok, damaged, failed };
 
 // The core reports damage as a bare "operation failed"; the line printed
 // instead says which file and why.
@@ -125,6 +123,8 @@ CNoteCata* CategoryArg(CClipVaultDoc& doc, const std::string& arg) {
     if (!p) Failure("no category '" + arg + "'");
     return p;
 }
+
+namespace {
 
 // What an ID|PATH argument names: a note or a category.
 struct Item {

@@ -1,0 +1,199 @@
+// The commands that fill notes (capture, import) and take them out again
+// (open, export, cat). Captures run on the same download workers and the same
+// "capture done" handling as in the window, with this tool's own queue as the
+// user-interface thread.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/AppOptions.h"
+#include "app/cli/CliCommon.h"
+#include "app/cli/CliJson.h"
+#include "app/cli/CliMessages.h"
+#include "app/cli/CliNotebook.h"
+#include "capture/ImportItem.h"
+#include "document/ClipVaultDoc.h"
+#include "platform/FileUtil.h"
+#include "platform/UiQueue.h"
+
+namespace cli {
+namespace {
+
+constexpr int kExitInterrupted = 130;
+
+volatile std::sig_atomic_t g_bInterrupted = 0;
+extern "C" void OnInterrupt(int) { g_bInterrupted = 1; }
+
+bool ParseCount(const CliOption& opt, uint32_t& out) {
+    if (!opt.present) return true;
+    if (!IsAllDigits(opt.value) || opt.value.size() > 9) {
+        UsageError(std::string(opt.name) + " needs a number");
+        return false;
+    }
+    out = static_cast<uint32_t>(std::strtoul(opt.value.c_str(), nullptr, 10));
+    return true;
+}
+
+// Opens the notebook, making it when it does not exist yet.
+bool OpenOrCreate(CClipVaultDoc& doc, const std::string& strPath) {
+    if (!HasNotebookExtension(strPath)) {
+        UsageError("a notebook file ends in .vlt: " + strPath);
+        return false;
+    }
+    if (fileutil::PathExists(strPath)) return OpenForChange(doc, strPath);
+    doc.OnNewDocument();
+    doc.SetPathName(strPath);
+    return true;
+}
+
+bool Pending(const CNote* p) {
+    const int32_t s = p->m_nStatus;
+    return s == kStatusQueued || s == kStatusRunning || s == kStatusStopRequested;
+}
+
+// Runs the notebook's downloads until every listed note is done, failed or
+// held (or Ctrl-C stops them), prints a line per note, saves.
+int RunAndReport(CClipVaultDoc& doc, const std::vector<CNote*>& notes) {
+    host::CSimpleUiQueue queue;
+    host::IUiQueue* pPrevious = host::SetUiQueue(&queue);
+    g_bInterrupted = 0;
+    struct sigaction sa = {}, old = {};
+    sa.sa_handler = OnInterrupt;
+    sigaction(SIGINT, &sa, &old);
+    for (;;) {
+        queue.WaitAndRun(std::chrono::milliseconds(100));
+        if (g_bInterrupted) {
+            doc.HoldAllQueued();
+            doc.StopAllDownloads();
+            queue.RunPending();
+            break;
+        }
+        bool bBusy = doc.IsDownloading();
+        for (const CNote* p : notes) bBusy = bBusy || Pending(p);
+        if (!bBusy) break;
+    }
+    sigaction(SIGINT, &old, nullptr);
+    queue.RunPending();
+    host::SetUiQueue(pPrevious);
+
+    bool bAllDone = true;
+    for (const CNote* p : notes) {
+        const int32_t s = p->m_nStatus;
+        if (s != kStatusDone) bAllDone = false;
+        std::printf("%u\t%d\t%s\t%s\n", p->m_nID, static_cast<int>(s), AnsiToJsonText(p->m_strName).c_str(),
+                    AnsiToJsonText(p->m_strError).c_str());
+    }
+    std::fflush(stdout);
+    const int saved = Save(doc);
+    if (saved != kExitOk) return saved;
+    if (g_bInterrupted) return kExitInterrupted;
+    return bAllDone ? kExitOk : kExitFailed;
+}
+
+// Files the sources into the category as notes, through the import rule the
+// window uses, and runs their downloads.
+int ImportInto(CliArgs& args, const CliOption& into, const CliOption& category, const std::string& title,
+               int nKind) {
+    if (!into.present) return UsageError("--into FILE.vlt is needed");
+    if (args.words.empty()) return UsageError("nothing to take in");
+    CClipVaultDoc doc;
+    if (!OpenOrCreate(doc, into.value)) return kExitFailed;
+    CNoteCata* pCata = CategoryArg(doc, category.present ? category.value : std::string());
+    if (!pCata) return kExitFailed;
+    std::vector<CNote*> notes;
+    for (const std::string& word : args.words) {
+        auto pItem = std::make_unique<CImportItem>();
+        if (!ArgToAnsi(word, pItem->m_strSource)) return kExitUsage;
+        if (nKind == kSourceLocalFile) {
+            char resolved[4096];
+            if (realpath(word.c_str(), resolved)) pItem->m_strSource = resolved;
+        }
+        pItem->m_strTitle = title;
+        pItem->m_nImportKind = nKind;
+        pItem->m_nContentMode = static_cast<int>(kContentHeld);
+        pItem->m_pTargetDoc = &doc;
+        pItem->m_bStartNow = 1;
+        CNote* pNote = CreateNoteFromImport(std::move(pItem));
+        if (!pNote) continue;  // the core said why
+        pCata->AttachNote(pNote, pNote->m_strName, true);
+        doc.SetModifiedFlag();
+        notes.push_back(pNote);
+    }
+    if (notes.empty()) return kExitFailed;
+    return RunAndReport(doc, notes);
+}
+
+CNote* NoteArg(CClipVaultDoc& doc, const std::string& arg) {
+    if (!IsAllDigits(arg) || arg.size() > 10) {
+        UsageError("a note is named by its id: " + arg);
+        return nullptr;
+    }
+    const unsigned long long n = std::strtoull(arg.c_str(), nullptr, 10);
+    CNote* p = n <= UINT32_MAX ? FindNoteById(doc.m_rootCata, static_cast<uint32_t>(n)) : nullptr;
+    if (!p) Failure("no note with id " + arg);
+    return p;
+}
+
+}  // namespace
+
+int CmdCapture(CliArgs& args) {
+    CliOption into("--into", true), category("--category", true), title("--title", true), file("--file", false),
+        noResources("--no-resources", false), workers("--workers", true), retries("--retries", true),
+        options("--options", true);
+    if (!TakeOptions(args, {&into, &category, &title, &file, &noResources, &workers, &retries, &options}))
+        return kExitUsage;
+    CAppOptions& opts = AppOptions();
+    opts.LoadOptions(options.present ? options.value : CAppOptions::DefaultOptionsPath());
+    if (!ParseCount(workers, opts.m_nMaxDownloadWorkers) || !ParseCount(retries, opts.m_download.m_nRetries))
+        return kExitUsage;
+    if (noResources.present) opts.m_download.m_bFetchResources = false;
+    std::string strTitle;
+    if (title.present && !ArgToAnsi(title.value, strTitle)) return kExitUsage;
+    return ImportInto(args, into, category, strTitle, file.present ? kSourceWebFile : kSourceWebPage);
+}
+
+int CmdImport(CliArgs& args) {
+    CliOption into("--into", true), category("--category", true), options("--options", true);
+    if (!TakeOptions(args, {&into, &category, &options})) return kExitUsage;
+    AppOptions().LoadOptions(options.present ? options.value : CAppOptions::DefaultOptionsPath());
+    return ImportInto(args, into, category, std::string(), kSourceLocalFile);
+}
+
+int CmdOpen(CliArgs& args) {
+    if (args.words.size() != 2) return UsageError("open takes a notebook and a note id");
+    CClipVaultDoc doc;
+    if (OpenNotebook(doc, args.words[0], "not opened") != Opened::ok) return kExitFailed;
+    CNote* pNote = NoteArg(doc, args.words[1]);
+    if (!pNote) return kExitFailed;
+    const std::string path = pNote->GetWorkPath();
+    if (pNote->m_nContentType == kContentHeld && !pNote->WriteWorkingCopy()) return Failure("cannot write " + path);
+    std::printf("%s\n", path.c_str());
+    return kExitOk;
+}
+
+int CmdExport(CliArgs& args) {
+    if (args.words.size() != 3) return UsageError("export takes a notebook, a note id and a target file");
+    CClipVaultDoc doc;
+    if (OpenNotebook(doc, args.words[0], "not opened") != Opened::ok) return kExitFailed;
+    CNote* pNote = NoteArg(doc, args.words[1]);
+    if (!pNote) return kExitFailed;
+    if (!pNote->WriteWorkingCopy(args.words[2], true)) return Failure("cannot write " + args.words[2]);
+    return kExitOk;
+}
+
+int CmdCat(CliArgs& args) {
+    if (args.words.size() != 2) return UsageError("cat takes a notebook and a note id");
+    CClipVaultDoc doc;
+    if (OpenNotebook(doc, args.words[0], "not opened") != Opened::ok) return kExitFailed;
+    CNote* pNote = NoteArg(doc, args.words[1]);
+    if (!pNote) return kExitFailed;
+    if (!pNote->m_content.empty() &&
+        std::fwrite(pNote->m_content.data(), 1, pNote->m_content.size(), stdout) != pNote->m_content.size())
+        return Failure("cannot write the content");
+    return std::fflush(stdout) == 0 ? kExitOk : Failure("cannot write the content");
+}
+
+}  // namespace cli

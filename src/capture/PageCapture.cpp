@@ -1,0 +1,154 @@
+// What a download worker runs: a web page with its resources, a single web
+// file, or a local file, into one note.
+#include "capture/CaptureContext.h"
+#include "capture/PageScanner.h"
+#include "document/ClipVaultDoc.h"
+#include "document/Records.h"
+#include "platform/MessageHost.h"
+#include "platform/StringIds.h"
+#include "platform/Url.h"
+
+namespace {
+
+bool Stopped(const CNote* pNote) { return pNote && pNote->m_nStatus == kStatusStopRequested; }
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return s;
+}
+
+// The file part of a URL's path, as a path splitter sees it.
+std::string FilePart(const std::string& url) {
+    url::CUrlParts parts;
+    const std::string path = url::CrackUrl(url, parts) ? parts.m_strPath : url;
+    const size_t cut = path.find_last_of("/\\");
+    std::string file = cut == std::string::npos ? path : path.substr(cut + 1);
+    // A page's query is part of what the address names.
+    if (!parts.m_strQuery.empty()) file += "?" + parts.m_strQuery;
+    return file;
+}
+
+unsigned ErrorFor(int code) {
+    switch (code) {
+    case kFetchBadUrl: return ids::IDS_FETCH_BAD_URL;
+    case kFetchRedirect: return ids::IDS_FETCH_REDIRECTED;
+    case kFetchTryAgain: return ids::IDS_FETCH_NOT_FOUND;
+    default: return ids::IDS_FETCH_FAILED;
+    }
+}
+
+void Failed() { host::ShowMessage(ids::IDS_OPERATION_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION); }
+
+}  // namespace
+
+std::string CCaptureContext::MakeLocalPageName(const std::string& url, bool bPage) {
+    std::string name = FilePart(url);
+    if (name.empty() || name.front() == '?') return bPage ? "index.htm" : "unknown.fil";
+    if (!bPage) return name;
+    const size_t dot = name.find('.');
+    const size_t query = name.rfind('?');
+    if (dot != std::string::npos && dot > 0 && query != std::string::npos && query > dot) name.erase(query);
+    const size_t lastDot = name.rfind('.');
+    const std::string ext = lastDot == std::string::npos ? std::string() : Lower(name.substr(lastDot));
+    if (ext.find('#') == std::string::npos && ext != ".htm" && ext != ".html" && ext != ".mht" && ext != ".mhtm" &&
+        ext != ".mhtml" && ext != ".xml")
+        name += ".htm";
+    return name;
+}
+
+bool CCaptureContext::FetchResource(std::string& url, std::vector<uint8_t>& bytes, CNote* pNote) {
+    if (Stopped(pNote)) return false;
+    const uint8_t* pData = nullptr;
+    size_t nLength = 0;
+    if (FetchResourceWithRetry(url, pData, nLength, pNote) != kFetchOk) return false;
+    // A resource cut short by a stop would be stored as if it were whole,
+    // and later pages would reuse it by its address.
+    if (Stopped(pNote)) return false;
+    bytes.assign(pData, pData + nLength);
+    return true;
+}
+
+bool CCaptureContext::CapturePage(std::string& url, CNote* pNote) {
+    const std::string name = MakeLocalPageName(url, true);
+    if (Stopped(pNote)) return false;
+    const uint8_t* pData = nullptr;
+    size_t nLength = 0;
+    const int code = FetchPageWithRetry(url, pData, nLength, true, pNote);
+    if (code != kFetchOk) {
+        std::lock_guard<std::mutex> guard(pNote->m_dataLock);
+        pNote->m_strError = host::LoadString(ErrorFor(code));
+        return false;
+    }
+    const size_t dot = name.rfind('.');
+    std::string ext = dot == std::string::npos ? std::string() : name.substr(dot + 1);
+    if (Lower(ext) == "html") ext = "htm";
+    {
+        // The whole page: nothing is cut from a long one.
+        std::lock_guard<std::mutex> guard(pNote->m_dataLock);
+        pNote->m_content.assign(pData, pData + nLength);
+        pNote->m_strExt = ext;
+    }
+    if (Stopped(pNote)) return true;  // the page as fetched, without its resources
+    pNote->CaptureResources(url, this, nullptr);
+    return true;
+}
+
+bool CCaptureContext::CaptureWebPage(const std::string& url, CNote* pNote) {
+    try {
+        m_pNote = pNote;
+        if (Stopped(pNote)) return false;
+        OpenSession();
+        if (Stopped(pNote)) {
+            CloseSession();
+            return false;
+        }
+        std::string page = url;
+        const bool ok = CapturePage(page, pNote);
+        CloseSession();
+        std::lock_guard<std::mutex> guard(pNote->m_dataLock);
+        if (pNote->m_strExt.empty()) pNote->m_strExt = "htm";
+        return ok;
+    } catch (...) {
+        Failed();
+        return false;
+    }
+}
+
+bool CCaptureContext::CaptureWebFile(const std::string& url, CNote* pNote) {
+    try {
+        m_pNote = pNote;
+        OpenSession();
+        std::string address = url;
+        std::vector<uint8_t> bytes;
+        const bool ok = FetchResource(address, bytes, pNote);
+        const std::string file = MakeLocalPageName(url, false);
+        const size_t dot = file.rfind('.');
+        {
+            std::lock_guard<std::mutex> guard(pNote->m_dataLock);
+            if (ok) pNote->m_content.swap(bytes);
+            pNote->m_strExt = dot == std::string::npos ? std::string() : file.substr(dot + 1);
+            if (!ok) pNote->m_strError = host::LoadString(ids::IDS_FETCH_FAILED);
+        }
+        CloseSession();
+        return ok;
+    } catch (...) {
+        Failed();
+        return false;
+    }
+}
+
+bool RunNoteDownload(CNote& note) {
+    switch (note.m_nSourceKind) {
+    case kSourceWebPage: {
+        CCaptureContext context;
+        return context.CaptureWebPage(note.m_strSource, &note);
+    }
+    case kSourceWebFile: {
+        CCaptureContext context;
+        return context.CaptureWebFile(note.m_strSource, &note);
+    }
+    case kSourceLocalFile: return note.ImportLocalFile();
+    default: return false;
+    }
+}

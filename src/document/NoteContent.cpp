@@ -1,0 +1,181 @@
+// A note's content on disk: working copies for showing and editing, reading
+// them back, writing a page out with its files, importing a local file.
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "capture/LinkHelpers.h"
+#include "capture/PageScanner.h"
+#include "document/ClipVaultDoc.h"
+#include "document/Records.h"
+#include "platform/Charset.h"
+#include "platform/MessageHost.h"
+#include "platform/StringIds.h"
+
+namespace {
+
+void Failed() { host::ShowMessage(ids::IDS_OPERATION_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION); }
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return s;
+}
+
+// An attachment name becomes a file name in a folder: one that could climb
+// out of it (a damaged or hostile notebook) is not written.
+bool UsableFileName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+bool IsUtf16Page(const std::vector<uint8_t>& b) { return b.size() >= 2 && b[0] == 0xFF && b[1] == 0xFE; }
+
+std::vector<uint8_t> Utf16Page(const std::string& text) {
+    const std::u16string u = charset::AnsiToUtf16(text);
+    std::vector<uint8_t> out = {0xFF, 0xFE};
+    out.reserve(2 + u.size() * 2);
+    for (char16_t c : u) {
+        out.push_back(static_cast<uint8_t>(c & 0xFF));
+        out.push_back(static_cast<uint8_t>(c >> 8));
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string CNote::GetWorkPath() {
+    if (m_nContentType != kContentHeld) return m_strSource;
+    if (m_strWorkPath.empty() && m_pDocument) {
+        const std::string folder = m_pDocument->GetWorkFolder(true);
+        if (!folder.empty()) m_strWorkPath = MakeTempName(folder, m_strExt);
+    }
+    return m_strWorkPath;
+}
+
+bool CNote::WriteWorkingCopy(const std::string& strPath, bool bExport) {
+    try {
+        const std::string path = strPath.empty() ? GetWorkPath() : strPath;
+        if (path.empty()) return false;
+        const std::string ext = Lower(m_strExt);
+        if (ext == "htm" || ext == "xml") return WritePage(path, bExport);
+        std::lock_guard<std::mutex> guard(m_dataLock);
+        return ::WriteWholeFile(path, m_content);
+    } catch (...) {
+        Failed();
+        return false;
+    }
+}
+
+bool CNote::WritePage(const std::string& strPath, bool bExport) {
+    if (m_strExt != "htm" && m_strExt != "xml") return false;
+    try {
+        std::vector<uint8_t> content;
+        std::vector<std::string> names;
+        {
+            std::lock_guard<std::mutex> guard(m_dataLock);
+            content = m_content;
+            names = m_attachNames;
+        }
+        if (!bExport) {
+            if (!::WriteWholeFile(strPath, content)) return false;
+            if (!m_pDocument) return true;
+            const std::string folder = m_pDocument->GetWorkFolder(true);
+            if (folder.empty()) return true;
+            for (const std::string& name : names) {
+                CNoteAttatch* pAttach = m_pDocument->FindAttachment(name);
+                if (pAttach && UsableFileName(name)) pAttach->WriteIfMissing(folder + "/" + name);
+            }
+            return true;
+        }
+
+        // Export: "page.files" beside "page.htm", and the page's links to
+        // attachments pointed there.
+        const size_t slash = strPath.rfind('/');
+        const std::string dir = slash == std::string::npos ? std::string() : strPath.substr(0, slash + 1);
+        std::string base = slash == std::string::npos ? strPath : strPath.substr(slash + 1);
+        const size_t dot = base.rfind('.');
+        if (dot != std::string::npos) base.erase(dot);
+        const std::string folderName = base + ".files";
+        std::string folder = dir + folderName;
+        struct stat st;
+        if (::stat(folder.c_str(), &st) != 0 ? ::mkdir(folder.c_str(), 0755) != 0 : !S_ISDIR(st.st_mode))
+            folder.clear();
+        if (folder.empty() || names.empty() || !m_pDocument) return ::WriteWholeFile(strPath, content);
+
+        const bool bUtf16 = IsUtf16Page(content);
+        const std::string text = bUtf16 ? PageBytesToText(content) : std::string(content.begin(), content.end());
+        // Only the links as written matter here; the base just has to be
+        // absolute for the scanner to accept them.
+        CPageScanner scanner;
+        scanner.ScanPage(text, text.size(), "/" + folderName + "/page.htm", true);
+        bool bReplaced = false;
+        for (auto& item : scanner.m_items) {
+            CNoteAttatch* pAttach = m_pDocument->FindAttachment(item->m_strRaw);
+            if (!pAttach || !UsableFileName(item->m_strRaw)) continue;
+            pAttach->WriteIfMissing(folder + "/" + item->m_strRaw);
+            item->m_bReplace = 1;
+            item->m_strReplace = "./" + folderName + "/" + item->m_strRaw;
+            bReplaced = true;
+        }
+        if (!bReplaced) return ::WriteWholeFile(strPath, content);
+        std::vector<uint8_t> out(text.begin(), text.end());
+        scanner.RewritePage(out);
+        if (bUtf16) out = Utf16Page(std::string(out.begin(), out.end()));
+        return ::WriteWholeFile(strPath, out);
+    } catch (...) {
+        Failed();
+        return false;
+    }
+}
+
+bool CNote::ReadBack(const std::string& strPath) {
+    if (m_nContentType != kContentHeld) return true;
+    try {
+        const std::string path = strPath.empty() ? m_strWorkPath : strPath;
+        if (path.empty()) return false;
+        std::vector<uint8_t> bytes;
+        if (!::ReadWholeFile(path, bytes)) return false;
+        std::lock_guard<std::mutex> guard(m_dataLock);
+        m_content.swap(bytes);
+        return true;
+    } catch (...) {
+        Failed();
+        return false;
+    }
+}
+
+bool CNote::ReadBackAndAbsorb(const std::string& strPath) {
+    if (!ReadBack(strPath)) return false;
+    CaptureResources(strPath.empty() ? m_strWorkPath : strPath, nullptr, nullptr);
+    return true;
+}
+
+bool CNote::ImportLocalFile() {
+    const size_t dot = m_strSource.rfind('.');
+    const size_t slash = m_strSource.rfind('/');
+    if (dot == std::string::npos || dot == 0 || (slash != std::string::npos && dot < slash)) return false;
+    const std::string ext = Lower(m_strSource.substr(dot + 1));
+    // The work below reads and writes the note's content through ReadBack,
+    // which wants the notebook to hold it.
+    const uint32_t oldType = m_nContentType;
+    m_nContentType = kContentHeld;
+    bool ok;
+    {
+        std::lock_guard<std::mutex> guard(m_dataLock);
+        if (ext == "htm" || ext == "html") m_strExt = "htm";
+        else if (ext == "xml") m_strExt = "xml";
+        else if (ext == "mht" || ext == "mhtm" || ext == "mhtml" || ext == "eml") m_strExt = "mht";
+        else m_strExt = m_strSource.substr(dot + 1);
+    }
+    if (m_strExt == "htm" || m_strExt == "xml") ok = ReadBackAndAbsorb(m_strSource);
+    else ok = ReadBack(m_strSource);
+    if (!ok) m_nContentType = oldType;
+    return ok;
+}
+
+void CNote::Refetch() {
+    if (m_nContentType != kContentHeld || !m_pDocument) return;
+    m_strWorkPath.clear();
+    m_pDocument->ListForDownload(this, true);
+}

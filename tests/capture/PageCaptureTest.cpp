@@ -1,0 +1,297 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <thread>
+
+#include "app/AppOptions.h"
+#include "capture/CaptureContext.h"
+#include "capture/LinkHelpers.h"
+#include "capture/PageScanner.h"
+#include "capture/TestServer.h"
+#include "document/ClipVaultDoc.h"
+#include "document/TestSupport.h"
+#include "platform/Charset.h"
+#include "platform/FileUtil.h"
+#include "platform/TempFiles.h"
+#include "platform/UiQueue.h"
+
+using namespace testserver;
+
+namespace {
+
+std::string Text(const std::vector<uint8_t>& b) { return std::string(b.begin(), b.end()); }
+
+// A site in a folder, served by the loopback test server under /files/.
+class CaptureTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_prevFetch = AppOptions().m_download.m_bFetchResources;
+        m_prevRetries = AppOptions().m_download.m_nRetries;
+        AppOptions().m_download.m_bFetchResources = true;
+        m_prevRoot = tempfiles::TempRoot();
+        tempfiles::SetTempRoot(m_tmp.Path());
+        std::filesystem::create_directories(m_site.Path() + "/img");
+        std::filesystem::create_directories(m_site.Path() + "/css");
+    }
+    void TearDown() override {
+        AppOptions().m_download.m_bFetchResources = m_prevFetch;
+        AppOptions().m_download.m_nRetries = m_prevRetries;
+        tempfiles::SetTempRoot(m_prevRoot);
+    }
+    void Put(const std::string& rel, const std::string& bytes) {
+        ASSERT_TRUE(fileutil::WriteWholeFile(m_site.File(rel), bytes.data(), bytes.size())) << rel;
+    }
+    TestServer& Server(const std::string& tls = "") {
+        if (!m_server) m_server = std::make_unique<TestServer>(tls, m_site.Path());
+        EXPECT_TRUE(m_server->Ok());
+        return *m_server;
+    }
+    CNote* NewNote(const std::string& name, const std::string& url, uint32_t kind = kSourceWebPage) {
+        CNote* n = m_doc.m_rootCata.AddNewNote(name);
+        n->m_strSource = url;
+        n->m_nSourceKind = kind;
+        n->m_nStatus = kStatusRunning;
+        return n;
+    }
+    bool Capture(CNote* n, const std::string& caFile = "") {
+        CCaptureContext ctx;
+        ctx.m_proxy = "";
+        ctx.m_strCaFile = caFile;
+        return n->m_nSourceKind == kSourceWebFile ? ctx.CaptureWebFile(n->m_strSource, n)
+                                                  : ctx.CaptureWebPage(n->m_strSource, n);
+    }
+
+    TempDir m_site, m_tmp;
+    CClipVaultDoc m_doc;
+    std::unique_ptr<TestServer> m_server;
+    bool m_prevFetch = true;
+    uint32_t m_prevRetries = 10;
+    std::string m_prevRoot;
+};
+
+}  // namespace
+
+TEST_F(CaptureTest, ImagesBecomeAttachmentsOnceAndLinksBecomeAbsolute) {
+    Put("img/a.gif", "GIF89a-a");
+    Put("page.htm", "<html><title>P</title><img src=\"img/a.gif\"> <IMG SRC='img/a.gif'>"
+                    "<a href=\"next.htm\">next</a><a href=#top>top</a></html>");
+    TestServer& s = Server();
+    CNote* n = NewNote("p", s.Url("/files/page.htm"));
+    ASSERT_TRUE(Capture(n));
+    EXPECT_EQ(n->m_strExt, "htm");
+    EXPECT_EQ(n->m_attachNames, std::vector<std::string>{"vlta.gif"});
+    EXPECT_EQ(Text(n->m_content), "<html><title>P</title><img src=\"vlta.gif\"> <IMG SRC='vlta.gif'><a href=\"" +
+                                      s.Url("/files/next.htm") + "\">next</a><a href=#top>top</a></html>");
+    EXPECT_EQ(m_doc.m_attachments.GetCount(), 1u);
+    EXPECT_EQ(m_doc.FindAttachment("vlta.gif")->Data(), (Bytes{'G', 'I', 'F', '8', '9', 'a', '-', 'a'}));
+    EXPECT_EQ(s.Count("/files/img/a.gif"), 1);
+    EXPECT_TRUE(n->m_bLinksRewritten);
+
+    // A second page using the same image address reuses the attachment
+    // without fetching it; a page already pointing at an attachment keeps it.
+    Put("two.htm", "<img src=\"" + s.Url("/files/img/a.gif") + "\"><img src=\"vlta.gif\">");
+    CNote* two = NewNote("two", s.Url("/files/two.htm"));
+    ASSERT_TRUE(Capture(two));
+    EXPECT_EQ(Text(two->m_content), "<img src=\"vlta.gif\"><img src=\"vlta.gif\">");
+    EXPECT_EQ(two->m_attachNames, std::vector<std::string>{"vlta.gif"});
+    EXPECT_EQ(s.Count("/files/img/a.gif"), 1);
+    EXPECT_EQ(m_doc.m_attachments.GetCount(), 1u);
+}
+
+TEST_F(CaptureTest, WithoutTheResourceOptionOnlyHyperlinksChange) {
+    AppOptions().m_download.m_bFetchResources = false;
+    Put("img/a.gif", "GIF89a");
+    Put("page.htm", "<img src=img/a.gif><a href=b.htm>b</a>    ");
+    TestServer& s = Server();
+    CNote* n = NewNote("p", s.Url("/files/page.htm"));
+    ASSERT_TRUE(Capture(n));
+    EXPECT_EQ(Text(n->m_content), "<img src=img/a.gif><a href=" + s.Url("/files/b.htm") + ">b</a>    ");
+    EXPECT_TRUE(n->m_attachNames.empty());
+    EXPECT_EQ(s.Count("/files/img/a.gif"), 0);
+}
+
+TEST_F(CaptureTest, StylesheetsAndFramesAreCapturedWithTheirOwnResources) {
+    Put("img/bg.gif", "GIF-bg");
+    Put("css/show.xsl", "<xsl:stylesheet><img src=\"../img/bg.gif\"/></xsl:stylesheet>");
+    Put("data.xml", "<?xml version=\"1.0\"?><?xml-stylesheet type=\"text/xsl\" href=\"css/show.xsl\"?><d/>");
+    Put("left.htm", "<html><img src=\"img/bg.gif\"><a href=\"right.htm\">r</a></html>");
+    Put("frames.htm", "<frameset><frame src=\"left.htm\"></frameset>");
+    // A stylesheet that names itself must not be captured without end.
+    Put("css/self.xsl", "<?xml-stylesheet href=\"self.xsl\"?><x/>");
+    Put("self.xml", "<?xml-stylesheet href=\"css/self.xsl\"?><y/>");
+    TestServer& s = Server();
+
+    CNote* xml = NewNote("xml", s.Url("/files/data.xml"));
+    ASSERT_TRUE(Capture(xml));
+    EXPECT_EQ(xml->m_strExt, "xml");
+    EXPECT_NE(Text(xml->m_content).find("href=\"vltshow.xsl\""), std::string::npos) << Text(xml->m_content);
+    CNoteAttatch* xsl = m_doc.FindAttachment("vltshow.xsl");
+    ASSERT_NE(xsl, nullptr);
+    EXPECT_EQ(Text(xsl->Data()), "<xsl:stylesheet><img src=\"vltbg.gif\"/></xsl:stylesheet>");
+    EXPECT_NE(m_doc.FindAttachment("vltbg.gif"), nullptr);
+    EXPECT_EQ(xml->m_attachNames, (std::vector<std::string>{"vltbg.gif", "vltshow.xsl"}));
+
+    CNote* frames = NewNote("frames", s.Url("/files/frames.htm"));
+    ASSERT_TRUE(Capture(frames));
+    EXPECT_EQ(Text(frames->m_content), "<frameset><frame src=\"vltleft.htm\"></frameset>");
+    CNoteAttatch* left = m_doc.FindAttachment("vltleft.htm");
+    ASSERT_NE(left, nullptr);
+    EXPECT_EQ(Text(left->Data()), "<html><img src=\"vltbg.gif\"><a href=\"" + s.Url("/files/right.htm") + "\">r</a></html>");
+    EXPECT_EQ(s.Count("/files/img/bg.gif"), 1) << "the frame's image was already in the notebook";
+
+    CNote* self = NewNote("self", s.Url("/files/self.xml"));
+    ASSERT_TRUE(Capture(self));
+    EXPECT_NE(m_doc.FindAttachment("vltself.xsl"), nullptr);
+    EXPECT_LE(s.Count("/files/css/self.xsl"), 2);
+}
+
+TEST_F(CaptureTest, Utf16PagesStayUtf16AndTypesFollowTheAddress) {
+    const std::u16string u = u"<IMG SRC=\"img/\u00e9.gif\"><a href=x.htm>\u4e2d</a>";
+    std::string page = "\xFF\xFE";
+    for (char16_t c : u) {
+        page += static_cast<char>(c & 0xFF);
+        page += static_cast<char>(c >> 8);
+    }
+    Put("wide.htm", page);
+    Put("img/\xC3\xA9.gif", "GIF-e");
+    Put("index.htm", "<p>folder index</p>");
+    Put("doc.pdf", "%PDF-1.4 test");
+    Put("show.asp", "<p>asp</p>");
+    TestServer& s = Server();
+    AppOptions().m_download.m_nRetries = 0;  // the folder and the missing page fail at once
+
+    CNote* wide = NewNote("wide", s.Url("/files/wide.htm"));
+    ASSERT_TRUE(Capture(wide));
+    ASSERT_GE(wide->m_content.size(), 2u);
+    EXPECT_EQ(wide->m_content[0], 0xFF);
+    EXPECT_EQ(wide->m_content[1], 0xFE);
+    const std::string text = PageBytesToText(wide->m_content);
+    EXPECT_EQ(charset::AnsiToUtf16(text),
+              u"<IMG SRC=\"vlt\u00e9.gif\"><a href=" + charset::AnsiToUtf16(s.Url("/files/x.htm")) + u">\u4e2d</a>");
+    EXPECT_NE(m_doc.FindAttachment("vlt\xC3\xA9.gif"), nullptr);
+
+    CNote* folder = NewNote("folder", s.Url("/files/"));
+    Capture(folder);
+    EXPECT_EQ(folder->m_strExt, "htm") << "an address ending in / is a page";
+    CNote* pdf = NewNote("pdf", s.Url("/files/doc.pdf"), kSourceWebFile);
+    ASSERT_TRUE(Capture(pdf));
+    EXPECT_EQ(pdf->m_strExt, "pdf");
+    EXPECT_EQ(Text(pdf->m_content), "%PDF-1.4 test");
+    EXPECT_EQ(CCaptureContext::MakeLocalPageName("http://h/show.asp?id=3", true), "show.asp.htm");
+    EXPECT_EQ(CCaptureContext::MakeLocalPageName("http://h/a.MHTML", true), "a.MHTML");
+    EXPECT_EQ(CCaptureContext::MakeLocalPageName("http://h/dir/", true), "index.htm");
+    EXPECT_EQ(CCaptureContext::MakeLocalPageName("http://h/dir/", false), "unknown.fil");
+
+    CNote* missing = NewNote("missing", s.Url("/status/404/gone.htm"));
+    EXPECT_FALSE(Capture(missing));
+    AppOptions().m_download.m_nRetries = 10;
+    EXPECT_FALSE(missing->m_strError.empty());
+}
+
+TEST_F(CaptureTest, AStopAfterThePageKeepsThePageWithoutItsResources) {
+    Put("page.htm", "<img src=\"/stall/slow.gif\"><img src=\"img/never.gif\">");
+    Put("img/never.gif", "GIF");
+    TestServer& s = Server();
+    CNote* n = NewNote("p", s.Url("/files/page.htm"));
+    std::thread stopper([&] {
+        for (int i = 0; i < 200 && s.Count("/stall/slow.gif") < 1; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        n->m_nStatus = kStatusStopRequested;
+    });
+    const bool ok = Capture(n);
+    stopper.join();
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(Text(n->m_content), "<img src=\"/stall/slow.gif\"><img src=\"img/never.gif\">");
+    EXPECT_TRUE(n->m_attachNames.empty()) << "a resource cut short by the stop is not kept";
+    EXPECT_EQ(m_doc.m_attachments.GetCount(), 0u);
+    EXPECT_EQ(s.Count("/files/img/never.gif"), 0);
+}
+
+TEST_F(CaptureTest, HttpsPagesCaptureHttpsImages) {
+    Put("img/a.gif", "GIF-tls");
+    Put("page.htm", "<img src=\"img/a.gif\">");
+    TempDir tls;
+    TestServer& s = Server(tls.Path());
+    CNote* n = NewNote("p", s.TlsUrl("/files/page.htm"));
+    ASSERT_TRUE(Capture(n, tls.File("ca.pem")));
+    EXPECT_EQ(Text(n->m_content), "<img src=\"vlta.gif\">");
+    EXPECT_EQ(m_doc.FindAttachment("vlta.gif")->m_strOrigin, s.TlsUrl("/files/img/a.gif"));
+}
+
+TEST_F(CaptureTest, WorkingCopiesExportsAndLocalImports) {
+    // A local page with its image on disk.
+    Put("img/a.gif", "GIF-local");
+    Put("local.HTML", "<img src=\"img/a.gif\"><a href=\"other.htm\">o</a>");
+    CNote* n = m_doc.m_rootCata.AddNewNote("local");
+    n->m_strSource = m_site.File("local.HTML");
+    n->m_nSourceKind = kSourceLocalFile;
+    ASSERT_TRUE(n->ImportLocalFile());
+    EXPECT_EQ(n->m_strExt, "htm");
+    EXPECT_EQ(Text(n->m_content),
+              "<img src=\"vlta.gif\"><a href=\"file://" + m_site.File("other.htm") + "\">o</a>");
+    EXPECT_EQ(n->m_attachNames, std::vector<std::string>{"vlta.gif"});
+
+    // Shown from the working folder: the page and its attachment side by side.
+    const std::string work = n->GetWorkPath();
+    ASSERT_FALSE(work.empty());
+    EXPECT_EQ(work.rfind(m_tmp.Path() + "/vlt", 0), 0u);
+    EXPECT_EQ(work.substr(work.size() - 4), ".htm");
+    ASSERT_TRUE(n->WriteWorkingCopy());
+    const std::string folder = work.substr(0, work.rfind('/'));
+    std::vector<uint8_t> onDisk;
+    ASSERT_TRUE(fileutil::ReadWholeFile(folder + "/vlta.gif", onDisk));
+    EXPECT_EQ(Text(onDisk), "GIF-local");
+
+    // Edited there and read back: a newly linked image is taken in.
+    Put("img/new.gif", "GIF-new");
+    const std::string edited = "<img src=\"vlta.gif\"><img src=\"" + m_site.File("img/new.gif") + "\">";
+    ASSERT_TRUE(fileutil::WriteWholeFile(work, edited.data(), edited.size()));
+    ASSERT_TRUE(n->ReadBackAndAbsorb());
+    EXPECT_EQ(Text(n->m_content), "<img src=\"vlta.gif\"><img src=\"vltnew.gif\">");
+    EXPECT_EQ(n->m_attachNames, (std::vector<std::string>{"vlta.gif", "vltnew.gif"}));
+
+    // Written out: page.files beside page.htm, links pointed there.
+    TempDir out;
+    ASSERT_TRUE(n->WriteWorkingCopy(out.File("page.htm"), true));
+    ASSERT_TRUE(fileutil::ReadWholeFile(out.File("page.htm"), onDisk));
+    EXPECT_EQ(Text(onDisk), "<img src=\"./page.files/vlta.gif\"><img src=\"./page.files/vltnew.gif\">");
+    ASSERT_TRUE(fileutil::ReadWholeFile(out.File("page.files/vltnew.gif"), onDisk));
+    EXPECT_EQ(Text(onDisk), "GIF-new");
+
+    // Other files come in as they are; MHTML in any case is "mht".
+    Put("saved.MHTML", "MIME-Version: 1.0\r\n<img src=\"img/a.gif\">");
+    CNote* mht = m_doc.m_rootCata.AddNewNote("mht");
+    mht->m_strSource = m_site.File("saved.MHTML");
+    ASSERT_TRUE(mht->ImportLocalFile());
+    EXPECT_EQ(mht->m_strExt, "mht");
+    EXPECT_EQ(Text(mht->m_content), "MIME-Version: 1.0\r\n<img src=\"img/a.gif\">");
+    CNote* bad = m_doc.m_rootCata.AddNewNote("bad");
+    bad->m_strSource = m_site.Path() + "/noext";
+    EXPECT_FALSE(bad->ImportLocalFile());
+}
+
+TEST_F(CaptureTest, DownloadWorkersFillNotesThroughTheNotebook) {
+    Put("img/a.gif", "GIF");
+    Put("page.htm", "<img src=img/a.gif>");
+    TestServer& s = Server();
+    host::CSimpleUiQueue queue;
+    host::IUiQueue* prev = host::SetUiQueue(&queue);
+    ::setenv("no_proxy", "127.0.0.1", 1);
+    std::vector<CNote*> notes;
+    for (const std::string& url : {s.Url("/files/page.htm"), s.Url("/status/500/x.htm")}) {
+        CNote* n = m_doc.m_rootCata.AddNewNote(url);
+        n->m_strSource = url;
+        n->m_nSourceKind = kSourceWebPage;
+        m_doc.ListForDownload(n, true);
+        notes.push_back(n);
+    }
+    for (int i = 0; i < 400 && (m_doc.IsDownloading() || m_doc.m_pendingNotes.size() > 1); ++i)
+        queue.WaitAndRun(std::chrono::milliseconds(50));
+    host::SetUiQueue(prev);
+    EXPECT_EQ(notes[0]->m_nStatus, kStatusDone);
+    EXPECT_EQ(Text(notes[0]->m_content), "<img src=vlta.gif>");
+    EXPECT_EQ(notes[1]->m_nStatus, kStatusFailed);
+    EXPECT_FALSE(notes[1]->m_strError.empty());
+    EXPECT_EQ(m_doc.m_pendingNotes, std::vector<CNote*>{notes[1]});
+}
