@@ -102,4 +102,23 @@ grep -qP '^2\t0\tsite\t$' out.txt || fail "local import: $(cat out.txt)"
     && fail "importing a missing file must fail" || true
 grep -q 'no such file' err.txt || fail "missing file message: $(cat err.txt)"
 
+# Ctrl-C stops the running downloads, keeps what arrived and saves.
+"$CLI" capture "http://127.0.0.1:$PORT/stall/slow.htm" --into stopped.vlt --options opts.data >out.txt &
+CAPTURE_PID=$!
+for _ in $(seq 50); do
+    python3 -c 'import sys, urllib.request
+n = urllib.request.urlopen("http://127.0.0.1:%s/_count/stall/slow.htm" % sys.argv[1]).read()
+sys.exit(0 if int(n) > 0 else 1)' "$PORT" && break
+    sleep 0.1
+done
+sleep 0.5
+kill -INT "$CAPTURE_PID"
+rc=0
+wait "$CAPTURE_PID" || rc=$?
+[ "$rc" -eq 130 ] || fail "Ctrl-C must end capture with 130, got $rc"
+"$CLI" dump stopped.vlt | python3 -c '
+import json, sys
+n = json.load(sys.stdin)["root"]["notes"][0]
+assert n["status"] == 0 and n["content_size"] == 1000, n'
+
 echo "capture_cli_test: all passed"
