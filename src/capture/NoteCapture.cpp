@@ -10,7 +10,6 @@
 #include "capture/PageScanner.h"
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
-#include "platform/Charset.h"
 #include "platform/MessageHost.h"
 #include "platform/StringIds.h"
 
@@ -18,16 +17,6 @@ namespace {
 
 const size_t kMinPageBytes = 10;
 
-std::vector<uint8_t> ToUtf16Page(const std::string& text) {
-    const std::u16string u = charset::AnsiToUtf16(text);
-    std::vector<uint8_t> out = {0xFF, 0xFE};
-    out.reserve(2 + u.size() * 2);
-    for (char16_t c : u) {
-        out.push_back(static_cast<uint8_t>(c & 0xFF));
-        out.push_back(static_cast<uint8_t>(c >> 8));
-    }
-    return out;
-}
 
 // The absolute address of a hyperlink with the marker in it, so that a
 // later, shorter value cannot be replaced inside it; the rewrite removes the
@@ -118,7 +107,7 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
     if (!bRewritten && !bUtf16) return true;
     std::vector<uint8_t> out(text.begin(), text.end());
     if (bRewritten) scanner.RewritePage(out);
-    if (bUtf16) out = ToUtf16Page(std::string(out.begin(), out.end()));
+    if (bUtf16) out = TextToUtf16Page(std::string(out.begin(), out.end()));
     bytes.swap(out);
     return true;
 }

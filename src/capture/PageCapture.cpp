@@ -12,12 +12,6 @@ namespace {
 
 bool Stopped(const CNote* pNote) { return pNote && pNote->m_nStatus == kStatusStopRequested; }
 
-std::string Lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    return s;
-}
-
 // The file part of a URL's path, as a path splitter sees it.
 std::string FilePart(const std::string& url) {
     url::CUrlParts parts;
@@ -50,7 +44,7 @@ std::string CCaptureContext::MakeLocalPageName(const std::string& url, bool bPag
     const size_t query = name.rfind('?');
     if (dot != std::string::npos && dot > 0 && query != std::string::npos && query > dot) name.erase(query);
     const size_t lastDot = name.rfind('.');
-    const std::string ext = lastDot == std::string::npos ? std::string() : Lower(name.substr(lastDot));
+    const std::string ext = lastDot == std::string::npos ? std::string() : LowerAscii(name.substr(lastDot));
     if (ext.find('#') == std::string::npos && ext != ".htm" && ext != ".html" && ext != ".mht" && ext != ".mhtm" &&
         ext != ".mhtml" && ext != ".xml")
         name += ".htm";
@@ -82,7 +76,7 @@ bool CCaptureContext::CapturePage(std::string& url, CNote* pNote) {
     }
     const size_t dot = name.rfind('.');
     std::string ext = dot == std::string::npos ? std::string() : name.substr(dot + 1);
-    if (Lower(ext) == "html") ext = "htm";
+    if (LowerAscii(ext) == "html") ext = "htm";
     {
         // The whole page: nothing is cut from a long one.
         std::lock_guard<std::mutex> guard(pNote->m_dataLock);

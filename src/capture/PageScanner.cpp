@@ -85,6 +85,17 @@ std::string PageBytesToText(const std::vector<uint8_t>& bytes) {
     return std::string(bytes.begin(), bytes.end());
 }
 
+std::vector<uint8_t> TextToUtf16Page(const std::string& text) {
+    const std::u16string u = charset::AnsiToUtf16(text);
+    std::vector<uint8_t> out = {0xFF, 0xFE};
+    out.reserve(2 + u.size() * 2);
+    for (char16_t c : u) {
+        out.push_back(static_cast<uint8_t>(c & 0xFF));
+        out.push_back(static_cast<uint8_t>(c >> 8));
+    }
+    return out;
+}
+
 // ---------------------------------------------------------------- scanner
 
 CPageScanner::CPageScanner() : m_bBackgroundPass(AppOptions().m_download.m_bFetchResources) {}

@@ -76,6 +76,10 @@ std::string GetPageTitle(const std::string& strText);
 // the UTF-16LE byte order mark FF FE is converted, any other is taken as it is.
 std::string PageBytesToText(const std::vector<uint8_t>& bytes);
 
+// Text in the process code page back to a UTF-16LE page with its byte order
+// mark FF FE.
+std::vector<uint8_t> TextToUtf16Page(const std::string& text);
+
 // ASCII-only lower-casing: bytes above 0x7F (double-byte and UTF-8 text)
 // stay as they are, so offsets in the copy match the original.
 std::string LowerAscii(const std::string& s);

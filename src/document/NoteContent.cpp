@@ -8,19 +8,12 @@
 #include "capture/PageScanner.h"
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
-#include "platform/Charset.h"
 #include "platform/MessageHost.h"
 #include "platform/StringIds.h"
 
 namespace {
 
 void Failed() { host::ShowMessage(ids::IDS_OPERATION_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION); }
-
-std::string Lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    return s;
-}
 
 // An attachment name becomes a file name in a folder: one that could climb
 // out of it (a damaged or hostile notebook) is not written.
@@ -31,16 +24,6 @@ bool UsableFileName(const std::string& name) {
 
 bool IsUtf16Page(const std::vector<uint8_t>& b) { return b.size() >= 2 && b[0] == 0xFF && b[1] == 0xFE; }
 
-std::vector<uint8_t> Utf16Page(const std::string& text) {
-    const std::u16string u = charset::AnsiToUtf16(text);
-    std::vector<uint8_t> out = {0xFF, 0xFE};
-    out.reserve(2 + u.size() * 2);
-    for (char16_t c : u) {
-        out.push_back(static_cast<uint8_t>(c & 0xFF));
-        out.push_back(static_cast<uint8_t>(c >> 8));
-    }
-    return out;
-}
 
 }  // namespace
 
@@ -57,7 +40,7 @@ bool CNote::WriteWorkingCopy(const std::string& strPath, bool bExport) {
     try {
         const std::string path = strPath.empty() ? GetWorkPath() : strPath;
         if (path.empty()) return false;
-        const std::string ext = Lower(m_strExt);
+        const std::string ext = LowerAscii(m_strExt);
         if (ext == "htm" || ext == "xml") return WritePage(path, bExport);
         std::lock_guard<std::mutex> guard(m_dataLock);
         return ::WriteWholeFile(path, m_content);
@@ -121,7 +104,7 @@ bool CNote::WritePage(const std::string& strPath, bool bExport) {
         if (!bReplaced) return ::WriteWholeFile(strPath, content);
         std::vector<uint8_t> out(text.begin(), text.end());
         scanner.RewritePage(out);
-        if (bUtf16) out = Utf16Page(std::string(out.begin(), out.end()));
+        if (bUtf16) out = TextToUtf16Page(std::string(out.begin(), out.end()));
         return ::WriteWholeFile(strPath, out);
     } catch (...) {
         Failed();
@@ -155,7 +138,7 @@ bool CNote::ImportLocalFile() {
     const size_t dot = m_strSource.rfind('.');
     const size_t slash = m_strSource.rfind('/');
     if (dot == std::string::npos || dot == 0 || (slash != std::string::npos && dot < slash)) return false;
-    const std::string ext = Lower(m_strSource.substr(dot + 1));
+    const std::string ext = LowerAscii(m_strSource.substr(dot + 1));
     // The work below reads and writes the note's content through ReadBack,
     // which wants the notebook to hold it.
     const uint32_t oldType = m_nContentType;
