@@ -85,7 +85,7 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
                             Capture(item->m_strURL, data, false);
                         const std::string name = pDoc->UniqueAttachmentName(item->m_strRaw);
                         if (!name.empty()) {
-                            CNoteAttatch* pAttach = pDoc->MakeAttachment(name, item->m_strURL, data);
+                            CNoteAttatch* pAttach = pDoc->MakeAttachment(name, item->m_strURL, std::move(data));
                             used = replacement = pAttach->m_strName;
                         }
                     } else if (item->m_strURL != item->m_strRaw && !Stopped()) {

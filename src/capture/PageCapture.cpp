@@ -59,7 +59,12 @@ bool CCaptureContext::FetchResource(std::string& url, std::vector<uint8_t>& byte
     // A resource cut short by a stop would be stored as if it were whole,
     // and later pages would reuse it by its address.
     if (Stopped(pNote)) return false;
-    bytes.assign(pData, pData + nLength);
+    // The receive buffer is handed over rather than copied: a large resource
+    // would otherwise be held three times on its way into the notebook.
+    (void)pData;
+    m_buffer.resize(nLength);
+    bytes.swap(m_buffer);
+    m_buffer.clear();
     return true;
 }
 

@@ -345,11 +345,11 @@ bool CClipVaultDoc::AddAttachment(CNoteAttatch* pAttach) {
 }
 
 CNoteAttatch* CClipVaultDoc::MakeAttachment(const std::string& strName, const std::string& strOrigin,
-                                            const std::vector<uint8_t>& bytes) {
+                                            std::vector<uint8_t> bytes) {
     auto* p = new CNoteAttatch;
     p->m_pDocument = this;
     p->m_strOrigin = strOrigin;
-    p->SetBytes(bytes);
+    p->SetBytes(std::move(bytes));
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     // Two workers may have been handed the same free name before either
     // stored its attachment; the second must not replace the first one's

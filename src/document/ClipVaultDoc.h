@@ -134,7 +134,7 @@ public:
     // Takes ownership; renames the attachment to a unique name first.
     bool AddAttachment(CNoteAttatch* pAttach);
     CNoteAttatch* MakeAttachment(const std::string& strName, const std::string& strOrigin,
-                                 const std::vector<uint8_t>& bytes);
+                                 std::vector<uint8_t> bytes);
     CNoteAttatch* FindAttachment(const std::string& strName);
     // Name of the attachment taken from `strOrigin`, or empty.
     std::string AttachmentNameForOrigin(const std::string& strOrigin);
