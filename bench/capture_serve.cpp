@@ -9,6 +9,8 @@
 // between rounds. As common servers do, an HTTP/1.1 connection stays open
 // unless the request says otherwise and an HTTP/1.0 one only when it asks
 // to: each client gets the connection handling it asks for.
+#include "LoopbackListener.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -127,26 +129,9 @@ int main(int argc, char** argv) {
     g_root = argv[1];
     while (!g_root.empty() && g_root.back() == '/') g_root.pop_back();
 
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int one = 1;
-    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener, 128) != 0 ||
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-        std::perror("capture_serve");
-        return 1;
-    }
-    std::printf("%d\n", ntohs(a.sin_port));
-    std::fflush(stdout);
-    std::thread([] {
-        char c;
-        while (::read(0, &c, 1) > 0) {
-        }
-        std::_Exit(0);
-    }).detach();
+    const int listener = ListenOnLoopback(128, "capture_serve");
+    if (listener < 0) return 1;
+    ExitWhenInputCloses();
     // One thread for all connections, through poll: a new connection costs
     // an accept and no thread start or hand-over, so a client that opens one
     // a request pays little more than one that keeps its connection. Answers
@@ -181,6 +166,7 @@ int main(int argc, char** argv) {
         if (fds[0].revents & POLLIN) {
             const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd >= 0) {
+                const int one = 1;
                 ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
                 conns.push_back(Connection{fd, {}});
             }

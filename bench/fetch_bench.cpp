@@ -9,6 +9,8 @@
 //
 // The server is C++ so that its own cost stays small next to the clients';
 // bench/fetch_bench.sh runs the rounds and compares.
+#include "LoopbackListener.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -58,26 +60,9 @@ int Serve() {
     std::vector<char> big(kBigBytes);
     for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + i % 26);
 
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int one = 1;
-    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener, 64) != 0 ||
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-        std::perror("fetch_bench serve");
-        return 1;
-    }
-    std::printf("%d\n", ntohs(a.sin_port));
-    std::fflush(stdout);
-    std::thread([] {
-        char c;
-        while (::read(0, &c, 1) > 0) {
-        }
-        std::_Exit(0);
-    }).detach();
+    const int listener = ListenOnLoopback(64, "fetch_bench serve");
+    if (listener < 0) return 1;
+    ExitWhenInputCloses();
     // The clients are sequential, so one connection at a time is enough.
     for (;;) {
         const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);

@@ -11,9 +11,7 @@ namespace {
 bool IsHtmlExtension(const std::string& strFile) {
     const size_t dot = strFile.rfind('.');
     if (dot == std::string::npos) return false;
-    std::string ext = strFile.substr(dot);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    const std::string ext = LowerAscii(strFile.substr(dot));
     return ext == ".htm" || ext == ".html" || ext == ".shtml" || ext == ".shtm";
 }
 
@@ -24,9 +22,7 @@ constexpr uint64_t kTitleScanBytes = 16u << 20;
 }  // namespace
 
 std::string TitleForSource(const std::string& strSource) {
-    size_t cut = strSource.rfind('\\');
-    if (cut == std::string::npos) cut = strSource.rfind('/');
-    const std::string file = cut == std::string::npos ? strSource : strSource.substr(cut + 1);
+    const std::string file = fileutil::FileNameOf(strSource);
     if (IsHtmlExtension(file)) {
         std::vector<uint8_t> bytes;
         if (fileutil::ReadWholeFile(strSource, bytes, kTitleScanBytes)) {

@@ -10,6 +10,7 @@
 #include <unordered_set>
 
 #include "app/AppOptions.h"
+#include "capture/PageScanner.h"
 #include "document/Archive.h"
 #include "document/RecordClipboard.h"
 #include "platform/AtomicFile.h"
@@ -32,40 +33,16 @@ CClipVaultDoc::DownloadBody& BodySlot() {
 
 void Failed() { host::ShowMessage(ids::IDS_OPERATION_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION); }
 
-// The file name of a path: after the last backslash, else the last slash.
-std::string FileNameOf(const std::string& strPath) {
-    size_t cut = strPath.rfind('\\');
-    if (cut == std::string::npos) cut = strPath.rfind('/');
-    return cut == std::string::npos ? strPath : strPath.substr(cut + 1);
-}
+using fileutil::FileNameOf;
 
 std::string WithoutExtension(const std::string& strName) {
     const size_t dot = strName.rfind('.');
     return dot == std::string::npos ? strName : strName.substr(0, dot);
 }
 
-// Reads a name map of attachments for the notebook; like the category maps,
-// a back reference cannot be owned twice and a later key replaces an earlier
-// one.
-void ReadAttachmentMap(CArchive& ar, CClipVaultDoc& doc) {
-    const uint64_t n = ar.ReadCount();
-    for (uint64_t i = 0; i < n; ++i) {
-        std::string key = ar.ReadString();
-        bool bNew = false;
-        CObject* pObj;
-        try {
-            pObj = ar.ReadObject(&CNoteAttatch::classCNoteAttatch, &bNew);
-        } catch (CArchiveException& e) {
-            e.TakePartial();  // an attachment cut short is of no use
-            throw;
-        }
-        if (!pObj) continue;
-        if (!bNew) throw CArchiveException(CArchiveException::badIndex);
-        auto* pAttach = static_cast<CNoteAttatch*>(pObj);
-        pAttach->m_pDocument = &doc;
-        CNoteAttatch* pOld = nullptr;
-        if (doc.m_attachments.SetAt(key, pAttach, &pOld)) ar.Discard(std::unique_ptr<CObject>(pOld));
-    }
+// What a notebook is called in titles and folder names.
+std::string NotebookBaseName(const std::string& strPath) {
+    return strPath.empty() ? std::string("NewVLT") : WithoutExtension(FileNameOf(strPath));
 }
 
 }  // namespace
@@ -131,10 +108,7 @@ bool CClipVaultDoc::OnNewDocument() {
 bool CClipVaultDoc::OnOpenDocument(const std::string& strPath) {
     const std::string name = FileNameOf(strPath);
     const size_t dot = name.rfind('.');
-    std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    if (ext != ".vlt") {
+    if (dot == std::string::npos || LowerAscii(name.substr(dot)) != ".vlt") {
         host::ShowMessage(ids::IDS_NOT_A_NOTEBOOK, host::MB_OK | host::MB_ICONEXCLAMATION, {strPath});
         return false;
     }
@@ -277,7 +251,7 @@ void CClipVaultDoc::Serialize(CArchive& ar) {
     }
     m_rootCata.Serialize(ar);
     m_password.Serialize(ar);
-    ReadAttachmentMap(ar, *this);
+    ReadRecordMap(ar, nullptr, m_attachments, &CNoteAttatch::classCNoteAttatch);
     m_strReserved1 = ar.ReadString();
     m_strReserved2 = ar.ReadString();
 }
@@ -288,7 +262,7 @@ void CClipVaultDoc::SetPathName(const std::string& strPath) {
 }
 
 void CClipVaultDoc::SetTitle() {
-    m_strTitle = m_strPathName.empty() ? std::string("NewVLT") : WithoutExtension(FileNameOf(m_strPathName));
+    m_strTitle = NotebookBaseName(m_strPathName);
     if (m_bModified) m_strTitle += " *";
     if (m_pViews) m_pViews->TitleChanged();
 }
@@ -403,8 +377,7 @@ std::string CClipVaultDoc::GetWorkFolder(bool bFullPath) {
     try {
         const std::string& root = tempfiles::TempRoot();
         if (m_strWorkFolder.empty()) {
-            const std::string base =
-                m_strPathName.empty() ? std::string("NewVLT") : WithoutExtension(FileNameOf(m_strPathName));
+            const std::string base = NotebookBaseName(m_strPathName);
             for (int i = 0;; ++i) {
                 std::string candidate = "vlt" + base + std::to_string(i) + "_files";
                 if (!fileutil::PathExists(root + candidate)) {

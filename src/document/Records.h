@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "document/Archive.h"
@@ -202,6 +203,42 @@ public:
     const CRuntimeClass* GetRuntimeClass() const override { return &classCVltDocInfo; }
     void Serialize(CArchive&) override {}
 };
+
+// Reads one name map of records owned by `pCata` (null for the notebook's
+// attachments). A record is owned by the map it was read into, so a back
+// reference (the same record a second time, or a category holding itself) is
+// refused. When a record's own reading
+// fails, a category keeps what it read so far and stays in the tree; a note
+// or attachment cut short is dropped.
+template <class T>
+inline void ReadRecordMap(CArchive& ar, CNoteCata* pCata, CNameMap<T*>& map, const CRuntimeClass* pClass) {
+    const uint64_t n = ar.ReadCount();
+    for (uint64_t i = 0; i < n; ++i) {
+        std::string key = ar.ReadString();
+        bool bNew = false;
+        CObject* pObj = nullptr;
+        try {
+            pObj = ar.ReadObject(pClass, &bNew);
+        } catch (CArchiveException& e) {
+            std::unique_ptr<CObject> partial = e.TakePartial();
+            if constexpr (std::is_same_v<T, CNoteCata>) {
+                if (auto* pSub = dynamic_cast<CNoteCata*>(partial.get())) {
+                    partial.release();
+                    pSub->m_pParent = pCata;
+                    T* pOld = nullptr;
+                    if (map.SetAt(key, pSub, &pOld)) ar.Discard(std::unique_ptr<CObject>(pOld));
+                }
+            }
+            throw;
+        }
+        if (!pObj) continue;  // a null value names nothing to keep
+        if (!bNew) throw CArchiveException(CArchiveException::badIndex);
+        T* pRec = static_cast<T*>(pObj);
+        pRec->m_pParent = pCata;
+        T* pOld = nullptr;
+        if (map.SetAt(key, pRec, &pOld)) ar.Discard(std::unique_ptr<CObject>(pOld));
+    }
+}
 
 // The classes a notebook file may hold, for CArchive::SetClassTable.
 const CRuntimeClass* const* NotebookClasses(size_t* pnCount);

@@ -9,6 +9,12 @@
 
 namespace fileutil {
 
+std::string FileNameOf(const std::string& strPath) {
+    size_t cut = strPath.rfind('\\');
+    if (cut == std::string::npos) cut = strPath.rfind('/');
+    return cut == std::string::npos ? strPath : strPath.substr(cut + 1);
+}
+
 bool PathExists(const std::string& strPath) {
     struct stat st;
     return !strPath.empty() && ::stat(strPath.c_str(), &st) == 0;

@@ -7,6 +7,10 @@
 
 namespace fileutil {
 
+// The file name of a path or URL: what follows its last backslash, else its
+// last slash (paths written on Windows keep working).
+std::string FileNameOf(const std::string& strPath);
+
 bool PathExists(const std::string& strPath);
 bool IsRegularFile(const std::string& strPath);
 

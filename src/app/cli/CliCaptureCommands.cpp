@@ -126,7 +126,11 @@ int ImportInto(CliArgs& args, const CliOption& into, const CliOption& category, 
     return RunAndReport(doc, notes);
 }
 
-CNote* NoteArg(CClipVaultDoc& doc, const std::string& arg) {
+// Opens the notebook of args.words[0] and finds the note whose id is
+// args.words[1]; reports and gives null when either fails.
+CNote* OpenNote(CClipVaultDoc& doc, const CliArgs& args) {
+    if (OpenNotebook(doc, args.words[0], "not opened") != Opened::ok) return nullptr;
+    const std::string& arg = args.words[1];
     if (!IsAllDigits(arg) || arg.size() > 10) {
         UsageError("a note is named by its id: " + arg);
         return nullptr;
@@ -165,8 +169,7 @@ int CmdImport(CliArgs& args) {
 int CmdOpen(CliArgs& args) {
     if (args.words.size() != 2) return UsageError("open takes a notebook and a note id");
     CClipVaultDoc doc;
-    if (OpenNotebook(doc, args.words[0], "not opened") != Opened::ok) return kExitFailed;
-    CNote* pNote = NoteArg(doc, args.words[1]);
+    CNote* pNote = OpenNote(doc, args);
     if (!pNote) return kExitFailed;
     const std::string path = pNote->GetWorkPath();
     if (pNote->m_nContentType == kContentHeld && !pNote->WriteWorkingCopy()) return Failure("cannot write " + path);
@@ -177,8 +180,7 @@ int CmdOpen(CliArgs& args) {
 int CmdExport(CliArgs& args) {
     if (args.words.size() != 3) return UsageError("export takes a notebook, a note id and a target file");
     CClipVaultDoc doc;
-    if (OpenNotebook(doc, args.words[0], "not opened") != Opened::ok) return kExitFailed;
-    CNote* pNote = NoteArg(doc, args.words[1]);
+    CNote* pNote = OpenNote(doc, args);
     if (!pNote) return kExitFailed;
     if (!pNote->WriteWorkingCopy(args.words[2], true)) return Failure("cannot write " + args.words[2]);
     return kExitOk;
@@ -187,8 +189,7 @@ int CmdExport(CliArgs& args) {
 int CmdCat(CliArgs& args) {
     if (args.words.size() != 2) return UsageError("cat takes a notebook and a note id");
     CClipVaultDoc doc;
-    if (OpenNotebook(doc, args.words[0], "not opened") != Opened::ok) return kExitFailed;
-    CNote* pNote = NoteArg(doc, args.words[1]);
+    CNote* pNote = OpenNote(doc, args);
     if (!pNote) return kExitFailed;
     if (!pNote->m_content.empty() &&
         std::fwrite(pNote->m_content.data(), 1, pNote->m_content.size(), stdout) != pNote->m_content.size())
