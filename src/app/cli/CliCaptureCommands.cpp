@@ -56,9 +56,7 @@ bool Pending(const CNote* p) {
 
 // Runs the notebook's downloads until every listed note is done, failed or
 // held (or Ctrl-C stops them), prints a line per note, saves.
-int RunAndReport(CClipVaultDoc& doc, const std::vector<CNote*>& notes) {
-    host::CSimpleUiQueue queue;
-    host::IUiQueue* pPrevious = host::SetUiQueue(&queue);
+int RunAndReport(CClipVaultDoc& doc, const std::vector<CNote*>& notes, host::CSimpleUiQueue& queue) {
     g_bInterrupted = 0;
     struct sigaction sa = {}, old = {};
     sa.sa_handler = OnInterrupt;
@@ -77,7 +75,6 @@ int RunAndReport(CClipVaultDoc& doc, const std::vector<CNote*>& notes) {
     }
     sigaction(SIGINT, &old, nullptr);
     queue.RunPending();
-    host::SetUiQueue(pPrevious);
 
     bool bAllDone = true;
     for (const CNote* p : notes) {
@@ -103,6 +100,15 @@ int ImportInto(CliArgs& args, const CliOption& into, const CliOption& category, 
     if (!OpenOrCreate(doc, into.value)) return kExitFailed;
     CNoteCata* pCata = CategoryArg(doc, category.present ? category.value : std::string());
     if (!pCata) return kExitFailed;
+    // This tool's loop is the user-interface thread: it must be in place
+    // before the first worker starts, or a quick worker's "capture done"
+    // would go nowhere.
+    host::CSimpleUiQueue queue;
+    struct QueueInstalled {
+        explicit QueueInstalled(host::IUiQueue* q) : pPrevious(host::SetUiQueue(q)) {}
+        ~QueueInstalled() { host::SetUiQueue(pPrevious); }
+        host::IUiQueue* pPrevious;
+    } installed(&queue);
     std::vector<CNote*> notes;
     for (const std::string& word : args.words) {
         auto pItem = std::make_unique<CImportItem>();
@@ -123,7 +129,7 @@ int ImportInto(CliArgs& args, const CliOption& into, const CliOption& category, 
         notes.push_back(pNote);
     }
     if (notes.empty()) return kExitFailed;
-    return RunAndReport(doc, notes);
+    return RunAndReport(doc, notes, queue);
 }
 
 // Opens the notebook of args.words[0] and finds the note whose id is
