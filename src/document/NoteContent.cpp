@@ -114,11 +114,14 @@ bool CNote::WritePage(const std::string& strPath, bool bExport) {
 
 bool CNote::ReadBack(const std::string& strPath) {
     if (m_nContentType != kContentHeld) return true;
+    return ReadContentFrom(strPath.empty() ? m_strWorkPath : strPath);
+}
+
+bool CNote::ReadContentFrom(const std::string& strPath) {
     try {
-        const std::string path = strPath.empty() ? m_strWorkPath : strPath;
-        if (path.empty()) return false;
+        if (strPath.empty()) return false;
         std::vector<uint8_t> bytes;
-        if (!::ReadWholeFile(path, bytes)) return false;
+        if (!::ReadWholeFile(strPath, bytes)) return false;
         std::lock_guard<std::mutex> guard(m_dataLock);
         m_content.swap(bytes);
         return true;
@@ -139,11 +142,6 @@ bool CNote::ImportLocalFile() {
     const size_t slash = m_strSource.rfind('/');
     if (dot == std::string::npos || dot == 0 || (slash != std::string::npos && dot < slash)) return false;
     const std::string ext = LowerAscii(m_strSource.substr(dot + 1));
-    // The work below reads and writes the note's content through ReadBack,
-    // which wants the notebook to hold it.
-    const uint32_t oldType = m_nContentType;
-    m_nContentType = kContentHeld;
-    bool ok;
     {
         std::lock_guard<std::mutex> guard(m_dataLock);
         if (ext == "htm" || ext == "html") m_strExt = "htm";
@@ -151,10 +149,13 @@ bool CNote::ImportLocalFile() {
         else if (ext == "mht" || ext == "mhtm" || ext == "mhtml" || ext == "eml") m_strExt = "mht";
         else m_strExt = m_strSource.substr(dot + 1);
     }
-    if (m_strExt == "htm" || m_strExt == "xml") ok = ReadBackAndAbsorb(m_strSource);
-    else ok = ReadBack(m_strSource);
-    if (!ok) m_nContentType = oldType;
-    return ok;
+    // Read straight in, whatever the content type says now: it becomes
+    // "held" on success, and is written only when it changes, since the
+    // user-interface thread reads it while this worker runs.
+    if (!ReadContentFrom(m_strSource)) return false;
+    if (m_strExt == "htm" || m_strExt == "xml") CaptureResources(m_strSource, nullptr, nullptr);
+    if (m_nContentType != kContentHeld) m_nContentType = kContentHeld;
+    return true;
 }
 
 void CNote::Refetch() {

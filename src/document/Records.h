@@ -89,6 +89,8 @@ public:
     bool ReadBackAndAbsorb(const std::string& strPath = std::string());
     // The download work of a note made from a local file.
     bool ImportLocalFile();
+    // Reads the file at `strPath` into the content.
+    bool ReadContentFrom(const std::string& strPath);
     // Fetches the note again.
     void Refetch();
 
