@@ -21,4 +21,22 @@ constexpr unsigned IDS_UNTITLED = 61443;
 constexpr unsigned IDS_FAILED_TO_OPEN_DOC = 61697;  // path, reason
 constexpr unsigned IDS_FAILED_TO_SAVE_DOC = 61698;  // path, reason
 constexpr unsigned IDS_ASK_TO_SAVE = 61699;         // name
+
+// The desktop program's own messages.
+constexpr unsigned IDS_OLE_INIT_FAILED = 100;
+constexpr unsigned IDS_APP_TITLE = 233;       // the program's name
+constexpr unsigned IDS_DOC_TEMPLATE = 234;    // "\nVLT\n<type name>\n<filter>\n.vlt\n..."
+constexpr unsigned IDS_TAB_CATEGORIES = 33015;
+constexpr unsigned IDS_TAB_SEARCH = 33016;
+constexpr unsigned IDS_STARTUP_LINK_MADE = 33038;
+constexpr unsigned IDS_STARTUP_LINK_FAILED = 33039;
+constexpr unsigned IDS_DESKTOP_LINK_MADE = 33040;
+constexpr unsigned IDS_DESKTOP_LINK_FAILED = 33041;
+constexpr unsigned IDS_CHILD_CREATE_FAILED = 33045;
+constexpr unsigned IDS_ABOUT_VERSION = 33072;
+constexpr unsigned IDS_ABOUT_COPYRIGHT = 33113;
+constexpr unsigned IDS_IDLE_MESSAGE = 57345;  // "Ready"
+constexpr unsigned IDS_INDICATOR_CAPS = 59137;
+constexpr unsigned IDS_INDICATOR_NUM = 59138;
+constexpr unsigned IDS_INDICATOR_SCRL = 59139;
 }  // namespace ids

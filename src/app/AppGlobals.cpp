@@ -1,0 +1,5 @@
+#include "app/AppGlobals.h"
+
+bool g_bAutoHideAllowed = false;
+bool g_bDirectImport = false;
+CNoteCata* g_pCurrentTarget = nullptr;

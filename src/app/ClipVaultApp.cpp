@@ -1,0 +1,394 @@
+#include "app/ClipVaultApp.h"
+
+#include "app/AboutDlg.h"
+#include "app/AppGlobals.h"
+#include "app/AppOptions.h"
+#include "app/DesktopEntry.h"
+#include "app/DocTemplate.h"
+#include "app/HelpWindow.h"
+#include "app/SingleInstance.h"
+#include "app/StartDlg.h"
+#include "capture/LinkHelpers.h"
+#include "document/ClipVaultDoc.h"
+#include "frame/MainFrame.h"
+#include "platform/StringIds.h"
+#include "platform/TempFiles.h"
+#include "platform/gui/MessageBox.h"
+#include "platform/gui/QtText.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QPageSetupDialog>
+#include <QPrinter>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <cstdlib>
+#include <unistd.h>
+
+CClipVaultApp* CClipVaultApp::s_pApp = nullptr;
+
+namespace {
+
+// A temporary root of the instance's own: the clean-up at exit removes every
+// "vlt" entry in it, which in the shared temporary folder would take another
+// running instance's working files too.
+QString MakePrivateTempRoot() {
+    QString base = QDir::tempPath();
+    if (!base.endsWith(QLatin1Char('/'))) base += QLatin1Char('/');
+    QByteArray pattern = (base + QStringLiteral("clipvault-XXXXXX")).toLocal8Bit();
+    if (::mkdtemp(pattern.data())) return QString::fromLocal8Bit(pattern) + QLatin1Char('/');
+    return base;
+}
+
+}  // namespace
+
+CCommandLineInfo CCommandLineInfo::Parse(const QStringList& args) {
+    CCommandLineInfo info;
+    bool bPrinterFollows = false;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& a = args[i];
+        const bool isFlag = a.startsWith(QLatin1Char('-')) || (a.startsWith(QLatin1Char('/')) && !QFileInfo::exists(a) &&
+                                                              a.indexOf(QLatin1Char('/'), 1) < 0);
+        if (!isFlag) {
+            if (info.m_strFileName.isEmpty()) {
+                info.m_strFileName = a;
+                if (info.m_nShellCommand == FileNew) info.m_nShellCommand = FileOpen;
+                // "/pt file printer driver port": the last three are not files.
+                if (bPrinterFollows) i += 3;
+            }
+            continue;
+        }
+        QString flag = a;
+        while (flag.startsWith(QLatin1Char('-')) || flag.startsWith(QLatin1Char('/'))) flag.remove(0, 1);
+        const QString f = flag.toLower();
+        if (f == QLatin1String("embedding")) {
+            info.m_bRunEmbedded = true;
+            info.m_bShowSplash = false;
+        } else if (f == QLatin1String("automation")) {
+            info.m_bRunAutomated = true;
+            info.m_bShowSplash = false;
+        } else if (f == QLatin1String("p") || f == QLatin1String("print")) {
+            info.m_nShellCommand = FilePrint;
+        } else if (f == QLatin1String("pt") || f == QLatin1String("printto")) {
+            info.m_nShellCommand = FilePrintTo;
+            bPrinterFollows = true;
+        } else if (f == QLatin1String("dde")) {
+            info.m_nShellCommand = FileDDE;
+        } else if (f == QLatin1String("unregister") || f == QLatin1String("unregserver")) {
+            info.m_nShellCommand = AppUnregister;
+        } else if (info.m_strUnknown.isEmpty()) {
+            info.m_strUnknown = a;
+        }
+    }
+    return info;
+}
+
+CClipVaultApp::CClipVaultApp(const CAppEnvironment& env) : m_env(env) {
+    s_pApp = this;
+    g_bAutoHideAllowed = false;
+    m_strProgramFolder = env.m_strProgramFolder.isEmpty() ? ToQ(GetProgramFolder()) : env.m_strProgramFolder;
+    while (m_strProgramFolder.size() > 1 && m_strProgramFolder.endsWith(QLatin1Char('/'))) m_strProgramFolder.chop(1);
+    m_strTempRoot = MakePrivateTempRoot();
+    tempfiles::SetTempRoot(FromQ(m_strTempRoot));
+    m_strHelpFolder = m_strProgramFolder + QStringLiteral("/help");
+    if (!env.m_strOptionsPath.isEmpty()) m_strOptionsPath = env.m_strOptionsPath;
+    else if (!env.m_strProgramFolder.isEmpty()) m_strOptionsPath = m_strProgramFolder + QStringLiteral("/AppOption.data");
+    else m_strOptionsPath = ToQ(CAppOptions::DefaultOptionsPath());
+    RegisterCommands();
+}
+
+CClipVaultApp::~CClipVaultApp() {
+    if (m_pMainWnd) {
+        m_pMainWnd->hide();
+        delete m_pMainWnd;
+        m_pMainWnd = nullptr;
+    }
+    delete m_pHelp;
+    m_pDocTemplate.reset();
+    SetStringSource(nullptr);
+    SetMessageBoxOwner(nullptr);
+    m_pHost.reset();
+    // Whatever is left of the working copies goes with the private root.
+    DeleteTempFiles(FromQ(m_strTempRoot));
+    QDir().rmdir(m_strTempRoot);
+    if (s_pApp == this) s_pApp = nullptr;
+}
+
+QSettings& CClipVaultApp::Profile() {
+    if (!m_pProfile) m_pProfile = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                                              QStringLiteral("Clipvault"), QStringLiteral("Clipvault"));
+    return *m_pProfile;
+}
+
+bool CClipVaultApp::LoadLanguageModule() {
+    const QString langId = CLanguageModule::LocaleLanguageId(m_env.m_locale);
+    if (!langId.isEmpty()) {
+        const QString path = CLanguageModule::ChooseModulePath(m_strProgramFolder, langId, m_nLanguageFlag);
+        if (m_lang.Load(path)) return true;
+    }
+    m_nLanguageFlag = 1;
+    return m_lang.Load(CLanguageModule::ModulePath(m_strProgramFolder, QStringLiteral("Eng")));
+}
+
+bool CClipVaultApp::InitInstance(const QStringList& args) {
+    // 1-2. The command line and the start time.
+    m_cmdInfo = CCommandLineInfo::Parse(args);
+    m_startTime.start();
+
+    // Core messages and worker posts reach this thread from here on.
+    m_pHost = std::make_unique<CGuiHost>();
+    SetStringSource([this](unsigned nID) { return m_lang.String(nID); });
+
+    // 3. One instance: a second start brings the first forward and ends.
+    if (m_env.m_bSingleInstance) {
+        m_pInstance = std::make_unique<CInstanceGuard>();
+        if (m_pInstance->ActivateRunningInstance()) {
+            m_nExitCode = 0;
+            return false;
+        }
+        m_pInstance->m_fnActivate = [this] {
+            if (m_pMainWnd) m_pMainWnd->ExecuteCommand(33007);
+        };
+    }
+
+    // 5. The profile (recent files, first run) lives in QSettings.
+    Profile();
+
+    // 6. The language module carries every text; without one nothing can
+    // be shown, not even why.
+    if (!LoadLanguageModule()) {
+        AfxMessageBoxText(QStringLiteral("Clipvault cannot start: no language module was found in %1/Language "
+                                         "(VLTEng.rcc).")
+                              .arg(m_strProgramFolder),
+                          host::MB_OK | host::MB_ICONERROR, QStringLiteral("Clipvault"));
+        m_nExitCode = 1;
+        return false;
+    }
+    QApplication::setWindowIcon(m_lang.Icon(233));
+
+    // 7. Options.
+    AppOptions().LoadOptions(FromQ(m_strOptionsPath));
+
+    // 8. The notebook document type.
+    m_pDocTemplate = std::make_unique<CDocTemplate>(*this);
+
+    // 9. The main window.
+    m_pMainWnd = new CMainFrame(*this);
+    if (!m_pMainWnd->Create()) {
+        delete m_pMainWnd;
+        m_pMainWnd = nullptr;
+        m_nExitCode = 1;
+        return false;
+    }
+    SetMessageBoxOwner(m_pMainWnd);
+
+    // 10. The stored window rectangle, when it has a size.
+    const CWindowRect& rc = AppOptions().m_rcMainWindow;
+    if (rc.m_nRight - rc.m_nLeft > 0 && rc.m_nBottom - rc.m_nTop > 0)
+        m_pMainWnd->setGeometry(rc.m_nLeft, rc.m_nTop, rc.m_nRight - rc.m_nLeft, rc.m_nBottom - rc.m_nTop);
+
+    // 11. Show; a plain start asks for no notebook at all.
+    m_pMainWnd->show();
+    if (m_cmdInfo.m_nShellCommand == CCommandLineInfo::FileNew) m_cmdInfo.m_nShellCommand = CCommandLineInfo::FileNothing;
+
+    // 12. What the command line asked for.
+    if (!ProcessShellCommand()) {
+        m_nExitCode = 1;
+        return false;
+    }
+
+    const bool bNormal = !m_cmdInfo.m_bRunEmbedded && !m_cmdInfo.m_bRunAutomated;
+    const bool bFile = !m_cmdInfo.m_strFileName.isEmpty();
+    if (bNormal) {
+        // 14. The start dialog and the tip, unless a file was named.
+        if (!bFile) {
+            {
+                CAutoHideBlock block;
+                m_bStartDialogShown = true;
+                if (m_fnStartDialog) m_fnStartDialog();
+                else DefaultStartDialog();
+            }
+            m_bStartupDone = true;
+            if (m_cmdInfo.m_bShowSplash && m_fnShowTip) {
+                CAutoHideBlock block;
+                m_bTipShownAtStartup = true;
+                m_fnShowTip(true);
+            }
+        } else {
+            m_bStartupDone = true;
+        }
+    } else {
+        // 15. Started to serve automation: no start dialog; the tip only
+        // when the splash was asked for, which such a start never does.
+        if (!bFile && m_cmdInfo.m_bShowSplash && m_fnShowTip) {
+            CAutoHideBlock block;
+            m_bTipShownAtStartup = true;
+            m_fnShowTip(true);
+        }
+        m_bStartupDone = true;
+    }
+
+    // 16.
+    m_pMainWnd->m_bRevealPending = AppOptions().m_bDockEnabled;
+    g_bAutoHideAllowed = true;
+    return true;
+}
+
+bool CClipVaultApp::ProcessShellCommand() {
+    switch (m_cmdInfo.m_nShellCommand) {
+    case CCommandLineInfo::FileNothing:
+    case CCommandLineInfo::FileNew:
+        return true;
+    case CCommandLineInfo::FileOpen:
+        return OpenDocumentFile(m_cmdInfo.m_strFileName) != nullptr;
+    case CCommandLineInfo::FilePrint:
+    case CCommandLineInfo::FilePrintTo:
+        AfxMessageBoxText(QStringLiteral("Clipvault cannot print from the command line. Open the notebook and print "
+                                         "the note from its window instead."),
+                          host::MB_OK | host::MB_ICONINFORMATION);
+        return false;
+    case CCommandLineInfo::FileDDE:
+    case CCommandLineInfo::AppUnregister:
+        AfxMessageBoxText(QStringLiteral("This command-line switch is not supported here."),
+                          host::MB_OK | host::MB_ICONINFORMATION);
+        return false;
+    }
+    return true;
+}
+
+int CClipVaultApp::ExitInstance() {
+    AppOptions().SaveOptions(FromQ(m_strOptionsPath));
+    return m_nExitCode;
+}
+
+CClipVaultDoc* CClipVaultApp::OpenDocumentFile(const QString& strPath) {
+    if (!m_pDocTemplate) return nullptr;
+    return m_pDocTemplate->OpenDocumentFile(strPath);
+}
+
+CClipVaultDoc* CClipVaultApp::NewDocument() { return OpenDocumentFile(QString()); }
+
+QStringList CClipVaultApp::RecentFiles() const {
+    QSettings& profile = const_cast<CClipVaultApp*>(this)->Profile();
+    QStringList files;
+    profile.beginGroup(QStringLiteral("Recent File List"));
+    for (int i = 1; i <= kRecentFileCount; ++i) {
+        const QString f = profile.value(QStringLiteral("File%1").arg(i)).toString();
+        if (!f.isEmpty()) files << f;
+    }
+    profile.endGroup();
+    return files;
+}
+
+void CClipVaultApp::AddToRecentFileList(const QString& strPath) {
+    if (strPath.isEmpty()) return;
+    const QString full = QFileInfo(strPath).absoluteFilePath();
+    QStringList files = RecentFiles();
+    files.removeAll(full);
+    files.prepend(full);
+    while (files.size() > kRecentFileCount) files.removeLast();
+    QSettings& profile = Profile();
+    profile.beginGroup(QStringLiteral("Recent File List"));
+    for (int i = 1; i <= kRecentFileCount; ++i) {
+        const QString key = QStringLiteral("File%1").arg(i);
+        if (i <= files.size()) profile.setValue(key, files[i - 1]);
+        else profile.remove(key);
+    }
+    profile.endGroup();
+    profile.sync();
+}
+
+void CClipVaultApp::RemoveFromRecentFileList(const QString& strPath) {
+    QStringList files = RecentFiles();
+    files.removeAll(strPath);
+    QSettings& profile = Profile();
+    profile.beginGroup(QStringLiteral("Recent File List"));
+    for (int i = 1; i <= kRecentFileCount; ++i) {
+        const QString key = QStringLiteral("File%1").arg(i);
+        if (i <= files.size()) profile.setValue(key, files[i - 1]);
+        else profile.remove(key);
+    }
+    profile.endGroup();
+    profile.sync();
+}
+
+void CClipVaultApp::ShowHelp(int nContext) {
+    if (!m_pHelp) m_pHelp = new CHelpWindow(m_strHelpFolder, m_lang.String(233));
+    m_pHelp->ShowTopic(nContext);
+}
+
+void CClipVaultApp::DefaultStartDialog() {
+    CStartDlg dlg(*this, m_pMainWnd);
+    dlg.exec();
+}
+
+void CClipVaultApp::OnFileOpen() {
+    QString path;
+    {
+        CAutoHideBlock block;
+        path = QFileDialog::getOpenFileName(m_pMainWnd, QString(), QString(),
+                                            m_pDocTemplate ? m_pDocTemplate->FileDialogFilter() : QString());
+    }
+    if (!path.isEmpty()) OpenDocumentFile(path);
+}
+
+void CClipVaultApp::OnAppAbout() {
+    CAutoHideBlock block;
+    CAboutDlg dlg(*this, m_pMainWnd);
+    dlg.exec();
+}
+
+void CClipVaultApp::OnFilePrintSetup() {
+    CAutoHideBlock block;
+    static QPrinter printer;
+    QPageSetupDialog dlg(&printer, m_pMainWnd);
+    dlg.exec();
+}
+
+void CClipVaultApp::MakeShortcut(bool bStartup) {
+    const QString folder = bStartup ? DesktopEntry::AutostartFolder() : DesktopEntry::DesktopFolder();
+    const QString name = m_lang.StringPart(233, 0).isEmpty() ? QStringLiteral("Clipvault") : m_lang.StringPart(233, 0);
+    // The entry names an icon file; the module's icon is written where the
+    // desktop looks for the user's own icons.
+    QString iconPath;
+    const QString iconFolder =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/icons/hicolor/64x64/apps");
+    if (QDir().mkpath(iconFolder)) {
+        iconPath = iconFolder + QStringLiteral("/clipvault.png");
+        if (!m_lang.Icon(233).pixmap(64, 64).save(iconPath, "PNG")) iconPath.clear();
+    }
+    const bool ok = DesktopEntry::Make(folder, name, QApplication::applicationFilePath(), m_strProgramFolder, iconPath);
+    AfxMessageBox(bStartup ? (ok ? ids::IDS_STARTUP_LINK_MADE : ids::IDS_STARTUP_LINK_FAILED)
+                           : (ok ? ids::IDS_DESKTOP_LINK_MADE : ids::IDS_DESKTOP_LINK_FAILED),
+                  host::MB_OK | host::MB_ICONINFORMATION);
+}
+
+void CClipVaultApp::RegisterCommands() {
+    OnCommand(57600, [this] { NewDocument(); });
+    OnCommand(57601, [this] { OnFileOpen(); });
+    OnCommand(57606, [this] { OnFilePrintSetup(); });
+    OnCommand(57664, [this] { OnAppAbout(); });
+    OnCommand(57670, [this] { ShowHelp(0); });
+    OnCommand(57665, [this] {
+        if (m_pMainWnd) m_pMainWnd->close();
+    });
+    OnCommand(33010, [this] { MakeShortcut(true); });
+    OnCommand(33011, [this] { MakeShortcut(false); });
+    OnCommand(106, [this] {
+        if (!m_fnShowTip) return;
+        CAutoHideBlock block;
+        m_fnShowTip(false);
+    });
+    OnUpdate(106, [this](CCmdUI* pUI) { pUI->Enable(static_cast<bool>(m_fnShowTip)); });
+    OnCommandRange(57616, 57616 + kRecentFileCount - 1, [this](unsigned nID) {
+        const QStringList files = RecentFiles();
+        const int n = static_cast<int>(nID - 57616);
+        if (n >= files.size()) return;
+        // A notebook that is gone leaves the list, as it can never open again.
+        if (!OpenDocumentFile(files[n]) && !QFileInfo::exists(files[n])) RemoveFromRecentFileList(files[n]);
+    });
+}

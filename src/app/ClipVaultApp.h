@@ -1,0 +1,123 @@
+// The application object: one instance, made before start-up and kept
+// until the program ends. It keeps one instance running, loads the
+// language module and the options, creates the main window, carries out the
+// command line and offers the start dialog.
+#pragma once
+
+#include "app/LanguageModule.h"
+#include "platform/gui/CmdTarget.h"
+
+#include <QElapsedTimer>
+#include <QLocale>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+class CClipVaultDoc;
+class CDocTemplate;
+class CGuiHost;
+class CHelpWindow;
+class CInstanceGuard;
+class CMainFrame;
+class QSettings;
+
+// What the command line asked for, in the framework's terms.
+struct CCommandLineInfo {
+    enum Shell { FileNew, FileOpen, FilePrint, FilePrintTo, FileDDE, AppUnregister, FileNothing };
+    Shell m_nShellCommand = FileNew;
+    QString m_strFileName;
+    bool m_bRunEmbedded = false;
+    bool m_bRunAutomated = false;
+    bool m_bShowSplash = true;
+    QString m_strUnknown;  // an option nobody knows, for the message
+
+    static CCommandLineInfo Parse(const QStringList& args);
+};
+
+// Where the program finds its files and keeps its settings; the tests point
+// these at folders of their own.
+struct CAppEnvironment {
+    QString m_strProgramFolder;  // empty: the folder of the executable
+    QString m_strOptionsPath;    // empty: the options' default place
+    QLocale m_locale;            // the system locale the language follows
+    bool m_bSingleInstance = true;
+};
+
+class CClipVaultApp : public QObject, public CCmdTarget {
+    Q_OBJECT
+public:
+    explicit CClipVaultApp(const CAppEnvironment& env = CAppEnvironment());
+    ~CClipVaultApp() override;
+
+    // Start-up; false ends the program (m_nExitCode says with what).
+    bool InitInstance(const QStringList& args);
+    // Saves the options; the program's exit code.
+    int ExitInstance();
+
+    // The one application object while it lives.
+    static CClipVaultApp* Instance() { return s_pApp; }
+
+    // ---- what other parts use
+    const CLanguageModule& Lang() const { return m_lang; }
+    QString LoadString(unsigned nID) const { return m_lang.String(nID); }
+    CMainFrame* MainFrame() const { return m_pMainWnd; }
+    CDocTemplate* DocTemplate() const { return m_pDocTemplate.get(); }
+    QSettings& Profile();
+    const QString& ProgramFolder() const { return m_strProgramFolder; }
+    const QString& TempRoot() const { return m_strTempRoot; }
+    const QString& HelpFolder() const { return m_strHelpFolder; }
+
+    // Opens a notebook (activating it when it is already open); null on
+    // failure, after the message.
+    CClipVaultDoc* OpenDocumentFile(const QString& strPath);
+    CClipVaultDoc* NewDocument();
+    void AddToRecentFileList(const QString& strPath);
+    void RemoveFromRecentFileList(const QString& strPath);
+    QStringList RecentFiles() const;
+
+    // The help window at the default page (context 0) or at a context.
+    void ShowHelp(int nContext = 0);
+
+    // Start-up's record of itself.
+    bool m_bStartupDone = false;
+    int m_nLanguageFlag = 1;  // 0 when the Chinese module was chosen for Chinese (China)
+    int m_nExitCode = 0;
+    bool m_bStartDialogShown = false;
+    bool m_bTipShownAtStartup = false;
+    CCommandLineInfo m_cmdInfo;
+
+    // The tip of the day; set by whoever provides it.
+    std::function<void(bool bAtStartup)> m_fnShowTip;
+    // Start-up shows the start dialog through this; tests replace it.
+    std::function<void()> m_fnStartDialog;
+
+    static constexpr int kRecentFileCount = 6;
+
+private:
+    bool LoadLanguageModule();
+    void RegisterCommands();
+    void DefaultStartDialog();
+    bool ProcessShellCommand();
+    void OnFileOpen();
+    void OnAppAbout();
+    void OnFilePrintSetup();
+    void MakeShortcut(bool bStartup);
+
+    static CClipVaultApp* s_pApp;
+
+    CAppEnvironment m_env;
+    QString m_strProgramFolder;
+    QString m_strOptionsPath;
+    QString m_strTempRoot;
+    QString m_strHelpFolder;
+    QElapsedTimer m_startTime;
+    CLanguageModule m_lang;
+    std::unique_ptr<CGuiHost> m_pHost;
+    std::unique_ptr<CInstanceGuard> m_pInstance;
+    std::unique_ptr<QSettings> m_pProfile;
+    std::unique_ptr<CDocTemplate> m_pDocTemplate;
+    CMainFrame* m_pMainWnd = nullptr;
+    CHelpWindow* m_pHelp = nullptr;
+};

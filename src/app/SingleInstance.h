@@ -1,0 +1,50 @@
+// One running instance per session: the first process owns the bus name
+// "org.clipvault.Clipvault"; a later start asks it to come forward and ends.
+#pragma once
+
+#include <QDBusAbstractAdaptor>
+#include <QObject>
+#include <QStringList>
+#include <QVariantMap>
+#include <functional>
+
+class CInstanceGuard : public QObject {
+    Q_OBJECT
+public:
+    static constexpr const char* kServiceName = "org.clipvault.Clipvault";
+    static constexpr const char* kObjectPath = "/org/clipvault/Clipvault";
+
+    CInstanceGuard();
+    ~CInstanceGuard() override;
+
+    // Claims the name. When another process holds it, asks that one to
+    // come forward and answers true: this start should end. Without a
+    // session bus the program runs alone (false).
+    bool ActivateRunningInstance();
+    bool OwnsName() const { return m_bOwner; }
+
+    // Runs on the user-interface thread when another start asked.
+    std::function<void()> m_fnActivate;
+
+    void OnActivate();
+
+private:
+    bool m_bOwner = false;
+};
+
+// org.freedesktop.Application on the program's object.
+class CApplicationAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
+public:
+    explicit CApplicationAdaptor(CInstanceGuard* pGuard);
+
+public slots:
+    void Activate(const QVariantMap& platformData);
+    // Files are not taken over from another start; it only comes forward.
+    void Open(const QStringList& uris, const QVariantMap& platformData);
+    void ActivateAction(const QString& strAction, const QVariantList& parameter, const QVariantMap& platformData);
+
+private:
+    CInstanceGuard* m_pGuard;
+};

@@ -1,0 +1,25 @@
+#include "app/ClipVaultApp.h"
+#include "app/AppGlobals.h"
+
+#include <QApplication>
+#include <QLocale>
+
+int main(int argc, char** argv) {
+    // The browser and editor views share one graphics context set.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication qapp(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Clipvault"));
+    QCoreApplication::setApplicationName(QStringLiteral("Clipvault"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    CAppEnvironment env;
+    env.m_locale = QLocale::system();
+    int rc = 0;
+    {
+        CClipVaultApp app(env);
+        if (!app.InitInstance(qapp.arguments())) return app.m_nExitCode;
+        qapp.exec();
+        rc = app.ExitInstance();
+    }
+    return rc;
+}

@@ -1,0 +1,171 @@
+#include "frame/ChildFrame.h"
+
+#include "app/AppGlobals.h"
+#include "app/ClipVaultApp.h"
+#include "app/DocTemplate.h"
+#include "capture/NoteBrowserView.h"
+#include "document/Records.h"
+#include "frame/MainFrame.h"
+#include "frame/NoteCataView.h"
+#include "platform/MessageHost.h"
+#include "platform/StringIds.h"
+#include "platform/gui/MessageBox.h"
+#include "platform/gui/QtText.h"
+
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QSplitter>
+#include <QTabWidget>
+
+CChildFrame::CChildFrame(CMainFrame& frame, CClipVaultDoc& doc) : m_frame(frame), m_doc(doc) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowIcon(CClipVaultApp::Instance() ? CClipVaultApp::Instance()->Lang().Icon(233) : QIcon());
+    RegisterCommands();
+}
+
+CChildFrame::~CChildFrame() {
+    // The views go before the notebook they point into.
+    m_pTree = nullptr;
+    m_pBrowser = nullptr;
+    m_pActiveView = nullptr;
+    delete widget();
+    if (m_doc.m_pViews == this) m_doc.m_pViews = nullptr;
+    g_bAutoHideAllowed = true;
+    if (CClipVaultApp* app = CClipVaultApp::Instance())
+        if (app->DocTemplate()) app->DocTemplate()->DocumentClosed(&m_doc);
+}
+
+bool CChildFrame::Create() {
+    CClipVaultApp* app = CClipVaultApp::Instance();
+    connect(this, &QMdiSubWindow::windowStateChanged, this, [this] { m_frame.UpdateFrameTitle(); });
+    m_pSplitter = new QSplitter(Qt::Horizontal);
+    m_pTabView = new QTabWidget(m_pSplitter);
+    m_pTabView->setTabPosition(QTabWidget::South);
+    m_pTree = new CNoteCataView(*this, m_doc, m_pTabView);
+    QString tabTitle = app ? app->LoadString(ids::IDS_TAB_CATEGORIES) : QString();
+    m_pTabView->addTab(m_pTree, tabTitle.left(10));
+    m_pBrowser = new CNoteBrowserView(*this, m_pSplitter);
+    if (!m_pTree || !m_pBrowser) {
+        AfxMessageBox(ids::IDS_CHILD_CREATE_FAILED, host::MB_OK);
+        return false;
+    }
+    m_pSplitter->addWidget(m_pTabView);
+    m_pSplitter->addWidget(m_pBrowser);
+    m_pSplitter->setStretchFactor(0, 1);
+    m_pSplitter->setStretchFactor(1, 2);
+    m_pSplitter->setSizes({300, 600});
+    setWidget(m_pSplitter);
+    m_pTree->installEventFilter(this);
+    m_pBrowser->installEventFilter(this);
+    if (m_pBrowser->focusProxy()) m_pBrowser->focusProxy()->installEventFilter(this);
+    m_pActiveView = m_pTree;
+    m_doc.m_pViews = this;
+    m_pTree->Populate();
+    TitleChanged();
+    return true;
+}
+
+CCmdTarget* CChildFrame::ActiveView() const { return m_pActiveView; }
+
+bool CChildFrame::eventFilter(QObject* pObject, QEvent* e) {
+    if (e->type() == QEvent::FocusIn) {
+        if (pObject == m_pTree) m_pActiveView = m_pTree;
+        else if (m_pBrowser && (pObject == m_pBrowser || pObject == m_pBrowser->focusProxy())) m_pActiveView = m_pBrowser;
+    }
+    return QMdiSubWindow::eventFilter(pObject, e);
+}
+
+bool CChildFrame::OnCmdMsg(unsigned nID, CCmdUI* pUI) {
+    if (CCmdTarget* view = ActiveView())
+        if (view->OnCmdMsg(nID, pUI)) return true;
+    return CCmdTarget::OnCmdMsg(nID, pUI);
+}
+
+void CChildFrame::ShowNote(CNote* pNote, bool, int, bool bSource) {
+    if (!pNote) return;
+    m_pCurrentNote = pNote;
+    if (!m_pBrowser) return;
+    if (bSource && !pNote->m_strSource.empty()) m_pBrowser->ShowSource(pNote);
+    else m_pBrowser->ShowNote(pNote);
+}
+
+void CChildFrame::ForgetNote(CNote* pNote) {
+    if (m_pCurrentNote == pNote) {
+        m_pCurrentNote = nullptr;
+        if (m_pBrowser) m_pBrowser->ShowNothing();
+    }
+}
+
+bool CChildFrame::ChooseSavePath(std::string& strPath) {
+    CAutoHideBlock block;
+    CClipVaultApp* app = CClipVaultApp::Instance();
+    QString proposed = ToQ(m_doc.GetTitle());
+    if (proposed.endsWith(QStringLiteral(" *"))) proposed.chop(2);
+    const QString path = QFileDialog::getSaveFileName(this, QString(), proposed + QStringLiteral(".vlt"),
+                                                      app && app->DocTemplate() ? app->DocTemplate()->FileDialogFilter() : QString());
+    if (path.isEmpty()) return false;
+    strPath = FromQ(QFileInfo(path).suffix().compare(QLatin1String("vlt"), Qt::CaseInsensitive) == 0
+                        ? path
+                        : path + QStringLiteral(".vlt"));
+    return true;
+}
+
+bool CChildFrame::SaveAs() {
+    std::string path;
+    if (!ChooseSavePath(path)) return false;
+    if (!m_doc.OnSaveDocument(path)) return false;
+    m_doc.SetPathName(path);
+    if (CClipVaultApp* app = CClipVaultApp::Instance()) app->AddToRecentFileList(ToQ(path));
+    return true;
+}
+
+void CChildFrame::RefreshNote(CNote* pNote) {
+    if (m_pTree) m_pTree->RefreshNote(pNote);
+    if (m_pBrowser && m_pBrowser->ShownNote() == pNote) m_pBrowser->ShowNote(pNote);
+}
+
+void CChildFrame::NoteUnlisted(CNote* pNote) {
+    if (m_pTree) m_pTree->RefreshNote(pNote);
+}
+
+void CChildFrame::RemoveItem(CNoteBase* pItem) {
+    if (pItem && pItem->m_nKind == CNoteBase::kindNote) ForgetNote(static_cast<CNote*>(pItem));
+    if (m_pCurrentNote && pItem && pItem->m_nKind == CNoteBase::kindCata) {
+        // A category going takes its notes with it.
+        for (CNoteCata* p = m_pCurrentNote->m_pParent; p; p = p->m_pParent)
+            if (p == pItem) {
+                ForgetNote(m_pCurrentNote);
+                break;
+            }
+    }
+    if (m_pTree) m_pTree->RemoveRecord(pItem);
+}
+
+void CChildFrame::TitleChanged() {
+    setWindowTitle(ToQ(m_doc.GetTitle()));
+    if (m_pTree) m_pTree->UpdateRootTitle();
+    m_frame.UpdateFrameTitle();
+}
+
+void CChildFrame::closeEvent(QCloseEvent* e) {
+    if (m_bClosing) {
+        e->accept();
+        return;
+    }
+    bool ok = false;
+    RunGuarded([&] { ok = m_doc.CanCloseFrame(); });
+    if (!ok) {
+        e->ignore();
+        return;
+    }
+    m_bClosing = true;
+    m_doc.PreCloseFrame();
+    e->accept();
+}
+
+void CChildFrame::RegisterCommands() {
+    OnCommand(57602, [this] { close(); });
+    OnCommand(57603, [this] { m_doc.DoFileSave(); });
+    OnCommand(57604, [this] { SaveAs(); });
+}

@@ -1,0 +1,67 @@
+// The window of one open notebook: the category tree on the left, the
+// selected note on the right. It answers the document's view calls and
+// routes commands to its active view first.
+#pragma once
+
+#include "document/ClipVaultDoc.h"
+#include "platform/gui/CmdTarget.h"
+
+#include <QMdiSubWindow>
+
+class CMainFrame;
+class CNote;
+class CNoteBrowserView;
+class CNoteCataView;
+class QSplitter;
+class QTabWidget;
+
+class CChildFrame : public QMdiSubWindow, public CCmdTarget, public IDocViews {
+    Q_OBJECT
+public:
+    CChildFrame(CMainFrame& frame, CClipVaultDoc& doc);
+    ~CChildFrame() override;
+
+    // Builds the panes; message 33045 and false when that fails.
+    bool Create();
+
+    CClipVaultDoc& Document() const { return m_doc; }
+    CNoteCataView* TreeView() const { return m_pTree; }
+    CNoteBrowserView* BrowserView() const { return m_pBrowser; }
+    CNote* CurrentNote() const { return m_pCurrentNote; }
+    // The view that gets commands first: the one that last had the focus.
+    CCmdTarget* ActiveView() const;
+    void SetActiveView(CCmdTarget* pView) { m_pActiveView = pView; }
+
+    bool OnCmdMsg(unsigned nID, CCmdUI* pUI) override;
+
+    // Shows a note in the right pane (mode 0 browser, -1 default).
+    void ShowNote(CNote* pNote, bool bNew = false, int nMode = -1, bool bSource = false);
+    void ForgetNote(CNote* pNote);
+    // Saves the notebook under a name the user picks (57604); false when
+    // cancelled or failed.
+    bool SaveAs();
+
+    // ---- the document's view calls
+    void RefreshNote(CNote* pNote) override;
+    void NoteUnlisted(CNote* pNote) override;
+    void RemoveItem(CNoteBase* pItem) override;
+    void TitleChanged() override;
+    bool ChooseSavePath(std::string& strPath) override;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* pObject, QEvent* e) override;
+
+private:
+    void RegisterCommands();
+
+    CMainFrame& m_frame;
+    CClipVaultDoc& m_doc;
+    QSplitter* m_pSplitter = nullptr;
+    QTabWidget* m_pTabView = nullptr;
+    CNoteCataView* m_pTree = nullptr;
+    CNoteBrowserView* m_pBrowser = nullptr;
+    CNote* m_pCurrentNote = nullptr;
+    CCmdTarget* m_pActiveView = nullptr;
+    bool m_bClosing = false;
+};

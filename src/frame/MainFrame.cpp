@@ -1,0 +1,322 @@
+#include "frame/MainFrame.h"
+
+#include "app/AppGlobals.h"
+#include "app/AppOptions.h"
+#include "app/ClipVaultApp.h"
+#include "app/DocTemplate.h"
+#include "capture/LinkHelpers.h"
+#include "document/ClipVaultDoc.h"
+#include "frame/ChildFrame.h"
+#include "platform/StringIds.h"
+#include "platform/gui/CommandActions.h"
+#include "platform/gui/QtText.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QWindow>
+
+namespace {
+constexpr unsigned kMenuNoDoc = 233;
+constexpr unsigned kMenuDoc = 234;
+constexpr unsigned kToolbarMain = 233;
+constexpr unsigned kToolbarSecond = 136;
+constexpr unsigned kToolbarFormat = 144;
+constexpr unsigned kToolbarFullScreen = 232;
+constexpr unsigned kFontNameBox = 32823;
+constexpr unsigned kFontSizeBox = 32824;
+// How often the toolbars ask whether their commands are enabled.
+constexpr int kIdleUpdateMs = 250;
+}  // namespace
+
+CMainFrame::CMainFrame(CClipVaultApp& app) : m_app(app) {
+    setObjectName(QStringLiteral("MainFrame"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    RegisterCommands();
+}
+
+CMainFrame::~CMainFrame() { m_bDestroyed = true; }
+
+bool CMainFrame::Create() {
+    const CLanguageModule& lang = m_app.Lang();
+    m_pActions = new CCommandActions(this, lang, [this](unsigned nID, CCmdUI* pUI) { return OnCmdMsg(nID, pUI); });
+    m_pActions->SetImageToolbars({kToolbarMain, kToolbarFullScreen, kToolbarSecond, kToolbarFormat});
+    m_pActions->AddAccelerators(kMenuNoDoc);
+    m_pActions->AddAccelerators(kMenuDoc);
+    m_pActions->m_fnRecentFiles = [this](QMenu* pMenu) { FillRecentFiles(pMenu); };
+    m_pActions->m_fnWindowList = [this](QMenu* pMenu) { FillWindowList(pMenu); };
+
+    m_pMdi = new QMdiArea(this);
+    m_pMdi->setViewMode(QMdiArea::SubWindowView);
+    m_pMdi->setBackground(palette().brush(QPalette::Dark));
+    setCentralWidget(m_pMdi);
+    connect(m_pMdi, &QMdiArea::subWindowActivated, this, &CMainFrame::OnSubWindowActivated);
+
+    // The bars, in the order they sit side by side: main, second, format.
+    m_pMainBar = m_pActions->BuildToolBar(kToolbarMain, this);
+    m_pSecondBar = m_pActions->BuildToolBar(kToolbarSecond, this);
+    m_pFormatBar = m_pActions->BuildToolBar(kToolbarFormat, this);
+    if (!m_pMainBar || !m_pSecondBar || !m_pFormatBar) return false;
+    for (QToolBar* bar : {m_pMainBar, m_pSecondBar, m_pFormatBar}) {
+        bar->setMovable(true);
+        bar->setWindowTitle(m_app.LoadString(233));
+        // The format bar is as wide as the other two together: it gets a
+        // row of its own instead of being cut off.
+        if (bar == m_pFormatBar) addToolBarBreak(Qt::TopToolBarArea);
+        addToolBar(Qt::TopToolBarArea, bar);
+    }
+    BuildFormatToolBar();
+
+    QStatusBar* status = statusBar();
+    status->showMessage(m_app.LoadString(ids::IDS_IDLE_MESSAGE));
+    const unsigned indicators[3] = {ids::IDS_INDICATOR_CAPS, ids::IDS_INDICATOR_NUM, ids::IDS_INDICATOR_SCRL};
+    for (int i = 0; i < 3; ++i) {
+        m_indicators[i] = new QLabel(m_app.LoadString(indicators[i]), status);
+        m_indicators[i]->setMinimumWidth(m_indicators[i]->fontMetrics().horizontalAdvance(QStringLiteral("SCRLW")));
+        m_indicators[i]->setAlignment(Qt::AlignCenter);
+        // The lock keys' state is not visible to the program here; the
+        // panes keep their places without claiming a state.
+        m_indicators[i]->setEnabled(false);
+        status->addPermanentWidget(m_indicators[i]);
+    }
+
+    m_nMenuShown = 0;
+    OnSubWindowActivated(nullptr);
+
+    // A first start has no stored rectangle: wide enough for the two main
+    // bars, centred.
+    CWindowRect& rc = AppOptions().m_rcMainWindow;
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect avail = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    resize(qMin(1100, avail.width()), qMin(760, avail.height()));
+    if (rc.m_nRight == rc.m_nLeft) {
+        const int want = m_pMainBar->sizeHint().width() + m_pSecondBar->sizeHint().width() + 10;
+        if (want < width() && want < avail.width()) {
+            const QRect g = frameGeometry();
+            rc.m_nLeft = avail.x() + (avail.width() - want) / 2;
+            rc.m_nRight = rc.m_nLeft + want;
+            rc.m_nTop = g.top();
+            rc.m_nBottom = g.bottom() + 1;
+        }
+    }
+    move(avail.x() + (avail.width() - width()) / 2, avail.y() + (avail.height() - height()) / 2);
+
+    connect(&m_idleTimer, &QTimer::timeout, this, [this] {
+        if (QApplication::activeModalWidget()) return;
+        QList<QAction*> shown;
+        for (QToolBar* bar : {m_pMainBar, m_pSecondBar, m_pFormatBar})
+            if (bar->isVisible()) shown += bar->actions();
+        m_pActions->Update(shown);
+        UpdateBarsState();
+    });
+    m_idleTimer.start(kIdleUpdateMs);
+    return true;
+}
+
+void CMainFrame::BuildFormatToolBar() {
+    // The first two buttons give their places to the font boxes.
+    m_pFontName = new QComboBox(m_pFormatBar);
+    m_pFontName->setEditable(true);
+    m_pFontName->setInsertPolicy(QComboBox::NoInsert);
+    m_pFontName->setFixedWidth(150);
+    QStringList families = QFontDatabase::families();
+    families.sort(Qt::CaseInsensitive);
+    m_pFontName->addItems(families);
+    m_pFontName->setCurrentIndex(-1);
+    m_pFontSize = new QComboBox(m_pFormatBar);
+    m_pFontSize->setFixedWidth(50);
+    for (int size : {8, 10, 12, 14, 18, 24, 36}) m_pFontSize->addItem(QString::number(size));
+    m_pFontSize->setCurrentIndex(-1);
+    const QList<QAction*> actions = m_pFormatBar->actions();
+    for (QAction* a : actions) {
+        const unsigned id = m_pActions->IdOf(a);
+        if (id == kFontNameBox) {
+            m_pFormatBar->insertWidget(a, m_pFontName)->setData(kFontNameBox);
+            m_pFormatBar->removeAction(a);
+        } else if (id == kFontSizeBox) {
+            m_pFormatBar->insertWidget(a, m_pFontSize)->setData(kFontSizeBox);
+            m_pFormatBar->removeAction(a);
+        }
+    }
+    connect(m_pFontName, &QComboBox::textActivated, this, [this] { ExecuteCommand(kFontNameBox); });
+    connect(m_pFontSize, &QComboBox::textActivated, this, [this] { ExecuteCommand(kFontSizeBox); });
+}
+
+void CMainFrame::UpdateBarsState() {
+    // Without an editor nobody formats text: the boxes stand empty.
+    CCmdUI ui(kFontNameBox);
+    ui.m_bEnabled = false;
+    const bool enabled = OnCmdMsg(kFontNameBox, &ui) && ui.m_bEnabled;
+    for (QComboBox* box : {m_pFontName, m_pFontSize}) {
+        if (!box) continue;
+        if (!enabled) box->setCurrentIndex(-1);
+        box->setEnabled(enabled);
+    }
+}
+
+bool CMainFrame::OnCmdMsg(unsigned nID, CCmdUI* pUI) {
+    if (CChildFrame* child = ActiveChildFrame())
+        if (child->OnCmdMsg(nID, pUI)) return true;
+    if (CCmdTarget::OnCmdMsg(nID, pUI)) return true;
+    return m_app.OnCmdMsg(nID, pUI);
+}
+
+void CMainFrame::ExecuteCommand(unsigned nID) { OnCmdMsg(nID, nullptr); }
+
+CChildFrame* CMainFrame::ActiveChildFrame() const {
+    return m_pMdi ? qobject_cast<CChildFrame*>(m_pMdi->activeSubWindow()) : nullptr;
+}
+
+QList<CChildFrame*> CMainFrame::ChildFrames() const {
+    QList<CChildFrame*> out;
+    if (!m_pMdi) return out;
+    for (QMdiSubWindow* w : m_pMdi->subWindowList())
+        if (auto* child = qobject_cast<CChildFrame*>(w)) out << child;
+    return out;
+}
+
+CChildFrame* CMainFrame::CreateChildFrame(CClipVaultDoc* pDoc) {
+    auto* child = new CChildFrame(*this, *pDoc);
+    if (!child->Create()) {
+        delete child;
+        return nullptr;
+    }
+    m_pMdi->addSubWindow(child);
+    // Notebook windows open maximized.
+    child->showMaximized();
+    m_pMdi->setActiveSubWindow(child);
+    OnSubWindowActivated(child);
+    return child;
+}
+
+CChildFrame* CMainFrame::ActivateDocumentFrame(CClipVaultDoc* pDoc) {
+    for (CChildFrame* child : ChildFrames()) {
+        if (&child->Document() == pDoc) {
+            m_pMdi->setActiveSubWindow(child);
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+void CMainFrame::OnSubWindowActivated(QMdiSubWindow*) {
+    if (m_bDestroyed) return;
+    const unsigned want = ActiveChildFrame() ? kMenuDoc : kMenuNoDoc;
+    if (want != m_nMenuShown) {
+        m_pActions->FillMenuBar(menuBar(), want);
+        m_nMenuShown = want;
+    }
+    UpdateFrameTitle();
+}
+
+void CMainFrame::UpdateFrameTitle() {
+    QString title = m_app.Lang().StringPart(233, 0);
+    if (title.isEmpty()) title = QStringLiteral("Clipvault");
+    // A maximized notebook window shows its title in the frame's itself
+    // (" - [title]"), so the frame adds it only for one that is not.
+    CChildFrame* child = ActiveChildFrame();
+    if (child && !child->isMaximized()) title += QStringLiteral(" - ") + ToQ(child->Document().GetTitle());
+    if (title != windowTitle()) setWindowTitle(title);
+}
+
+void CMainFrame::SetMessageText(const QString& strText) {
+    statusBar()->showMessage(strText.isEmpty() ? m_app.LoadString(ids::IDS_IDLE_MESSAGE) : strText);
+}
+
+void CMainFrame::ShowDockedWindow(bool bShow) {
+    if (!bShow) return;
+    if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void CMainFrame::ToggleBar(QWidget* pBar) {
+    if (pBar) pBar->setVisible(!pBar->isVisible());
+}
+
+void CMainFrame::FillRecentFiles(QMenu* pMenu) {
+    const QStringList files = m_app.RecentFiles();
+    for (int i = 0; i < files.size(); ++i) {
+        QString shown = files[i];
+        shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction* a = pMenu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(shown));
+        const unsigned id = CCommandActions::kRecentFilePlaceholder + static_cast<unsigned>(i);
+        a->setData(id);
+        connect(a, &QAction::triggered, this, [this, id] { ExecuteCommand(id); });
+    }
+}
+
+void CMainFrame::FillWindowList(QMenu* pMenu) {
+    const QList<CChildFrame*> children = ChildFrames();
+    if (children.isEmpty()) return;
+    pMenu->addSeparator();
+    int n = 0;
+    for (CChildFrame* child : children) {
+        QString title = ToQ(child->Document().GetTitle());
+        title.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction* a = pMenu->addAction(QStringLiteral("&%1 %2").arg(++n).arg(title));
+        a->setParent(pMenu);
+        a->setCheckable(true);
+        a->setChecked(child == ActiveChildFrame());
+        connect(a, &QAction::triggered, this, [this, child] {
+            if (ChildFrames().contains(child)) m_pMdi->setActiveSubWindow(child);
+        });
+    }
+}
+
+void CMainFrame::RegisterCommands() {
+    OnCommand(59392, [this] { ToggleBar(m_pMainBar); });
+    OnUpdate(59392, [this](CCmdUI* pUI) { pUI->SetCheck(m_pMainBar && m_pMainBar->isVisible()); });
+    OnCommand(32954, [this] { ToggleBar(m_pSecondBar); });
+    OnUpdate(32954, [this](CCmdUI* pUI) { pUI->SetCheck(m_pSecondBar && m_pSecondBar->isVisible()); });
+    OnCommand(32786, [this] { ToggleBar(m_pFormatBar); });
+    OnUpdate(32786, [this](CCmdUI* pUI) { pUI->SetCheck(m_pFormatBar && m_pFormatBar->isVisible()); });
+    OnCommand(59393, [this] { ToggleBar(statusBar()); });
+    OnUpdate(59393, [this](CCmdUI* pUI) { pUI->SetCheck(statusBar()->isVisible()); });
+    OnCommand(33007, [this] { ShowDockedWindow(true); });
+    OnCommand(57650, [this] { m_pMdi->cascadeSubWindows(); });
+    OnCommand(57651, [this] { m_pMdi->tileSubWindows(); });
+    OnCommand(57652, [this] { m_pMdi->tileSubWindows(); });
+    OnCommand(57649, [this] { m_pMdi->tileSubWindows(); });
+    for (unsigned id : {57649u, 57650u, 57651u, 57652u})
+        OnUpdate(id, [this](CCmdUI* pUI) { pUI->Enable(ActiveChildFrame() != nullptr); });
+}
+
+void CMainFrame::changeEvent(QEvent* e) {
+    QMainWindow::changeEvent(e);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* e) {
+    // Every notebook goes through its own close sequence first; one that
+    // refuses keeps the program running.
+    if (m_app.DocTemplate() && !m_app.DocTemplate()->CloseAllDocuments()) {
+        e->ignore();
+        return;
+    }
+    if (!isMaximized() && !isMinimized()) {
+        const QRect g = geometry();
+        CWindowRect& rc = AppOptions().m_rcMainWindow;
+        rc.m_nLeft = g.left();
+        rc.m_nTop = g.top();
+        rc.m_nRight = g.left() + g.width();
+        rc.m_nBottom = g.top() + g.height();
+    }
+    m_idleTimer.stop();
+    // The working copies of this run go now.
+    DeleteTempFiles(FromQ(m_app.TempRoot()));
+    e->accept();
+    // The help window may still be open; the program ends with this one.
+    QCoreApplication::quit();
+}

@@ -1,0 +1,81 @@
+// The program's single top-level window: menus, toolbars and status bar
+// from the language module, and an MDI area with one child frame per open
+// notebook.
+#pragma once
+
+#include "platform/gui/CmdTarget.h"
+
+#include <QMainWindow>
+#include <QTimer>
+
+class CChildFrame;
+class CClipVaultApp;
+class CClipVaultDoc;
+class CCommandActions;
+class QComboBox;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QToolBar;
+
+class CMainFrame : public QMainWindow, public CCmdTarget {
+    Q_OBJECT
+public:
+    explicit CMainFrame(CClipVaultApp& app);
+    ~CMainFrame() override;
+
+    // Builds the bars and the MDI area; false when a bar cannot be made.
+    bool Create();
+
+    // The route: the active child frame (which asks its active view first),
+    // this frame, the application.
+    bool OnCmdMsg(unsigned nID, CCmdUI* pUI) override;
+    void ExecuteCommand(unsigned nID);
+    CCommandActions& Actions() { return *m_pActions; }
+
+    CChildFrame* ActiveChildFrame() const;
+    QList<CChildFrame*> ChildFrames() const;
+    CChildFrame* CreateChildFrame(CClipVaultDoc* pDoc);
+    // The frame of a notebook, activated; null when it has none.
+    CChildFrame* ActivateDocumentFrame(CClipVaultDoc* pDoc);
+    QMdiArea* MdiArea() const { return m_pMdi; }
+
+    // The title: the program's name, and the active notebook's title.
+    void UpdateFrameTitle();
+    void SetMessageText(const QString& strText);
+
+    // Show, raise and restore (command 33007).
+    void ShowDockedWindow(bool bShow);
+
+    QToolBar* MainToolBar() const { return m_pMainBar; }
+    QToolBar* SecondToolBar() const { return m_pSecondBar; }
+    QToolBar* FormatToolBar() const { return m_pFormatBar; }
+
+    bool m_bRevealPending = false;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    void RegisterCommands();
+    void OnSubWindowActivated(QMdiSubWindow* pWindow);
+    void ToggleBar(QWidget* pBar);
+    void UpdateBarsState();
+    void BuildFormatToolBar();
+    void FillWindowList(QMenu* pMenu);
+    void FillRecentFiles(QMenu* pMenu);
+
+    CClipVaultApp& m_app;
+    CCommandActions* m_pActions = nullptr;
+    QMdiArea* m_pMdi = nullptr;
+    QToolBar* m_pMainBar = nullptr;
+    QToolBar* m_pSecondBar = nullptr;
+    QToolBar* m_pFormatBar = nullptr;
+    QComboBox* m_pFontName = nullptr;
+    QComboBox* m_pFontSize = nullptr;
+    QLabel* m_indicators[3] = {nullptr, nullptr, nullptr};
+    QTimer m_idleTimer;
+    unsigned m_nMenuShown = 0;  // 233 without a notebook, 234 with one
+    bool m_bDestroyed = false;
+};

@@ -1,0 +1,56 @@
+// What the desktop program's tests share: a program folder of their own
+// with the built language modules, samples and help pages, a private
+// settings folder, and message boxes answered without showing them.
+#pragma once
+
+#include "app/ClipVaultApp.h"
+
+#include <QString>
+#include <QTemporaryDir>
+#include <memory>
+#include <vector>
+
+#define CLIPVAULT_GUI_TEST_MAIN(TestClass)                                 \
+    int main(int argc, char** argv) {                                      \
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);        \
+        QApplication app(argc, argv);                                      \
+        TestClass t;                                                       \
+        return QTest::qExec(&t, argc, argv);                               \
+    }
+
+struct CShownMessage {
+    unsigned m_nID;
+    unsigned m_nType;
+    QString m_strText;
+};
+
+class CGuiTestFixture {
+public:
+    // `languages`: which modules the program folder gets ("Eng", "Chn").
+    explicit CGuiTestFixture(const QStringList& languages = {QStringLiteral("Eng"), QStringLiteral("Chn")},
+                             bool bSamples = true);
+    ~CGuiTestFixture();
+
+    QString ProgramFolder() const { return m_programDir.path(); }
+    QString ConfigFolder() const { return m_configDir.path(); }
+    QString WorkFolder() const { return m_workDir.path(); }
+    QString OptionsPath() const { return m_programDir.path() + QStringLiteral("/AppOption.data"); }
+    CAppEnvironment Environment(const QLocale& locale = QLocale(QLocale::English, QLocale::UnitedStates)) const;
+    // A fresh application object on this folder (not started).
+    std::unique_ptr<CClipVaultApp> MakeApp(const QLocale& locale = QLocale(QLocale::English, QLocale::UnitedStates));
+
+    // Every box shown since the fixture was made (or Clear), answered with
+    // m_nAnswer, or with the cautious answer when that is 0.
+    std::vector<CShownMessage> m_messages;
+    int m_nAnswer = 0;
+    bool Shown(unsigned nID) const;
+    void Clear() { m_messages.clear(); }
+
+    // A copy of a built sample notebook in the work folder.
+    QString CopySample(const QString& strName);
+
+private:
+    QTemporaryDir m_programDir;
+    QTemporaryDir m_configDir;
+    QTemporaryDir m_workDir;
+};

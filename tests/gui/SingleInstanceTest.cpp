@@ -1,0 +1,99 @@
+// One instance per session bus: a second start brings the first forward
+// and ends without opening its file; without a bus the program runs alone.
+// Runs under a private session bus (dbus-run-session).
+#include "GuiTestSupport.h"
+
+#include "app/SingleInstance.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTest>
+
+class SingleInstanceTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void secondStartActivatesTheFirstAndExits();
+    void programWithoutSessionBusRunsAlone();
+    void nameIsFreeAgainWhenTheFirstEnds();
+};
+
+namespace {
+
+QProcessEnvironment ProgramEnvironment(const CGuiTestFixture& fx) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), fx.ConfigFolder());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return env;
+}
+
+}  // namespace
+
+void SingleInstanceTest::initTestCase() {
+    if (!QDBusConnection::sessionBus().isConnected()) QSKIP("no session bus (run under dbus-run-session)");
+}
+
+void SingleInstanceTest::secondStartActivatesTheFirstAndExits() {
+    CGuiTestFixture fx;
+    CInstanceGuard first;
+    QVERIFY(!first.ActivateRunningInstance());
+    QVERIFY(first.OwnsName());
+    int activations = 0;
+    first.m_fnActivate = [&] { ++activations; };
+
+    const QString notebook = fx.CopySample(QStringLiteral("Getting Started.vlt"));
+    QProcess second;
+    second.setProcessEnvironment(ProgramEnvironment(fx));
+    second.start(QStringLiteral(CLIPVAULT_PROGRAM), {notebook});
+    QVERIFY(second.waitForStarted(10000));
+    // The first answers on this thread while the second waits for it.
+    QElapsedTimer t;
+    t.start();
+    while (second.state() != QProcess::NotRunning && t.elapsed() < 30000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        second.waitForFinished(50);
+    }
+    QCOMPARE(second.state(), QProcess::NotRunning);
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(activations, 1);
+    // The second start ended before it read its profile, let alone opened
+    // the notebook and listed it as recent.
+    QVERIFY(!QFile::exists(fx.ConfigFolder() + QStringLiteral("/Clipvault/Clipvault.ini")));
+}
+
+void SingleInstanceTest::programWithoutSessionBusRunsAlone() {
+    CGuiTestFixture fx;
+    CInstanceGuard first;
+    QVERIFY(!first.ActivateRunningInstance());
+    QProcess alone;
+    QProcessEnvironment env = ProgramEnvironment(fx);
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/bus"));
+    alone.setProcessEnvironment(env);
+    // An automation start shows no start dialog, so it just runs.
+    alone.start(QStringLiteral(CLIPVAULT_PROGRAM), {QStringLiteral("--automation")});
+    QVERIFY(alone.waitForStarted(10000));
+    QVERIFY(!alone.waitForFinished(4000));
+    QCOMPARE(alone.state(), QProcess::Running);
+    alone.kill();
+    alone.waitForFinished(5000);
+}
+
+void SingleInstanceTest::nameIsFreeAgainWhenTheFirstEnds() {
+    {
+        CInstanceGuard first;
+        QVERIFY(!first.ActivateRunningInstance());
+        QVERIFY(QDBusConnection::sessionBus().interface()->isServiceRegistered(
+            QString::fromLatin1(CInstanceGuard::kServiceName)));
+    }
+    QVERIFY(!QDBusConnection::sessionBus().interface()->isServiceRegistered(
+        QString::fromLatin1(CInstanceGuard::kServiceName)));
+    CInstanceGuard again;
+    QVERIFY(!again.ActivateRunningInstance());
+    QVERIFY(again.OwnsName());
+}
+
+CLIPVAULT_GUI_TEST_MAIN(SingleInstanceTest)
+#include "SingleInstanceTest.moc"
