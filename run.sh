@@ -1,9 +1,21 @@
 #!/usr/bin/env bash
 # Builds what is missing and starts Clipvault.
+#   ./run.sh [notebook.vlt]      the desktop program (the start dialog offers
+#                                the sample notebooks on the first run)
+#   ./run.sh --cli ARGS...       the command-line tool instead
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)"
-if [ $# -eq 0 ]; then set -- --help; fi
-exec ./build/src/clipvault-cli "$@"
+if [ "${1:-}" = "--cli" ]; then
+  shift
+  exec ./build/src/clipvault-cli "$@"
+fi
+# The browser view's sandbox refuses to run as root.
+if [ "$(id -u)" -eq 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "run.sh: no display; starting Clipvault on a virtual one (xvfb-run)" >&2
+  exec xvfb-run -a -s "-screen 0 1280x860x24" ./build/bin/clipvault "$@"
+fi
+exec ./build/bin/clipvault "$@"

@@ -62,6 +62,8 @@ bool CChildFrame::Create() {
     m_pActiveView = m_pTree;
     m_doc.m_pViews = this;
     m_pTree->Populate();
+    // The tree is the active view: the keyboard starts there.
+    m_pTree->setFocus();
     TitleChanged();
     return true;
 }

@@ -112,15 +112,10 @@ bool CMainFrame::Create() {
     }
     move(avail.x() + (avail.width() - width()) / 2, avail.y() + (avail.height() - height()) / 2);
 
-    connect(&m_idleTimer, &QTimer::timeout, this, [this] {
-        if (QApplication::activeModalWidget()) return;
-        QList<QAction*> shown;
-        for (QToolBar* bar : {m_pMainBar, m_pSecondBar, m_pFormatBar})
-            if (bar->isVisible()) shown += bar->actions();
-        m_pActions->Update(shown);
-        UpdateBarsState();
-    });
+    connect(&m_idleTimer, &QTimer::timeout, this, &CMainFrame::UpdateToolBars);
     m_idleTimer.start(kIdleUpdateMs);
+    // The bars show the right state from the first paint on.
+    UpdateToolBars();
     return true;
 }
 
@@ -151,6 +146,14 @@ void CMainFrame::BuildFormatToolBar() {
     }
     connect(m_pFontName, &QComboBox::textActivated, this, [this] { ExecuteCommand(kFontNameBox); });
     connect(m_pFontSize, &QComboBox::textActivated, this, [this] { ExecuteCommand(kFontSizeBox); });
+}
+
+void CMainFrame::UpdateToolBars() {
+    QList<QAction*> shown;
+    for (QToolBar* bar : {m_pMainBar, m_pSecondBar, m_pFormatBar})
+        if (bar && !bar->isHidden()) shown += bar->actions();
+    m_pActions->Update(shown);
+    UpdateBarsState();
 }
 
 void CMainFrame::UpdateBarsState() {
@@ -218,6 +221,7 @@ void CMainFrame::OnSubWindowActivated(QMdiSubWindow*) {
         m_nMenuShown = want;
     }
     UpdateFrameTitle();
+    UpdateToolBars();
 }
 
 void CMainFrame::UpdateFrameTitle() {

@@ -62,6 +62,7 @@ private:
     void OnSubWindowActivated(QMdiSubWindow* pWindow);
     void ToggleBar(QWidget* pBar);
     void UpdateBarsState();
+    void UpdateToolBars();
     void BuildFormatToolBar();
     void FillWindowList(QMenu* pMenu);
     void FillRecentFiles(QMenu* pMenu);
