@@ -8,6 +8,7 @@
 #include "app/HelpWindow.h"
 #include "app/SingleInstance.h"
 #include "app/StartDlg.h"
+#include "app/UiStrings.h"
 #include "capture/LinkHelpers.h"
 #include "document/ClipVaultDoc.h"
 #include "frame/MainFrame.h"
@@ -247,14 +248,13 @@ bool CClipVaultApp::ProcessShellCommand() {
         return OpenDocumentFile(m_cmdInfo.m_strFileName) != nullptr;
     case CCommandLineInfo::FilePrint:
     case CCommandLineInfo::FilePrintTo:
-        AfxMessageBoxText(QStringLiteral("Clipvault cannot print from the command line. Open the notebook and print "
-                                         "the note from its window instead."),
-                          host::MB_OK | host::MB_ICONINFORMATION);
+        AfxMessageBox(uistr::kNoCommandLinePrint, host::MB_OK | host::MB_ICONINFORMATION);
         return false;
     case CCommandLineInfo::FileDDE:
     case CCommandLineInfo::AppUnregister:
-        AfxMessageBoxText(QStringLiteral("This command-line switch is not supported here."),
-                          host::MB_OK | host::MB_ICONINFORMATION);
+        AfxMessageBox(uistr::kUnknownSwitch, host::MB_OK | host::MB_ICONINFORMATION,
+                      {FromQ(m_cmdInfo.m_nShellCommand == CCommandLineInfo::FileDDE ? QStringLiteral("/dde")
+                                                                                     : QStringLiteral("/unregister"))});
         return false;
     }
     return true;

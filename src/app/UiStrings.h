@@ -12,4 +12,6 @@ constexpr unsigned kStartOther = 34105;
 constexpr unsigned kAboutCaption = 34110;
 constexpr unsigned kHelpCaption = 34111;
 constexpr unsigned kHelpMissing = 34112;  // the help page %s is not there
+constexpr unsigned kNoCommandLinePrint = 34113;
+constexpr unsigned kUnknownSwitch = 34114;  // %s: the switch
 }  // namespace uistr
