@@ -14,6 +14,8 @@
 #include <QThread>
 #include <QWidget>
 
+#include <iterator>
+
 namespace {
 
 MessageBoxHook& Hook() {
@@ -104,19 +106,25 @@ int ShowBox(unsigned nID, const QString& strText, unsigned nType, const QString&
     if (caption.isEmpty()) caption = QStringLiteral("Clipvault");
     QMessageBox box(IconOf(nType), caption, strText, QMessageBox::NoButton, Owner().data());
     struct CButton { QMessageBox::StandardButton b; int answer; };
-    std::vector<CButton> buttons;
+    static const CButton kOk[] = {{QMessageBox::Ok, host::IDOK}};
+    static const CButton kOkCancel[] = {{QMessageBox::Ok, host::IDOK}, {QMessageBox::Cancel, host::IDCANCEL}};
+    static const CButton kAbortRetryIgnore[] = {
+        {QMessageBox::Abort, host::IDABORT}, {QMessageBox::Retry, host::IDRETRY}, {QMessageBox::Ignore, host::IDIGNORE}};
+    static const CButton kYesNoCancel[] = {
+        {QMessageBox::Yes, host::IDYES}, {QMessageBox::No, host::IDNO}, {QMessageBox::Cancel, host::IDCANCEL}};
+    static const CButton kYesNo[] = {{QMessageBox::Yes, host::IDYES}, {QMessageBox::No, host::IDNO}};
+    static const CButton kRetryCancel[] = {{QMessageBox::Retry, host::IDRETRY}, {QMessageBox::Cancel, host::IDCANCEL}};
+    const CButton* first = kOk;
+    const CButton* last = std::end(kOk);
     switch (nType & host::MB_TYPEMASK) {
-    case host::MB_OKCANCEL: buttons = {{QMessageBox::Ok, host::IDOK}, {QMessageBox::Cancel, host::IDCANCEL}}; break;
-    case host::MB_ABORTRETRYIGNORE:
-        buttons = {{QMessageBox::Abort, host::IDABORT}, {QMessageBox::Retry, host::IDRETRY}, {QMessageBox::Ignore, host::IDIGNORE}};
-        break;
-    case host::MB_YESNOCANCEL:
-        buttons = {{QMessageBox::Yes, host::IDYES}, {QMessageBox::No, host::IDNO}, {QMessageBox::Cancel, host::IDCANCEL}};
-        break;
-    case host::MB_YESNO: buttons = {{QMessageBox::Yes, host::IDYES}, {QMessageBox::No, host::IDNO}}; break;
-    case host::MB_RETRYCANCEL: buttons = {{QMessageBox::Retry, host::IDRETRY}, {QMessageBox::Cancel, host::IDCANCEL}}; break;
-    default: buttons = {{QMessageBox::Ok, host::IDOK}}; break;
+    case host::MB_OKCANCEL: first = kOkCancel; last = std::end(kOkCancel); break;
+    case host::MB_ABORTRETRYIGNORE: first = kAbortRetryIgnore; last = std::end(kAbortRetryIgnore); break;
+    case host::MB_YESNOCANCEL: first = kYesNoCancel; last = std::end(kYesNoCancel); break;
+    case host::MB_YESNO: first = kYesNo; last = std::end(kYesNo); break;
+    case host::MB_RETRYCANCEL: first = kRetryCancel; last = std::end(kRetryCancel); break;
+    default: break;
     }
+    const std::vector<CButton> buttons(first, last);
     QMessageBox::StandardButtons set;
     for (const CButton& b : buttons) set |= b.b;
     box.setStandardButtons(set);
