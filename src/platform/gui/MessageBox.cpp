@@ -158,6 +158,13 @@ CGuiHost::~CGuiHost() {
 
 int CGuiHost::ShowMessage(unsigned nStringID, unsigned nType, const std::vector<std::string>& args) {
     if (QThread::currentThread() == thread()) return AfxMessageBox(nStringID, nType, args);
+    // A worker reporting a failure must not wait for the box: the window
+    // may itself be waiting for that worker to stop.
+    if ((nType & host::MB_TYPEMASK) == host::MB_OK) {
+        QMetaObject::invokeMethod(
+            this, [nStringID, nType, args] { AfxMessageBox(nStringID, nType, args); }, Qt::QueuedConnection);
+        return host::IDOK;
+    }
     int answer = host::CautiousAnswer(nType);
     QMetaObject::invokeMethod(
         this, [&] { answer = AfxMessageBox(nStringID, nType, args); }, Qt::BlockingQueuedConnection);

@@ -1,0 +1,120 @@
+// The desktop program's side of the core's interfaces: what workers post
+// runs on the window's thread in order, their messages never make them wait
+// for a window that waits for them, and a download finishes through the
+// window's event loop.
+#include "GuiTestSupport.h"
+
+#include "app/DocTemplate.h"
+#include "document/ClipVaultDoc.h"
+#include "document/Records.h"
+#include "frame/ChildFrame.h"
+#include "frame/MainFrame.h"
+#include "frame/NoteCataView.h"
+#include "platform/MessageHost.h"
+#include "platform/StringIds.h"
+#include "platform/UiQueue.h"
+#include "platform/gui/MessageBox.h"
+
+#include <QTest>
+#include <QThread>
+#include <atomic>
+#include <thread>
+
+class GuiHostTest : public QObject {
+    Q_OBJECT
+private slots:
+    void postsRunOnTheWindowThreadInOrder();
+    void workerFailureDoesNotWaitForTheBox();
+    void workerQuestionWaitsForTheAnswer();
+    void messageArguments();
+    void downloadFinishesThroughTheEventLoop();
+};
+
+void GuiHostTest::postsRunOnTheWindowThreadInOrder() {
+    CGuiTestFixture fx;
+    CGuiHost hostObject;
+    QList<int> order;
+    QThread* uiThread = QThread::currentThread();
+    bool allOnUi = true;
+    std::thread worker([&] {
+        for (int i = 0; i < 50; ++i)
+            host::PostToUi(host::WM_CAPTURE_DONE, [&, i] {
+                allOnUi = allOnUi && QThread::currentThread() == uiThread;
+                order << i;
+            });
+    });
+    worker.join();
+    QTRY_COMPARE(order.size(), 50);
+    for (int i = 0; i < 50; ++i) QCOMPARE(order[i], i);
+    QVERIFY(allOnUi);
+}
+
+void GuiHostTest::workerFailureDoesNotWaitForTheBox() {
+    CGuiTestFixture fx;
+    CGuiHost hostObject;
+    std::atomic<int> answer{0};
+    // The window thread is busy joining the worker, as it is while it stops
+    // a download; the worker's failure report must not hang on it.
+    std::thread worker([&] { answer = host::ShowMessage(ids::IDS_OPERATION_FAILED); });
+    worker.join();
+    QCOMPARE(answer.load(), int(host::IDOK));
+    QVERIFY(fx.m_messages.empty());
+    QTRY_VERIFY(fx.Shown(ids::IDS_OPERATION_FAILED));
+}
+
+void GuiHostTest::workerQuestionWaitsForTheAnswer() {
+    CGuiTestFixture fx;
+    CGuiHost hostObject;
+    fx.m_nAnswer = host::IDYES;
+    std::atomic<int> answer{0};
+    std::thread worker([&] { answer = host::ShowMessage(ids::IDS_ASK_TO_SAVE, host::MB_YESNOCANCEL, {"book"}); });
+    QTRY_COMPARE(answer.load(), int(host::IDYES));
+    worker.join();
+    QVERIFY(fx.Shown(ids::IDS_ASK_TO_SAVE));
+}
+
+void GuiHostTest::messageArguments() {
+    QCOMPARE(FormatMessageText(QStringLiteral("%1 in %2, again %1"), {"a", "b"}), QStringLiteral("a in b, again a"));
+    QCOMPARE(FormatMessageText(QStringLiteral("%d notes in %s"), {"3", "Travel"}), QStringLiteral("3 notes in Travel"));
+    QCOMPARE(FormatMessageText(QStringLiteral("100%% sure: %s"), {"yes"}), QStringLiteral("100% sure: yes"));
+    // A missing argument leaves nothing behind; a lone % stays.
+    QCOMPARE(FormatMessageText(QStringLiteral("%s and %s"), {"one"}), QStringLiteral("one and "));
+    QCOMPARE(FormatMessageText(QStringLiteral("50% off"), {}), QStringLiteral("50% off"));
+    // Arguments are the core's byte strings, so text outside ASCII arrives.
+    QCOMPARE(FormatMessageText(QStringLiteral("%s"), {"\xE6\x97\x85\xE8\xA1\x8C"}), QString::fromUtf8("旅行"));
+}
+
+void GuiHostTest::downloadFinishesThroughTheEventLoop() {
+    CGuiTestFixture fx;
+    const QString path = fx.CopySample(QStringLiteral("Getting Started.vlt"));
+    auto app = fx.MakeApp();
+    QVERIFY(app->InitInstance({QStringLiteral("clipvault"), path}));
+    CChildFrame* child = app->MainFrame()->ActiveChildFrame();
+    CClipVaultDoc& doc = child->Document();
+    std::atomic<bool> ranOffUi{false};
+    QThread* uiThread = QThread::currentThread();
+    CClipVaultDoc::SetDownloadBody([&](CNote& note) {
+        ranOffUi = QThread::currentThread() != uiThread;
+        std::lock_guard<std::mutex> lock(note.m_dataLock);
+        const std::string page = "<html><head><title>Fetched</title></head><body>fetched</body></html>";
+        note.m_content.assign(page.begin(), page.end());
+        note.m_strExt = "htm";
+        note.m_nContentType = kContentHeld;
+        return true;
+    });
+    CNote* note = doc.m_rootCata.AddNewNote("Coming");
+    note->m_strSource = "http://127.0.0.1:9/none";
+    child->TreeView()->Populate();
+    doc.ListForDownload(note, true);
+    QTRY_VERIFY(!doc.IsDownloading());
+    QTRY_COMPARE(note->m_nStatus.load(), int(kStatusDone));
+    QVERIFY(ranOffUi);
+    // The tree shows the note as holding its page now.
+    QTreeWidgetItem* item = child->TreeView()->ItemOf(note);
+    QVERIFY(item);
+    QVERIFY(!item->icon(0).isNull());
+    CClipVaultDoc::SetDownloadBody(nullptr);
+}
+
+CLIPVAULT_GUI_TEST_MAIN(GuiHostTest)
+#include "GuiHostTest.moc"
