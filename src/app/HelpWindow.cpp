@@ -14,6 +14,7 @@ CHelpWindow::CHelpWindow(const QString& strHelpFolder, const QString& strAppName
     setWindowTitle(caption.isEmpty() ? strAppName : caption);
     setOpenExternalLinks(true);
     setSearchPaths({strHelpFolder});
+    document()->setDocumentMargin(14);
     resize(720, 560);
 }
 
