@@ -40,7 +40,7 @@ CNoteCataView::CNoteCataView(CChildFrame& frame, CClipVaultDoc& doc, QWidget* pP
         const QPixmap strip = app->Lang().Bitmap(237);
         for (int x = 0; x + 16 <= strip.width(); x += 16) m_images << strip.copy(x, 0, 16, 16);
     }
-    connect(this, &QTreeWidget::itemSelectionChanged, this, &CNoteCataView::OnSelectionChanged);
+    connect(this, &QTreeWidget::itemSelectionChanged, this, [this] { RunGuarded([this] { OnSelectionChanged(); }); });
     connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* p) { UpdateCataImage(p); });
     connect(this, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* p) { UpdateCataImage(p); });
 }
