@@ -20,6 +20,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
@@ -35,6 +37,7 @@ private slots:
     void storedRectangleAppliedOnlyWithASize();
     void openingAnotherExtensionShows33085();
     void recentFileListKeepsSixNewestFirst();
+    void recentFilesFillTheFileMenu();
     void openingAnOpenNotebookActivatesItsWindow();
     void closeAsksToSaveAModifiedNotebook();
     void printSwitchIsRefusedWithAMessage();
@@ -256,6 +259,38 @@ void StartupTest::recentFileListKeepsSixNewestFirst() {
     // A recent notebook that is gone leaves the list when picked.
     app->MainFrame()->ExecuteCommand(57616);
     QVERIFY(!app->RecentFiles().contains(made[3]));
+}
+
+void StartupTest::recentFilesFillTheFileMenu() {
+    CGuiTestFixture fx;
+    auto app = fx.MakeApp();
+    app->m_fnStartDialog = [] {};
+    QVERIFY(app->InitInstance(Args({})));
+    QMenu* file = app->MainFrame()->menuBar()->actions().first()->menu();
+    QVERIFY(file);
+    auto recentEntries = [&] {
+        QStringList out;
+        for (QAction* a : file->actions())
+            if (a->property("recentFile").toBool()) out << (a->isEnabled() ? QString() : QStringLiteral("(off) ")) + a->text();
+        return out;
+    };
+    emit file->aboutToShow();
+    QStringList entries = recentEntries();
+    QCOMPARE(entries.size(), 1);
+    QVERIFY(entries[0].startsWith(QStringLiteral("(off) ")));
+    const QString a = fx.CopySample(QStringLiteral("Getting Started.vlt"));
+    const QString b = fx.CopySample(QStringLiteral("Recipes and Travel.vlt"));
+    app->AddToRecentFileList(a);
+    app->AddToRecentFileList(b);
+    emit file->aboutToShow();
+    QTest::qWait(0);
+    entries = recentEntries();
+    QCOMPARE(entries, (QStringList{QStringLiteral("&1 ") + b, QStringLiteral("&2 ") + a}));
+    // Picking the second entry opens that notebook.
+    for (QAction* act : file->actions())
+        if (act->text() == QStringLiteral("&2 ") + a) act->trigger();
+    QCOMPARE(app->DocTemplate()->Documents().size(), size_t(1));
+    QCOMPARE(app->DocTemplate()->Documents().front()->GetPathName(), FromQ(a));
 }
 
 void StartupTest::openingAnOpenNotebookActivatesItsWindow() {

@@ -125,16 +125,24 @@ void CCommandActions::FillMenu(QMenu* pMenu, const QJsonArray& items) {
             // rebuilt each time the menu opens.
             QAction* marker = pMenu->addSeparator();
             marker->setVisible(false);
-            connect(pMenu, &QMenu::aboutToShow, this, [this, pMenu, marker] {
+            // With no recent notebooks the item stands there greyed, so the
+            // menu does not look as if something were missing.
+            QAction* empty = pMenu->addAction(text);
+            empty->setEnabled(false);
+            empty->setProperty("recentFile", true);
+            connect(pMenu, &QMenu::aboutToShow, this, [this, pMenu, marker, text] {
                 const QList<QAction*> all = pMenu->actions();
                 const qsizetype at = all.indexOf(marker);
                 for (qsizetype i = at + 1; i < all.size() && all[i]->property("recentFile").toBool(); ++i) {
                     pMenu->removeAction(all[i]);
                     all[i]->deleteLater();
                 }
-                if (!m_fnRecentFiles) return;
                 QMenu scratch;
-                m_fnRecentFiles(&scratch);
+                if (m_fnRecentFiles) m_fnRecentFiles(&scratch);
+                if (scratch.actions().isEmpty()) {
+                    QAction* empty = scratch.addAction(text);
+                    empty->setEnabled(false);
+                }
                 QAction* before = at + 1 < pMenu->actions().size() ? pMenu->actions().value(at + 1) : nullptr;
                 for (QAction* a : scratch.actions()) {
                     scratch.removeAction(a);
