@@ -12,6 +12,7 @@
 #include "capture/LinkHelpers.h"
 #include "document/ClipVaultDoc.h"
 #include "frame/MainFrame.h"
+#include "platform/Charset.h"
 #include "platform/StringIds.h"
 #include "platform/TempFiles.h"
 #include "platform/gui/MessageBox.h"
@@ -66,7 +67,11 @@ CCommandLineInfo CCommandLineInfo::Parse(const QStringList& args) {
         QString flag = a;
         while (flag.startsWith(QLatin1Char('-')) || flag.startsWith(QLatin1Char('/'))) flag.remove(0, 1);
         const QString f = flag.toLower();
-        if (f == QLatin1String("embedding")) {
+        if (f.startsWith(QLatin1String("codepage="))) {
+            info.m_strCodePage = flag.mid(9);
+        } else if (f == QLatin1String("codepage")) {
+            if (i + 1 < args.size()) info.m_strCodePage = args[++i];
+        } else if (f == QLatin1String("embedding")) {
             info.m_bRunEmbedded = true;
             info.m_bShowSplash = false;
         } else if (f == QLatin1String("automation")) {
@@ -139,6 +144,13 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
     // 1-2. The command line and the start time.
     m_cmdInfo = CCommandLineInfo::Parse(args);
     m_startTime.start();
+    if (!m_cmdInfo.m_strCodePage.isEmpty() && !charset::SetProcessCodePage(FromQ(m_cmdInfo.m_strCodePage))) {
+        // Before the language module: the message cannot come from it.
+        AfxMessageBoxText(QStringLiteral("Clipvault does not know the code page \"%1\".").arg(m_cmdInfo.m_strCodePage),
+                          host::MB_OK | host::MB_ICONERROR, QStringLiteral("Clipvault"));
+        m_nExitCode = 2;
+        return false;
+    }
 
     // Core messages and worker posts reach this thread from here on.
     m_pHost = std::make_unique<CGuiHost>();

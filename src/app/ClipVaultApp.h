@@ -32,6 +32,9 @@ struct CCommandLineInfo {
     bool m_bRunAutomated = false;
     bool m_bShowSplash = true;
     QString m_strUnknown;  // an option nobody knows, for the message
+    // --codepage NAME: the code page of names and texts in notebooks
+    // written on systems that do not use UTF-8 (CP1252, GBK ...).
+    QString m_strCodePage;
 
     static CCommandLineInfo Parse(const QStringList& args);
 };

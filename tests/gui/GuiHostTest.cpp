@@ -13,7 +13,9 @@
 #include "platform/MessageHost.h"
 #include "platform/StringIds.h"
 #include "platform/UiQueue.h"
+#include "platform/Charset.h"
 #include "platform/gui/MessageBox.h"
+#include "platform/gui/QtText.h"
 
 #include <QTest>
 #include <QThread>
@@ -27,6 +29,7 @@ private slots:
     void workerFailureDoesNotWaitForTheBox();
     void workerQuestionWaitsForTheAnswer();
     void messageArguments();
+    void textCrossesTheQtBoundaryInTheCodePage();
     void downloadFinishesThroughTheEventLoop();
 };
 
@@ -82,6 +85,17 @@ void GuiHostTest::messageArguments() {
     QCOMPARE(FormatMessageText(QStringLiteral("50% off"), {}), QStringLiteral("50% off"));
     // Arguments are the core's byte strings, so text outside ASCII arrives.
     QCOMPARE(FormatMessageText(QStringLiteral("%s"), {"\xE6\x97\x85\xE8\xA1\x8C"}), QString::fromUtf8("旅行"));
+}
+
+void GuiHostTest::textCrossesTheQtBoundaryInTheCodePage() {
+    const std::string utf8 = "\xE6\x97\x85\xE8\xA1\x8C";  // 旅行
+    QCOMPARE(ToQ(utf8), QString::fromUtf8("旅行"));
+    QCOMPARE(FromQ(QString::fromUtf8("旅行")), utf8);
+    QVERIFY(charset::SetProcessCodePage("GBK"));
+    const std::string gbk = "\xC2\xC3\xD0\xD0";
+    QCOMPARE(ToQ(gbk), QString::fromUtf8("旅行"));
+    QCOMPARE(FromQ(QString::fromUtf8("旅行")), gbk);
+    QVERIFY(charset::SetProcessCodePage("UTF-8"));
 }
 
 void GuiHostTest::downloadFinishesThroughTheEventLoop() {

@@ -44,6 +44,7 @@ private slots:
     void shortcutsAreDesktopEntries();
     void helpShowsTheContentsPage();
     void commandLineForms();
+    void unknownCodePageEndsStartUp();
 };
 
 namespace {
@@ -417,9 +418,22 @@ void StartupTest::commandLineForms() {
     CCommandLineInfo d = CCommandLineInfo::Parse(Args({QStringLiteral("/pt"), QStringLiteral("a.vlt"), QStringLiteral("printer"),
                                                        QStringLiteral("driver"), QStringLiteral("port")}));
     QCOMPARE(d.m_nShellCommand, CCommandLineInfo::FilePrintTo);
+    CCommandLineInfo f = CCommandLineInfo::Parse(Args({QStringLiteral("--codepage"), QStringLiteral("GBK"), QStringLiteral("b.vlt")}));
+    QCOMPARE(f.m_strCodePage, QStringLiteral("GBK"));
+    QCOMPARE(f.m_strFileName, QStringLiteral("b.vlt"));
+    QCOMPARE(CCommandLineInfo::Parse(Args({QStringLiteral("--codepage=CP1252")})).m_strCodePage, QStringLiteral("CP1252"));
     // A notebook in a folder named like a switch is still a file.
     CCommandLineInfo e = CCommandLineInfo::Parse(Args({QStringLiteral("/p/notes.vlt")}));
     QCOMPARE(e.m_nShellCommand, CCommandLineInfo::FileOpen);
+}
+
+void StartupTest::unknownCodePageEndsStartUp() {
+    CGuiTestFixture fx;
+    auto app = fx.MakeApp();
+    QVERIFY(!app->InitInstance(Args({QStringLiteral("--codepage"), QStringLiteral("NO-SUCH-CODEPAGE-9")})));
+    QCOMPARE(fx.m_messages.size(), size_t(1));
+    QVERIFY(fx.m_messages[0].m_strText.contains(QStringLiteral("NO-SUCH-CODEPAGE-9")));
+    QVERIFY(!app->MainFrame());
 }
 
 CLIPVAULT_GUI_TEST_MAIN(StartupTest)
