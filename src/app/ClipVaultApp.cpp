@@ -28,6 +28,8 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -38,12 +40,38 @@ namespace {
 // A temporary root of the instance's own: the clean-up at exit removes every
 // "vlt" entry in it, which in the shared temporary folder would take another
 // running instance's working files too.
+const QLatin1String kOwnerFile(".owner");
+
+// The roots of instances that ended without cleaning up (a crash, a kill):
+// their process is gone, so nobody will ever read those working copies.
+// A root whose process still runs, or that another user owns, stays.
+void SweepAbandonedTempRoots(const QString& strBase) {
+    const QDir base(strBase);
+    for (const QFileInfo& fi : base.entryInfoList({QStringLiteral("clipvault-*")}, QDir::Dirs | QDir::NoSymLinks | QDir::Hidden)) {
+        if (fi.ownerId() != ::getuid()) continue;
+        QFile owner(fi.absoluteFilePath() + QLatin1Char('/') + kOwnerFile);
+        if (!owner.open(QIODevice::ReadOnly)) continue;
+        bool ok = false;
+        const qint64 pid = owner.readAll().trimmed().toLongLong(&ok);
+        owner.close();
+        if (!ok || pid <= 0) continue;
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+        DeleteTempFiles(FromQ(fi.absoluteFilePath() + QLatin1Char('/')));
+        owner.remove();
+        QDir().rmdir(fi.absoluteFilePath());
+    }
+}
+
 QString MakePrivateTempRoot() {
     QString base = QDir::tempPath();
     if (!base.endsWith(QLatin1Char('/'))) base += QLatin1Char('/');
+    SweepAbandonedTempRoots(base);
     QByteArray pattern = (base + QStringLiteral("clipvault-XXXXXX")).toLocal8Bit();
-    if (::mkdtemp(pattern.data())) return QString::fromLocal8Bit(pattern) + QLatin1Char('/');
-    return base;
+    if (!::mkdtemp(pattern.data())) return base;
+    const QString root = QString::fromLocal8Bit(pattern) + QLatin1Char('/');
+    QFile owner(root + kOwnerFile);
+    if (owner.open(QIODevice::WriteOnly)) owner.write(QByteArray::number(static_cast<qint64>(::getpid())));
+    return root;
 }
 
 }  // namespace
@@ -120,6 +148,7 @@ CClipVaultApp::~CClipVaultApp() {
     m_pHost.reset();
     // Whatever is left of the working copies goes with the private root.
     DeleteTempFiles(FromQ(m_strTempRoot));
+    QFile::remove(m_strTempRoot + kOwnerFile);
     QDir().rmdir(m_strTempRoot);
     if (s_pApp == this) s_pApp = nullptr;
 }

@@ -19,7 +19,9 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QDir>
 #include <QMdiArea>
+#include <QProcess>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSettings>
@@ -45,6 +47,7 @@ private slots:
     void helpShowsTheContentsPage();
     void commandLineForms();
     void unknownCodePageEndsStartUp();
+    void eachInstanceHasItsOwnTemporaryRoot();
 };
 
 namespace {
@@ -434,6 +437,58 @@ void StartupTest::unknownCodePageEndsStartUp() {
     QCOMPARE(fx.m_messages.size(), size_t(1));
     QVERIFY(fx.m_messages[0].m_strText.contains(QStringLiteral("NO-SUCH-CODEPAGE-9")));
     QVERIFY(!app->MainFrame());
+}
+
+void StartupTest::eachInstanceHasItsOwnTemporaryRoot() {
+    CGuiTestFixture fx;
+    const QByteArray savedTmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", fx.WorkFolder().toLocal8Bit());
+    auto makeRoot = [&](const QString& name, const QByteArray& owner) {
+        QDir(fx.WorkFolder()).mkpath(name);
+        const QString root = fx.WorkFolder() + QLatin1Char('/') + name;
+        QFile page(root + QStringLiteral("/vlt1234.htm"));
+        page.open(QIODevice::WriteOnly);
+        page.write("<p>left behind</p>");
+        if (!owner.isNull()) {
+            QFile f(root + QStringLiteral("/.owner"));
+            f.open(QIODevice::WriteOnly);
+            f.write(owner);
+        }
+        return root;
+    };
+    QProcess gone;
+    gone.start(QStringLiteral("true"), QStringList());
+    QVERIFY(gone.waitForStarted());
+    const qint64 deadPid = gone.processId();
+    QVERIFY(gone.waitForFinished());
+    const QString crashed = makeRoot(QStringLiteral("clipvault-crashed"), QByteArray::number(deadPid));
+    const QString running = makeRoot(QStringLiteral("clipvault-running"), QByteArray::number(QCoreApplication::applicationPid()));
+    const QString unknown = makeRoot(QStringLiteral("clipvault-unknown"), QByteArray());
+    QFile shared(fx.WorkFolder() + QStringLiteral("/vlt999.htm"));
+    QVERIFY(shared.open(QIODevice::WriteOnly));
+    shared.close();
+    QString mine;
+    {
+        auto app = fx.MakeApp();
+        mine = app->TempRoot();
+        QVERIFY(mine.startsWith(fx.WorkFolder() + QStringLiteral("/clipvault-")));
+        QVERIFY(mine.endsWith(QLatin1Char('/')));
+        auto other = fx.MakeApp();
+        QVERIFY(other->TempRoot() != mine);
+        QVERIFY(QFileInfo(mine).isDir());
+        // The other instance ending takes only its own root with it.
+        other.reset();
+        QVERIFY(QFileInfo(mine).isDir());
+    }
+    QVERIFY(!QFileInfo::exists(mine));
+    // An ended instance's root goes; a running one's, and one of unknown
+    // origin, stay; files in the shared folder are not this program's.
+    QVERIFY(!QFileInfo::exists(crashed));
+    QVERIFY(QFileInfo::exists(running + QStringLiteral("/vlt1234.htm")));
+    QVERIFY(QFileInfo::exists(unknown + QStringLiteral("/vlt1234.htm")));
+    QVERIFY(shared.exists());
+    if (savedTmp.isNull()) qunsetenv("TMPDIR");
+    else qputenv("TMPDIR", savedTmp);
 }
 
 CLIPVAULT_GUI_TEST_MAIN(StartupTest)
