@@ -25,6 +25,9 @@ CChildFrame::CChildFrame(CMainFrame& frame, CClipVaultDoc& doc) : m_frame(frame)
 }
 
 CChildFrame::~CChildFrame() {
+    // The window base still signals while it is torn down; nothing of this
+    // class may be reached from there.
+    disconnect(this, nullptr, this, nullptr);
     // The views go before the notebook they point into.
     m_pTree = nullptr;
     m_pBrowser = nullptr;

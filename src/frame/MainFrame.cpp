@@ -46,7 +46,13 @@ CMainFrame::CMainFrame(CClipVaultApp& app) : m_app(app) {
     RegisterCommands();
 }
 
-CMainFrame::~CMainFrame() { m_bDestroyed = true; }
+CMainFrame::~CMainFrame() {
+    m_bDestroyed = true;
+    m_idleTimer.stop();
+    // Closing the notebook windows below activates others; this frame is
+    // no longer there to hear it.
+    if (m_pMdi) m_pMdi->disconnect(this);
+}
 
 bool CMainFrame::Create() {
     const CLanguageModule& lang = m_app.Lang();

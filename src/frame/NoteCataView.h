@@ -27,6 +27,8 @@ public:
     enum { kRoleRecord = Qt::UserRole + 1 };
 
     CNoteCataView(CChildFrame& frame, CClipVaultDoc& doc, QWidget* pParent);
+    // Emptying the tree on the way out is no selection change.
+    ~CNoteCataView() override { blockSignals(true); }
 
     // Fills the tree from the notebook.
     void Populate();
