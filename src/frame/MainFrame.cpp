@@ -304,10 +304,6 @@ void CMainFrame::RegisterCommands() {
         OnUpdate(id, [this](CCmdUI* pUI) { pUI->Enable(ActiveChildFrame() != nullptr); });
 }
 
-void CMainFrame::changeEvent(QEvent* e) {
-    QMainWindow::changeEvent(e);
-}
-
 void CMainFrame::closeEvent(QCloseEvent* e) {
     // Every notebook goes through its own close sequence first; one that
     // refuses keeps the program running.

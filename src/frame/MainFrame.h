@@ -55,7 +55,6 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
-    void changeEvent(QEvent* e) override;
 
 private:
     void RegisterCommands();
