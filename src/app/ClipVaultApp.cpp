@@ -313,16 +313,31 @@ CClipVaultDoc* CClipVaultApp::OpenDocumentFile(const QString& strPath) {
 
 CClipVaultDoc* CClipVaultApp::NewDocument() { return OpenDocumentFile(QString()); }
 
-QStringList CClipVaultApp::RecentFiles() const {
-    QSettings& profile = const_cast<CClipVaultApp*>(this)->Profile();
+QStringList CClipVaultApp::ReadRecentFileList(QSettings& profile, int nMax) {
     QStringList files;
     profile.beginGroup(QStringLiteral("Recent File List"));
-    for (int i = 1; i <= kRecentFileCount; ++i) {
+    for (int i = 1; i <= nMax; ++i) {
         const QString f = profile.value(QStringLiteral("File%1").arg(i)).toString();
         if (!f.isEmpty()) files << f;
     }
     profile.endGroup();
     return files;
+}
+
+QStringList CClipVaultApp::RecentFiles() const {
+    return ReadRecentFileList(const_cast<CClipVaultApp*>(this)->Profile(), kRecentFileCount);
+}
+
+void CClipVaultApp::WriteRecentFileList(const QStringList& files) {
+    QSettings& profile = Profile();
+    profile.beginGroup(QStringLiteral("Recent File List"));
+    for (int i = 1; i <= kRecentFileCount; ++i) {
+        const QString key = QStringLiteral("File%1").arg(i);
+        if (i <= files.size()) profile.setValue(key, files[i - 1]);
+        else profile.remove(key);
+    }
+    profile.endGroup();
+    profile.sync();
 }
 
 void CClipVaultApp::AddToRecentFileList(const QString& strPath) {
@@ -332,29 +347,13 @@ void CClipVaultApp::AddToRecentFileList(const QString& strPath) {
     files.removeAll(full);
     files.prepend(full);
     while (files.size() > kRecentFileCount) files.removeLast();
-    QSettings& profile = Profile();
-    profile.beginGroup(QStringLiteral("Recent File List"));
-    for (int i = 1; i <= kRecentFileCount; ++i) {
-        const QString key = QStringLiteral("File%1").arg(i);
-        if (i <= files.size()) profile.setValue(key, files[i - 1]);
-        else profile.remove(key);
-    }
-    profile.endGroup();
-    profile.sync();
+    WriteRecentFileList(files);
 }
 
 void CClipVaultApp::RemoveFromRecentFileList(const QString& strPath) {
     QStringList files = RecentFiles();
     files.removeAll(strPath);
-    QSettings& profile = Profile();
-    profile.beginGroup(QStringLiteral("Recent File List"));
-    for (int i = 1; i <= kRecentFileCount; ++i) {
-        const QString key = QStringLiteral("File%1").arg(i);
-        if (i <= files.size()) profile.setValue(key, files[i - 1]);
-        else profile.remove(key);
-    }
-    profile.endGroup();
-    profile.sync();
+    WriteRecentFileList(files);
 }
 
 void CClipVaultApp::ShowHelp(int nContext) {

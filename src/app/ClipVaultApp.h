@@ -79,6 +79,8 @@ public:
     void AddToRecentFileList(const QString& strPath);
     void RemoveFromRecentFileList(const QString& strPath);
     QStringList RecentFiles() const;
+    // The non-empty entries "File1".."File<nMax>" of the profile's list.
+    static QStringList ReadRecentFileList(QSettings& profile, int nMax);
 
     // The help window at the default page (context 0) or at a context.
     void ShowHelp(int nContext = 0);
@@ -107,6 +109,7 @@ private:
     void OnAppAbout();
     void OnFilePrintSetup();
     void MakeShortcut(bool bStartup);
+    void WriteRecentFileList(const QStringList& files);
 
     static CClipVaultApp* s_pApp;
 

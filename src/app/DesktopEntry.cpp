@@ -8,8 +8,8 @@
 
 namespace {
 
-// Exec= needs quoting for blanks and the characters the specification of
-// desktop entries reserves.
+// Exec= needs quoting for blanks and for the characters that desktop-entry
+// files reserve.
 QString QuoteExec(const QString& strPath) {
     QString q;
     for (const QChar c : strPath) {

@@ -61,15 +61,9 @@ QStringList CStartDlg::SampleNotebooks(const QString& strProgramFolder) {
 }
 
 QStringList CStartDlg::RecentNotebooks() const {
-    QSettings& profile = m_app.Profile();
-    QStringList out;
-    profile.beginGroup(QStringLiteral("Recent File List"));
-    for (int i = 1; i <= 10; ++i) {
-        const QString f = profile.value(QStringLiteral("File%1").arg(i)).toString();
-        if (!f.isEmpty()) out << f;
-    }
-    profile.endGroup();
-    return out;
+    // The dialog reads further than the program writes, as older profiles
+    // may hold more entries.
+    return CClipVaultApp::ReadRecentFileList(m_app.Profile(), 10);
 }
 
 void CStartDlg::SetMode(int nMode) {
