@@ -170,9 +170,7 @@ bool CClipVaultApp::LoadLanguageModule() {
 }
 
 bool CClipVaultApp::InitInstance(const QStringList& args) {
-    // 1-2. The command line and the start time.
     m_cmdInfo = CCommandLineInfo::Parse(args);
-    m_startTime.start();
     if (!m_cmdInfo.m_strCodePage.isEmpty() && !charset::SetProcessCodePage(FromQ(m_cmdInfo.m_strCodePage))) {
         // Before the language module: the message cannot come from it.
         AfxMessageBoxText(QStringLiteral("Clipvault does not know the code page \"%1\".").arg(m_cmdInfo.m_strCodePage),
@@ -185,7 +183,7 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
     m_pHost = std::make_unique<CGuiHost>();
     SetStringSource([this](unsigned nID) { return m_lang.String(nID); });
 
-    // 3. One instance: a second start brings the first forward and ends.
+    // One instance: a second start brings the first forward and ends.
     if (m_env.m_bSingleInstance) {
         m_pInstance = std::make_unique<CInstanceGuard>();
         if (m_pInstance->ActivateRunningInstance()) {
@@ -197,10 +195,10 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
         };
     }
 
-    // 5. The profile (recent files, first run) lives in QSettings.
+    // The profile (recent files, first run) lives in QSettings.
     Profile();
 
-    // 6. The language module carries every text; without one nothing can
+    // The language module carries every text; without one nothing can
     // be shown, not even why.
     if (!LoadLanguageModule()) {
         AfxMessageBoxText(QStringLiteral("Clipvault cannot start: no language module was found in %1/Language "
@@ -212,13 +210,13 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
     }
     QApplication::setWindowIcon(m_lang.Icon(233));
 
-    // 7. Options.
+    // Options.
     AppOptions().LoadOptions(FromQ(m_strOptionsPath));
 
-    // 8. The notebook document type.
+    // The notebook document type.
     m_pDocTemplate = std::make_unique<CDocTemplate>(*this);
 
-    // 9. The main window.
+    // The main window.
     m_pMainWnd = new CMainFrame(*this);
     if (!m_pMainWnd->Create()) {
         delete m_pMainWnd;
@@ -228,16 +226,16 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
     }
     SetMessageBoxOwner(m_pMainWnd);
 
-    // 10. The stored window rectangle, when it has a size.
+    // The stored window rectangle, when it has a size.
     const CWindowRect& rc = AppOptions().m_rcMainWindow;
     if (rc.m_nRight - rc.m_nLeft > 0 && rc.m_nBottom - rc.m_nTop > 0)
         m_pMainWnd->setGeometry(rc.m_nLeft, rc.m_nTop, rc.m_nRight - rc.m_nLeft, rc.m_nBottom - rc.m_nTop);
 
-    // 11. Show; a plain start asks for no notebook at all.
+    // Show; a plain start asks for no notebook at all.
     m_pMainWnd->show();
     if (m_cmdInfo.m_nShellCommand == CCommandLineInfo::FileNew) m_cmdInfo.m_nShellCommand = CCommandLineInfo::FileNothing;
 
-    // 12. What the command line asked for.
+    // What the command line asked for.
     if (!ProcessShellCommand()) {
         m_nExitCode = 1;
         return false;
@@ -246,7 +244,7 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
     const bool bNormal = !m_cmdInfo.m_bRunEmbedded && !m_cmdInfo.m_bRunAutomated;
     const bool bFile = !m_cmdInfo.m_strFileName.isEmpty();
     if (bNormal) {
-        // 14. The start dialog and the tip, unless a file was named.
+        // The start dialog and the tip, unless a file was named.
         if (!bFile) {
             {
                 CAutoHideBlock block;
@@ -264,7 +262,7 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
             m_bStartupDone = true;
         }
     } else {
-        // 15. Started to serve automation: no start dialog; the tip only
+        // Started to serve automation: no start dialog; the tip only
         // when the splash was asked for, which such a start never does.
         if (!bFile && m_cmdInfo.m_bShowSplash && m_fnShowTip) {
             CAutoHideBlock block;
@@ -274,7 +272,7 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
         m_bStartupDone = true;
     }
 
-    // 16.
+    // A docked window hides on its first deactivation after start-up.
     m_pMainWnd->m_bRevealPending = AppOptions().m_bDockEnabled;
     g_bAutoHideAllowed = true;
     return true;

@@ -7,7 +7,6 @@
 #include "app/LanguageModule.h"
 #include "platform/gui/CmdTarget.h"
 
-#include <QElapsedTimer>
 #include <QLocale>
 #include <QObject>
 #include <QString>
@@ -118,7 +117,6 @@ private:
     QString m_strOptionsPath;
     QString m_strTempRoot;
     QString m_strHelpFolder;
-    QElapsedTimer m_startTime;
     CLanguageModule m_lang;
     std::unique_ptr<CGuiHost> m_pHost;
     std::unique_ptr<CInstanceGuard> m_pInstance;
