@@ -74,9 +74,11 @@ bool CMainFrame::Create() {
     m_pSecondBar = m_pActions->BuildToolBar(kToolbarSecond, this);
     m_pFormatBar = m_pActions->BuildToolBar(kToolbarFormat, this);
     if (!m_pMainBar || !m_pSecondBar || !m_pFormatBar) return false;
-    for (QToolBar* bar : {m_pMainBar, m_pSecondBar, m_pFormatBar}) {
+    // Each bar is named as the View menu's command that shows it.
+    const std::pair<QToolBar*, unsigned> named[] = {{m_pMainBar, 59392}, {m_pSecondBar, 32954}, {m_pFormatBar, 32786}};
+    for (const auto& [bar, toggle] : named) {
         bar->setMovable(true);
-        bar->setWindowTitle(m_app.LoadString(233));
+        bar->setWindowTitle(lang.StringPart(toggle, 1));
         // The format bar is as wide as the other two together: it gets a
         // row of its own instead of being cut off.
         if (bar == m_pFormatBar) addToolBarBreak(Qt::TopToolBarArea);
