@@ -309,6 +309,26 @@ void StartupTest::openingAnOpenNotebookActivatesItsWindow() {
     QCOMPARE(app->OpenDocumentFile(a), docA);
     QCOMPARE(app->MainFrame()->ChildFrames().size(), 2);
     QCOMPARE(&app->MainFrame()->ActiveChildFrame()->Document(), docA);
+    // The Window menu lists both notebooks once, however often it opens,
+    // and checks the active one.
+    QMenu* windowMenu = nullptr;
+    for (QAction* top : app->MainFrame()->menuBar()->actions())
+        if (top->menu() && top->menu()->actions().size() && top->menu()->title().contains(QStringLiteral("Window")))
+            windowMenu = top->menu();
+    QVERIFY(windowMenu);
+    for (int round = 0; round < 2; ++round) {
+        emit windowMenu->aboutToShow();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QStringList listed, checked;
+        for (QAction* act : windowMenu->actions()) {
+            if (act->text().startsWith(QStringLiteral("&1 ")) || act->text().startsWith(QStringLiteral("&2 "))) {
+                listed << act->text();
+                if (act->isChecked()) checked << act->text();
+            }
+        }
+        QCOMPARE(listed.size(), 2);
+        QCOMPARE(checked, QStringList{QStringLiteral("&1 Getting Started")});
+    }
 }
 
 void StartupTest::closeAsksToSaveAModifiedNotebook() {

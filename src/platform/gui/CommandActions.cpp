@@ -93,6 +93,24 @@ void CCommandActions::WatchMenu(QMenu* pMenu) {
     connect(pMenu, &QMenu::aboutToShow, this, [this, pMenu] { Update(pMenu->actions()); });
 }
 
+void CCommandActions::FillPopup(QMenu* pMenu, const QJsonObject& popup) {
+    FillMenu(pMenu, popup.value(QStringLiteral("items")).toArray());
+    if (popup.value(QStringLiteral("windowList")).toBool() && m_fnWindowList) {
+        // The open windows follow the module's items and are listed afresh
+        // each time the popup opens.
+        const QList<QAction*> fixed = pMenu->actions();
+        connect(pMenu, &QMenu::aboutToShow, this, [this, pMenu, fixed] {
+            for (QAction* a : pMenu->actions())
+                if (!fixed.contains(a)) {
+                    pMenu->removeAction(a);
+                    if (a->parent() == pMenu) a->deleteLater();
+                }
+            m_fnWindowList(pMenu);
+        });
+    }
+    WatchMenu(pMenu);
+}
+
 void CCommandActions::FillMenu(QMenu* pMenu, const QJsonArray& items) {
     for (const QJsonValue& v : items) {
         const QJsonObject o = v.toObject();
@@ -102,20 +120,7 @@ void CCommandActions::FillMenu(QMenu* pMenu, const QJsonArray& items) {
         }
         const QString text = o.value(QStringLiteral("text")).toString();
         if (o.contains(QStringLiteral("items"))) {
-            QMenu* sub = pMenu->addMenu(text);
-            FillMenu(sub, o.value(QStringLiteral("items")).toArray());
-            if (o.value(QStringLiteral("windowList")).toBool() && m_fnWindowList) {
-                QList<QAction*> fixed = sub->actions();
-                connect(sub, &QMenu::aboutToShow, this, [this, sub, fixed] {
-                    for (QAction* a : sub->actions())
-                        if (!fixed.contains(a)) {
-                            sub->removeAction(a);
-                            if (a->parent() == sub) a->deleteLater();
-                        }
-                    m_fnWindowList(sub);
-                });
-            }
-            WatchMenu(sub);
+            FillPopup(pMenu->addMenu(text), o);
             continue;
         }
         const unsigned nID = static_cast<unsigned>(o.value(QStringLiteral("id")).toInt());
@@ -166,20 +171,7 @@ void CCommandActions::FillMenuBar(QMenuBar* pBar, unsigned nMenuID) {
     pBar->clear();
     for (const QJsonValue& v : m_lang.Menu(nMenuID)) {
         const QJsonObject o = v.toObject();
-        QMenu* menu = pBar->addMenu(o.value(QStringLiteral("text")).toString());
-        FillMenu(menu, o.value(QStringLiteral("items")).toArray());
-        if (o.value(QStringLiteral("windowList")).toBool() && m_fnWindowList) {
-            QList<QAction*> fixed = menu->actions();
-            connect(menu, &QMenu::aboutToShow, this, [this, menu, fixed] {
-                for (QAction* a : menu->actions())
-                    if (!fixed.contains(a)) {
-                        menu->removeAction(a);
-                        if (a->parent() == menu) a->deleteLater();
-                    }
-                m_fnWindowList(menu);
-            });
-        }
-        WatchMenu(menu);
+        FillPopup(pBar->addMenu(o.value(QStringLiteral("text")).toString()), o);
     }
 }
 
@@ -188,8 +180,7 @@ QMenu* CCommandActions::BuildPopup(unsigned nMenuID, int nIndex, QWidget* pParen
     if (nIndex < 0 || nIndex >= popups.size()) return nullptr;
     const QJsonObject o = popups.at(nIndex).toObject();
     auto* menu = new QMenu(o.value(QStringLiteral("text")).toString(), pParent);
-    FillMenu(menu, o.value(QStringLiteral("items")).toArray());
-    WatchMenu(menu);
+    FillPopup(menu, o);
     return menu;
 }
 

@@ -8,6 +8,7 @@
 
 #include <QHash>
 #include <QJsonArray>
+#include <QJsonObject>
 #include <QObject>
 #include <QTimer>
 #include <functional>
@@ -58,6 +59,8 @@ public:
 
 private:
     void FillMenu(QMenu* pMenu, const QJsonArray& items);
+    // A popup's items, its window list when it has one, and its updates.
+    void FillPopup(QMenu* pMenu, const QJsonObject& popup);
     void WatchMenu(QMenu* pMenu);
 
     QWidget* m_pOwner;
