@@ -8,7 +8,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
   libcurl4-openssl-dev squid apache2-utils curl openssl python3
-  qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-tools-dev qt6-tools-dev-tools
+  qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-tools-dev qt6-tools-dev-tools libqt6uitools6
   xvfb xauth dbus-daemon dbus-bin libglib2.0-bin xdg-utils fonts-wqy-microhei
 )
 

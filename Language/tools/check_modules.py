@@ -20,6 +20,12 @@ LANGUAGES = {"Eng": "VLTEng.qrc", "Chn": "VLTChn.qrc"}
 MENUS = ("233", "234", "167", "173")
 ACCELERATORS = ("233", "234")
 TOOLBARS = ("233", "136", "144", "232")
+# Dialog templates the program loads by id.
+DIALOGS = ("100",)
+# Controls a user types into or picks from: each needs a name that screen
+# readers can say, from a label that is its buddy or its own accessibleName.
+INPUTS = {"QLineEdit", "QComboBox", "QFontComboBox", "QSpinBox", "QListWidget", "QTreeWidget", "QListView",
+          "QTreeView", "QTextEdit", "QPlainTextEdit", "QKeySequenceEdit"}
 # Fixed pictures: resource path -> (width, height).
 PICTURES = {
     "bitmaps/237.png": (192, 16),
@@ -30,7 +36,7 @@ PICTURES = {
 }
 # printf conversions, and the strftime ones of the date format (the date
 # format must keep its fields in the same order too).
-PLACEHOLDER = re.compile(r"%[-+ #0]*\d*(?:\.\d+)?[a-zA-Z]")
+PLACEHOLDER = re.compile(r"%[1-9](?![0-9a-zA-Z])|%[-+ #0]*\d*(?:\.\d+)?[a-zA-Z]")
 KEY = re.compile(r"^(?:(?:Ctrl|Shift|Alt|Meta)\+)*(?:[A-Z0-9]|F(?:[1-9]|1[0-2])|Left|Right|Up|Down|"
                  r"PgUp|PgDown|Home|End|Ins|Del|Return|Enter|Esc|Tab|Backspace|Space|Plus|Minus)$")
 
@@ -189,6 +195,65 @@ class Checker:
             self.fail(f"{lang}/info.json", f"says {info.get('language')!r}")
         return aliases
 
+    # ------------------------------------------------------------ dialog templates
+    def read_dialog(self, lang, did):
+        """Checks one template; returns {control id: class} for comparing languages."""
+        path = self.root / lang / "dialogs" / f"{did}.ui"
+        where = f"{lang}/dialogs/{did}.ui"
+        try:
+            ui = ET.parse(path).getroot()
+        except (OSError, ET.ParseError) as e:
+            self.fail(where, f"cannot be read: {e}")
+            return None
+        top = ui.find("widget")
+        if top is None or top.get("name") != did:
+            self.fail(where, f"the top widget must be named {did}")
+            return None
+        if top.get("class") != "QWidget":
+            self.fail(where, "the top widget must be a QWidget (the program puts it into its own dialog)")
+        title = top.find("./property[@name='windowTitle']/string")
+        if title is None or not (title.text or "").strip():
+            self.fail(where, "has no window title")
+        controls, buddies = {}, set()
+        for w in top.iter("widget"):
+            if w is top:
+                continue
+            name, cls = w.get("name", ""), w.get("class", "")
+            if not name.isdigit():
+                self.fail(where, f"control {name!r} is not named by its numeric id")
+                continue
+            if name in controls:
+                self.fail(where, f"control {name} is there twice")
+            controls[name] = cls
+            buddy = w.find("./property[@name='buddy']/cstring")
+            if buddy is not None and buddy.text:
+                buddies.add(buddy.text)
+        for w in top.iter("widget"):
+            name, cls = w.get("name", ""), w.get("class", "")
+            if cls in INPUTS and name not in buddies and w.find("./property[@name='accessibleName']") is None:
+                self.fail(where, f"{cls} {name} has neither a label buddy nor an accessibleName")
+        return controls
+
+    def check_dialogs(self, aliases):
+        forms = {}
+        for lang in LANGUAGES:
+            forms[lang] = {did: self.read_dialog(lang, did) for did in DIALOGS}
+            for did in DIALOGS:
+                if f"dialogs/{did}.ui" not in aliases[lang]:
+                    self.fail(LANGUAGES[lang], f"dialogs/{did}.ui is not in the module")
+            extra = {p.stem for p in (self.root / lang / "dialogs").glob("*.ui")} - set(DIALOGS)
+            for did in sorted(extra):
+                self.fail(f"{lang}/dialogs/{did}.ui", "is not a template the program loads (add it to DIALOGS)")
+        (a_name, a), (b_name, b) = forms.items()
+        for did in DIALOGS:
+            if a[did] is None or b[did] is None:
+                continue
+            for cid in sorted(set(a[did]) ^ set(b[did]), key=int):
+                self.fail(f"dialog {did}", f"control {cid} is in {a_name if cid in a[did] else b_name} only")
+            for cid in sorted(set(a[did]) & set(b[did]), key=int):
+                if a[did][cid] != b[did][cid]:
+                    self.fail(f"dialog {did}", f"control {cid} is a {a[did][cid]} in {a_name} but a {b[did][cid]} in {b_name}")
+
     # ------------------------------------------------------------ helpers
     def load_json(self, path):
         try:
@@ -198,12 +263,13 @@ class Checker:
             return None
 
     def run(self):
-        strings, shapes, commands = {}, {}, set()
+        strings, shapes, commands, aliases = {}, {}, set(), {}
         for lang, qrc in LANGUAGES.items():
             strings[lang] = self.read_strings(self.root / lang / "strings.txt")
             shapes[lang] = self.check_menus(lang, commands)
-            self.check_qrc(lang, qrc)
+            aliases[lang] = self.check_qrc(lang, qrc)
         self.compare_strings(strings)
+        self.check_dialogs(aliases)
         (a_name, a), (b_name, b) = shapes.items()
         for mid in MENUS:
             if mid in a and mid in b and a[mid] != b[mid]:

@@ -1,6 +1,7 @@
 #include "app/ClipVaultApp.h"
 
 #include "app/AboutDlg.h"
+#include "platform/gui/TemplateDialog.h"
 #include "app/AppGlobals.h"
 #include "app/AppOptions.h"
 #include "app/DesktopEntry.h"
@@ -144,6 +145,7 @@ CClipVaultApp::~CClipVaultApp() {
     delete m_pHelp;
     m_pDocTemplate.reset();
     SetStringSource(nullptr);
+    SetTemplateSource(nullptr);
     SetMessageBoxOwner(nullptr);
     m_pHost.reset();
     // Whatever is left of the working copies goes with the private root.
@@ -182,6 +184,7 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
     // Core messages and worker posts reach this thread from here on.
     m_pHost = std::make_unique<CGuiHost>();
     SetStringSource([this](unsigned nID) { return m_lang.String(nID); });
+    SetTemplateSource([this](unsigned nID) { return m_lang.DialogTemplate(nID); });
 
     // One instance: a second start brings the first forward and ends.
     if (m_env.m_bSingleInstance) {
@@ -375,9 +378,8 @@ void CClipVaultApp::OnFileOpen() {
 }
 
 void CClipVaultApp::OnAppAbout() {
-    CAutoHideBlock block;
     CAboutDlg dlg(*this, m_pMainWnd);
-    dlg.exec();
+    dlg.DoModal();
 }
 
 void CClipVaultApp::OnFilePrintSetup() {

@@ -190,3 +190,10 @@ QIcon CLanguageModule::Icon(unsigned nID) const {
     }
     return icon;
 }
+
+QByteArray CLanguageModule::DialogTemplate(unsigned nID) const {
+    if (!IsLoaded()) return QByteArray();
+    QFile f(QStringLiteral(":%1/dialogs/%2.ui").arg(m_strRoot).arg(nID));
+    if (!f.open(QIODevice::ReadOnly)) return QByteArray();
+    return f.readAll();
+}

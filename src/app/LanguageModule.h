@@ -65,6 +65,8 @@ public:
     // Magenta (255, 0, 255) is transparent, as the images were drawn.
     QPixmap Bitmap(unsigned nID) const;
     QIcon Icon(unsigned nID) const;
+    // The Qt Designer form of dialog template `nID`; empty when missing.
+    QByteArray DialogTemplate(unsigned nID) const;
 
     // Reads "id<TAB>text" lines with \n, \t and \\ escapes.
     static QHash<unsigned, QString> ParseStringTable(const QByteArray& bytes);

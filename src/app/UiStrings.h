@@ -9,7 +9,6 @@ constexpr unsigned kStartNew = 34102;
 constexpr unsigned kStartRecent = 34103;
 constexpr unsigned kStartSample = 34104;
 constexpr unsigned kStartOther = 34105;
-constexpr unsigned kAboutCaption = 34110;
 constexpr unsigned kHelpCaption = 34111;
 constexpr unsigned kHelpMissing = 34112;  // the help page %s is not there
 constexpr unsigned kNoCommandLinePrint = 34113;
