@@ -206,7 +206,8 @@ void DDV_MaxChars(CDataExchange& dx, const std::string& value, int nChars) {
 // ---- dialog
 
 CTemplateDialog::CTemplateDialog(unsigned nTemplateID, QWidget* pParent)
-    : QDialog(pParent), m_nTemplateID(nTemplateID) {
+    : QDialog(pParent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      m_nTemplateID(nTemplateID) {
     const QByteArray bytes = LoadTemplate(nTemplateID);
     if (bytes.isEmpty()) return;
     QBuffer buffer;
@@ -224,6 +225,9 @@ CTemplateDialog::CTemplateDialog(unsigned nTemplateID, QWidget* pParent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(form);
+    // Dialogs keep the size their form gives them unless the form says
+    // it may be resized.
+    if (!form->property("resizable").toBool()) layout->setSizeConstraint(QLayout::SetFixedSize);
     NameControls(form);
     if (auto* ok = Control<QAbstractButton>(host::IDOK))
         connect(ok, &QAbstractButton::clicked, this, [this] { OnOK(); });
