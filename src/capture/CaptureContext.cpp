@@ -95,10 +95,39 @@ void Reserve(std::vector<uint8_t>& buffer, size_t n) {
 
 }  // namespace
 
+// libcurl is C: an exception must not leave a callback, or it unwinds
+// through frames that cannot clean up and leaves the handle mid-transfer.
+// Each callback catches what it may throw (bad_alloc while growing the
+// buffer, above all) and refuses the data, which fails the transfer.
 struct CaptureContextCallbacks {
-    static size_t OnHeader(char* p, size_t size, size_t n, void* pv) {
+    static size_t OnHeader(char* p, size_t size, size_t n, void* pv) noexcept {
         auto* self = static_cast<CCaptureContext*>(pv);
-        const size_t len = size * n;
+        try {
+            return Header(self, p, size * n);
+        } catch (...) {
+            self->m_bCallbackFailed = true;
+            return 0;
+        }
+    }
+
+    static size_t OnBody(char* p, size_t size, size_t n, void* pv) noexcept {
+        auto* self = static_cast<CCaptureContext*>(pv);
+        try {
+            return Body(self, p, size * n);
+        } catch (...) {
+            self->m_bCallbackFailed = true;
+            return 0;
+        }
+    }
+
+    // libcurl calls this about once a second even while a read is stalled,
+    // which is what lets a stop request end a hung transfer.
+    static int OnProgress(void* pv, curl_off_t, curl_off_t, curl_off_t, curl_off_t) noexcept {
+        return static_cast<CCaptureContext*>(pv)->StopSeen() ? 1 : 0;
+    }
+
+private:
+    static size_t Header(CCaptureContext* self, const char* p, size_t len) {
         if (self->StopSeen()) return 0;
         if (StartsWithNoCase(p, len, "http/")) {
             // A new response (an interim one may come first): forget the last.
@@ -132,9 +161,7 @@ struct CaptureContextCallbacks {
         return len;
     }
 
-    static size_t OnBody(char* p, size_t size, size_t n, void* pv) {
-        auto* self = static_cast<CCaptureContext*>(pv);
-        const size_t len = size * n;
+    static size_t Body(CCaptureContext* self, const char* p, size_t len) {
         if (self->m_nStatus != 200 || self->StopSeen()) return 0;
         if (len > self->m_nMaxBody - self->m_buffer.size()) {
             self->m_bTooLarge = true;
@@ -147,12 +174,6 @@ struct CaptureContextCallbacks {
         const auto* bytes = reinterpret_cast<const uint8_t*>(p);
         buffer.insert(buffer.end(), bytes, bytes + len);
         return len;
-    }
-
-    // libcurl calls this about once a second even while a read is stalled,
-    // which is what lets a stop request end a hung transfer.
-    static int OnProgress(void* pv, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-        return static_cast<CCaptureContext*>(pv)->StopSeen() ? 1 : 0;
     }
 };
 
@@ -233,6 +254,7 @@ long CCaptureContext::Perform(CNote* pNote) {
     m_strLocation.clear();
     m_bHaveLocation = false;
     m_bTooLarge = false;
+    m_bCallbackFailed = false;
     m_pTransferNote = pNote;
     // libcurl's own result says little the status does not: a body cut short
     // keeps what arrived, like a stop during the read.
@@ -287,7 +309,7 @@ int CCaptureContext::FetchURL(std::string& url, const uint8_t*& pData, size_t& n
     long status = Perform(pNote);
     if (m_lastResult == CURLE_URL_MALFORMAT || m_lastResult == CURLE_UNSUPPORTED_PROTOCOL)
         return finish(kFetchBadUrl);
-    if (m_bTooLarge) return finish(kFetchFailed);
+    if (m_bTooLarge || m_bCallbackFailed) return finish(kFetchFailed);
     if (status == 401 || status == 407) {
         if (StopRequested(pNote)) return finish(kFetchFailed);
         const std::string user = m_options.m_strProxyUser.substr(0, kMaxProxyCredential);
@@ -295,7 +317,7 @@ int CCaptureContext::FetchURL(std::string& url, const uint8_t*& pData, size_t& n
         curl_easy_setopt(m_curl, CURLOPT_PROXYUSERNAME, user.c_str());
         curl_easy_setopt(m_curl, CURLOPT_PROXYPASSWORD, password.c_str());
         status = Perform(pNote);
-        if (m_bTooLarge) return finish(kFetchFailed);
+        if (m_bTooLarge || m_bCallbackFailed) return finish(kFetchFailed);
     }
     // A stop during the body keeps what was read; before it, nothing counts.
     if (StopRequested(pNote) && status != 200) return finish(kFetchFailed);

@@ -131,5 +131,6 @@ private:
     std::string m_strLocation;
     bool m_bHaveLocation = false;
     bool m_bTooLarge = false;
-    int m_lastResult = 0;  // libcurl's result of the last request
+    bool m_bCallbackFailed = false;  // a callback caught an exception
+    int m_lastResult = 0;            // libcurl's result of the last request
 };

@@ -22,7 +22,7 @@ Routes:
   /auth-always/CODE/...        that status (401 or 407) every time
   /bytes/N                     N pattern bytes (byte i is i % 251) with Content-Length
   /nolength/N                  the same without Content-Length, in pieces
-  /lies/N                      Content-Length 10^12, then N pattern bytes
+  /lies/N[?length=L]           Content-Length L (default 10^12), then N pattern bytes
   /stall/...                   Content-Length 1000000, 1000 pattern bytes, then silence
   /hang/...                    nothing at all, not even a status line
   /files/PATH                  the file PATH below --root, 404 when missing
@@ -121,7 +121,7 @@ class Handler(BaseHTTPRequestHandler):
         elif route in ("nolength", "lies"):
             self.send_response(200)
             if route == "lies":
-                self.send_header("Content-Length", str(10**12))
+                self.send_header("Content-Length", parse_qs(split.query).get("length", [str(10**12)])[0])
             self.end_headers()
             for piece in pattern_pieces(int(arg), 251 * 17):
                 self.wfile.write(piece)
