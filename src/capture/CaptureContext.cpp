@@ -128,6 +128,7 @@ struct CaptureContextCallbacks {
 
 private:
     static size_t Header(CCaptureContext* self, const char* p, size_t len) {
+        ++self->m_nHeaderLines;
         if (self->StopSeen()) return 0;
         if (StartsWithNoCase(p, len, "http/")) {
             // A new response (an interim one may come first): forget the last.
@@ -248,24 +249,44 @@ void CCaptureContext::CloseSession() {
 bool CCaptureContext::StopSeen() const { return StopRequested(m_pTransferNote); }
 
 long CCaptureContext::Perform(CNote* pNote) {
-    m_buffer.clear();
-    m_nStatus = 0;
-    m_nContentLength = -1;
-    m_strLocation.clear();
-    m_bHaveLocation = false;
-    m_bTooLarge = false;
-    m_bCallbackFailed = false;
-    m_pTransferNote = pNote;
-    // libcurl's own result says little the status does not: a body cut short
-    // keeps what arrived, like a stop during the read.
-    m_lastResult = curl_easy_perform(m_curl);
-    m_pTransferNote = nullptr;
+    for (bool bResent = false;; bResent = true) {
+        m_buffer.clear();
+        m_nStatus = 0;
+        m_nContentLength = -1;
+        m_strLocation.clear();
+        m_bHaveLocation = false;
+        m_bTooLarge = false;
+        m_bCallbackFailed = false;
+        m_nHeaderLines = 0;
+        m_pTransferNote = pNote;
+        // libcurl's own result says little the status does not: a body cut
+        // short keeps what arrived, like a stop during the read.
+        m_lastResult = curl_easy_perform(m_curl);
+        m_pTransferNote = nullptr;
+        if (bResent) {
+            curl_easy_setopt(m_curl, CURLOPT_FRESH_CONNECT, 0L);
+            break;
+        }
+        if (!DiedUnanswered(pNote)) break;
+        // Many servers answer an HTTP/1.0 request with an HTTP/1.1 status
+        // line and no Connection header, then close: libcurl keeps such a
+        // connection, and the next request on it can fail as the close
+        // arrives. Nothing was answered and a GET may be repeated, so it is
+        // sent once more on a new connection.
+        curl_easy_setopt(m_curl, CURLOPT_FRESH_CONNECT, 1L);
+    }
     if (m_nStatus) return m_nStatus;
     // A proxy that refuses the tunnel for an https URL answers in place of
     // the server.
     long connectCode = 0;
     curl_easy_getinfo(m_curl, CURLINFO_HTTP_CONNECTCODE, &connectCode);
     return connectCode >= 300 ? connectCode : 0;
+}
+
+bool CCaptureContext::DiedUnanswered(const CNote* pNote) const {
+    if (m_lastResult == CURLE_OK || m_nHeaderLines > 0 || m_bCallbackFailed || StopRequested(pNote)) return false;
+    long nNewConnections = 0;
+    return curl_easy_getinfo(m_curl, CURLINFO_NUM_CONNECTS, &nNewConnections) == CURLE_OK && nNewConnections == 0;
 }
 
 int CCaptureContext::FetchURL(std::string& url, const uint8_t*& pData, size_t& nLength, CNote* pNote) {
