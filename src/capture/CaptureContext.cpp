@@ -95,10 +95,40 @@ void Reserve(std::vector<uint8_t>& buffer, size_t n) {
 
 }  // namespace
 
+// libcurl is C: an exception must not leave a callback, or it unwinds
+// through frames that cannot clean up and leaves the handle mid-transfer.
+// Each callback catches what it may throw (bad_alloc while growing the
+// buffer, above all) and refuses the data, which fails the transfer.
 struct CaptureContextCallbacks {
-    static size_t OnHeader(char* p, size_t size, size_t n, void* pv) {
+    static size_t OnHeader(char* p, size_t size, size_t n, void* pv) noexcept {
         auto* self = static_cast<CCaptureContext*>(pv);
-        const size_t len = size * n;
+        try {
+            return Header(self, p, size * n);
+        } catch (...) {
+            self->m_bCallbackFailed = true;
+            return 0;
+        }
+    }
+
+    static size_t OnBody(char* p, size_t size, size_t n, void* pv) noexcept {
+        auto* self = static_cast<CCaptureContext*>(pv);
+        try {
+            return Body(self, p, size * n);
+        } catch (...) {
+            self->m_bCallbackFailed = true;
+            return 0;
+        }
+    }
+
+    // libcurl calls this about once a second even while a read is stalled,
+    // which is what lets a stop request end a hung transfer.
+    static int OnProgress(void* pv, curl_off_t, curl_off_t, curl_off_t, curl_off_t) noexcept {
+        return static_cast<CCaptureContext*>(pv)->StopSeen() ? 1 : 0;
+    }
+
+private:
+    static size_t Header(CCaptureContext* self, const char* p, size_t len) {
+        ++self->m_nHeaderLines;
         if (self->StopSeen()) return 0;
         if (StartsWithNoCase(p, len, "http/")) {
             // A new response (an interim one may come first): forget the last.
@@ -132,9 +162,7 @@ struct CaptureContextCallbacks {
         return len;
     }
 
-    static size_t OnBody(char* p, size_t size, size_t n, void* pv) {
-        auto* self = static_cast<CCaptureContext*>(pv);
-        const size_t len = size * n;
+    static size_t Body(CCaptureContext* self, const char* p, size_t len) {
         if (self->m_nStatus != 200 || self->StopSeen()) return 0;
         if (len > self->m_nMaxBody - self->m_buffer.size()) {
             self->m_bTooLarge = true;
@@ -147,12 +175,6 @@ struct CaptureContextCallbacks {
         const auto* bytes = reinterpret_cast<const uint8_t*>(p);
         buffer.insert(buffer.end(), bytes, bytes + len);
         return len;
-    }
-
-    // libcurl calls this about once a second even while a read is stalled,
-    // which is what lets a stop request end a hung transfer.
-    static int OnProgress(void* pv, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-        return static_cast<CCaptureContext*>(pv)->StopSeen() ? 1 : 0;
     }
 };
 
@@ -227,23 +249,44 @@ void CCaptureContext::CloseSession() {
 bool CCaptureContext::StopSeen() const { return StopRequested(m_pTransferNote); }
 
 long CCaptureContext::Perform(CNote* pNote) {
-    m_buffer.clear();
-    m_nStatus = 0;
-    m_nContentLength = -1;
-    m_strLocation.clear();
-    m_bHaveLocation = false;
-    m_bTooLarge = false;
-    m_pTransferNote = pNote;
-    // libcurl's own result says little the status does not: a body cut short
-    // keeps what arrived, like a stop during the read.
-    m_lastResult = curl_easy_perform(m_curl);
-    m_pTransferNote = nullptr;
+    for (bool bResent = false;; bResent = true) {
+        m_buffer.clear();
+        m_nStatus = 0;
+        m_nContentLength = -1;
+        m_strLocation.clear();
+        m_bHaveLocation = false;
+        m_bTooLarge = false;
+        m_bCallbackFailed = false;
+        m_nHeaderLines = 0;
+        m_pTransferNote = pNote;
+        // libcurl's own result says little the status does not: a body cut
+        // short keeps what arrived, like a stop during the read.
+        m_lastResult = curl_easy_perform(m_curl);
+        m_pTransferNote = nullptr;
+        if (bResent) {
+            curl_easy_setopt(m_curl, CURLOPT_FRESH_CONNECT, 0L);
+            break;
+        }
+        if (!DiedUnanswered(pNote)) break;
+        // Many servers answer an HTTP/1.0 request with an HTTP/1.1 status
+        // line and no Connection header, then close: libcurl keeps such a
+        // connection, and the next request on it can fail as the close
+        // arrives. Nothing was answered and a GET may be repeated, so it is
+        // sent once more on a new connection.
+        curl_easy_setopt(m_curl, CURLOPT_FRESH_CONNECT, 1L);
+    }
     if (m_nStatus) return m_nStatus;
     // A proxy that refuses the tunnel for an https URL answers in place of
     // the server.
     long connectCode = 0;
     curl_easy_getinfo(m_curl, CURLINFO_HTTP_CONNECTCODE, &connectCode);
     return connectCode >= 300 ? connectCode : 0;
+}
+
+bool CCaptureContext::DiedUnanswered(const CNote* pNote) const {
+    if (m_lastResult == CURLE_OK || m_nHeaderLines > 0 || m_bCallbackFailed || StopRequested(pNote)) return false;
+    long nNewConnections = 0;
+    return curl_easy_getinfo(m_curl, CURLINFO_NUM_CONNECTS, &nNewConnections) == CURLE_OK && nNewConnections == 0;
 }
 
 int CCaptureContext::FetchURL(std::string& url, const uint8_t*& pData, size_t& nLength, CNote* pNote) {
@@ -287,7 +330,7 @@ int CCaptureContext::FetchURL(std::string& url, const uint8_t*& pData, size_t& n
     long status = Perform(pNote);
     if (m_lastResult == CURLE_URL_MALFORMAT || m_lastResult == CURLE_UNSUPPORTED_PROTOCOL)
         return finish(kFetchBadUrl);
-    if (m_bTooLarge) return finish(kFetchFailed);
+    if (m_bTooLarge || m_bCallbackFailed) return finish(kFetchFailed);
     if (status == 401 || status == 407) {
         if (StopRequested(pNote)) return finish(kFetchFailed);
         const std::string user = m_options.m_strProxyUser.substr(0, kMaxProxyCredential);
@@ -295,7 +338,7 @@ int CCaptureContext::FetchURL(std::string& url, const uint8_t*& pData, size_t& n
         curl_easy_setopt(m_curl, CURLOPT_PROXYUSERNAME, user.c_str());
         curl_easy_setopt(m_curl, CURLOPT_PROXYPASSWORD, password.c_str());
         status = Perform(pNote);
-        if (m_bTooLarge) return finish(kFetchFailed);
+        if (m_bTooLarge || m_bCallbackFailed) return finish(kFetchFailed);
     }
     // A stop during the body keeps what was read; before it, nothing counts.
     if (StopRequested(pNote) && status != 200) return finish(kFetchFailed);

@@ -113,8 +113,12 @@ private:
     int FetchWithRetry(std::string& url, const uint8_t*& pData, size_t& nLength, bool bFollowRedirects,
                        CNote* pNote);
     // One request on the session handle; the status of the final response,
-    // 0 when none arrived.
+    // 0 when none arrived. A request lost with a reused connection before
+    // any answer is sent once more on a new one.
     long Perform(CNote* pNote);
+    // The last request failed on a connection kept from an earlier one,
+    // before any line of an answer, and not for a stop.
+    bool DiedUnanswered(const CNote* pNote) const;
     bool StopSeen() const;
 
     // libcurl's callbacks, which fill the state below.
@@ -131,5 +135,7 @@ private:
     std::string m_strLocation;
     bool m_bHaveLocation = false;
     bool m_bTooLarge = false;
-    int m_lastResult = 0;  // libcurl's result of the last request
+    bool m_bCallbackFailed = false;  // a callback caught an exception
+    unsigned m_nHeaderLines = 0;     // header lines of any response so far
+    int m_lastResult = 0;            // libcurl's result of the last request
 };

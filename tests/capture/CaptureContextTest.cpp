@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <thread>
 
@@ -233,6 +234,33 @@ TEST_F(CaptureContextTest, BodyOverTheCapIsRefusedWhole) {
     m_ctx.m_nMaxBody = 100000;
     EXPECT_EQ(Page(m_server.Url("/nolength/200000")).code, kFetchFailed);
     EXPECT_EQ(m_server.Count("/nolength/200000"), 1);
+}
+
+// Running out of memory for a body inside libcurl's callbacks must not
+// unwind through libcurl: the attempt fails and the session stays usable.
+TEST_F(CaptureContextTest, FailureInsideTheCallbacksFailsOnlyThatAttempt) {
+    Open(Retries(3));
+    // Whatever a server announces is let through to the buffer.
+    m_ctx.m_nMaxBody = std::numeric_limits<size_t>::max() / 2;
+    // Content-Lengths more than a vector can hold (std::length_error) and,
+    // without the sanitizers, whose allocators end the program instead of
+    // throwing, more than the address space (std::bad_alloc).
+    std::vector<std::string> lengths = {"9223372036854775807"};
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    lengths.push_back("4611686018427387904");
+#endif
+    for (size_t i = 0; i < lengths.size(); ++i) {
+        const std::string path = "/lies/" + std::to_string(10 + i);
+        Fetched f;
+        EXPECT_NO_THROW(f = Page(m_server.Url(path + "?length=" + lengths[i]))) << lengths[i];
+        EXPECT_EQ(f.code, kFetchFailed) << lengths[i];
+        EXPECT_TRUE(f.body.empty() && f.zeroAfter) << lengths[i];
+        EXPECT_EQ(m_server.Count(path), 1) << lengths[i] << ": not tried again";
+        const Fetched after = Once(m_server.Url("/bytes/5000"));
+        EXPECT_EQ(after.code, kFetchOk) << lengths[i];
+        EXPECT_EQ(after.body.size(), 5000u) << lengths[i];
+        EXPECT_TRUE(IsPattern(after.body)) << lengths[i];
+    }
 }
 
 // ---- retries

@@ -99,6 +99,36 @@ TEST_F(CaptureTest, ImagesBecomeAttachmentsOnceAndLinksBecomeAbsolute) {
     EXPECT_EQ(m_doc.m_attachments.GetCount(), 1u);
 }
 
+// Servers that answer "HTTP/1.1 200" without a Connection header and then
+// close leave a connection that looks reusable; a resource asked for on it
+// just as it closes must still arrive.
+TEST_F(CaptureTest, EveryResourceArrivesFromAServerThatClosesUnannounced) {
+    constexpr int kResources = 200;
+    std::string page = "<html><body>";
+    for (int i = 0; i < kResources; ++i) {
+        const std::string name = "img/r" + std::to_string(i) + ".gif";
+        Put(name, "GIF89a-" + std::to_string(i));
+        page += "<img src=\"" + name + "\">";
+    }
+    Put("many.htm", page + "</body></html>");
+    TestServer s("", m_site.Path(), true);
+    ASSERT_TRUE(s.Ok());
+    for (int round = 0; round < 20; ++round) {
+        CClipVaultDoc doc;
+        CNote* n = doc.m_rootCata.AddNewNote("many");
+        n->m_strSource = s.Url("/files/many.htm");
+        n->m_nSourceKind = kSourceWebPage;
+        n->m_nStatus = kStatusRunning;
+        ASSERT_TRUE(Capture(n)) << "round " << round;
+        ASSERT_EQ(n->m_attachNames.size(), size_t(kResources)) << "round " << round;
+        ASSERT_EQ(doc.m_attachments.GetCount(), size_t(kResources)) << "round " << round;
+        EXPECT_EQ(Text(n->m_content).find("img/r"), std::string::npos) << "round " << round << ": a resource is still remote";
+        CNoteAttatch* last = doc.FindAttachment("vltr" + std::to_string(kResources - 1) + ".gif");
+        ASSERT_NE(last, nullptr) << "round " << round;
+        EXPECT_EQ(Text(last->Data()), "GIF89a-" + std::to_string(kResources - 1));
+    }
+}
+
 TEST_F(CaptureTest, WithoutTheResourceOptionOnlyHyperlinksChange) {
     AppOptions().m_download.m_bFetchResources = false;
     Put("img/a.gif", "GIF89a");

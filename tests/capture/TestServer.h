@@ -132,11 +132,14 @@ inline int FreePort() {
 class TestServer {
 public:
     // `rootDir`: a folder whose files the server gives under /files/.
-    explicit TestServer(const std::string& tlsDir = "", const std::string& rootDir = "") {
+    // `bHttp11Close`: answers carry an HTTP/1.1 status line without a
+    // Connection header, and the server closes the connection after each.
+    explicit TestServer(const std::string& tlsDir = "", const std::string& rootDir = "", bool bHttp11Close = false) {
         std::vector<std::string> argv = {"/usr/bin/python3",
                                          (std::filesystem::path(__FILE__).parent_path() / "http_test_server.py").string()};
         if (!tlsDir.empty()) argv.insert(argv.end(), {"--tls-dir", tlsDir});
         if (!rootDir.empty()) argv.insert(argv.end(), {"--root", rootDir});
+        if (bHttp11Close) argv.push_back("--http11-close");
         if (!m_child.Spawn(argv)) return;
         std::istringstream(m_child.ReadLine(20000)) >> m_nPort >> m_nTlsPort;
     }

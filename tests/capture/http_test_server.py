@@ -8,6 +8,11 @@ that started it has ended, however it ended) or --lifetime seconds pass.
 With --tls-dir DIR it first makes a throw-away CA and a certificate for
 127.0.0.1 signed by it in DIR (ca.pem is what clients should trust).
 
+With --http11-close every answer has an HTTP/1.1 status line but no
+Connection header, and the connection is closed after it, as many small
+servers (Python's own among them) answer an HTTP/1.0 request: a client that
+goes by the status line takes the closed connection for reusable.
+
 Every request counts against its path; GET /_count/PATH answers how many
 requests /PATH has had, so tests can tell how many attempts were made.
 
@@ -22,7 +27,7 @@ Routes:
   /auth-always/CODE/...        that status (401 or 407) every time
   /bytes/N                     N pattern bytes (byte i is i % 251) with Content-Length
   /nolength/N                  the same without Content-Length, in pieces
-  /lies/N                      Content-Length 10^12, then N pattern bytes
+  /lies/N[?length=L]           Content-Length L (default 10^12), then N pattern bytes
   /stall/...                   Content-Length 1000000, 1000 pattern bytes, then silence
   /hang/...                    nothing at all, not even a status line
   /files/PATH                  the file PATH below --root, 404 when missing
@@ -121,7 +126,7 @@ class Handler(BaseHTTPRequestHandler):
         elif route in ("nolength", "lies"):
             self.send_response(200)
             if route == "lies":
-                self.send_header("Content-Length", str(10**12))
+                self.send_header("Content-Length", parse_qs(split.query).get("length", [str(10**12)])[0])
             self.end_headers()
             for piece in pattern_pieces(int(arg), 251 * 17):
                 self.wfile.write(piece)
@@ -180,7 +185,12 @@ def main():
     ap.add_argument("--tls-dir")
     ap.add_argument("--lifetime", type=float, default=120)
     ap.add_argument("--root")
+    ap.add_argument("--http11-close", action="store_true")
     args = ap.parse_args()
+    if args.http11_close:
+        # The handler still closes after an HTTP/1.0 request; only the
+        # status line changes.
+        Handler.protocol_version = "HTTP/1.1"
     global ROOT
     if args.root:
         ROOT = os.path.realpath(args.root)
