@@ -146,6 +146,27 @@ TEST_F(CaptureTest, StylesheetsAndFramesAreCapturedWithTheirOwnResources) {
     EXPECT_LE(s.Count("/files/css/self.xsl"), 2);
 }
 
+TEST_F(CaptureTest, OnlyWholeValuesAreRewritten) {
+    Put("a.gif", "GIF-a");
+    Put("banana.gif", "GIF-banana");
+    Put("ab.htm", "<img src=a.gif><img src=\"banana.gif\"><script>var pic = \"a.gif\", other = 'img/a.gif';</script>");
+    std::filesystem::create_directories(m_site.Path() + "/rev");
+    Put("rev/a.gif", "GIF-rev-a");
+    Put("rev/banana.gif", "GIF-rev-banana");
+    Put("rev/ba.htm", "<img src='banana.gif'><img src=a.gif>");
+    TestServer& s = Server();
+
+    CNote* ab = NewNote("ab", s.Url("/files/ab.htm"));
+    ASSERT_TRUE(Capture(ab));
+    EXPECT_EQ(Text(ab->m_content),
+              "<img src=vlta.gif><img src=\"vltbanana.gif\"><script>var pic = \"vlta.gif\", other = 'img/a.gif';</script>");
+    CNote* ba = NewNote("ba", s.Url("/files/rev/ba.htm"));
+    ASSERT_TRUE(Capture(ba));
+    EXPECT_EQ(Text(ba->m_content), "<img src='vlt-1banana.gif'><img src=vlt-1a.gif>");
+    EXPECT_EQ(Text(m_doc.FindAttachment("vlt-1banana.gif")->Data()), "GIF-rev-banana");
+    EXPECT_EQ(Text(m_doc.FindAttachment("vlt-1a.gif")->Data()), "GIF-rev-a");
+}
+
 TEST_F(CaptureTest, Utf16PagesStayUtf16AndTypesFollowTheAddress) {
     const std::u16string u = u"<IMG SRC=\"img/\u00e9.gif\"><a href=x.htm>\u4e2d</a>";
     std::string page = "\xFF\xFE";
