@@ -115,7 +115,7 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
 }  // namespace
 
 bool CNote::CaptureResources(const std::string& strBase, CCaptureContext* pContext, std::vector<uint8_t>* pBytes) {
-    if (m_strExt != "htm" && m_strExt != "xml" && m_strExt != "xls") return false;
+    if (!SameType(m_strExt, "htm") && !SameType(m_strExt, "xml") && !SameType(m_strExt, "xls")) return false;
     try {
         CaptureRun run{*this, m_pDocument, pContext, AppOptions().m_download.m_bFetchResources, {}};
         if (pBytes) return run.Capture(strBase, *pBytes, false);

@@ -167,6 +167,48 @@ TEST_F(CaptureTest, OnlyWholeValuesAreRewritten) {
     EXPECT_EQ(Text(m_doc.FindAttachment("vlt-1a.gif")->Data()), "GIF-rev-a");
 }
 
+TEST_F(CaptureTest, UpperCaseAddressesGivePageTypes) {
+    std::filesystem::create_directories(m_site.Path() + "/UP");
+    Put("UP/A.GIF", "GIF-A");
+    Put("UP/PAGE.HTM", "<img src=\"A.GIF\"><a href=\"NEXT.HTM\">n</a>");
+    Put("UP/Other.Html", "<img src=\"A.GIF\">");
+    Put("UP/S.XSL", "<xsl:stylesheet/>");
+    Put("UP/DATA.XML", "<?xml-stylesheet href=\"S.XSL\"?><d/>");
+    TestServer& s = Server();
+
+    CNote* page = NewNote("page", s.Url("/files/UP/PAGE.HTM"));
+    ASSERT_TRUE(Capture(page));
+    EXPECT_EQ(page->m_strExt, "htm");
+    EXPECT_EQ(Text(page->m_content), "<img src=\"vltA.GIF\"><a href=\"" + s.Url("/files/UP/NEXT.HTM") + "\">n</a>");
+    EXPECT_EQ(page->m_attachNames, std::vector<std::string>{"vltA.GIF"});
+    CNote* other = NewNote("other", s.Url("/files/UP/Other.Html"));
+    ASSERT_TRUE(Capture(other));
+    EXPECT_EQ(other->m_strExt, "htm");
+    CNote* xml = NewNote("xml", s.Url("/files/UP/DATA.XML"));
+    ASSERT_TRUE(Capture(xml));
+    EXPECT_EQ(xml->m_strExt, "xml");
+    EXPECT_EQ(Text(xml->m_content), "<?xml-stylesheet href=\"vltS.XSL\"?><d/>");
+
+    // A note an earlier version stored with an upper-case type is still a
+    // page: shown with its attachment, written out, its links taken in.
+    page->m_strExt = "HTM";
+    ASSERT_TRUE(page->WriteWorkingCopy());
+    const std::string work = page->GetWorkPath();
+    std::vector<uint8_t> onDisk;
+    ASSERT_TRUE(fileutil::ReadWholeFile(work.substr(0, work.rfind('/')) + "/vltA.GIF", onDisk));
+    EXPECT_EQ(Text(onDisk), "GIF-A");
+    TempDir out;
+    ASSERT_TRUE(page->WriteWorkingCopy(out.File("page.htm"), true));
+    ASSERT_TRUE(fileutil::ReadWholeFile(out.File("page.htm"), onDisk));
+    EXPECT_EQ(Text(onDisk).rfind("<img src=\"./page.files/vltA.GIF\">", 0), 0u) << Text(onDisk);
+    Put("new.gif", "GIF-new");
+    const std::string edited = "<img src=\"vltA.GIF\"><img src=\"" + m_site.File("new.gif") + "\">";
+    page->m_nSourceKind = kSourceLocalFile;
+    ASSERT_TRUE(fileutil::WriteWholeFile(work, edited.data(), edited.size()));
+    ASSERT_TRUE(page->ReadBackAndAbsorb());
+    EXPECT_EQ(Text(page->m_content), "<img src=\"vltA.GIF\"><img src=\"vltnew.gif\">");
+}
+
 TEST_F(CaptureTest, Utf16PagesStayUtf16AndTypesFollowTheAddress) {
     const std::u16string u = u"<IMG SRC=\"img/\u00e9.gif\"><a href=x.htm>\u4e2d</a>";
     std::string page = "\xFF\xFE";
