@@ -17,6 +17,18 @@ namespace {
 
 const size_t kMinPageBytes = 10;
 
+// What a new attachment is named after: the reference without its query or
+// fragment (a browser asks the working folder for "vltstyle.css", not
+// "vltstyle.css?v=3") and without the blanks and line breaks around it.
+std::string NameSource(const std::string& raw) {
+    std::string s;
+    for (char c : raw.substr(0, raw.find_first_of("?#")))
+        if (c != '\r' && c != '\n' && c != '\t') s += c;
+    const size_t b = s.find_first_not_of(' ');
+    if (b == std::string::npos) return std::string();
+    return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
+
 
 // The absolute address of a hyperlink with the marker in it, so that a
 // later, shorter value cannot be replaced inside it; the rewrite removes the
@@ -83,7 +95,7 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
                     if (bGot) {
                         if (item->m_nRefKind == kRefStylesheet && nested.insert(item->m_strURL).second)
                             Capture(item->m_strURL, data, false);
-                        const std::string name = pDoc->UniqueAttachmentName(item->m_strRaw);
+                        const std::string name = pDoc->UniqueAttachmentName(NameSource(item->m_strRaw));
                         if (!name.empty()) {
                             CNoteAttatch* pAttach = pDoc->MakeAttachment(name, item->m_strURL, std::move(data));
                             used = replacement = pAttach->m_strName;

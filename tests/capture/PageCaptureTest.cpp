@@ -209,6 +209,32 @@ TEST_F(CaptureTest, UpperCaseAddressesGivePageTypes) {
     EXPECT_EQ(Text(page->m_content), "<img src=\"vltA.GIF\"><img src=\"vltnew.gif\">");
 }
 
+TEST_F(CaptureTest, NewAttachmentNamesLeaveOutTheQuery) {
+    Put("css/style.css", "body{}");
+    Put("img/q.gif", "GIF-q");
+    std::filesystem::create_directories(m_site.Path() + "/x");
+    std::filesystem::create_directories(m_site.Path() + "/y");
+    Put("x/a.css", "x{}");
+    Put("y/a.css", "y{}");
+    Put("page.htm",
+        "<link href=\"css/style.css?v=3\"><link href=\"css/style.css?v=4\"><img src=img/q.gif?u=/p/q>"
+        "<link href=x/a.css?v=1><link href=y/a.css?v=2><img src=\"vltold.gif?v=1\">");
+    // An attachment stored by an earlier version under a name with its query.
+    m_doc.MakeAttachment("vltold.gif?v=1", "http://elsewhere/old.gif", Bytes{'o'});
+    TestServer& s = Server();
+    CNote* n = NewNote("p", s.Url("/files/page.htm"));
+    ASSERT_TRUE(Capture(n));
+    EXPECT_EQ(Text(n->m_content),
+              "<link href=\"vltstyle.css\"><link href=\"vltstyle.css\"><img src=vltq.gif>"
+              "<link href=vlta.css><link href=vlt-1a.css><img src=\"vltold.gif?v=1\">");
+    EXPECT_EQ(n->m_attachNames,
+              (std::vector<std::string>{"vltq.gif", "vltold.gif?v=1", "vltstyle.css", "vlta.css", "vlt-1a.css"}));
+    EXPECT_EQ(s.Count("/files/css/style.css"), 1) << "one address, one attachment";
+    EXPECT_EQ(Text(m_doc.FindAttachment("vlta.css")->Data()), "x{}");
+    EXPECT_EQ(Text(m_doc.FindAttachment("vlt-1a.css")->Data()), "y{}");
+    EXPECT_EQ(m_doc.m_attachments.GetCount(), 5u);
+}
+
 TEST_F(CaptureTest, Utf16PagesStayUtf16AndTypesFollowTheAddress) {
     const std::u16string u = u"<IMG SRC=\"img/\u00e9.gif\"><a href=x.htm>\u4e2d</a>";
     std::string page = "\xFF\xFE";
