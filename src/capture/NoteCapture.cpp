@@ -2,7 +2,8 @@
 // page uses becomes an attachment of the notebook, and the page is pointed at
 // the attachments by name.
 #include <algorithm>
-#include <set>
+#include <map>
+#include <memory>
 
 #include "app/AppOptions.h"
 #include "capture/CaptureContext.h"
@@ -43,10 +44,11 @@ struct CaptureRun {
     CClipVaultDoc* pDoc;
     CCaptureContext* pContext;
     bool bFetchResources;
-    // Stylesheets and frame pages whose own resources are being or were
-    // captured in this run: one that refers to itself, directly or through
-    // others, is captured once instead of without end.
-    std::set<std::string> nested;
+    // Stylesheets and frame pages whose own resources are being captured, by
+    // address, with the name each is reserved to be stored under: one that
+    // refers to itself, directly or through others, points at that name
+    // instead of being fetched and stored again.
+    std::map<std::string, std::string> nested;
 
     bool Stopped() const { return note.m_nStatus == kStatusStopRequested; }
     bool Capture(const std::string& strBase, std::vector<uint8_t>& bytes, bool bOwnContent);
@@ -55,6 +57,15 @@ struct CaptureRun {
         std::lock_guard<std::mutex> guard(note.m_dataLock);
         auto& names = note.m_attachNames;
         if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+    }
+};
+
+// A reserved name goes back when the attachment was not made after all.
+struct NameReservation {
+    CClipVaultDoc* pDoc;
+    std::string name;
+    ~NameReservation() {
+        if (!name.empty()) pDoc->ReleaseAttachmentName(name);
     }
 };
 
@@ -77,12 +88,15 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
             if (item->m_nRefKind == kRefHyperlink) {
                 if (item->m_strURL != item->m_strRaw) replacement = MarkedLink(item->m_strURL);
             } else if (bFetchResources && pDoc) {
+                const bool bNests = item->m_nRefKind == kRefStylesheet;
                 std::string used;
                 if (pDoc->FindAttachment(item->m_strRaw)) {
                     used = item->m_strRaw;  // the page already uses a stored attachment
                 } else if (std::string name = pDoc->AttachmentNameForOrigin(item->m_strURL);
                            !name.empty() && pDoc->FindAttachment(name)) {
                     used = replacement = name;
+                } else if (auto it = nested.find(item->m_strURL); it != nested.end()) {
+                    used = replacement = it->second;  // stored once its own capture is done
                 } else {
                     std::vector<uint8_t> data;
                     bool bGot;
@@ -93,13 +107,21 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
                         bGot = ReadWholeFile(item->m_strURL, data);
                     }
                     if (bGot) {
-                        if (item->m_nRefKind == kRefStylesheet && nested.insert(item->m_strURL).second)
-                            Capture(item->m_strURL, data, false);
-                        const std::string name = pDoc->UniqueAttachmentName(NameSource(item->m_strRaw));
-                        if (!name.empty()) {
-                            CNoteAttatch* pAttach = pDoc->MakeAttachment(name, item->m_strURL, std::move(data));
-                            used = replacement = pAttach->m_strName;
+                        CNoteAttatch* pAttach = nullptr;
+                        if (bNests) {
+                            NameReservation reserved{pDoc, pDoc->ReserveAttachmentName(NameSource(item->m_strRaw))};
+                            if (!reserved.name.empty()) {
+                                nested.emplace(item->m_strURL, reserved.name);
+                                Capture(item->m_strURL, data, false);
+                                nested.erase(item->m_strURL);
+                                pAttach = pDoc->MakeReservedAttachment(reserved.name, item->m_strURL, std::move(data));
+                                reserved.name.clear();
+                            }
+                        } else {
+                            const std::string name = pDoc->UniqueAttachmentName(NameSource(item->m_strRaw));
+                            if (!name.empty()) pAttach = pDoc->MakeAttachment(name, item->m_strURL, std::move(data));
                         }
+                        if (pAttach) used = replacement = pAttach->m_strName;
                     } else if (item->m_strURL != item->m_strRaw && !Stopped()) {
                         // Not captured: the page, shown from the working
                         // folder, still finds it where it came from.

@@ -142,8 +142,31 @@ TEST_F(CaptureTest, StylesheetsAndFramesAreCapturedWithTheirOwnResources) {
 
     CNote* self = NewNote("self", s.Url("/files/self.xml"));
     ASSERT_TRUE(Capture(self));
-    EXPECT_NE(m_doc.FindAttachment("vltself.xsl"), nullptr);
-    EXPECT_LE(s.Count("/files/css/self.xsl"), 2);
+    EXPECT_EQ(Text(self->m_content), "<?xml-stylesheet href=\"vltself.xsl\"?><y/>");
+    CNoteAttatch* selfXsl = m_doc.FindAttachment("vltself.xsl");
+    ASSERT_NE(selfXsl, nullptr);
+    EXPECT_EQ(Text(selfXsl->Data()), "<?xml-stylesheet href=\"vltself.xsl\"?><x/>");
+    EXPECT_EQ(self->m_attachNames, std::vector<std::string>{"vltself.xsl"});
+    EXPECT_EQ(s.Count("/files/css/self.xsl"), 1);
+    EXPECT_EQ(m_doc.m_attachments.GetCount(), 4u) << "vltbg.gif, vltshow.xsl, vltleft.htm and vltself.xsl only";
+
+    // Two that name each other: each stored once, each pointing at the other.
+    Put("css/ping.xsl", "<?xml-stylesheet href=\"pong.xsl\"?><ping/>");
+    Put("css/pong.xsl", "<?xml-stylesheet href=\"ping.xsl\"?><pong/>");
+    Put("cycle.xml", "<?xml-stylesheet href=\"css/ping.xsl\"?><z/>");
+    CNote* cycle = NewNote("cycle", s.Url("/files/cycle.xml"));
+    ASSERT_TRUE(Capture(cycle));
+    EXPECT_EQ(Text(cycle->m_content), "<?xml-stylesheet href=\"vltping.xsl\"?><z/>");
+    ASSERT_NE(m_doc.FindAttachment("vltping.xsl"), nullptr);
+    ASSERT_NE(m_doc.FindAttachment("vltpong.xsl"), nullptr);
+    EXPECT_EQ(Text(m_doc.FindAttachment("vltping.xsl")->Data()), "<?xml-stylesheet href=\"vltpong.xsl\"?><ping/>");
+    EXPECT_EQ(Text(m_doc.FindAttachment("vltpong.xsl")->Data()), "<?xml-stylesheet href=\"vltping.xsl\"?><pong/>");
+    EXPECT_EQ(s.Count("/files/css/ping.xsl"), 1);
+    EXPECT_EQ(s.Count("/files/css/pong.xsl"), 1);
+    EXPECT_EQ(m_doc.m_attachments.GetCount(), 6u);
+    std::vector<std::string> names = cycle->m_attachNames;
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"vltping.xsl", "vltpong.xsl"}));
 }
 
 TEST_F(CaptureTest, OnlyWholeValuesAreRewritten) {
