@@ -17,6 +17,10 @@
 namespace {
 
 const size_t kMinPageBytes = 10;
+// Frame pages and stylesheets inside others are taken in this many levels
+// below the note's own page; a deeper one keeps its address. A hostile page
+// could otherwise lead the capture down a chain without end.
+const int kMaxNesting = 8;
 
 // What a new attachment is named after: the reference without its query or
 // fragment (a browser asks the working folder for "vltstyle.css", not
@@ -51,7 +55,7 @@ struct CaptureRun {
     std::map<std::string, std::string> nested;
 
     bool Stopped() const { return note.m_nStatus == kStatusStopRequested; }
-    bool Capture(const std::string& strBase, std::vector<uint8_t>& bytes, bool bOwnContent);
+    bool Capture(const std::string& strBase, std::vector<uint8_t>& bytes, bool bOwnContent, int nDepth);
     // Listed once, however often the page uses it.
     void AddName(const std::string& name) {
         std::lock_guard<std::mutex> guard(note.m_dataLock);
@@ -69,7 +73,7 @@ struct NameReservation {
     }
 };
 
-bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes, bool bOwnContent) {
+bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes, bool bOwnContent, int nDepth) {
     if (bytes.size() < kMinPageBytes) return true;
     const bool bUtf16 = bytes[0] == 0xFF && bytes[1] == 0xFE;
     std::string text = bUtf16 ? PageBytesToText(bytes) : std::string(bytes.begin(), bytes.end());
@@ -97,6 +101,8 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
                     used = replacement = name;
                 } else if (auto it = nested.find(item->m_strURL); it != nested.end()) {
                     used = replacement = it->second;  // stored once its own capture is done
+                } else if (bNests && nDepth >= kMaxNesting) {
+                    if (item->m_strURL != item->m_strRaw) replacement = item->m_strURL;
                 } else {
                     std::vector<uint8_t> data;
                     bool bGot;
@@ -112,7 +118,7 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
                             NameReservation reserved{pDoc, pDoc->ReserveAttachmentName(NameSource(item->m_strRaw))};
                             if (!reserved.name.empty()) {
                                 nested.emplace(item->m_strURL, reserved.name);
-                                Capture(item->m_strURL, data, false);
+                                Capture(item->m_strURL, data, false, nDepth + 1);
                                 nested.erase(item->m_strURL);
                                 pAttach = pDoc->MakeReservedAttachment(reserved.name, item->m_strURL, std::move(data));
                                 reserved.name.clear();
@@ -152,7 +158,7 @@ bool CNote::CaptureResources(const std::string& strBase, CCaptureContext* pConte
     if (!SameType(m_strExt, "htm") && !SameType(m_strExt, "xml") && !SameType(m_strExt, "xls")) return false;
     try {
         CaptureRun run{*this, m_pDocument, pContext, AppOptions().m_download.m_bFetchResources, {}};
-        if (pBytes) return run.Capture(strBase, *pBytes, false);
+        if (pBytes) return run.Capture(strBase, *pBytes, false, 0);
         // The worker is the only writer of the content while it runs; the
         // result goes in under the lock that a save takes to read it.
         std::vector<uint8_t> bytes;
@@ -160,7 +166,7 @@ bool CNote::CaptureResources(const std::string& strBase, CCaptureContext* pConte
             std::lock_guard<std::mutex> guard(m_dataLock);
             bytes = m_content;
         }
-        run.Capture(strBase, bytes, true);
+        run.Capture(strBase, bytes, true, 0);
         std::lock_guard<std::mutex> guard(m_dataLock);
         m_content.swap(bytes);
         return true;

@@ -258,6 +258,40 @@ TEST_F(CaptureTest, NewAttachmentNamesLeaveOutTheQuery) {
     EXPECT_EQ(m_doc.m_attachments.GetCount(), 5u);
 }
 
+TEST_F(CaptureTest, NestedPagesStopEightLevelsDown) {
+    // 10,000 frame pages, each the only frame of the one before.
+    TestServer& s = Server();
+    CNote* n = NewNote("deep", s.Url("/chain/1.htm"));
+    ASSERT_TRUE(Capture(n));
+    EXPECT_EQ(Text(n->m_content), "<frameset><frame src=\"vlt2.htm\"></frameset>");
+    std::vector<std::string> names = n->m_attachNames;
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"vlt2.htm", "vlt3.htm", "vlt4.htm", "vlt5.htm", "vlt6.htm",
+                                               "vlt7.htm", "vlt8.htm", "vlt9.htm"}));
+    EXPECT_EQ(m_doc.m_attachments.GetCount(), 8u);
+    ASSERT_NE(m_doc.FindAttachment("vlt8.htm"), nullptr);
+    EXPECT_EQ(Text(m_doc.FindAttachment("vlt8.htm")->Data()), "<frameset><frame src=\"vlt9.htm\"></frameset>");
+    ASSERT_NE(m_doc.FindAttachment("vlt9.htm"), nullptr);
+    EXPECT_EQ(Text(m_doc.FindAttachment("vlt9.htm")->Data()),
+              "<frameset><frame src=\"" + s.Url("/chain/10.htm") + "\"></frameset>")
+        << "the page below the last level is linked to its address";
+    EXPECT_EQ(s.Count("/chain/9.htm"), 1);
+    EXPECT_EQ(s.Count("/chain/10.htm"), 0);
+
+    // Pages read from disk stop at the same depth.
+    for (int i = 1; i <= 12; ++i)
+        Put("l" + std::to_string(i) + ".htm", "<iframe src=\"l" + std::to_string(i + 1) + ".htm\"></iframe>");
+    CNote* local = m_doc.m_rootCata.AddNewNote("local");
+    local->m_strSource = m_site.File("l1.htm");
+    local->m_nSourceKind = kSourceLocalFile;
+    ASSERT_TRUE(local->ImportLocalFile());
+    EXPECT_EQ(local->m_attachNames.size(), 8u);
+    ASSERT_NE(m_doc.FindAttachment("vltl9.htm"), nullptr);
+    EXPECT_EQ(Text(m_doc.FindAttachment("vltl9.htm")->Data()),
+              "<iframe src=\"file://" + m_site.File("l10.htm") + "\"></iframe>");
+    EXPECT_EQ(m_doc.FindAttachment("vltl10.htm"), nullptr);
+}
+
 TEST_F(CaptureTest, Utf16PagesStayUtf16AndTypesFollowTheAddress) {
     const std::u16string u = u"<IMG SRC=\"img/\u00e9.gif\"><a href=x.htm>\u4e2d</a>";
     std::string page = "\xFF\xFE";
