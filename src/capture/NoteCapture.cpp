@@ -1,6 +1,9 @@
 // Taking a page's resources in: every image, stylesheet and frame page the
 // page uses becomes an attachment of the notebook, and the page is pointed at
 // the attachments by name.
+#include <stdlib.h>
+#include <strings.h>
+
 #include <algorithm>
 #include <map>
 #include <memory>
@@ -34,6 +37,21 @@ std::string NameSource(const std::string& raw) {
     return s.substr(b, s.find_last_not_of(' ') - b + 1);
 }
 
+// The real path of a file named by a "file://" URL or a path, when it lies
+// inside `folder` (itself a real path); empty otherwise.
+std::string PathInside(const std::string& url, const std::string& folder) {
+    if (folder.empty()) return std::string();
+    std::string path = url;
+    if (path.size() >= 7 && strncasecmp(path.c_str(), "file://", 7) == 0) path.erase(0, 7);
+    if (path.empty() || path[0] != '/') return std::string();  // another host's, or relative to nothing
+    std::unique_ptr<char, decltype(&free)> real(realpath(path.c_str(), nullptr), &free);
+    if (!real) return std::string();
+    const std::string resolved = real.get();
+    if (resolved.size() <= folder.size() || resolved.compare(0, folder.size(), folder) != 0 ||
+        resolved[folder.size()] != '/')
+        return std::string();
+    return resolved;
+}
 
 // The absolute address of a hyperlink with the marker in it, so that a
 // later, shorter value cannot be replaced inside it; the rewrite removes the
@@ -53,9 +71,17 @@ struct CaptureRun {
     // refers to itself, directly or through others, points at that name
     // instead of being fetched and stored again.
     std::map<std::string, std::string> nested;
+    // A page from the web refers to files of the computer it is shown on
+    // only by accident or malice (file:///home/u/.ssh/id_rsa); taken in, they
+    // would leave with an export or a mail. Reading one back takes in only
+    // files from the working folder, where its own files were written.
+    bool bOnlyWorkFolder = false;
+    bool bFolderKnown = false;
+    std::string strWorkFolder = std::string();  // a real path; empty when there is none
 
     bool Stopped() const { return note.m_nStatus == kStatusStopRequested; }
     bool Capture(const std::string& strBase, std::vector<uint8_t>& bytes, bool bOwnContent, int nDepth);
+    bool ReadLocal(const std::string& url, std::vector<uint8_t>& data);
     // Listed once, however often the page uses it.
     void AddName(const std::string& name) {
         std::lock_guard<std::mutex> guard(note.m_dataLock);
@@ -63,6 +89,21 @@ struct CaptureRun {
         if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
     }
 };
+
+bool CaptureRun::ReadLocal(const std::string& url, std::vector<uint8_t>& data) {
+    if (!bOnlyWorkFolder) return ReadWholeFile(url, data);
+    if (!bFolderKnown) {
+        bFolderKnown = true;
+        const std::string folder = pDoc ? pDoc->GetWorkFolder(true) : std::string();
+        std::unique_ptr<char, decltype(&free)> real(folder.empty() ? nullptr : realpath(folder.c_str(), nullptr),
+                                                    &free);
+        if (real) strWorkFolder = real.get();
+    }
+    // The path as resolved is read, so that a link swapped in after the
+    // test leads nowhere else.
+    const std::string path = PathInside(url, strWorkFolder);
+    return !path.empty() && ReadWholeFile(path, data);
+}
 
 // A reserved name goes back when the attachment was not made after all.
 struct NameReservation {
@@ -110,7 +151,7 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
                         std::string url = item->m_strURL;
                         bGot = pContext->FetchResource(url, data, &note);
                     } else {
-                        bGot = ReadWholeFile(item->m_strURL, data);
+                        bGot = ReadLocal(item->m_strURL, data);
                     }
                     if (bGot) {
                         CNoteAttatch* pAttach = nullptr;
@@ -158,6 +199,7 @@ bool CNote::CaptureResources(const std::string& strBase, CCaptureContext* pConte
     if (!SameType(m_strExt, "htm") && !SameType(m_strExt, "xml") && !SameType(m_strExt, "xls")) return false;
     try {
         CaptureRun run{*this, m_pDocument, pContext, AppOptions().m_download.m_bFetchResources, {}};
+        run.bOnlyWorkFolder = !pContext && (m_nSourceKind == kSourceWebPage || m_nSourceKind == kSourceWebFile);
         if (pBytes) return run.Capture(strBase, *pBytes, false, 0);
         // The worker is the only writer of the content while it runs; the
         // result goes in under the lock that a save takes to read it.

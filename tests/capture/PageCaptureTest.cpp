@@ -292,6 +292,44 @@ TEST_F(CaptureTest, NestedPagesStopEightLevelsDown) {
     EXPECT_EQ(m_doc.FindAttachment("vltl10.htm"), nullptr);
 }
 
+TEST_F(CaptureTest, ReadBackOfAWebPageTakesInOnlyFilesOfTheWorkingFolder) {
+    Put("secret", "PRIVATE KEY");
+    Put("img/pic.gif", "GIF-pic");
+    for (uint32_t kind : {kSourceWebPage, kSourceWebFile, kSourceLocalFile}) {
+        SCOPED_TRACE(kind);
+        CClipVaultDoc doc;
+        CNote* n = doc.m_rootCata.AddNewNote("n");
+        n->m_nSourceKind = kind;
+        n->m_strSource = kind == kSourceLocalFile ? m_site.File("page.htm") : "http://example.invalid/page.htm";
+        n->m_strExt = "htm";
+        const std::string work = n->GetWorkPath();
+        ASSERT_FALSE(work.empty());
+        const std::string folder = work.substr(0, work.rfind('/'));
+        // Inside the folder: a new file, and a link that leads out of it.
+        std::filesystem::create_directories(folder + "/sub");
+        ASSERT_TRUE(fileutil::WriteWholeFile(folder + "/sub/in.gif", "GIF-in", 6));
+        std::filesystem::remove(folder + "/link.txt");
+        std::filesystem::create_symlink(m_site.File("secret"), folder + "/link.txt");
+        const std::string page = "<img src=\"sub/in.gif\"><img src=\"file://" + m_site.File("secret") +
+                                 "\"><img src=\"" + m_site.File("img/pic.gif") + "\"><img src=\"link.txt\">"
+                                 "<img src=\"" +
+                                 std::filesystem::relative(m_site.File("secret"), folder).string() + "\">";
+        ASSERT_TRUE(fileutil::WriteWholeFile(work, page.data(), page.size()));
+        ASSERT_TRUE(n->ReadBackAndAbsorb());
+        std::vector<std::string> taken;
+        for (const std::string& name : n->m_attachNames) taken.push_back(Text(doc.FindAttachment(name)->Data()));
+        if (kind == kSourceLocalFile) {
+            // A local import takes in any file it refers to.
+            EXPECT_NE(std::find(taken.begin(), taken.end(), "PRIVATE KEY"), taken.end());
+            EXPECT_NE(std::find(taken.begin(), taken.end(), "GIF-pic"), taken.end());
+        } else {
+            EXPECT_EQ(taken, std::vector<std::string>{"GIF-in"});
+            EXPECT_EQ(doc.m_attachments.GetCount(), 1u);
+        }
+        EXPECT_EQ(Text(n->m_content).substr(0, 21), "<img src=\"vltin.gif\">");
+    }
+}
+
 TEST_F(CaptureTest, Utf16PagesStayUtf16AndTypesFollowTheAddress) {
     const std::u16string u = u"<IMG SRC=\"img/\u00e9.gif\"><a href=x.htm>\u4e2d</a>";
     std::string page = "\xFF\xFE";
