@@ -71,16 +71,13 @@ struct CaptureRun {
     // refers to itself, directly or through others, points at that name
     // instead of being fetched and stored again.
     std::map<std::string, std::string> nested;
-    // A page from the web refers to files of the computer it is shown on
-    // only by accident or malice (file:///home/u/.ssh/id_rsa); taken in, they
-    // would leave with an export or a mail. Reading one back takes in only
-    // files from the working folder, where its own files were written.
-    bool bOnlyWorkFolder = false;
+    // The working folder, once a page from the web is read back from it.
     bool bFolderKnown = false;
     std::string strWorkFolder = std::string();  // a real path; empty when there is none
 
     bool Stopped() const { return note.m_nStatus == kStatusStopRequested; }
-    bool Capture(const std::string& strBase, std::vector<uint8_t>& bytes, bool bOwnContent, int nDepth);
+    // `nDepth`: how many pages this one lies inside.
+    bool Capture(const std::string& strBase, std::vector<uint8_t>& bytes, bool bOwnContent, int nDepth = 0);
     bool ReadLocal(const std::string& url, std::vector<uint8_t>& data);
     // Listed once, however often the page uses it.
     void AddName(const std::string& name) {
@@ -90,8 +87,13 @@ struct CaptureRun {
     }
 };
 
+// A page from the web refers to files of the computer it is shown on only
+// by accident or malice (file:///home/u/.ssh/id_rsa); taken in, they would
+// leave with an export or a mail. Reading one back takes in only files from
+// the working folder, where its own files were written. A local import takes
+// in whatever it names.
 bool CaptureRun::ReadLocal(const std::string& url, std::vector<uint8_t>& data) {
-    if (!bOnlyWorkFolder) return ReadWholeFile(url, data);
+    if (note.m_nSourceKind != kSourceWebPage && note.m_nSourceKind != kSourceWebFile) return ReadWholeFile(url, data);
     if (!bFolderKnown) {
         bFolderKnown = true;
         const std::string folder = pDoc ? pDoc->GetWorkFolder(true) : std::string();
@@ -199,8 +201,7 @@ bool CNote::CaptureResources(const std::string& strBase, CCaptureContext* pConte
     if (!SameType(m_strExt, "htm") && !SameType(m_strExt, "xml") && !SameType(m_strExt, "xls")) return false;
     try {
         CaptureRun run{*this, m_pDocument, pContext, AppOptions().m_download.m_bFetchResources, {}};
-        run.bOnlyWorkFolder = !pContext && (m_nSourceKind == kSourceWebPage || m_nSourceKind == kSourceWebFile);
-        if (pBytes) return run.Capture(strBase, *pBytes, false, 0);
+        if (pBytes) return run.Capture(strBase, *pBytes, false);
         // The worker is the only writer of the content while it runs; the
         // result goes in under the lock that a save takes to read it.
         std::vector<uint8_t> bytes;
@@ -208,7 +209,7 @@ bool CNote::CaptureResources(const std::string& strBase, CCaptureContext* pConte
             std::lock_guard<std::mutex> guard(m_dataLock);
             bytes = m_content;
         }
-        run.Capture(strBase, bytes, true, 0);
+        run.Capture(strBase, bytes, true);
         std::lock_guard<std::mutex> guard(m_dataLock);
         m_content.swap(bytes);
         return true;

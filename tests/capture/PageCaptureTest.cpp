@@ -182,7 +182,8 @@ TEST_F(CaptureTest, OnlyWholeValuesAreRewritten) {
     CNote* ab = NewNote("ab", s.Url("/files/ab.htm"));
     ASSERT_TRUE(Capture(ab));
     EXPECT_EQ(Text(ab->m_content),
-              "<img src=vlta.gif><img src=\"vltbanana.gif\"><script>var pic = \"vlta.gif\", other = 'img/a.gif';</script>");
+              "<img src=vlta.gif><img src=\"vltbanana.gif\">"
+              "<script>var pic = \"vlta.gif\", other = 'img/a.gif';</script>");
     CNote* ba = NewNote("ba", s.Url("/files/rev/ba.htm"));
     ASSERT_TRUE(Capture(ba));
     EXPECT_EQ(Text(ba->m_content), "<img src='vlt-1banana.gif'><img src=vlt-1a.gif>");
