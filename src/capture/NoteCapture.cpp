@@ -1,8 +1,12 @@
 // Taking a page's resources in: every image, stylesheet and frame page the
 // page uses becomes an attachment of the notebook, and the page is pointed at
 // the attachments by name.
+#include <stdlib.h>
+#include <strings.h>
+
 #include <algorithm>
-#include <set>
+#include <map>
+#include <memory>
 
 #include "app/AppOptions.h"
 #include "capture/CaptureContext.h"
@@ -16,7 +20,38 @@
 namespace {
 
 const size_t kMinPageBytes = 10;
+// Frame pages and stylesheets inside others are taken in this many levels
+// below the note's own page; a deeper one keeps its address. A hostile page
+// could otherwise lead the capture down a chain without end.
+const int kMaxNesting = 8;
 
+// What a new attachment is named after: the reference without its query or
+// fragment (a browser asks the working folder for "vltstyle.css", not
+// "vltstyle.css?v=3") and without the blanks and line breaks around it.
+std::string NameSource(const std::string& raw) {
+    std::string s;
+    for (char c : raw.substr(0, raw.find_first_of("?#")))
+        if (c != '\r' && c != '\n' && c != '\t') s += c;
+    const size_t b = s.find_first_not_of(' ');
+    if (b == std::string::npos) return std::string();
+    return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
+
+// The real path of a file named by a "file://" URL or a path, when it lies
+// inside `folder` (itself a real path); empty otherwise.
+std::string PathInside(const std::string& url, const std::string& folder) {
+    if (folder.empty()) return std::string();
+    std::string path = url;
+    if (path.size() >= 7 && strncasecmp(path.c_str(), "file://", 7) == 0) path.erase(0, 7);
+    if (path.empty() || path[0] != '/') return std::string();  // another host's, or relative to nothing
+    std::unique_ptr<char, decltype(&free)> real(realpath(path.c_str(), nullptr), &free);
+    if (!real) return std::string();
+    const std::string resolved = real.get();
+    if (resolved.size() <= folder.size() || resolved.compare(0, folder.size(), folder) != 0 ||
+        resolved[folder.size()] != '/')
+        return std::string();
+    return resolved;
+}
 
 // The absolute address of a hyperlink with the marker in it, so that a
 // later, shorter value cannot be replaced inside it; the rewrite removes the
@@ -31,13 +66,19 @@ struct CaptureRun {
     CClipVaultDoc* pDoc;
     CCaptureContext* pContext;
     bool bFetchResources;
-    // Stylesheets and frame pages whose own resources are being or were
-    // captured in this run: one that refers to itself, directly or through
-    // others, is captured once instead of without end.
-    std::set<std::string> nested;
+    // Stylesheets and frame pages whose own resources are being captured, by
+    // address, with the name each is reserved to be stored under: one that
+    // refers to itself, directly or through others, points at that name
+    // instead of being fetched and stored again.
+    std::map<std::string, std::string> nested;
+    // The working folder, once a page from the web is read back from it.
+    bool bFolderKnown = false;
+    std::string strWorkFolder = std::string();  // a real path; empty when there is none
 
     bool Stopped() const { return note.m_nStatus == kStatusStopRequested; }
-    bool Capture(const std::string& strBase, std::vector<uint8_t>& bytes, bool bOwnContent);
+    // `nDepth`: how many pages this one lies inside.
+    bool Capture(const std::string& strBase, std::vector<uint8_t>& bytes, bool bOwnContent, int nDepth = 0);
+    bool ReadLocal(const std::string& url, std::vector<uint8_t>& data);
     // Listed once, however often the page uses it.
     void AddName(const std::string& name) {
         std::lock_guard<std::mutex> guard(note.m_dataLock);
@@ -46,7 +87,36 @@ struct CaptureRun {
     }
 };
 
-bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes, bool bOwnContent) {
+// A page from the web refers to files of the computer it is shown on only
+// by accident or malice (file:///home/u/.ssh/id_rsa); taken in, they would
+// leave with an export or a mail. Reading one back takes in only files from
+// the working folder, where its own files were written. A local import takes
+// in whatever it names.
+bool CaptureRun::ReadLocal(const std::string& url, std::vector<uint8_t>& data) {
+    if (note.m_nSourceKind != kSourceWebPage && note.m_nSourceKind != kSourceWebFile) return ReadWholeFile(url, data);
+    if (!bFolderKnown) {
+        bFolderKnown = true;
+        const std::string folder = pDoc ? pDoc->GetWorkFolder(true) : std::string();
+        std::unique_ptr<char, decltype(&free)> real(folder.empty() ? nullptr : realpath(folder.c_str(), nullptr),
+                                                    &free);
+        if (real) strWorkFolder = real.get();
+    }
+    // The path as resolved is read, so that a link swapped in after the
+    // test leads nowhere else.
+    const std::string path = PathInside(url, strWorkFolder);
+    return !path.empty() && ReadWholeFile(path, data);
+}
+
+// A reserved name goes back when the attachment was not made after all.
+struct NameReservation {
+    CClipVaultDoc* pDoc;
+    std::string name;
+    ~NameReservation() {
+        if (!name.empty()) pDoc->ReleaseAttachmentName(name);
+    }
+};
+
+bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes, bool bOwnContent, int nDepth) {
     if (bytes.size() < kMinPageBytes) return true;
     const bool bUtf16 = bytes[0] == 0xFF && bytes[1] == 0xFE;
     std::string text = bUtf16 ? PageBytesToText(bytes) : std::string(bytes.begin(), bytes.end());
@@ -65,12 +135,17 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
             if (item->m_nRefKind == kRefHyperlink) {
                 if (item->m_strURL != item->m_strRaw) replacement = MarkedLink(item->m_strURL);
             } else if (bFetchResources && pDoc) {
+                const bool bNests = item->m_nRefKind == kRefStylesheet;
                 std::string used;
                 if (pDoc->FindAttachment(item->m_strRaw)) {
                     used = item->m_strRaw;  // the page already uses a stored attachment
                 } else if (std::string name = pDoc->AttachmentNameForOrigin(item->m_strURL);
                            !name.empty() && pDoc->FindAttachment(name)) {
                     used = replacement = name;
+                } else if (auto it = nested.find(item->m_strURL); it != nested.end()) {
+                    used = replacement = it->second;  // stored once its own capture is done
+                } else if (bNests && nDepth >= kMaxNesting) {
+                    if (item->m_strURL != item->m_strRaw) replacement = item->m_strURL;
                 } else {
                     std::vector<uint8_t> data;
                     bool bGot;
@@ -78,16 +153,24 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
                         std::string url = item->m_strURL;
                         bGot = pContext->FetchResource(url, data, &note);
                     } else {
-                        bGot = ReadWholeFile(item->m_strURL, data);
+                        bGot = ReadLocal(item->m_strURL, data);
                     }
                     if (bGot) {
-                        if (item->m_nRefKind == kRefStylesheet && nested.insert(item->m_strURL).second)
-                            Capture(item->m_strURL, data, false);
-                        const std::string name = pDoc->UniqueAttachmentName(item->m_strRaw);
-                        if (!name.empty()) {
-                            CNoteAttatch* pAttach = pDoc->MakeAttachment(name, item->m_strURL, std::move(data));
-                            used = replacement = pAttach->m_strName;
+                        CNoteAttatch* pAttach = nullptr;
+                        if (bNests) {
+                            NameReservation reserved{pDoc, pDoc->ReserveAttachmentName(NameSource(item->m_strRaw))};
+                            if (!reserved.name.empty()) {
+                                nested.emplace(item->m_strURL, reserved.name);
+                                Capture(item->m_strURL, data, false, nDepth + 1);
+                                nested.erase(item->m_strURL);
+                                pAttach = pDoc->MakeReservedAttachment(reserved.name, item->m_strURL, std::move(data));
+                                reserved.name.clear();
+                            }
+                        } else {
+                            const std::string name = pDoc->UniqueAttachmentName(NameSource(item->m_strRaw));
+                            if (!name.empty()) pAttach = pDoc->MakeAttachment(name, item->m_strURL, std::move(data));
                         }
+                        if (pAttach) used = replacement = pAttach->m_strName;
                     } else if (item->m_strURL != item->m_strRaw && !Stopped()) {
                         // Not captured: the page, shown from the working
                         // folder, still finds it where it came from.
@@ -115,7 +198,7 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
 }  // namespace
 
 bool CNote::CaptureResources(const std::string& strBase, CCaptureContext* pContext, std::vector<uint8_t>* pBytes) {
-    if (m_strExt != "htm" && m_strExt != "xml" && m_strExt != "xls") return false;
+    if (!SameType(m_strExt, "htm") && !SameType(m_strExt, "xml") && !SameType(m_strExt, "xls")) return false;
     try {
         CaptureRun run{*this, m_pDocument, pContext, AppOptions().m_download.m_bFetchResources, {}};
         if (pBytes) return run.Capture(strBase, *pBytes, false);

@@ -80,8 +80,7 @@ bool CCaptureContext::CapturePage(std::string& url, CNote* pNote) {
         return false;
     }
     const size_t dot = name.rfind('.');
-    std::string ext = dot == std::string::npos ? std::string() : name.substr(dot + 1);
-    if (LowerAscii(ext) == "html") ext = "htm";
+    const std::string ext = PageTypeFor(dot == std::string::npos ? std::string() : name.substr(dot + 1));
     {
         // The whole page: nothing is cut from a long one.
         std::lock_guard<std::mutex> guard(pNote->m_dataLock);

@@ -223,21 +223,74 @@ size_t FindFrom(const std::string& text, const std::string& what, size_t from) {
     return hit ? static_cast<size_t>(static_cast<const char*>(hit) - text.data()) : std::string::npos;
 }
 
+// Whether `c` can stand inside a URL or a word: letters, digits, URL
+// punctuation, a backslash (a Windows path) and every byte of a multi-byte
+// character. Blanks, quotes, "=", brackets and the like end a value.
+bool ContinuesUrl(unsigned char c) {
+    if (c <= ' ' || c == 0x7F) return false;
+    switch (c) {
+    case '"': case '\'': case '`': case '=': case '(': case ')': case '<': case '>':
+    case '{': case '}': case '|': case '^':
+        return false;
+    default:
+        return true;
+    }
+}
+
 // Replaces every occurrence of `from` in `text`, left to right, without
-// overlaps; one pass over the text.
-void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+// overlaps; one pass over the text. With `bWholeOnly` only occurrences that
+// stand as a whole value: one next to a character that could continue it is
+// only part of a longer value (a.gif in banana.gif or img/a.gif) and stays.
+// After "=" it is whole unless that "=" belongs to a query
+// (show.asp?pic=a.gif).
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to, bool bWholeOnly) {
     if (from.empty()) return;
+    const auto u = [](char c) { return static_cast<unsigned char>(c); };
+    const bool bCheckBefore = bWholeOnly && ContinuesUrl(u(from.front()));
+    const bool bCheckAfter = bWholeOnly && ContinuesUrl(u(from.back()));
+    // After a refused occurrence the next one to try: one that starts inside
+    // it behind a character that continues a URL is refused as well.
+    size_t step = 1;
+    if (bCheckBefore)
+        while (step < from.size() && ContinuesUrl(u(from[step - 1]))) ++step;
+
+    // Where the run of URL text before the current position began, and the
+    // last "?" or "&" seen; kept up to date as the search moves on.
+    size_t tracked = 0, runStart = 0, lastQuery = std::string::npos;
+    const auto inQuery = [&](size_t eq) {
+        for (; tracked < eq; ++tracked) {
+            const char c = text[tracked];
+            if (c == '?' || c == '&') lastQuery = tracked;
+            else if (c != '=' && !ContinuesUrl(u(c))) runStart = tracked + 1;
+        }
+        return lastQuery != std::string::npos && lastQuery >= runStart;
+    };
+    const auto whole = [&](size_t hit) {
+        if (bCheckBefore && hit > 0) {
+            const char c = text[hit - 1];
+            if (ContinuesUrl(u(c))) return false;
+            if (c == '=' && inQuery(hit - 1)) return false;
+        }
+        const size_t end = hit + from.size();
+        return !(bCheckAfter && end < text.size() && ContinuesUrl(u(text[end])));
+    };
+
     size_t hit = FindFrom(text, from, 0);
     if (hit == std::string::npos) return;
     std::string out;
-    out.reserve(text.size());
     size_t at = 0;
     while (hit != std::string::npos) {
+        if (!whole(hit)) {
+            hit = FindFrom(text, from, hit + step);
+            continue;
+        }
+        if (out.empty()) out.reserve(text.size());
         out.append(text, at, hit - at);
         out += to;
         at = hit + from.size();
         hit = FindFrom(text, from, at);
     }
+    if (at == 0) return;  // nothing stood whole
     out.append(text, at, std::string::npos);
     text.swap(out);
 }
@@ -255,9 +308,9 @@ void CPageScanner::RewritePage(std::vector<uint8_t>& bytes) const {
             // with the same value would only find it again inside the
             // replacements themselves.
             if (!done.insert(item->m_strRaw).second) continue;
-            ReplaceAll(text, item->m_strRaw, item->m_strReplace);
+            ReplaceAll(text, item->m_strRaw, item->m_strReplace, true);
         }
-        ReplaceAll(text, kLinkMarker, "");
+        ReplaceAll(text, kLinkMarker, "", false);
         bytes.assign(text.begin(), text.end());
     } catch (...) {
         Failed();

@@ -47,7 +47,8 @@ public:
     // from disk. The old items are dropped.
     void ScanPage(const std::string& text, size_t length, const std::string& base, bool bLocal);
     // Replaces, in item order, every occurrence of each replaced item's raw
-    // value, then removes the markers.
+    // value that stands whole (not inside a longer value, path or word),
+    // then removes the markers.
     void RewritePage(std::vector<uint8_t>& bytes) const;
 
     static bool IsFetchableType(const std::string& url);

@@ -299,7 +299,8 @@ std::string CClipVaultDoc::UniqueAttachmentName(const std::string& strSource) {
         if (base.compare(0, 3, "vlt") == 0) base.erase(0, 3);
         std::lock_guard<std::recursive_mutex> guard(m_lock);
         std::string candidate = "vlt" + base;
-        for (int i = 1; m_attachments.Contains(candidate); ++i) candidate = "vlt-" + std::to_string(i) + base;
+        for (int i = 1; m_attachments.Contains(candidate) || m_reservedAttachNames.count(candidate); ++i)
+            candidate = "vlt-" + std::to_string(i) + base;
         return candidate;
     } catch (...) {
         return std::string();
@@ -328,10 +329,35 @@ CNoteAttatch* CClipVaultDoc::MakeAttachment(const std::string& strName, const st
     // Two workers may have been handed the same free name before either
     // stored its attachment; the second must not replace the first one's
     // bytes under a name that another note already uses.
-    p->m_strName = m_attachments.Contains(strName) ? UniqueAttachmentName(strName) : strName;
+    p->m_strName = m_attachments.Contains(strName) || m_reservedAttachNames.count(strName)
+                       ? UniqueAttachmentName(strName)
+                       : strName;
     m_attachments.SetAt(p->m_strName, p);
     m_originToName[strOrigin] = p->m_strName;
     return p;
+}
+
+std::string CClipVaultDoc::ReserveAttachmentName(const std::string& strSource) {
+    try {
+        std::lock_guard<std::recursive_mutex> guard(m_lock);
+        std::string name = UniqueAttachmentName(strSource);
+        if (!name.empty()) m_reservedAttachNames.insert(name);
+        return name;
+    } catch (...) {
+        return std::string();
+    }
+}
+
+CNoteAttatch* CClipVaultDoc::MakeReservedAttachment(const std::string& strName, const std::string& strOrigin,
+                                                    std::vector<uint8_t> bytes) {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    m_reservedAttachNames.erase(strName);
+    return MakeAttachment(strName, strOrigin, std::move(bytes));
+}
+
+void CClipVaultDoc::ReleaseAttachmentName(const std::string& strName) {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    m_reservedAttachNames.erase(strName);
 }
 
 CNoteAttatch* CClipVaultDoc::FindAttachment(const std::string& strName) {

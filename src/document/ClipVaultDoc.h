@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -135,6 +136,13 @@ public:
     bool AddAttachment(CNoteAttatch* pAttach);
     CNoteAttatch* MakeAttachment(const std::string& strName, const std::string& strOrigin,
                                  std::vector<uint8_t> bytes);
+    // A unique name that no other capture is handed until MakeReservedAttachment
+    // or ReleaseAttachmentName: a stylesheet that refers to itself needs its
+    // own name before its text is final.
+    std::string ReserveAttachmentName(const std::string& strSource);
+    CNoteAttatch* MakeReservedAttachment(const std::string& strName, const std::string& strOrigin,
+                                         std::vector<uint8_t> bytes);
+    void ReleaseAttachmentName(const std::string& strName);
     CNoteAttatch* FindAttachment(const std::string& strName);
     // Name of the attachment taken from `strOrigin`, or empty.
     std::string AttachmentNameForOrigin(const std::string& strOrigin);
@@ -182,6 +190,8 @@ public:
     CNoteCata m_rootCata;
     CDocPassword m_password;
     CNameMap<CNoteAttatch*> m_attachments;
+    // Names handed out by ReserveAttachmentName whose attachments are not made yet.
+    std::set<std::string> m_reservedAttachNames;
     std::unordered_map<std::string, std::string> m_originToName;
     std::string m_strReserved1;
     std::string m_strReserved2;

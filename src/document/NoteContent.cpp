@@ -1,5 +1,6 @@
 // A note's content on disk: working copies for showing and editing, reading
 // them back, writing a page out with its files, importing a local file.
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -27,6 +28,14 @@ bool IsUtf16Page(const std::vector<uint8_t>& b) { return b.size() >= 2 && b[0] =
 
 }  // namespace
 
+bool SameType(const std::string& strExt, const char* type) { return strcasecmp(strExt.c_str(), type) == 0; }
+
+std::string PageTypeFor(const std::string& strExt) {
+    if (SameType(strExt, "htm") || SameType(strExt, "html")) return "htm";
+    if (SameType(strExt, "xml")) return "xml";
+    return strExt;
+}
+
 std::string CNote::GetWorkPath() {
     if (m_nContentType != kContentHeld) return m_strSource;
     if (m_strWorkPath.empty() && m_pDocument) {
@@ -40,8 +49,7 @@ bool CNote::WriteWorkingCopy(const std::string& strPath, bool bExport) {
     try {
         const std::string path = strPath.empty() ? GetWorkPath() : strPath;
         if (path.empty()) return false;
-        const std::string ext = LowerAscii(m_strExt);
-        if (ext == "htm" || ext == "xml") return WritePage(path, bExport);
+        if (SameType(m_strExt, "htm") || SameType(m_strExt, "xml")) return WritePage(path, bExport);
         std::lock_guard<std::mutex> guard(m_dataLock);
         return ::WriteWholeFile(path, m_content);
     } catch (...) {
@@ -51,7 +59,7 @@ bool CNote::WriteWorkingCopy(const std::string& strPath, bool bExport) {
 }
 
 bool CNote::WritePage(const std::string& strPath, bool bExport) {
-    if (m_strExt != "htm" && m_strExt != "xml") return false;
+    if (!SameType(m_strExt, "htm") && !SameType(m_strExt, "xml")) return false;
     try {
         std::vector<uint8_t> content;
         std::vector<std::string> names;

@@ -41,6 +41,13 @@ enum NoteSourceKind : uint32_t {
 // m_nContentType: the notebook holds the content; anything else is a link only.
 constexpr uint32_t kContentHeld = 2;
 
+// Note types are compared without regard to case: an address ending in
+// ".HTM" is as much a page as one ending in ".htm".
+bool SameType(const std::string& strExt, const char* type);
+// The type to store for an extension taken from an address: "htm" for
+// "htm" and "html", "xml" for "xml", in any case; any other as it is.
+std::string PageTypeFor(const std::string& strExt);
+
 class CNoteBase : public CObject {
 public:
     enum Kind { kindNote = 0, kindCata = 1, kindAttach = 2 };

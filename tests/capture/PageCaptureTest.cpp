@@ -172,8 +172,193 @@ TEST_F(CaptureTest, StylesheetsAndFramesAreCapturedWithTheirOwnResources) {
 
     CNote* self = NewNote("self", s.Url("/files/self.xml"));
     ASSERT_TRUE(Capture(self));
-    EXPECT_NE(m_doc.FindAttachment("vltself.xsl"), nullptr);
-    EXPECT_LE(s.Count("/files/css/self.xsl"), 2);
+    EXPECT_EQ(Text(self->m_content), "<?xml-stylesheet href=\"vltself.xsl\"?><y/>");
+    CNoteAttatch* selfXsl = m_doc.FindAttachment("vltself.xsl");
+    ASSERT_NE(selfXsl, nullptr);
+    EXPECT_EQ(Text(selfXsl->Data()), "<?xml-stylesheet href=\"vltself.xsl\"?><x/>");
+    EXPECT_EQ(self->m_attachNames, std::vector<std::string>{"vltself.xsl"});
+    EXPECT_EQ(s.Count("/files/css/self.xsl"), 1);
+    EXPECT_EQ(m_doc.m_attachments.GetCount(), 4u) << "vltbg.gif, vltshow.xsl, vltleft.htm and vltself.xsl only";
+
+    // Two that name each other: each stored once, each pointing at the other.
+    Put("css/ping.xsl", "<?xml-stylesheet href=\"pong.xsl\"?><ping/>");
+    Put("css/pong.xsl", "<?xml-stylesheet href=\"ping.xsl\"?><pong/>");
+    Put("cycle.xml", "<?xml-stylesheet href=\"css/ping.xsl\"?><z/>");
+    CNote* cycle = NewNote("cycle", s.Url("/files/cycle.xml"));
+    ASSERT_TRUE(Capture(cycle));
+    EXPECT_EQ(Text(cycle->m_content), "<?xml-stylesheet href=\"vltping.xsl\"?><z/>");
+    ASSERT_NE(m_doc.FindAttachment("vltping.xsl"), nullptr);
+    ASSERT_NE(m_doc.FindAttachment("vltpong.xsl"), nullptr);
+    EXPECT_EQ(Text(m_doc.FindAttachment("vltping.xsl")->Data()), "<?xml-stylesheet href=\"vltpong.xsl\"?><ping/>");
+    EXPECT_EQ(Text(m_doc.FindAttachment("vltpong.xsl")->Data()), "<?xml-stylesheet href=\"vltping.xsl\"?><pong/>");
+    EXPECT_EQ(s.Count("/files/css/ping.xsl"), 1);
+    EXPECT_EQ(s.Count("/files/css/pong.xsl"), 1);
+    EXPECT_EQ(m_doc.m_attachments.GetCount(), 6u);
+    std::vector<std::string> names = cycle->m_attachNames;
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"vltping.xsl", "vltpong.xsl"}));
+}
+
+TEST_F(CaptureTest, OnlyWholeValuesAreRewritten) {
+    Put("a.gif", "GIF-a");
+    Put("banana.gif", "GIF-banana");
+    Put("ab.htm", "<img src=a.gif><img src=\"banana.gif\"><script>var pic = \"a.gif\", other = 'img/a.gif';</script>");
+    std::filesystem::create_directories(m_site.Path() + "/rev");
+    Put("rev/a.gif", "GIF-rev-a");
+    Put("rev/banana.gif", "GIF-rev-banana");
+    Put("rev/ba.htm", "<img src='banana.gif'><img src=a.gif>");
+    TestServer& s = Server();
+
+    CNote* ab = NewNote("ab", s.Url("/files/ab.htm"));
+    ASSERT_TRUE(Capture(ab));
+    EXPECT_EQ(Text(ab->m_content),
+              "<img src=vlta.gif><img src=\"vltbanana.gif\">"
+              "<script>var pic = \"vlta.gif\", other = 'img/a.gif';</script>");
+    CNote* ba = NewNote("ba", s.Url("/files/rev/ba.htm"));
+    ASSERT_TRUE(Capture(ba));
+    EXPECT_EQ(Text(ba->m_content), "<img src='vlt-1banana.gif'><img src=vlt-1a.gif>");
+    EXPECT_EQ(Text(m_doc.FindAttachment("vlt-1banana.gif")->Data()), "GIF-rev-banana");
+    EXPECT_EQ(Text(m_doc.FindAttachment("vlt-1a.gif")->Data()), "GIF-rev-a");
+}
+
+TEST_F(CaptureTest, UpperCaseAddressesGivePageTypes) {
+    std::filesystem::create_directories(m_site.Path() + "/UP");
+    Put("UP/A.GIF", "GIF-A");
+    Put("UP/PAGE.HTM", "<img src=\"A.GIF\"><a href=\"NEXT.HTM\">n</a>");
+    Put("UP/Other.Html", "<img src=\"A.GIF\">");
+    Put("UP/S.XSL", "<xsl:stylesheet/>");
+    Put("UP/DATA.XML", "<?xml-stylesheet href=\"S.XSL\"?><d/>");
+    TestServer& s = Server();
+
+    CNote* page = NewNote("page", s.Url("/files/UP/PAGE.HTM"));
+    ASSERT_TRUE(Capture(page));
+    EXPECT_EQ(page->m_strExt, "htm");
+    EXPECT_EQ(Text(page->m_content), "<img src=\"vltA.GIF\"><a href=\"" + s.Url("/files/UP/NEXT.HTM") + "\">n</a>");
+    EXPECT_EQ(page->m_attachNames, std::vector<std::string>{"vltA.GIF"});
+    CNote* other = NewNote("other", s.Url("/files/UP/Other.Html"));
+    ASSERT_TRUE(Capture(other));
+    EXPECT_EQ(other->m_strExt, "htm");
+    CNote* xml = NewNote("xml", s.Url("/files/UP/DATA.XML"));
+    ASSERT_TRUE(Capture(xml));
+    EXPECT_EQ(xml->m_strExt, "xml");
+    EXPECT_EQ(Text(xml->m_content), "<?xml-stylesheet href=\"vltS.XSL\"?><d/>");
+
+    // A note an earlier version stored with an upper-case type is still a
+    // page: shown with its attachment, written out, its links taken in.
+    page->m_strExt = "HTM";
+    ASSERT_TRUE(page->WriteWorkingCopy());
+    const std::string work = page->GetWorkPath();
+    std::vector<uint8_t> onDisk;
+    ASSERT_TRUE(fileutil::ReadWholeFile(work.substr(0, work.rfind('/')) + "/vltA.GIF", onDisk));
+    EXPECT_EQ(Text(onDisk), "GIF-A");
+    TempDir out;
+    ASSERT_TRUE(page->WriteWorkingCopy(out.File("page.htm"), true));
+    ASSERT_TRUE(fileutil::ReadWholeFile(out.File("page.htm"), onDisk));
+    EXPECT_EQ(Text(onDisk).rfind("<img src=\"./page.files/vltA.GIF\">", 0), 0u) << Text(onDisk);
+    Put("new.gif", "GIF-new");
+    const std::string edited = "<img src=\"vltA.GIF\"><img src=\"" + m_site.File("new.gif") + "\">";
+    page->m_nSourceKind = kSourceLocalFile;
+    ASSERT_TRUE(fileutil::WriteWholeFile(work, edited.data(), edited.size()));
+    ASSERT_TRUE(page->ReadBackAndAbsorb());
+    EXPECT_EQ(Text(page->m_content), "<img src=\"vltA.GIF\"><img src=\"vltnew.gif\">");
+}
+
+TEST_F(CaptureTest, NewAttachmentNamesLeaveOutTheQuery) {
+    Put("css/style.css", "body{}");
+    Put("img/q.gif", "GIF-q");
+    std::filesystem::create_directories(m_site.Path() + "/x");
+    std::filesystem::create_directories(m_site.Path() + "/y");
+    Put("x/a.css", "x{}");
+    Put("y/a.css", "y{}");
+    Put("page.htm",
+        "<link href=\"css/style.css?v=3\"><link href=\"css/style.css?v=4\"><img src=img/q.gif?u=/p/q>"
+        "<link href=x/a.css?v=1><link href=y/a.css?v=2><img src=\"vltold.gif?v=1\">");
+    // An attachment stored by an earlier version under a name with its query.
+    m_doc.MakeAttachment("vltold.gif?v=1", "http://elsewhere/old.gif", Bytes{'o'});
+    TestServer& s = Server();
+    CNote* n = NewNote("p", s.Url("/files/page.htm"));
+    ASSERT_TRUE(Capture(n));
+    EXPECT_EQ(Text(n->m_content),
+              "<link href=\"vltstyle.css\"><link href=\"vltstyle.css\"><img src=vltq.gif>"
+              "<link href=vlta.css><link href=vlt-1a.css><img src=\"vltold.gif?v=1\">");
+    EXPECT_EQ(n->m_attachNames,
+              (std::vector<std::string>{"vltq.gif", "vltold.gif?v=1", "vltstyle.css", "vlta.css", "vlt-1a.css"}));
+    EXPECT_EQ(s.Count("/files/css/style.css"), 1) << "one address, one attachment";
+    EXPECT_EQ(Text(m_doc.FindAttachment("vlta.css")->Data()), "x{}");
+    EXPECT_EQ(Text(m_doc.FindAttachment("vlt-1a.css")->Data()), "y{}");
+    EXPECT_EQ(m_doc.m_attachments.GetCount(), 5u);
+}
+
+TEST_F(CaptureTest, NestedPagesStopEightLevelsDown) {
+    // 10,000 frame pages, each the only frame of the one before.
+    TestServer& s = Server();
+    CNote* n = NewNote("deep", s.Url("/chain/1.htm"));
+    ASSERT_TRUE(Capture(n));
+    EXPECT_EQ(Text(n->m_content), "<frameset><frame src=\"vlt2.htm\"></frameset>");
+    std::vector<std::string> names = n->m_attachNames;
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"vlt2.htm", "vlt3.htm", "vlt4.htm", "vlt5.htm", "vlt6.htm",
+                                               "vlt7.htm", "vlt8.htm", "vlt9.htm"}));
+    EXPECT_EQ(m_doc.m_attachments.GetCount(), 8u);
+    ASSERT_NE(m_doc.FindAttachment("vlt8.htm"), nullptr);
+    EXPECT_EQ(Text(m_doc.FindAttachment("vlt8.htm")->Data()), "<frameset><frame src=\"vlt9.htm\"></frameset>");
+    ASSERT_NE(m_doc.FindAttachment("vlt9.htm"), nullptr);
+    EXPECT_EQ(Text(m_doc.FindAttachment("vlt9.htm")->Data()),
+              "<frameset><frame src=\"" + s.Url("/chain/10.htm") + "\"></frameset>")
+        << "the page below the last level is linked to its address";
+    EXPECT_EQ(s.Count("/chain/9.htm"), 1);
+    EXPECT_EQ(s.Count("/chain/10.htm"), 0);
+
+    // Pages read from disk stop at the same depth.
+    for (int i = 1; i <= 12; ++i)
+        Put("l" + std::to_string(i) + ".htm", "<iframe src=\"l" + std::to_string(i + 1) + ".htm\"></iframe>");
+    CNote* local = m_doc.m_rootCata.AddNewNote("local");
+    local->m_strSource = m_site.File("l1.htm");
+    local->m_nSourceKind = kSourceLocalFile;
+    ASSERT_TRUE(local->ImportLocalFile());
+    EXPECT_EQ(local->m_attachNames.size(), 8u);
+    ASSERT_NE(m_doc.FindAttachment("vltl9.htm"), nullptr);
+    EXPECT_EQ(Text(m_doc.FindAttachment("vltl9.htm")->Data()),
+              "<iframe src=\"file://" + m_site.File("l10.htm") + "\"></iframe>");
+    EXPECT_EQ(m_doc.FindAttachment("vltl10.htm"), nullptr);
+}
+
+TEST_F(CaptureTest, ReadBackOfAWebPageTakesInOnlyFilesOfTheWorkingFolder) {
+    Put("secret", "PRIVATE KEY");
+    Put("img/pic.gif", "GIF-pic");
+    for (uint32_t kind : {kSourceWebPage, kSourceWebFile, kSourceLocalFile}) {
+        SCOPED_TRACE(kind);
+        CClipVaultDoc doc;
+        CNote* n = doc.m_rootCata.AddNewNote("n");
+        n->m_nSourceKind = kind;
+        n->m_strSource = kind == kSourceLocalFile ? m_site.File("page.htm") : "http://example.invalid/page.htm";
+        n->m_strExt = "htm";
+        const std::string work = n->GetWorkPath();
+        ASSERT_FALSE(work.empty());
+        const std::string folder = work.substr(0, work.rfind('/'));
+        // Inside the folder: a new file, and a link that leads out of it.
+        std::filesystem::create_directories(folder + "/sub");
+        ASSERT_TRUE(fileutil::WriteWholeFile(folder + "/sub/in.gif", "GIF-in", 6));
+        std::filesystem::remove(folder + "/link.txt");
+        std::filesystem::create_symlink(m_site.File("secret"), folder + "/link.txt");
+        const std::string page = "<img src=\"sub/in.gif\"><img src=\"file://" + m_site.File("secret") +
+                                 "\"><img src=\"" + m_site.File("img/pic.gif") + "\"><img src=\"link.txt\">"
+                                 "<img src=\"" +
+                                 std::filesystem::relative(m_site.File("secret"), folder).string() + "\">";
+        ASSERT_TRUE(fileutil::WriteWholeFile(work, page.data(), page.size()));
+        ASSERT_TRUE(n->ReadBackAndAbsorb());
+        std::vector<std::string> taken;
+        for (const std::string& name : n->m_attachNames) taken.push_back(Text(doc.FindAttachment(name)->Data()));
+        if (kind == kSourceLocalFile) {
+            // A local import takes in any file it refers to.
+            EXPECT_NE(std::find(taken.begin(), taken.end(), "PRIVATE KEY"), taken.end());
+            EXPECT_NE(std::find(taken.begin(), taken.end(), "GIF-pic"), taken.end());
+        } else {
+            EXPECT_EQ(taken, std::vector<std::string>{"GIF-in"});
+            EXPECT_EQ(doc.m_attachments.GetCount(), 1u);
+        }
+        EXPECT_EQ(Text(n->m_content).substr(0, 21), "<img src=\"vltin.gif\">");
+    }
 }
 
 TEST_F(CaptureTest, Utf16PagesStayUtf16AndTypesFollowTheAddress) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "platform/Charset.h"
 
 namespace {
@@ -160,4 +162,40 @@ TEST(PageScanner, Utf16PagesAreScannedAsText) {
     ASSERT_EQ(scan.size(), 1u);
     EXPECT_EQ(scan[0].m_strRaw, "\xC3\xA9t\xC3\xA9.gif");
     EXPECT_EQ(charset::AnsiToUtf16(text), u);
+}
+
+namespace {
+// Scans `page`, replaces the items whose raw value `to` names, and rewrites.
+std::string Rewritten(const std::string& page, const std::map<std::string, std::string>& to) {
+    CPageScanner s;
+    s.m_bBackgroundPass = true;
+    s.ScanPage(page, page.size(), "http://h/d/p.htm", false);
+    for (auto& i : s.m_items) {
+        auto it = to.find(i->m_strRaw);
+        if (it == to.end()) continue;
+        i->m_bReplace = 1;
+        i->m_strReplace = it->second;
+    }
+    std::vector<uint8_t> bytes(page.begin(), page.end());
+    s.RewritePage(bytes);
+    return std::string(bytes.begin(), bytes.end());
+}
+}  // namespace
+
+TEST(PageRewrite, OnlyWholeValuesAreReplacedInEitherOrder) {
+    const std::map<std::string, std::string> to = {{"a.gif", "vlta.gif"}, {"banana.gif", "vltbanana.gif"}};
+    // The script uses the value whole (replaced) and inside longer names,
+    // paths and a query (kept).
+    const std::string script =
+        "<script>var s = \"a.gif\", t = 'banana.gif', u = \"img/a.gif\", v = \"a.gif2\", w = 'xa.gif';"
+        "x = \"a.gif?v=1\"; el.style.background = 'url(a.gif)';</script>"
+        "<a href=\"show.asp?pic=a.gif\">s</a><a href=\"show.asp?x=1&amp;pic=a.gif\">t</a> a.gif";
+    const std::string expected =
+        "<script>var s = \"vlta.gif\", t = 'vltbanana.gif', u = \"img/a.gif\", v = \"a.gif2\", w = 'xa.gif';"
+        "x = \"a.gif?v=1\"; el.style.background = 'url(vlta.gif)';</script>"
+        "<a href=\"show.asp?pic=a.gif\">s</a><a href=\"show.asp?x=1&amp;pic=a.gif\">t</a> vlta.gif";
+    EXPECT_EQ(Rewritten("<img src=a.gif><img src=\"banana.gif\">" + script, to),
+              "<img src=vlta.gif><img src=\"vltbanana.gif\">" + expected);
+    EXPECT_EQ(Rewritten("<img src=\"banana.gif\"><img src=a.gif>" + script, to),
+              "<img src=\"vltbanana.gif\"><img src=vlta.gif>" + expected);
 }

@@ -31,6 +31,7 @@ Routes:
   /stall/...                   Content-Length 1000000, 1000 pattern bytes, then silence
   /hang/...                    nothing at all, not even a status line
   /files/PATH                  the file PATH below --root, 404 when missing
+  /chain/N.htm                 a frameset whose one frame is (N+1).htm, up to 10000.htm
 """
 
 import argparse
@@ -140,6 +141,10 @@ class Handler(BaseHTTPRequestHandler):
             time.sleep(30)
         elif route == "hang":
             time.sleep(30)
+        elif route == "chain":
+            n = int(arg.split(".")[0] or 0)
+            body = '<frameset><frame src="%d.htm"></frameset>' % (n + 1) if n < 10000 else "<p>end</p>"
+            self.send_body(200, body.encode())
         elif route == "files" and ROOT:
             target = os.path.realpath(os.path.join(ROOT, *[unquote(p) for p in parts[1:]]))
             if not target.startswith(ROOT + os.sep) or not os.path.isfile(target):

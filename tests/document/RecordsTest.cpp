@@ -384,6 +384,17 @@ TEST(RecordsAttachments, UniqueNamesKeepTheFileName) {
     ASSERT_TRUE(doc.AddAttachment(att));
     EXPECT_EQ(att->m_strName, "vlt-1logo.gif");
     EXPECT_EQ(doc.AttachmentNameForOrigin("http://third/logo.gif"), "vlt-1logo.gif");
+
+    // A reserved name is handed to nobody else, not even to a capture that
+    // was given it just before the reservation, until it is made or released.
+    const std::string early = doc.UniqueAttachmentName("http://h/style.xsl");
+    EXPECT_EQ(doc.ReserveAttachmentName("http://h/style.xsl"), "vltstyle.xsl");
+    EXPECT_EQ(doc.UniqueAttachmentName("http://i/style.xsl"), "vlt-1style.xsl");
+    EXPECT_EQ(doc.MakeAttachment(early, "http://i/style.xsl", {})->m_strName, "vlt-1style.xsl");
+    EXPECT_EQ(doc.MakeReservedAttachment("vltstyle.xsl", "http://h/style.xsl", {})->m_strName, "vltstyle.xsl");
+    EXPECT_EQ(doc.ReserveAttachmentName("x/a.css"), "vlta.css");
+    doc.ReleaseAttachmentName("vlta.css");
+    EXPECT_EQ(doc.UniqueAttachmentName("y/a.css"), "vlta.css");
 }
 
 TEST(RecordsDamagedInput, WhatWasReadStaysAndTheNoteCutShortIsDropped) {
