@@ -380,21 +380,28 @@ void CClipVaultDoc::CleanUpAttachments() {
 std::string CClipVaultDoc::GetWorkFolder(bool bFullPath) {
     try {
         const std::string& root = tempfiles::TempRoot();
+        if (root.empty()) return std::string();
         if (m_strWorkFolder.empty()) {
+            // The name is taken by making the folder: a name that anything
+            // already stands at, a planted link included, is passed over.
             const std::string base = NotebookBaseName(m_strPathName);
             for (int i = 0;; ++i) {
                 std::string candidate = "vlt" + base + std::to_string(i) + "_files";
-                if (!fileutil::PathExists(root + candidate)) {
+                if (::mkdir((root + candidate).c_str(), 0700) == 0) {
                     m_strWorkFolder = candidate;
                     break;
                 }
+                if (errno != EEXIST) return std::string();
             }
         }
         const std::string full = root + m_strWorkFolder;
         struct stat st;
-        if (::stat(full.c_str(), &st) != 0) {
-            if (::mkdir(full.c_str(), 0700) != 0 && errno != EEXIST) return std::string();
-        } else if (!S_ISDIR(st.st_mode)) {
+        if (::lstat(full.c_str(), &st) != 0) {
+            // Removed behind our back: made again under the same name.
+            if (errno != ENOENT || ::mkdir(full.c_str(), 0700) != 0) return std::string();
+        } else if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
+            // Not the folder this notebook made (a link, somebody else's):
+            // nothing is written there.
             return std::string();
         }
         return bFullPath ? full : m_strWorkFolder;

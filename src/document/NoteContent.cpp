@@ -8,6 +8,7 @@
 #include "capture/PageScanner.h"
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
+#include "platform/FileUtil.h"
 #include "platform/MessageHost.h"
 #include "platform/StringIds.h"
 
@@ -43,7 +44,7 @@ bool CNote::WriteWorkingCopy(const std::string& strPath, bool bExport) {
         const std::string ext = LowerAscii(m_strExt);
         if (ext == "htm" || ext == "xml") return WritePage(path, bExport);
         std::lock_guard<std::mutex> guard(m_dataLock);
-        return ::WriteWholeFile(path, m_content);
+        return ::WriteWholeFile(path, m_content, bExport ? fileutil::kReplace : fileutil::kNoFollow);
     } catch (...) {
         Failed();
         return false;
@@ -61,7 +62,7 @@ bool CNote::WritePage(const std::string& strPath, bool bExport) {
             names = m_attachNames;
         }
         if (!bExport) {
-            if (!::WriteWholeFile(strPath, content)) return false;
+            if (!::WriteWholeFile(strPath, content, fileutil::kNoFollow)) return false;
             if (!m_pDocument) return true;
             const std::string folder = m_pDocument->GetWorkFolder(true);
             if (folder.empty()) return true;

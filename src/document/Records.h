@@ -173,7 +173,8 @@ public:
     // Sets the origin and the bytes: a copy of `pBytes`, or the file at
     // `strOrigin` when `pBytes` is null (false when it cannot be read).
     bool SetData(const std::string& strOrigin, const std::vector<uint8_t>* pBytes);
-    // Writes the bytes to `strPath` unless a file is already there.
+    // Writes the bytes to a new file at `strPath` unless something is
+    // already there (a link is neither followed nor replaced).
     bool WriteIfMissing(const std::string& strPath);
     // Same name, origin and bytes; null with message 33049 on failure.
     CNoteAttatch* Clone() const;
