@@ -68,6 +68,8 @@ public:
     CDocTemplate* DocTemplate() const { return m_pDocTemplate.get(); }
     QSettings& Profile();
     const QString& ProgramFolder() const { return m_strProgramFolder; }
+    // The private temporary root, ending with "/"; empty when none could be
+    // made (start-up then ends).
     const QString& TempRoot() const { return m_strTempRoot; }
     const QString& HelpFolder() const { return m_strHelpFolder; }
 
@@ -115,7 +117,8 @@ private:
     CAppEnvironment m_env;
     QString m_strProgramFolder;
     QString m_strOptionsPath;
-    QString m_strTempRoot;
+    QString m_strTempRoot;    // empty when none could be made
+    int m_nTempRootErrno = 0;  // why not
     QString m_strHelpFolder;
     CLanguageModule m_lang;
     std::unique_ptr<CGuiHost> m_pHost;

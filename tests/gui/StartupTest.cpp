@@ -8,6 +8,7 @@
 #include "app/DocTemplate.h"
 #include "app/HelpWindow.h"
 #include "app/StartDlg.h"
+#include "app/UiStrings.h"
 #include "document/ClipVaultDoc.h"
 #include "frame/ChildFrame.h"
 #include "frame/MainFrame.h"
@@ -27,6 +28,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
+
+#include <sys/stat.h>
 
 class StartupTest : public QObject {
     Q_OBJECT
@@ -48,6 +51,7 @@ private slots:
     void commandLineForms();
     void unknownCodePageEndsStartUp();
     void eachInstanceHasItsOwnTemporaryRoot();
+    void noPrivateTemporaryRootEndsStartUp();
 };
 
 namespace {
@@ -507,6 +511,33 @@ void StartupTest::eachInstanceHasItsOwnTemporaryRoot() {
     QVERIFY(QFileInfo::exists(running + QStringLiteral("/vlt1234.htm")));
     QVERIFY(QFileInfo::exists(unknown + QStringLiteral("/vlt1234.htm")));
     QVERIFY(shared.exists());
+    if (savedTmp.isNull()) qunsetenv("TMPDIR");
+    else qputenv("TMPDIR", savedTmp);
+}
+
+void StartupTest::noPrivateTemporaryRootEndsStartUp() {
+    CGuiTestFixture fx;
+    // A temporary folder whose path leaves no room for a folder of the
+    // program's own below it, while its own entries can still be reached.
+    QString shared = fx.WorkFolder();
+    while (shared.size() < 4080) shared += QLatin1Char('/') + QString(std::min<int>(200, 4080 - int(shared.size())), QLatin1Char('d'));
+    QVERIFY(QDir().mkpath(shared));
+    QFile other(shared + QStringLiteral("/vlt999.htm"));
+    QVERIFY(other.open(QIODevice::WriteOnly));
+    other.close();
+    const QByteArray savedTmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", shared.toLocal8Bit());
+    {
+        auto app = fx.MakeApp();
+        QVERIFY(!app->InitInstance(Args({})));
+        QVERIFY(fx.Shown(uistr::kNoTempRoot));
+        QVERIFY(fx.m_messages.back().m_strText.contains(QStringLiteral("TMPDIR")));
+        QVERIFY(!app->MainFrame());
+        QCOMPARE(app->m_nExitCode, 1);
+        QVERIFY(app->TempRoot().isEmpty());
+    }
+    // Another program's file in the shared folder is not this one's to remove.
+    QVERIFY(other.exists());
     if (savedTmp.isNull()) qunsetenv("TMPDIR");
     else qputenv("TMPDIR", savedTmp);
 }
