@@ -315,7 +315,8 @@ bool CClipVaultApp::ProcessShellCommand() {
 }
 
 int CClipVaultApp::ExitInstance() {
-    AppOptions().SaveOptions(FromQ(m_strOptionsPath));
+    // On a fresh account nothing may have made the configuration folder yet.
+    AppOptions().SaveOptions(FromQ(m_strOptionsPath), true);
     return m_nExitCode;
 }
 

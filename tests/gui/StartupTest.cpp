@@ -52,6 +52,7 @@ private slots:
     void unknownCodePageEndsStartUp();
     void eachInstanceHasItsOwnTemporaryRoot();
     void noPrivateTemporaryRootEndsStartUp();
+    void exitSavesTheOptionsIntoAFolderItMakes();
 };
 
 namespace {
@@ -540,6 +541,30 @@ void StartupTest::noPrivateTemporaryRootEndsStartUp() {
     QVERIFY(other.exists());
     if (savedTmp.isNull()) qunsetenv("TMPDIR");
     else qputenv("TMPDIR", savedTmp);
+}
+
+void StartupTest::exitSavesTheOptionsIntoAFolderItMakes() {
+    CGuiTestFixture fx;
+    // A fresh account: the configuration folder has no "Clipvault" yet.
+    const QString folder = fx.ConfigFolder() + QStringLiteral("/Clipvault");
+    CAppEnvironment env = fx.Environment();
+    env.m_strOptionsPath = folder + QStringLiteral("/AppOption.data");
+    {
+        CClipVaultApp app(env);
+        app.m_fnStartDialog = [] {};
+        QVERIFY(app.InitInstance(Args({})));
+        AppOptions().m_download.m_strProxyUser = "saved";
+        QCOMPARE(app.ExitInstance(), 0);
+    }
+    QVERIFY(!fx.Shown(ids::IDS_FILE_NOT_WRITABLE));
+    QVERIFY(fx.m_messages.empty());
+    QVERIFY(QFileInfo::exists(env.m_strOptionsPath));
+    struct stat st;
+    QCOMPARE(::stat(QFile::encodeName(folder).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, mode_t(0700));
+    CAppOptions back;
+    QVERIFY(back.LoadOptions(FromQ(env.m_strOptionsPath)));
+    QCOMPARE(back.m_download.m_strProxyUser, std::string("saved"));
 }
 
 CLIPVAULT_GUI_TEST_MAIN(StartupTest)
