@@ -53,6 +53,7 @@ private slots:
     void eachInstanceHasItsOwnTemporaryRoot();
     void noPrivateTemporaryRootEndsStartUp();
     void exitSavesTheOptionsIntoAFolderItMakes();
+    void aNotebookWindowThatFailsTakesOnlyItsOwnNotebook();
 };
 
 namespace {
@@ -565,6 +566,42 @@ void StartupTest::exitSavesTheOptionsIntoAFolderItMakes() {
     CAppOptions back;
     QVERIFY(back.LoadOptions(FromQ(env.m_strOptionsPath)));
     QCOMPARE(back.m_download.m_strProxyUser, std::string("saved"));
+}
+
+void StartupTest::aNotebookWindowThatFailsTakesOnlyItsOwnNotebook() {
+    CGuiTestFixture fx;
+    const QString a = fx.CopySample(QStringLiteral("Getting Started.vlt"));
+    const QString b = fx.CopySample(QStringLiteral("Recipes and Travel.vlt"));
+    auto app = fx.MakeApp();
+    QVERIFY(app->InitInstance(Args({a})));
+    CClipVaultDoc* docA = app->DocTemplate()->Documents().front().get();
+    CMainFrame* frame = app->MainFrame();
+    int refused = 0;
+    frame->m_fnAcceptChildFrame = [&](CChildFrame&) {
+        ++refused;
+        return false;
+    };
+    QCOMPARE(app->OpenDocumentFile(b), nullptr);
+    QCOMPARE(app->NewDocument(), nullptr);
+    QCOMPARE(refused, 2);
+    // The notebook that was open stays open, in its window.
+    QCOMPARE(app->DocTemplate()->Documents().size(), size_t(1));
+    QCOMPARE(app->DocTemplate()->Documents().front().get(), docA);
+    QCOMPARE(frame->ChildFrames().size(), 1);
+    QCOMPARE(&frame->ChildFrames().front()->Document(), docA);
+    QCOMPARE(docA->GetTitle(), std::string("Getting Started"));
+    // With no notebook open, a failed window leaves the list empty.
+    frame->m_fnAcceptChildFrame = nullptr;
+    fx.m_nAnswer = host::IDNO;
+    frame->ExecuteCommand(57602);
+    QTRY_VERIFY(app->DocTemplate()->Documents().empty());
+    frame->m_fnAcceptChildFrame = [](CChildFrame&) { return false; };
+    QCOMPARE(app->OpenDocumentFile(b), nullptr);
+    QVERIFY(app->DocTemplate()->Documents().empty());
+    // And once windows can be built again, notebooks open as before.
+    frame->m_fnAcceptChildFrame = nullptr;
+    QVERIFY(app->OpenDocumentFile(b));
+    QCOMPARE(app->DocTemplate()->Documents().size(), size_t(1));
 }
 
 CLIPVAULT_GUI_TEST_MAIN(StartupTest)
