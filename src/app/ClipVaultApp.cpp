@@ -398,8 +398,10 @@ void CClipVaultApp::OnAppAbout() {
 
 void CClipVaultApp::OnFilePrintSetup() {
     CAutoHideBlock block;
-    static QPrinter printer;
-    QPageSetupDialog dlg(&printer, m_pMainWnd);
+    // Kept for the next page setup, and gone with the application object:
+    // a printer outliving QApplication crashes at exit.
+    if (!m_pPrinter) m_pPrinter = std::make_unique<QPrinter>();
+    QPageSetupDialog dlg(m_pPrinter.get(), m_pMainWnd);
     dlg.exec();
 }
 

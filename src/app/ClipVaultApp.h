@@ -20,6 +20,7 @@ class CGuiHost;
 class CHelpWindow;
 class CInstanceGuard;
 class CMainFrame;
+class QPrinter;
 class QSettings;
 
 // What the command line asked for, in the framework's terms.
@@ -127,4 +128,5 @@ private:
     std::unique_ptr<CDocTemplate> m_pDocTemplate;
     CMainFrame* m_pMainWnd = nullptr;
     CHelpWindow* m_pHelp = nullptr;
+    std::unique_ptr<QPrinter> m_pPrinter;  // made by the first print setup
 };
