@@ -198,7 +198,8 @@ bool CAppOptions::LoadOptions(const std::string& strPath) {
     return bOk;
 }
 
-bool CAppOptions::SaveOptions(const std::string& strPath) const {
+bool CAppOptions::SaveOptions(const std::string& strPath, bool bMakeFolder) const {
+    if (bMakeFolder) MakeFolders(FolderOf(strPath));
     fileutil::AtomicWriteStep step = fileutil::AtomicWriteStep::none;
     bool bOk = false;
     try {
@@ -223,9 +224,7 @@ bool CAppOptions::SaveOptions(const std::string& strPath) const {
 }
 
 bool CAppOptions::SaveOptions() const {
-    const std::string strPath = DefaultOptionsPath();
-    MakeFolders(FolderOf(strPath));
-    return SaveOptions(strPath);
+    return SaveOptions(DefaultOptionsPath(), true);
 }
 
 std::string CAppOptions::DefaultOptionsPath() {

@@ -93,8 +93,10 @@ public:
     bool LoadOptions() { return LoadOptions(DefaultOptionsPath()); }
 
     // Replaces `strPath` with the record, the old file surviving any failure.
-    // Message 33061 when the file cannot be created, 33049 when writing fails.
-    bool SaveOptions(const std::string& strPath) const;
+    // With `bMakeFolder` the file's folder and its missing parents are made
+    // first (mode 0700: the file holds the proxy password). Message 33061
+    // when the file cannot be created, 33049 when writing fails.
+    bool SaveOptions(const std::string& strPath, bool bMakeFolder = false) const;
     // To the default place, making its folder first when needed.
     bool SaveOptions() const;
 

@@ -31,6 +31,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -63,13 +64,15 @@ void SweepAbandonedTempRoots(const QString& strBase) {
     }
 }
 
-QString MakePrivateTempRoot() {
-    QString base = QDir::tempPath();
-    if (!base.endsWith(QLatin1Char('/'))) base += QLatin1Char('/');
+// Empty when no root can be made: the shared folder is never used instead
+// (its "vlt" entries may be anybody's, and anybody may have planted links
+// there). `nErrno` then tells why.
+QString MakePrivateTempRoot(int& nErrno) {
+    const QString base = QString::fromLocal8Bit(tempfiles::SystemTempFolder());
     SweepAbandonedTempRoots(base);
-    QByteArray pattern = (base + QStringLiteral("clipvault-XXXXXX")).toLocal8Bit();
-    if (!::mkdtemp(pattern.data())) return base;
-    const QString root = QString::fromLocal8Bit(pattern) + QLatin1Char('/');
+    const std::string made = tempfiles::MakePrivateFolder(base.toLocal8Bit().toStdString(), &nErrno);
+    if (made.empty()) return QString();
+    const QString root = QString::fromLocal8Bit(made.c_str());
     QFile owner(root + kOwnerFile);
     if (owner.open(QIODevice::WriteOnly)) owner.write(QByteArray::number(static_cast<qint64>(::getpid())));
     return root;
@@ -127,7 +130,7 @@ CClipVaultApp::CClipVaultApp(const CAppEnvironment& env) : m_env(env) {
     g_bAutoHideAllowed = false;
     m_strProgramFolder = env.m_strProgramFolder.isEmpty() ? ToQ(GetProgramFolder()) : env.m_strProgramFolder;
     while (m_strProgramFolder.size() > 1 && m_strProgramFolder.endsWith(QLatin1Char('/'))) m_strProgramFolder.chop(1);
-    m_strTempRoot = MakePrivateTempRoot();
+    m_strTempRoot = MakePrivateTempRoot(m_nTempRootErrno);
     tempfiles::SetTempRoot(FromQ(m_strTempRoot));
     m_strHelpFolder = m_strProgramFolder + QStringLiteral("/help");
     if (!env.m_strOptionsPath.isEmpty()) m_strOptionsPath = env.m_strOptionsPath;
@@ -149,9 +152,11 @@ CClipVaultApp::~CClipVaultApp() {
     SetMessageBoxOwner(nullptr);
     m_pHost.reset();
     // Whatever is left of the working copies goes with the private root.
-    DeleteTempFiles(FromQ(m_strTempRoot));
-    QFile::remove(m_strTempRoot + kOwnerFile);
-    QDir().rmdir(m_strTempRoot);
+    if (!m_strTempRoot.isEmpty()) {
+        DeleteTempFiles(FromQ(m_strTempRoot));
+        QFile::remove(m_strTempRoot + kOwnerFile);
+        QDir().rmdir(m_strTempRoot);
+    }
     if (s_pApp == this) s_pApp = nullptr;
 }
 
@@ -212,6 +217,16 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
         return false;
     }
     QApplication::setWindowIcon(m_lang.Icon(233));
+
+    // Notes are shown from working copies below the private temporary root;
+    // without one nothing could be shown, and the shared folder is no place
+    // for them.
+    if (m_strTempRoot.isEmpty()) {
+        AfxMessageBox(uistr::kNoTempRoot, host::MB_OK | host::MB_ICONERROR,
+                      {tempfiles::SystemTempFolder(), std::strerror(m_nTempRootErrno)});
+        m_nExitCode = 1;
+        return false;
+    }
 
     // Options.
     AppOptions().LoadOptions(FromQ(m_strOptionsPath));
@@ -303,7 +318,8 @@ bool CClipVaultApp::ProcessShellCommand() {
 }
 
 int CClipVaultApp::ExitInstance() {
-    AppOptions().SaveOptions(FromQ(m_strOptionsPath));
+    // On a fresh account nothing may have made the configuration folder yet.
+    AppOptions().SaveOptions(FromQ(m_strOptionsPath), true);
     return m_nExitCode;
 }
 
@@ -384,8 +400,10 @@ void CClipVaultApp::OnAppAbout() {
 
 void CClipVaultApp::OnFilePrintSetup() {
     CAutoHideBlock block;
-    static QPrinter printer;
-    QPageSetupDialog dlg(&printer, m_pMainWnd);
+    // Kept for the next page setup, and gone with the application object:
+    // a printer outliving QApplication crashes at exit.
+    if (!m_pPrinter) m_pPrinter = std::make_unique<QPrinter>();
+    QPageSetupDialog dlg(m_pPrinter.get(), m_pMainWnd);
     dlg.exec();
 }
 

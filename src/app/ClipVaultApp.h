@@ -20,6 +20,7 @@ class CGuiHost;
 class CHelpWindow;
 class CInstanceGuard;
 class CMainFrame;
+class QPrinter;
 class QSettings;
 
 // What the command line asked for, in the framework's terms.
@@ -68,6 +69,8 @@ public:
     CDocTemplate* DocTemplate() const { return m_pDocTemplate.get(); }
     QSettings& Profile();
     const QString& ProgramFolder() const { return m_strProgramFolder; }
+    // The private temporary root, ending with "/"; empty when none could be
+    // made (start-up then ends).
     const QString& TempRoot() const { return m_strTempRoot; }
     const QString& HelpFolder() const { return m_strHelpFolder; }
 
@@ -115,7 +118,8 @@ private:
     CAppEnvironment m_env;
     QString m_strProgramFolder;
     QString m_strOptionsPath;
-    QString m_strTempRoot;
+    QString m_strTempRoot;    // empty when none could be made
+    int m_nTempRootErrno = 0;  // why not
     QString m_strHelpFolder;
     CLanguageModule m_lang;
     std::unique_ptr<CGuiHost> m_pHost;
@@ -124,4 +128,5 @@ private:
     std::unique_ptr<CDocTemplate> m_pDocTemplate;
     CMainFrame* m_pMainWnd = nullptr;
     CHelpWindow* m_pHelp = nullptr;
+    std::unique_ptr<QPrinter> m_pPrinter;  // made by the first print setup
 };

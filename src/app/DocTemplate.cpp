@@ -37,7 +37,7 @@ CClipVaultDoc* CDocTemplate::OpenDocumentFile(const QString& strPath) {
     CClipVaultDoc* pDoc = doc.get();
     m_docs.push_back(std::move(doc));
     if (!frame->CreateChildFrame(pDoc)) {
-        m_docs.pop_back();
+        DocumentClosed(pDoc);
         return nullptr;
     }
     if (!strPath.isEmpty()) m_app.AddToRecentFileList(QFileInfo(strPath).absoluteFilePath());

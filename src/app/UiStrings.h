@@ -13,4 +13,5 @@ constexpr unsigned kHelpCaption = 34111;
 constexpr unsigned kHelpMissing = 34112;  // the help page %s is not there
 constexpr unsigned kNoCommandLinePrint = 34113;
 constexpr unsigned kUnknownSwitch = 34114;  // %s: the switch
+constexpr unsigned kNoTempRoot = 34115;     // %s: the temporary folder, %s: why
 }  // namespace uistr

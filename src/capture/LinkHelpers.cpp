@@ -185,8 +185,8 @@ bool ReadWholeFile(const std::string& pathOrFileUrl, std::vector<uint8_t>& out) 
     }
 }
 
-bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& data) {
-    return !path.empty() && fileutil::WriteWholeFile(path, data.data(), data.size());
+bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& data, unsigned nFlags) {
+    return !path.empty() && fileutil::WriteWholeFile(path, data.data(), data.size(), nFlags);
 }
 
 std::string MakeTempName(const std::string& folder, const std::string& ext) {
@@ -223,6 +223,7 @@ std::string MakeTempName(const std::string& folder, const std::string& ext) {
 void DeleteTempFiles(const std::string& folder) {
     try {
         const std::string root = folder.empty() ? tempfiles::TempRoot() : folder;
+        if (root.empty()) return;
         const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) return;
         std::vector<std::string> names;

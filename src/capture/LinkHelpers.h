@@ -35,8 +35,9 @@ constexpr uint64_t kMaxWholeFileBytes = 10240000;
 bool ReadWholeFile(const std::string& pathOrFileUrl, std::vector<uint8_t>& out);
 
 // Creates or truncates `path` and writes `data`. A failed write leaves no
-// partial file behind.
-bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& data);
+// partial file behind. `nFlags` as for fileutil::WriteWholeFile: working
+// files are written without following links.
+bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& data, unsigned nFlags = 0);
 
 // A path in `folder` whose name starts with "vlt", unused when it was made,
 // ending in "." + `ext` (a leading dot of `ext` is not doubled; an empty
@@ -46,10 +47,11 @@ bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& data);
 // folder, an `ext` holding "/").
 std::string MakeTempName(const std::string& folder, const std::string& ext);
 
-// Removes every entry of `folder` (the temporary root when empty) whose name
-// starts with "vlt": files are deleted, folders emptied completely and then
-// removed. Symbolic links are removed themselves, never followed. Entries
-// that cannot be removed are left in place.
+// Removes every entry of `folder` (the temporary root when empty; nothing
+// when there is no root either) whose name starts with "vlt": files are
+// deleted, folders emptied completely and then removed. Symbolic links are
+// removed themselves, never followed. Entries that cannot be removed are left
+// in place.
 void DeleteTempFiles(const std::string& folder = "");
 
 // Depth-first search of `folder` in listing order for a file named `name`

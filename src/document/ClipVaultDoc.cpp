@@ -140,10 +140,14 @@ bool CClipVaultDoc::OnOpenDocument(const std::string& strPath) {
         ReleaseDiscarded(ar);
     } catch (CArchiveException& e) {
         m_nLoadError = e.m_cause;
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
+        // Memory ran out: records being read when it happened are gone.
         m_nLoadError = CArchiveException::readFault;
     }
     ::close(fd);
+    // Whatever stopped the reading, the download list must name exactly the
+    // held notes that stayed in the tree.
+    if (m_nLoadError >= 0) ListHeldNotesOfTree();
     RebuildOriginMap();
     if (m_nLoadError >= 0) Failed();
     m_strPathName = strPath;
@@ -402,21 +406,28 @@ void CClipVaultDoc::CleanUpAttachments() {
 std::string CClipVaultDoc::GetWorkFolder(bool bFullPath) {
     try {
         const std::string& root = tempfiles::TempRoot();
+        if (root.empty()) return std::string();
         if (m_strWorkFolder.empty()) {
+            // The name is taken by making the folder: a name that anything
+            // already stands at, a planted link included, is passed over.
             const std::string base = NotebookBaseName(m_strPathName);
             for (int i = 0;; ++i) {
                 std::string candidate = "vlt" + base + std::to_string(i) + "_files";
-                if (!fileutil::PathExists(root + candidate)) {
+                if (::mkdir((root + candidate).c_str(), 0700) == 0) {
                     m_strWorkFolder = candidate;
                     break;
                 }
+                if (errno != EEXIST) return std::string();
             }
         }
         const std::string full = root + m_strWorkFolder;
         struct stat st;
-        if (::stat(full.c_str(), &st) != 0) {
-            if (::mkdir(full.c_str(), 0700) != 0 && errno != EEXIST) return std::string();
-        } else if (!S_ISDIR(st.st_mode)) {
+        if (::lstat(full.c_str(), &st) != 0) {
+            // Removed behind our back: made again under the same name.
+            if (errno != ENOENT || ::mkdir(full.c_str(), 0700) != 0) return std::string();
+        } else if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
+            // Not the folder this notebook made (a link, somebody else's):
+            // nothing is written there.
             return std::string();
         }
         return bFullPath ? full : m_strWorkFolder;
@@ -664,6 +675,26 @@ void CollectNotes(const CNoteCata* pCata, std::unordered_set<const CNote*>& out)
     for (auto it = pCata->m_subCatas.begin(); it != pCata->m_subCatas.end(); ++it) CollectNotes(it.value(), out);
 }
 }  // namespace
+
+void CClipVaultDoc::ListHeldNotesOfTree() {
+    // Made afresh from the tree: a note freed while the reading failed may
+    // still be named in the old list and must not be looked at. Emptied
+    // first, so that even running out of memory here leaves only notes of
+    // the tree listed (the old list's room is enough for them anyway: every
+    // held note in the tree was listed as it was read).
+    m_pendingNotes.clear();
+    try {
+        std::vector<const CNoteCata*> todo{&m_rootCata};
+        while (!todo.empty()) {
+            const CNoteCata* pCata = todo.back();
+            todo.pop_back();
+            for (auto it = pCata->m_notes.begin(); it != pCata->m_notes.end(); ++it)
+                if (it.value()->m_nStatus == kStatusHeld) m_pendingNotes.push_back(it.value());
+            for (auto it = pCata->m_subCatas.begin(); it != pCata->m_subCatas.end(); ++it) todo.push_back(it.value());
+        }
+    } catch (const std::bad_alloc&) {
+    }
+}
 
 void CClipVaultDoc::ReleaseDiscarded(CArchive& ar) {
     auto& discarded = ar.Discarded();

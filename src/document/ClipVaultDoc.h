@@ -182,6 +182,9 @@ public:
     // After a load: objects the archive set aside (a name read twice in one
     // map keeps the later record) leave the download list, then are deleted.
     void ReleaseDiscarded(CArchive& ar);
+    // After a load that failed: the download list made again from the held
+    // notes that stayed in the tree.
+    void ListHeldNotesOfTree();
 
     // ---- state
     // Guards m_attachments and m_originToName against the download workers.

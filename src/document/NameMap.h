@@ -85,12 +85,18 @@ public:
             return true;
         }
         if (!m_table) m_table = std::make_unique<Table>();
-        Node* n = new Node{key, std::move(value)};
+        // Everything that may throw comes before the node is linked: a map
+        // that ran out of memory is left as it was, the value still the
+        // caller's.
+        std::unique_ptr<Node> owned(new Node{key, V()});
+        Node* n = owned.get();
+        m_table->index.emplace(std::string_view(n->key), n);
+        owned.release();
+        n->value = std::move(value);
         Node*& head = m_table->heads[BucketOf(key)];
         n->next = head;
         if (head) head->prev = n;
         head = n;
-        m_table->index.emplace(std::string_view(n->key), n);
         ++m_nCount;
         return false;
     }

@@ -9,6 +9,7 @@
 #include "capture/PageScanner.h"
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
+#include "platform/FileUtil.h"
 #include "platform/MessageHost.h"
 #include "platform/StringIds.h"
 
@@ -51,7 +52,7 @@ bool CNote::WriteWorkingCopy(const std::string& strPath, bool bExport) {
         if (path.empty()) return false;
         if (SameType(m_strExt, "htm") || SameType(m_strExt, "xml")) return WritePage(path, bExport);
         std::lock_guard<std::mutex> guard(m_dataLock);
-        return ::WriteWholeFile(path, m_content);
+        return ::WriteWholeFile(path, m_content, bExport ? fileutil::kReplace : fileutil::kNoFollow);
     } catch (...) {
         Failed();
         return false;
@@ -69,7 +70,7 @@ bool CNote::WritePage(const std::string& strPath, bool bExport) {
             names = m_attachNames;
         }
         if (!bExport) {
-            if (!::WriteWholeFile(strPath, content)) return false;
+            if (!::WriteWholeFile(strPath, content, fileutil::kNoFollow)) return false;
             if (!m_pDocument) return true;
             const std::string folder = m_pDocument->GetWorkFolder(true);
             if (folder.empty()) return true;

@@ -1,5 +1,7 @@
 #include "document/Records.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
@@ -448,9 +450,13 @@ bool CNoteAttatch::SetData(const std::string& strOrigin, const std::vector<uint8
 }
 
 bool CNoteAttatch::WriteIfMissing(const std::string& strPath) {
-    if (fileutil::PathExists(strPath)) return true;
+    // Anything at the name counts as there, a link too: it is neither
+    // followed nor replaced.
+    struct stat st;
+    if (::lstat(strPath.c_str(), &st) == 0) return true;
     if (!LoadData()) return false;
-    return fileutil::WriteWholeFile(strPath, m_data.data(), m_data.size());
+    if (fileutil::WriteWholeFile(strPath, m_data.data(), m_data.size(), fileutil::kCreateNew)) return true;
+    return errno == EEXIST;
 }
 
 CNoteAttatch* CNoteAttatch::Clone() const {

@@ -180,7 +180,8 @@ public:
     // Sets the origin and the bytes: a copy of `pBytes`, or the file at
     // `strOrigin` when `pBytes` is null (false when it cannot be read).
     bool SetData(const std::string& strOrigin, const std::vector<uint8_t>* pBytes);
-    // Writes the bytes to `strPath` unless a file is already there.
+    // Writes the bytes to a new file at `strPath` unless something is
+    // already there (a link is neither followed nor replaced).
     bool WriteIfMissing(const std::string& strPath);
     // Same name, origin and bytes; null with message 33049 on failure.
     CNoteAttatch* Clone() const;
@@ -216,9 +217,9 @@ public:
 // Reads one name map of records owned by `pCata` (null for the notebook's
 // attachments). A record is owned by the map it was read into, so a back
 // reference (the same record a second time, or a category holding itself) is
-// refused. When a record's own reading
-// fails, a category keeps what it read so far and stays in the tree; a note
-// or attachment cut short is dropped.
+// refused. When a record's own reading fails, a category keeps what it read
+// so far and stays in the tree; a note or attachment cut short is dropped.
+// A record is freed, never leaked, when it cannot be entered in the map.
 template <class T>
 inline void ReadRecordMap(CArchive& ar, CNoteCata* pCata, CNameMap<T*>& map, const CRuntimeClass* pClass) {
     const uint64_t n = ar.ReadCount();
@@ -232,20 +233,23 @@ inline void ReadRecordMap(CArchive& ar, CNoteCata* pCata, CNameMap<T*>& map, con
             std::unique_ptr<CObject> partial = e.TakePartial();
             if constexpr (std::is_same_v<T, CNoteCata>) {
                 if (auto* pSub = dynamic_cast<CNoteCata*>(partial.get())) {
-                    partial.release();
                     pSub->m_pParent = pCata;
                     T* pOld = nullptr;
-                    if (map.SetAt(key, pSub, &pOld)) ar.Discard(std::unique_ptr<CObject>(pOld));
+                    const bool bReplaced = map.SetAt(key, pSub, &pOld);
+                    partial.release();
+                    if (bReplaced) ar.Discard(std::unique_ptr<CObject>(pOld));
                 }
             }
             throw;
         }
         if (!pObj) continue;  // a null value names nothing to keep
         if (!bNew) throw CArchiveException(CArchiveException::badIndex);
-        T* pRec = static_cast<T*>(pObj);
+        std::unique_ptr<T> pRec(static_cast<T*>(pObj));
         pRec->m_pParent = pCata;
         T* pOld = nullptr;
-        if (map.SetAt(key, pRec, &pOld)) ar.Discard(std::unique_ptr<CObject>(pOld));
+        const bool bReplaced = map.SetAt(key, pRec.get(), &pOld);
+        pRec.release();
+        if (bReplaced) ar.Discard(std::unique_ptr<CObject>(pOld));
     }
 }
 

@@ -35,6 +35,9 @@ CChildFrame::~CChildFrame() {
     delete widget();
     if (m_doc.m_pViews == this) m_doc.m_pViews = nullptr;
     g_bAutoHideAllowed = true;
+    // Only a window that was built holds its notebook; when building failed,
+    // the template's open takes the notebook back itself.
+    if (!m_bBuilt) return;
     if (CClipVaultApp* app = CClipVaultApp::Instance())
         if (app->DocTemplate()) app->DocTemplate()->DocumentClosed(&m_doc);
 }
@@ -50,6 +53,11 @@ bool CChildFrame::Create() {
     m_pTabView->addTab(m_pTree, tabTitle.left(10));
     m_pBrowser = new CNoteBrowserView(*this, m_pSplitter);
     if (!m_pTree || !m_pBrowser) {
+        delete m_pSplitter;
+        m_pSplitter = nullptr;
+        m_pTabView = nullptr;
+        m_pTree = nullptr;
+        m_pBrowser = nullptr;
         AfxMessageBox(ids::IDS_CHILD_CREATE_FAILED, host::MB_OK);
         return false;
     }
@@ -68,6 +76,7 @@ bool CChildFrame::Create() {
     // The tree is the active view: the keyboard starts there.
     m_pTree->setFocus();
     TitleChanged();
+    m_bBuilt = true;
     return true;
 }
 

@@ -64,4 +64,5 @@ private:
     CNote* m_pCurrentNote = nullptr;
     CCmdTarget* m_pActiveView = nullptr;
     bool m_bClosing = false;
+    bool m_bBuilt = false;  // Create succeeded: the window holds its notebook
 };

@@ -9,6 +9,7 @@
 #include "frame/ChildFrame.h"
 #include "platform/StringIds.h"
 #include "platform/gui/CommandActions.h"
+#include "platform/gui/MessageBox.h"
 #include "platform/gui/QtText.h"
 
 #include <QAction>
@@ -199,7 +200,15 @@ QList<CChildFrame*> CMainFrame::ChildFrames() const {
 
 CChildFrame* CMainFrame::CreateChildFrame(CClipVaultDoc* pDoc) {
     auto* child = new CChildFrame(*this, *pDoc);
-    if (!child->Create()) {
+    bool bBuilt = false;
+    try {
+        bBuilt = (!m_fnAcceptChildFrame || m_fnAcceptChildFrame(*child)) && child->Create();
+    } catch (const std::exception&) {
+        AfxMessageBox(ids::IDS_OPERATION_FAILED);
+    }
+    if (!bBuilt) {
+        // The window never held the notebook; whoever asked for it takes
+        // the notebook back.
         delete child;
         return nullptr;
     }

@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 #include <QTimer>
+#include <functional>
 
 class CChildFrame;
 class CClipVaultApp;
@@ -52,6 +53,9 @@ public:
     QToolBar* FormatToolBar() const { return m_pFormatBar; }
 
     bool m_bRevealPending = false;
+    // Each new notebook window is offered here before its panes are built;
+    // false refuses it as a failed build would (tests use it).
+    std::function<bool(CChildFrame&)> m_fnAcceptChildFrame;
 
 protected:
     void closeEvent(QCloseEvent* e) override;

@@ -53,8 +53,12 @@ bool ReadWholeFile(const std::string& strPath, std::vector<uint8_t>& out, uint64
     return ok;
 }
 
-bool WriteWholeFile(const std::string& strPath, const void* p, size_t n) {
-    const int fd = ::open(strPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+bool WriteWholeFile(const std::string& strPath, const void* p, size_t n, unsigned nFlags) {
+    int nOpen = O_WRONLY | O_CREAT | O_CLOEXEC;
+    if (nFlags & kCreateNew) nOpen |= O_EXCL;  // O_EXCL refuses a link at the path, dangling or not
+    else nOpen |= O_TRUNC;
+    if (nFlags & (kNoFollow | kCreateNew)) nOpen |= O_NOFOLLOW;
+    const int fd = ::open(strPath.c_str(), nOpen, 0644);
     if (fd < 0) return false;
     const auto* b = static_cast<const uint8_t*>(p);
     bool ok = true;
@@ -69,7 +73,11 @@ bool WriteWholeFile(const std::string& strPath, const void* p, size_t n) {
         n -= static_cast<size_t>(r);
     }
     if (::close(fd) != 0) ok = false;
-    if (!ok) ::unlink(strPath.c_str());
+    if (!ok) {
+        const int saved = errno;
+        ::unlink(strPath.c_str());
+        errno = saved;
+    }
     return ok;
 }
 

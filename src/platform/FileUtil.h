@@ -18,8 +18,18 @@ bool IsRegularFile(const std::string& strPath);
 // be opened or read; `out` is then empty.
 bool ReadWholeFile(const std::string& strPath, std::vector<uint8_t>& out, uint64_t nMaxBytes = UINT64_MAX);
 
+// What WriteWholeFile does with what is already at the path.
+enum WriteFlags : unsigned {
+    kReplace = 0,    // an existing file is replaced; a link is followed (a target the user chose)
+    kNoFollow = 1,   // a link at the path is refused (ELOOP), never written through
+    kCreateNew = 2,  // only a new file: whatever is at the path, a link included, is refused (EEXIST)
+};
+
 // Writes the bytes to `strPath`, replacing what was there. A failed write
 // removes the partial file, so that nobody later takes it for a good one.
-bool WriteWholeFile(const std::string& strPath, const void* p, size_t n);
+// Working files (working copies, the files beside them) go out with
+// kNoFollow or kCreateNew, so that nothing planted at their names can send
+// the bytes elsewhere. errno tells why it failed.
+bool WriteWholeFile(const std::string& strPath, const void* p, size_t n, unsigned nFlags = kReplace);
 
 }  // namespace fileutil

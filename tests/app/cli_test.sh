@@ -242,4 +242,34 @@ assert first["url"].startswith("file:///") and first["url"].endswith("/Pics/A.GI
 expect 2 scan page.htm
 expect 1 scan missing.htm --base http://h/
 
+# ---- working files: in a private folder of the run's own, never the shared one
+mkdir -p shared
+printf '<html><img src="pic.gif"><p>page</p></html>' >pg.htm
+printf 'GIF89a' >pic.gif
+expect 0 import pg.htm --into w.vlt --options opts.data
+# What another user could plant in a shared temporary folder at the names a
+# notebook "w" would use there, and another program's own file.
+ln -s "$WORK/victim-folder" shared/vltw0_files
+mkdir shared/vltw1_files
+ln -s "$WORK/victim.gif" shared/vltw1_files/vltpic.gif
+touch shared/vltother.htm
+TMPDIR="$WORK/shared" "$CLI" open w.vlt 2 >out.txt 2>err.txt || fail "open: $(cat err.txt)"
+copy=$(cat out.txt)
+case "$copy" in "$WORK/shared/clipvault-"*/vltw0_files/vlt*.htm) ;; *) fail "working copy outside a private folder: $copy" ;; esac
+root=${copy%/vltw0_files/*}
+[ "$(stat -c %a "$root")" = 700 ] || fail "the private folder is open to others: $(stat -c %a "$root")"
+[ -f "$copy" ] && [ -f "$(dirname "$copy")/vltpic.gif" ] || fail "the working copy's files are missing"
+[ ! -e "$WORK/victim-folder" ] && [ ! -e "$WORK/victim.gif" ] || fail "a planted link was followed"
+[ -L shared/vltw0_files ] && [ -L shared/vltw1_files/vltpic.gif ] && [ -e shared/vltother.htm ] \
+    || fail "entries of the shared folder were touched"
+# Export and import leave nothing in the temporary folder.
+rm -rf "$root"
+TMPDIR="$WORK/shared" expect 0 export w.vlt 2 exported.htm
+TMPDIR="$WORK/shared" expect 0 import pg.htm --into w.vlt --options opts.data
+[ -z "$(find shared -maxdepth 1 -name 'clipvault-*')" ] || fail "a private folder was left behind: $(ls shared)"
+# No private folder can be made: the command says so and writes nothing.
+TMPDIR="$WORK/no-such-folder" expect 1 open w.vlt 2
+grep -q "no-such-folder" err.txt || fail "the failure does not name the folder: $(cat err.txt)"
+[ ! -e "$WORK/no-such-folder" ] || fail "the missing temporary folder was made"
+
 echo "cli_test: all passed"

@@ -57,7 +57,7 @@ PY
 # The working copy shows offline: what it uses is beside it.
 WORKCOPY=$("$CLI" open book.vlt 2)
 [ -f "$WORKCOPY" ] || fail "open printed no working copy: $WORKCOPY"
-case "$WORKCOPY" in "$WORK/tmp/vlt"*) ;; *) fail "working copy outside the temporary folder: $WORKCOPY" ;; esac
+case "$WORKCOPY" in "$WORK/tmp/clipvault-"*/vlt*) ;; *) fail "working copy outside a private temporary folder: $WORKCOPY" ;; esac
 python3 - "$WORKCOPY" "$PORT" <<'PY'
 import os, sys
 from html.parser import HTMLParser

@@ -268,6 +268,68 @@ TEST(NotebookDocument, WorkFolderIsUniqueAndFixedForTheDocument) {
     tempfiles::SetTempRoot(oldRoot);
 }
 
+TEST(NotebookDocument, WorkingFilesAreNeverWrittenThroughPlantedLinks) {
+    TempDir dir;
+    const std::string oldRoot = tempfiles::TempRoot();
+    const std::string outside = dir.File("outside");
+    ASSERT_EQ(::mkdir(outside.c_str(), 0700), 0);
+    const std::string root = dir.File("root");
+    ASSERT_EQ(::mkdir(root.c_str(), 0700), 0);
+    tempfiles::SetTempRoot(root);
+    // The working folder's first name is a link to a folder that is not
+    // there yet: it is passed over, not made through.
+    ASSERT_EQ(::symlink((outside + "/made").c_str(), (root + "/vltbook0_files").c_str()), 0);
+    CClipVaultDoc doc;
+    doc.SetPathName("/somewhere/book.vlt");
+    ASSERT_EQ(doc.GetWorkFolder(false), "vltbook1_files");
+    const std::string work = doc.GetWorkFolder(true);
+    struct stat st;
+    ASSERT_EQ(::lstat(work.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    doc.MakeAttachment("vlta.gif", "http://h/a.gif", StrBytes("GIF89a"));
+    doc.MakeAttachment("vltb.css", "http://h/b.css", StrBytes("p{}"));
+    CNote* n = doc.m_rootCata.AddNewNote("page");
+    n->m_strExt = "htm";
+    n->m_content = StrBytes("<img src=vlta.gif><link href=vltb.css>");
+    n->m_attachNames = {"vlta.gif", "vltb.css"};
+    const std::string copy = n->GetWorkPath();
+    ASSERT_EQ(copy.compare(0, work.size() + 4, work + "/vlt"), 0) << copy;
+    // An attachment's file name taken by a link (to a file not there yet):
+    // the link stays, nothing is made where it points.
+    ASSERT_EQ(::symlink((outside + "/a.gif").c_str(), (work + "/vlta.gif").c_str()), 0);
+    ASSERT_TRUE(n->WriteWorkingCopy());
+    EXPECT_FALSE(fileutil::PathExists(outside + "/a.gif"));
+    EXPECT_EQ(ReadFile(work + "/vltb.css"), StrBytes("p{}"));
+    EXPECT_EQ(ReadFile(copy), n->m_content);
+
+    // The working copy swapped for a link to another file: that file keeps
+    // its bytes, the write fails.
+    const std::string victim = outside + "/victim.txt";
+    WriteFile(victim, StrBytes("mine"));
+    ASSERT_EQ(::unlink(copy.c_str()), 0);
+    ASSERT_EQ(::symlink(victim.c_str(), copy.c_str()), 0);
+    EXPECT_FALSE(n->WriteWorkingCopy());
+    EXPECT_EQ(ReadFile(victim), StrBytes("mine"));
+    n->m_strExt = "txt";
+    EXPECT_FALSE(n->WriteWorkingCopy());
+    EXPECT_EQ(ReadFile(victim), StrBytes("mine"));
+
+    // The working folder itself swapped for a link: not used any more.
+    ASSERT_EQ(::unlink(copy.c_str()), 0);
+    ASSERT_EQ(::rename(work.c_str(), (root + "/moved").c_str()), 0);
+    ASSERT_EQ(::symlink(outside.c_str(), work.c_str()), 0);
+    EXPECT_EQ(doc.GetWorkFolder(true), "");
+
+    // Without a root nothing is made anywhere.
+    tempfiles::SetTempRoot("");
+    CClipVaultDoc rootless;
+    EXPECT_EQ(rootless.GetWorkFolder(true), "");
+    EXPECT_EQ(rootless.m_rootCata.AddNewNote("n")->GetWorkPath(), "");
+    tempfiles::SetTempRoot(oldRoot);
+}
+
 TEST(NotebookDocument, DeletingAndClosingKeepTheClipboardSafe) {
     CClipVaultDoc doc;
     CNoteCata* c = doc.m_rootCata.AddNewSubCata("c");

@@ -8,6 +8,7 @@
 #include "app/DocTemplate.h"
 #include "app/HelpWindow.h"
 #include "app/StartDlg.h"
+#include "app/UiStrings.h"
 #include "document/ClipVaultDoc.h"
 #include "frame/ChildFrame.h"
 #include "frame/MainFrame.h"
@@ -27,6 +28,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
+
+#include <sys/stat.h>
 
 class StartupTest : public QObject {
     Q_OBJECT
@@ -48,6 +51,9 @@ private slots:
     void commandLineForms();
     void unknownCodePageEndsStartUp();
     void eachInstanceHasItsOwnTemporaryRoot();
+    void noPrivateTemporaryRootEndsStartUp();
+    void exitSavesTheOptionsIntoAFolderItMakes();
+    void aNotebookWindowThatFailsTakesOnlyItsOwnNotebook();
 };
 
 namespace {
@@ -509,6 +515,93 @@ void StartupTest::eachInstanceHasItsOwnTemporaryRoot() {
     QVERIFY(shared.exists());
     if (savedTmp.isNull()) qunsetenv("TMPDIR");
     else qputenv("TMPDIR", savedTmp);
+}
+
+void StartupTest::noPrivateTemporaryRootEndsStartUp() {
+    CGuiTestFixture fx;
+    // A temporary folder whose path leaves no room for a folder of the
+    // program's own below it, while its own entries can still be reached.
+    QString shared = fx.WorkFolder();
+    while (shared.size() < 4080) shared += QLatin1Char('/') + QString(std::min<int>(200, 4080 - int(shared.size())), QLatin1Char('d'));
+    QVERIFY(QDir().mkpath(shared));
+    QFile other(shared + QStringLiteral("/vlt999.htm"));
+    QVERIFY(other.open(QIODevice::WriteOnly));
+    other.close();
+    const QByteArray savedTmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", shared.toLocal8Bit());
+    {
+        auto app = fx.MakeApp();
+        QVERIFY(!app->InitInstance(Args({})));
+        QVERIFY(fx.Shown(uistr::kNoTempRoot));
+        QVERIFY(fx.m_messages.back().m_strText.contains(QStringLiteral("TMPDIR")));
+        QVERIFY(!app->MainFrame());
+        QCOMPARE(app->m_nExitCode, 1);
+        QVERIFY(app->TempRoot().isEmpty());
+    }
+    // Another program's file in the shared folder is not this one's to remove.
+    QVERIFY(other.exists());
+    if (savedTmp.isNull()) qunsetenv("TMPDIR");
+    else qputenv("TMPDIR", savedTmp);
+}
+
+void StartupTest::exitSavesTheOptionsIntoAFolderItMakes() {
+    CGuiTestFixture fx;
+    // A fresh account: the configuration folder has no "Clipvault" yet.
+    const QString folder = fx.ConfigFolder() + QStringLiteral("/Clipvault");
+    CAppEnvironment env = fx.Environment();
+    env.m_strOptionsPath = folder + QStringLiteral("/AppOption.data");
+    {
+        CClipVaultApp app(env);
+        app.m_fnStartDialog = [] {};
+        QVERIFY(app.InitInstance(Args({})));
+        AppOptions().m_download.m_strProxyUser = "saved";
+        QCOMPARE(app.ExitInstance(), 0);
+    }
+    QVERIFY(!fx.Shown(ids::IDS_FILE_NOT_WRITABLE));
+    QVERIFY(fx.m_messages.empty());
+    QVERIFY(QFileInfo::exists(env.m_strOptionsPath));
+    struct stat st;
+    QCOMPARE(::stat(QFile::encodeName(folder).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, mode_t(0700));
+    CAppOptions back;
+    QVERIFY(back.LoadOptions(FromQ(env.m_strOptionsPath)));
+    QCOMPARE(back.m_download.m_strProxyUser, std::string("saved"));
+}
+
+void StartupTest::aNotebookWindowThatFailsTakesOnlyItsOwnNotebook() {
+    CGuiTestFixture fx;
+    const QString a = fx.CopySample(QStringLiteral("Getting Started.vlt"));
+    const QString b = fx.CopySample(QStringLiteral("Recipes and Travel.vlt"));
+    auto app = fx.MakeApp();
+    QVERIFY(app->InitInstance(Args({a})));
+    CClipVaultDoc* docA = app->DocTemplate()->Documents().front().get();
+    CMainFrame* frame = app->MainFrame();
+    int refused = 0;
+    frame->m_fnAcceptChildFrame = [&](CChildFrame&) {
+        ++refused;
+        return false;
+    };
+    QCOMPARE(app->OpenDocumentFile(b), nullptr);
+    QCOMPARE(app->NewDocument(), nullptr);
+    QCOMPARE(refused, 2);
+    // The notebook that was open stays open, in its window.
+    QCOMPARE(app->DocTemplate()->Documents().size(), size_t(1));
+    QCOMPARE(app->DocTemplate()->Documents().front().get(), docA);
+    QCOMPARE(frame->ChildFrames().size(), 1);
+    QCOMPARE(&frame->ChildFrames().front()->Document(), docA);
+    QCOMPARE(docA->GetTitle(), std::string("Getting Started"));
+    // With no notebook open, a failed window leaves the list empty.
+    frame->m_fnAcceptChildFrame = nullptr;
+    fx.m_nAnswer = host::IDNO;
+    frame->ExecuteCommand(57602);
+    QTRY_VERIFY(app->DocTemplate()->Documents().empty());
+    frame->m_fnAcceptChildFrame = [](CChildFrame&) { return false; };
+    QCOMPARE(app->OpenDocumentFile(b), nullptr);
+    QVERIFY(app->DocTemplate()->Documents().empty());
+    // And once windows can be built again, notebooks open as before.
+    frame->m_fnAcceptChildFrame = nullptr;
+    QVERIFY(app->OpenDocumentFile(b));
+    QCOMPARE(app->DocTemplate()->Documents().size(), size_t(1));
 }
 
 CLIPVAULT_GUI_TEST_MAIN(StartupTest)

@@ -2,9 +2,12 @@
 // (open, export, cat). Captures run on the same download workers and the same
 // "capture done" handling as in the window, with this tool's own queue as the
 // user-interface thread.
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,8 +18,10 @@
 #include "app/cli/CliMessages.h"
 #include "app/cli/CliNotebook.h"
 #include "capture/ImportItem.h"
+#include "capture/LinkHelpers.h"
 #include "document/ClipVaultDoc.h"
 #include "platform/FileUtil.h"
+#include "platform/TempFiles.h"
 #include "platform/UiQueue.h"
 
 namespace cli {
@@ -48,6 +53,42 @@ bool OpenOrCreate(CClipVaultDoc& doc, const std::string& strPath) {
     doc.SetPathName(strPath);
     return true;
 }
+
+// A temporary root of this run's own, as the window has one: working files
+// are never made in the shared temporary folder, where anybody could have
+// planted links at the names they get. Removed with everything in it when
+// the command ends, unless kept (the working copy "open" prints must stay).
+class CRunTempRoot {
+public:
+    CRunTempRoot() = default;
+    CRunTempRoot(const CRunTempRoot&) = delete;
+    CRunTempRoot& operator=(const CRunTempRoot&) = delete;
+    ~CRunTempRoot() {
+        if (m_strRoot.empty()) return;
+        tempfiles::SetTempRoot(std::string());
+        if (m_bKeep) return;
+        DeleteTempFiles(m_strRoot);
+        ::rmdir(m_strRoot.c_str());
+    }
+
+    // False after reporting when no folder can be made.
+    bool Make() {
+        int nErr = 0;
+        m_strRoot = tempfiles::MakePrivateFolder(std::string(), &nErr);
+        if (m_strRoot.empty()) {
+            Failure("cannot make a private folder for working files in " + tempfiles::SystemTempFolder() + ": " +
+                    std::strerror(nErr));
+            return false;
+        }
+        tempfiles::SetTempRoot(m_strRoot);
+        return true;
+    }
+    void Keep() { m_bKeep = true; }
+
+private:
+    std::string m_strRoot;
+    bool m_bKeep = false;
+};
 
 bool Pending(const CNote* p) {
     const int32_t s = p->m_nStatus;
@@ -96,6 +137,8 @@ int ImportInto(CliArgs& args, const CliOption& into, const CliOption& category, 
                int nKind) {
     if (!into.present) return UsageError("--into FILE.vlt is needed");
     if (args.words.empty()) return UsageError("nothing to take in");
+    CRunTempRoot root;
+    if (!root.Make()) return kExitFailed;
     CClipVaultDoc doc;
     if (!OpenOrCreate(doc, into.value)) return kExitFailed;
     CNoteCata* pCata = CategoryArg(doc, category.present ? category.value : std::string());
@@ -174,17 +217,22 @@ int CmdImport(CliArgs& args) {
 
 int CmdOpen(CliArgs& args) {
     if (args.words.size() != 2) return UsageError("open takes a notebook and a note id");
+    CRunTempRoot root;
+    if (!root.Make()) return kExitFailed;
     CClipVaultDoc doc;
     CNote* pNote = OpenNote(doc, args);
     if (!pNote) return kExitFailed;
     const std::string path = pNote->GetWorkPath();
     if (pNote->m_nContentType == kContentHeld && !pNote->WriteWorkingCopy()) return Failure("cannot write " + path);
+    if (pNote->m_nContentType == kContentHeld) root.Keep();
     std::printf("%s\n", path.c_str());
     return kExitOk;
 }
 
 int CmdExport(CliArgs& args) {
     if (args.words.size() != 3) return UsageError("export takes a notebook, a note id and a target file");
+    CRunTempRoot root;
+    if (!root.Make()) return kExitFailed;
     CClipVaultDoc doc;
     CNote* pNote = OpenNote(doc, args);
     if (!pNote) return kExitFailed;

@@ -115,7 +115,9 @@ const std::vector<Command>& Commands() {
          cli::CmdCapture},
         {"import", "import PATH... --into FILE.vlt [--category PATH] [--options FILE]",
          "take local files in as notes, pages with their images and stylesheets", cli::CmdImport},
-        {"open", "open FILE.vlt ID", "write the note's working copy with its files and print its path",
+        {"open", "open FILE.vlt ID",
+         "write the note's working copy with its files into a new private folder below the temporary folder "
+         "($TMPDIR or /tmp) and print its path",
          cli::CmdOpen},
         {"export", "export FILE.vlt ID TARGET",
          "write the note to TARGET, a page's files in TARGET-NAME.files beside it", cli::CmdExport},
