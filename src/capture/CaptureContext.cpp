@@ -10,7 +10,6 @@
 #include <mutex>
 #include <thread>
 
-#include "app/AppOptions.h"
 #include "document/Records.h"
 #include "platform/Url.h"
 
@@ -156,21 +155,9 @@ struct CaptureContextCallbacks {
     }
 };
 
-CFetchOptions CFetchOptions::FromSettings() {
-    const CDownloadOptions& d = AppOptions().m_download;
-    CFetchOptions o;
-    o.m_nRetries = d.m_nRetries;
-    o.m_bRetryNoLimit = d.m_bRetryNoLimit;
-    o.m_strProxyUser = d.m_strProxyUser;
-    o.m_strProxyPassword = d.m_strProxyPassword;
-    return o;
-}
-
 CCaptureContext::CCaptureContext() = default;
 
 CCaptureContext::~CCaptureContext() { CloseSession(); }
-
-int CCaptureContext::OpenSession() { return OpenSession(CFetchOptions::FromSettings()); }
 
 int CCaptureContext::OpenSession(const CFetchOptions& options) {
     CloseSession();

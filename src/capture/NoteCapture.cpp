@@ -51,7 +51,7 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
     const bool bUtf16 = bytes[0] == 0xFF && bytes[1] == 0xFE;
     std::string text = bUtf16 ? PageBytesToText(bytes) : std::string(bytes.begin(), bytes.end());
     bool bRewritten = false;
-    CPageScanner scanner;
+    CPageScanner scanner(bFetchResources);
     if (!Stopped()) {
         scanner.ScanPage(text, text.size(), strBase, pContext == nullptr);
         note.m_bLinksRewritten = 0;
@@ -114,10 +114,14 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
 
 }  // namespace
 
-bool CNote::CaptureResources(const std::string& strBase, CCaptureContext* pContext, std::vector<uint8_t>* pBytes) {
+bool CNote::CaptureResources(const std::string& strBase, CCaptureContext* pContext, std::vector<uint8_t>* pBytes,
+                             const CDownloadSettings* pSettings) {
     if (m_strExt != "htm" && m_strExt != "xml" && m_strExt != "xls") return false;
     try {
-        CaptureRun run{*this, m_pDocument, pContext, AppOptions().m_download.m_bFetchResources, {}};
+        const bool bFetch = pSettings ? pSettings->m_bFetchResources
+                            : pContext ? pContext->m_options.m_bFetchResources
+                                       : AppOptions().m_download.m_bFetchResources;
+        CaptureRun run{*this, m_pDocument, pContext, bFetch, {}};
         if (pBytes) return run.Capture(strBase, *pBytes, false);
         // The worker is the only writer of the content while it runs; the
         // result goes in under the lock that a save takes to read it.

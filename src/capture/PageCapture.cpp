@@ -93,11 +93,11 @@ bool CCaptureContext::CapturePage(std::string& url, CNote* pNote) {
     return true;
 }
 
-bool CCaptureContext::CaptureWebPage(const std::string& url, CNote* pNote) {
+bool CCaptureContext::CaptureWebPage(const std::string& url, CNote* pNote, const CDownloadSettings& settings) {
     try {
         m_pNote = pNote;
         if (Stopped(pNote)) return false;
-        OpenSession();
+        OpenSession(settings);
         if (Stopped(pNote)) {
             CloseSession();
             return false;
@@ -114,22 +114,20 @@ bool CCaptureContext::CaptureWebPage(const std::string& url, CNote* pNote) {
     }
 }
 
-bool CCaptureContext::CaptureWebFile(const std::string& url, CNote* pNote) {
+bool CCaptureContext::CaptureWebFile(const std::string& url, CNote* pNote, const CDownloadSettings& settings) {
     try {
         m_pNote = pNote;
-        OpenSession();
+        OpenSession(settings);
         std::string address = url;
         std::vector<uint8_t> bytes;
         const bool ok = FetchResource(address, bytes, pNote);
         const std::string file = MakeLocalPageName(url, false);
         const size_t dot = file.rfind('.');
-        {
-            std::lock_guard<std::mutex> guard(pNote->m_dataLock);
-            if (ok) pNote->m_content.swap(bytes);
-            pNote->m_strExt = dot == std::string::npos ? std::string() : file.substr(dot + 1);
-            if (!ok) pNote->m_strError = host::LoadString(ids::IDS_FETCH_FAILED);
-        }
         CloseSession();
+        std::lock_guard<std::mutex> guard(pNote->m_dataLock);
+        if (ok) pNote->m_content.swap(bytes);
+        pNote->m_strExt = dot == std::string::npos ? std::string() : file.substr(dot + 1);
+        if (!ok) pNote->m_strError = host::LoadString(ids::IDS_FETCH_FAILED);
         return ok;
     } catch (...) {
         Failed();
@@ -137,17 +135,17 @@ bool CCaptureContext::CaptureWebFile(const std::string& url, CNote* pNote) {
     }
 }
 
-bool RunNoteDownload(CNote& note) {
+bool RunNoteDownload(CNote& note, const CDownloadSettings& settings) {
     switch (note.m_nSourceKind) {
     case kSourceWebPage: {
         CCaptureContext context;
-        return context.CaptureWebPage(note.m_strSource, &note);
+        return context.CaptureWebPage(note.m_strSource, &note, settings);
     }
     case kSourceWebFile: {
         CCaptureContext context;
-        return context.CaptureWebFile(note.m_strSource, &note);
+        return context.CaptureWebFile(note.m_strSource, &note, settings);
     }
-    case kSourceLocalFile: return note.ImportLocalFile();
+    case kSourceLocalFile: return note.ImportLocalFile(&settings);
     default: return false;
     }
 }

@@ -439,6 +439,8 @@ void CClipVaultDoc::StartWorker(CNote* pNote) {
     job->m_pNote = pNote;
     job->m_pDoc = this;
     job->m_docAlive = m_pAlive;
+    // Taken here, on the thread that owns the options, and never changed.
+    job->m_settings = AppOptions().DownloadSettings();
     pNote->m_pJob = job;
     DownloadBody body = GetDownloadBody();
     job->m_thread = std::thread([job, body, pNote] {
@@ -448,7 +450,7 @@ void CClipVaultDoc::StartWorker(CNote* pNote) {
         }
         bool ok = false;
         try {
-            ok = body(*pNote);
+            ok = body(*pNote, job->m_settings);
         } catch (...) {
             ok = false;
         }

@@ -16,14 +16,15 @@
 #include "document/DocPassword.h"
 #include "document/NameMap.h"
 #include "document/Records.h"
+#include "platform/DownloadSettings.h"
 
 class CArchive;
 class CClipVaultDoc;
 
 // The download work for a note by its source kind: a web page with its
-// resources, a single web file, or a local file. True when the note was
-// filled.
-bool RunNoteDownload(CNote& note);
+// resources, a single web file, or a local file, with the settings the
+// worker was started with. True when the note was filled.
+bool RunNoteDownload(CNote& note, const CDownloadSettings& settings);
 
 // What a notebook tells the windows that show it. Every call comes on the
 // user-interface thread; a notebook without windows (the command-line tool,
@@ -62,6 +63,8 @@ public:
     // Expires with the notebook: a message still on its way then finds
     // nobody to deliver to.
     std::weak_ptr<int> m_docAlive;
+    // The download options as they were when the worker was started.
+    CDownloadSettings m_settings;
 
     // Waits for the worker to set its final status; false on time-out.
     bool WaitFinished(std::chrono::milliseconds timeout);
@@ -72,7 +75,7 @@ class CClipVaultDoc {
 public:
     // What a download worker runs for a note: true on success. RunNoteDownload
     // unless replaced (tests do).
-    using DownloadBody = std::function<bool(CNote&)>;
+    using DownloadBody = std::function<bool(CNote&, const CDownloadSettings&)>;
     static void SetDownloadBody(DownloadBody body);
     static DownloadBody GetDownloadBody();
 

@@ -137,7 +137,7 @@ bool CNote::ReadBackAndAbsorb(const std::string& strPath) {
     return true;
 }
 
-bool CNote::ImportLocalFile() {
+bool CNote::ImportLocalFile(const CDownloadSettings* pSettings) {
     const size_t dot = m_strSource.rfind('.');
     const size_t slash = m_strSource.rfind('/');
     if (dot == std::string::npos || dot == 0 || (slash != std::string::npos && dot < slash)) return false;
@@ -153,7 +153,7 @@ bool CNote::ImportLocalFile() {
     // "held" on success, and is written only when it changes, since the
     // user-interface thread reads it while this worker runs.
     if (!ReadContentFrom(m_strSource)) return false;
-    if (m_strExt == "htm" || m_strExt == "xml") CaptureResources(m_strSource, nullptr, nullptr);
+    if (m_strExt == "htm" || m_strExt == "xml") CaptureResources(m_strSource, nullptr, nullptr, pSettings);
     if (m_nContentType != kContentHeld) m_nContentType = kContentHeld;
     return true;
 }

@@ -12,6 +12,7 @@
 
 #include "document/Archive.h"
 #include "document/NameMap.h"
+#include "platform/DownloadSettings.h"
 
 class CCaptureContext;
 class CClipVaultDoc;
@@ -87,8 +88,10 @@ public:
     bool ReadBack(const std::string& strPath = std::string());
     // ReadBack, then takes the page's links in as attachments.
     bool ReadBackAndAbsorb(const std::string& strPath = std::string());
-    // The download work of a note made from a local file.
-    bool ImportLocalFile();
+    // The download work of a note made from a local file: with the settings
+    // its worker was given, or the user's options on the user-interface
+    // thread.
+    bool ImportLocalFile(const CDownloadSettings* pSettings = nullptr);
     // Reads the file at `strPath` into the content.
     bool ReadContentFrom(const std::string& strPath);
     // Fetches the note again.
@@ -96,8 +99,12 @@ public:
 
     // Makes the page's resources attachments of the notebook and points the
     // page at them: fetched through `pContext`, or read from disk without
-    // one. Works on `pBytes`, or the note's own content when null.
-    bool CaptureResources(const std::string& strBase, CCaptureContext* pContext, std::vector<uint8_t>* pBytes);
+    // one. Works on `pBytes`, or the note's own content when null. Whether
+    // resources are taken at all comes from `pSettings`, else from the
+    // context's session, else from the user's options (on the user-interface
+    // thread).
+    bool CaptureResources(const std::string& strBase, CCaptureContext* pContext, std::vector<uint8_t>* pBytes,
+                          const CDownloadSettings* pSettings = nullptr);
 
     std::string m_strWorkPath;
     // The worker fetching this note, while there is one.

@@ -7,9 +7,12 @@
 #include <set>
 
 #include "app/AppOptions.h"
+#include "capture/TestServer.h"
 #include "document/ClipVaultDoc.h"
 #include "document/TestSupport.h"
+#include "platform/FileUtil.h"
 #include "platform/StringIds.h"
+#include "platform/TempFiles.h"
 #include "platform/UiQueue.h"
 
 using namespace std::chrono_literals;
@@ -24,7 +27,7 @@ protected:
     ScriptedDownloads() {
         m_pPrevQueue = host::SetUiQueue(&m_queue);
         m_nPrevWorkers = AppOptions().m_nMaxDownloadWorkers;
-        CClipVaultDoc::SetDownloadBody([this](CNote& n) { return Run(n); });
+        CClipVaultDoc::SetDownloadBody([this](CNote& n, const CDownloadSettings&) { return Run(n); });
     }
     ~ScriptedDownloads() override {
         ReleaseAll();
@@ -241,4 +244,123 @@ TEST_F(ScriptedDownloads, DeletingStopsWorkersAndLateMessagesFindNobody) {
     m_doc.reset();
     EXPECT_TRUE(SawStop("survivor"));
     m_queue.RunPending();
+}
+
+namespace {
+
+// Real workers capturing from the loopback test server.
+class NetworkDownloads : public ::testing::Test {
+protected:
+    NetworkDownloads() {
+        m_pPrevQueue = host::SetUiQueue(&m_queue);
+        m_saved = AppOptions();
+        m_prevRoot = tempfiles::TempRoot();
+        tempfiles::SetTempRoot(m_tmp.Path());
+        // Tells the test when a worker's capture has returned.
+        CClipVaultDoc::SetDownloadBody([this](CNote& n, const CDownloadSettings& settings) {
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_cv.wait(lock, [&] { return !m_bGate; });
+            }
+            const bool ok = RunNoteDownload(n, settings);
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_ended.insert(&n);
+            m_cv.notify_all();
+            return ok;
+        });
+    }
+    ~NetworkDownloads() override {
+        Open(false);
+        m_doc.reset();
+        CClipVaultDoc::SetDownloadBody(nullptr);
+        host::SetUiQueue(m_pPrevQueue);
+        AppOptions() = m_saved;
+        tempfiles::SetTempRoot(m_prevRoot);
+    }
+    void Put(const std::string& rel, const std::string& bytes) {
+        ASSERT_TRUE(fileutil::WriteWholeFile(m_site.File(rel), bytes.data(), bytes.size())) << rel;
+    }
+    testserver::TestServer& Server() {
+        if (!m_server) m_server = std::make_unique<testserver::TestServer>("", m_site.Path());
+        EXPECT_TRUE(m_server->Ok());
+        return *m_server;
+    }
+    CNote* NewNote(const std::string& name, const std::string& url) {
+        CNote* n = m_doc->m_rootCata.AddNewNote(name);
+        n->m_strSource = url;
+        n->m_nSourceKind = kSourceWebPage;
+        return n;
+    }
+    // Holds workers before their capture begins while set.
+    void Open(bool bHold) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bGate = bHold;
+        m_cv.notify_all();
+    }
+    void WaitEnded(CNote* n) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        ASSERT_TRUE(m_cv.wait_for(lock, 90s, [&] { return m_ended.count(n) != 0; })) << n->m_strName;
+    }
+    void WaitRequests(const std::string& path, int n) {
+        for (int i = 0; i < 2000 && Server().Count(path) < n; ++i) std::this_thread::sleep_for(5ms);
+        ASSERT_GE(Server().Count(path), n) << path;
+    }
+    template <class Pred>
+    void PumpUntil(Pred done) {
+        const auto end = std::chrono::steady_clock::now() + 60s;
+        while (!done()) {
+            ASSERT_LT(std::chrono::steady_clock::now(), end) << "timed out";
+            m_queue.WaitAndRun(5ms);
+        }
+    }
+    CClipVaultDoc& Doc() { return *m_doc; }
+
+    host::CSimpleUiQueue m_queue;
+    TempDir m_site, m_tmp;
+    std::unique_ptr<testserver::TestServer> m_server;
+    std::unique_ptr<CClipVaultDoc> m_doc = std::make_unique<CClipVaultDoc>();
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_bGate = false;
+    std::set<CNote*> m_ended;
+
+private:
+    host::IUiQueue* m_pPrevQueue;
+    CAppOptions m_saved;
+    std::string m_prevRoot;
+};
+
+std::string Text(const std::vector<uint8_t>& b) { return std::string(b.begin(), b.end()); }
+
+}  // namespace
+
+TEST_F(NetworkDownloads, AWorkerUsesTheOptionsAsTheyWereWhenItStarted) {
+    Put("a.gif", "GIF-a");
+    Put("bg.gif", "GIF-bg");
+    Put("page.htm", "<body background=\"bg.gif\"><img src=\"a.gif\"></body>");
+    testserver::TestServer& s = Server();
+    AppOptions().m_download.m_bFetchResources = true;
+    AppOptions().m_download.m_nRetries = 2;
+    CNote* n = NewNote("p", s.Url("/files/page.htm"));
+    Open(true);
+    Doc().ListForDownload(n, true);
+    // Changed in the window once the download was under way.
+    AppOptions().m_download.m_bFetchResources = false;
+    Open(false);
+    // And changed again and again while it runs.
+    const auto end = std::chrono::steady_clock::now() + 60s;
+    for (int i = 0;; ++i) {
+        AppOptions().m_download.m_strProxyUser = "user" + std::to_string(i);
+        AppOptions().m_download.m_strProxyPassword = std::string(static_cast<size_t>(i % 64), 'p');
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_ended.count(n)) break;
+        }
+        ASSERT_LT(std::chrono::steady_clock::now(), end) << "the capture did not end";
+        std::this_thread::sleep_for(100us);
+    }
+    PumpUntil([&] { return Doc().m_nRunning == 0; });
+    EXPECT_EQ(n->m_nStatus, kStatusDone);
+    EXPECT_EQ(Text(n->m_content), "<body background=\"vltbg.gif\"><img src=\"vlta.gif\"></body>");
+    EXPECT_EQ(n->m_attachNames, (std::vector<std::string>{"vlta.gif", "vltbg.gif"}));
 }

@@ -107,7 +107,7 @@ void GuiHostTest::downloadFinishesThroughTheEventLoop() {
     CClipVaultDoc& doc = child->Document();
     std::atomic<bool> ranOffUi{false};
     QThread* uiThread = QThread::currentThread();
-    CClipVaultDoc::SetDownloadBody([&](CNote& note) {
+    CClipVaultDoc::SetDownloadBody([&](CNote& note, const CDownloadSettings&) {
         ranOffUi = QThread::currentThread() != uiThread;
         std::lock_guard<std::mutex> lock(note.m_dataLock);
         const std::string page = "<html><head><title>Fetched</title></head><body>fetched</body></html>";
