@@ -24,9 +24,7 @@ void InitCurlOnce() {
 
 constexpr long kReceiveChunk = 256 * 1024;
 
-bool StopRequested(const CNote* pNote) {
-    return pNote && pNote->m_nStatus.load() == kStatusStopRequested;
-}
+bool StopRequested(const CNote* pNote) { return pNote && pNote->StopRequested(); }
 
 bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 

@@ -36,11 +36,12 @@ struct CaptureRun {
     // others, is captured once instead of without end.
     std::set<std::string> nested;
 
-    bool Stopped() const { return note.m_nStatus == kStatusStopRequested; }
+    bool Stopped() const { return note.StopRequested(); }
     bool Capture(const std::string& strBase, std::vector<uint8_t>& bytes, bool bOwnContent);
     // Listed once, however often the page uses it.
     void AddName(const std::string& name) {
-        std::lock_guard<std::mutex> guard(note.m_dataLock);
+        CNoteUpdate update(note);
+        if (!update) return;
         auto& names = note.m_attachNames;
         if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
     }
@@ -56,8 +57,8 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
         scanner.ScanPage(text, text.size(), strBase, pContext == nullptr);
         note.m_bLinksRewritten = 0;
         if (bOwnContent) {
-            std::lock_guard<std::mutex> guard(note.m_dataLock);
-            note.m_attachNames.clear();
+            CNoteUpdate update(note);
+            if (update) note.m_attachNames.clear();
         }
         for (auto& item : scanner.m_items) {
             if (Stopped()) break;
@@ -84,10 +85,9 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
                         if (item->m_nRefKind == kRefStylesheet && nested.insert(item->m_strURL).second)
                             Capture(item->m_strURL, data, false);
                         const std::string name = pDoc->UniqueAttachmentName(item->m_strRaw);
-                        if (!name.empty()) {
-                            CNoteAttatch* pAttach = pDoc->MakeAttachment(name, item->m_strURL, std::move(data));
-                            used = replacement = pAttach->m_strName;
-                        }
+                        CNoteAttatch* pAttach =
+                            name.empty() ? nullptr : pDoc->MakeAttachment(name, item->m_strURL, std::move(data));
+                        if (pAttach) used = replacement = pAttach->m_strName;
                     } else if (item->m_strURL != item->m_strRaw && !Stopped()) {
                         // Not captured: the page, shown from the working
                         // folder, still finds it where it came from.
@@ -131,8 +131,8 @@ bool CNote::CaptureResources(const std::string& strBase, CCaptureContext* pConte
             bytes = m_content;
         }
         run.Capture(strBase, bytes, true);
-        std::lock_guard<std::mutex> guard(m_dataLock);
-        m_content.swap(bytes);
+        CNoteUpdate update(*this);
+        if (update) m_content.swap(bytes);
         return true;
     } catch (...) {
         host::ShowMessage(ids::IDS_OPERATION_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION);

@@ -10,7 +10,7 @@
 
 namespace {
 
-bool Stopped(const CNote* pNote) { return pNote && pNote->m_nStatus == kStatusStopRequested; }
+bool Stopped(const CNote* pNote) { return pNote && pNote->StopRequested(); }
 
 // The file part of a URL's path, as a path splitter sees it.
 std::string FilePart(const std::string& url) {
@@ -75,8 +75,8 @@ bool CCaptureContext::CapturePage(std::string& url, CNote* pNote) {
     size_t nLength = 0;
     const int code = FetchPageWithRetry(url, pData, nLength, true, pNote);
     if (code != kFetchOk) {
-        std::lock_guard<std::mutex> guard(pNote->m_dataLock);
-        pNote->m_strError = host::LoadString(ErrorFor(code));
+        CNoteUpdate update(*pNote);
+        if (update) pNote->m_strError = host::LoadString(ErrorFor(code));
         return false;
     }
     const size_t dot = name.rfind('.');
@@ -84,7 +84,8 @@ bool CCaptureContext::CapturePage(std::string& url, CNote* pNote) {
     if (LowerAscii(ext) == "html") ext = "htm";
     {
         // The whole page: nothing is cut from a long one.
-        std::lock_guard<std::mutex> guard(pNote->m_dataLock);
+        CNoteUpdate update(*pNote);
+        if (!update) return false;
         pNote->m_content.assign(pData, pData + nLength);
         pNote->m_strExt = ext;
     }
@@ -105,8 +106,8 @@ bool CCaptureContext::CaptureWebPage(const std::string& url, CNote* pNote, const
         std::string page = url;
         const bool ok = CapturePage(page, pNote);
         CloseSession();
-        std::lock_guard<std::mutex> guard(pNote->m_dataLock);
-        if (pNote->m_strExt.empty()) pNote->m_strExt = "htm";
+        CNoteUpdate update(*pNote);
+        if (update && pNote->m_strExt.empty()) pNote->m_strExt = "htm";
         return ok;
     } catch (...) {
         Failed();
@@ -124,7 +125,8 @@ bool CCaptureContext::CaptureWebFile(const std::string& url, CNote* pNote, const
         const std::string file = MakeLocalPageName(url, false);
         const size_t dot = file.rfind('.');
         CloseSession();
-        std::lock_guard<std::mutex> guard(pNote->m_dataLock);
+        CNoteUpdate update(*pNote);
+        if (!update) return false;
         if (ok) pNote->m_content.swap(bytes);
         pNote->m_strExt = dot == std::string::npos ? std::string() : file.substr(dot + 1);
         if (!ok) pNote->m_strError = host::LoadString(ids::IDS_FETCH_FAILED);

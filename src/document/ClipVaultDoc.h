@@ -17,6 +17,7 @@
 #include "document/NameMap.h"
 #include "document/Records.h"
 #include "platform/DownloadSettings.h"
+#include "platform/StopSignal.h"
 
 class CArchive;
 class CClipVaultDoc;
@@ -55,7 +56,6 @@ public:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     bool m_bFinished = false;   // the worker has set the final status
-    bool m_bAbandoned = false;  // nobody waits for it any more; it posts nothing
     bool m_bDelivered = false;  // its "capture done" was handled
     // Cleared (under m_mutex) when the note goes away.
     CNote* m_pNote = nullptr;
@@ -65,6 +65,10 @@ public:
     std::weak_ptr<int> m_docAlive;
     // The download options as they were when the worker was started.
     CDownloadSettings m_settings;
+    // The worker's stop request, which nothing takes back. Abandoned when a
+    // stop did not end the worker in time: it then changes nothing in its
+    // note or the notebook, and only tells the notebook that it has ended.
+    std::shared_ptr<host::CStopSignal> m_pStop = std::make_shared<host::CStopSignal>();
 
     // Waits for the worker to set its final status; false on time-out.
     bool WaitFinished(std::chrono::milliseconds timeout);
@@ -162,9 +166,10 @@ public:
     void HoldAllFailed();
     void RetryAllFailed();
     // Asks the worker to stop and waits for it (up to m_nStopTimeout); a
-    // worker that does not end in time is left to finish on its own and is
-    // joined before its note or notebook is deleted. The note ends done and
-    // out of the download list either way.
+    // worker that does not end in time is abandoned: it keeps its stop
+    // request, changes nothing more, and is joined before its note or
+    // notebook is deleted. The note ends done and out of the download list
+    // either way.
     bool StopDownload(CNote* pNote);
     bool StopAllDownloads();
     bool IsDownloading() const { return m_nRunning > 0; }
@@ -209,11 +214,14 @@ public:
 private:
     void StartWorker(CNote* pNote);
     void Refresh(CNote* pNote);
+    // An abandoned worker has ended: it is forgotten, and a note that waited
+    // for it to end may start.
+    void OnAbandonedWorkerEnded(const std::shared_ptr<CDownloadJob>& job);
 
     std::string m_strPathName;
     std::string m_strTitle = "NewVLT";
     bool m_bModified = false;
-    // Workers that did not stop in time; joined before their note goes.
+    // Abandoned workers still running; joined before their note goes.
     std::vector<std::shared_ptr<CDownloadJob>> m_abandonedJobs;
     std::shared_ptr<int> m_pAlive = std::make_shared<int>(0);
 };

@@ -13,6 +13,7 @@
 #include "document/Archive.h"
 #include "document/NameMap.h"
 #include "platform/DownloadSettings.h"
+#include "platform/StopSignal.h"
 
 class CCaptureContext;
 class CClipVaultDoc;
@@ -72,6 +73,12 @@ public:
     CNote* CopyTo(CClipVaultDoc* pTarget) const;
     void CountAttachmentUse() const;
     bool StopDownload();
+    // True when the download that fills the note was asked to stop: its
+    // status says so, or, on the note's own worker, the worker's stop request,
+    // which stays whatever the status becomes.
+    bool StopRequested() const {
+        return m_nStatus.load() == kStatusStopRequested || host::ThisThreadStopRequested();
+    }
 
     // ---- the note's content on disk
     // The working copy's path for a note the notebook holds (made on first
@@ -110,7 +117,8 @@ public:
     // The worker fetching this note, while there is one.
     std::shared_ptr<CDownloadJob> m_pJob;
     // A download worker changes the note's type, content, attachment names
-    // and error text; whoever reads them while it may run (a save) holds this.
+    // and error text (holding a CNoteUpdate); whoever reads them while it may
+    // run (a save, a copy) holds this.
     mutable std::mutex m_dataLock;
     std::atomic<int32_t> m_nStatus{kStatusDone};
     std::string m_strName;
@@ -124,6 +132,20 @@ public:
     int32_t m_bLinksRewritten = 0;
     std::string m_strError;
     std::vector<std::string> m_attachNames;
+};
+
+// What a download worker holds while it changes its note: the note's data
+// lock, and leave to change anything. A worker that was abandoned (its stop
+// was not answered in time, so the window shows the note as done and has
+// forgotten the worker) gets no leave and must leave the note as it is.
+class CNoteUpdate {
+public:
+    explicit CNoteUpdate(const CNote& note) : m_guard(note.m_dataLock), m_bAllowed(!host::ThisThreadAbandoned()) {}
+    explicit operator bool() const { return m_bAllowed; }
+
+private:
+    std::lock_guard<std::mutex> m_guard;
+    bool m_bAllowed;
 };
 
 class CNoteCata : public CNoteBase {

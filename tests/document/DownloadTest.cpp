@@ -47,7 +47,7 @@ protected:
         if (how == "fail") return false;
         for (;;) {
             if (m_bReleaseAll || m_released.count(&n)) return true;
-            if (how == "wait" && n.m_nStatus == kStatusStopRequested) {
+            if (how == "wait" && n.StopRequested()) {
                 m_sawStop.insert(n.m_strName);
                 return false;
             }
@@ -246,6 +246,27 @@ TEST_F(ScriptedDownloads, DeletingStopsWorkersAndLateMessagesFindNobody) {
     m_queue.RunPending();
 }
 
+TEST_F(ScriptedDownloads, ANoteQueuedBehindALeftWorkerStartsWhenThatWorkerEnds) {
+    Doc().m_nStopTimeout = 0ms;
+    CNote* n = NewNote("n", "stubborn");
+    Doc().ListForDownload(n, true);
+    WaitStarted(1);
+    EXPECT_TRUE(Doc().StopDownload(n));
+    EXPECT_EQ(n->m_nStatus, kStatusDone);
+
+    // Fetched again while the old worker still runs: it waits for that one.
+    Doc().ListForDownload(n, true);
+    EXPECT_EQ(n->m_nStatus, kStatusQueued);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        n->m_strSource = "ok";
+    }
+    Release(n);
+    PumpUntil([&] { return n->m_nStatus == kStatusDone && Doc().m_nRunning == 0; });
+    EXPECT_FALSE(Listed(n));
+    EXPECT_EQ(m_nStarted, 2);
+}
+
 namespace {
 
 // Real workers capturing from the loopback test server.
@@ -333,6 +354,50 @@ private:
 std::string Text(const std::vector<uint8_t>& b) { return std::string(b.begin(), b.end()); }
 
 }  // namespace
+
+TEST_F(NetworkDownloads, AWorkerLeftBehindByAStopStillStopsAndChangesNothing) {
+    // Retried for good, as the user may have asked: only a stop ends it.
+    AppOptions().m_download.m_bRetryNoLimit = true;
+    AppOptions().m_nMaxDownloadWorkers = 5;
+    Doc().m_nStopTimeout = 0ms;
+    RecordingHost host;
+    host.m_answers[ids::IDS_STOP_DOWNLOADS_TO_CLOSE] = host::IDYES;
+    testserver::TestServer& s = Server();
+    CNote* kept = NewNote("kept", s.Url("/stall/kept.htm"));
+    {
+        const std::string old = "<html>the page as it was</html>";
+        kept->m_content.assign(old.begin(), old.end());
+        kept->m_strExt = "htm";
+        kept->m_attachNames = {"vltold.gif"};
+        kept->m_nContentType = kContentHeld;
+    }
+    CNote* gone = NewNote("gone", s.Url("/stall/gone.htm"));
+    Doc().ListForDownload(kept, true);
+    Doc().ListForDownload(gone, true);
+    WaitRequests("/stall/kept.htm", 1);
+    WaitRequests("/stall/gone.htm", 1);
+
+    // Both stops give up waiting at once; the notes show done.
+    EXPECT_TRUE(Doc().StopDownload(kept));
+    EXPECT_EQ(kept->m_nStatus, kStatusDone);
+    EXPECT_TRUE(Doc().StopDownload(kept)) << "a second stop";
+    EXPECT_TRUE(Doc().CanCloseFrame()) << "stops the other one the same way";
+    EXPECT_EQ(gone->m_nStatus, kStatusDone);
+    EXPECT_FALSE(Doc().IsDownloading());
+    ASSERT_TRUE(gone->Delete()) << "waits for its worker, which must have been told to stop";
+
+    WaitEnded(kept);
+    EXPECT_TRUE(Text(kept->m_content) == "<html>the page as it was</html>")
+        << "the content became " << kept->m_content.size() << " other bytes";
+    EXPECT_EQ(kept->m_strExt, "htm");
+    EXPECT_EQ(kept->m_attachNames, std::vector<std::string>{"vltold.gif"});
+    EXPECT_EQ(kept->m_strError, "");
+    EXPECT_EQ(Doc().m_attachments.GetCount(), 0u);
+    EXPECT_EQ(s.Count("/stall/kept.htm"), 1) << "no attempt after the stop";
+    m_queue.RunPending();
+    EXPECT_EQ(kept->m_nStatus, kStatusDone);
+    m_doc.reset();  // joins what is left
+}
 
 TEST_F(NetworkDownloads, AWorkerUsesTheOptionsAsTheyWereWhenItStarted) {
     Put("a.gif", "GIF-a");
