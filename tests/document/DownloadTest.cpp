@@ -20,8 +20,9 @@ using namespace std::chrono_literals;
 namespace {
 
 // Download workers whose behaviour each note's source names: "ok", "fail",
-// "wait" (until released, or until a stop is requested) and "stubborn"
-// (until released, whatever happens).
+// "wait" (until released, or until a stop is requested), "stubborn"
+// (until released, whatever happens) and "churn" (rewrites the note's page
+// and attachment names, as a capture does, until released).
 class ScriptedDownloads : public ::testing::Test {
 protected:
     ScriptedDownloads() {
@@ -39,6 +40,7 @@ protected:
 
     bool Run(CNote& n) {
         const std::string how = n.m_strSource;
+        if (how == "churn") return Churn(n);
         std::unique_lock<std::mutex> lock(m_mutex);
         m_errorAtStart[&n] = n.m_strError;
         ++m_nStarted;
@@ -52,6 +54,29 @@ protected:
                 return false;
             }
             m_cv.wait_for(lock, 2ms);
+        }
+    }
+    // Two states of a page and the attachments it lists, switched back and
+    // forth under the note's lock.
+    bool Churn(CNote& n) {
+        for (int i = 0;; ++i) {
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                ++m_nChurned;
+                if (i == 0) {
+                    ++m_nStarted;
+                    m_cv.notify_all();
+                }
+                if (m_bReleaseAll || m_released.count(&n)) return true;
+            }
+            std::lock_guard<std::mutex> guard(n.m_dataLock);
+            if (i % 2) {
+                n.m_content.assign(1, 'A');
+                n.m_attachNames = {"vlta.gif"};
+            } else {
+                n.m_content.assign(2, 'B');
+                n.m_attachNames = {"vlta.gif", "vltb.gif"};
+            }
         }
     }
     void Release(CNote* n) {
@@ -98,6 +123,7 @@ protected:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     int m_nStarted = 0;
+    int m_nChurned = 0;
     bool m_bReleaseAll = false;
     std::set<CNote*> m_released;
     std::set<std::string> m_sawStop;
@@ -265,6 +291,26 @@ TEST_F(ScriptedDownloads, ANoteQueuedBehindALeftWorkerStartsWhenThatWorkerEnds) 
     PumpUntil([&] { return n->m_nStatus == kStatusDone && Doc().m_nRunning == 0; });
     EXPECT_FALSE(Listed(n));
     EXPECT_EQ(m_nStarted, 2);
+}
+
+TEST_F(ScriptedDownloads, CopyingAndCountingANoteWhileItsWorkerWritesIt) {
+    for (const char* name : {"vlta.gif", "vltb.gif"}) Doc().MakeAttachment(name, std::string("http://h/") + name, {});
+    CNote* n = NewNote("n", "churn");
+    Doc().ListForDownload(n, true);
+    WaitStarted(1);
+    for (int i = 0; i < 300; ++i) {
+        std::unique_ptr<CNote> copy(n->CopyTo(&Doc()));
+        ASSERT_TRUE(copy);
+        // Content and names from one moment, never one of each.
+        const std::string content(copy->m_content.begin(), copy->m_content.end());
+        if (content == "A") EXPECT_EQ(copy->m_attachNames, std::vector<std::string>{"vlta.gif"});
+        else if (content == "BB") EXPECT_EQ(copy->m_attachNames, (std::vector<std::string>{"vlta.gif", "vltb.gif"}));
+        else EXPECT_EQ(content, "") << "before the first change";
+        n->CountAttachmentUse();
+    }
+    Release(n);
+    PumpUntil([&] { return Doc().m_nRunning == 0; });
+    EXPECT_GT(m_nChurned, 1);
 }
 
 namespace {
