@@ -7,21 +7,33 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <functional>
 #include <memory>
+#include <mutex>
 
 namespace host {
 
 class CStopSignal {
 public:
-    void Request() { m_bRequested = true; }
+    // Wakes every WaitUntil.
+    void Request();
     bool IsRequested() const { return m_bRequested.load(); }
     // Requests the stop too.
     void Abandon();
     bool IsAbandoned() const { return m_bAbandoned.load(); }
 
+    // Blocks until `ready()` holds or a stop is requested; returns `ready()`.
+    // It is tested under the signal's lock, so whoever makes it true does so
+    // inside Notify, which wakes the waiter afterwards.
+    bool WaitUntil(const std::function<bool()>& ready);
+    void Notify(const std::function<void()>& change);
+
 private:
     std::atomic<bool> m_bRequested{false};
     std::atomic<bool> m_bAbandoned{false};
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
 };
 
 // The signal of the work the calling thread runs; null on threads that run

@@ -51,6 +51,12 @@ protected:
             if (m_bReleaseAll || m_released.count(&n)) return true;
             if (how == "wait" && n.StopRequested()) {
                 m_sawStop.insert(n.m_strName);
+                lock.unlock();
+                // Nobody is asked any more: the window may be waiting for
+                // this worker.
+                const int answer = host::ShowMessage(ids::IDS_STOP_DOWNLOADS_TO_CLOSE, host::MB_YESNO);
+                lock.lock();
+                m_answerAfterStop[n.m_strName] = answer;
                 return false;
             }
             m_cv.wait_for(lock, 2ms);
@@ -128,6 +134,7 @@ protected:
     std::set<CNote*> m_released;
     std::set<std::string> m_sawStop;
     std::map<CNote*, std::string> m_errorAtStart;
+    std::map<std::string, int> m_answerAfterStop;
 
 private:
     host::IUiQueue* m_pPrevQueue;
@@ -194,11 +201,15 @@ TEST_F(ScriptedDownloads, FailedHeldAndQueuedNotesMoveOnCommand) {
 }
 
 TEST_F(ScriptedDownloads, AStoppedDownloadEndsDoneAndLeavesTheList) {
+    RecordingHost host;
+    host.m_nAnswer = host::IDYES;
     CNote* n = NewNote("n", "wait");
     Doc().ListForDownload(n, true);
     WaitStarted(1);
     EXPECT_TRUE(Doc().StopDownload(n));
     EXPECT_TRUE(SawStop("n"));
+    EXPECT_EQ(m_answerAfterStop["n"], host::IDNO) << "a stopped worker's question gets the cautious answer";
+    EXPECT_TRUE(host.m_ids.empty()) << "without being asked";
     EXPECT_EQ(n->m_nStatus, kStatusDone);
     EXPECT_FALSE(Listed(n));
     EXPECT_EQ(Doc().m_nRunning, 0);
