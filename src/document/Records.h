@@ -135,9 +135,9 @@ public:
 };
 
 // What a download worker holds while it changes its note: the note's data
-// lock, and leave to change anything. A worker that was abandoned (its stop
-// was not answered in time, so the window shows the note as done and has
-// forgotten the worker) gets no leave and must leave the note as it is.
+// lock, and whether it may change anything at all. A worker that was
+// abandoned (its stop was not answered in time, so the window shows the note
+// as done and has forgotten the worker) may not: it keeps its hands off.
 class CNoteUpdate {
 public:
     explicit CNoteUpdate(const CNote& note) : m_guard(note.m_dataLock), m_bAllowed(!host::ThisThreadAbandoned()) {}
