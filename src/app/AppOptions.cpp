@@ -84,6 +84,16 @@ uint32_t CAppOptions::EditorLoadFlags() const {
     return (m_bEditorLoad1 ? 2u : 0u) | (m_bEditorLoad2 ? 8u : 0u) | (m_bEditorLoad3 ? 16u : 0u);
 }
 
+CDownloadSettings CAppOptions::DownloadSettings() const {
+    CDownloadSettings s;
+    s.m_nRetries = m_download.m_nRetries;
+    s.m_bRetryNoLimit = m_download.m_bRetryNoLimit;
+    s.m_strProxyUser = m_download.m_strProxyUser;
+    s.m_strProxyPassword = m_download.m_strProxyPassword;
+    s.m_bFetchResources = m_download.m_bFetchResources;
+    return s;
+}
+
 void CAppOptions::Store(CArchive& ar) const {
     ar.WriteU32(m_bDockEnabled);
     ar.WriteU32(m_nDockEdge);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/DownloadSettings.h"
+
 class CArchive;
 
 // The global key that shows or hides the main window; Ctrl+Shift+F11 unless
@@ -83,6 +85,10 @@ public:
     // The editor's page-loading flags: 1 when all three switches are off,
     // otherwise 2, 8 and 16 for the first, second and third.
     uint32_t EditorLoadFlags() const;
+
+    // What a download worker needs of the download record, copied for it
+    // when it starts.
+    CDownloadSettings DownloadSettings() const;
 
     // Reads the record from `strPath`. A missing file leaves the record as
     // it is and counts as success. On any failure the main fields go back to

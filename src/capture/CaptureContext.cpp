@@ -10,7 +10,6 @@
 #include <mutex>
 #include <thread>
 
-#include "app/AppOptions.h"
 #include "document/Records.h"
 #include "platform/Url.h"
 
@@ -25,9 +24,7 @@ void InitCurlOnce() {
 
 constexpr long kReceiveChunk = 256 * 1024;
 
-bool StopRequested(const CNote* pNote) {
-    return pNote && pNote->m_nStatus.load() == kStatusStopRequested;
-}
+bool StopRequested(const CNote* pNote) { return pNote && pNote->StopRequested(); }
 
 bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
@@ -178,21 +175,9 @@ private:
     }
 };
 
-CFetchOptions CFetchOptions::FromSettings() {
-    const CDownloadOptions& d = AppOptions().m_download;
-    CFetchOptions o;
-    o.m_nRetries = d.m_nRetries;
-    o.m_bRetryNoLimit = d.m_bRetryNoLimit;
-    o.m_strProxyUser = d.m_strProxyUser;
-    o.m_strProxyPassword = d.m_strProxyPassword;
-    return o;
-}
-
 CCaptureContext::CCaptureContext() = default;
 
 CCaptureContext::~CCaptureContext() { CloseSession(); }
-
-int CCaptureContext::OpenSession() { return OpenSession(CFetchOptions::FromSettings()); }
 
 int CCaptureContext::OpenSession(const CFetchOptions& options) {
     CloseSession();

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/DownloadSettings.h"
+
 class CNote;
 // The same declarations as <curl/curl.h>, so that includers need not see it.
 typedef void CURL;
@@ -36,17 +38,8 @@ constexpr int kTryAgainPauseMs = 500;
 // Proxy user names and passwords longer than this are cut.
 constexpr size_t kMaxProxyCredential = 63;
 
-// The download settings a worker uses, copied from the user's record once so
-// that the options pages may change it while the worker runs.
-struct CFetchOptions {
-    uint32_t m_nRetries = 10;      // further attempts after the first
-    bool m_bRetryNoLimit = false;  // keep trying once m_nRetries is used up
-    std::string m_strProxyUser;
-    std::string m_strProxyPassword;
-
-    // From AppOptions(); the user-interface thread only.
-    static CFetchOptions FromSettings();
-};
+// The fetcher's name for the download settings it runs with.
+using CFetchOptions = CDownloadSettings;
 
 class CCaptureContext {
 public:
@@ -55,11 +48,9 @@ public:
     CCaptureContext(const CCaptureContext&) = delete;
     CCaptureContext& operator=(const CCaptureContext&) = delete;
 
-    // Starts the session (a new one if one is open). 1 when libcurl cannot
-    // make a handle; every fetch then gives kFetchBadUrl. The first form takes
-    // the options from the user's record, so it belongs on the user-interface
-    // thread; a worker started elsewhere passes a copy made there.
-    int OpenSession();
+    // Starts the session (a new one if one is open) with `options`, which
+    // the context keeps. 1 when libcurl cannot make a handle; every fetch
+    // then gives kFetchBadUrl.
     int OpenSession(const CFetchOptions& options);
     void CloseSession();
 
@@ -81,10 +72,11 @@ public:
 
     // ---- capture into a note (PageCapture.cpp)
     // The worker's work for a web page with its resources, and for a single
-    // file stored as it is. False when the note could not be filled; the
+    // file stored as it is, with the download settings the worker was given
+    // (the session keeps them). False when the note could not be filled; the
     // error text is then in the note.
-    bool CaptureWebPage(const std::string& url, CNote* pNote);
-    bool CaptureWebFile(const std::string& url, CNote* pNote);
+    bool CaptureWebPage(const std::string& url, CNote* pNote, const CDownloadSettings& settings);
+    bool CaptureWebFile(const std::string& url, CNote* pNote, const CDownloadSettings& settings);
     // Fetches the page into the note (redirects followed; `url` ends as the
     // final address) and captures its resources unless stopped.
     bool CapturePage(std::string& url, CNote* pNote);

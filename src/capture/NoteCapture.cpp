@@ -75,13 +75,14 @@ struct CaptureRun {
     bool bFolderKnown = false;
     std::string strWorkFolder = std::string();  // a real path; empty when there is none
 
-    bool Stopped() const { return note.m_nStatus == kStatusStopRequested; }
+    bool Stopped() const { return note.StopRequested(); }
     // `nDepth`: how many pages this one lies inside.
     bool Capture(const std::string& strBase, std::vector<uint8_t>& bytes, bool bOwnContent, int nDepth = 0);
     bool ReadLocal(const std::string& url, std::vector<uint8_t>& data);
     // Listed once, however often the page uses it.
     void AddName(const std::string& name) {
-        std::lock_guard<std::mutex> guard(note.m_dataLock);
+        CNoteUpdate update(note);
+        if (!update) return;
         auto& names = note.m_attachNames;
         if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
     }
@@ -121,13 +122,13 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
     const bool bUtf16 = bytes[0] == 0xFF && bytes[1] == 0xFE;
     std::string text = bUtf16 ? PageBytesToText(bytes) : std::string(bytes.begin(), bytes.end());
     bool bRewritten = false;
-    CPageScanner scanner;
+    CPageScanner scanner(bFetchResources);
     if (!Stopped()) {
         scanner.ScanPage(text, text.size(), strBase, pContext == nullptr);
         note.m_bLinksRewritten = 0;
         if (bOwnContent) {
-            std::lock_guard<std::mutex> guard(note.m_dataLock);
-            note.m_attachNames.clear();
+            CNoteUpdate update(note);
+            if (update) note.m_attachNames.clear();
         }
         for (auto& item : scanner.m_items) {
             if (Stopped()) break;
@@ -197,10 +198,14 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
 
 }  // namespace
 
-bool CNote::CaptureResources(const std::string& strBase, CCaptureContext* pContext, std::vector<uint8_t>* pBytes) {
+bool CNote::CaptureResources(const std::string& strBase, CCaptureContext* pContext, std::vector<uint8_t>* pBytes,
+                             const CDownloadSettings* pSettings) {
     if (!SameType(m_strExt, "htm") && !SameType(m_strExt, "xml") && !SameType(m_strExt, "xls")) return false;
     try {
-        CaptureRun run{*this, m_pDocument, pContext, AppOptions().m_download.m_bFetchResources, {}};
+        const bool bFetch = pSettings ? pSettings->m_bFetchResources
+                            : pContext ? pContext->m_options.m_bFetchResources
+                                       : AppOptions().m_download.m_bFetchResources;
+        CaptureRun run{*this, m_pDocument, pContext, bFetch, {}};
         if (pBytes) return run.Capture(strBase, *pBytes, false);
         // The worker is the only writer of the content while it runs; the
         // result goes in under the lock that a save takes to read it.
@@ -210,8 +215,8 @@ bool CNote::CaptureResources(const std::string& strBase, CCaptureContext* pConte
             bytes = m_content;
         }
         run.Capture(strBase, bytes, true);
-        std::lock_guard<std::mutex> guard(m_dataLock);
-        m_content.swap(bytes);
+        CNoteUpdate update(*this);
+        if (update) m_content.swap(bytes);
         return true;
     } catch (...) {
         host::ShowMessage(ids::IDS_OPERATION_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION);

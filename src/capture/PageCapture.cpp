@@ -10,7 +10,7 @@
 
 namespace {
 
-bool Stopped(const CNote* pNote) { return pNote && pNote->m_nStatus == kStatusStopRequested; }
+bool Stopped(const CNote* pNote) { return pNote && pNote->StopRequested(); }
 
 // The file part of a URL's path, as a path splitter sees it.
 std::string FilePart(const std::string& url) {
@@ -75,15 +75,16 @@ bool CCaptureContext::CapturePage(std::string& url, CNote* pNote) {
     size_t nLength = 0;
     const int code = FetchPageWithRetry(url, pData, nLength, true, pNote);
     if (code != kFetchOk) {
-        std::lock_guard<std::mutex> guard(pNote->m_dataLock);
-        pNote->m_strError = host::LoadString(ErrorFor(code));
+        CNoteUpdate update(*pNote);
+        if (update) pNote->m_strError = host::LoadString(ErrorFor(code));
         return false;
     }
     const size_t dot = name.rfind('.');
     const std::string ext = PageTypeFor(dot == std::string::npos ? std::string() : name.substr(dot + 1));
     {
         // The whole page: nothing is cut from a long one.
-        std::lock_guard<std::mutex> guard(pNote->m_dataLock);
+        CNoteUpdate update(*pNote);
+        if (!update) return false;
         pNote->m_content.assign(pData, pData + nLength);
         pNote->m_strExt = ext;
     }
@@ -92,11 +93,11 @@ bool CCaptureContext::CapturePage(std::string& url, CNote* pNote) {
     return true;
 }
 
-bool CCaptureContext::CaptureWebPage(const std::string& url, CNote* pNote) {
+bool CCaptureContext::CaptureWebPage(const std::string& url, CNote* pNote, const CDownloadSettings& settings) {
     try {
         m_pNote = pNote;
         if (Stopped(pNote)) return false;
-        OpenSession();
+        OpenSession(settings);
         if (Stopped(pNote)) {
             CloseSession();
             return false;
@@ -104,8 +105,8 @@ bool CCaptureContext::CaptureWebPage(const std::string& url, CNote* pNote) {
         std::string page = url;
         const bool ok = CapturePage(page, pNote);
         CloseSession();
-        std::lock_guard<std::mutex> guard(pNote->m_dataLock);
-        if (pNote->m_strExt.empty()) pNote->m_strExt = "htm";
+        CNoteUpdate update(*pNote);
+        if (update && pNote->m_strExt.empty()) pNote->m_strExt = "htm";
         return ok;
     } catch (...) {
         Failed();
@@ -113,22 +114,21 @@ bool CCaptureContext::CaptureWebPage(const std::string& url, CNote* pNote) {
     }
 }
 
-bool CCaptureContext::CaptureWebFile(const std::string& url, CNote* pNote) {
+bool CCaptureContext::CaptureWebFile(const std::string& url, CNote* pNote, const CDownloadSettings& settings) {
     try {
         m_pNote = pNote;
-        OpenSession();
+        OpenSession(settings);
         std::string address = url;
         std::vector<uint8_t> bytes;
         const bool ok = FetchResource(address, bytes, pNote);
         const std::string file = MakeLocalPageName(url, false);
         const size_t dot = file.rfind('.');
-        {
-            std::lock_guard<std::mutex> guard(pNote->m_dataLock);
-            if (ok) pNote->m_content.swap(bytes);
-            pNote->m_strExt = dot == std::string::npos ? std::string() : file.substr(dot + 1);
-            if (!ok) pNote->m_strError = host::LoadString(ids::IDS_FETCH_FAILED);
-        }
         CloseSession();
+        CNoteUpdate update(*pNote);
+        if (!update) return false;
+        if (ok) pNote->m_content.swap(bytes);
+        pNote->m_strExt = dot == std::string::npos ? std::string() : file.substr(dot + 1);
+        if (!ok) pNote->m_strError = host::LoadString(ids::IDS_FETCH_FAILED);
         return ok;
     } catch (...) {
         Failed();
@@ -136,17 +136,17 @@ bool CCaptureContext::CaptureWebFile(const std::string& url, CNote* pNote) {
     }
 }
 
-bool RunNoteDownload(CNote& note) {
+bool RunNoteDownload(CNote& note, const CDownloadSettings& settings) {
     switch (note.m_nSourceKind) {
     case kSourceWebPage: {
         CCaptureContext context;
-        return context.CaptureWebPage(note.m_strSource, &note);
+        return context.CaptureWebPage(note.m_strSource, &note, settings);
     }
     case kSourceWebFile: {
         CCaptureContext context;
-        return context.CaptureWebFile(note.m_strSource, &note);
+        return context.CaptureWebFile(note.m_strSource, &note, settings);
     }
-    case kSourceLocalFile: return note.ImportLocalFile();
+    case kSourceLocalFile: return note.ImportLocalFile(&settings);
     default: return false;
     }
 }

@@ -39,8 +39,9 @@ extern const char kLinkMarker[];  // "@VAULTLINKATTATCH@"
 class CPageScanner {
 public:
     // The "background" pass follows the option to fetch the resources of
-    // captured pages.
+    // captured pages: the user's, or the one a download worker was given.
     CPageScanner();
+    explicit CPageScanner(bool bBackgroundPass) : m_bBackgroundPass(bBackgroundPass) {}
 
     // Scans `text` (up to its first zero byte; positions at or beyond
     // `length` are ignored) of a page at `base`; `bLocal` for a page read

@@ -82,6 +82,7 @@ CClipVaultDoc::~CClipVaultDoc() {
             jobs.push_back(p->m_pJob);
         }
     }
+    for (auto& job : jobs) job->m_pStop->Request();
     for (auto& job : jobs) {
         job->Join();
         std::lock_guard<std::mutex> lock(job->m_mutex);
@@ -330,6 +331,12 @@ CNoteAttatch* CClipVaultDoc::MakeAttachment(const std::string& strName, const st
     p->m_strOrigin = strOrigin;
     p->SetBytes(std::move(bytes));
     std::lock_guard<std::recursive_mutex> guard(m_lock);
+    // An abandoned worker may not add to the notebook any more; the test is
+    // made under the lock that its abandoning takes.
+    if (host::ThisThreadAbandoned()) {
+        delete p;
+        return nullptr;
+    }
     // Two workers may have been handed the same free name before either
     // stored its attachment; the second must not replace the first one's
     // bytes under a name that another note already uses.
@@ -476,23 +483,28 @@ void CClipVaultDoc::StartWorker(CNote* pNote) {
     job->m_pNote = pNote;
     job->m_pDoc = this;
     job->m_docAlive = m_pAlive;
+    // Taken here, on the thread that owns the options, and never changed.
+    job->m_settings = AppOptions().DownloadSettings();
     pNote->m_pJob = job;
     DownloadBody body = GetDownloadBody();
     job->m_thread = std::thread([job, body, pNote] {
-        {
-            std::lock_guard<std::mutex> guard(pNote->m_dataLock);
-            pNote->m_strError.clear();
-        }
         bool ok = false;
-        try {
-            ok = body(*pNote);
-        } catch (...) {
-            ok = false;
+        {
+            host::CStopSignalScope scope(job->m_pStop);
+            {
+                CNoteUpdate update(*pNote);
+                if (update) pNote->m_strError.clear();
+            }
+            try {
+                ok = body(*pNote, job->m_settings);
+            } catch (...) {
+                ok = false;
+            }
         }
         bool bAbandoned;
         {
             std::lock_guard<std::mutex> lock(job->m_mutex);
-            bAbandoned = job->m_bAbandoned;
+            bAbandoned = job->m_pStop->IsAbandoned();
             if (!bAbandoned) {
                 const int32_t s = pNote->m_nStatus;
                 if (s == kStatusStopRequested) pNote->m_nStatus = ok ? kStatusDone : kStatusHeld;
@@ -501,7 +513,20 @@ void CClipVaultDoc::StartWorker(CNote* pNote) {
             job->m_bFinished = true;
         }
         job->m_cv.notify_all();
-        if (bAbandoned) return;  // the stop already reported this note
+        if (bAbandoned) {
+            // The stop already reported this note; the notebook only learns
+            // that the worker is gone, so that what waited for it can start.
+            host::PostToUi(host::WM_CAPTURE_DONE, [job] {
+                if (job->m_docAlive.expired()) return;
+                CClipVaultDoc* pDoc;
+                {
+                    std::lock_guard<std::mutex> lock(job->m_mutex);
+                    pDoc = job->m_pDoc;
+                }
+                if (pDoc) pDoc->OnAbandonedWorkerEnded(job);
+            });
+            return;
+        }
         host::PostToUi(host::WM_CAPTURE_DONE, [job] {
             CClipVaultDoc* pDoc;
             CNote* pNote2;
@@ -524,6 +549,14 @@ void CClipVaultDoc::StartWorker(CNote* pNote) {
             }
         });
     });
+}
+
+void CClipVaultDoc::OnAbandonedWorkerEnded(const std::shared_ptr<CDownloadJob>& job) {
+    auto it = std::find(m_abandonedJobs.begin(), m_abandonedJobs.end(), job);
+    if (it == m_abandonedJobs.end()) return;  // its note went, and joined it
+    m_abandonedJobs.erase(it);
+    job->Join();
+    StartQueued();
 }
 
 void CClipVaultDoc::OnCaptureDone(CNote* pNote) {
@@ -600,19 +633,22 @@ bool CClipVaultDoc::StopDownload(CNote* pNote) {
     pNote->m_nStatus = kStatusStopRequested;
     std::shared_ptr<CDownloadJob> job = pNote->m_pJob;
     if (job) {
-        if (job->WaitFinished(m_nStopTimeout)) {
-            job->Join();
-        } else {
-            // The worker did not stop in time. It is never killed: it is told
-            // that nobody waits for it, so it changes and posts nothing when
-            // it ends, and it is joined before its note or notebook goes.
-            {
-                std::lock_guard<std::mutex> lock(job->m_mutex);
-                job->m_bAbandoned = true;
-            }
-            pNote->m_nStatus = kStatusFailed;
-            m_abandonedJobs.push_back(job);
+        job->m_pStop->Request();
+        bool bEnded = job->WaitFinished(m_nStopTimeout);
+        if (!bEnded) {
+            // The worker did not stop in time. It is never killed: it is
+            // abandoned, under the locks it changes the note and the
+            // notebook under, so that from here on it changes neither; it
+            // keeps its stop request and is joined before its note or
+            // notebook goes.
+            std::lock_guard<std::recursive_mutex> docGuard(m_lock);
+            std::lock_guard<std::mutex> noteGuard(pNote->m_dataLock);
+            std::lock_guard<std::mutex> lock(job->m_mutex);
+            bEnded = job->m_bFinished;  // it may have ended meanwhile
+            if (!bEnded) job->m_pStop->Abandon();
         }
+        if (bEnded) job->Join();
+        else m_abandonedJobs.push_back(job);
     }
     pNote->m_nStatus = kStatusDone;
     // The "capture done" of this worker is handled here and now rather than
@@ -645,6 +681,7 @@ void CClipVaultDoc::ForgetNoteWorkers(CNote* pNote) {
     if (pNote->m_pJob) {
         std::shared_ptr<CDownloadJob> job = std::move(pNote->m_pJob);
         if (pNote->m_nStatus == kStatusRunning) pNote->m_nStatus = kStatusStopRequested;
+        job->m_pStop->Request();
         job->Join();
         std::lock_guard<std::mutex> lock(job->m_mutex);
         job->m_pNote = nullptr;

@@ -17,14 +17,16 @@
 #include "document/DocPassword.h"
 #include "document/NameMap.h"
 #include "document/Records.h"
+#include "platform/DownloadSettings.h"
+#include "platform/StopSignal.h"
 
 class CArchive;
 class CClipVaultDoc;
 
 // The download work for a note by its source kind: a web page with its
-// resources, a single web file, or a local file. True when the note was
-// filled.
-bool RunNoteDownload(CNote& note);
+// resources, a single web file, or a local file, with the settings the
+// worker was started with. True when the note was filled.
+bool RunNoteDownload(CNote& note, const CDownloadSettings& settings);
 
 // What a notebook tells the windows that show it. Every call comes on the
 // user-interface thread; a notebook without windows (the command-line tool,
@@ -55,7 +57,6 @@ public:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     bool m_bFinished = false;   // the worker has set the final status
-    bool m_bAbandoned = false;  // nobody waits for it any more; it posts nothing
     bool m_bDelivered = false;  // its "capture done" was handled
     // Cleared (under m_mutex) when the note goes away.
     CNote* m_pNote = nullptr;
@@ -63,6 +64,12 @@ public:
     // Expires with the notebook: a message still on its way then finds
     // nobody to deliver to.
     std::weak_ptr<int> m_docAlive;
+    // The download options as they were when the worker was started.
+    CDownloadSettings m_settings;
+    // The worker's stop request, which nothing takes back. Abandoned when a
+    // stop did not end the worker in time: it then changes nothing in its
+    // note or the notebook, and only tells the notebook that it has ended.
+    std::shared_ptr<host::CStopSignal> m_pStop = std::make_shared<host::CStopSignal>();
 
     // Waits for the worker to set its final status; false on time-out.
     bool WaitFinished(std::chrono::milliseconds timeout);
@@ -73,7 +80,7 @@ class CClipVaultDoc {
 public:
     // What a download worker runs for a note: true on success. RunNoteDownload
     // unless replaced (tests do).
-    using DownloadBody = std::function<bool(CNote&)>;
+    using DownloadBody = std::function<bool(CNote&, const CDownloadSettings&)>;
     static void SetDownloadBody(DownloadBody body);
     static DownloadBody GetDownloadBody();
 
@@ -167,9 +174,10 @@ public:
     void HoldAllFailed();
     void RetryAllFailed();
     // Asks the worker to stop and waits for it (up to m_nStopTimeout); a
-    // worker that does not end in time is left to finish on its own and is
-    // joined before its note or notebook is deleted. The note ends done and
-    // out of the download list either way.
+    // worker that does not end in time is abandoned: it keeps its stop
+    // request, changes nothing more, and is joined before its note or
+    // notebook is deleted. The note ends done and out of the download list
+    // either way.
     bool StopDownload(CNote* pNote);
     bool StopAllDownloads();
     bool IsDownloading() const { return m_nRunning > 0; }
@@ -219,11 +227,14 @@ public:
 private:
     void StartWorker(CNote* pNote);
     void Refresh(CNote* pNote);
+    // An abandoned worker has ended: it is forgotten, and a note that waited
+    // for it to end may start.
+    void OnAbandonedWorkerEnded(const std::shared_ptr<CDownloadJob>& job);
 
     std::string m_strPathName;
     std::string m_strTitle = "NewVLT";
     bool m_bModified = false;
-    // Workers that did not stop in time; joined before their note goes.
+    // Abandoned workers still running; joined before their note goes.
     std::vector<std::shared_ptr<CDownloadJob>> m_abandonedJobs;
     std::shared_ptr<int> m_pAlive = std::make_shared<int>(0);
 };

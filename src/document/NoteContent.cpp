@@ -131,7 +131,8 @@ bool CNote::ReadContentFrom(const std::string& strPath) {
         if (strPath.empty()) return false;
         std::vector<uint8_t> bytes;
         if (!::ReadWholeFile(strPath, bytes)) return false;
-        std::lock_guard<std::mutex> guard(m_dataLock);
+        CNoteUpdate update(*this);
+        if (!update) return false;
         m_content.swap(bytes);
         return true;
     } catch (...) {
@@ -146,13 +147,14 @@ bool CNote::ReadBackAndAbsorb(const std::string& strPath) {
     return true;
 }
 
-bool CNote::ImportLocalFile() {
+bool CNote::ImportLocalFile(const CDownloadSettings* pSettings) {
     const size_t dot = m_strSource.rfind('.');
     const size_t slash = m_strSource.rfind('/');
     if (dot == std::string::npos || dot == 0 || (slash != std::string::npos && dot < slash)) return false;
     const std::string ext = LowerAscii(m_strSource.substr(dot + 1));
     {
-        std::lock_guard<std::mutex> guard(m_dataLock);
+        CNoteUpdate update(*this);
+        if (!update) return false;
         if (ext == "htm" || ext == "html") m_strExt = "htm";
         else if (ext == "xml") m_strExt = "xml";
         else if (ext == "mht" || ext == "mhtm" || ext == "mhtml" || ext == "eml") m_strExt = "mht";
@@ -162,7 +164,9 @@ bool CNote::ImportLocalFile() {
     // "held" on success, and is written only when it changes, since the
     // user-interface thread reads it while this worker runs.
     if (!ReadContentFrom(m_strSource)) return false;
-    if (m_strExt == "htm" || m_strExt == "xml") CaptureResources(m_strSource, nullptr, nullptr);
+    if (m_strExt == "htm" || m_strExt == "xml") CaptureResources(m_strSource, nullptr, nullptr, pSettings);
+    CNoteUpdate update(*this);
+    if (!update) return false;
     if (m_nContentType != kContentHeld) m_nContentType = kContentHeld;
     return true;
 }

@@ -144,16 +144,23 @@ CNote* CNote::CopyTo(CClipVaultDoc* pTarget) const {
     CNote* pCopy = nullptr;
     try {
         pCopy = new CNote;
-        pCopy->m_strExt = m_strExt;
+        std::vector<std::string> names;
+        {
+            // A worker may be filling the note: what is copied comes from
+            // one moment of it.
+            std::lock_guard<std::mutex> guard(m_dataLock);
+            pCopy->m_strExt = m_strExt;
+            pCopy->m_content = m_content;
+            pCopy->m_nContentType = m_nContentType;
+            names = m_attachNames;
+        }
         pCopy->m_strName = m_strName;
-        pCopy->m_content = m_content;
-        pCopy->m_nContentType = m_nContentType;
         pCopy->m_nSourceKind = m_nSourceKind;
         pCopy->m_strSource = m_strSource;
         pCopy->m_nStatus = m_nStatus.load();
         pCopy->m_pDocument = pTarget;
         pCopy->m_nID = pTarget->NextNoteID();
-        for (const std::string& name : m_attachNames) {
+        for (const std::string& name : names) {
             CNoteAttatch* pAttach = m_pDocument ? m_pDocument->FindAttachment(name) : nullptr;
             if (!pAttach) continue;
             if (pTarget == m_pDocument) {
@@ -189,7 +196,12 @@ CNote* CNote::CopyTo(CClipVaultDoc* pTarget) const {
 
 void CNote::CountAttachmentUse() const {
     if (!m_pDocument) return;
-    for (const std::string& name : m_attachNames)
+    std::vector<std::string> names;
+    {
+        std::lock_guard<std::mutex> guard(m_dataLock);
+        names = m_attachNames;
+    }
+    for (const std::string& name : names)
         if (CNoteAttatch* p = m_pDocument->FindAttachment(name)) ++p->m_nRefCount;
 }
 

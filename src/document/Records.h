@@ -12,6 +12,8 @@
 
 #include "document/Archive.h"
 #include "document/NameMap.h"
+#include "platform/DownloadSettings.h"
+#include "platform/StopSignal.h"
 
 class CCaptureContext;
 class CClipVaultDoc;
@@ -78,6 +80,12 @@ public:
     CNote* CopyTo(CClipVaultDoc* pTarget) const;
     void CountAttachmentUse() const;
     bool StopDownload();
+    // True when the download that fills the note was asked to stop: its
+    // status says so, or, on the note's own worker, the worker's stop request,
+    // which stays whatever the status becomes.
+    bool StopRequested() const {
+        return m_nStatus.load() == kStatusStopRequested || host::ThisThreadStopRequested();
+    }
 
     // ---- the note's content on disk
     // The working copy's path for a note the notebook holds (made on first
@@ -94,8 +102,10 @@ public:
     bool ReadBack(const std::string& strPath = std::string());
     // ReadBack, then takes the page's links in as attachments.
     bool ReadBackAndAbsorb(const std::string& strPath = std::string());
-    // The download work of a note made from a local file.
-    bool ImportLocalFile();
+    // The download work of a note made from a local file: with the settings
+    // its worker was given, or the user's options on the user-interface
+    // thread.
+    bool ImportLocalFile(const CDownloadSettings* pSettings = nullptr);
     // Reads the file at `strPath` into the content.
     bool ReadContentFrom(const std::string& strPath);
     // Fetches the note again.
@@ -103,14 +113,19 @@ public:
 
     // Makes the page's resources attachments of the notebook and points the
     // page at them: fetched through `pContext`, or read from disk without
-    // one. Works on `pBytes`, or the note's own content when null.
-    bool CaptureResources(const std::string& strBase, CCaptureContext* pContext, std::vector<uint8_t>* pBytes);
+    // one. Works on `pBytes`, or the note's own content when null. Whether
+    // resources are taken at all comes from `pSettings`, else from the
+    // context's session, else from the user's options (on the user-interface
+    // thread).
+    bool CaptureResources(const std::string& strBase, CCaptureContext* pContext, std::vector<uint8_t>* pBytes,
+                          const CDownloadSettings* pSettings = nullptr);
 
     std::string m_strWorkPath;
     // The worker fetching this note, while there is one.
     std::shared_ptr<CDownloadJob> m_pJob;
     // A download worker changes the note's type, content, attachment names
-    // and error text; whoever reads them while it may run (a save) holds this.
+    // and error text (holding a CNoteUpdate); whoever reads them while it may
+    // run (a save, a copy) holds this.
     mutable std::mutex m_dataLock;
     std::atomic<int32_t> m_nStatus{kStatusDone};
     std::string m_strName;
@@ -124,6 +139,20 @@ public:
     int32_t m_bLinksRewritten = 0;
     std::string m_strError;
     std::vector<std::string> m_attachNames;
+};
+
+// What a download worker holds while it changes its note: the note's data
+// lock, and whether it may change anything at all. A worker that was
+// abandoned (its stop was not answered in time, so the window shows the note
+// as done and has forgotten the worker) may not: it keeps its hands off.
+class CNoteUpdate {
+public:
+    explicit CNoteUpdate(const CNote& note) : m_guard(note.m_dataLock), m_bAllowed(!host::ThisThreadAbandoned()) {}
+    explicit operator bool() const { return m_bAllowed; }
+
+private:
+    std::lock_guard<std::mutex> m_guard;
+    bool m_bAllowed;
 };
 
 class CNoteCata : public CNoteBase {

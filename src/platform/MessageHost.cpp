@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdio>
 
+#include "platform/StopSignal.h"
+
 namespace host {
 namespace {
 std::atomic<IMessageHost*> g_pHost{nullptr};
@@ -28,6 +30,7 @@ std::string LoadString(unsigned nStringID) {
 }
 
 int ShowMessage(unsigned nStringID, unsigned nType, const std::vector<std::string>& args) {
+    if ((nType & MB_TYPEMASK) != MB_OK && ThisThreadStopRequested()) return CautiousAnswer(nType);
     if (IMessageHost* p = g_pHost.load()) return p->ShowMessage(nStringID, nType, args);
     std::fprintf(stderr, "clipvault: message %u", nStringID);
     for (const auto& a : args) std::fprintf(stderr, " [%s]", a.c_str());

@@ -48,6 +48,9 @@ public:
 // Abort) to every question.
 IMessageHost* SetMessageHost(IMessageHost* pHost);
 
+// A question from work whose stop was requested (see StopSignal.h) is not
+// asked: whoever stopped the work may be waiting for it, and the work is
+// to end anyway. It gets the cautious answer.
 int ShowMessage(unsigned nStringID, unsigned nType = MB_OK | MB_ICONEXCLAMATION,
                 const std::vector<std::string>& args = {});
 

@@ -58,8 +58,9 @@ protected:
         CCaptureContext ctx;
         ctx.m_proxy = "";
         ctx.m_strCaFile = caFile;
-        return n->m_nSourceKind == kSourceWebFile ? ctx.CaptureWebFile(n->m_strSource, n)
-                                                  : ctx.CaptureWebPage(n->m_strSource, n);
+        const CDownloadSettings settings = AppOptions().DownloadSettings();
+        return n->m_nSourceKind == kSourceWebFile ? ctx.CaptureWebFile(n->m_strSource, n, settings)
+                                                  : ctx.CaptureWebPage(n->m_strSource, n, settings);
     }
 
     TempDir m_site, m_tmp;

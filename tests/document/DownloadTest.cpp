@@ -7,9 +7,12 @@
 #include <set>
 
 #include "app/AppOptions.h"
+#include "capture/TestServer.h"
 #include "document/ClipVaultDoc.h"
 #include "document/TestSupport.h"
+#include "platform/FileUtil.h"
 #include "platform/StringIds.h"
+#include "platform/TempFiles.h"
 #include "platform/UiQueue.h"
 
 using namespace std::chrono_literals;
@@ -17,14 +20,15 @@ using namespace std::chrono_literals;
 namespace {
 
 // Download workers whose behaviour each note's source names: "ok", "fail",
-// "wait" (until released, or until a stop is requested) and "stubborn"
-// (until released, whatever happens).
+// "wait" (until released, or until a stop is requested), "stubborn"
+// (until released, whatever happens) and "churn" (rewrites the note's page
+// and attachment names, as a capture does, until released).
 class ScriptedDownloads : public ::testing::Test {
 protected:
     ScriptedDownloads() {
         m_pPrevQueue = host::SetUiQueue(&m_queue);
         m_nPrevWorkers = AppOptions().m_nMaxDownloadWorkers;
-        CClipVaultDoc::SetDownloadBody([this](CNote& n) { return Run(n); });
+        CClipVaultDoc::SetDownloadBody([this](CNote& n, const CDownloadSettings&) { return Run(n); });
     }
     ~ScriptedDownloads() override {
         ReleaseAll();
@@ -36,6 +40,7 @@ protected:
 
     bool Run(CNote& n) {
         const std::string how = n.m_strSource;
+        if (how == "churn") return Churn(n);
         std::unique_lock<std::mutex> lock(m_mutex);
         m_errorAtStart[&n] = n.m_strError;
         ++m_nStarted;
@@ -44,11 +49,40 @@ protected:
         if (how == "fail") return false;
         for (;;) {
             if (m_bReleaseAll || m_released.count(&n)) return true;
-            if (how == "wait" && n.m_nStatus == kStatusStopRequested) {
+            if (how == "wait" && n.StopRequested()) {
                 m_sawStop.insert(n.m_strName);
+                lock.unlock();
+                // Nobody is asked any more: the window may be waiting for
+                // this worker.
+                const int answer = host::ShowMessage(ids::IDS_STOP_DOWNLOADS_TO_CLOSE, host::MB_YESNO);
+                lock.lock();
+                m_answerAfterStop[n.m_strName] = answer;
                 return false;
             }
             m_cv.wait_for(lock, 2ms);
+        }
+    }
+    // Two states of a page and the attachments it lists, switched back and
+    // forth under the note's lock.
+    bool Churn(CNote& n) {
+        for (int i = 0;; ++i) {
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                ++m_nChurned;
+                if (i == 0) {
+                    ++m_nStarted;
+                    m_cv.notify_all();
+                }
+                if (m_bReleaseAll || m_released.count(&n)) return true;
+            }
+            std::lock_guard<std::mutex> guard(n.m_dataLock);
+            if (i % 2) {
+                n.m_content.assign(1, 'A');
+                n.m_attachNames = {"vlta.gif"};
+            } else {
+                n.m_content.assign(2, 'B');
+                n.m_attachNames = {"vlta.gif", "vltb.gif"};
+            }
         }
     }
     void Release(CNote* n) {
@@ -95,10 +129,12 @@ protected:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     int m_nStarted = 0;
+    int m_nChurned = 0;
     bool m_bReleaseAll = false;
     std::set<CNote*> m_released;
     std::set<std::string> m_sawStop;
     std::map<CNote*, std::string> m_errorAtStart;
+    std::map<std::string, int> m_answerAfterStop;
 
 private:
     host::IUiQueue* m_pPrevQueue;
@@ -165,11 +201,15 @@ TEST_F(ScriptedDownloads, FailedHeldAndQueuedNotesMoveOnCommand) {
 }
 
 TEST_F(ScriptedDownloads, AStoppedDownloadEndsDoneAndLeavesTheList) {
+    RecordingHost host;
+    host.m_nAnswer = host::IDYES;
     CNote* n = NewNote("n", "wait");
     Doc().ListForDownload(n, true);
     WaitStarted(1);
     EXPECT_TRUE(Doc().StopDownload(n));
     EXPECT_TRUE(SawStop("n"));
+    EXPECT_EQ(m_answerAfterStop["n"], host::IDNO) << "a stopped worker's question gets the cautious answer";
+    EXPECT_TRUE(host.m_ids.empty()) << "without being asked";
     EXPECT_EQ(n->m_nStatus, kStatusDone);
     EXPECT_FALSE(Listed(n));
     EXPECT_EQ(Doc().m_nRunning, 0);
@@ -241,4 +281,208 @@ TEST_F(ScriptedDownloads, DeletingStopsWorkersAndLateMessagesFindNobody) {
     m_doc.reset();
     EXPECT_TRUE(SawStop("survivor"));
     m_queue.RunPending();
+}
+
+TEST_F(ScriptedDownloads, ANoteQueuedBehindALeftWorkerStartsWhenThatWorkerEnds) {
+    Doc().m_nStopTimeout = 0ms;
+    CNote* n = NewNote("n", "stubborn");
+    Doc().ListForDownload(n, true);
+    WaitStarted(1);
+    EXPECT_TRUE(Doc().StopDownload(n));
+    EXPECT_EQ(n->m_nStatus, kStatusDone);
+
+    // Fetched again while the old worker still runs: it waits for that one.
+    Doc().ListForDownload(n, true);
+    EXPECT_EQ(n->m_nStatus, kStatusQueued);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        n->m_strSource = "ok";
+    }
+    Release(n);
+    PumpUntil([&] { return n->m_nStatus == kStatusDone && Doc().m_nRunning == 0; });
+    EXPECT_FALSE(Listed(n));
+    EXPECT_EQ(m_nStarted, 2);
+}
+
+TEST_F(ScriptedDownloads, CopyingAndCountingANoteWhileItsWorkerWritesIt) {
+    for (const char* name : {"vlta.gif", "vltb.gif"}) Doc().MakeAttachment(name, std::string("http://h/") + name, {});
+    CNote* n = NewNote("n", "churn");
+    Doc().ListForDownload(n, true);
+    WaitStarted(1);
+    for (int i = 0; i < 300; ++i) {
+        std::unique_ptr<CNote> copy(n->CopyTo(&Doc()));
+        ASSERT_TRUE(copy);
+        // Content and names from one moment, never one of each.
+        const std::string content(copy->m_content.begin(), copy->m_content.end());
+        if (content == "A") EXPECT_EQ(copy->m_attachNames, std::vector<std::string>{"vlta.gif"});
+        else if (content == "BB") EXPECT_EQ(copy->m_attachNames, (std::vector<std::string>{"vlta.gif", "vltb.gif"}));
+        else EXPECT_EQ(content, "") << "before the first change";
+        n->CountAttachmentUse();
+    }
+    Release(n);
+    PumpUntil([&] { return Doc().m_nRunning == 0; });
+    EXPECT_GT(m_nChurned, 1);
+}
+
+namespace {
+
+// Real workers capturing from the loopback test server.
+class NetworkDownloads : public ::testing::Test {
+protected:
+    NetworkDownloads() {
+        m_pPrevQueue = host::SetUiQueue(&m_queue);
+        m_saved = AppOptions();
+        m_prevRoot = tempfiles::TempRoot();
+        tempfiles::SetTempRoot(m_tmp.Path());
+        // Tells the test when a worker's capture has returned.
+        CClipVaultDoc::SetDownloadBody([this](CNote& n, const CDownloadSettings& settings) {
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_cv.wait(lock, [&] { return !m_bGate; });
+            }
+            const bool ok = RunNoteDownload(n, settings);
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_ended.insert(&n);
+            m_cv.notify_all();
+            return ok;
+        });
+    }
+    ~NetworkDownloads() override {
+        Open(false);
+        m_doc.reset();
+        CClipVaultDoc::SetDownloadBody(nullptr);
+        host::SetUiQueue(m_pPrevQueue);
+        AppOptions() = m_saved;
+        tempfiles::SetTempRoot(m_prevRoot);
+    }
+    void Put(const std::string& rel, const std::string& bytes) {
+        ASSERT_TRUE(fileutil::WriteWholeFile(m_site.File(rel), bytes.data(), bytes.size())) << rel;
+    }
+    testserver::TestServer& Server() {
+        if (!m_server) m_server = std::make_unique<testserver::TestServer>("", m_site.Path());
+        EXPECT_TRUE(m_server->Ok());
+        return *m_server;
+    }
+    CNote* NewNote(const std::string& name, const std::string& url) {
+        CNote* n = m_doc->m_rootCata.AddNewNote(name);
+        n->m_strSource = url;
+        n->m_nSourceKind = kSourceWebPage;
+        return n;
+    }
+    // Holds workers before their capture begins while set.
+    void Open(bool bHold) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bGate = bHold;
+        m_cv.notify_all();
+    }
+    void WaitEnded(CNote* n) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        ASSERT_TRUE(m_cv.wait_for(lock, 90s, [&] { return m_ended.count(n) != 0; })) << n->m_strName;
+    }
+    void WaitRequests(const std::string& path, int n) {
+        for (int i = 0; i < 2000 && Server().Count(path) < n; ++i) std::this_thread::sleep_for(5ms);
+        ASSERT_GE(Server().Count(path), n) << path;
+    }
+    template <class Pred>
+    void PumpUntil(Pred done) {
+        const auto end = std::chrono::steady_clock::now() + 60s;
+        while (!done()) {
+            ASSERT_LT(std::chrono::steady_clock::now(), end) << "timed out";
+            m_queue.WaitAndRun(5ms);
+        }
+    }
+    CClipVaultDoc& Doc() { return *m_doc; }
+
+    host::CSimpleUiQueue m_queue;
+    TempDir m_site, m_tmp;
+    std::unique_ptr<testserver::TestServer> m_server;
+    std::unique_ptr<CClipVaultDoc> m_doc = std::make_unique<CClipVaultDoc>();
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_bGate = false;
+    std::set<CNote*> m_ended;
+
+private:
+    host::IUiQueue* m_pPrevQueue;
+    CAppOptions m_saved;
+    std::string m_prevRoot;
+};
+
+std::string Text(const std::vector<uint8_t>& b) { return std::string(b.begin(), b.end()); }
+
+}  // namespace
+
+TEST_F(NetworkDownloads, AWorkerLeftBehindByAStopStillStopsAndChangesNothing) {
+    // Retried for good, as the user may have asked: only a stop ends it.
+    AppOptions().m_download.m_bRetryNoLimit = true;
+    AppOptions().m_nMaxDownloadWorkers = 5;
+    Doc().m_nStopTimeout = 0ms;
+    RecordingHost host;
+    host.m_answers[ids::IDS_STOP_DOWNLOADS_TO_CLOSE] = host::IDYES;
+    testserver::TestServer& s = Server();
+    CNote* kept = NewNote("kept", s.Url("/stall/kept.htm"));
+    {
+        const std::string old = "<html>the page as it was</html>";
+        kept->m_content.assign(old.begin(), old.end());
+        kept->m_strExt = "htm";
+        kept->m_attachNames = {"vltold.gif"};
+        kept->m_nContentType = kContentHeld;
+    }
+    CNote* gone = NewNote("gone", s.Url("/stall/gone.htm"));
+    Doc().ListForDownload(kept, true);
+    Doc().ListForDownload(gone, true);
+    WaitRequests("/stall/kept.htm", 1);
+    WaitRequests("/stall/gone.htm", 1);
+
+    // Both stops give up waiting at once; the notes show done.
+    EXPECT_TRUE(Doc().StopDownload(kept));
+    EXPECT_EQ(kept->m_nStatus, kStatusDone);
+    EXPECT_TRUE(Doc().StopDownload(kept)) << "a second stop";
+    EXPECT_TRUE(Doc().CanCloseFrame()) << "stops the other one the same way";
+    EXPECT_EQ(gone->m_nStatus, kStatusDone);
+    EXPECT_FALSE(Doc().IsDownloading());
+    ASSERT_TRUE(gone->Delete()) << "waits for its worker, which must have been told to stop";
+
+    WaitEnded(kept);
+    EXPECT_TRUE(Text(kept->m_content) == "<html>the page as it was</html>")
+        << "the content became " << kept->m_content.size() << " other bytes";
+    EXPECT_EQ(kept->m_strExt, "htm");
+    EXPECT_EQ(kept->m_attachNames, std::vector<std::string>{"vltold.gif"});
+    EXPECT_EQ(kept->m_strError, "");
+    EXPECT_EQ(Doc().m_attachments.GetCount(), 0u);
+    EXPECT_EQ(s.Count("/stall/kept.htm"), 1) << "no attempt after the stop";
+    m_queue.RunPending();
+    EXPECT_EQ(kept->m_nStatus, kStatusDone);
+    m_doc.reset();  // joins what is left
+}
+
+TEST_F(NetworkDownloads, AWorkerUsesTheOptionsAsTheyWereWhenItStarted) {
+    Put("a.gif", "GIF-a");
+    Put("bg.gif", "GIF-bg");
+    Put("page.htm", "<body background=\"bg.gif\"><img src=\"a.gif\"></body>");
+    testserver::TestServer& s = Server();
+    AppOptions().m_download.m_bFetchResources = true;
+    AppOptions().m_download.m_nRetries = 2;
+    CNote* n = NewNote("p", s.Url("/files/page.htm"));
+    Open(true);
+    Doc().ListForDownload(n, true);
+    // Changed in the window once the download was under way.
+    AppOptions().m_download.m_bFetchResources = false;
+    Open(false);
+    // And changed again and again while it runs.
+    const auto end = std::chrono::steady_clock::now() + 60s;
+    for (int i = 0;; ++i) {
+        AppOptions().m_download.m_strProxyUser = "user" + std::to_string(i);
+        AppOptions().m_download.m_strProxyPassword = std::string(static_cast<size_t>(i % 64), 'p');
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_ended.count(n)) break;
+        }
+        ASSERT_LT(std::chrono::steady_clock::now(), end) << "the capture did not end";
+        std::this_thread::sleep_for(100us);
+    }
+    PumpUntil([&] { return Doc().m_nRunning == 0; });
+    EXPECT_EQ(n->m_nStatus, kStatusDone);
+    EXPECT_EQ(Text(n->m_content), "<body background=\"vltbg.gif\"><img src=\"vlta.gif\"></body>");
+    EXPECT_EQ(n->m_attachNames, (std::vector<std::string>{"vlta.gif", "vltbg.gif"}));
 }

@@ -28,6 +28,7 @@ private slots:
     void postsRunOnTheWindowThreadInOrder();
     void workerFailureDoesNotWaitForTheBox();
     void workerQuestionWaitsForTheAnswer();
+    void workerQuestionIsWithdrawnByItsStop();
     void messageArguments();
     void textCrossesTheQtBoundaryInTheCodePage();
     void downloadFinishesThroughTheEventLoop();
@@ -76,6 +77,44 @@ void GuiHostTest::workerQuestionWaitsForTheAnswer() {
     QVERIFY(fx.Shown(ids::IDS_ASK_TO_SAVE));
 }
 
+void GuiHostTest::workerQuestionIsWithdrawnByItsStop() {
+    CGuiTestFixture fx;
+    CGuiHost hostObject;
+    fx.m_nAnswer = host::IDYES;
+    std::atomic<bool> asked{false}, ended{false};
+    std::atomic<int> answer{0};
+    CClipVaultDoc::SetDownloadBody([&](CNote&, const CDownloadSettings&) {
+        asked = true;
+        answer = host::ShowMessage(ids::IDS_STOP_DOWNLOADS_TO_CLOSE, host::MB_YESNO | host::MB_ICONQUESTION);
+        ended = true;
+        return false;
+    });
+    auto doc = std::make_unique<CClipVaultDoc>();
+    // Far longer than a worker that hears its stop needs.
+    doc->m_nStopTimeout = std::chrono::seconds(30);
+    CNote* note = doc->m_rootCata.AddNewNote("Asking");
+    note->m_strSource = "http://127.0.0.1:9/none";
+    doc->ListForDownload(note, true);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!asked && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    QVERIFY(asked);
+
+    // The window waits for the worker without running its event loop, as it
+    // does while it stops a download.
+    const bool bStopped = doc->StopDownload(note);
+    const bool bEndedInTime = ended;
+    // Whatever happened, the worker is let go before the notebook waits for it.
+    QTRY_VERIFY_WITH_TIMEOUT(ended, 60000);
+    QVERIFY(bStopped);
+    QVERIFY2(bEndedInTime, "the question held the worker past its stop");
+    QCOMPARE(answer.load(), int(host::IDNO));
+    QCOMPARE(note->m_nStatus.load(), int(kStatusDone));
+    QTest::qWait(50);
+    QVERIFY2(!fx.Shown(ids::IDS_STOP_DOWNLOADS_TO_CLOSE), "a withdrawn question is not shown");
+    doc.reset();
+    CClipVaultDoc::SetDownloadBody(nullptr);
+}
+
 void GuiHostTest::messageArguments() {
     QCOMPARE(FormatMessageText(QStringLiteral("%1 in %2, again %1"), {"a", "b"}), QStringLiteral("a in b, again a"));
     QCOMPARE(FormatMessageText(QStringLiteral("%d notes in %s"), {"3", "Travel"}), QStringLiteral("3 notes in Travel"));
@@ -107,7 +146,7 @@ void GuiHostTest::downloadFinishesThroughTheEventLoop() {
     CClipVaultDoc& doc = child->Document();
     std::atomic<bool> ranOffUi{false};
     QThread* uiThread = QThread::currentThread();
-    CClipVaultDoc::SetDownloadBody([&](CNote& note) {
+    CClipVaultDoc::SetDownloadBody([&](CNote& note, const CDownloadSettings&) {
         ranOffUi = QThread::currentThread() != uiThread;
         std::lock_guard<std::mutex> lock(note.m_dataLock);
         const std::string page = "<html><head><title>Fetched</title></head><body>fetched</body></html>";

@@ -1,6 +1,7 @@
 #include "platform/gui/MessageBox.h"
 
 #include "app/AppGlobals.h"
+#include "platform/StopSignal.h"
 #include "platform/StringIds.h"
 #include "platform/gui/CmdTarget.h"
 #include "platform/gui/QtText.h"
@@ -165,10 +166,28 @@ int CGuiHost::ShowMessage(unsigned nStringID, unsigned nType, const std::vector<
             this, [nStringID, nType, args] { AfxMessageBox(nStringID, nType, args); }, Qt::QueuedConnection);
         return host::IDOK;
     }
-    int answer = host::CautiousAnswer(nType);
+    const std::shared_ptr<host::CStopSignal> stop = host::ThisThreadStopSignal();
+    if (!stop) {
+        int answer = host::CautiousAnswer(nType);
+        QMetaObject::invokeMethod(
+            this, [&] { answer = AfxMessageBox(nStringID, nType, args); }, Qt::BlockingQueuedConnection);
+        return answer;
+    }
+    // A question from a download worker waits for its answer or for the
+    // worker's stop, whichever comes first: the window may be waiting for
+    // that worker to stop, and shows nothing meanwhile. A question withdrawn
+    // before its box came up is not shown at all.
+    auto answer = std::make_shared<int>(0);
     QMetaObject::invokeMethod(
-        this, [&] { answer = AfxMessageBox(nStringID, nType, args); }, Qt::BlockingQueuedConnection);
-    return answer;
+        this,
+        [stop, answer, nStringID, nType, args] {
+            if (stop->IsRequested()) return;
+            const int a = AfxMessageBox(nStringID, nType, args);
+            stop->Notify([&] { *answer = a; });
+        },
+        Qt::QueuedConnection);
+    if (stop->WaitUntil([&] { return *answer != 0; })) return *answer;
+    return host::CautiousAnswer(nType);
 }
 
 std::string CGuiHost::LoadString(unsigned nStringID) { return FromQ(LoadQString(nStringID)); }

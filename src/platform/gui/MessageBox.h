@@ -32,7 +32,9 @@ MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
 void SetMessageBoxOwner(QWidget* pOwner);
 
 // Where the core's messages and worker posts arrive in the desktop program.
-// Messages from a worker thread wait for the user-interface thread's box.
+// A failure reported from a worker thread is shown without waiting; a
+// question waits for the user-interface thread's box, or, from a download
+// worker, until that worker is asked to stop.
 class CGuiHost : public QObject, public host::IMessageHost, public host::IUiQueue {
     Q_OBJECT
 public:

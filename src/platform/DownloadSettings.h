@@ -1,0 +1,15 @@
+// The download options a worker runs with: a copy taken from the user's
+// record on the thread that starts the worker, so that the options pages
+// may change the record while the worker runs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct CDownloadSettings {
+    uint32_t m_nRetries = 10;      // further attempts after the first
+    bool m_bRetryNoLimit = false;  // keep trying once m_nRetries is used up
+    std::string m_strProxyUser;
+    std::string m_strProxyPassword;
+    bool m_bFetchResources = true;  // a captured page's images, stylesheets and frames too
+};
