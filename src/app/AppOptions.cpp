@@ -65,6 +65,11 @@ void MakeFolders(const std::string& strFolder) {
 
 CAppOptions& AppOptions() {
     static CAppOptions options;
+    // The notebooks and the capture code read the download options through
+    // the source below them; from the record's first use on, it is this one.
+    static const bool bInstalled =
+        (SetDownloadSettingsSource([] { return AppOptions().DownloadSettings(); }), true);
+    (void)bInstalled;
     return options;
 }
 
@@ -91,6 +96,7 @@ CDownloadSettings CAppOptions::DownloadSettings() const {
     s.m_strProxyUser = m_download.m_strProxyUser;
     s.m_strProxyPassword = m_download.m_strProxyPassword;
     s.m_bFetchResources = m_download.m_bFetchResources;
+    s.m_nMaxWorkers = m_nMaxDownloadWorkers;
     return s;
 }
 

@@ -4,7 +4,11 @@
 #include <vector>
 
 #include "capture/PageScanner.h"
+#include "document/ClipVaultDoc.h"
+#include "document/Records.h"
 #include "platform/FileUtil.h"
+#include "platform/MessageHost.h"
+#include "platform/StringIds.h"
 
 namespace {
 
@@ -31,4 +35,32 @@ std::string TitleForSource(const std::string& strSource) {
         }
     }
     return file.empty() ? strSource : file;
+}
+
+CNote* CreateNoteFromImport(std::unique_ptr<CImportItem> pItem) {
+    if (!pItem) return nullptr;
+    try {
+        if (pItem->m_nImportKind == kSourceLocalFile && !fileutil::IsRegularFile(pItem->m_strSource)) {
+            host::ShowMessage(ids::IDS_FILE_MISSING, host::MB_OK | host::MB_ICONEXCLAMATION, {pItem->m_strSource});
+            return nullptr;
+        }
+        CClipVaultDoc* pDoc = pItem->m_pTargetDoc;
+        auto pNote = std::make_unique<CNote>();
+        pNote->m_nContentType = static_cast<uint32_t>(pItem->m_nContentMode);
+        pNote->m_nSourceKind = static_cast<uint32_t>(pItem->m_nImportKind);
+        pNote->m_strSource = pItem->m_strSource;
+        pNote->m_pDocument = pDoc;
+        pNote->m_nID = pDoc ? pDoc->NextNoteID() : 0;
+        pNote->m_strName = pItem->m_strTitle.empty() ? TitleForSource(pItem->m_strSource) : pItem->m_strTitle;
+        if (pNote->m_nContentType == kContentHeld) {
+            if (pDoc) pDoc->ListForDownload(pNote.get(), pItem->m_bStartNow != 0);
+        } else {
+            const size_t dot = pItem->m_strSource.rfind('.');
+            if (dot != std::string::npos && dot != 0) pNote->m_strExt = pItem->m_strSource.substr(dot + 1);
+        }
+        return pNote.release();
+    } catch (...) {
+        host::ShowMessage(ids::IDS_OPERATION_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION);
+        return nullptr;
+    }
 }

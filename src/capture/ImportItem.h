@@ -1,9 +1,11 @@
 // One thing to import into a notebook: a web address or a local file.
 #pragma once
 
+#include <memory>
 #include <string>
 
 class CClipVaultDoc;
+class CNote;
 
 class CImportItem {
 public:
@@ -22,3 +24,8 @@ public:
 // else, or when the page has no title, the part after the last backslash or
 // slash, else the whole source.
 std::string TitleForSource(const std::string& strSource);
+
+// Makes a note from an import request (the request is consumed). Null when
+// the request names a local file that does not exist (message 33059). A note
+// whose content the notebook holds is handed to the download list.
+CNote* CreateNoteFromImport(std::unique_ptr<CImportItem> pItem);

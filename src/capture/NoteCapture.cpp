@@ -8,7 +8,7 @@
 #include <map>
 #include <memory>
 
-#include "app/AppOptions.h"
+#include "platform/DownloadSettings.h"
 #include "capture/CaptureContext.h"
 #include "capture/LinkHelpers.h"
 #include "capture/PageScanner.h"
@@ -204,7 +204,7 @@ bool CNote::CaptureResources(const std::string& strBase, CCaptureContext* pConte
     try {
         const bool bFetch = pSettings ? pSettings->m_bFetchResources
                             : pContext ? pContext->m_options.m_bFetchResources
-                                       : AppOptions().m_download.m_bFetchResources;
+                                       : CurrentDownloadSettings().m_bFetchResources;
         CaptureRun run{*this, m_pDocument, pContext, bFetch, {}};
         if (pBytes) return run.Capture(strBase, *pBytes, false);
         // The worker is the only writer of the content while it runs; the

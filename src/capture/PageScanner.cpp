@@ -6,7 +6,7 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "app/AppOptions.h"
+#include "platform/DownloadSettings.h"
 #include "platform/Charset.h"
 #include "platform/MessageHost.h"
 #include "platform/StringIds.h"
@@ -56,13 +56,6 @@ const char* const kFetchable[] = {".htm", ".html", ".shtm", ".htms", ".shtml", "
 
 }  // namespace
 
-std::string LowerAscii(const std::string& s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    return out;
-}
-
 std::string GetPageTitle(const std::string& strText) {
     try {
         const std::string lower = LowerAscii(strText);
@@ -98,7 +91,7 @@ std::vector<uint8_t> TextToUtf16Page(const std::string& text) {
 
 // ---------------------------------------------------------------- scanner
 
-CPageScanner::CPageScanner() : m_bBackgroundPass(AppOptions().m_download.m_bFetchResources) {}
+CPageScanner::CPageScanner() : m_bBackgroundPass(CurrentDownloadSettings().m_bFetchResources) {}
 
 bool CPageScanner::IsFetchableType(const std::string& url) {
     size_t cut = url.find_last_of("/\\");

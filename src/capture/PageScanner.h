@@ -7,6 +7,8 @@
 // of the page that is not a replaced reference.
 #pragma once
 
+#include "platform/Charset.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -82,6 +84,3 @@ std::string PageBytesToText(const std::vector<uint8_t>& bytes);
 // mark FF FE.
 std::vector<uint8_t> TextToUtf16Page(const std::string& text);
 
-// ASCII-only lower-casing: bytes above 0x7F (double-byte and UTF-8 text)
-// stay as they are, so offsets in the copy match the original.
-std::string LowerAscii(const std::string& s);

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <unordered_set>
 
-#include "app/AppOptions.h"
-#include "capture/PageScanner.h"
+#include "platform/DownloadSettings.h"
+#include "platform/Charset.h"
 #include "document/Archive.h"
 #include "document/RecordClipboard.h"
 #include "platform/AtomicFile.h"
@@ -446,7 +446,7 @@ std::string CClipVaultDoc::GetWorkFolder(bool bFullPath) {
 // ---------------------------------------------------------------- downloads
 
 int CClipVaultDoc::MaxWorkers() const {
-    const uint32_t n = AppOptions().m_nMaxDownloadWorkers;
+    const uint32_t n = CurrentDownloadSettings().m_nMaxWorkers;
     return n == 0 ? 1 : static_cast<int>(std::min<uint32_t>(n, 1000));
 }
 
@@ -484,7 +484,7 @@ void CClipVaultDoc::StartWorker(CNote* pNote) {
     job->m_pDoc = this;
     job->m_docAlive = m_pAlive;
     // Taken here, on the thread that owns the options, and never changed.
-    job->m_settings = AppOptions().DownloadSettings();
+    job->m_settings = CurrentDownloadSettings();
     pNote->m_pJob = job;
     DownloadBody body = GetDownloadBody();
     job->m_thread = std::thread([job, body, pNote] {

@@ -7,7 +7,6 @@
 #include <ctime>
 #include <new>
 
-#include "capture/ImportItem.h"
 #include "document/ClipVaultDoc.h"
 #include "document/RecordClipboard.h"
 #include "platform/FileUtil.h"
@@ -487,30 +486,3 @@ CNoteAttatch* CNoteAttatch::Clone() const {
 
 // ---------------------------------------------------------------- import
 
-CNote* CreateNoteFromImport(std::unique_ptr<CImportItem> pItem) {
-    if (!pItem) return nullptr;
-    try {
-        if (pItem->m_nImportKind == kSourceLocalFile && !fileutil::IsRegularFile(pItem->m_strSource)) {
-            host::ShowMessage(ids::IDS_FILE_MISSING, host::MB_OK | host::MB_ICONEXCLAMATION, {pItem->m_strSource});
-            return nullptr;
-        }
-        CClipVaultDoc* pDoc = pItem->m_pTargetDoc;
-        auto pNote = std::make_unique<CNote>();
-        pNote->m_nContentType = static_cast<uint32_t>(pItem->m_nContentMode);
-        pNote->m_nSourceKind = static_cast<uint32_t>(pItem->m_nImportKind);
-        pNote->m_strSource = pItem->m_strSource;
-        pNote->m_pDocument = pDoc;
-        pNote->m_nID = pDoc ? pDoc->NextNoteID() : 0;
-        pNote->m_strName = pItem->m_strTitle.empty() ? TitleForSource(pItem->m_strSource) : pItem->m_strTitle;
-        if (pNote->m_nContentType == kContentHeld) {
-            if (pDoc) pDoc->ListForDownload(pNote.get(), pItem->m_bStartNow != 0);
-        } else {
-            const size_t dot = pItem->m_strSource.rfind('.');
-            if (dot != std::string::npos && dot != 0) pNote->m_strExt = pItem->m_strSource.substr(dot + 1);
-        }
-        return pNote.release();
-    } catch (...) {
-        OperationFailed();
-        return nullptr;
-    }
-}

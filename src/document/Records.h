@@ -19,7 +19,6 @@ class CCaptureContext;
 class CClipVaultDoc;
 class CDownloadJob;
 class CNoteCata;
-class CImportItem;
 
 // Download status of a note.
 enum NoteStatus : int32_t {
@@ -288,7 +287,3 @@ const CRuntimeClass* const* NotebookClasses(size_t* pnCount);
 // Local midnight of the current day, the date of every new note.
 int64_t TodayMidnight();
 
-// Makes a note from an import request (the request is consumed). Null when
-// the request names a local file that does not exist (message 33059). A note
-// whose content the notebook holds is handed to the download list.
-CNote* CreateNoteFromImport(std::unique_ptr<CImportItem> pItem);

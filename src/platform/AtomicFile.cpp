@@ -11,7 +11,7 @@
 #include <cstring>
 #include <memory>
 
-#include "document/Archive.h"
+#include "platform/ByteStream.h"
 
 namespace fileutil {
 namespace {

@@ -209,3 +209,10 @@ std::string Utf8ToAnsi(const std::string& s) {
 }
 
 }  // namespace charset
+
+std::string LowerAscii(const std::string& s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+    return out;
+}

@@ -37,3 +37,7 @@ std::string AnsiToUtf8(const std::string& s);
 std::string Utf8ToAnsi(const std::string& s);
 
 }  // namespace charset
+
+// ASCII-only lower-casing: bytes above 0x7F (double-byte and UTF-8 text)
+// stay as they are, so offsets in the copy match the original.
+std::string LowerAscii(const std::string& s);

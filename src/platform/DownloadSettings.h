@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 struct CDownloadSettings {
@@ -12,4 +13,14 @@ struct CDownloadSettings {
     std::string m_strProxyUser;
     std::string m_strProxyPassword;
     bool m_bFetchResources = true;  // a captured page's images, stylesheets and frames too
+    uint32_t m_nMaxWorkers = 5;     // download workers a notebook runs at once
 };
+
+// Where the notebooks and the capture code find the download options: the
+// program's options store installs itself here, so that the lower layers
+// read the user's settings without knowing where they are kept. Without a
+// source the defaults above hold.
+using DownloadSettingsSource = std::function<CDownloadSettings()>;
+void SetDownloadSettingsSource(DownloadSettingsSource source);
+// A copy of the settings as they are now.
+CDownloadSettings CurrentDownloadSettings();

@@ -1,5 +1,7 @@
 #include "platform/Url.h"
 
+#include "platform/Charset.h"
+
 #include <utility>
 
 namespace url {
@@ -22,12 +24,6 @@ struct AuthorityParts {
 
 bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-std::string LowerAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
-    return s;
-}
 
 // The schemes browsers parse leniently (backslashes, "http:g", a host).
 bool IsSpecial(const std::string& scheme) {
