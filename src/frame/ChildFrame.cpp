@@ -81,10 +81,10 @@ bool CChildFrame::eventFilter(QObject* pObject, QEvent* e) {
     return QMdiSubWindow::eventFilter(pObject, e);
 }
 
-bool CChildFrame::OnCmdMsg(unsigned nID, CCmdUI* pUI) {
+bool CChildFrame::OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify) {
     if (CCmdTarget* view = ActiveView())
-        if (view->OnCmdMsg(nID, pUI)) return true;
-    return CCmdTarget::OnCmdMsg(nID, pUI);
+        if (view->OnCmdMsg(nID, pUI, pNotify)) return true;
+    return CCmdTarget::OnCmdMsg(nID, pUI, pNotify);
 }
 
 void CChildFrame::ShowNote(CNote* pNote, bool, int, bool bSource) {

@@ -32,7 +32,7 @@ public:
     CCmdTarget* ActiveView() const;
     void SetActiveView(CCmdTarget* pView) { m_pActiveView = pView; }
 
-    bool OnCmdMsg(unsigned nID, CCmdUI* pUI) override;
+    bool OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify = nullptr) override;
 
     // Shows a note in the right pane (mode 0 browser, -1 default).
     void ShowNote(CNote* pNote, bool bNew = false, int nMode = -1, bool bSource = false);

@@ -176,11 +176,11 @@ void CMainFrame::UpdateBarsState() {
     }
 }
 
-bool CMainFrame::OnCmdMsg(unsigned nID, CCmdUI* pUI) {
+bool CMainFrame::OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify) {
     if (CChildFrame* child = ActiveChildFrame())
-        if (child->OnCmdMsg(nID, pUI)) return true;
-    if (CCmdTarget::OnCmdMsg(nID, pUI)) return true;
-    return m_app.OnCmdMsg(nID, pUI);
+        if (child->OnCmdMsg(nID, pUI, pNotify)) return true;
+    if (CCmdTarget::OnCmdMsg(nID, pUI, pNotify)) return true;
+    return m_app.OnCmdMsg(nID, pUI, pNotify);
 }
 
 void CMainFrame::ExecuteCommand(unsigned nID) { OnCmdMsg(nID, nullptr); }

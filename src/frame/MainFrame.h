@@ -29,7 +29,7 @@ public:
 
     // The route: the active child frame (which asks its active view first),
     // this frame, the application.
-    bool OnCmdMsg(unsigned nID, CCmdUI* pUI) override;
+    bool OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify = nullptr) override;
     void ExecuteCommand(unsigned nID);
     CCommandActions& Actions() { return *m_pActions; }
 
