@@ -50,6 +50,8 @@ public:
     QToolBar* MainToolBar() const { return m_pMainBar; }
     QToolBar* SecondToolBar() const { return m_pSecondBar; }
     QToolBar* FormatToolBar() const { return m_pFormatBar; }
+    // The idle refresh of the bars, which a timer runs every 250 ms.
+    void UpdateToolBars();
 
     bool m_bRevealPending = false;
 
@@ -61,10 +63,8 @@ private:
     void OnSubWindowActivated(QMdiSubWindow* pWindow);
     void ToggleBar(QWidget* pBar);
     void UpdateBarsState();
-    void UpdateToolBars();
     void BuildFormatToolBar();
     void FillWindowList(QMenu* pMenu);
-    void FillRecentFiles(QMenu* pMenu);
 
     CClipVaultApp& m_app;
     CCommandActions* m_pActions = nullptr;

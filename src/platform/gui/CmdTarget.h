@@ -40,7 +40,13 @@ public:
 
     explicit CCmdUI(unsigned nID, Kind kind = kindMenu) : m_nID(nID), m_kind(kind) {}
 
+    // For a popup's entry (IsPopupEntry) this says nothing: a popup holds
+    // more than its first command, whose rule is not the popup's.
     void Enable(bool bOn = true) { m_bEnabled = bOn; }
+    // Greys or enables the popup whose entry the update is about.
+    void EnablePopup(bool bOn = true) {
+        if (m_bPopupEntry) m_nPopupEnabled = bOn ? 1 : 0;
+    }
     // 0 unchecked, 1 checked, 2 indeterminate (shown checked and marked).
     void SetCheck(int nCheck = 1) {
         m_nCheck = nCheck;
@@ -65,7 +71,7 @@ public:
     bool IsMenu() const { return m_kind == kindMenu; }
     bool IsToolbar() const { return m_kind == kindToolbar; }
     // The update is about a popup's entry in its parent menu (the popup's
-    // first command asks): Enable greys the entry, nothing else applies.
+    // first command asks): only EnablePopup applies.
     bool IsPopupEntry() const { return m_bPopupEntry; }
     // The entry's text in the module's menu.
     const QString& EntryText() const { return m_strEntryText; }
@@ -80,6 +86,7 @@ public:
 
     // Set by whoever asks.
     bool m_bPopupEntry = false;
+    int m_nPopupEnabled = -1;  // -1: the popup's entry stays enabled
     bool m_bReplaceable = false;
     QString m_strEntryText;
 
