@@ -77,13 +77,12 @@ bool CChildFrame::Create() {
 CCommandActions& CChildFrame::Actions() const { return m_frame.Actions(); }
 
 void CChildFrame::OnFocusChanged(QWidget* pNow) {
-    // The innermost target among the focus widget's ancestors inside this
-    // window is its view; focus elsewhere (the bars, another window) keeps
-    // the view that had it.
+    // Focus elsewhere (the bars, another window) keeps the view that had it.
+    if (!pNow || !isAncestorOf(pNow)) return;
+    // The innermost target among the focus widget's ancestors is its view.
     for (QWidget* w = pNow; w && w != this; w = w->parentWidget()) {
-        if (w->isWindow()) return;
         if (auto* view = dynamic_cast<CCmdTarget*>(w)) {
-            if (isAncestorOf(w)) SetActiveView(view);
+            SetActiveView(view);
             return;
         }
     }

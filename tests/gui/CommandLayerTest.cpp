@@ -274,7 +274,11 @@ void CommandLayerTest::contextMenuRunsOnItsTargetAlone() {
     // The tray's menu belongs to the main frame: its route, its own actions.
     QMenu* tray = frame->Actions().BuildContextMenu(kMenuTray, 0, *frame, &owner);
     QVERIFY(tray);
+    tray->setDefaultAction(tray->actions().value(0));
     Open(tray);
+    // Laid out afresh, its first entry is still the default.
+    QVERIFY(tray->defaultAction());
+    QCOMPARE(tray->defaultAction()->data().toUInt(), kCmdShowWindow);
     QVERIFY(EntryOf(tray, kCmdShowWindow)->isEnabled());
     QVERIFY(EntryOf(tray, 57600)->isEnabled());
     QVERIFY(EntryOf(tray, 57600) != frame->Actions().Action(57600));
@@ -351,6 +355,9 @@ void CommandLayerTest::updateHandlersSetRadioIndeterminateAndPopupEntries() {
     QVERIFY(underline->isEnabled());
     QVERIFY(!bold->isChecked());
     QVERIFY(!bold->property("indeterminate").toBool());
+    // The menu's opening made its popups afresh.
+    align = SubmenuTitled(menu, QStringLiteral("&Align"));
+    QVERIFY(align);
     Open(align);
     QVERIFY(!centre->isChecked() && !centre->actionGroup());
 }

@@ -228,6 +228,8 @@ void CCommandActions::WatchPopup(QMenu* pMenu, const QJsonObject& popup, const R
 }
 
 void CCommandActions::LayOut(QMenu* pMenu, const QJsonObject& popup, const Route& route, bool bShared) {
+    // A default entry (the tray menu's first) stays the default.
+    const qsizetype nDefault = pMenu->defaultAction() ? pMenu->actions().indexOf(pMenu->defaultAction()) : -1;
     Clear(pMenu);
     for (const QJsonValue& v : popup.value(QStringLiteral("items")).toArray()) {
         const QJsonObject o = v.toObject();
@@ -244,6 +246,7 @@ void CCommandActions::LayOut(QMenu* pMenu, const QJsonObject& popup, const Route
     }
     // The open windows follow the module's items.
     if (popup.value(QStringLiteral("windowList")).toBool()) AddEntry(pMenu, cmd::kCmdFirstWindow, QString(), route, bShared, true);
+    if (nDefault >= 0) pMenu->setDefaultAction(pMenu->actions().value(nDefault));
 }
 
 void CCommandActions::AddSubmenu(QMenu* pMenu, const QJsonObject& popup, const Route& route, bool bShared) {
