@@ -239,7 +239,9 @@ void CommandLayerTest::contextMenuFollowsItsOwnRulesWhileTheBarsRefresh() {
     // No item under the cursor and nothing selected: no menu.
     tree->setCurrentItem(nullptr);
     tree->clearSelection();
-    QContextMenuEvent none(QContextMenuEvent::Mouse, QPoint(2, tree->viewport()->height() - 2));
+    const QPoint empty(2, tree->viewport()->height() - 2);
+    QVERIFY(!tree->itemAt(empty));
+    QContextMenuEvent none(QContextMenuEvent::Mouse, empty, tree->viewport()->mapToGlobal(empty));
     QApplication::sendEvent(tree->viewport(), &none);
     QCOMPARE(QApplication::activePopupWidget(), static_cast<QWidget*>(nullptr));
 }
