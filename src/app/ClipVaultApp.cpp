@@ -16,13 +16,16 @@
 #include "platform/Charset.h"
 #include "platform/StringIds.h"
 #include "platform/TempFiles.h"
+#include "platform/gui/CommandIds.h"
 #include "platform/gui/MessageBox.h"
 #include "platform/gui/QtText.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMenu>
 #include <QPageSetupDialog>
 #include <QPrinter>
 #include <QSettings>
@@ -442,11 +445,36 @@ void CClipVaultApp::RegisterCommands() {
         m_fnShowTip(false);
     });
     OnUpdate(106, [this](CCmdUI* pUI) { pUI->Enable(static_cast<bool>(m_fnShowTip)); });
-    OnCommandRange(57616, 57616 + kRecentFileCount - 1, [this](unsigned nID) {
+    // The recent notebooks stand where the File menu's first one does,
+    // listed afresh each time it opens.
+    OnUpdate(cmd::kCmdRecentFile, [this](CCmdUI* pUI) {
+        const QString entry = pUI->EntryText();
+        pUI->SetItems([this, entry](QMenu* pMenu) { FillRecentFiles(pMenu, entry); });
+    });
+    OnCommandRange(cmd::kCmdRecentFile, cmd::kCmdRecentFile + kRecentFileCount - 1, [this](unsigned nID) {
         const QStringList files = RecentFiles();
-        const int n = static_cast<int>(nID - 57616);
+        const int n = static_cast<int>(nID - cmd::kCmdRecentFile);
         if (n >= files.size()) return;
         // A notebook that is gone leaves the list, as it can never open again.
         if (!OpenDocumentFile(files[n]) && !QFileInfo::exists(files[n])) RemoveFromRecentFileList(files[n]);
     });
+}
+
+void CClipVaultApp::FillRecentFiles(QMenu* pMenu, const QString& strEmpty) {
+    const QStringList files = RecentFiles();
+    // With no recent notebooks the module's entry stands there greyed, so
+    // the menu does not look as if something were missing.
+    if (files.isEmpty()) {
+        QAction* a = pMenu->addAction(strEmpty);
+        a->setEnabled(false);
+        a->setProperty("recentFile", true);
+        return;
+    }
+    for (int i = 0; i < files.size(); ++i) {
+        QString shown = files[i];
+        shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction* a = pMenu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(shown));
+        a->setData(cmd::kCmdRecentFile + static_cast<unsigned>(i));
+        a->setProperty("recentFile", true);
+    }
 }

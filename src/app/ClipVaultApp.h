@@ -21,6 +21,7 @@ class CHelpWindow;
 class CInstanceGuard;
 class CMainFrame;
 class QPrinter;
+class QMenu;
 class QSettings;
 
 // What the command line asked for, in the framework's terms.
@@ -112,6 +113,8 @@ private:
     void OnFilePrintSetup();
     void MakeShortcut(bool bStartup);
     void WriteRecentFileList(const QStringList& files);
+    // The File menu's recent notebooks; `strEmpty` greyed when there are none.
+    void FillRecentFiles(QMenu* pMenu, const QString& strEmpty);
 
     static CClipVaultApp* s_pApp;
 

@@ -168,6 +168,7 @@ std::vector<CAccelerator> CLanguageModule::Accelerators(unsigned nID) const {
 CToolbarResource CLanguageModule::Toolbar(unsigned nID) const {
     CToolbarResource tb;
     if (!IsLoaded()) return tb;
+    ++m_nToolbarReads;
     const QJsonObject o = ReadJson(QStringLiteral(":%1/toolbars/%2.json").arg(m_strRoot).arg(nID)).object();
     tb.m_nWidth = o.value(QStringLiteral("width")).toInt(16);
     tb.m_nHeight = o.value(QStringLiteral("height")).toInt(16);

@@ -62,6 +62,9 @@ public:
     QJsonArray Menu(unsigned nID) const;
     std::vector<CAccelerator> Accelerators(unsigned nID) const;
     CToolbarResource Toolbar(unsigned nID) const;
+    // How many toolbar resources were read so far; each read decodes a
+    // picture strip, which the window does once per toolbar.
+    int ToolbarReads() const { return m_nToolbarReads; }
     // Magenta (255, 0, 255) is transparent, as the images were drawn.
     QPixmap Bitmap(unsigned nID) const;
     QIcon Icon(unsigned nID) const;
@@ -76,4 +79,5 @@ private:
     QString m_strRoot;  // resource root the bundle was registered under
     QString m_strLanguage;
     QHash<unsigned, QString> m_strings;
+    mutable int m_nToolbarReads = 0;
 };

@@ -12,6 +12,7 @@
 #include "platform/gui/MessageBox.h"
 #include "platform/gui/QtText.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -28,10 +29,11 @@ CChildFrame::~CChildFrame() {
     // The window base still signals while it is torn down; nothing of this
     // class may be reached from there.
     disconnect(this, nullptr, this, nullptr);
+    qApp->disconnect(this);
     // The views go before the notebook they point into.
     m_pTree = nullptr;
     m_pBrowser = nullptr;
-    m_pActiveView = nullptr;
+    m_activeView = CCmdTargetPtr();
     delete widget();
     if (m_doc.m_pViews == this) m_doc.m_pViews = nullptr;
     g_bAutoHideAllowed = true;
@@ -67,10 +69,11 @@ bool CChildFrame::Create() {
     m_pSplitter->setStretchFactor(1, 2);
     m_pSplitter->setSizes({300, 600});
     setWidget(m_pSplitter);
-    m_pTree->installEventFilter(this);
-    m_pBrowser->installEventFilter(this);
-    if (m_pBrowser->focusProxy()) m_pBrowser->focusProxy()->installEventFilter(this);
-    m_pActiveView = m_pTree;
+    // The web engine makes and replaces the widget that has the browser's
+    // focus as it renders pages; where the focus is, not which widget
+    // holds it, tells the active view.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* pNow) { OnFocusChanged(pNow); });
+    SetActiveView(m_pTree);
     m_doc.m_pViews = this;
     m_pTree->Populate();
     // The tree is the active view: the keyboard starts there.
@@ -80,20 +83,24 @@ bool CChildFrame::Create() {
     return true;
 }
 
-CCmdTarget* CChildFrame::ActiveView() const { return m_pActiveView; }
+CCommandActions& CChildFrame::Actions() const { return m_frame.Actions(); }
 
-bool CChildFrame::eventFilter(QObject* pObject, QEvent* e) {
-    if (e->type() == QEvent::FocusIn) {
-        if (pObject == m_pTree) m_pActiveView = m_pTree;
-        else if (m_pBrowser && (pObject == m_pBrowser || pObject == m_pBrowser->focusProxy())) m_pActiveView = m_pBrowser;
+void CChildFrame::OnFocusChanged(QWidget* pNow) {
+    // Focus elsewhere (the bars, another window) keeps the view that had it.
+    if (!pNow || !isAncestorOf(pNow)) return;
+    // The innermost target among the focus widget's ancestors is its view.
+    for (QWidget* w = pNow; w && w != this; w = w->parentWidget()) {
+        if (auto* view = dynamic_cast<CCmdTarget*>(w)) {
+            SetActiveView(view);
+            return;
+        }
     }
-    return QMdiSubWindow::eventFilter(pObject, e);
 }
 
-bool CChildFrame::OnCmdMsg(unsigned nID, CCmdUI* pUI) {
+bool CChildFrame::OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify) {
     if (CCmdTarget* view = ActiveView())
-        if (view->OnCmdMsg(nID, pUI)) return true;
-    return CCmdTarget::OnCmdMsg(nID, pUI);
+        if (view->OnCmdMsg(nID, pUI, pNotify)) return true;
+    return CCmdTarget::OnCmdMsg(nID, pUI, pNotify);
 }
 
 void CChildFrame::ShowNote(CNote* pNote, bool, int, bool bSource) {

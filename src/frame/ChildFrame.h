@@ -8,6 +8,7 @@
 
 #include <QMdiSubWindow>
 
+class CCommandActions;
 class CMainFrame;
 class CNote;
 class CNoteBrowserView;
@@ -28,11 +29,14 @@ public:
     CNoteCataView* TreeView() const { return m_pTree; }
     CNoteBrowserView* BrowserView() const { return m_pBrowser; }
     CNote* CurrentNote() const { return m_pCurrentNote; }
-    // The view that gets commands first: the one that last had the focus.
-    CCmdTarget* ActiveView() const;
-    void SetActiveView(CCmdTarget* pView) { m_pActiveView = pView; }
+    // The view that gets commands first: the one that last had the focus;
+    // null once that view is gone.
+    CCmdTarget* ActiveView() const { return m_activeView.get(); }
+    void SetActiveView(CCmdTarget* pView) { m_activeView = CCmdTargetPtr(pView); }
+    // The main frame's actions, for the views' context menus.
+    CCommandActions& Actions() const;
 
-    bool OnCmdMsg(unsigned nID, CCmdUI* pUI) override;
+    bool OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify = nullptr) override;
 
     // Shows a note in the right pane (mode 0 browser, -1 default).
     void ShowNote(CNote* pNote, bool bNew = false, int nMode = -1, bool bSource = false);
@@ -50,10 +54,11 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
-    bool eventFilter(QObject* pObject, QEvent* e) override;
 
 private:
     void RegisterCommands();
+    // The focus moved to `pNow`: the view that holds it becomes active.
+    void OnFocusChanged(QWidget* pNow);
 
     CMainFrame& m_frame;
     CClipVaultDoc& m_doc;
@@ -62,7 +67,7 @@ private:
     CNoteCataView* m_pTree = nullptr;
     CNoteBrowserView* m_pBrowser = nullptr;
     CNote* m_pCurrentNote = nullptr;
-    CCmdTarget* m_pActiveView = nullptr;
+    CCmdTargetPtr m_activeView;
     bool m_bClosing = false;
     bool m_bBuilt = false;  // Create succeeded: the window holds its notebook
 };

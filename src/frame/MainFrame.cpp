@@ -10,6 +10,7 @@
 #include "platform/StringIds.h"
 #include "platform/gui/CommandActions.h"
 #include "platform/gui/MessageBox.h"
+#include "platform/gui/CommandIds.h"
 #include "platform/gui/QtText.h"
 
 #include <QAction>
@@ -35,8 +36,6 @@ constexpr unsigned kToolbarMain = 233;
 constexpr unsigned kToolbarSecond = 136;
 constexpr unsigned kToolbarFormat = 144;
 constexpr unsigned kToolbarFullScreen = 232;
-constexpr unsigned kFontNameBox = 32823;
-constexpr unsigned kFontSizeBox = 32824;
 // How often the toolbars ask whether their commands are enabled.
 constexpr int kIdleUpdateMs = 250;
 }  // namespace
@@ -57,12 +56,10 @@ CMainFrame::~CMainFrame() {
 
 bool CMainFrame::Create() {
     const CLanguageModule& lang = m_app.Lang();
-    m_pActions = new CCommandActions(this, lang, [this](unsigned nID, CCmdUI* pUI) { return OnCmdMsg(nID, pUI); });
+    m_pActions = new CCommandActions(this, lang, *this);
     m_pActions->SetImageToolbars({kToolbarMain, kToolbarFullScreen, kToolbarSecond, kToolbarFormat});
     m_pActions->AddAccelerators(kMenuNoDoc);
     m_pActions->AddAccelerators(kMenuDoc);
-    m_pActions->m_fnRecentFiles = [this](QMenu* pMenu) { FillRecentFiles(pMenu); };
-    m_pActions->m_fnWindowList = [this](QMenu* pMenu) { FillWindowList(pMenu); };
 
     m_pMdi = new QMdiArea(this);
     m_pMdi->setViewMode(QMdiArea::SubWindowView);
@@ -145,43 +142,44 @@ void CMainFrame::BuildFormatToolBar() {
     const QList<QAction*> actions = m_pFormatBar->actions();
     for (QAction* a : actions) {
         const unsigned id = m_pActions->IdOf(a);
-        if (id == kFontNameBox) {
-            m_pFormatBar->insertWidget(a, m_pFontName)->setData(kFontNameBox);
+        if (id == cmd::kCmdFontName || id == cmd::kCmdFontSize) {
+            QComboBox* box = id == cmd::kCmdFontName ? m_pFontName : m_pFontSize;
+            m_pFormatBar->insertWidget(a, box)->setData(id);
             m_pFormatBar->removeAction(a);
-        } else if (id == kFontSizeBox) {
-            m_pFormatBar->insertWidget(a, m_pFontSize)->setData(kFontSizeBox);
-            m_pFormatBar->removeAction(a);
+            m_pActions->SetComboBox(id, box);
         }
     }
-    connect(m_pFontName, &QComboBox::textActivated, this, [this] { ExecuteCommand(kFontNameBox); });
-    connect(m_pFontSize, &QComboBox::textActivated, this, [this] { ExecuteCommand(kFontSizeBox); });
+    // The colour and paragraph-style buttons pop up what their handler
+    // builds.
+    for (int nIndex : {3, 8}) m_pActions->SetDropDown(m_pFormatBar, nIndex);
 }
 
 void CMainFrame::UpdateToolBars() {
-    QList<QAction*> shown;
     for (QToolBar* bar : {m_pMainBar, m_pSecondBar, m_pFormatBar})
-        if (bar && !bar->isHidden()) shown += bar->actions();
-    m_pActions->Update(shown);
+        if (bar && !bar->isHidden()) m_pActions->UpdateToolBar(bar);
     UpdateBarsState();
 }
 
 void CMainFrame::UpdateBarsState() {
-    // Without an editor nobody formats text: the boxes stand empty.
-    CCmdUI ui(kFontNameBox);
-    ui.m_bEnabled = false;
-    const bool enabled = OnCmdMsg(kFontNameBox, &ui) && ui.m_bEnabled;
-    for (QComboBox* box : {m_pFontName, m_pFontSize}) {
+    // The font boxes belong to the view that handles them (the editor keeps
+    // them in step with the text); refreshing them here too would undo its
+    // work. Without such a view (none active in the notebook window, or no
+    // notebook window) nobody formats text: the boxes stand empty.
+    for (unsigned id : {cmd::kCmdFontName, cmd::kCmdFontSize}) {
+        QComboBox* box = m_pActions->ComboBox(id);
         if (!box) continue;
-        if (!enabled) box->setCurrentIndex(-1);
-        box->setEnabled(enabled);
+        CCmdUI ui(id, CCmdUI::kindToolbar);
+        if (OnCmdMsg(id, &ui)) continue;
+        if (box->currentIndex() != -1) box->setCurrentIndex(-1);
+        box->setEnabled(false);
     }
 }
 
-bool CMainFrame::OnCmdMsg(unsigned nID, CCmdUI* pUI) {
+bool CMainFrame::OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify) {
     if (CChildFrame* child = ActiveChildFrame())
-        if (child->OnCmdMsg(nID, pUI)) return true;
-    if (CCmdTarget::OnCmdMsg(nID, pUI)) return true;
-    return m_app.OnCmdMsg(nID, pUI);
+        if (child->OnCmdMsg(nID, pUI, pNotify)) return true;
+    if (CCmdTarget::OnCmdMsg(nID, pUI, pNotify)) return true;
+    return m_app.OnCmdMsg(nID, pUI, pNotify);
 }
 
 void CMainFrame::ExecuteCommand(unsigned nID) { OnCmdMsg(nID, nullptr); }
@@ -267,33 +265,17 @@ void CMainFrame::ToggleBar(QWidget* pBar) {
     if (pBar) pBar->setVisible(!pBar->isVisible());
 }
 
-void CMainFrame::FillRecentFiles(QMenu* pMenu) {
-    const QStringList files = m_app.RecentFiles();
-    for (int i = 0; i < files.size(); ++i) {
-        QString shown = files[i];
-        shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
-        QAction* a = pMenu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(shown));
-        const unsigned id = CCommandActions::kRecentFilePlaceholder + static_cast<unsigned>(i);
-        a->setData(id);
-        connect(a, &QAction::triggered, this, [this, id] { ExecuteCommand(id); });
-    }
-}
-
 void CMainFrame::FillWindowList(QMenu* pMenu) {
     const QList<CChildFrame*> children = ChildFrames();
     if (children.isEmpty()) return;
     pMenu->addSeparator();
-    int n = 0;
+    unsigned id = cmd::kCmdFirstWindow;
     for (CChildFrame* child : children) {
+        if (id > cmd::kCmdLastWindow) break;
         QString title = ToQ(child->Document().GetTitle());
         title.replace(QLatin1Char('&'), QStringLiteral("&&"));
-        QAction* a = pMenu->addAction(QStringLiteral("&%1 %2").arg(++n).arg(title));
-        a->setParent(pMenu);
-        a->setCheckable(true);
-        a->setChecked(child == ActiveChildFrame());
-        connect(a, &QAction::triggered, this, [this, child] {
-            if (ChildFrames().contains(child)) m_pMdi->setActiveSubWindow(child);
-        });
+        QAction* a = pMenu->addAction(QStringLiteral("&%1 %2").arg(id - cmd::kCmdFirstWindow + 1).arg(title));
+        a->setData(id++);
     }
 }
 
@@ -313,6 +295,20 @@ void CMainFrame::RegisterCommands() {
     OnCommand(57649, [this] { m_pMdi->tileSubWindows(); });
     for (unsigned id : {57649u, 57650u, 57651u, 57652u})
         OnUpdate(id, [this](CCmdUI* pUI) { pUI->Enable(ActiveChildFrame() != nullptr); });
+    // The Window menu lists the notebook windows where its first id stands;
+    // the active one is checked.
+    OnUpdateRange(cmd::kCmdFirstWindow, cmd::kCmdLastWindow, [this](CCmdUI* pUI) {
+        const QList<CChildFrame*> children = ChildFrames();
+        const qsizetype n = pUI->m_nID - cmd::kCmdFirstWindow;
+        pUI->Enable(n < children.size());
+        pUI->SetCheck(n < children.size() && children[n] == ActiveChildFrame());
+        if (pUI->m_nID == cmd::kCmdFirstWindow) pUI->SetItems([this](QMenu* pMenu) { FillWindowList(pMenu); });
+    });
+    OnCommandRange(cmd::kCmdFirstWindow, cmd::kCmdLastWindow, [this](unsigned nID) {
+        const QList<CChildFrame*> children = ChildFrames();
+        const qsizetype n = nID - cmd::kCmdFirstWindow;
+        if (n < children.size()) m_pMdi->setActiveSubWindow(children[n]);
+    });
 }
 
 void CMainFrame::closeEvent(QCloseEvent* e) {

@@ -30,7 +30,7 @@ public:
 
     // The route: the active child frame (which asks its active view first),
     // this frame, the application.
-    bool OnCmdMsg(unsigned nID, CCmdUI* pUI) override;
+    bool OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify = nullptr) override;
     void ExecuteCommand(unsigned nID);
     CCommandActions& Actions() { return *m_pActions; }
 
@@ -51,6 +51,8 @@ public:
     QToolBar* MainToolBar() const { return m_pMainBar; }
     QToolBar* SecondToolBar() const { return m_pSecondBar; }
     QToolBar* FormatToolBar() const { return m_pFormatBar; }
+    // The idle refresh of the bars, which a timer runs every 250 ms.
+    void UpdateToolBars();
 
     bool m_bRevealPending = false;
     // Each new notebook window is offered here before its panes are built;
@@ -65,10 +67,8 @@ private:
     void OnSubWindowActivated(QMdiSubWindow* pWindow);
     void ToggleBar(QWidget* pBar);
     void UpdateBarsState();
-    void UpdateToolBars();
     void BuildFormatToolBar();
     void FillWindowList(QMenu* pMenu);
-    void FillRecentFiles(QMenu* pMenu);
 
     CClipVaultApp& m_app;
     CCommandActions* m_pActions = nullptr;

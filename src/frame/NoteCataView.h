@@ -5,7 +5,9 @@
 
 #include "platform/gui/CmdTarget.h"
 
+#include <QPersistentModelIndex>
 #include <QTreeWidget>
+#include <memory>
 
 class CChildFrame;
 class CClipVaultDoc;
@@ -24,11 +26,11 @@ public:
         kImageNote = 3,
         kImageNoteHeld = 4,
     };
-    enum { kRoleRecord = Qt::UserRole + 1 };
+    enum { kRoleRecord = Qt::UserRole + 1, kRoleImage = Qt::UserRole + 2 };
 
     CNoteCataView(CChildFrame& frame, CClipVaultDoc& doc, QWidget* pParent);
     // Emptying the tree on the way out is no selection change.
-    ~CNoteCataView() override { blockSignals(true); }
+    ~CNoteCataView() override;
 
     // Fills the tree from the notebook.
     void Populate();
@@ -39,7 +41,20 @@ public:
     void RemoveRecord(CNoteBase* pRecord);
     void UpdateRootTitle();
 
+    // The image number an item shows (see Image), -1 for none.
+    static int ImageOf(const QTreeWidgetItem* pItem);
+    // The item the open context menu was opened on; its commands act on it.
+    QTreeWidgetItem* ContextItem() const;
+    // Whether the context menu offers a command for the context item.
+    bool ContextMenuAllows(unsigned nID) const;
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+
 private:
+    class CContextTarget;
+    void SetImage(QTreeWidgetItem* pItem, int nImage);
     void AddCata(QTreeWidgetItem* pParent, CNoteCata* pCata);
     QTreeWidgetItem* AddNote(QTreeWidgetItem* pParent, CNote* pNote);
     void OnSelectionChanged();
@@ -48,4 +63,6 @@ private:
     CChildFrame& m_frame;
     CClipVaultDoc& m_doc;
     QList<QPixmap> m_images;
+    QPersistentModelIndex m_contextItem;
+    std::unique_ptr<CContextTarget> m_pContextTarget;
 };
