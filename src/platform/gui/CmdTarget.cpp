@@ -9,6 +9,19 @@
 #include <stdexcept>
 #include <string>
 
+namespace {
+// A message map entry that clashes with another is a programming mistake:
+// loud in every build, fatal where it is made (debug builds).
+bool RefuseEntry(const std::string& what) {
+    qCritical("Message map: %s", what.c_str());
+#ifndef NDEBUG
+    throw std::logic_error(what);
+#else
+    return false;
+#endif
+}
+}  // namespace
+
 void ReportHandlerFailure() { AfxMessageBox(ids::IDS_OPERATION_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION); }
 
 void RunGuarded(const std::function<void()>& fn) {
@@ -50,12 +63,7 @@ bool CCmdTarget::Add(std::deque<CEntry>& map, CEntry entry, const char* pszKind)
                                  (entry.nFirst == entry.nLast ? "" : "-" + std::to_string(entry.nLast)) +
                                  (same ? " registered twice"
                                        : " overlaps " + std::to_string(e.nFirst) + "-" + std::to_string(e.nLast));
-        qCritical("Message map: %s", what.c_str());
-#ifndef NDEBUG
-        throw std::logic_error(what);
-#else
-        return false;
-#endif
+        return RefuseEntry(what);
     }
     map.push_back(std::move(entry));
     return true;
@@ -154,12 +162,7 @@ bool CCmdTarget::OnUpdateRange(unsigned nFirst, unsigned nLast, UpdateFn fn) {
 bool CCmdTarget::OnNotify(unsigned nID, unsigned nCode, NotifyFn fn) {
     if (FindNotify(nID, nCode)) {
         const std::string what = "notification " + std::to_string(nCode) + " of " + std::to_string(nID) + " registered twice";
-        qCritical("Message map: %s", what.c_str());
-#ifndef NDEBUG
-        throw std::logic_error(what);
-#else
-        return false;
-#endif
+        return RefuseEntry(what);
     }
     m_notifies.push_back(CNotifyEntry{nID, nCode, std::move(fn)});
     return true;
