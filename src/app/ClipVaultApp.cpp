@@ -2,7 +2,7 @@
 
 #include "app/AboutDlg.h"
 #include "platform/gui/TemplateDialog.h"
-#include "app/AppGlobals.h"
+#include "platform/gui/AppGlobals.h"
 #include "app/AppOptions.h"
 #include "app/DesktopEntry.h"
 #include "app/DocTemplate.h"
@@ -152,6 +152,7 @@ CClipVaultApp::~CClipVaultApp() {
     m_pDocTemplate.reset();
     SetStringSource(nullptr);
     SetTemplateSource(nullptr);
+    if (&CurrentLanguage() == &m_lang) SetCurrentLanguage(nullptr);
     SetMessageBoxOwner(nullptr);
     m_pHost.reset();
     // Whatever is left of the working copies goes with the private root.
@@ -193,6 +194,7 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
     m_pHost = std::make_unique<CGuiHost>();
     SetStringSource([this](unsigned nID) { return m_lang.String(nID); });
     SetTemplateSource([this](unsigned nID) { return m_lang.DialogTemplate(nID); });
+    SetCurrentLanguage(&m_lang);
 
     // One instance: a second start brings the first forward and ends.
     if (m_env.m_bSingleInstance) {
@@ -478,3 +480,11 @@ void CClipVaultApp::FillRecentFiles(QMenu* pMenu, const QString& strEmpty) {
         a->setProperty("recentFile", true);
     }
 }
+
+bool CClipVaultApp::CloseAllDocuments() { return !m_pDocTemplate || m_pDocTemplate->CloseAllDocuments(); }
+
+void CClipVaultApp::DocumentClosed(CClipVaultDoc* pDoc) {
+    if (m_pDocTemplate) m_pDocTemplate->DocumentClosed(pDoc);
+}
+
+QString CClipVaultApp::FileDialogFilter() const { return m_pDocTemplate ? m_pDocTemplate->FileDialogFilter() : QString(); }

@@ -4,8 +4,9 @@
 // command line and offers the start dialog.
 #pragma once
 
-#include "app/LanguageModule.h"
+#include "frame/FrameHost.h"
 #include "platform/gui/CmdTarget.h"
+#include "platform/gui/LanguageModule.h"
 
 #include <QLocale>
 #include <QObject>
@@ -49,7 +50,7 @@ struct CAppEnvironment {
     bool m_bSingleInstance = true;
 };
 
-class CClipVaultApp : public QObject, public CCmdTarget {
+class CClipVaultApp : public QObject, public CCmdTarget, public IFrameHost {
     Q_OBJECT
 public:
     explicit CClipVaultApp(const CAppEnvironment& env = CAppEnvironment());
@@ -72,18 +73,24 @@ public:
     const QString& ProgramFolder() const { return m_strProgramFolder; }
     // The private temporary root, ending with "/"; empty when none could be
     // made (start-up then ends).
-    const QString& TempRoot() const { return m_strTempRoot; }
+    const QString& TempRoot() const override { return m_strTempRoot; }
     const QString& HelpFolder() const { return m_strHelpFolder; }
 
     // Opens a notebook (activating it when it is already open); null on
     // failure, after the message.
     CClipVaultDoc* OpenDocumentFile(const QString& strPath);
     CClipVaultDoc* NewDocument();
-    void AddToRecentFileList(const QString& strPath);
+    void AddToRecentFileList(const QString& strPath) override;
     void RemoveFromRecentFileList(const QString& strPath);
     QStringList RecentFiles() const;
     // The non-empty entries "File1".."File<nMax>" of the profile's list.
     static QStringList ReadRecentFileList(QSettings& profile, int nMax);
+
+    // ---- what the frames ask of the application
+    CCmdTarget& AppTarget() override { return *this; }
+    bool CloseAllDocuments() override;
+    void DocumentClosed(CClipVaultDoc* pDoc) override;
+    QString FileDialogFilter() const override;
 
     // The help window at the default page (context 0) or at a context.
     void ShowHelp(int nContext = 0);

@@ -1,5 +1,5 @@
 #include "app/ClipVaultApp.h"
-#include "app/AppGlobals.h"
+#include "platform/gui/AppGlobals.h"
 
 #include <QApplication>
 #include <QLocale>

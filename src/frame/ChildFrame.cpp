@@ -1,14 +1,14 @@
 #include "frame/ChildFrame.h"
 
-#include "app/AppGlobals.h"
-#include "app/ClipVaultApp.h"
-#include "app/DocTemplate.h"
-#include "capture/NoteBrowserView.h"
+#include "capture/gui/NoteBrowserView.h"
 #include "document/Records.h"
+#include "frame/FrameHost.h"
 #include "frame/MainFrame.h"
 #include "frame/NoteCataView.h"
 #include "platform/MessageHost.h"
 #include "platform/StringIds.h"
+#include "platform/gui/AppGlobals.h"
+#include "platform/gui/LanguageModule.h"
 #include "platform/gui/MessageBox.h"
 #include "platform/gui/QtText.h"
 
@@ -21,7 +21,7 @@
 
 CChildFrame::CChildFrame(CMainFrame& frame, CClipVaultDoc& doc) : m_frame(frame), m_doc(doc) {
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowIcon(CClipVaultApp::Instance() ? CClipVaultApp::Instance()->Lang().Icon(233) : QIcon());
+    setWindowIcon(CurrentLanguage().Icon(233));
     RegisterCommands();
 }
 
@@ -40,18 +40,16 @@ CChildFrame::~CChildFrame() {
     // Only a window that was built holds its notebook; when building failed,
     // the template's open takes the notebook back itself.
     if (!m_bBuilt) return;
-    if (CClipVaultApp* app = CClipVaultApp::Instance())
-        if (app->DocTemplate()) app->DocTemplate()->DocumentClosed(&m_doc);
+    m_frame.Host().DocumentClosed(&m_doc);
 }
 
 bool CChildFrame::Create() {
-    CClipVaultApp* app = CClipVaultApp::Instance();
     connect(this, &QMdiSubWindow::windowStateChanged, this, [this] { m_frame.UpdateFrameTitle(); });
     m_pSplitter = new QSplitter(Qt::Horizontal);
     m_pTabView = new QTabWidget(m_pSplitter);
     m_pTabView->setTabPosition(QTabWidget::South);
     m_pTree = new CNoteCataView(*this, m_doc, m_pTabView);
-    QString tabTitle = app ? app->LoadString(ids::IDS_TAB_CATEGORIES) : QString();
+    const QString tabTitle = CurrentLanguage().String(ids::IDS_TAB_CATEGORIES);
     m_pTabView->addTab(m_pTree, tabTitle.left(10));
     m_pBrowser = new CNoteBrowserView(*this, m_pSplitter);
     if (!m_pTree || !m_pBrowser) {
@@ -120,11 +118,10 @@ void CChildFrame::ForgetNote(CNote* pNote) {
 
 bool CChildFrame::ChooseSavePath(std::string& strPath) {
     CAutoHideBlock block;
-    CClipVaultApp* app = CClipVaultApp::Instance();
     QString proposed = ToQ(m_doc.GetTitle());
     if (proposed.endsWith(QStringLiteral(" *"))) proposed.chop(2);
     const QString path = QFileDialog::getSaveFileName(this, QString(), proposed + QStringLiteral(".vlt"),
-                                                      app && app->DocTemplate() ? app->DocTemplate()->FileDialogFilter() : QString());
+                                                      m_frame.Host().FileDialogFilter());
     if (path.isEmpty()) return false;
     strPath = FromQ(QFileInfo(path).suffix().compare(QLatin1String("vlt"), Qt::CaseInsensitive) == 0
                         ? path
@@ -137,7 +134,7 @@ bool CChildFrame::SaveAs() {
     if (!ChooseSavePath(path)) return false;
     if (!m_doc.OnSaveDocument(path)) return false;
     m_doc.SetPathName(path);
-    if (CClipVaultApp* app = CClipVaultApp::Instance()) app->AddToRecentFileList(ToQ(path));
+    m_frame.Host().AddToRecentFileList(ToQ(path));
     return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include "document/ClipVaultDoc.h"
 #include "platform/gui/CmdTarget.h"
+#include "platform/gui/NoteFrame.h"
 
 #include <QMdiSubWindow>
 
@@ -16,7 +17,7 @@ class CNoteCataView;
 class QSplitter;
 class QTabWidget;
 
-class CChildFrame : public QMdiSubWindow, public CCmdTarget, public IDocViews {
+class CChildFrame : public QMdiSubWindow, public CCmdTarget, public IDocViews, public INoteFrame {
     Q_OBJECT
 public:
     CChildFrame(CMainFrame& frame, CClipVaultDoc& doc);
@@ -34,12 +35,12 @@ public:
     CCmdTarget* ActiveView() const { return m_activeView.get(); }
     void SetActiveView(CCmdTarget* pView) { m_activeView = CCmdTargetPtr(pView); }
     // The main frame's actions, for the views' context menus.
-    CCommandActions& Actions() const;
+    CCommandActions& Actions() const override;
 
     bool OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify = nullptr) override;
 
     // Shows a note in the right pane (mode 0 browser, -1 default).
-    void ShowNote(CNote* pNote, bool bNew = false, int nMode = -1, bool bSource = false);
+    void ShowNote(CNote* pNote, bool bNew = false, int nMode = -1, bool bSource = false) override;
     void ForgetNote(CNote* pNote);
     // Saves the notebook under a name the user picks (57604); false when
     // cancelled or failed.

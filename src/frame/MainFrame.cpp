@@ -1,16 +1,16 @@
 #include "frame/MainFrame.h"
 
-#include "app/AppGlobals.h"
 #include "app/AppOptions.h"
-#include "app/ClipVaultApp.h"
-#include "app/DocTemplate.h"
 #include "capture/LinkHelpers.h"
 #include "document/ClipVaultDoc.h"
 #include "frame/ChildFrame.h"
+#include "frame/FrameHost.h"
 #include "platform/StringIds.h"
+#include "platform/gui/AppGlobals.h"
 #include "platform/gui/CommandActions.h"
-#include "platform/gui/MessageBox.h"
 #include "platform/gui/CommandIds.h"
+#include "platform/gui/LanguageModule.h"
+#include "platform/gui/MessageBox.h"
 #include "platform/gui/QtText.h"
 
 #include <QAction>
@@ -40,7 +40,7 @@ constexpr unsigned kToolbarFullScreen = 232;
 constexpr int kIdleUpdateMs = 250;
 }  // namespace
 
-CMainFrame::CMainFrame(CClipVaultApp& app) : m_app(app) {
+CMainFrame::CMainFrame(IFrameHost& host) : m_host(host) {
     setObjectName(QStringLiteral("MainFrame"));
     setAttribute(Qt::WA_DeleteOnClose, false);
     RegisterCommands();
@@ -55,7 +55,7 @@ CMainFrame::~CMainFrame() {
 }
 
 bool CMainFrame::Create() {
-    const CLanguageModule& lang = m_app.Lang();
+    const CLanguageModule& lang = CurrentLanguage();
     m_pActions = new CCommandActions(this, lang, *this);
     m_pActions->SetImageToolbars({kToolbarMain, kToolbarFullScreen, kToolbarSecond, kToolbarFormat});
     m_pActions->AddAccelerators(kMenuNoDoc);
@@ -85,10 +85,10 @@ bool CMainFrame::Create() {
     BuildFormatToolBar();
 
     QStatusBar* status = statusBar();
-    status->showMessage(m_app.LoadString(ids::IDS_IDLE_MESSAGE));
+    status->showMessage(CurrentLanguage().String(ids::IDS_IDLE_MESSAGE));
     const unsigned indicators[3] = {ids::IDS_INDICATOR_CAPS, ids::IDS_INDICATOR_NUM, ids::IDS_INDICATOR_SCRL};
     for (int i = 0; i < 3; ++i) {
-        m_indicators[i] = new QLabel(m_app.LoadString(indicators[i]), status);
+        m_indicators[i] = new QLabel(CurrentLanguage().String(indicators[i]), status);
         m_indicators[i]->setMinimumWidth(m_indicators[i]->fontMetrics().horizontalAdvance(QStringLiteral("SCRLW")));
         m_indicators[i]->setAlignment(Qt::AlignCenter);
         // The lock keys' state is not visible to the program here; the
@@ -179,7 +179,7 @@ bool CMainFrame::OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify) 
     if (CChildFrame* child = ActiveChildFrame())
         if (child->OnCmdMsg(nID, pUI, pNotify)) return true;
     if (CCmdTarget::OnCmdMsg(nID, pUI, pNotify)) return true;
-    return m_app.OnCmdMsg(nID, pUI, pNotify);
+    return m_host.AppTarget().OnCmdMsg(nID, pUI, pNotify);
 }
 
 void CMainFrame::ExecuteCommand(unsigned nID) { OnCmdMsg(nID, nullptr); }
@@ -240,7 +240,7 @@ void CMainFrame::OnSubWindowActivated(QMdiSubWindow*) {
 }
 
 void CMainFrame::UpdateFrameTitle() {
-    QString title = m_app.Lang().StringPart(233, 0);
+    QString title = CurrentLanguage().StringPart(233, 0);
     if (title.isEmpty()) title = QStringLiteral("Clipvault");
     // A maximized notebook window shows its title in the frame's itself
     // (" - [title]"), so the frame adds it only for one that is not.
@@ -250,7 +250,7 @@ void CMainFrame::UpdateFrameTitle() {
 }
 
 void CMainFrame::SetMessageText(const QString& strText) {
-    statusBar()->showMessage(strText.isEmpty() ? m_app.LoadString(ids::IDS_IDLE_MESSAGE) : strText);
+    statusBar()->showMessage(strText.isEmpty() ? CurrentLanguage().String(ids::IDS_IDLE_MESSAGE) : strText);
 }
 
 void CMainFrame::ShowDockedWindow(bool bShow) {
@@ -314,7 +314,7 @@ void CMainFrame::RegisterCommands() {
 void CMainFrame::closeEvent(QCloseEvent* e) {
     // Every notebook goes through its own close sequence first; one that
     // refuses keeps the program running.
-    if (m_app.DocTemplate() && !m_app.DocTemplate()->CloseAllDocuments()) {
+    if (!m_host.CloseAllDocuments()) {
         e->ignore();
         return;
     }
@@ -328,7 +328,7 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
     }
     m_idleTimer.stop();
     // The working copies of this run go now.
-    DeleteTempFiles(FromQ(m_app.TempRoot()));
+    DeleteTempFiles(FromQ(m_host.TempRoot()));
     e->accept();
     // The help window may still be open; the program ends with this one.
     QCoreApplication::quit();

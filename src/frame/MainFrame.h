@@ -10,9 +10,9 @@
 #include <functional>
 
 class CChildFrame;
-class CClipVaultApp;
 class CClipVaultDoc;
 class CCommandActions;
+class IFrameHost;
 class QComboBox;
 class QLabel;
 class QMdiArea;
@@ -22,7 +22,7 @@ class QToolBar;
 class CMainFrame : public QMainWindow, public CCmdTarget {
     Q_OBJECT
 public:
-    explicit CMainFrame(CClipVaultApp& app);
+    explicit CMainFrame(IFrameHost& host);
     ~CMainFrame() override;
 
     // Builds the bars and the MDI area; false when a bar cannot be made.
@@ -33,6 +33,7 @@ public:
     bool OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify = nullptr) override;
     void ExecuteCommand(unsigned nID);
     CCommandActions& Actions() { return *m_pActions; }
+    IFrameHost& Host() const { return m_host; }
 
     CChildFrame* ActiveChildFrame() const;
     QList<CChildFrame*> ChildFrames() const;
@@ -70,7 +71,7 @@ private:
     void BuildFormatToolBar();
     void FillWindowList(QMenu* pMenu);
 
-    CClipVaultApp& m_app;
+    IFrameHost& m_host;
     CCommandActions* m_pActions = nullptr;
     QMdiArea* m_pMdi = nullptr;
     QToolBar* m_pMainBar = nullptr;

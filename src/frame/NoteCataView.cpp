@@ -1,12 +1,12 @@
 #include "frame/NoteCataView.h"
 
-#include "app/ClipVaultApp.h"
 #include "document/ClipVaultDoc.h"
 #include "document/RecordClipboard.h"
 #include "document/Records.h"
-#include "frame/ChildFrame.h"
 #include "platform/gui/CommandActions.h"
 #include "platform/gui/CommandIds.h"
+#include "platform/gui/LanguageModule.h"
+#include "platform/gui/NoteFrame.h"
 #include "platform/gui/QtText.h"
 
 #include <QContextMenuEvent>
@@ -56,16 +56,14 @@ private:
     CNoteCataView& m_view;
 };
 
-CNoteCataView::CNoteCataView(CChildFrame& frame, CClipVaultDoc& doc, QWidget* pParent)
+CNoteCataView::CNoteCataView(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pParent)
     : QTreeWidget(pParent), m_frame(frame), m_doc(doc), m_pContextTarget(std::make_unique<CContextTarget>(*this)) {
     setHeaderHidden(true);
     setRootIsDecorated(true);
     setUniformRowHeights(true);
     setIconSize(QSize(16, 16));
-    if (CClipVaultApp* app = CClipVaultApp::Instance()) {
-        const QPixmap strip = app->Lang().Bitmap(237);
-        for (int x = 0; x + 16 <= strip.width(); x += 16) m_images << strip.copy(x, 0, 16, 16);
-    }
+    const QPixmap strip = CurrentLanguage().Bitmap(237);
+    for (int x = 0; x + 16 <= strip.width(); x += 16) m_images << strip.copy(x, 0, 16, 16);
     connect(this, &QTreeWidget::itemSelectionChanged, this, [this] { RunGuarded([this] { OnSelectionChanged(); }); });
     connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* p) { UpdateCataImage(p); });
     connect(this, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* p) { UpdateCataImage(p); });

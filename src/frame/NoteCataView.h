@@ -9,11 +9,11 @@
 #include <QTreeWidget>
 #include <memory>
 
-class CChildFrame;
 class CClipVaultDoc;
 class CNote;
 class CNoteBase;
 class CNoteCata;
+class INoteFrame;
 
 class CNoteCataView : public QTreeWidget, public CCmdTarget {
     Q_OBJECT
@@ -28,7 +28,7 @@ public:
     };
     enum { kRoleRecord = Qt::UserRole + 1, kRoleImage = Qt::UserRole + 2 };
 
-    CNoteCataView(CChildFrame& frame, CClipVaultDoc& doc, QWidget* pParent);
+    CNoteCataView(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pParent);
     // Emptying the tree on the way out is no selection change.
     ~CNoteCataView() override;
 
@@ -60,7 +60,7 @@ private:
     void OnSelectionChanged();
     void UpdateCataImage(QTreeWidgetItem* pItem);
 
-    CChildFrame& m_frame;
+    INoteFrame& m_frame;
     CClipVaultDoc& m_doc;
     QList<QPixmap> m_images;
     QPersistentModelIndex m_contextItem;

@@ -4,7 +4,7 @@
 // format bar's boxes, the active view, and failures inside update handlers.
 #include "GuiTestSupport.h"
 
-#include "capture/NoteBrowserView.h"
+#include "capture/gui/NoteBrowserView.h"
 #include "frame/ChildFrame.h"
 #include "frame/MainFrame.h"
 #include "frame/NoteCataView.h"

@@ -3,7 +3,7 @@
 // and the actions the menus and toolbars are made of.
 #include "GuiTestSupport.h"
 
-#include "app/AppGlobals.h"
+#include "platform/gui/AppGlobals.h"
 #include "app/DocTemplate.h"
 #include "document/ClipVaultDoc.h"
 #include "frame/ChildFrame.h"

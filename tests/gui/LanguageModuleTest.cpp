@@ -2,7 +2,7 @@
 // and that what the program reads from it is there in both languages.
 #include "GuiTestSupport.h"
 
-#include "app/LanguageModule.h"
+#include "platform/gui/LanguageModule.h"
 #include "frame/MainFrame.h"
 
 #include <QAction>

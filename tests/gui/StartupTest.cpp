@@ -3,7 +3,7 @@
 // and the application's own commands.
 #include "GuiTestSupport.h"
 
-#include "app/AppGlobals.h"
+#include "platform/gui/AppGlobals.h"
 #include "app/AppOptions.h"
 #include "app/DocTemplate.h"
 #include "app/HelpWindow.h"

@@ -3,7 +3,7 @@
 // in both languages.
 #include "GuiTestSupport.h"
 
-#include "app/AppGlobals.h"
+#include "platform/gui/AppGlobals.h"
 #include "platform/MessageHost.h"
 #include "platform/gui/MessageBox.h"
 #include "platform/gui/TemplateDialog.h"

@@ -1,6 +1,6 @@
 #include "platform/gui/CommandActions.h"
 
-#include "app/LanguageModule.h"
+#include "platform/gui/LanguageModule.h"
 #include "platform/gui/CommandIds.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
 #include "platform/gui/MessageBox.h"
 
-#include "app/AppGlobals.h"
+#include "platform/gui/AppGlobals.h"
 #include "platform/StopSignal.h"
 #include "platform/StringIds.h"
 #include "platform/gui/CmdTarget.h"

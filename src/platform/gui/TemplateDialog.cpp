@@ -1,6 +1,6 @@
 #include "platform/gui/TemplateDialog.h"
 
-#include "app/AppGlobals.h"
+#include "platform/gui/AppGlobals.h"
 #include "platform/MessageHost.h"
 #include "platform/gui/CmdTarget.h"
 #include "platform/gui/MessageBox.h"

@@ -6,13 +6,13 @@
 
 #include <QWebEngineView>
 
-class CChildFrame;
+class INoteFrame;
 class CNote;
 
 class CNoteBrowserView : public QWebEngineView, public CCmdTarget {
     Q_OBJECT
 public:
-    CNoteBrowserView(CChildFrame& frame, QWidget* pParent);
+    CNoteBrowserView(INoteFrame& frame, QWidget* pParent);
 
     // Writes the note's working copy when the notebook holds its content
     // and shows it; a note that is still being fetched shows nothing yet.
@@ -26,7 +26,7 @@ public:
 private:
     void Navigate(const QUrl& url);
 
-    CChildFrame& m_frame;
+    INoteFrame& m_frame;
     CNote* m_pNote = nullptr;
     QUrl m_shownUrl;
 };

@@ -1,4 +1,4 @@
-#include "app/AppGlobals.h"
+#include "platform/gui/AppGlobals.h"
 
 bool g_bAutoHideAllowed = false;
 bool g_bDirectImport = false;

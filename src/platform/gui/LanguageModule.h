@@ -81,3 +81,8 @@ private:
     QHash<unsigned, QString> m_strings;
     mutable int m_nToolbarReads = 0;
 };
+
+// The module the windows show themselves in: the one the application
+// loaded, an empty module before that.
+const CLanguageModule& CurrentLanguage();
+void SetCurrentLanguage(const CLanguageModule* pModule);

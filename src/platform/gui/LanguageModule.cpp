@@ -1,4 +1,4 @@
-#include "app/LanguageModule.h"
+#include "platform/gui/LanguageModule.h"
 
 #include <QBitmap>
 #include <QDir>
@@ -36,6 +36,17 @@ QPixmap CToolbarResource::Image(int nImage) const {
     if (m_strip.isNull() || nImage < 0 || (nImage + 1) * m_nWidth > m_strip.width()) return QPixmap();
     return m_strip.copy(nImage * m_nWidth, 0, m_nWidth, m_nHeight);
 }
+
+namespace {
+const CLanguageModule* g_pCurrentLanguage = nullptr;
+}  // namespace
+
+const CLanguageModule& CurrentLanguage() {
+    static const CLanguageModule s_empty;
+    return g_pCurrentLanguage ? *g_pCurrentLanguage : s_empty;
+}
+
+void SetCurrentLanguage(const CLanguageModule* pModule) { g_pCurrentLanguage = pModule; }
 
 CLanguageModule::~CLanguageModule() { Unload(); }
 

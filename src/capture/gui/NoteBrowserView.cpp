@@ -1,13 +1,13 @@
-#include "capture/NoteBrowserView.h"
+#include "capture/gui/NoteBrowserView.h"
 
 #include "document/Records.h"
-#include "frame/ChildFrame.h"
+#include "platform/gui/NoteFrame.h"
 #include "platform/gui/QtText.h"
 
 #include <QFileInfo>
 #include <QUrl>
 
-CNoteBrowserView::CNoteBrowserView(CChildFrame& frame, QWidget* pParent) : QWebEngineView(pParent), m_frame(frame) {
+CNoteBrowserView::CNoteBrowserView(INoteFrame& frame, QWidget* pParent) : QWebEngineView(pParent), m_frame(frame) {
     ShowNothing();
 }
 

@@ -1,0 +1,18 @@
+// The notebook window as the views inside it see it: what a view asks of
+// the frame that hosts it. The frame makes the views and outlives them.
+#pragma once
+
+class CCommandActions;
+class CNote;
+
+class INoteFrame {
+public:
+    // Shows a note in the right pane (mode 0 browser, -1 the default; the
+    // source instead of the content when asked).
+    virtual void ShowNote(CNote* pNote, bool bNew = false, int nMode = -1, bool bSource = false) = 0;
+    // The program's actions, for the views' context menus.
+    virtual CCommandActions& Actions() const = 0;
+
+protected:
+    ~INoteFrame() = default;
+};
