@@ -10,13 +10,15 @@ the file manager's extension, includes nothing of the program.
 Usage: layer_rules.py [src folder]   (default: ../src beside this script)
 Prints every forbidden include as "file -> header" and exits 1 when there is one.
 """
+import os
 import re
 import sys
 from pathlib import Path
 
 RANK = {"platform": 1, "document": 2, "capture": 3, "app/core": 4, "platform/gui": 5,
         "views": 6, "capture/gui": 6, "frame": 7, "app": 8}
-INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
+INCLUDE = re.compile(r'^\s*#\s*include\s+(?:"([^"]+)"|<([^>]+)>)', re.M)
+ROOMS = ("platform", "document", "capture", "app", "views", "frame", "ctxmenu")
 
 
 def room(rel):
@@ -37,9 +39,15 @@ def check(src):
             continue
         rel = path.relative_to(src).as_posix()
         mine = room(rel)
-        for inc in INCLUDE.findall(path.read_text(errors="replace")):
-            if "/" not in inc:
+        for quoted, angled in INCLUDE.findall(path.read_text(errors="replace")):
+            inc = quoted or angled
+            if inc.startswith("."):
+                # Spelled from the file's own folder: name it from src/.
+                inc = os.path.normpath(os.path.join(os.path.dirname(rel), inc)).replace(os.sep, "/")
+            elif "/" not in inc:
                 continue  # a header beside the file, or a generated one of its own room
+            if inc.split("/", 1)[0] not in ROOMS:
+                continue  # a library's header (<QWidget>, <curl/curl.h>)
             theirs = room(inc)
             if mine == "ctxmenu":
                 bad = theirs != "ctxmenu"
