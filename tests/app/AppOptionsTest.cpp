@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "document/TestSupport.h"
+#include "support/TestSupport.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileUtil.h"
 

@@ -22,7 +22,7 @@
 
 #include "document/Records.h"
 #include "capture/TestServer.h"
-#include "document/TestSupport.h"
+#include "support/TestSupport.h"
 
 extern char** environ;
 

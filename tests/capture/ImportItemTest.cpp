@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "capture/PageScanner.h"
-#include "document/TestSupport.h"
+#include "support/TestSupport.h"
 #include "platform/Charset.h"
 #include "platform/FileUtil.h"
 

@@ -8,7 +8,7 @@
 
 #include <set>
 
-#include "document/TestSupport.h"
+#include "support/TestSupport.h"
 #include "platform/FileUtil.h"
 #include "platform/TempFiles.h"
 

@@ -10,7 +10,7 @@
 #include "capture/PageScanner.h"
 #include "capture/TestServer.h"
 #include "document/ClipVaultDoc.h"
-#include "document/TestSupport.h"
+#include "support/TestSupport.h"
 #include "platform/Charset.h"
 #include "platform/FileUtil.h"
 #include "platform/TempFiles.h"

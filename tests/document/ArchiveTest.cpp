@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "document/Records.h"
-#include "document/TestSupport.h"
+#include "support/TestSupport.h"
 #include "platform/Charset.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "document/DesCipher.h"
-#include "document/TestSupport.h"
+#include "support/TestSupport.h"
 
 namespace {
 

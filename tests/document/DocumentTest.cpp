@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "document/RecordClipboard.h"
-#include "document/TestSupport.h"
+#include "support/TestSupport.h"
 #include "platform/FileUtil.h"
 #include "platform/StringIds.h"
 #include "platform/TempFiles.h"

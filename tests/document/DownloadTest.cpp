@@ -9,7 +9,7 @@
 #include "app/AppOptions.h"
 #include "capture/TestServer.h"
 #include "document/ClipVaultDoc.h"
-#include "document/TestSupport.h"
+#include "support/TestSupport.h"
 #include "platform/FileUtil.h"
 #include "platform/StringIds.h"
 #include "platform/TempFiles.h"

@@ -13,7 +13,7 @@
 #include <new>
 
 #include "document/ClipVaultDoc.h"
-#include "document/TestSupport.h"
+#include "support/TestSupport.h"
 #include "platform/FileUtil.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "capture/ImportItem.h"
 #include "document/ClipVaultDoc.h"
-#include "document/TestSupport.h"
+#include "support/TestSupport.h"
 #include "platform/FileUtil.h"
 #include "platform/StringIds.h"
 

@@ -22,7 +22,7 @@
 
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
-#include "document/TestSupport.h"
+#include "support/TestSupport.h"
 #include "platform/FileUtil.h"
 
 namespace {

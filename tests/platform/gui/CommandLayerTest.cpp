@@ -2,7 +2,7 @@
 // context menus with their own rules and target, the states an update
 // handler can set, entries replaced at run time, drop-down buttons, the
 // format bar's boxes, the active view, and failures inside update handlers.
-#include "GuiTestSupport.h"
+#include "support/GuiTestSupport.h"
 
 #include "capture/gui/NoteBrowserView.h"
 #include "frame/ChildFrame.h"

@@ -2,7 +2,7 @@
 // runs on the window's thread in order, their messages never make them wait
 // for a window that waits for them, and a download finishes through the
 // window's event loop.
-#include "GuiTestSupport.h"
+#include "support/GuiTestSupport.h"
 
 #include "app/DocTemplate.h"
 #include "document/ClipVaultDoc.h"

@@ -1,6 +1,6 @@
 // The language module: which one a locale gets, what happens without one,
 // and that what the program reads from it is there in both languages.
-#include "GuiTestSupport.h"
+#include "support/GuiTestSupport.h"
 
 #include "platform/gui/LanguageModule.h"
 #include "frame/MainFrame.h"

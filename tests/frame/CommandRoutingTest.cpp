@@ -1,7 +1,7 @@
 // The command layer: handlers by id and by range, the update rules, the
 // route from the active view to the application, failures inside handlers,
 // and the actions the menus and toolbars are made of.
-#include "GuiTestSupport.h"
+#include "support/GuiTestSupport.h"
 
 #include "platform/gui/AppGlobals.h"
 #include "app/DocTemplate.h"

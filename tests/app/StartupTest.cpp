@@ -1,7 +1,7 @@
 // Start-up of the desktop program: the command line, the start dialog and
 // its first-run switch, the stored window rectangle, the document template
 // and the application's own commands.
-#include "GuiTestSupport.h"
+#include "support/GuiTestSupport.h"
 
 #include "platform/gui/AppGlobals.h"
 #include "app/AppOptions.h"

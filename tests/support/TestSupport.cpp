@@ -1,4 +1,4 @@
-#include "document/TestSupport.h"
+#include "support/TestSupport.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // One instance per session bus: a second start brings the first forward
 // and ends without opening its file; without a bus the program runs alone.
 // Runs under a private session bus (dbus-run-session).
-#include "GuiTestSupport.h"
+#include "support/GuiTestSupport.h"
 
 #include "app/SingleInstance.h"
 

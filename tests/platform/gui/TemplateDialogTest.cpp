@@ -1,7 +1,7 @@
 // Dialogs from the language module's templates: controls by id, the
 // exchange of values in both directions with its checks, and the about box
 // in both languages.
-#include "GuiTestSupport.h"
+#include "support/GuiTestSupport.h"
 
 #include "platform/gui/AppGlobals.h"
 #include "platform/MessageHost.h"
