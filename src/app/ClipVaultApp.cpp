@@ -16,7 +16,7 @@
 #include "platform/Charset.h"
 #include "platform/StringIds.h"
 #include "platform/TempFiles.h"
-#include "platform/gui/CommandIds.h"
+#include "platform/CommandIds.h"
 #include "platform/gui/MessageBox.h"
 #include "platform/gui/QtText.h"
 
@@ -204,7 +204,7 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
             return false;
         }
         m_pInstance->m_fnActivate = [this] {
-            if (m_pMainWnd) m_pMainWnd->ExecuteCommand(33007);
+            if (m_pMainWnd) m_pMainWnd->ExecuteCommand(cmd::kCmdShowWindow);
         };
     }
 
@@ -431,22 +431,22 @@ void CClipVaultApp::MakeShortcut(bool bStartup) {
 }
 
 void CClipVaultApp::RegisterCommands() {
-    OnCommand(57600, [this] { NewDocument(); });
-    OnCommand(57601, [this] { OnFileOpen(); });
-    OnCommand(57606, [this] { OnFilePrintSetup(); });
-    OnCommand(57664, [this] { OnAppAbout(); });
-    OnCommand(57670, [this] { ShowHelp(0); });
-    OnCommand(57665, [this] {
+    OnCommand(cmd::kCmdNew, [this] { NewDocument(); });
+    OnCommand(cmd::kCmdOpen, [this] { OnFileOpen(); });
+    OnCommand(cmd::kCmdPrintSetup, [this] { OnFilePrintSetup(); });
+    OnCommand(cmd::kCmdAbout, [this] { OnAppAbout(); });
+    OnCommand(cmd::kCmdHelp, [this] { ShowHelp(0); });
+    OnCommand(cmd::kCmdExit, [this] {
         if (m_pMainWnd) m_pMainWnd->close();
     });
-    OnCommand(33010, [this] { MakeShortcut(true); });
-    OnCommand(33011, [this] { MakeShortcut(false); });
-    OnCommand(106, [this] {
+    OnCommand(cmd::kCmdStartupShortcut, [this] { MakeShortcut(true); });
+    OnCommand(cmd::kCmdDesktopShortcut, [this] { MakeShortcut(false); });
+    OnCommand(cmd::kCmdTipOfTheDay, [this] {
         if (!m_fnShowTip) return;
         CAutoHideBlock block;
         m_fnShowTip(false);
     });
-    OnUpdate(106, [this](CCmdUI* pUI) { pUI->Enable(static_cast<bool>(m_fnShowTip)); });
+    OnUpdate(cmd::kCmdTipOfTheDay, [this](CCmdUI* pUI) { pUI->Enable(static_cast<bool>(m_fnShowTip)); });
     // The recent notebooks stand where the File menu's first one does,
     // listed afresh each time it opens.
     OnUpdate(cmd::kCmdRecentFile, [this](CCmdUI* pUI) {

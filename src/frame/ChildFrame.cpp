@@ -11,6 +11,7 @@
 #include "platform/gui/LanguageModule.h"
 #include "platform/gui/MessageBox.h"
 #include "platform/gui/QtText.h"
+#include "platform/CommandIds.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -183,7 +184,7 @@ void CChildFrame::closeEvent(QCloseEvent* e) {
 }
 
 void CChildFrame::RegisterCommands() {
-    OnCommand(57602, [this] { close(); });
-    OnCommand(57603, [this] { m_doc.DoFileSave(); });
-    OnCommand(57604, [this] { SaveAs(); });
+    OnCommand(cmd::kCmdClose, [this] { close(); });
+    OnCommand(cmd::kCmdSave, [this] { m_doc.DoFileSave(); });
+    OnCommand(cmd::kCmdSaveAs, [this] { SaveAs(); });
 }

@@ -8,7 +8,7 @@
 #include "platform/StringIds.h"
 #include "platform/gui/AppGlobals.h"
 #include "platform/gui/CommandActions.h"
-#include "platform/gui/CommandIds.h"
+#include "platform/CommandIds.h"
 #include "platform/gui/LanguageModule.h"
 #include "platform/gui/MessageBox.h"
 #include "platform/gui/QtText.h"
@@ -29,13 +29,9 @@
 #include <QToolBar>
 #include <QWindow>
 
+using namespace cmd;
+
 namespace {
-constexpr unsigned kMenuNoDoc = 233;
-constexpr unsigned kMenuDoc = 234;
-constexpr unsigned kToolbarMain = 233;
-constexpr unsigned kToolbarSecond = 136;
-constexpr unsigned kToolbarFormat = 144;
-constexpr unsigned kToolbarFullScreen = 232;
 // How often the toolbars ask whether their commands are enabled.
 constexpr int kIdleUpdateMs = 250;
 }  // namespace
@@ -58,8 +54,8 @@ bool CMainFrame::Create() {
     const CLanguageModule& lang = CurrentLanguage();
     m_pActions = new CCommandActions(this, lang, *this);
     m_pActions->SetImageToolbars({kToolbarMain, kToolbarFullScreen, kToolbarSecond, kToolbarFormat});
-    m_pActions->AddAccelerators(kMenuNoDoc);
-    m_pActions->AddAccelerators(kMenuDoc);
+    m_pActions->AddAccelerators(kAccelMain);
+    m_pActions->AddAccelerators(kAccelNotebook);
 
     m_pMdi = new QMdiArea(this);
     m_pMdi->setViewMode(QMdiArea::SubWindowView);
@@ -230,7 +226,7 @@ CChildFrame* CMainFrame::ActivateDocumentFrame(CClipVaultDoc* pDoc) {
 
 void CMainFrame::OnSubWindowActivated(QMdiSubWindow*) {
     if (m_bDestroyed) return;
-    const unsigned want = ActiveChildFrame() ? kMenuDoc : kMenuNoDoc;
+    const unsigned want = ActiveChildFrame() ? kMenuNotebook : kMenuMain;
     if (want != m_nMenuShown) {
         m_pActions->FillMenuBar(menuBar(), want);
         m_nMenuShown = want;
@@ -280,19 +276,19 @@ void CMainFrame::FillWindowList(QMenu* pMenu) {
 }
 
 void CMainFrame::RegisterCommands() {
-    OnCommand(59392, [this] { ToggleBar(m_pMainBar); });
-    OnUpdate(59392, [this](CCmdUI* pUI) { pUI->SetCheck(m_pMainBar && m_pMainBar->isVisible()); });
-    OnCommand(32954, [this] { ToggleBar(m_pSecondBar); });
-    OnUpdate(32954, [this](CCmdUI* pUI) { pUI->SetCheck(m_pSecondBar && m_pSecondBar->isVisible()); });
-    OnCommand(32786, [this] { ToggleBar(m_pFormatBar); });
-    OnUpdate(32786, [this](CCmdUI* pUI) { pUI->SetCheck(m_pFormatBar && m_pFormatBar->isVisible()); });
-    OnCommand(59393, [this] { ToggleBar(statusBar()); });
-    OnUpdate(59393, [this](CCmdUI* pUI) { pUI->SetCheck(statusBar()->isVisible()); });
-    OnCommand(33007, [this] { ShowDockedWindow(true); });
-    OnCommand(57650, [this] { m_pMdi->cascadeSubWindows(); });
-    OnCommand(57651, [this] { m_pMdi->tileSubWindows(); });
-    OnCommand(57652, [this] { m_pMdi->tileSubWindows(); });
-    OnCommand(57649, [this] { m_pMdi->tileSubWindows(); });
+    OnCommand(cmd::kCmdToggleToolbar, [this] { ToggleBar(m_pMainBar); });
+    OnUpdate(cmd::kCmdToggleToolbar, [this](CCmdUI* pUI) { pUI->SetCheck(m_pMainBar && m_pMainBar->isVisible()); });
+    OnCommand(cmd::kCmdToggleSecondToolbar, [this] { ToggleBar(m_pSecondBar); });
+    OnUpdate(cmd::kCmdToggleSecondToolbar, [this](CCmdUI* pUI) { pUI->SetCheck(m_pSecondBar && m_pSecondBar->isVisible()); });
+    OnCommand(cmd::kCmdToggleFormatToolbar, [this] { ToggleBar(m_pFormatBar); });
+    OnUpdate(cmd::kCmdToggleFormatToolbar, [this](CCmdUI* pUI) { pUI->SetCheck(m_pFormatBar && m_pFormatBar->isVisible()); });
+    OnCommand(cmd::kCmdToggleStatusBar, [this] { ToggleBar(statusBar()); });
+    OnUpdate(cmd::kCmdToggleStatusBar, [this](CCmdUI* pUI) { pUI->SetCheck(statusBar()->isVisible()); });
+    OnCommand(cmd::kCmdShowWindow, [this] { ShowDockedWindow(true); });
+    OnCommand(cmd::kCmdCascade, [this] { m_pMdi->cascadeSubWindows(); });
+    OnCommand(cmd::kCmdTileHorizontally, [this] { m_pMdi->tileSubWindows(); });
+    OnCommand(cmd::kCmdTileVertically, [this] { m_pMdi->tileSubWindows(); });
+    OnCommand(cmd::kCmdArrangeIcons, [this] { m_pMdi->tileSubWindows(); });
     for (unsigned id : {57649u, 57650u, 57651u, 57652u})
         OnUpdate(id, [this](CCmdUI* pUI) { pUI->Enable(ActiveChildFrame() != nullptr); });
     // The Window menu lists the notebook windows where its first id stands;

@@ -4,7 +4,7 @@
 #include "document/RecordClipboard.h"
 #include "document/Records.h"
 #include "platform/gui/CommandActions.h"
-#include "platform/gui/CommandIds.h"
+#include "platform/CommandIds.h"
 #include "platform/gui/LanguageModule.h"
 #include "platform/gui/NoteFrame.h"
 #include "platform/gui/QtText.h"

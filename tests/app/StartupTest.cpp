@@ -16,6 +16,7 @@
 #include "platform/MessageHost.h"
 #include "platform/StringIds.h"
 #include "platform/gui/QtText.h"
+#include "platform/CommandIds.h"
 
 #include <QApplication>
 #include <QFile>
@@ -267,7 +268,7 @@ void StartupTest::recentFileListKeepsSixNewestFirst() {
     QSettings ini(fx.ConfigFolder() + QStringLiteral("/Clipvault/Clipvault.ini"), QSettings::IniFormat);
     QCOMPARE(ini.value(QStringLiteral("Recent File List/File1")).toString(), made[3]);
     // A recent notebook that is gone leaves the list when picked.
-    app->MainFrame()->ExecuteCommand(57616);
+    app->MainFrame()->ExecuteCommand(cmd::kCmdRecentFile);
     QVERIFY(!app->RecentFiles().contains(made[3]));
 }
 
@@ -349,12 +350,12 @@ void StartupTest::closeAsksToSaveAModifiedNotebook() {
     QCOMPARE(app->MainFrame()->windowTitle(), QStringLiteral("Clipvault - [Getting Started *]"));
     // Cancel keeps the window and the change.
     fx.m_nAnswer = host::IDCANCEL;
-    app->MainFrame()->ExecuteCommand(57602);
+    app->MainFrame()->ExecuteCommand(cmd::kCmdClose);
     QVERIFY(fx.Shown(ids::IDS_ASK_TO_SAVE));
     QCOMPARE(app->MainFrame()->ChildFrames().size(), 1);
     // Yes saves through the document, then the window goes.
     fx.m_nAnswer = host::IDYES;
-    app->MainFrame()->ExecuteCommand(57602);
+    app->MainFrame()->ExecuteCommand(cmd::kCmdClose);
     QTRY_COMPARE(app->MainFrame()->ChildFrames().size(), 0);
     QTRY_VERIFY(app->DocTemplate()->Documents().empty());
     CClipVaultDoc reread;
@@ -378,7 +379,7 @@ void StartupTest::shortcutsAreDesktopEntries() {
     auto app = fx.MakeApp();
     app->m_fnStartDialog = [] {};
     QVERIFY(app->InitInstance(Args({})));
-    app->MainFrame()->ExecuteCommand(33010);
+    app->MainFrame()->ExecuteCommand(cmd::kCmdStartupShortcut);
     const QString autostart = fx.ConfigFolder() + QStringLiteral("/autostart/Clipvault.desktop");
     QVERIFY(QFileInfo(autostart).isFile());
     QVERIFY(fx.Shown(ids::IDS_STARTUP_LINK_MADE));
@@ -395,7 +396,7 @@ void StartupTest::shortcutsAreDesktopEntries() {
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write("[Desktop Entry]\nName=mine\n");
     f.close();
-    app->MainFrame()->ExecuteCommand(33010);
+    app->MainFrame()->ExecuteCommand(cmd::kCmdStartupShortcut);
     QVERIFY(fx.Shown(ids::IDS_STARTUP_LINK_MADE));
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), QByteArray("[Desktop Entry]\nName=mine\n"));
@@ -409,7 +410,7 @@ void StartupTest::shortcutsAreDesktopEntries() {
     QVERIFY(dirs.open(QIODevice::WriteOnly));
     dirs.write(("XDG_DESKTOP_DIR=\"" + fx.ConfigFolder() + "/desk/sub\"\n").toUtf8());
     dirs.close();
-    app->MainFrame()->ExecuteCommand(33011);
+    app->MainFrame()->ExecuteCommand(cmd::kCmdDesktopShortcut);
     QVERIFY(fx.Shown(ids::IDS_DESKTOP_LINK_FAILED));
 }
 
@@ -418,7 +419,7 @@ void StartupTest::helpShowsTheContentsPage() {
     auto app = fx.MakeApp();
     app->m_fnStartDialog = [] {};
     QVERIFY(app->InitInstance(Args({})));
-    app->MainFrame()->ExecuteCommand(57670);
+    app->MainFrame()->ExecuteCommand(cmd::kCmdHelp);
     auto* help = app->MainFrame()->findChild<CHelpWindow*>();
     if (!help)
         for (QWidget* w : QApplication::topLevelWidgets())
@@ -593,7 +594,7 @@ void StartupTest::aNotebookWindowThatFailsTakesOnlyItsOwnNotebook() {
     // With no notebook open, a failed window leaves the list empty.
     frame->m_fnAcceptChildFrame = nullptr;
     fx.m_nAnswer = host::IDNO;
-    frame->ExecuteCommand(57602);
+    frame->ExecuteCommand(cmd::kCmdClose);
     QTRY_VERIFY(app->DocTemplate()->Documents().empty());
     frame->m_fnAcceptChildFrame = [](CChildFrame&) { return false; };
     QCOMPARE(app->OpenDocumentFile(b), nullptr);

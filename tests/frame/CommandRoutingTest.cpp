@@ -11,6 +11,7 @@
 #include "platform/MessageHost.h"
 #include "platform/StringIds.h"
 #include "platform/gui/CommandActions.h"
+#include "platform/CommandIds.h"
 
 #include <QAction>
 #include <QMenu>
@@ -25,7 +26,7 @@ namespace {
 class CProbeView : public CCmdTarget {
 public:
     CProbeView() {
-        OnCommand(57603, [this] { m_log << 57603; });
+        OnCommand(cmd::kCmdSave, [this] { m_log << 57603; });
         OnCommandRange(40000, 40009, [this](unsigned nID) { m_log << static_cast<int>(nID); });
         OnUpdate(40005, [](CCmdUI* pUI) {
             pUI->Enable(false);
@@ -54,7 +55,7 @@ void CommandRoutingTest::updateRulesOfOneTarget() {
     // A command handler alone: enabled, check state untouched.
     CCmdUI a(57603);
     a.m_bEnabled = false;
-    QVERIFY(view.OnCmdMsg(57603, &a));
+    QVERIFY(view.OnCmdMsg(cmd::kCmdSave, &a));
     QVERIFY(a.m_bEnabled);
     QCOMPARE(a.m_nCheck, -1);
     // An update handler decides, even against a command handler.
@@ -90,18 +91,18 @@ void CommandRoutingTest::routeGoesViewChildFrameMainFrameApplication() {
     CProbeView probe;
     CCmdTarget* saved = child->ActiveView();
     child->SetActiveView(&probe);
-    frame->ExecuteCommand(57603);
+    frame->ExecuteCommand(cmd::kCmdSave);
     QCOMPARE(probe.m_log, QList<int>{57603});
     QVERIFY(doc.IsModified());
     // Without it the child frame saves the notebook.
     child->SetActiveView(saved);
-    frame->ExecuteCommand(57603);
+    frame->ExecuteCommand(cmd::kCmdSave);
     QVERIFY(!doc.IsModified());
     // The main frame's own commands and then the application's.
     CCmdUI bar(32954);
-    QVERIFY(frame->OnCmdMsg(32954, &bar));
+    QVERIFY(frame->OnCmdMsg(cmd::kCmdToggleSecondToolbar, &bar));
     QCOMPARE(bar.m_nCheck, frame->SecondToolBar()->isVisible() ? 1 : 0);
-    frame->ExecuteCommand(57600);
+    frame->ExecuteCommand(cmd::kCmdNew);
     QCOMPARE(app->DocTemplate()->Documents().size(), size_t(2));
 
     // With no notebook open the child frame's commands have nobody to run
@@ -113,9 +114,9 @@ void CommandRoutingTest::routeGoesViewChildFrameMainFrameApplication() {
     QTRY_VERIFY(frame->ChildFrames().isEmpty());
     CCmdUI save(57603);
     save.m_bEnabled = false;
-    QVERIFY(!frame->OnCmdMsg(57603, &save));
+    QVERIFY(!frame->OnCmdMsg(cmd::kCmdSave, &save));
     CCmdUI open(57601);
-    QVERIFY(frame->OnCmdMsg(57601, &open));
+    QVERIFY(frame->OnCmdMsg(cmd::kCmdOpen, &open));
     QVERIFY(open.m_bEnabled);
 }
 
@@ -168,7 +169,7 @@ void CommandRoutingTest::menusAndToolbarsComeFromTheLanguageModule() {
     QVERIFY(app->InitInstance({QStringLiteral("clipvault"), path}));
     CMainFrame* frame = app->MainFrame();
     // Keys from the accelerator table reach the actions.
-    QAction* open = frame->Actions().Action(57601);
+    QAction* open = frame->Actions().Action(cmd::kCmdOpen);
     QCOMPARE(open->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
     QVERIFY(!open->icon().isNull());
     // The main toolbar holds the module's commands in order.
@@ -185,7 +186,7 @@ void CommandRoutingTest::menusAndToolbarsComeFromTheLanguageModule() {
     QVERIFY(frame->menuBar()->actions().size() >= 6);
     QMenu* fileMenu = frame->menuBar()->actions().first()->menu();
     QVERIFY(fileMenu);
-    QAction* save = frame->Actions().Action(57603);
+    QAction* save = frame->Actions().Action(cmd::kCmdSave);
     QVERIFY(fileMenu->actions().contains(save));
     for (CChildFrame* c : frame->ChildFrames()) QVERIFY(c->close());
     QTRY_VERIFY(frame->ChildFrames().isEmpty());

@@ -1,7 +1,7 @@
 #include "platform/gui/CommandActions.h"
 
 #include "platform/gui/LanguageModule.h"
-#include "platform/gui/CommandIds.h"
+#include "platform/CommandIds.h"
 
 #include <QAction>
 #include <QActionGroup>

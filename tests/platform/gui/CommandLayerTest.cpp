@@ -15,7 +15,7 @@
 #include "platform/StringIds.h"
 #include "platform/gui/CmdTarget.h"
 #include "platform/gui/CommandActions.h"
-#include "platform/gui/CommandIds.h"
+#include "platform/CommandIds.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -125,7 +125,7 @@ void CommandLayerTest::singleIdsInsideRangesWin() {
     for (unsigned id : {117u, 120u, 121u, 122u, 133u, 32800u, 32867u, 32868u, 32869u, 32887u}) QVERIFY(t.OnCmdMsg(id, nullptr));
     QCOMPARE(t.m_log, (QStringList{"117", "120", "dialog", "122", "133", "32800", "32867", "date", "32869", "32887"}));
     QVERIFY(!t.OnCmdMsg(134, nullptr));
-    QVERIFY(!t.OnCmdMsg(32888, nullptr));
+    QVERIFY(!t.OnCmdMsg(cmd::kCmdFirstForeColor, nullptr));
     // Updates likewise: the swatches around the dialog's id keep the range's rule.
     for (unsigned id : {120u, 122u}) {
         CCmdUI ui(id);
@@ -283,7 +283,7 @@ void CommandLayerTest::contextMenuRunsOnItsTargetAlone() {
     QCOMPARE(tray->defaultAction()->data().toUInt(), kCmdShowWindow);
     QVERIFY(EntryOf(tray, kCmdShowWindow)->isEnabled());
     QVERIFY(EntryOf(tray, 57600)->isEnabled());
-    QVERIFY(EntryOf(tray, 57600) != frame->Actions().Action(57600));
+    QVERIFY(EntryOf(tray, 57600) != frame->Actions().Action(cmd::kCmdNew));
     QVERIFY(!EntryOf(tray, 57600)->icon().isNull());
     child->SetActiveView(child->TreeView());
 }
@@ -302,7 +302,7 @@ void CommandLayerTest::updateHandlersSetRadioIndeterminateAndPopupEntries() {
         else pUI->SetRadio(pUI->m_nID == nAlign);
     });
     // A rule for a popup's first command alone does not grey the popup.
-    editor.OnUpdate(32854, [](CCmdUI* pUI) { pUI->Enable(false); });
+    editor.OnUpdate(cmd::kCmdMakeAbsolute, [](CCmdUI* pUI) { pUI->Enable(false); });
     editor.OnUpdate(kCmdBold, [](CCmdUI* pUI) { pUI->SetCheck(2); });
     editor.OnUpdate(kCmdItalic, [&](CCmdUI* pUI) {
         kinds << pUI->m_kind;
@@ -397,7 +397,7 @@ void CommandLayerTest::placeholdersBecomePopupsAndItems() {
     QMenu* style = SubmenuTitled(format, QStringLiteral("Style"));
     QVERIFY(style);
     QVERIFY(!EntryOf(format, kCmdStylePopup));
-    QCOMPARE(format->actions().indexOf(style->menuAction()), format->actions().indexOf(frame->Actions().Action(32811)) + 1);
+    QCOMPARE(format->actions().indexOf(style->menuAction()), format->actions().indexOf(frame->Actions().Action(cmd::kCmdFontDialog)) + 1);
     QVERIFY(style->menuAction()->isEnabled());
     Open(style);
     QCOMPARE(style->actions().size(), 2);
@@ -586,7 +586,7 @@ void CommandLayerTest::activeViewFollowsTheFocus() {
         QCOMPARE(child->ActiveView(), static_cast<CCmdTarget*>(&gone));
     }
     QCOMPARE(child->ActiveView(), static_cast<CCmdTarget*>(nullptr));
-    frame->ExecuteCommand(57603);
+    frame->ExecuteCommand(cmd::kCmdSave);
 }
 
 void CommandLayerTest::failingUpdateReportsOnceUntilItSucceeds() {
@@ -639,7 +639,7 @@ void CommandLayerTest::toolbarImagesAreReadOnce() {
     QVERIFY2(lang.ToolbarReads() - before <= 4, qPrintable(QString::number(lang.ToolbarReads() - before)));
     // The first toolbar that shows a command gives its picture.
     const CToolbarResource main = lang.Toolbar(233);
-    QCOMPARE(actions.Action(57601)->icon().pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32),
+    QCOMPARE(actions.Action(cmd::kCmdOpen)->icon().pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32),
              main.Image(1).toImage().convertToFormat(QImage::Format_ARGB32));
 }
 

@@ -7,6 +7,7 @@
 #include "platform/MessageHost.h"
 #include "platform/gui/MessageBox.h"
 #include "platform/gui/TemplateDialog.h"
+#include "platform/CommandIds.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -283,7 +284,7 @@ void TemplateDialogTest::aboutBoxComesFromTemplate100InBothLanguages() {
             QVERIFY(!g_bAutoHideAllowed);
             d.Control<QPushButton>(1)->click();
         });
-        QVERIFY(app->OnCmdMsg(57664, nullptr));
+        QVERIFY(app->OnCmdMsg(cmd::kCmdAbout, nullptr));
         SetDialogHook(prev);
         QCOMPARE(shown, 1);
         app->ExitInstance();
