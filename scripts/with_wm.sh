@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Runs a command on a virtual X display of its own with a real window
+# manager (openbox), for tests that need geometry, focus, struts, a tray or
+# global keys. The display and the manager end with the command.
+#   scripts/with_wm.sh [--size WxH] [--tray] -- command args...
+# --tray also starts a tray host (trayer). The command sees DISPLAY and
+# QT_QPA_PLATFORM=xcb.
+set -u
+size=1280x860
+tray=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --size) size=$2; shift 2 ;;
+    --tray) tray=1; shift ;;
+    --) shift; break ;;
+    *) break ;;
+  esac
+done
+[ $# -gt 0 ] || { echo "with_wm: no command" >&2; exit 2; }
+
+work=$(mktemp -d)
+cleanup() {
+  [ -n "${trayer_pid:-}" ] && kill "$trayer_pid" 2>/dev/null
+  [ -n "${wm_pid:-}" ] && kill "$wm_pid" 2>/dev/null
+  [ -n "${x_pid:-}" ] && kill "$x_pid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# -displayfd picks a free display number, so several runs can share a machine.
+mkfifo "$work/fd"
+Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$work/fd" >"$work/xvfb.log" 2>&1 &
+x_pid=$!
+read -r -t 20 num <"$work/fd" || { echo "with_wm: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 2; }
+export DISPLAY=":$num"
+export QT_QPA_PLATFORM=xcb
+unset WAYLAND_DISPLAY
+
+HOME_CFG="$work/config"
+mkdir -p "$HOME_CFG"
+XDG_CONFIG_HOME="$HOME_CFG" openbox --sm-disable >"$work/openbox.log" 2>&1 &
+wm_pid=$!
+# The manager is up once it owns the screen's manager selection.
+for _ in $(seq 1 100); do
+  if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then break; fi
+  sleep 0.1
+done
+
+if [ "$tray" = 1 ]; then
+  if command -v trayer >/dev/null; then
+    trayer --edge bottom --align right --widthtype pixel --width 80 --heighttype pixel --height 24 >"$work/trayer.log" 2>&1 &
+    trayer_pid=$!
+    for _ in $(seq 1 50); do
+      if xprop -root 2>/dev/null | grep -q . && xdotool search --class trayer >/dev/null 2>&1; then break; fi
+      sleep 0.1
+    done
+  else
+    echo "with_wm: trayer is not installed" >&2
+  fi
+fi
+
+"$@"
