@@ -249,14 +249,6 @@ void CMainFrame::SetMessageText(const QString& strText) {
     statusBar()->showMessage(strText.isEmpty() ? CurrentLanguage().String(ids::IDS_IDLE_MESSAGE) : strText);
 }
 
-void CMainFrame::ShowDockedWindow(bool bShow) {
-    if (!bShow) return;
-    if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
-    show();
-    raise();
-    activateWindow();
-}
-
 void CMainFrame::ToggleBar(QWidget* pBar) {
     if (pBar) pBar->setVisible(!pBar->isVisible());
 }

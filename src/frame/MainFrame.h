@@ -46,7 +46,12 @@ public:
     void UpdateFrameTitle();
     void SetMessageText(const QString& strText);
 
-    // Show, raise and restore (command 33007).
+    // ---- edge docking (MainFrameDock.cpp)
+    // Turns docking on (with the dock option) or off; full-screen mode and
+    // the options page switch it.
+    void SetAutoHideDocking(bool bOn);
+    // Slides a docked window into view or out of it; a window that is not
+    // docked is shown, restored and raised (command 33007).
     void ShowDockedWindow(bool bShow);
 
     QToolBar* MainToolBar() const { return m_pMainBar; }
