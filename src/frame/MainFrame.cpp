@@ -47,7 +47,13 @@ CMainFrame::~CMainFrame() {
     m_idleTimer.stop();
     // Closing the notebook windows below activates others; this frame is
     // no longer there to hear it.
-    if (m_pMdi) m_pMdi->disconnect(this);
+    if (m_pMdi) {
+        m_pMdi->disconnect(this);
+        // The notebook windows hand their notebooks back through this frame's
+        // host; the QWidget base would delete them only after this object has
+        // stopped being a main frame.
+        for (QMdiSubWindow* sub : m_pMdi->subWindowList()) delete sub;
+    }
 }
 
 bool CMainFrame::Create() {
