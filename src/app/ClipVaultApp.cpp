@@ -488,3 +488,14 @@ void CClipVaultApp::DocumentClosed(CClipVaultDoc* pDoc) {
 }
 
 QString CClipVaultApp::FileDialogFilter() const { return m_pDocTemplate ? m_pDocTemplate->FileDialogFilter() : QString(); }
+
+std::vector<CClipVaultDoc*> CClipVaultApp::OpenDocuments() const {
+    std::vector<CClipVaultDoc*> out;
+    if (m_pDocTemplate)
+        for (const auto& doc : m_pDocTemplate->Documents()) out.push_back(doc.get());
+    return out;
+}
+
+void CClipVaultApp::SaveAllModified() {
+    if (m_pDocTemplate) m_pDocTemplate->SaveAllModified();
+}

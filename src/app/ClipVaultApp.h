@@ -78,7 +78,7 @@ public:
 
     // Opens a notebook (activating it when it is already open); null on
     // failure, after the message.
-    CClipVaultDoc* OpenDocumentFile(const QString& strPath);
+    CClipVaultDoc* OpenDocumentFile(const QString& strPath) override;
     CClipVaultDoc* NewDocument();
     void AddToRecentFileList(const QString& strPath) override;
     void RemoveFromRecentFileList(const QString& strPath);
@@ -91,9 +91,11 @@ public:
     bool CloseAllDocuments() override;
     void DocumentClosed(CClipVaultDoc* pDoc) override;
     QString FileDialogFilter() const override;
+    std::vector<CClipVaultDoc*> OpenDocuments() const override;
+    void SaveAllModified() override;
 
     // The help window at the default page (context 0) or at a context.
-    void ShowHelp(int nContext = 0);
+    void ShowHelp(int nContext = 0) override;
 
     // Start-up's record of itself.
     bool m_bStartupDone = false;

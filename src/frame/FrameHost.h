@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <vector>
 
 class CCmdTarget;
 class CClipVaultDoc;
@@ -21,6 +22,15 @@ public:
     virtual void DocumentClosed(CClipVaultDoc* pDoc) = 0;
     // The file-type filter for the notebook file dialogs.
     virtual QString FileDialogFilter() const = 0;
+    // Opens a notebook, or activates it when it is open; null on failure,
+    // after the message.
+    virtual CClipVaultDoc* OpenDocumentFile(const QString& strPath) = 0;
+    // Every open notebook, windowed or not.
+    virtual std::vector<CClipVaultDoc*> OpenDocuments() const = 0;
+    // Each modified notebook saves itself.
+    virtual void SaveAllModified() = 0;
+    // The help window at a context number.
+    virtual void ShowHelp(int nContext) = 0;
 
 protected:
     ~IFrameHost() = default;

@@ -39,7 +39,10 @@ constexpr int kIdleUpdateMs = 250;
 CMainFrame::CMainFrame(IFrameHost& host) : m_host(host) {
     setObjectName(QStringLiteral("MainFrame"));
     setAttribute(Qt::WA_DeleteOnClose, false);
+    // Files dropped anywhere on the window that nothing inside takes.
+    setAcceptDrops(true);
     RegisterCommands();
+    RegisterServiceCommands();
 }
 
 CMainFrame::~CMainFrame() {
@@ -54,6 +57,7 @@ CMainFrame::~CMainFrame() {
         // stopped being a main frame.
         for (QMdiSubWindow* sub : m_pMdi->subWindowList()) delete sub;
     }
+    OnDestroy();
 }
 
 bool CMainFrame::Create() {
@@ -69,11 +73,15 @@ bool CMainFrame::Create() {
     setCentralWidget(m_pMdi);
     connect(m_pMdi, &QMdiArea::subWindowActivated, this, &CMainFrame::OnSubWindowActivated);
 
-    // The bars, in the order they sit side by side: main, second, format.
+    // The bars are made main, format, second, and sit side by side main,
+    // second, format.
     m_pMainBar = m_pActions->BuildToolBar(kToolbarMain, this);
-    m_pSecondBar = m_pActions->BuildToolBar(kToolbarSecond, this);
+    if (!m_pMainBar) return false;
     m_pFormatBar = m_pActions->BuildToolBar(kToolbarFormat, this);
-    if (!m_pMainBar || !m_pSecondBar || !m_pFormatBar) return false;
+    if (!m_pFormatBar) return false;
+    BuildFormatToolBar();
+    m_pSecondBar = m_pActions->BuildToolBar(kToolbarSecond, this);
+    if (!m_pSecondBar) return false;
     // Each bar is named as the View menu's command that shows it.
     const std::pair<QToolBar*, unsigned> named[] = {{m_pMainBar, 59392}, {m_pSecondBar, 32954}, {m_pFormatBar, 32786}};
     for (const auto& [bar, toggle] : named) {
@@ -84,7 +92,6 @@ bool CMainFrame::Create() {
         if (bar == m_pFormatBar) addToolBarBreak(Qt::TopToolBarArea);
         addToolBar(Qt::TopToolBarArea, bar);
     }
-    BuildFormatToolBar();
 
     QStatusBar* status = statusBar();
     status->showMessage(CurrentLanguage().String(ids::IDS_IDLE_MESSAGE));
@@ -118,6 +125,11 @@ bool CMainFrame::Create() {
             rc.m_nBottom = g.bottom() + 1;
         }
     }
+
+    CreateTrayIcon();
+    m_bRevealPending = false;
+    RestartAutosaveTimer();
+
     move(avail.x() + (avail.width() - width()) / 2, avail.y() + (avail.height() - height()) / 2);
 
     connect(&m_idleTimer, &QTimer::timeout, this, &CMainFrame::UpdateToolBars);
@@ -157,7 +169,7 @@ void CMainFrame::BuildFormatToolBar() {
 }
 
 void CMainFrame::UpdateToolBars() {
-    for (QToolBar* bar : {m_pMainBar, m_pSecondBar, m_pFormatBar})
+    for (QToolBar* bar : {m_pMainBar, m_pSecondBar, m_pFormatBar, m_pFullScreenBar})
         if (bar && !bar->isHidden()) m_pActions->UpdateToolBar(bar);
     UpdateBarsState();
 }
@@ -306,6 +318,7 @@ void CMainFrame::RegisterCommands() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* e) {
+    LeaveFullScreen();
     // Every notebook goes through its own close sequence first; one that
     // refuses keeps the program running.
     if (!m_host.CloseAllDocuments()) {
@@ -321,9 +334,10 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
         rc.m_nBottom = g.top() + g.height();
     }
     m_idleTimer.stop();
-    // The working copies of this run go now.
-    DeleteTempFiles(FromQ(m_host.TempRoot()));
     e->accept();
+    OnDestroy();
     // The help window may still be open; the program ends with this one.
     QCoreApplication::quit();
 }
+
+void CMainFrame::ShowWindowTabs(bool) {}

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/gui/CmdTarget.h"
+#include "platform/gui/ImportItemsEvent.h"
 
 #include <QMainWindow>
 #include <QTimer>
@@ -13,7 +14,10 @@ class CChildFrame;
 class CClipVaultDoc;
 class CCommandActions;
 class IFrameHost;
+class CPropertyPage;
 class QComboBox;
+class QDialog;
+class QSystemTrayIcon;
 class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
@@ -60,6 +64,32 @@ public:
     // The idle refresh of the bars, which a timer runs every 250 ms.
     void UpdateToolBars();
 
+    // ---- full screen, tray, dropped files, autosave, options (MainFrameServices.cpp)
+    // Reading a note on the whole screen: the bars and the window tabs go,
+    // a floating bar (toolbar 232) stays; only with a notebook window.
+    void EnterFullScreen();
+    void LeaveFullScreen();
+    bool IsFullScreen() const { return m_bFullScreen; }
+    QToolBar* FullScreenToolBar() const { return m_pFullScreenBar; }
+    // Timer 2 runs again with the autosave options as they are now.
+    void RestartAutosaveTimer();
+    const QTimer& AutosaveTimer() const { return m_autosaveTimer; }
+    // An open notebook that the user, not an automation caller, opened.
+    bool HasUserNotebook() const;
+    // Where imports go without a choice: the active notebook unless it
+    // serves automation, else the next window's.
+    CClipVaultDoc* GetImportTargetDocument() const;
+    QSystemTrayIcon* TrayIcon() const { return m_pTray; }
+    QMenu* TrayMenu() const { return m_pTrayMenu; }
+    // The options sheet (command 33006) with the pages these make, in order.
+    std::vector<std::function<CPropertyPage*()>> m_optionPages;
+    // The import flow's dialog while it is up; new items go to it.
+    QDialog* m_pImportDlg = nullptr;
+    // Import items that arrived (WM_IMPORT_ITEMS): the import flow takes
+    // them; whatever it leaves in the array is dropped with it.
+    std::function<void(CImportItemArray&)> m_fnImportItems;
+    unsigned m_nImportBatches = 0;
+
     bool m_bRevealPending = false;
     // Each new notebook window is offered here before its panes are built;
     // false refuses it as a failed build would (tests use it).
@@ -67,6 +97,10 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    bool event(QEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dragMoveEvent(QDragMoveEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
 
 private:
     void RegisterCommands();
@@ -75,6 +109,15 @@ private:
     void UpdateBarsState();
     void BuildFormatToolBar();
     void FillWindowList(QMenu* pMenu);
+    void RegisterServiceCommands();
+    void CreateTrayIcon();
+    void OnAutosave();
+    void OnOptions();
+    void OnImportItems(std::unique_ptr<CImportItemArray> pItems);
+    // What the window's end undoes (tray icon, docking, working copies);
+    // once, whether the window closed or was simply deleted.
+    void OnDestroy();
+    void ShowWindowTabs(bool bShow);
 
     IFrameHost& m_host;
     CCommandActions* m_pActions = nullptr;
@@ -88,4 +131,16 @@ private:
     QTimer m_idleTimer;
     unsigned m_nMenuShown = 0;  // 233 without a notebook, 234 with one
     bool m_bDestroyed = false;
+
+    // full screen, tray, autosave
+    bool m_bFullScreen = false;
+    bool m_bBarsBeforeFullScreen[4] = {true, true, true, true};  // status, main, second, format
+    QRect m_rcBeforeFullScreen;
+    Qt::WindowStates m_stateBeforeFullScreen;
+    QToolBar* m_pFullScreenBar = nullptr;
+    bool m_bChildWasMaximized = false;
+    QSystemTrayIcon* m_pTray = nullptr;
+    QMenu* m_pTrayMenu = nullptr;
+    QTimer m_autosaveTimer;
+    bool m_bDestroyDone = false;
 };

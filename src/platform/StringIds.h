@@ -34,6 +34,7 @@ constexpr unsigned IDS_DESKTOP_LINK_MADE = 33040;
 constexpr unsigned IDS_DESKTOP_LINK_FAILED = 33041;
 constexpr unsigned IDS_CHILD_CREATE_FAILED = 33045;
 constexpr unsigned IDS_ABOUT_VERSION = 33072;
+constexpr unsigned IDS_OPTIONS_CAPTION = 33073;
 constexpr unsigned IDS_ABOUT_COPYRIGHT = 33113;
 constexpr unsigned IDS_IDLE_MESSAGE = 57345;  // "Ready"
 constexpr unsigned IDS_INDICATOR_CAPS = 59137;
