@@ -98,6 +98,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* e) override;
     bool event(QEvent* e) override;
+    bool eventFilter(QObject* pWatched, QEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dragMoveEvent(QDragMoveEvent* e) override;
     void dropEvent(QDropEvent* e) override;

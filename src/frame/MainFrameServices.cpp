@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -36,6 +37,8 @@ const QPoint kFullScreenBarPos(300, 200);
 // An autosave period of nothing would save without pause; the options
 // page allows 0 minutes.
 constexpr uint32_t kShortestAutosaveMs = 60000;
+// The help page of the main window.
+constexpr int kHelpContextMainWindow = 4001;
 }  // namespace
 
 void CMainFrame::RegisterServiceCommands() {
@@ -49,6 +52,23 @@ void CMainFrame::RegisterServiceCommands() {
     });
     OnCommand(kCmdOptions, [this] { OnOptions(); });
     connect(&m_autosaveTimer, &QTimer::timeout, this, &CMainFrame::OnAutosave);
+    // F1 in an open menu asks for help on the window itself; elsewhere the
+    // accelerator's command answers it.
+    qApp->installEventFilter(this);
+}
+
+bool CMainFrame::eventFilter(QObject* pWatched, QEvent* e) {
+    if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_F1) {
+        auto* menu = qobject_cast<QMenu*>(pWatched);
+        bool bOurs = false;
+        for (QWidget* w = menu; w && !bOurs; w = w->parentWidget()) bOurs = w == this;
+        if (bOurs) {
+            for (QWidget* w = QApplication::activePopupWidget(); w; w = QApplication::activePopupWidget()) w->close();
+            m_host.ShowHelp(kHelpContextMainWindow);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(pWatched, e);
 }
 
 // ---- full screen

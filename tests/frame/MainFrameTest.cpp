@@ -4,6 +4,7 @@
 #include "support/GuiTestSupport.h"
 
 #include "app/AppOptions.h"
+#include "app/HelpWindow.h"
 #include "app/DocTemplate.h"
 #include "document/ClipVaultDoc.h"
 #include "frame/ChildFrame.h"
@@ -22,6 +23,7 @@
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
@@ -75,6 +77,7 @@ private slots:
     void trayIconAndItsMenu();
     void optionsSheetShowsItsPagesModally();
     void importTargetSkipsAutomationNotebooks();
+    void f1InAnOpenMenuOpensTheWindowsHelpPage();
 };
 
 void MainFrameTest::droppedPathsBecomeItemsInOrder() {
@@ -385,6 +388,34 @@ void MainFrameTest::importTargetSkipsAutomationNotebooks() {
     mine->m_bAutomationInstance = 1;
     QVERIFY(!frame->HasUserNotebook());
     for (CChildFrame* c : frame->ChildFrames()) c->Document().SetModifiedFlag(false);
+}
+
+void MainFrameTest::f1InAnOpenMenuOpensTheWindowsHelpPage() {
+    CGuiTestFixture fx;
+    auto app = fx.MakeApp();
+    app->m_fnStartDialog = [] {};
+    QVERIFY(app->InitInstance({QStringLiteral("clipvault")}));
+    CMainFrame* frame = app->MainFrame();
+    auto helpWindow = [] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* help = qobject_cast<CHelpWindow*>(w); help && help->isVisible()) return help;
+        return static_cast<CHelpWindow*>(nullptr);
+    };
+    QVERIFY(!helpWindow());
+    // A key in some other window's menu is not the frame's business.
+    QMenu stranger;
+    QKeyEvent f1(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
+    QApplication::sendEvent(&stranger, &f1);
+    QVERIFY(!helpWindow());
+    QMenu* file = frame->menuBar()->actions().first()->menu();
+    QVERIFY(file);
+    file->popup(frame->mapToGlobal(QPoint(10, 10)));
+    QTRY_VERIFY(file->isVisible());
+    QTest::keyClick(file, Qt::Key_F1);
+    QTRY_VERIFY(helpWindow());
+    QVERIFY(helpWindow()->CurrentPage().endsWith(QStringLiteral("4001.htm")));
+    QVERIFY(!file->isVisible());
+    helpWindow()->close();
 }
 
 CLIPVAULT_GUI_TEST_MAIN(MainFrameTest)
