@@ -115,6 +115,11 @@ bool CMainFrame::Create() {
     QScreen* screen = QGuiApplication::primaryScreen();
     const QRect avail = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
     resize(qMin(1100, avail.width()), qMin(760, avail.height()));
+    auto centre = [&] { move(avail.x() + (avail.width() - width()) / 2, avail.y() + (avail.height() - height()) / 2); };
+    // Where a new window stands before anything moves it: the rule below
+    // keeps its top and bottom, and a top of 0 would put the caption off
+    // the screen.
+    centre();
     if (rc.m_nRight == rc.m_nLeft) {
         const int want = m_pMainBar->sizeHint().width() + m_pSecondBar->sizeHint().width() + 10;
         if (want < width() && want < avail.width()) {
@@ -130,7 +135,7 @@ bool CMainFrame::Create() {
     m_bRevealPending = false;
     RestartAutosaveTimer();
 
-    move(avail.x() + (avail.width() - width()) / 2, avail.y() + (avail.height() - height()) / 2);
+    centre();
 
     connect(&m_idleTimer, &QTimer::timeout, this, &CMainFrame::UpdateToolBars);
     m_idleTimer.start(kIdleUpdateMs);
