@@ -119,6 +119,8 @@ private:
     // once, whether the window closed or was simply deleted.
     void OnDestroy();
     void ShowWindowTabs(bool bShow);
+    // A handler failed: message 33049, and the window goes on.
+    void ReportFailure();
 
     IFrameHost& m_host;
     CCommandActions* m_pActions = nullptr;

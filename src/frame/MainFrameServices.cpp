@@ -13,6 +13,7 @@
 #include "capture/LinkHelpers.h"
 #include "platform/gui/CommandActions.h"
 #include "platform/gui/LanguageModule.h"
+#include "platform/gui/MessageBox.h"
 #include "platform/gui/PropertySheet.h"
 #include "platform/gui/QtText.h"
 
@@ -70,6 +71,8 @@ bool CMainFrame::eventFilter(QObject* pWatched, QEvent* e) {
     }
     return QMainWindow::eventFilter(pWatched, e);
 }
+
+void CMainFrame::ReportFailure() { AfxMessageBox(ids::IDS_OPERATION_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION); }
 
 // ---- full screen
 
@@ -186,9 +189,13 @@ void CMainFrame::dropEvent(QDropEvent* e) {
     activateWindow();
     const QStringList paths = DroppedPaths(e->mimeData()->urls());
     e->acceptProposedAction();
-    auto items = CollectDroppedFiles(paths, [this](const QString& strPath) { m_host.OpenDocumentFile(strPath); });
-    // Even a drop of notebooks alone tells the import flow, with nothing.
-    QCoreApplication::postEvent(this, new CImportItemsEvent(std::move(items)));
+    try {
+        auto items = CollectDroppedFiles(paths, [this](const QString& strPath) { m_host.OpenDocumentFile(strPath); });
+        // Even a drop of notebooks alone tells the import flow, with nothing.
+        QCoreApplication::postEvent(this, new CImportItemsEvent(std::move(items)));
+    } catch (const std::exception&) {
+        ReportFailure();
+    }
 }
 
 bool CMainFrame::event(QEvent* e) {
@@ -201,7 +208,11 @@ bool CMainFrame::event(QEvent* e) {
 
 void CMainFrame::OnImportItems(std::unique_ptr<CImportItemArray> pItems) {
     ++m_nImportBatches;
-    if (pItems && m_fnImportItems) m_fnImportItems(*pItems);
+    try {
+        if (pItems && m_fnImportItems) m_fnImportItems(*pItems);
+    } catch (const std::exception&) {
+        ReportFailure();
+    }
 }
 
 // ---- autosave
@@ -215,7 +226,11 @@ void CMainFrame::RestartAutosaveTimer() {
 }
 
 void CMainFrame::OnAutosave() {
-    if (AppOptions().m_bAutoSaveEnabled) m_host.SaveAllModified();
+    try {
+        if (AppOptions().m_bAutoSaveEnabled) m_host.SaveAllModified();
+    } catch (const std::exception&) {
+        ReportFailure();
+    }
 }
 
 // ---- options sheet
