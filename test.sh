@@ -38,7 +38,8 @@ for dir in build build-asan build-tsan build-fuzz build-guiasan; do
   [ "$dir" = build-tsan ] && select=(-E SaveKill)
   envs=()
   if [ "$dir" = build-guiasan ]; then
-    select=(-R '^test_gui_')
+    # Only the programs built there.
+    select=(-R "^(${GUI_TESTS// /|})\$")
     # Qt's web engine (not ours) frees some objects through a base pointer
     # of another size, and keeps caches until exit.
     envs=(ASAN_OPTIONS=detect_leaks=0:new_delete_type_mismatch=0)
