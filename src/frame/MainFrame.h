@@ -12,6 +12,8 @@
 class CChildFrame;
 class CClipVaultDoc;
 class CCommandActions;
+class CGlobalHotKey;
+class CLockKeys;
 class IFrameHost;
 class QComboBox;
 class QLabel;
@@ -88,4 +90,25 @@ private:
     QTimer m_idleTimer;
     unsigned m_nMenuShown = 0;  // 233 without a notebook, 234 with one
     bool m_bDestroyed = false;
+
+    // ---- global hot key and lock keys (MainFrameKeys.cpp)
+public:
+    // Grabs the hot key of the options (again); when it cannot be had, says
+    // so and the program goes on without it.
+    void RegisterHotKey();
+    void UnregisterHotKey();
+    bool IsHotKeyRegistered() const;
+    // The hot key: a window lying partly off the screen comes into view,
+    // one fully on it slides away; either way it comes to the front.
+    void OnHotKey();
+    // Whether any side of the window's frame lies beyond the screen's.
+    static bool LiesOffScreen(const QRect& rcWindow, const QRect& rcScreen);
+    // Tests watch the hot key's choice (true: reveal) before it is carried out.
+    std::function<void(bool bShow)> m_fnHotKeyChose;
+
+private:
+    void WatchLockKeys();
+    void ShowLockKeys(unsigned nState);
+    CGlobalHotKey* m_pHotKey = nullptr;  // children of the frame
+    CLockKeys* m_pLockKeys = nullptr;
 };
