@@ -100,11 +100,11 @@ bool CMainFrame::Create() {
         m_indicators[i] = new QLabel(CurrentLanguage().String(indicators[i]), status);
         m_indicators[i]->setMinimumWidth(m_indicators[i]->fontMetrics().horizontalAdvance(QStringLiteral("SCRLW")));
         m_indicators[i]->setAlignment(Qt::AlignCenter);
-        // The lock keys' state is not visible to the program here; the
-        // panes keep their places without claiming a state.
+        // Greyed until the lock keys' state is known.
         m_indicators[i]->setEnabled(false);
         status->addPermanentWidget(m_indicators[i]);
     }
+    WatchLockKeys();
 
     m_nMenuShown = 0;
     OnSubWindowActivated(nullptr);
@@ -141,6 +141,7 @@ bool CMainFrame::Create() {
     m_idleTimer.start(kIdleUpdateMs);
     // The bars show the right state from the first paint on.
     UpdateToolBars();
+    RegisterHotKey();
     return true;
 }
 
@@ -339,6 +340,7 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
         rc.m_nBottom = g.top() + g.height();
     }
     m_idleTimer.stop();
+    UnregisterHotKey();
     e->accept();
     OnDestroy();
     // The help window may still be open; the program ends with this one.

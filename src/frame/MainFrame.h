@@ -13,6 +13,8 @@
 class CChildFrame;
 class CClipVaultDoc;
 class CCommandActions;
+class CGlobalHotKey;
+class CLockKeys;
 class IFrameHost;
 class CPropertyPage;
 class QComboBox;
@@ -146,4 +148,25 @@ private:
     QMenu* m_pTrayMenu = nullptr;
     QTimer m_autosaveTimer;
     bool m_bDestroyDone = false;
+
+    // ---- global hot key and lock keys (MainFrameKeys.cpp)
+public:
+    // Grabs the hot key of the options (again); when it cannot be had, says
+    // so and the program goes on without it.
+    void RegisterHotKey();
+    void UnregisterHotKey();
+    bool IsHotKeyRegistered() const;
+    // The hot key: a window lying partly off the screen comes into view,
+    // one fully on it slides away; either way it comes to the front.
+    void OnHotKey();
+    // Whether any side of the window's frame lies beyond the screen's.
+    static bool LiesOffScreen(const QRect& rcWindow, const QRect& rcScreen);
+    // Tests watch the hot key's choice (true: reveal) before it is carried out.
+    std::function<void(bool bShow)> m_fnHotKeyChose;
+
+private:
+    void WatchLockKeys();
+    void ShowLockKeys(unsigned nState);
+    CGlobalHotKey* m_pHotKey = nullptr;  // children of the frame
+    CLockKeys* m_pLockKeys = nullptr;
 };

@@ -28,6 +28,7 @@ constexpr unsigned IDS_APP_TITLE = 233;       // the program's name
 constexpr unsigned IDS_DOC_TEMPLATE = 234;    // "\nVLT\n<type name>\n<filter>\n.vlt\n..."
 constexpr unsigned IDS_TAB_CATEGORIES = 33015;
 constexpr unsigned IDS_TAB_SEARCH = 33016;
+constexpr unsigned IDS_HOTKEY_NOT_REGISTERED = 33031;  // the global hot key is taken
 constexpr unsigned IDS_STARTUP_LINK_MADE = 33038;
 constexpr unsigned IDS_STARTUP_LINK_FAILED = 33039;
 constexpr unsigned IDS_DESKTOP_LINK_MADE = 33040;
