@@ -18,6 +18,7 @@ class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QToolBar;
+class CWindowTabs;
 
 class CMainFrame : public QMainWindow, public CCmdTarget {
     Q_OBJECT
@@ -88,4 +89,16 @@ private:
     QTimer m_idleTimer;
     unsigned m_nMenuShown = 0;  // 233 without a notebook, 234 with one
     bool m_bDestroyed = false;
+
+    // window tabs (and the start-up picture, which creation shows when asked)
+public:
+    // The tabs under the notebook windows; full-screen mode hides them.
+    CWindowTabs* WindowTabs() const { return m_pWindowTabs; }
+    // Start-up says before Create whether the command line asked for the
+    // start-up picture.
+    void SetShowSplash(bool bShow) { m_bShowSplash = bShow; }
+
+private:
+    CWindowTabs* m_pWindowTabs = nullptr;
+    bool m_bShowSplash = false;
 };
