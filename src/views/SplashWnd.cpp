@@ -3,10 +3,13 @@
 #include "platform/gui/LanguageModule.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
+#include <QThread>
+#include <QWindow>
 
 QPointer<CSplashWnd> CSplashWnd::s_pSplash;
 
@@ -25,8 +28,11 @@ void CSplashWnd::CloseSplash() {
 }
 
 CSplashWnd::CSplashWnd(QWidget* pMainWnd, const QPixmap& bitmap)
-    // Owned by the main window, it stays above it while that comes up.
-    : QWidget(pMainWnd, Qt::SplashScreen | Qt::FramelessWindowHint), m_bitmap(bitmap), m_pMainWnd(pMainWnd) {
+    // Owned by the main window; kept on top, as window managers stack a
+    // splash screen below a main window that maps after it.
+    : QWidget(pMainWnd, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      m_bitmap(bitmap),
+      m_pMainWnd(pMainWnd) {
     setObjectName(QStringLiteral("SplashWnd"));
     setAttribute(Qt::WA_DeleteOnClose, false);
     // The keyboard stays with the window that is coming up under it.
@@ -44,6 +50,18 @@ CSplashWnd::CSplashWnd(QWidget* pMainWnd, const QPixmap& bitmap)
     connect(&m_timer, &QTimer::timeout, this, &CSplashWnd::Close);
     m_timer.start(kCloseAfterMs);
     show();
+    // Start-up goes on for a while without running the event loop: the
+    // picture is put on the screen now, or it would show only once start-up
+    // is over. The user's input waits, and then closes it.
+    if (QWindow* window = windowHandle()) {
+        QElapsedTimer waited;
+        waited.start();
+        while (!window->isExposed() && waited.elapsed() < kExposeWaitMs) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            QThread::msleep(5);
+        }
+    }
+    repaint();
 }
 
 CSplashWnd::~CSplashWnd() {

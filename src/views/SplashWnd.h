@@ -16,6 +16,8 @@ public:
     // How long the picture stays at most when nobody closes it; longer than
     // start-up keeps it, so that start-up decides in the normal case.
     static constexpr int kCloseAfterMs = 3000;
+    // How long showing it waits at most for the window system to put it up.
+    static constexpr int kExposeWaitMs = 1000;
 
     // Shows the picture over `pMainWnd` unless one is up already; the one
     // that is up. Null when the language module has no picture 103.

@@ -53,6 +53,7 @@ private slots:
     void firstKeyPressClosesItAndGoesNoFurther();
     void firstMousePressClosesItAndGoesNoFurther();
     void ownTimerClosesIt();
+    void pictureLeavesTheKeyboardWithTheWindowUnderIt();
     void startUpKeepsItItsMinimumTimeThenClosesIt();
     void startUpWithoutSplashShowsNone();
 
@@ -171,6 +172,27 @@ void SplashWndTest::ownTimerClosesIt() {
     CSplashWnd::ShowSplashScreen(nullptr);
     QVERIFY(CSplashWnd::IsUp());
     QTRY_VERIFY_WITH_TIMEOUT(!CSplashWnd::IsUp(), CSplashWnd::kCloseAfterMs + 10000);
+}
+
+void SplashWndTest::pictureLeavesTheKeyboardWithTheWindowUnderIt() {
+    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+        QSKIP("the offscreen platform activates every window it shows");
+    QWidget window;
+    auto* edit = new QLineEdit(&window);
+    (new QVBoxLayout(&window))->addWidget(edit);
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    edit->setFocus();
+    CSplashWnd* splash = CSplashWnd::ShowSplashScreen(&window);
+    QVERIFY(QTest::qWaitForWindowExposed(splash));
+    QTest::qWait(300);
+    QVERIFY(window.isActiveWindow());
+    QVERIFY(!splash->isActiveWindow());
+    // The window manager kept it where it was put.
+    const QRect desk = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY(qAbs(splash->geometry().center().x() - desk.center().x()) <= 1);
+    QVERIFY(qAbs(splash->geometry().center().y() - desk.center().y()) <= 1);
 }
 
 void SplashWndTest::startUpKeepsItItsMinimumTimeThenClosesIt() {
