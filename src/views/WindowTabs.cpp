@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
+#include <QTimer>
 #include <QTimerEvent>
 #include <QVBoxLayout>
 #include <qdrawutil.h>

@@ -8,7 +8,6 @@
 #include <QImage>
 #include <QPointer>
 #include <QTabBar>
-#include <QTimer>
 #include <functional>
 #include <vector>
 
