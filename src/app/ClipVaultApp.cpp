@@ -19,10 +19,12 @@
 #include "platform/CommandIds.h"
 #include "platform/gui/MessageBox.h"
 #include "platform/gui/QtText.h"
+#include "views/SplashWnd.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
@@ -31,6 +33,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QThread>
+#include <QTimer>
 
 #include <cerrno>
 #include <csignal>
@@ -221,6 +224,7 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
         m_nExitCode = 1;
         return false;
     }
+    m_startTime.start();
     QApplication::setWindowIcon(m_lang.Icon(233));
 
     // Notes are shown from working copies below the private temporary root;
@@ -241,6 +245,7 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
 
     // The main window.
     m_pMainWnd = new CMainFrame(*this);
+    m_pMainWnd->SetShowSplash(m_cmdInfo.m_bShowSplash);
     if (!m_pMainWnd->Create()) {
         delete m_pMainWnd;
         m_pMainWnd = nullptr;
@@ -260,9 +265,19 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
 
     // What the command line asked for.
     if (!ProcessShellCommand()) {
+        CSplashWnd::CloseSplash();
         m_nExitCode = 1;
         return false;
     }
+
+    // The start-up picture has its moment even when start-up was quick;
+    // the window comes alive under it meanwhile.
+    while (CSplashWnd::IsUp() && m_startTime.elapsed() < m_nSplashMinMs) {
+        QEventLoop wait;
+        QTimer::singleShot(10, &wait, &QEventLoop::quit);
+        wait.exec();
+    }
+    CSplashWnd::CloseSplash();
 
     const bool bNormal = !m_cmdInfo.m_bRunEmbedded && !m_cmdInfo.m_bRunAutomated;
     const bool bFile = !m_cmdInfo.m_strFileName.isEmpty();

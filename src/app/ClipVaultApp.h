@@ -8,6 +8,7 @@
 #include "platform/gui/CmdTarget.h"
 #include "platform/gui/LanguageModule.h"
 
+#include <QElapsedTimer>
 #include <QLocale>
 #include <QObject>
 #include <QString>
@@ -104,6 +105,11 @@ public:
     bool m_bStartDialogShown = false;
     bool m_bTipShownAtStartup = false;
     CCommandLineInfo m_cmdInfo;
+    // Running since the language module was loaded: the start-up picture
+    // stays at least kSplashMinMs from then.
+    QElapsedTimer m_startTime;
+    static constexpr int kSplashMinMs = 1500;
+    int m_nSplashMinMs = kSplashMinMs;  // tests that do not watch the picture shorten it
 
     // The tip of the day; set by whoever provides it.
     std::function<void(bool bAtStartup)> m_fnShowTip;

@@ -12,6 +12,8 @@
 #include "platform/gui/LanguageModule.h"
 #include "platform/gui/MessageBox.h"
 #include "platform/gui/QtText.h"
+#include "views/SplashWnd.h"
+#include "views/WindowTabs.h"
 
 #include <QAction>
 #include <QApplication>
@@ -108,6 +110,16 @@ bool CMainFrame::Create() {
 
     m_nMenuShown = 0;
     OnSubWindowActivated(nullptr);
+
+    // window tabs: the notebook windows' tabs run along the MDI area's foot;
+    // a tab is named after its notebook.
+    m_pWindowTabs = new CWindowTabs;
+    takeCentralWidget();
+    setCentralWidget(m_pWindowTabs->Attach(m_pMdi, [](QMdiSubWindow* w) {
+        const auto* child = qobject_cast<CChildFrame*>(w);
+        return child ? ToQ(child->Document().GetTitle()) : QString();
+    }));
+    if (m_bShowSplash) CSplashWnd::ShowSplashScreen(this);
 
     // A first start has no stored rectangle: wide enough for the two main
     // bars, centred.
@@ -347,4 +359,8 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
     QCoreApplication::quit();
 }
 
-void CMainFrame::ShowWindowTabs(bool) {}
+void CMainFrame::ShowWindowTabs(bool bShow) {
+    if (!m_pWindowTabs) return;
+    if (bShow) m_pWindowTabs->Show();
+    else m_pWindowTabs->Hide();
+}

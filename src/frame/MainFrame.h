@@ -24,6 +24,7 @@ class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QToolBar;
+class CWindowTabs;
 
 class CMainFrame : public QMainWindow, public CCmdTarget {
     Q_OBJECT
@@ -169,4 +170,15 @@ private:
     void ShowLockKeys(unsigned nState);
     CGlobalHotKey* m_pHotKey = nullptr;  // children of the frame
     CLockKeys* m_pLockKeys = nullptr;
+    // window tabs (and the start-up picture, which creation shows when asked)
+public:
+    // The tabs under the notebook windows; full-screen mode hides them.
+    CWindowTabs* WindowTabs() const { return m_pWindowTabs; }
+    // Start-up says before Create whether the command line asked for the
+    // start-up picture.
+    void SetShowSplash(bool bShow) { m_bShowSplash = bShow; }
+
+private:
+    CWindowTabs* m_pWindowTabs = nullptr;
+    bool m_bShowSplash = false;
 };

@@ -114,10 +114,9 @@ void MainFrameKeysTest::hotKeyRevealsOrHidesAndBringsTheWindowToTheFront() {
     QVERIFY(fx.m_messages.empty());
     QList<bool> choices;
     frame->m_fnHotKeyChose = [&](bool bShow) { choices << bShow; };
-    frame->resize(600, 400);
-    frame->move(100, 100);
+    frame->setGeometry(100, 100, 600, 400);
     QVERIFY(QTest::qWaitForWindowExposed(frame));
-    QTRY_COMPARE_WITH_TIMEOUT(frame->geometry().topLeft(), QPoint(100, 100), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(frame->geometry(), QRect(100, 100, 600, 400), 10000);
     const QRect screen = frame->screen()->geometry();
     QTRY_VERIFY_WITH_TIMEOUT(!CMainFrame::LiesOffScreen(frame->frameGeometry(), screen), 10000);
 

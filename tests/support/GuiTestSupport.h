@@ -42,6 +42,8 @@ public:
     // Every box shown since the fixture was made (or Clear), answered with
     // m_nAnswer, or with the cautious answer when that is 0.
     std::vector<CShownMessage> m_messages;
+    // Apps made from here keep the start-up picture up its full time.
+    bool m_bRealSplashTime = false;
     int m_nAnswer = 0;
     bool Shown(unsigned nID) const;
     void Clear() { m_messages.clear(); }
