@@ -124,6 +124,7 @@ bool CMainFrame::Create() {
     m_idleTimer.start(kIdleUpdateMs);
     // The bars show the right state from the first paint on.
     UpdateToolBars();
+    SetAutoHideDocking(AppOptions().m_bDockEnabled);
     return true;
 }
 
@@ -282,7 +283,10 @@ void CMainFrame::RegisterCommands() {
     OnUpdate(cmd::kCmdToggleFormatToolbar, [this](CCmdUI* pUI) { pUI->SetCheck(m_pFormatBar && m_pFormatBar->isVisible()); });
     OnCommand(cmd::kCmdToggleStatusBar, [this] { ToggleBar(statusBar()); });
     OnUpdate(cmd::kCmdToggleStatusBar, [this](CCmdUI* pUI) { pUI->SetCheck(statusBar()->isVisible()); });
-    OnCommand(cmd::kCmdShowWindow, [this] { ShowDockedWindow(true); });
+    OnCommand(cmd::kCmdShowWindow, [this] {
+        ShowDockedWindow(true);
+        BringToForeground();
+    });
     OnCommand(cmd::kCmdCascade, [this] { m_pMdi->cascadeSubWindows(); });
     OnCommand(cmd::kCmdTileHorizontally, [this] { m_pMdi->tileSubWindows(); });
     OnCommand(cmd::kCmdTileVertically, [this] { m_pMdi->tileSubWindows(); });

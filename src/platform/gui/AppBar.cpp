@@ -74,6 +74,16 @@ struct CStrut {
     uint32_t v[12] = {};
 };
 
+// The native window of a top-level widget as it is now: the platform may
+// make it anew (a change of stacking hints does), and only the QWindow
+// knows the new one.
+xcb_window_t NativeWindow(QWidget* w) {
+    if (!w) return XCB_NONE;
+    w->winId();
+    QWindow* h = w->windowHandle();
+    return h ? static_cast<xcb_window_t>(h->winId()) : static_cast<xcb_window_t>(w->winId());
+}
+
 bool IsOwnWindow(xcb_window_t w) {
     for (QWindow* win : QGuiApplication::allWindows())
         if (win->handle() && win->winId() == w) return true;
@@ -192,7 +202,7 @@ bool CAppBar::New() {
         // What the others reserve now is the base against which a change is
         // noticed.
         m_pX11->m_othersSeen.clear();
-        for (const CStrut& s : m_pX11->OtherStruts(m_pWindow ? m_pWindow->winId() : 0))
+        for (const CStrut& s : m_pX11->OtherStruts(NativeWindow(m_pWindow)))
             m_pX11->m_othersSeen.insert(m_pX11->m_othersSeen.end(), s.v, s.v + 12);
         OnRootProperty(Atom(m_pX11->m_c, "_NET_ACTIVE_WINDOW"));
     }
@@ -230,7 +240,7 @@ QRect CAppBar::QueryPos(int nEdge, const QRect& rc) const {
     const xcb_screen_t* s = DefaultScreen(m_pX11->m_c);
     const int rootW = s->width_in_pixels;
     const int rootH = s->height_in_pixels;
-    for (const CStrut& o : m_pX11->OtherStruts(m_pWindow ? m_pWindow->winId() : 0)) {
+    for (const CStrut& o : m_pX11->OtherStruts(NativeWindow(m_pWindow))) {
         const auto overlaps = [](int a0, int a1, uint32_t b0, uint32_t b1) {
             return b1 >= b0 && a0 <= static_cast<int>(b1) && a1 >= static_cast<int>(b0);
         };
@@ -282,7 +292,7 @@ void CAppBar::WriteStrut(int nEdge, const QRect& rc) {
     case 1: v[2] = clamp(rc.bottom() + 1); v[8] = clamp(rc.left()); v[9] = clamp(rc.right()); break;
     case 3: v[3] = clamp(rootH - rc.top()); v[10] = clamp(rc.left()); v[11] = clamp(rc.right()); break;
     }
-    const xcb_window_t w = m_pWindow->winId();
+    const xcb_window_t w = NativeWindow(m_pWindow);
     if (m_nStrutWindow && m_nStrutWindow != w) ClearStrut();
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, Atom(c, "_NET_WM_STRUT_PARTIAL"), XCB_ATOM_CARDINAL, 32, 12, v);
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, Atom(c, "_NET_WM_STRUT"), XCB_ATOM_CARDINAL, 32, 4, v);
@@ -373,9 +383,11 @@ quintptr CAppBar::GetAutoHideBar(int nEdge) const {
 void CAppBar::Activate() { WindowPosChanged(); }
 
 void CAppBar::WindowPosChanged() {
-    if (m_pX11 && m_pWindow && m_nStrutWindow && m_pWindow->internalWinId() &&
-        m_pWindow->internalWinId() != m_nStrutWindow)
+    if (m_pX11 && m_pWindow && m_nStrutWindow && NativeWindow(m_pWindow) != m_nStrutWindow) {
+        // The old window is gone and its properties with it.
+        m_nStrutWindow = 0;
         WriteStrut(m_nReservedEdge, m_rcReserved);
+    }
 }
 
 void CAppBar::OnRootProperty(unsigned nAtom) {
@@ -385,7 +397,7 @@ void CAppBar::OnRootProperty(unsigned nAtom) {
         // The work area changes with our own reservation too; only another
         // window's change is news.
         std::vector<uint32_t> now;
-        for (const CStrut& s : m_pX11->OtherStruts(m_pWindow ? m_pWindow->winId() : 0))
+        for (const CStrut& s : m_pX11->OtherStruts(NativeWindow(m_pWindow)))
             now.insert(now.end(), s.v, s.v + 12);
         if (now != m_pX11->m_othersSeen) {
             m_pX11->m_othersSeen = now;
@@ -440,7 +452,7 @@ bool CAppBar::IsPrimaryButtonDown() {
 bool CAppBar::SetSkipTaskbar(QWidget* pWindow, bool bSkip) {
     xcb_connection_t* c = Connection();
     if (!c || !pWindow) return false;
-    const xcb_window_t w = pWindow->winId();
+    const xcb_window_t w = NativeWindow(pWindow);
     const xcb_atom_t state = Atom(c, "_NET_WM_STATE");
     const xcb_atom_t skip = Atom(c, "_NET_WM_STATE_SKIP_TASKBAR");
     // The property is the window's own while it is not mapped, and what the

@@ -1,0 +1,292 @@
+// Edge docking of the main window on a real display with a window manager:
+// the window hides when another window takes the focus and comes back when
+// the pointer touches its strip, reserves space when it may not hide, and
+// floats again when dragged into the middle.
+#include "support/GuiTestSupport.h"
+
+#include "app/AppOptions.h"
+#include "frame/DockGeometry.h"
+#include "frame/MainFrame.h"
+#include "platform/gui/AppBar.h"
+#include "platform/MessageHost.h"
+#include "platform/gui/AppGlobals.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTest>
+#include <QWidget>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char kRefusedText[] =
+    "There is already an auto hidden window on this edge.\nOnly one auto hidden window is allowed on each edge.";
+
+bool Run(const QString& program, const QStringList& args, QString* pOut = nullptr) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    if (!p.waitForFinished(20000)) return false;
+    if (pOut) *pOut = QString::fromLocal8Bit(p.readAllStandardOutput());
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+bool Xdo(const QStringList& args) { return Run(QStringLiteral("xdotool"), args); }
+
+// A property of a top-level widget's native window as xprop prints it.
+QString Property(QWidget* w, const char* name) {
+    QString out;
+    Run(QStringLiteral("xprop"),
+        {QStringLiteral("-id"), QString::number(w->windowHandle()->winId()), QString::fromLatin1(name)}, &out);
+    return out.trimmed();
+}
+
+QString Strut(QWidget* w) { return Property(w, "_NET_WM_STRUT_PARTIAL"); }
+
+QRect Screen() { return QGuiApplication::primaryScreen()->geometry(); }
+
+// Another program holding an edge: this test program started again.
+int HoldEdge(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QWidget w;
+    w.winId();
+    CAppBar bar(&w);
+    bar.New();
+    const int nEdge = std::atoi(argv[2]);
+    std::printf("%s\n", bar.SetAutoHideBar(nEdge, true) ? "held" : "refused");
+    std::fflush(stdout);
+    return app.exec();
+}
+
+}  // namespace
+
+class DockTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void dockingOnWithTheOptionOffChangesNothing();
+    void autoHiddenWindowSlidesAwayAndBack();
+    void secondAutoHideWindowOnAnEdgeReservesSpaceInstead();
+    void draggingDocksAndFloats();
+
+private:
+    // A started program with docking on, its window shown and floating.
+    std::unique_ptr<CClipVaultApp> Start(CGuiTestFixture& fx);
+    void ActivateOther(QWidget& other);
+};
+
+void DockTest::init() { QVERIFY2(QGuiApplication::platformName() == QLatin1String("xcb"), "needs the WM display"); }
+
+std::unique_ptr<CClipVaultApp> DockTest::Start(CGuiTestFixture& fx) {
+    auto app = fx.MakeApp();
+    app->m_fnStartDialog = [] {};
+    if (!app->InitInstance({QStringLiteral("clipvault")})) return nullptr;
+    CMainFrame* frame = app->MainFrame();
+    frame->resize(700, 450);
+    if (!QTest::qWaitForWindowExposed(frame)) return nullptr;
+    // Start-up's own first hide is not what these tests look at.
+    frame->m_bRevealPending = false;
+    QTest::qWait(200);
+    return app;
+}
+
+void DockTest::ActivateOther(QWidget& other) {
+    other.setWindowTitle(QStringLiteral("Other"));
+    other.setGeometry(400, 500, 300, 200);
+    other.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&other));
+    QVERIFY(Xdo({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(other.winId())}));
+    QTRY_VERIFY_WITH_TIMEOUT(QApplication::activeWindow() == &other, 5000);
+}
+
+void DockTest::dockingOnWithTheOptionOffChangesNothing() {
+    CGuiTestFixture fx;
+    AppOptions().m_bDockEnabled = false;
+    auto app = Start(fx);
+    QVERIFY(app);
+    CMainFrame* frame = app->MainFrame();
+    QVERIFY(!frame->IsDockingOn());
+    const QRect before = frame->frameGeometry();
+    const Qt::WindowFlags flags = frame->windowFlags();
+    frame->SetAutoHideDocking(true);
+    QVERIFY(!frame->IsDockingOn());
+    QCOMPARE(frame->DockState().m_nEdge, kDockNone);
+    QCOMPARE(frame->frameGeometry(), before);
+    QCOMPARE(frame->windowFlags(), flags);
+    QVERIFY(!frame->AppBar());
+    QVERIFY(!Property(frame, "_NET_WM_STATE").contains(QLatin1String("_NET_WM_STATE_SKIP_TASKBAR")));
+    // Command 33007 still brings the window back from the taskbar.
+    frame->showMinimized();
+    QTRY_VERIFY(frame->isMinimized());
+    frame->ExecuteCommand(33007);
+    QTRY_VERIFY_WITH_TIMEOUT(!frame->isMinimized() && frame->isActiveWindow(), 5000);
+}
+
+void DockTest::autoHiddenWindowSlidesAwayAndBack() {
+    CGuiTestFixture fx;
+    auto app = Start(fx);
+    QVERIFY(app);
+    CMainFrame* frame = app->MainFrame();
+    QVERIFY(frame->IsDockingOn());
+    QCOMPARE(frame->DockState().m_nEdge, kDockFloating);
+    QVERIFY(frame->windowFlags() & Qt::WindowStaysOnTopHint);
+    // Above the others and out of the taskbar, as the window manager sees it.
+    QTRY_VERIFY(Property(frame, "_NET_WM_STATE").contains(QLatin1String("_NET_WM_STATE_ABOVE")));
+    QTRY_VERIFY(Property(frame, "_NET_WM_STATE").contains(QLatin1String("_NET_WM_STATE_SKIP_TASKBAR")));
+    const int x = frame->frameGeometry().x();
+
+    frame->ApplyDockEdge(kDockTop);
+    QTRY_COMPARE(frame->frameGeometry().top(), 0);
+    // Snap to corner is off: the window keeps its horizontal place.
+    QCOMPARE(frame->frameGeometry().x(), x);
+    QVERIFY(frame->AppBar()->GetAutoHideBar(kDockTop) == frame->AppBar()->Id());
+    // An auto-hide window reserves nothing.
+    QVERIFY(!Strut(frame).contains(QLatin1Char('=')));
+    // Docked, it cannot be resized.
+    QCOMPARE(frame->minimumSize(), frame->maximumSize());
+    if (qEnvironmentVariableIsSet("CLIPVAULT_DOCK_SHOTS"))
+        Run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("/tmp/dock_top_shown.png")});
+
+    // Another window takes the focus: the frame slides away, two borders
+    // left on the screen.
+    QWidget other;
+    ActivateOther(other);
+    QTRY_COMPARE_WITH_TIMEOUT(frame->frameGeometry().bottom() + 1, 2, 5000);
+    QVERIFY(!frame->IsDockShown());
+    QCOMPARE(frame->frameGeometry().x(), x);
+    if (qEnvironmentVariableIsSet("CLIPVAULT_DOCK_SHOTS"))
+        Run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("/tmp/dock_top_hidden.png")});
+
+    // The pointer touches the strip: it comes back, without the focus.
+    QVERIFY(Xdo({QStringLiteral("mousemove"), QString::number(x + 100), QStringLiteral("0")}));
+    QTRY_COMPARE_WITH_TIMEOUT(frame->frameGeometry().top(), 0, 5000);
+    QVERIFY(frame->IsDockShown());
+    QCOMPARE(QApplication::activeWindow(), &other);
+    // Leaving it again hides it again.
+    QVERIFY(Xdo({QStringLiteral("mousemove"), QStringLiteral("600"), QStringLiteral("700")}));
+    QTRY_COMPARE_WITH_TIMEOUT(frame->frameGeometry().bottom() + 1, 2, 5000);
+
+    // While a message box is up nothing slides away.
+    QVERIFY(Xdo({QStringLiteral("mousemove"), QString::number(x + 100), QStringLiteral("0")}));
+    QTRY_COMPARE_WITH_TIMEOUT(frame->frameGeometry().top(), 0, 5000);
+    {
+        CAutoHideBlock block;
+        QVERIFY(Xdo({QStringLiteral("mousemove"), QStringLiteral("600"), QStringLiteral("700")}));
+        QTest::qWait(1200);
+        QCOMPARE(frame->frameGeometry().top(), 0);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(frame->frameGeometry().bottom() + 1, 2, 5000);
+
+    // Docking off: back in view, no longer registered nor on top.
+    frame->SetAutoHideDocking(false);
+    QVERIFY(!frame->IsDockingOn());
+    QCOMPARE(frame->AppBar()->GetAutoHideBar(kDockTop), quintptr(0));
+    QVERIFY(!(frame->windowFlags() & Qt::WindowStaysOnTopHint));
+    QTRY_VERIFY(!Property(frame, "_NET_WM_STATE").contains(QLatin1String("_NET_WM_STATE_ABOVE")));
+    QTRY_VERIFY(!Property(frame, "_NET_WM_STATE").contains(QLatin1String("_NET_WM_STATE_SKIP_TASKBAR")));
+    QVERIFY(frame->minimumSize() != frame->maximumSize());
+}
+
+void DockTest::secondAutoHideWindowOnAnEdgeReservesSpaceInstead() {
+    // Another program holds the top edge.
+    QProcess holder;
+    holder.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hold-edge"), QStringLiteral("1")});
+    QVERIFY(holder.waitForReadyRead(20000));
+    QCOMPARE(holder.readLine().trimmed(), QByteArray("held"));
+
+    CGuiTestFixture fx;
+    auto app = Start(fx);
+    QVERIFY(app);
+    CMainFrame* frame = app->MainFrame();
+    QVERIFY(frame->AppBar()->GetAutoHideBar(kDockTop) != 0);
+    QVERIFY(frame->AppBar()->GetAutoHideBar(kDockTop) != frame->AppBar()->Id());
+    // Less than half the screen high: the window manager grants no more.
+    frame->resize(600, 250);
+    QTRY_COMPARE(frame->size(), QSize(600, 250));
+    fx.Clear();
+    frame->ApplyDockEdge(kDockTop);
+    QCOMPARE(fx.m_messages.size(), size_t(1));
+    QCOMPARE(fx.m_messages[0].m_strText, QString::fromLatin1(kRefusedText));
+    QCOMPARE(fx.m_messages[0].m_nType & host::MB_ICONMASK, unsigned(host::MB_ICONERROR));
+    QVERIFY(!frame->DockState().m_bAutoHide);
+    QCOMPARE(frame->DockState().m_nEdge, kDockTop);
+    // It docks reserving its height at the top.
+    QTRY_COMPARE(frame->frameGeometry().top(), 0);
+    const QRect g = frame->frameGeometry();
+    QTRY_VERIFY(Strut(frame).contains(QLatin1Char('=')));
+    const QString want = QStringLiteral("_NET_WM_STRUT_PARTIAL(CARDINAL) = 0, 0, %1, 0, 0, 0, 0, 0, %2, %3, 0, 0")
+                             .arg(g.bottom() + 1)
+                             .arg(g.left())
+                             .arg(g.right());
+    QCOMPARE(Strut(frame), want);
+    // The window manager takes it out of the work area.
+    QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::primaryScreen()->availableGeometry().top(), g.bottom() + 1, 5000);
+    // And it stays in view when another window takes the focus.
+    QWidget other;
+    ActivateOther(other);
+    QTest::qWait(1200);
+    QCOMPARE(frame->frameGeometry().top(), 0);
+
+    // The holder ends: the edge is free for the next one.
+    holder.kill();
+    QVERIFY(holder.waitForFinished(10000));
+    QTRY_COMPARE(frame->AppBar()->GetAutoHideBar(kDockTop), quintptr(0));
+
+    // Docking ends: nothing is reserved any more.
+    frame->SetAutoHideDocking(false);
+    QTRY_VERIFY(!Strut(frame).contains(QLatin1Char('=')));
+    QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::primaryScreen()->availableGeometry(), Screen(), 5000);
+}
+
+void DockTest::draggingDocksAndFloats() {
+    CGuiTestFixture fx;
+    auto app = Start(fx);
+    QVERIFY(app);
+    CMainFrame* frame = app->MainFrame();
+    QStatusBar* bar = frame->statusBar();
+    const auto dragFrom = [&](const QPoint& to) {
+        const QPoint from = bar->mapToGlobal(QPoint(30, bar->height() / 2));
+        QVERIFY(Xdo({QStringLiteral("mousemove"), QString::number(from.x()), QString::number(from.y())}));
+        QVERIFY(Xdo({QStringLiteral("mousedown"), QStringLiteral("1")}));
+        QTRY_VERIFY(frame->ProposedDockEdge() != kDockNone);
+        for (int i = 1; i <= 8; ++i) {
+            const QPoint p = from + (to - from) * i / 8;
+            QVERIFY(Xdo({QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y())}));
+            QTest::qWait(60);
+        }
+        QVERIFY(Xdo({QStringLiteral("mouseup"), QStringLiteral("1")}));
+        QTRY_COMPARE(frame->ProposedDockEdge(), kDockNone);
+    };
+    // Out of the window to the left edge: docked there.
+    dragFrom(QPoint(2, Screen().height() / 2));
+    QCOMPARE(frame->DockState().m_nEdge, kDockLeft);
+    QTRY_COMPARE(frame->frameGeometry().left(), 0);
+
+    // Back into the middle: it floats where it was dropped.
+    const QRect before = frame->frameGeometry();
+    const QPoint middle = Screen().center();
+    const QPoint from = bar->mapToGlobal(QPoint(30, bar->height() / 2));
+    dragFrom(middle);
+    QCOMPARE(frame->DockState().m_nEdge, kDockFloating);
+    // Leaving the edge on the first step, the window starts over from where
+    // it stood docked: that step does not count.
+    const QPoint firstStep = (middle - from) / 8;
+    QTRY_COMPARE(frame->frameGeometry().topLeft(), before.topLeft() + (middle - from) - firstStep);
+    QCOMPARE(frame->DockState().m_rcFloat, frame->frameGeometry());
+    QVERIFY(frame->AppBar()->GetAutoHideBar(kDockLeft) == 0);
+    // A floating window may be resized again.
+    QVERIFY(frame->minimumSize() != frame->maximumSize());
+}
+
+int main(int argc, char** argv) {
+    if (argc >= 3 && std::strcmp(argv[1], "--hold-edge") == 0) return HoldEdge(argc, argv);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    DockTest t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "DockTest.moc"
