@@ -63,6 +63,7 @@ void CMainFrame::SetAutoHideDocking(bool bOn) {
         if (!m_pAppBar) {
             m_pAppBar = std::make_shared<CAppBar>(this);
             connect(m_pAppBar.get(), &CAppBar::Notify, this, &CMainFrame::OnAppBarNotify);
+            m_pAppBar->SetAutoHideStrip(2 * kBorder);
         }
         m_pAppBar->New();
         m_dockState.m_rcFloat = WindowRect();

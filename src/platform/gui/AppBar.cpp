@@ -136,6 +136,7 @@ public:
             for (int e = 0; e < 4; ++e) {
                 if (s->selection == AutoHideAtom(m_c, e) && m_bar.m_bAutoHide[e]) {
                     m_bar.m_bAutoHide[e] = false;
+                    m_bar.UpdateStrut();
                     QMetaObject::invokeMethod(&m_bar, [bar = &m_bar] { emit bar->Notify(appbar::kStateChange, 0); },
                                               Qt::QueuedConnection);
                 }
@@ -212,7 +213,7 @@ bool CAppBar::New() {
 void CAppBar::Remove() {
     for (int e = 0; e < 4; ++e)
         if (m_bAutoHide[e]) SetAutoHideBar(e, false);
-    ClearStrut();
+    SetPos(-1, QRect());
     m_bRegistered = false;
     m_bFullScreenApp = false;
 }
@@ -268,22 +269,52 @@ QRect CAppBar::QueryPos(int nEdge, const QRect& rc) const {
 
 QRect CAppBar::SetPos(int nEdge, const QRect& rc) {
     if (rc.isEmpty() || !ValidEdge(nEdge)) {
-        ClearStrut();
-        return QRect();
+        m_nReservedEdge = -1;
+        m_rcReserved = QRect();
+    } else {
+        m_nReservedEdge = nEdge;
+        m_rcReserved = QueryPos(nEdge, rc);
     }
-    const QRect r = QueryPos(nEdge, rc);
-    WriteStrut(nEdge, r);
-    return r;
+    UpdateStrut();
+    return m_rcReserved;
 }
 
-void CAppBar::WriteStrut(int nEdge, const QRect& rc) {
-    m_nReservedEdge = nEdge;
-    m_rcReserved = rc;
+void CAppBar::UpdateStrut() {
     if (!m_pX11 || !m_pWindow) return;
     xcb_connection_t* c = m_pX11->m_c;
     const xcb_screen_t* s = DefaultScreen(c);
     const int rootW = s->width_in_pixels;
     const int rootH = s->height_in_pixels;
+    int nEdge = m_nReservedEdge;
+    QRect rc = m_rcReserved;
+    if (rc.isEmpty()) {
+        // An auto-hide window keeps the strip it leaves on the screen: window
+        // managers keep a window that reserves nothing on a side at least
+        // partly in view there, and nothing is to cover the strip.
+        nEdge = -1;
+        for (int e = 0; e < 4 && nEdge < 0; ++e)
+            if (m_bAutoHide[e]) nEdge = e;
+        const int t = m_nAutoHideStrip;
+        switch (nEdge) {
+        case 0: rc = QRect(0, 0, t, rootH); break;
+        case 1: rc = QRect(0, 0, rootW, t); break;
+        case 2: rc = QRect(rootW - t, 0, t, rootH); break;
+        case 3: rc = QRect(0, rootH - t, rootW, t); break;
+        default: break;
+        }
+    }
+    const xcb_atom_t partial = Atom(c, "_NET_WM_STRUT_PARTIAL");
+    const xcb_atom_t plain = Atom(c, "_NET_WM_STRUT");
+    const xcb_window_t w = NativeWindow(m_pWindow);
+    if (nEdge < 0 || rc.isEmpty()) {
+        if (m_nStrutWindow) {
+            xcb_delete_property(c, m_nStrutWindow, partial);
+            xcb_delete_property(c, m_nStrutWindow, plain);
+            xcb_flush(c);
+        }
+        m_nStrutWindow = 0;
+        return;
+    }
     uint32_t v[12] = {};
     const auto clamp = [](int n) { return static_cast<uint32_t>(qMax(0, n)); };
     switch (nEdge) {
@@ -292,28 +323,10 @@ void CAppBar::WriteStrut(int nEdge, const QRect& rc) {
     case 1: v[2] = clamp(rc.bottom() + 1); v[8] = clamp(rc.left()); v[9] = clamp(rc.right()); break;
     case 3: v[3] = clamp(rootH - rc.top()); v[10] = clamp(rc.left()); v[11] = clamp(rc.right()); break;
     }
-    const xcb_window_t w = NativeWindow(m_pWindow);
-    if (m_nStrutWindow && m_nStrutWindow != w) ClearStrut();
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, Atom(c, "_NET_WM_STRUT_PARTIAL"), XCB_ATOM_CARDINAL, 32, 12, v);
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, Atom(c, "_NET_WM_STRUT"), XCB_ATOM_CARDINAL, 32, 4, v);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, partial, XCB_ATOM_CARDINAL, 32, 12, v);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, plain, XCB_ATOM_CARDINAL, 32, 4, v);
     xcb_flush(c);
     m_nStrutWindow = w;
-    m_nReservedEdge = nEdge;
-    m_rcReserved = rc;
-}
-
-void CAppBar::ClearStrut() {
-    if (m_pX11 && m_nStrutWindow) {
-        xcb_connection_t* c = m_pX11->m_c;
-        // The window may be gone already; the server then has nothing to
-        // delete and says so in an error nobody waits for.
-        xcb_delete_property(c, m_nStrutWindow, Atom(c, "_NET_WM_STRUT_PARTIAL"));
-        xcb_delete_property(c, m_nStrutWindow, Atom(c, "_NET_WM_STRUT"));
-        xcb_flush(c);
-    }
-    m_nStrutWindow = 0;
-    m_nReservedEdge = -1;
-    m_rcReserved = QRect();
 }
 
 bool CAppBar::SetAutoHideBar(int nEdge, bool bOn) {
@@ -360,6 +373,7 @@ bool CAppBar::SetAutoHideBar(int nEdge, bool bOn) {
     }
     if (bOn) m_bAutoHide[nEdge] = bDone;
     else m_bAutoHide[nEdge] = false;
+    UpdateStrut();
     return bDone;
 }
 
@@ -386,7 +400,7 @@ void CAppBar::WindowPosChanged() {
     if (m_pX11 && m_pWindow && m_nStrutWindow && NativeWindow(m_pWindow) != m_nStrutWindow) {
         // The old window is gone and its properties with it.
         m_nStrutWindow = 0;
-        WriteStrut(m_nReservedEdge, m_rcReserved);
+        UpdateStrut();
     }
 }
 

@@ -55,8 +55,13 @@ public:
 
     // Registers the window as the auto-hide window of `nEdge` (false when
     // another window holds the edge), or gives the edge up (false when it
-    // was not this window's).
+    // was not this window's). While it holds an edge and reserves nothing
+    // else, the strip a hidden window leaves on the screen (SetAutoHideStrip
+    // pixels along the whole edge, 2 unless set) stays reserved: window
+    // managers keep a window that reserves nothing on a side at least partly
+    // on the screen there, and nothing should cover the strip.
     bool SetAutoHideBar(int nEdge, bool bOn);
+    void SetAutoHideStrip(int nPixels) { m_nAutoHideStrip = nPixels; }
     // Who holds `nEdge`: 0 for nobody, Id() for this bar, else another
     // window's number.
     quintptr GetAutoHideBar(int nEdge) const;
@@ -88,8 +93,9 @@ private:
     class CX11;
     friend class CX11;
     QRect ScreenRect() const;
-    void WriteStrut(int nEdge, const QRect& rc);
-    void ClearStrut();
+    // Puts what is reserved on the window: the reserved rectangle, else the
+    // strip of an auto-hide edge, else nothing.
+    void UpdateStrut();
     void OnRootProperty(unsigned nAtom);
     void OnActiveWindowState();
 
@@ -101,5 +107,6 @@ private:
     QRect m_rcReserved;
     quintptr m_nStrutWindow = 0;  // the native window that carries the reservation
     bool m_bAutoHide[4] = {false, false, false, false};
+    int m_nAutoHideStrip = 2;
     bool m_bFullScreenApp = false;
 };
