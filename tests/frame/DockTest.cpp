@@ -64,17 +64,42 @@ QRect OnDisplay(QWidget* w) {
 
 QRect Screen() { return QGuiApplication::primaryScreen()->geometry(); }
 
-// Another program holding an edge: this test program started again.
-int HoldEdge(int argc, char** argv) {
+// Another program, this test program started again: one that holds an
+// edge as its auto-hide window (--hold-edge N), a window of a panel
+// (--panel, answering its window's number), one that shows a full-screen
+// window (--fullscreen).
+int OtherProgram(int argc, char** argv) {
     QApplication app(argc, argv);
+    const QByteArray mode = argv[1];
     QWidget w;
-    w.winId();
+    w.setWindowTitle(QString::fromLatin1(mode));
     CAppBar bar(&w);
     bar.New();
-    const int nEdge = std::atoi(argv[2]);
-    std::printf("%s\n", bar.SetAutoHideBar(nEdge, true) ? "held" : "refused");
+    bool bOk = true;
+    if (mode == "--hold-edge") {
+        w.winId();
+        bOk = bar.SetAutoHideBar(std::atoi(argv[2]), true);
+    } else if (mode == "--panel") {
+        // A panel of the desktop's own, which knows nothing of application
+        // bars: the test sets its reservation from outside.
+        w.setGeometry(900, 300, 200, 100);
+        w.show();
+        bOk = QTest::qWaitForWindowExposed(&w);
+        std::printf("%llu\n", static_cast<unsigned long long>(w.windowHandle()->winId()));
+    } else if (mode == "--fullscreen") {
+        w.showFullScreen();
+        bOk = QTest::qWaitForWindowExposed(&w);
+        w.activateWindow();
+    }
+    std::printf("%s\n", bOk ? "ready" : "failed");
     std::fflush(stdout);
     return app.exec();
+}
+
+// Starts one of those and waits until it is ready.
+bool StartOther(QProcess& p, const QStringList& args) {
+    p.start(QCoreApplication::applicationFilePath(), args);
+    return p.waitForReadyRead(20000) && p.readLine().trimmed() == "ready";
 }
 
 }  // namespace
@@ -87,6 +112,7 @@ private slots:
     void autoHiddenWindowSlidesAwayAndBack();
     void secondAutoHideWindowOnAnEdgeReservesSpaceInstead();
     void draggingDocksAndFloats();
+    void otherProgramsMoveAndLowerTheDockedWindow();
 
 private:
     // A started program with docking on, its window shown and floating.
@@ -211,9 +237,7 @@ void DockTest::autoHiddenWindowSlidesAwayAndBack() {
 void DockTest::secondAutoHideWindowOnAnEdgeReservesSpaceInstead() {
     // Another program holds the top edge.
     QProcess holder;
-    holder.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hold-edge"), QStringLiteral("1")});
-    QVERIFY(holder.waitForReadyRead(20000));
-    QCOMPARE(holder.readLine().trimmed(), QByteArray("held"));
+    QVERIFY(StartOther(holder, {QStringLiteral("--hold-edge"), QStringLiteral("1")}));
 
     CGuiTestFixture fx;
     auto app = Start(fx);
@@ -299,8 +323,56 @@ void DockTest::draggingDocksAndFloats() {
     QVERIFY(frame->minimumSize() != frame->maximumSize());
 }
 
+void DockTest::otherProgramsMoveAndLowerTheDockedWindow() {
+    // Another program holds the top edge: this window reserves space there.
+    QProcess holder;
+    QVERIFY(StartOther(holder, {QStringLiteral("--hold-edge"), QStringLiteral("1")}));
+    CGuiTestFixture fx;
+    auto app = Start(fx);
+    QVERIFY(app);
+    CMainFrame* frame = app->MainFrame();
+    frame->resize(600, 250);
+    QTRY_COMPARE(frame->size(), QSize(600, 250));
+    frame->ApplyDockEdge(kDockTop);
+    QVERIFY(!frame->DockState().m_bAutoHide);
+    QTRY_COMPARE(OnDisplay(frame).top(), 0);
+
+    // A third one reserves a band of 40 pixels across the top: the window
+    // moves below it and reserves down to its new bottom.
+    QProcess band;
+    band.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--panel")});
+    QVERIFY(band.waitForReadyRead(20000));
+    const QString bandWindow = QString::fromLatin1(band.readLine().trimmed());
+    QVERIFY(Run(QStringLiteral("xprop"), {QStringLiteral("-id"), bandWindow, QStringLiteral("-f"),
+                                         QStringLiteral("_NET_WM_STRUT_PARTIAL"), QStringLiteral("32c"),
+                                         QStringLiteral("-set"), QStringLiteral("_NET_WM_STRUT_PARTIAL"),
+                                         QStringLiteral("0,0,40,0,0,0,0,0,0,%1,0,0").arg(Screen().width() - 1)}));
+    QTRY_COMPARE_WITH_TIMEOUT(OnDisplay(frame).top(), 40, 5000);
+    QTRY_VERIFY(Strut(frame).contains(QStringLiteral("= 0, 0, %1,").arg(40 + frame->frameGeometry().height())));
+    band.kill();
+    QVERIFY(band.waitForFinished(10000));
+
+    // A full-screen window comes up: the docked window goes below the
+    // others, and on top again when it is gone.
+    QVERIFY(Property(frame, "_NET_WM_STATE").contains(QLatin1String("_NET_WM_STATE_ABOVE")));
+    QProcess full;
+    QVERIFY(StartOther(full, {QStringLiteral("--fullscreen")}));
+    QTRY_VERIFY_WITH_TIMEOUT(frame->windowFlags() & Qt::WindowStaysOnBottomHint, 5000);
+    QTRY_VERIFY(Property(frame, "_NET_WM_STATE").contains(QLatin1String("_NET_WM_STATE_BELOW")));
+    QVERIFY(!Property(frame, "_NET_WM_STATE").contains(QLatin1String("_NET_WM_STATE_ABOVE")));
+    full.kill();
+    QVERIFY(full.waitForFinished(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(frame->windowFlags() & Qt::WindowStaysOnTopHint, 5000);
+    QTRY_VERIFY(Property(frame, "_NET_WM_STATE").contains(QLatin1String("_NET_WM_STATE_ABOVE")));
+    holder.kill();
+    QVERIFY(holder.waitForFinished(10000));
+}
+
 int main(int argc, char** argv) {
-    if (argc >= 3 && std::strcmp(argv[1], "--hold-edge") == 0) return HoldEdge(argc, argv);
+    if (argc >= 2 && std::strncmp(argv[1], "--", 2) == 0 &&
+        (!std::strcmp(argv[1], "--hold-edge") || !std::strcmp(argv[1], "--panel") ||
+         !std::strcmp(argv[1], "--fullscreen")))
+        return OtherProgram(argc, argv);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     DockTest t;

@@ -1,6 +1,7 @@
 #include "platform/gui/AppBar.h"
 
 #include <QAbstractNativeEventFilter>
+#include <QDateTime>
 #include <QGuiApplication>
 #include <QMetaObject>
 #include <QScreen>
@@ -130,6 +131,18 @@ public:
             else if (p->window == m_watched && p->atom == Atom(m_c, "_NET_WM_STATE")) m_bar.OnActiveWindowState();
             break;
         }
+        case XCB_UNMAP_NOTIFY:
+        case XCB_DESTROY_NOTIFY: {
+            // The active window went away before the manager named another.
+            const xcb_window_t w = (ev->response_type & 0x7f) == XCB_UNMAP_NOTIFY
+                                       ? reinterpret_cast<xcb_unmap_notify_event_t*>(ev)->window
+                                       : reinterpret_cast<xcb_destroy_notify_event_t*>(ev)->window;
+            if (w == m_watched && w != XCB_NONE) {
+                m_watched = XCB_NONE;
+                m_bar.OnActiveWindowState();
+            }
+            break;
+        }
         case XCB_SELECTION_CLEAR: {
             auto* s = reinterpret_cast<xcb_selection_clear_event_t*>(ev);
             if (s->owner != m_helper) break;
@@ -148,14 +161,24 @@ public:
         return false;
     }
 
-    // Every reservation of the display's managed windows but `own`.
-    std::vector<CStrut> OtherStruts(xcb_window_t own) const {
+    // Every reservation of the display's managed windows but `own`; with
+    // `bSeniorsOnly`, only those of windows that were bars before `own`
+    // (registered earlier, or not bars of this kind at all: panels).
+    std::vector<CStrut> OtherStruts(xcb_window_t own, bool bSeniorsOnly = false, uint64_t nSince = 0) const {
         std::vector<CStrut> out;
+        const xcb_atom_t since = Atom(m_c, "_CLIPVAULT_APPBAR_SINCE");
         const xcb_atom_t partial = Atom(m_c, "_NET_WM_STRUT_PARTIAL");
         const xcb_atom_t plain = Atom(m_c, "_NET_WM_STRUT");
         xcb_screen_t* s = DefaultScreen(m_c);
         for (uint32_t w : ReadWords(m_c, m_root, Atom(m_c, "_NET_CLIENT_LIST"), XCB_ATOM_WINDOW)) {
             if (w == own) continue;
+            if (bSeniorsOnly) {
+                const std::vector<uint32_t> t = ReadWords(m_c, w, since, XCB_ATOM_CARDINAL);
+                if (t.size() >= 2) {
+                    const uint64_t nTheirs = (uint64_t(t[0]) << 32) | t[1];
+                    if (nTheirs > nSince || (nTheirs == nSince && w > own)) continue;
+                }
+            }
             CStrut strut;
             std::vector<uint32_t> v = ReadWords(m_c, w, partial, XCB_ATOM_CARDINAL);
             if (v.size() >= 12) {
@@ -199,6 +222,7 @@ bool CAppBar::HasX11() const { return m_pX11 != nullptr; }
 bool CAppBar::New() {
     if (m_bRegistered) return false;
     m_bRegistered = true;
+    m_nSince = static_cast<uint64_t>(QDateTime::currentMSecsSinceEpoch());
     if (m_pX11) {
         // What the others reserve now is the base against which a change is
         // noticed.
@@ -241,7 +265,9 @@ QRect CAppBar::QueryPos(int nEdge, const QRect& rc) const {
     const xcb_screen_t* s = DefaultScreen(m_pX11->m_c);
     const int rootW = s->width_in_pixels;
     const int rootH = s->height_in_pixels;
-    for (const CStrut& o : m_pX11->OtherStruts(NativeWindow(m_pWindow))) {
+    // Bars that came later yield to this one, not this one to them: two
+    // bars would otherwise push each other off the screen.
+    for (const CStrut& o : m_pX11->OtherStruts(NativeWindow(m_pWindow), true, m_nSince)) {
         const auto overlaps = [](int a0, int a1, uint32_t b0, uint32_t b1) {
             return b1 >= b0 && a0 <= static_cast<int>(b1) && a1 >= static_cast<int>(b0);
         };
@@ -305,11 +331,13 @@ void CAppBar::UpdateStrut() {
     }
     const xcb_atom_t partial = Atom(c, "_NET_WM_STRUT_PARTIAL");
     const xcb_atom_t plain = Atom(c, "_NET_WM_STRUT");
+    const xcb_atom_t since = Atom(c, "_CLIPVAULT_APPBAR_SINCE");
     const xcb_window_t w = NativeWindow(m_pWindow);
     if (nEdge < 0 || rc.isEmpty()) {
         if (m_nStrutWindow) {
             xcb_delete_property(c, m_nStrutWindow, partial);
             xcb_delete_property(c, m_nStrutWindow, plain);
+            xcb_delete_property(c, m_nStrutWindow, since);
             xcb_flush(c);
         }
         m_nStrutWindow = 0;
@@ -325,6 +353,8 @@ void CAppBar::UpdateStrut() {
     }
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, partial, XCB_ATOM_CARDINAL, 32, 12, v);
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, plain, XCB_ATOM_CARDINAL, 32, 4, v);
+    const uint32_t t[2] = {static_cast<uint32_t>(m_nSince >> 32), static_cast<uint32_t>(m_nSince)};
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, since, XCB_ATOM_CARDINAL, 32, 2, t);
     xcb_flush(c);
     m_nStrutWindow = w;
 }
@@ -425,7 +455,7 @@ void CAppBar::OnRootProperty(unsigned nAtom) {
             // Our own windows' event masks are Qt's; a foreign window's is
             // ours to extend (each client has its own).
             if (active != XCB_NONE && !IsOwnWindow(active)) {
-                const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+                const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
                 xcb_change_window_attributes(c, active, XCB_CW_EVENT_MASK, &mask);
                 xcb_flush(c);
                 m_pX11->m_watched = active;

@@ -15,6 +15,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QRect>
+#include <cstdint>
 #include <memory>
 
 class QWidget;
@@ -44,8 +45,9 @@ public:
 
     // The place the service grants `rc` at `nEdge`: clipped along the edge
     // to the screen, and moved inward past the space that other windows
-    // reserve at the same edge where it overlaps theirs. The size across
-    // the edge is kept.
+    // reserve at the same edge where it overlaps theirs (windows that became
+    // bars of this kind after this one do not count: they yield to it). The
+    // size across the edge is kept.
     QRect QueryPos(int nEdge, const QRect& rc) const;
     // Reserves what QueryPos grants and answers it; an empty rectangle
     // reserves nothing.
@@ -108,5 +110,6 @@ private:
     quintptr m_nStrutWindow = 0;  // the native window that carries the reservation
     bool m_bAutoHide[4] = {false, false, false, false};
     int m_nAutoHideStrip = 2;
+    uint64_t m_nSince = 0;  // when it became a bar: later bars yield to it
     bool m_bFullScreenApp = false;
 };
