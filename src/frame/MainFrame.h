@@ -5,6 +5,7 @@
 
 #include "platform/gui/CmdTarget.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QTimer>
 #include <functional>
@@ -161,7 +162,8 @@ private:
     bool m_bWmMove = false;
     QPoint m_ptDragLast;
     QRect m_rcDrag;
-    QRect m_rcLastSet;
+    QRect m_rcLastSet;        // where the frame last moved itself
+    QElapsedTimer m_ownMoveClock;
     bool m_bSizeFixed = false;
     QSize m_sizeMinFree, m_sizeMaxFree;
 };

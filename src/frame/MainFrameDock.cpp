@@ -31,6 +31,9 @@ constexpr int kAutoHidePollMs = 400;
 // by the window manager for the pointer's release.
 constexpr int kRevealPollMs = 100;
 constexpr int kWmMovePollMs = 50;
+// For so long after the frame moved itself, the window manager may still
+// report the steps of that move.
+constexpr qint64 kOwnMoveEchoMs = 500;
 // A border's width: a hidden window leaves two of them on the screen.
 constexpr int kBorder = 1;
 
@@ -120,6 +123,8 @@ void CMainFrame::ApplyDockEdge(int nEdge) {
                 OnAutoHideRefused();
             }
         }
+        // Only an auto-hide window is ever out of view.
+        if (!m_dockState.m_bAutoHide) m_bShown = true;
         FixSizeWhileDocked(false);
         QRect rc = GetDockedRect(nEdge, WindowRect());
         if (m_dockState.m_bAutoHide) m_pAppBar->SetPos(nEdge, QRect());
@@ -195,6 +200,7 @@ void CMainFrame::SetWindowRect(const QRect& rc) {
     const QRect fg = frameGeometry();
     const QRect g = geometry();
     m_rcLastSet = rc;
+    m_ownMoveClock.start();
     setGeometry(rc.adjusted(g.left() - fg.left(), g.top() - fg.top(), g.right() - fg.right(),
                             g.bottom() - fg.bottom()));
 }
@@ -215,12 +221,15 @@ void CMainFrame::SlideWindowTo(const QRect& rcTarget) {
     }
     SetWindowRect(rcTarget);
     repaint();
-    // Whoever asks next sees where the window is, not where it was.
+    // Whoever asks next sees where the window is, not where it was: the
+    // manager's reports of the steps arrive after the last one was asked for.
     QElapsedTimer settle;
     settle.start();
-    while (frameGeometry() != rcTarget && settle.elapsed() < 300) {
+    int nSteady = 0;
+    while (settle.elapsed() < 300 && nSteady < 5) {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         QThread::msleep(5);
+        nSteady = frameGeometry() == rcTarget ? nSteady + 1 : 0;
     }
     m_bSliding = false;
 }
@@ -287,12 +296,19 @@ void CMainFrame::OnDeactivated() {
     if (CanAutoHide()) {
         if (m_bRevealPending) {
             // Right after start-up the window hides to the configured edge,
-            // even while it floats.
+            // even while it floats. It docks there as any window hidden at an
+            // edge must: registered as that edge's auto-hide window (or, when
+            // the edge is taken, reserving space instead). A window hidden
+            // without the registration would share the edge with another
+            // one, and the window manager would not let it leave the screen.
             const uint32_t nEdge = AppOptions().m_nDockEdge;
-            m_nProposedEdge = nEdge <= kDockBottom ? static_cast<int>(nEdge) : kDockTop;
             m_bRevealPending = false;
+            m_bShown = false;
+            ApplyDockEdge(nEdge <= kDockBottom ? static_cast<int>(nEdge) : kDockTop);
+            if (!m_bShown) m_revealTimer.start();
+        } else {
+            ShowDockedWindow(false);
         }
-        ShowDockedWindow(false);
     }
     if (m_pAppBar) m_pAppBar->Activate();
 }
@@ -347,6 +363,7 @@ void CMainFrame::OnWmMovePoll() {
         m_nProposedEdge = ProposeDockEdge(QCursor::pos());
         return;
     }
+    if (!m_bWmMove) return;
     m_wmMoveTimer.stop();
     m_bWmMove = false;
     const int nProposal = m_nProposedEdge;
@@ -396,12 +413,25 @@ bool CMainFrame::eventFilter(QObject* pWatched, QEvent* pEvent) {
     case QEvent::Move:
         if (bSelf) {
             if (m_pAppBar) m_pAppBar->WindowPosChanged();
-            // A move that neither this frame nor a program asked for, with
-            // the button down: the window manager is dragging the window.
-            if (!m_bSliding && !m_bDragging && !m_bWmMove && pEvent->spontaneous() && CAppBar::IsPrimaryButtonDown()) {
+            // A move this frame did not make, with the button down: the
+            // window manager is dragging the window.
+            // A move this frame did not make, with the pointer on the title
+            // bar: the window manager is dragging the window by it. Managers
+            // tell the window where it went during the drag or only once the
+            // button is up; either way the drag's end docks it.
+            const QPoint pt = QCursor::pos();
+            const bool bOwnMove = m_bSliding || m_bDragging ||
+                                  (m_ownMoveClock.isValid() && m_ownMoveClock.elapsed() < kOwnMoveEchoMs) ||
+                                  frameGeometry().topLeft() == m_rcLastSet.topLeft();
+            if (!bOwnMove && !m_bWmMove && isVisible() && frameGeometry().contains(pt) && !geometry().contains(pt)) {
                 m_bWmMove = true;
                 m_nProposedEdge = m_dockState.m_nEdge;
-                m_wmMoveTimer.start();
+                if (CAppBar::IsPrimaryButtonDown()) {
+                    m_wmMoveTimer.start();
+                } else {
+                    m_nProposedEdge = ProposeDockEdge(pt);
+                    QMetaObject::invokeMethod(this, &CMainFrame::OnWmMovePoll, Qt::QueuedConnection);
+                }
             }
         }
         break;

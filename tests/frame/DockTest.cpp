@@ -113,6 +113,7 @@ private slots:
     void secondAutoHideWindowOnAnEdgeReservesSpaceInstead();
     void draggingDocksAndFloats();
     void otherProgramsMoveAndLowerTheDockedWindow();
+    void firstDeactivationAfterStartHidesToTheConfiguredEdge();
 
 private:
     // A started program with docking on, its window shown and floating.
@@ -127,8 +128,19 @@ std::unique_ptr<CClipVaultApp> DockTest::Start(CGuiTestFixture& fx) {
     app->m_fnStartDialog = [] {};
     if (!app->InitInstance({QStringLiteral("clipvault")})) return nullptr;
     CMainFrame* frame = app->MainFrame();
-    frame->resize(700, 450);
     if (!QTest::qWaitForWindowExposed(frame)) return nullptr;
+    // Smaller than half the screen, title bar and all on it. Start-up's own
+    // placement may still be on its way to the window manager: ask until
+    // the window is there.
+    const bool bPlaced = QTest::qWaitFor(
+        [&] {
+            if (frame->size() != QSize(700, 450)) frame->resize(700, 450);
+            if (frame->frameGeometry().topLeft() != QPoint(150, 80)) frame->move(150, 80);
+            QTest::qWait(100);
+            return frame->size() == QSize(700, 450) && frame->frameGeometry().topLeft() == QPoint(150, 80);
+        },
+        10000);
+    if (!bPlaced) return nullptr;
     // Start-up's own first hide is not what these tests look at.
     frame->m_bRevealPending = false;
     QTest::qWait(200);
@@ -289,6 +301,10 @@ void DockTest::draggingDocksAndFloats() {
     QVERIFY(app);
     CMainFrame* frame = app->MainFrame();
     QStatusBar* bar = frame->statusBar();
+    // A failed step must not leave the button down for the tests after it.
+    struct CRelease {
+        ~CRelease() { Xdo({QStringLiteral("mouseup"), QStringLiteral("1")}); }
+    } release;
     const auto dragFrom = [&](const QPoint& to) {
         const QPoint from = bar->mapToGlobal(QPoint(30, bar->height() / 2));
         QVERIFY(Xdo({QStringLiteral("mousemove"), QString::number(from.x()), QString::number(from.y())}));
@@ -321,6 +337,24 @@ void DockTest::draggingDocksAndFloats() {
     QVERIFY(frame->AppBar()->GetAutoHideBar(kDockLeft) == 0);
     // A floating window may be resized again.
     QVERIFY(frame->minimumSize() != frame->maximumSize());
+
+    // Dragged by the window manager's title bar to the top edge: docked
+    // there once the button is released.
+    frame->move(300, 200);
+    QTRY_COMPARE(frame->frameGeometry().topLeft(), QPoint(300, 200));
+    const QRect fg = frame->frameGeometry();
+    const QPoint title(fg.center().x(), fg.top() + (frame->geometry().top() - fg.top()) / 2);
+    QVERIFY(Xdo({QStringLiteral("mousemove"), QString::number(title.x()), QString::number(title.y())}));
+    QVERIFY(Xdo({QStringLiteral("mousedown"), QStringLiteral("1")}));
+    for (int i = 1; i <= 8; ++i) {
+        const QPoint p = title + (QPoint(title.x(), 1) - title) * i / 8;
+        QVERIFY(Xdo({QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y())}));
+        QTest::qWait(80);
+    }
+    QVERIFY(Xdo({QStringLiteral("mouseup"), QStringLiteral("1")}));
+    QTRY_COMPARE_WITH_TIMEOUT(frame->DockState().m_nEdge, kDockTop, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(OnDisplay(frame).top(), 0, 5000);
+    QCOMPARE(frame->ProposedDockEdge(), kDockNone);
 }
 
 void DockTest::otherProgramsMoveAndLowerTheDockedWindow() {
@@ -366,6 +400,25 @@ void DockTest::otherProgramsMoveAndLowerTheDockedWindow() {
     QTRY_VERIFY(Property(frame, "_NET_WM_STATE").contains(QLatin1String("_NET_WM_STATE_ABOVE")));
     holder.kill();
     QVERIFY(holder.waitForFinished(10000));
+}
+
+void DockTest::firstDeactivationAfterStartHidesToTheConfiguredEdge() {
+    CGuiTestFixture fx;
+    AppOptions().m_nDockEdge = kDockLeft;
+    auto app = Start(fx);
+    QVERIFY(app);
+    CMainFrame* frame = app->MainFrame();
+    QCOMPARE(frame->DockState().m_nEdge, kDockFloating);
+    frame->m_bRevealPending = true;
+    QWidget other;
+    ActivateOther(other);
+    QTRY_COMPARE_WITH_TIMEOUT(OnDisplay(frame).right() + 1, 2, 5000);
+    QVERIFY(!frame->m_bRevealPending);
+    QCOMPARE(frame->DockState().m_nEdge, kDockLeft);
+    QCOMPARE(frame->AppBar()->GetAutoHideBar(kDockLeft), frame->AppBar()->Id());
+    // The pointer at the left edge brings it back.
+    QVERIFY(Xdo({QStringLiteral("mousemove"), QStringLiteral("0"), QString::number(OnDisplay(frame).center().y())}));
+    QTRY_COMPARE_WITH_TIMEOUT(OnDisplay(frame).left(), 0, 5000);
 }
 
 int main(int argc, char** argv) {
