@@ -76,6 +76,9 @@ void CMainFrame::SetAutoHideDocking(bool bOn) {
         if (!m_bDockingOn) return;
         m_autoHideTimer.stop();
         m_revealTimer.stop();
+        // A window that stops docking while out of view would stay there,
+        // with nothing left to bring it back.
+        if (!m_bShown) ShowDockedWindow(true);
         ApplyDockEdge(kDockNone);
         m_bDockingOn = false;
         ShowInTaskbar(true);

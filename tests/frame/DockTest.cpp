@@ -239,6 +239,7 @@ void DockTest::autoHiddenWindowSlidesAwayAndBack() {
     // Docking off: back in view, no longer registered nor on top.
     frame->SetAutoHideDocking(false);
     QVERIFY(!frame->IsDockingOn());
+    QTRY_COMPARE(OnDisplay(frame).top(), 0);
     QCOMPARE(frame->AppBar()->GetAutoHideBar(kDockTop), quintptr(0));
     QVERIFY(!(frame->windowFlags() & Qt::WindowStaysOnTopHint));
     QTRY_VERIFY(!Property(frame, "_NET_WM_STATE").contains(QLatin1String("_NET_WM_STATE_ABOVE")));
@@ -419,6 +420,14 @@ void DockTest::firstDeactivationAfterStartHidesToTheConfiguredEdge() {
     // The pointer at the left edge brings it back.
     QVERIFY(Xdo({QStringLiteral("mousemove"), QStringLiteral("0"), QString::number(OnDisplay(frame).center().y())}));
     QTRY_COMPARE_WITH_TIMEOUT(OnDisplay(frame).left(), 0, 5000);
+
+    // Closed while out of view, it is remembered in view: the next start
+    // must not put it off the screen.
+    QVERIFY(Xdo({QStringLiteral("mousemove"), QStringLiteral("600"), QStringLiteral("700")}));
+    QTRY_COMPARE_WITH_TIMEOUT(OnDisplay(frame).right() + 1, 2, 5000);
+    QVERIFY(frame->close());
+    QCOMPARE(frame->frameGeometry().left(), 0);
+    QCOMPARE(AppOptions().m_rcMainWindow.m_nLeft, frame->geometry().left());
 }
 
 int main(int argc, char** argv) {
