@@ -154,6 +154,7 @@ bool CMainFrame::Create() {
     // The bars show the right state from the first paint on.
     UpdateToolBars();
     RegisterHotKey();
+    SetAutoHideDocking(AppOptions().m_bDockEnabled);
     return true;
 }
 
@@ -312,7 +313,10 @@ void CMainFrame::RegisterCommands() {
     OnUpdate(cmd::kCmdToggleFormatToolbar, [this](CCmdUI* pUI) { pUI->SetCheck(m_pFormatBar && m_pFormatBar->isVisible()); });
     OnCommand(cmd::kCmdToggleStatusBar, [this] { ToggleBar(statusBar()); });
     OnUpdate(cmd::kCmdToggleStatusBar, [this](CCmdUI* pUI) { pUI->SetCheck(statusBar()->isVisible()); });
-    OnCommand(cmd::kCmdShowWindow, [this] { ShowDockedWindow(true); });
+    OnCommand(cmd::kCmdShowWindow, [this] {
+        ShowDockedWindow(true);
+        BringToForeground();
+    });
     OnCommand(cmd::kCmdCascade, [this] { m_pMdi->cascadeSubWindows(); });
     OnCommand(cmd::kCmdTileHorizontally, [this] { m_pMdi->tileSubWindows(); });
     OnCommand(cmd::kCmdTileVertically, [this] { m_pMdi->tileSubWindows(); });

@@ -6,10 +6,13 @@
 #include "platform/gui/CmdTarget.h"
 #include "platform/gui/ImportItemsEvent.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QTimer>
 #include <functional>
+#include <memory>
 
+class CAppBar;
 class CChildFrame;
 class CClipVaultDoc;
 class CCommandActions;
@@ -60,6 +63,9 @@ public:
     // Slides a docked window into view or out of it; a window that is not
     // docked is shown, restored and raised (command 33007).
     void ShowDockedWindow(bool bShow);
+    // Restores, shows, raises and activates the window (command 33007, the
+    // tray icon, the hot key).
+    void BringToForeground();
 
     QToolBar* MainToolBar() const { return m_pMainBar; }
     QToolBar* SecondToolBar() const { return m_pSecondBar; }
@@ -101,7 +107,6 @@ public:
 protected:
     void closeEvent(QCloseEvent* e) override;
     bool event(QEvent* e) override;
-    bool eventFilter(QObject* pWatched, QEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dragMoveEvent(QDragMoveEvent* e) override;
     void dropEvent(QDropEvent* e) override;
@@ -121,6 +126,8 @@ private:
     // What the window's end undoes (tray icon, docking, working copies);
     // once, whether the window closed or was simply deleted.
     void OnDestroy();
+    // F1 in one of this window's open menus.
+    bool OnMenuHelpKey(QObject* pWatched, QEvent* e);
     void ShowWindowTabs(bool bShow);
     // A handler failed: message 33049, and the window goes on.
     void ReportFailure();
@@ -181,4 +188,75 @@ public:
 private:
     CWindowTabs* m_pWindowTabs = nullptr;
     bool m_bShowSplash = false;
+    // edge docking
+public:
+    // Where the window docks: an edge (0 left, 1 top, 2 right, 3 bottom),
+    // -1 not docked, -2 floating while docking is on.
+    struct CDockState {
+        int m_nEdge = -1;
+        bool m_bAutoHide = true;
+        bool m_bAlwaysOnTop = true;
+        QRect m_rcFloat;  // where the window goes when it floats again
+    };
+    bool IsDockingOn() const { return m_bDockingOn; }
+    const CDockState& DockState() const { return m_dockState; }
+    int ProposedDockEdge() const { return m_nProposedEdge; }
+    bool IsDockShown() const { return m_bShown; }
+    CAppBar* AppBar() const { return m_pAppBar.get(); }
+    // Docks at `nEdge` or floats (-2) or ends docking (-1).
+    void ApplyDockEdge(int nEdge);
+
+protected:
+    // What the application-bar service tells; the defaults act as a docked
+    // window must.
+    virtual void OnDockStateChanged() {}
+    virtual void OnAutoHideRefused();
+    virtual void OnFullScreenAppChanged(bool bOpen);
+    virtual void OnTaskbarPosChanged();
+    virtual void OnTaskbarStateChanged() {}
+    virtual void OnWindowsArranged() {}
+
+private:
+    void ShowInTaskbar(bool bNormal);
+    int FindAutoHideEdge() const;
+    QRect GetDockedRect(int nEdge, const QRect& rc) const;
+    bool GetSlideRect(bool bShown, QRect& rc) const;
+    void SlideWindowTo(const QRect& rcTarget);
+    int ProposeDockEdge(const QPoint& pt) const;
+    bool CanAutoHide() const;
+    void OnAutoHideTimer();
+    void OnRevealPoll();
+    void OnDeactivated();
+    void OnAppBarNotify(int nCode, qintptr lParam);
+    void ApplyDockZOrder();
+    void SetFrameFlags(Qt::WindowFlags flags);
+    void FixSizeWhileDocked(bool bFixed);
+    QRect DockScreenRect() const;
+    QRect WindowRect() const;
+    void SetWindowRect(const QRect& rc);
+    void BeginDrag(const QPoint& ptGlobal);
+    void DragTo(const QPoint& ptGlobal);
+    void EndDrag();
+    void OnWmMovePoll();
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
+
+    bool m_bDockingOn = false;
+    CDockState m_dockState;
+    int m_nProposedEdge = -1;  // during a drag; -1 when none is in progress
+    bool m_bFullScreenAppOpen = false;
+    bool m_bShown = true;
+    std::shared_ptr<CAppBar> m_pAppBar;
+    QTimer m_autoHideTimer;  // timer 1
+    QTimer m_revealTimer;    // the pointer on a hidden window's strip
+    QTimer m_wmMoveTimer;    // the end of a move by the window manager
+    bool m_bDockFiltersInstalled = false;
+    bool m_bSliding = false;
+    bool m_bDragging = false;
+    bool m_bWmMove = false;
+    QPoint m_ptDragLast;
+    QRect m_rcDrag;
+    QRect m_rcLastSet;        // where the frame last moved itself
+    QElapsedTimer m_ownMoveClock;
+    bool m_bSizeFixed = false;
+    QSize m_sizeMinFree, m_sizeMaxFree;
 };

@@ -57,10 +57,8 @@ void CMainFrame::OnHotKey() {
         if (m_fnHotKeyChose) m_fnHotKeyChose(bShow);
         ShowDockedWindow(bShow);
         // The key is how the user calls the window up: a minimized one
-        // would come to the front without being seen.
-        if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
-        raise();
-        activateWindow();
+        // comes back too, or it would come to the front unseen.
+        BringToForeground();
     } catch (const std::exception&) {
         AfxMessageBox(ids::IDS_OPERATION_FAILED);
     }

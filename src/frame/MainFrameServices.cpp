@@ -40,6 +40,18 @@ const QPoint kFullScreenBarPos(300, 200);
 constexpr uint32_t kShortestAutosaveMs = 60000;
 // The help page of the main window.
 constexpr int kHelpContextMainWindow = 4001;
+
+// Watches every key press of the program for F1 in an open menu: the menus
+// are windows of their own, which the frame's own events never see.
+class CMenuHelpFilter : public QObject {
+public:
+    CMenuHelpFilter(QObject* pOwner, std::function<bool(QObject*, QEvent*)> fn) : QObject(pOwner), m_fn(std::move(fn)) {}
+    bool eventFilter(QObject* pWatched, QEvent* e) override { return m_fn(pWatched, e); }
+
+private:
+    std::function<bool(QObject*, QEvent*)> m_fn;
+};
+
 }  // namespace
 
 void CMainFrame::RegisterServiceCommands() {
@@ -55,21 +67,19 @@ void CMainFrame::RegisterServiceCommands() {
     connect(&m_autosaveTimer, &QTimer::timeout, this, &CMainFrame::OnAutosave);
     // F1 in an open menu asks for help on the window itself; elsewhere the
     // accelerator's command answers it.
-    qApp->installEventFilter(this);
+    qApp->installEventFilter(
+        new CMenuHelpFilter(this, [this](QObject* pWatched, QEvent* e) { return OnMenuHelpKey(pWatched, e); }));
 }
 
-bool CMainFrame::eventFilter(QObject* pWatched, QEvent* e) {
-    if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_F1) {
-        auto* menu = qobject_cast<QMenu*>(pWatched);
-        bool bOurs = false;
-        for (QWidget* w = menu; w && !bOurs; w = w->parentWidget()) bOurs = w == this;
-        if (bOurs) {
-            for (QWidget* w = QApplication::activePopupWidget(); w; w = QApplication::activePopupWidget()) w->close();
-            m_host.ShowHelp(kHelpContextMainWindow);
-            return true;
-        }
-    }
-    return QMainWindow::eventFilter(pWatched, e);
+bool CMainFrame::OnMenuHelpKey(QObject* pWatched, QEvent* e) {
+    if (e->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(e)->key() != Qt::Key_F1) return false;
+    auto* menu = qobject_cast<QMenu*>(pWatched);
+    bool bOurs = false;
+    for (QWidget* w = menu; w && !bOurs; w = w->parentWidget()) bOurs = w == this;
+    if (!bOurs) return false;
+    for (QWidget* w = QApplication::activePopupWidget(); w; w = QApplication::activePopupWidget()) w->close();
+    m_host.ShowHelp(kHelpContextMainWindow);
+    return true;
 }
 
 void CMainFrame::ReportFailure() { AfxMessageBox(ids::IDS_OPERATION_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION); }
@@ -161,8 +171,7 @@ void CMainFrame::CreateTrayIcon() {
     connect(m_pTray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::DoubleClick) return;
         ShowDockedWindow(true);
-        raise();
-        activateWindow();
+        BringToForeground();
     });
     // Without a tray host the icon simply does not appear; it does once a
     // host starts.
