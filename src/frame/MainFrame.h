@@ -258,5 +258,6 @@ private:
     QRect m_rcLastSet;        // where the frame last moved itself
     QElapsedTimer m_ownMoveClock;
     bool m_bSizeFixed = false;
+    QMargins m_frameMargins;  // the decorations around the client area
     QSize m_sizeMinFree, m_sizeMaxFree;
 };

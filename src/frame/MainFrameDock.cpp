@@ -200,17 +200,28 @@ QRect CMainFrame::WindowRect() const { return frameGeometry(); }
 
 void CMainFrame::SetWindowRect(const QRect& rc) {
     if (!rc.isValid()) return;
-    const QRect fg = frameGeometry();
-    const QRect g = geometry();
+    // The decorations' widths, taken while the window stands still: during
+    // a slide the client's place is known at once and the frame's only when
+    // the window manager answers, and their difference would drift.
+    if (!m_bSliding) {
+        const QRect fg = frameGeometry();
+        const QRect g = geometry();
+        m_frameMargins = QMargins(g.left() - fg.left(), g.top() - fg.top(), fg.right() - g.right(),
+                                  fg.bottom() - g.bottom());
+    }
     m_rcLastSet = rc;
     m_ownMoveClock.start();
-    setGeometry(rc.adjusted(g.left() - fg.left(), g.top() - fg.top(), g.right() - fg.right(),
-                            g.bottom() - fg.bottom()));
+    setGeometry(rc - m_frameMargins);
 }
 
 void CMainFrame::SlideWindowTo(const QRect& rcTarget) {
     const QRect rcFrom = frameGeometry();
     if (rcFrom == rcTarget || m_bSliding) return;
+    {
+        const QRect g = geometry();
+        m_frameMargins = QMargins(g.left() - rcFrom.left(), g.top() - rcFrom.top(), rcFrom.right() - g.right(),
+                                  rcFrom.bottom() - g.bottom());
+    }
     m_bSliding = true;
     QElapsedTimer clock;
     clock.start();
@@ -281,6 +292,13 @@ void CMainFrame::OnAutoHideTimer() {
     if (!m_bShown && (WindowRect() & DockScreenRect()).contains(pt)) {
         ShowDockedWindow(true);
         return;
+    }
+    // The window manager may change the decorations after a slide (a window
+    // that cannot be resized loses its grip): a hidden window whose strip
+    // went off the screen that way would never be found by the pointer.
+    if (!m_bShown) {
+        QRect rc = WindowRect();
+        if (GetSlideRect(false, rc)) SetWindowRect(rc);
     }
     if (!CanAutoHide()) return;
     const int d = 2 * QGuiApplication::styleHints()->mouseDoubleClickDistance();

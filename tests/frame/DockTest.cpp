@@ -114,6 +114,7 @@ private slots:
     void draggingDocksAndFloats();
     void otherProgramsMoveAndLowerTheDockedWindow();
     void firstDeactivationAfterStartHidesToTheConfiguredEdge();
+    void hotKeyHidesAVisibleDockedWindowAndRevealsAHiddenOne();
 
 private:
     // A started program with docking on, its window shown and floating.
@@ -428,6 +429,27 @@ void DockTest::firstDeactivationAfterStartHidesToTheConfiguredEdge() {
     QVERIFY(frame->close());
     QCOMPARE(frame->frameGeometry().left(), 0);
     QCOMPARE(AppOptions().m_rcMainWindow.m_nLeft, frame->geometry().left());
+}
+
+void DockTest::hotKeyHidesAVisibleDockedWindowAndRevealsAHiddenOne() {
+    CGuiTestFixture fx;
+    auto app = Start(fx);
+    QVERIFY(app);
+    CMainFrame* frame = app->MainFrame();
+    QVERIFY(frame->IsHotKeyRegistered());
+    frame->ApplyDockEdge(kDockTop);
+    QTRY_COMPARE(OnDisplay(frame).top(), 0);
+    QVERIFY(frame->IsDockShown());
+    // The stored key, Ctrl+Shift+F11: fully on the screen, it slides away,
+    // its strip left on the screen even though it stays the active window.
+    QVERIFY(Xdo({QStringLiteral("key"), QStringLiteral("ctrl+shift+F11")}));
+    QTRY_COMPARE_WITH_TIMEOUT(OnDisplay(frame).bottom() + 1, 2, 5000);
+    QVERIFY(!frame->IsDockShown());
+    // Partly off the screen: it comes back, in front.
+    QVERIFY(Xdo({QStringLiteral("key"), QStringLiteral("ctrl+shift+F11")}));
+    QTRY_COMPARE_WITH_TIMEOUT(OnDisplay(frame).top(), 0, 5000);
+    QVERIFY(frame->IsDockShown());
+    QTRY_VERIFY_WITH_TIMEOUT(frame->isActiveWindow(), 5000);
 }
 
 int main(int argc, char** argv) {
