@@ -111,16 +111,6 @@ bool CMainFrame::Create() {
     m_nMenuShown = 0;
     OnSubWindowActivated(nullptr);
 
-    // window tabs: the notebook windows' tabs run along the MDI area's foot;
-    // a tab is named after its notebook.
-    m_pWindowTabs = new CWindowTabs;
-    takeCentralWidget();
-    setCentralWidget(m_pWindowTabs->Attach(m_pMdi, [](QMdiSubWindow* w) {
-        const auto* child = qobject_cast<CChildFrame*>(w);
-        return child ? ToQ(child->Document().GetTitle()) : QString();
-    }));
-    if (m_bShowSplash) CSplashWnd::ShowSplashScreen(this);
-
     // A first start has no stored rectangle: wide enough for the two main
     // bars, centred.
     CWindowRect& rc = AppOptions().m_rcMainWindow;
@@ -147,13 +137,23 @@ bool CMainFrame::Create() {
     m_bRevealPending = false;
     RestartAutosaveTimer();
 
+    // The notebook windows' tabs run along the MDI area's foot; a tab is
+    // named after its notebook.
+    m_pWindowTabs = new CWindowTabs;
+    takeCentralWidget();
+    setCentralWidget(m_pWindowTabs->Attach(m_pMdi, [](QMdiSubWindow* w) {
+        const auto* child = qobject_cast<CChildFrame*>(w);
+        return child ? ToQ(child->Document().GetTitle()) : QString();
+    }));
+    RegisterHotKey();
+    if (m_bShowSplash) CSplashWnd::ShowSplashScreen(this);
     centre();
 
     connect(&m_idleTimer, &QTimer::timeout, this, &CMainFrame::UpdateToolBars);
     m_idleTimer.start(kIdleUpdateMs);
     // The bars show the right state from the first paint on.
     UpdateToolBars();
-    RegisterHotKey();
+    // Docking last: it takes the window's place as it floats.
     SetAutoHideDocking(AppOptions().m_bDockEnabled);
     return true;
 }
