@@ -48,6 +48,10 @@ CMainFrame::CMainFrame(IFrameHost& host) : m_host(host) {
 }
 
 CMainFrame::~CMainFrame() {
+    // Its keys would otherwise reach a frame half torn down.
+    delete m_pMenuHelpFilter;
+    m_pMenuHelpFilter = nullptr;
+    if (m_pWindowTabs) m_pWindowTabs->Detach();
     m_bDestroyed = true;
     m_idleTimer.stop();
     // Closing the notebook windows below activates others; this frame is

@@ -156,6 +156,7 @@ private:
     QMenu* m_pTrayMenu = nullptr;
     QTimer m_autosaveTimer;
     bool m_bDestroyDone = false;
+    QObject* m_pMenuHelpFilter = nullptr;  // sees the whole program's keys
 
     // ---- global hot key and lock keys (MainFrameKeys.cpp)
 public:

@@ -67,8 +67,9 @@ void CMainFrame::RegisterServiceCommands() {
     connect(&m_autosaveTimer, &QTimer::timeout, this, &CMainFrame::OnAutosave);
     // F1 in an open menu asks for help on the window itself; elsewhere the
     // accelerator's command answers it.
-    qApp->installEventFilter(
-        new CMenuHelpFilter(this, [this](QObject* pWatched, QEvent* e) { return OnMenuHelpKey(pWatched, e); }));
+    m_pMenuHelpFilter =
+        new CMenuHelpFilter(this, [this](QObject* pWatched, QEvent* e) { return OnMenuHelpKey(pWatched, e); });
+    qApp->installEventFilter(m_pMenuHelpFilter);
 }
 
 bool CMainFrame::OnMenuHelpKey(QObject* pWatched, QEvent* e) {

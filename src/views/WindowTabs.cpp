@@ -74,10 +74,15 @@ CWindowTabs::CWindowTabs(QWidget* pParent) : QTabBar(pParent) {
 CWindowTabs::~CWindowTabs() {
     if (m_nTimer) killTimer(m_nTimer);
     m_nTimer = 0;
-    if (m_pMdi) {
-        m_pMdi->removeEventFilter(this);
-        if (m_pMdi->viewport()) m_pMdi->viewport()->removeEventFilter(this);
-    }
+    Detach();
+}
+
+void CWindowTabs::Detach() {
+    if (!m_pMdi) return;
+    m_pMdi->removeEventFilter(this);
+    if (m_pMdi->viewport()) m_pMdi->viewport()->removeEventFilter(this);
+    m_pMdi->disconnect(this);
+    m_pMdi = nullptr;
 }
 
 QWidget* CWindowTabs::Attach(QMdiArea* pMdi, TitleSource fnTitle) {

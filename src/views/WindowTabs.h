@@ -34,6 +34,9 @@ public:
     // following its windows. The pane is what the frame shows in the MDI
     // area's place; it belongs to whoever takes it.
     QWidget* Attach(QMdiArea* pMdi, TitleSource fnTitle = TitleSource());
+    // Stops following the area; its owner calls it before the area goes,
+    // whose last events must not reach the tabs.
+    void Detach();
     QWidget* Pane() const { return m_pPane; }
     QMdiArea* MdiArea() const;
 
