@@ -39,13 +39,26 @@ unset WAYLAND_DISPLAY
 
 HOME_CFG="$work/config"
 mkdir -p "$HOME_CFG"
-XDG_CONFIG_HOME="$HOME_CFG" openbox --sm-disable >"$work/openbox.log" 2>&1 &
-wm_pid=$!
-# The manager is up once it owns the screen's manager selection.
-for _ in $(seq 1 100); do
-  if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then break; fi
-  sleep 0.1
+# The manager is up once it owns the screen's manager selection. A start
+# that does not get there in time is tried again.
+wm_up=0
+for attempt in 1 2 3; do
+  XDG_CONFIG_HOME="$HOME_CFG" openbox --sm-disable >>"$work/openbox.log" 2>&1 &
+  wm_pid=$!
+  for _ in $(seq 1 100); do
+    if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then wm_up=1; break; fi
+    kill -0 "$wm_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  [ "$wm_up" = 1 ] && break
+  echo "with_wm: openbox did not start on $DISPLAY (attempt $attempt)" >&2
+  kill "$wm_pid" 2>/dev/null
+  wait "$wm_pid" 2>/dev/null
 done
+if [ "$wm_up" != 1 ]; then
+  cat "$work/openbox.log" >&2
+  exit 2
+fi
 
 if [ "$tray" = 1 ]; then
   if command -v trayer >/dev/null; then
@@ -61,3 +74,10 @@ if [ "$tray" = 1 ]; then
 fi
 
 "$@"
+rc=$?
+# A failure may be the manager's: say what it said.
+if [ "$rc" -ne 0 ]; then
+  if ! kill -0 "$wm_pid" 2>/dev/null; then echo "with_wm: the window manager is gone" >&2; fi
+  sed 's/^/with_wm: openbox: /' "$work/openbox.log" >&2
+fi
+exit "$rc"
