@@ -20,6 +20,7 @@ done
 
 work=$(mktemp -d)
 cleanup() {
+  [ -n "${watch_pid:-}" ] && kill "$watch_pid" 2>/dev/null
   [ -n "${trayer_pid:-}" ] && kill "$trayer_pid" 2>/dev/null
   [ -n "${wm_pid:-}" ] && kill "$wm_pid" 2>/dev/null
   [ -n "${x_pid:-}" ] && kill "$x_pid" 2>/dev/null
@@ -73,11 +74,29 @@ if [ "$tray" = 1 ]; then
   fi
 fi
 
+# A manager that ends while the command runs is started again (and said so),
+# so that one lost manager does not fail every test after it.
+(
+  while sleep 0.5; do
+    if ! xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
+      sleep 1
+      xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && continue
+      echo "with_wm: the window manager ended; starting it again" >&2
+      XDG_CONFIG_HOME="$HOME_CFG" openbox --sm-disable >>"$work/openbox.log" 2>&1 &
+      sleep 2
+    fi
+  done
+) &
+watch_pid=$!
+
 "$@"
 rc=$?
+kill "$watch_pid" 2>/dev/null
 # A failure may be the manager's: say what it said.
 if [ "$rc" -ne 0 ]; then
-  if ! kill -0 "$wm_pid" 2>/dev/null; then echo "with_wm: the window manager is gone" >&2; fi
+  if ! xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
+    echo "with_wm: the window manager is gone" >&2
+  fi
   sed 's/^/with_wm: openbox: /' "$work/openbox.log" >&2
 fi
 exit "$rc"
