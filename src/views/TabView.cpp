@@ -55,7 +55,8 @@ bool CTabView::AddView(const std::string& strLabel, const ViewFactory& fnMake) {
     QStringList names;
     for (const CPage& p : m_pages) names << ToQ(p.m_strLabel);
     m_pTabs->setAccessibleName(names.join(QStringLiteral(", ")));
-    pView->setGeometry(DisplayRect());
+    // The first tab may make the strip taller than the fixed room.
+    PlacePages();
     if (bFirst) {
         pView->setEnabled(true);
         pView->show();
