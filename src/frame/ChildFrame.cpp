@@ -12,13 +12,13 @@
 #include "platform/gui/MessageBox.h"
 #include "platform/gui/QtText.h"
 #include "platform/CommandIds.h"
+#include "views/TabView.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QSplitter>
-#include <QTabWidget>
 
 CChildFrame::CChildFrame(CMainFrame& frame, CClipVaultDoc& doc) : m_frame(frame), m_doc(doc) {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -47,11 +47,15 @@ CChildFrame::~CChildFrame() {
 bool CChildFrame::Create() {
     connect(this, &QMdiSubWindow::windowStateChanged, this, [this] { m_frame.UpdateFrameTitle(); });
     m_pSplitter = new QSplitter(Qt::Horizontal);
-    m_pTabView = new QTabWidget(m_pSplitter);
-    m_pTabView->setTabPosition(QTabWidget::South);
-    m_pTree = new CNoteCataView(*this, m_doc, m_pTabView);
-    const QString tabTitle = CurrentLanguage().String(ids::IDS_TAB_CATEGORIES);
-    m_pTabView->addTab(m_pTree, tabTitle.left(10));
+    m_pTabView = new CTabView(m_pSplitter);
+    m_pTabView->SetTabSide(CTabView::kBottom);
+    // The label goes into the tab through a ten-byte buffer of old: nine
+    // bytes of it, whole characters only.
+    const std::string tabTitle = CutToBytes(FromQ(CurrentLanguage().String(ids::IDS_TAB_CATEGORIES)), kTabLabelBytes);
+    m_pTabView->AddView(tabTitle, [this](QWidget* pParent) {
+        m_pTree = new CNoteCataView(*this, m_doc, pParent);
+        return m_pTree;
+    });
     m_pBrowser = new CNoteBrowserView(*this, m_pSplitter);
     if (!m_pTree || !m_pBrowser) {
         delete m_pSplitter;
@@ -76,7 +80,7 @@ bool CChildFrame::Create() {
     m_doc.m_pViews = this;
     m_pTree->Populate();
     // The tree is the active view: the keyboard starts there.
-    m_pTree->setFocus();
+    m_pTabView->SetActivePage(0);
     TitleChanged();
     m_bBuilt = true;
     return true;

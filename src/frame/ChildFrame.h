@@ -15,7 +15,7 @@ class CNote;
 class CNoteBrowserView;
 class CNoteCataView;
 class QSplitter;
-class QTabWidget;
+class CTabView;
 
 class CChildFrame : public QMdiSubWindow, public CCmdTarget, public IDocViews, public INoteFrame {
     Q_OBJECT
@@ -32,8 +32,11 @@ public:
     CNote* CurrentNote() const { return m_pCurrentNote; }
     // The view that gets commands first: the one that last had the focus;
     // null once that view is gone.
-    CCmdTarget* ActiveView() const { return m_activeView.get(); }
-    void SetActiveView(CCmdTarget* pView) { m_activeView = CCmdTargetPtr(pView); }
+    CCmdTarget* ActiveView() const override { return m_activeView.get(); }
+    void SetActiveView(CCmdTarget* pView) override { m_activeView = CCmdTargetPtr(pView); }
+    CTabView* TabView() const { return m_pTabView; }
+    // Bytes of a page label the left pane's tabs show.
+    static constexpr size_t kTabLabelBytes = 9;
     // The main frame's actions, for the views' context menus.
     CCommandActions& Actions() const override;
 
@@ -64,7 +67,7 @@ private:
     CMainFrame& m_frame;
     CClipVaultDoc& m_doc;
     QSplitter* m_pSplitter = nullptr;
-    QTabWidget* m_pTabView = nullptr;
+    CTabView* m_pTabView = nullptr;
     CNoteCataView* m_pTree = nullptr;
     CNoteBrowserView* m_pBrowser = nullptr;
     CNote* m_pCurrentNote = nullptr;
