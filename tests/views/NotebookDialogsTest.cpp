@@ -4,6 +4,7 @@
 #include "support/GuiTestSupport.h"
 
 #include "document/ClipVaultDoc.h"
+#include "frame/MainFrame.h"
 #include "platform/MessageHost.h"
 #include "platform/gui/AppGlobals.h"
 #include "platform/gui/TemplateDialog.h"
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QProcess>
 #include <QTimer>
 #include <functional>
 
@@ -82,6 +84,7 @@ private slots:
     void propertiesOfALockedNotebookChangeNothing();
     void f1OpensTheHelpAtTheDialogsContext();
     void bothLanguagesCarryTheThreeTemplates();
+    void pictureOfThePasswordDialog();
 
 private:
     std::unique_ptr<CGuiTestFixture> m_fx;
@@ -426,6 +429,39 @@ void NotebookDialogsTest::bothLanguagesCarryTheThreeTemplates() {
             }
         }
         for (unsigned nID : {1037u, 1038u, 1039u}) QVERIFY(props.Control<QLabel>(nID));
+        cleanup();
+    }
+}
+
+// For looking at the layout: CLIPVAULT_DIALOG_PICTURES=<folder>, run under
+// scripts/with_wm.sh, leaves 141-Eng.png and 141-Chn.png there.
+void NotebookDialogsTest::pictureOfThePasswordDialog() {
+    const QString folder = qEnvironmentVariable("CLIPVAULT_DIALOG_PICTURES");
+    if (folder.isEmpty()) QSKIP("no picture folder asked for");
+    cleanup();
+    const std::pair<QLocale, QString> langs[] = {{QLocale(QLocale::English, QLocale::UnitedStates), "Eng"},
+                                                 {QLocale(QLocale::Chinese, QLocale::China), "Chn"}};
+    for (const auto& [locale, name] : langs) {
+        m_fx = std::make_unique<CGuiTestFixture>();
+        m_app = m_fx->MakeApp(locale);
+        QVERIFY(m_app->InitInstance(Args({QStringLiteral("--automation")})));
+        auto doc = UnlockedNotebook("secret");
+        const QString file = QDir(folder).filePath(QStringLiteral("141-%1.png").arg(name));
+        QTimer::singleShot(0, [file] {
+            CTemplateDialog* d = nullptr;
+            QTest::qWaitFor([&] { return (d = qobject_cast<CTemplateDialog*>(QApplication::activeModalWidget())); },
+                            10000);
+            if (!d) return;
+            QTest::qWaitForWindowExposed(d);
+            d->raise();
+            d->activateWindow();
+            QTest::keyClicks(d->Item(CChangePasswordDlg::IDC_CURRENT), QStringLiteral("secret"));
+            QTest::qWait(500);
+            QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), file});
+            d->Control<QPushButton>(host::IDCANCEL)->click();
+        });
+        QVERIFY(!ChangeNotebookPassword(*doc, m_app->MainFrame()));
+        QVERIFY(QFile::exists(file));
         cleanup();
     }
 }
