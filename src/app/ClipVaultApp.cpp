@@ -155,6 +155,7 @@ CClipVaultApp::~CClipVaultApp() {
     m_pDocTemplate.reset();
     SetStringSource(nullptr);
     SetTemplateSource(nullptr);
+    SetHelpHandler(nullptr);
     if (&CurrentLanguage() == &m_lang) SetCurrentLanguage(nullptr);
     SetMessageBoxOwner(nullptr);
     m_pHost.reset();
@@ -197,6 +198,7 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
     m_pHost = std::make_unique<CGuiHost>();
     SetStringSource([this](unsigned nID) { return m_lang.String(nID); });
     SetTemplateSource([this](unsigned nID) { return m_lang.DialogTemplate(nID); });
+    SetHelpHandler([this](int nContext) { ShowHelp(nContext); });
     SetCurrentLanguage(&m_lang);
 
     // One instance: a second start brings the first forward and ends.

@@ -10,6 +10,7 @@
 #include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -29,6 +30,11 @@ TemplateSource& Source() {
 DialogHook& Hook() {
     static DialogHook hook;
     return hook;
+}
+
+HelpHandler& Help() {
+    static HelpHandler handler;
+    return handler;
 }
 
 QString WithoutMnemonic(QString text) {
@@ -80,6 +86,12 @@ QByteArray LoadTemplate(unsigned nID) { return Source() ? Source()(nID) : QByteA
 DialogHook SetDialogHook(DialogHook hook) {
     DialogHook prev = std::move(Hook());
     Hook() = std::move(hook);
+    return prev;
+}
+
+HelpHandler SetHelpHandler(HelpHandler handler) {
+    HelpHandler prev = std::move(Help());
+    Help() = std::move(handler);
     return prev;
 }
 
@@ -257,6 +269,19 @@ void CTemplateDialog::OnOK() {
 }
 
 void CTemplateDialog::OnCancel() { EndDialog(host::IDCANCEL); }
+
+void CTemplateDialog::keyPressEvent(QKeyEvent* e) {
+    // The controls pass F1 on unhandled, so it arrives here from any of them.
+    if (e->key() == Qt::Key_F1 && e->modifiers() == Qt::NoModifier && m_nHelpContext != 0) {
+        e->accept();
+        if (Help()) {
+            const int nContext = m_nHelpContext;
+            RunGuarded([&] { Help()(nContext); });
+        }
+        return;
+    }
+    QDialog::keyPressEvent(e);
+}
 
 void CTemplateDialog::EndDialog(int nResult) {
     m_nResult = nResult;

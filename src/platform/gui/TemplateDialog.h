@@ -12,6 +12,7 @@
 #include <vector>
 
 class CTemplateDialog;
+class QKeyEvent;
 class QWidget;
 
 // Framework strings the checks show (in the language module's table).
@@ -76,6 +77,11 @@ void DDV_MaxChars(CDataExchange& dx, const std::string& value, int nChars);
 using DialogHook = std::function<void(CTemplateDialog& dlg)>;
 DialogHook SetDialogHook(DialogHook hook);
 
+// Where F1 in a dialog leads: the application's help at a context number.
+// Dialogs live below the application, so it hands the way in at start-up.
+using HelpHandler = std::function<void(int nContext)>;
+HelpHandler SetHelpHandler(HelpHandler handler);
+
 class CTemplateDialog : public QDialog {
     Q_OBJECT
 public:
@@ -105,6 +111,10 @@ public:
     // How the dialog ended: IDOK, IDCANCEL, or -1 while it is open.
     int Result() const { return m_nResult; }
 
+    // F1 opens the help at this context; 0 (the default) leaves F1 alone.
+    void SetHelpContext(int nContext) { m_nHelpContext = nContext; }
+    int HelpContext() const { return m_nHelpContext; }
+
 protected:
     virtual void DoDataExchange(CDataExchange& dx) { (void)dx; }
     // Before the dialog shows: the fields go into the controls.
@@ -115,11 +125,12 @@ protected:
     // Button 2, Escape and the close box.
     virtual void OnCancel();
     void reject() override { OnCancel(); }
-
-private:
+    void keyPressEvent(QKeyEvent* e) override;
     void EndDialog(int nResult);
 
+private:
     unsigned m_nTemplateID;
+    int m_nHelpContext = 0;
     QWidget* m_pForm = nullptr;
     int m_nResult = -1;
 };
