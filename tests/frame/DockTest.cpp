@@ -125,9 +125,8 @@ private:
 void DockTest::init() { QVERIFY2(QGuiApplication::platformName() == QLatin1String("xcb"), "needs the WM display"); }
 
 std::unique_ptr<CClipVaultApp> DockTest::Start(CGuiTestFixture& fx) {
-    auto app = fx.MakeApp();
-    app->m_fnStartDialog = [] {};
-    if (!app->InitInstance({QStringLiteral("clipvault")})) return nullptr;
+    auto app = fx.StartApp();
+    if (!app) return nullptr;
     CMainFrame* frame = app->MainFrame();
     if (!QTest::qWaitForWindowExposed(frame)) return nullptr;
     // Smaller than half the screen, title bar and all on it. Start-up's own

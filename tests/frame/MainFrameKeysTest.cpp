@@ -63,10 +63,7 @@ std::unique_ptr<CClipVaultApp> Start(CGuiTestFixture& fx, const CHotKeyOptions& 
     opt.m_bDockEnabled = false;
     opt.m_hotKey = hotKey;
     if (!opt.SaveOptions(FromQ(fx.OptionsPath()))) return nullptr;
-    auto app = fx.MakeApp();
-    app->m_fnStartDialog = [] {};
-    if (!app->InitInstance({QStringLiteral("clipvault")})) return nullptr;
-    return app;
+    return fx.StartApp();
 }
 
 QLabel* Pane(CMainFrame* pFrame, unsigned nStringID) {

@@ -118,9 +118,8 @@ void MainFrameTest::droppedPathsBecomeItemsInOrder() {
 
 void MainFrameTest::dropOnTheWindowOpensNotebooksAndPostsTheRest() {
     CGuiTestFixture fx;
-    auto app = fx.MakeApp();
-    app->m_fnStartDialog = [] {};
-    QVERIFY(app->InitInstance({QStringLiteral("clipvault")}));
+    auto app = fx.StartApp();
+    QVERIFY(app);
     CMainFrame* frame = app->MainFrame();
     CArrived got;
     frame->m_fnImportItems = [&](CImportItemArray& items) {
@@ -155,9 +154,8 @@ void MainFrameTest::dropOnTheWindowOpensNotebooksAndPostsTheRest() {
 
 void MainFrameTest::fullScreenNeedsANotebookAndPutsEverythingBack() {
     CGuiTestFixture fx;
-    auto app = fx.MakeApp();
-    app->m_fnStartDialog = [] {};
-    QVERIFY(app->InitInstance({QStringLiteral("clipvault")}));
+    auto app = fx.StartApp();
+    QVERIFY(app);
     CMainFrame* frame = app->MainFrame();
     // No notebook: nothing to read on the whole screen.
     CCmdUI none(cmd::kCmdFullScreen);
@@ -218,9 +216,8 @@ void MainFrameTest::fullScreenNeedsANotebookAndPutsEverythingBack() {
 void MainFrameTest::closingKeepsTheRectangleOnlyOfANormalWindow() {
     CGuiTestFixture fx;
     {
-        auto app = fx.MakeApp();
-        app->m_fnStartDialog = [] {};
-        QVERIFY(app->InitInstance({QStringLiteral("clipvault")}));
+        auto app = fx.StartApp();
+        QVERIFY(app);
         CMainFrame* frame = app->MainFrame();
         frame->setGeometry(40, 50, 700, 500);
         QTRY_COMPARE(frame->geometry(), QRect(40, 50, 700, 500));
@@ -231,9 +228,8 @@ void MainFrameTest::closingKeepsTheRectangleOnlyOfANormalWindow() {
     }
     {
         // Maximized: the rectangle it would come back to stays as stored.
-        auto app = fx.MakeApp();
-        app->m_fnStartDialog = [] {};
-        QVERIFY(app->InitInstance({QStringLiteral("clipvault")}));
+        auto app = fx.StartApp();
+        QVERIFY(app);
         CMainFrame* frame = app->MainFrame();
         QCOMPARE(frame->geometry(), QRect(40, 50, 700, 500));
         frame->showMaximized();
@@ -246,9 +242,8 @@ void MainFrameTest::closingKeepsTheRectangleOnlyOfANormalWindow() {
 
 void MainFrameTest::autosaveSavesOnlyModifiedNotebooks() {
     CGuiTestFixture fx;
-    auto app = fx.MakeApp();
-    app->m_fnStartDialog = [] {};
-    QVERIFY(app->InitInstance({QStringLiteral("clipvault")}));
+    auto app = fx.StartApp();
+    QVERIFY(app);
     CMainFrame* frame = app->MainFrame();
     // The default: on, every half hour.
     QVERIFY(frame->AutosaveTimer().isActive());
@@ -295,9 +290,8 @@ void MainFrameTest::autosaveSavesOnlyModifiedNotebooks() {
 
 void MainFrameTest::trayIconAndItsMenu() {
     CGuiTestFixture fx;
-    auto app = fx.MakeApp();
-    app->m_fnStartDialog = [] {};
-    QVERIFY(app->InitInstance({QStringLiteral("clipvault")}));
+    auto app = fx.StartApp();
+    QVERIFY(app);
     CMainFrame* frame = app->MainFrame();
     QSystemTrayIcon* tray = frame->TrayIcon();
     QVERIFY(tray);
@@ -339,9 +333,8 @@ public:
 
 void MainFrameTest::optionsSheetShowsItsPagesModally() {
     CGuiTestFixture fx;
-    auto app = fx.MakeApp();
-    app->m_fnStartDialog = [] {};
-    QVERIFY(app->InitInstance({QStringLiteral("clipvault")}));
+    auto app = fx.StartApp();
+    QVERIFY(app);
     CMainFrame* frame = app->MainFrame();
     QStringList log;
     frame->m_optionPages = {[&] { return new CProbePage(QStringLiteral("General"), log); },
@@ -369,9 +362,8 @@ void MainFrameTest::optionsSheetShowsItsPagesModally() {
 
 void MainFrameTest::importTargetSkipsAutomationNotebooks() {
     CGuiTestFixture fx;
-    auto app = fx.MakeApp();
-    app->m_fnStartDialog = [] {};
-    QVERIFY(app->InitInstance({QStringLiteral("clipvault")}));
+    auto app = fx.StartApp();
+    QVERIFY(app);
     CMainFrame* frame = app->MainFrame();
     QVERIFY(!frame->HasUserNotebook());
     QVERIFY(!frame->GetImportTargetDocument());
@@ -392,9 +384,8 @@ void MainFrameTest::importTargetSkipsAutomationNotebooks() {
 
 void MainFrameTest::f1InAnOpenMenuOpensTheWindowsHelpPage() {
     CGuiTestFixture fx;
-    auto app = fx.MakeApp();
-    app->m_fnStartDialog = [] {};
-    QVERIFY(app->InitInstance({QStringLiteral("clipvault")}));
+    auto app = fx.StartApp();
+    QVERIFY(app);
     CMainFrame* frame = app->MainFrame();
     auto helpWindow = [] {
         for (QWidget* w : QApplication::topLevelWidgets())

@@ -47,9 +47,8 @@ private slots:
 void TrayTest::clickRevealsAndRightClickOpensTheMenu() {
     QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
     CGuiTestFixture fx;
-    auto app = fx.MakeApp();
-    app->m_fnStartDialog = [] {};
-    QVERIFY(app->InitInstance({QStringLiteral("clipvault")}));
+    auto app = fx.StartApp();
+    QVERIFY(app);
     CMainFrame* frame = app->MainFrame();
     // Docking would slide the window instead of showing it: not this test's
     // matter.

@@ -49,6 +49,13 @@ std::unique_ptr<CClipVaultApp> CGuiTestFixture::MakeApp(const QLocale& locale) {
     return app;
 }
 
+std::unique_ptr<CClipVaultApp> CGuiTestFixture::StartApp() {
+    auto app = MakeApp();
+    app->m_fnStartDialog = [] {};
+    if (!app->InitInstance({QStringLiteral("clipvault")})) return nullptr;
+    return app;
+}
+
 bool CGuiTestFixture::Shown(unsigned nID) const {
     for (const CShownMessage& m : m_messages)
         if (m.m_nID == nID) return true;

@@ -38,6 +38,9 @@ public:
     CAppEnvironment Environment(const QLocale& locale = QLocale(QLocale::English, QLocale::UnitedStates)) const;
     // A fresh application object on this folder (not started).
     std::unique_ptr<CClipVaultApp> MakeApp(const QLocale& locale = QLocale(QLocale::English, QLocale::UnitedStates));
+    // One made and started without a notebook, the start dialog passed by;
+    // null when start-up failed.
+    std::unique_ptr<CClipVaultApp> StartApp();
 
     // Every box shown since the fixture was made (or Clear), answered with
     // m_nAnswer, or with the cautious answer when that is 0.

@@ -1,4 +1,5 @@
 #include "platform/gui/AppBar.h"
+#include "platform/gui/XcbSupport.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QDateTime>
@@ -19,13 +20,6 @@
 #include <vector>
 
 namespace {
-
-xcb_connection_t* Connection() {
-    auto* app = qGuiApp;
-    if (!app) return nullptr;
-    auto* x11 = app->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 ? x11->connection() : nullptr;
-}
 
 xcb_screen_t* DefaultScreen(xcb_connection_t* c) { return xcb_setup_roots_iterator(xcb_get_setup(c)).data; }
 
@@ -205,7 +199,7 @@ public:
 };
 
 CAppBar::CAppBar(QWidget* pWindow) : m_pWindow(pWindow) {
-    if (xcb_connection_t* c = Connection()) {
+    if (xcb_connection_t* c = X11Connection()) {
         m_pX11 = std::make_unique<CX11>(*this, c);
         m_nId = m_pX11->m_helper;
     } else {
@@ -481,7 +475,7 @@ void CAppBar::OnActiveWindowState() {
 }
 
 bool CAppBar::IsPrimaryButtonDown() {
-    xcb_connection_t* c = Connection();
+    xcb_connection_t* c = X11Connection();
     if (!c) return QGuiApplication::mouseButtons() & Qt::LeftButton;
     bool bDown = false;
     if (xcb_query_pointer_reply_t* r =
@@ -494,7 +488,7 @@ bool CAppBar::IsPrimaryButtonDown() {
 }
 
 bool CAppBar::SetSkipTaskbar(QWidget* pWindow, bool bSkip) {
-    xcb_connection_t* c = Connection();
+    xcb_connection_t* c = X11Connection();
     if (!c || !pWindow) return false;
     const xcb_window_t w = NativeWindow(pWindow);
     const xcb_atom_t state = Atom(c, "_NET_WM_STATE");

@@ -1,4 +1,5 @@
 #include "platform/gui/GlobalHotKey.h"
+#include "platform/gui/XcbSupport.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -9,17 +10,6 @@
 #include <xcb/xcb.h>
 
 namespace {
-
-struct CFreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <class T> using XcbReply = std::unique_ptr<T, CFreeDeleter>;
-
-xcb_connection_t* X11Connection() {
-    if (!qGuiApp) return nullptr;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 ? x11->connection() : nullptr;
-}
 
 // Which keys the keyboard has and which modifiers they set, read once per
 // registration: a keyboard may be swapped between two of them.

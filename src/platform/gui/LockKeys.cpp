@@ -1,4 +1,5 @@
 #include "platform/gui/LockKeys.h"
+#include "platform/gui/XcbSupport.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -12,17 +13,6 @@
 #undef explicit
 
 namespace {
-
-struct CFreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-template <class T> using XcbReply = std::unique_ptr<T, CFreeDeleter>;
-
-xcb_connection_t* X11Connection() {
-    if (!qGuiApp) return nullptr;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 ? x11->connection() : nullptr;
-}
 
 // The indicator names the keyboard descriptions give the three lock lights.
 const char* const kIndicatorNames[3] = {"Caps Lock", "Num Lock", "Scroll Lock"};
