@@ -8,6 +8,7 @@
 #include "platform/MessageHost.h"
 #include "platform/StringIds.h"
 #include "platform/gui/AppGlobals.h"
+#include "platform/gui/ImportItemsEvent.h"
 #include "platform/gui/LanguageModule.h"
 #include "platform/gui/MessageBox.h"
 #include "platform/gui/QtText.h"
@@ -114,11 +115,26 @@ void CChildFrame::ShowNote(CNote* pNote, bool, int, bool bSource) {
     else m_pBrowser->ShowNote(pNote);
 }
 
-void CChildFrame::ForgetNote(CNote* pNote) {
-    if (m_pCurrentNote == pNote) {
-        m_pCurrentNote = nullptr;
-        if (m_pBrowser) m_pBrowser->ShowNothing();
-    }
+void CChildFrame::ClearCurrentNote() {
+    m_pCurrentNote = nullptr;
+    if (m_pBrowser) m_pBrowser->ShowNothing();
+}
+
+void CChildFrame::ForgetNote(CNote*) {}
+
+void CChildFrame::ListCategory(CNoteCata*) { ClearCurrentNote(); }
+
+void CChildFrame::ListGroup(int) { ClearCurrentNote(); }
+
+void CChildFrame::RemoveFromList(CNoteBase*) {}
+
+void CChildFrame::OpenImport() {
+    CImportItemsEvent e(nullptr);
+    QApplication::sendEvent(&m_frame, &e);
+}
+
+void CChildFrame::ImportNotes(const std::vector<CNote*>& notes) {
+    if (m_frame.m_fnImportNotes) m_frame.m_fnImportNotes(m_doc, notes);
 }
 
 bool CChildFrame::ChooseSavePath(std::string& strPath) {
@@ -153,12 +169,12 @@ void CChildFrame::NoteUnlisted(CNote* pNote) {
 }
 
 void CChildFrame::RemoveItem(CNoteBase* pItem) {
-    if (pItem && pItem->m_nKind == CNoteBase::kindNote) ForgetNote(static_cast<CNote*>(pItem));
+    if (pItem && pItem->m_nKind == CNoteBase::kindNote && pItem == m_pCurrentNote) ClearCurrentNote();
     if (m_pCurrentNote && pItem && pItem->m_nKind == CNoteBase::kindCata) {
         // A category going takes its notes with it.
         for (CNoteCata* p = m_pCurrentNote->m_pParent; p; p = p->m_pParent)
             if (p == pItem) {
-                ForgetNote(m_pCurrentNote);
+                ClearCurrentNote();
                 break;
             }
     }

@@ -29,7 +29,7 @@ public:
     CClipVaultDoc& Document() const { return m_doc; }
     CNoteCataView* TreeView() const { return m_pTree; }
     CNoteBrowserView* BrowserView() const { return m_pBrowser; }
-    CNote* CurrentNote() const { return m_pCurrentNote; }
+    CNote* CurrentNote() const override { return m_pCurrentNote; }
     // The view that gets commands first: the one that last had the focus;
     // null once that view is gone.
     CCmdTarget* ActiveView() const override { return m_activeView.get(); }
@@ -44,7 +44,13 @@ public:
 
     // Shows a note in the right pane (mode 0 browser, -1 default).
     void ShowNote(CNote* pNote, bool bNew = false, int nMode = -1, bool bSource = false) override;
-    void ForgetNote(CNote* pNote);
+    void ListCategory(CNoteCata* pCata) override;
+    void ListGroup(int nGroup) override;
+    void ClearCurrentNote() override;
+    void ForgetNote(CNote* pNote) override;
+    void RemoveFromList(CNoteBase* pRecord) override;
+    void OpenImport() override;
+    void ImportNotes(const std::vector<CNote*>& notes) override;
     // Saves the notebook under a name the user picks (57604); false when
     // cancelled or failed.
     bool SaveAs();

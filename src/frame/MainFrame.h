@@ -97,6 +97,9 @@ public:
     // Import items that arrived (WM_IMPORT_ITEMS): the import flow takes
     // them; whatever it leaves in the array is dropped with it.
     std::function<void(CImportItemArray&)> m_fnImportItems;
+    // Notes of an open notebook to be filed elsewhere (the import dialog on
+    // existing notes, with their notebook as origin).
+    std::function<void(CClipVaultDoc& origin, const std::vector<CNote*>& notes)> m_fnImportNotes;
     unsigned m_nImportBatches = 0;
 
     bool m_bRevealPending = false;

@@ -34,6 +34,14 @@ public:
         layout->addWidget(m_pTabs);
     }
     void ShowNote(CNote*, bool, int, bool) override {}
+    void ListCategory(CNoteCata*) override {}
+    void ListGroup(int) override {}
+    CNote* CurrentNote() const override { return nullptr; }
+    void ClearCurrentNote() override {}
+    void ForgetNote(CNote*) override {}
+    void RemoveFromList(CNoteBase*) override {}
+    void OpenImport() override {}
+    void ImportNotes(const std::vector<CNote*>&) override {}
     CCommandActions& Actions() const override { std::abort(); }
     CCmdTarget* ActiveView() const override { return m_pActive; }
     void SetActiveView(CCmdTarget* pView) override { m_pActive = pView; }

@@ -2,15 +2,37 @@
 // the frame that hosts it. The frame makes the views and outlives them.
 #pragma once
 
+#include <vector>
+
 class CCmdTarget;
 class CCommandActions;
 class CNote;
+class CNoteBase;
+class CNoteCata;
 
 class INoteFrame {
 public:
-    // Shows a note in the right pane (mode 0 browser, -1 the default; the
-    // source instead of the content when asked).
+    // Shows a note in the right pane (mode 0 browser, 1 editor, -1 the
+    // default; the source instead of the content when asked).
     virtual void ShowNote(CNote* pNote, bool bNew = false, int nMode = -1, bool bSource = false) = 0;
+    // The right pane lists a category, or one of the tree's groups by its
+    // number (1 recent, 2 today, 3 yesterday, 4 this week, 5 downloads,
+    // 6 running, 7 queued, 8 waiting, 9 failed).
+    virtual void ListCategory(CNoteCata* pCata) = 0;
+    virtual void ListGroup(int nGroup) = 0;
+    // The note being shown, or null.
+    virtual CNote* CurrentNote() const = 0;
+    // The note being shown is going away: nothing is shown any more, and
+    // nothing of it is saved.
+    virtual void ClearCurrentNote() = 0;
+    // A note left the notebook: it leaves the back and forward lists.
+    virtual void ForgetNote(CNote* pNote) = 0;
+    // A record left the tree: the note list drops its row.
+    virtual void RemoveFromList(CNoteBase* pRecord) = 0;
+    // The import dialog, empty (32780), or on notes of this notebook so that
+    // they can be filed elsewhere (33128).
+    virtual void OpenImport() = 0;
+    virtual void ImportNotes(const std::vector<CNote*>& notes) = 0;
     // The program's actions, for the views' context menus.
     virtual CCommandActions& Actions() const = 0;
     // The view that gets commands first; a pane that hides one of its views
