@@ -141,9 +141,15 @@ QTreeWidgetItem* CNoteCataView::ItemOf(const CNoteBase* pRecord) const {
     return nullptr;
 }
 
-void CNoteCataView::SelectRecord(const CNoteBase* pRecord) {
+void CNoteCataView::SelectRecord(const CNoteBase* pRecord, bool) {
     if (QTreeWidgetItem* item = ItemOf(pRecord)) setCurrentItem(item);
 }
+
+bool CNoteCataView::SelectNoteNumber(uint32_t, bool) { return false; }
+
+void CNoteCataView::SelectNextNote(bool) {}
+
+void CNoteCataView::PlaceInDownloadGroup(CNote*) {}
 
 void CNoteCataView::RefreshNote(CNote* pNote) {
     QTreeWidgetItem* item = ItemOf(pNote);

@@ -7,6 +7,7 @@
 
 #include <QPersistentModelIndex>
 #include <QTreeWidget>
+#include <cstdint>
 #include <memory>
 
 class CClipVaultDoc;
@@ -36,7 +37,10 @@ public:
     void Populate();
     QTreeWidgetItem* ItemOf(const CNoteBase* pRecord) const;
     CNoteBase* RecordOf(const QTreeWidgetItem* pItem) const;
-    void SelectRecord(const CNoteBase* pRecord);
+    void SelectRecord(const CNoteBase* pRecord, bool bMakeLast = true);
+    bool SelectNoteNumber(uint32_t nID, bool bMakeLast = true);
+    void SelectNextNote(bool bForward);
+    void PlaceInDownloadGroup(CNote* pNote);
     void RefreshNote(CNote* pNote);
     void RemoveRecord(CNoteBase* pRecord);
     void UpdateRootTitle();
