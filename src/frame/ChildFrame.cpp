@@ -557,6 +557,7 @@ bool CChildFrame::SaveNoteAs() {
         CAutoHideBlock block;
         QFileDialog dlg(this, QString(), ToQ(ProposedFileName(pNote->m_strName)), filter);
         dlg.setAcceptMode(QFileDialog::AcceptSave);
+        dlg.setFileMode(QFileDialog::AnyFile);
         dlg.setDefaultSuffix(ext);
         if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return false;
         path = dlg.selectedFiles().first();

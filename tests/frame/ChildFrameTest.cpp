@@ -17,6 +17,9 @@
 #include "platform/gui/TemplateDialog.h"
 #include "views/PasswordDlgs.h"
 
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSplitter>
@@ -483,6 +486,28 @@ void ChildFrameTest::mailAndSaveAsNeedANote() {
 
     QCOMPARE(CChildFrame::ProposedFileName(a->m_strName), std::string("What  now   a b   q  a b c*"));
     QVERIFY(Enabled(nb.frame, cmd::kCmdSaveNoteAs));
+
+    // Save as offers the cleaned name with the note's type, and writes the
+    // note's bytes where the user said.
+    CNote* text = nb.Add("Notes: today?", "txt");
+    text->m_content = {'o', 'k', '\n'};
+    nb.child->ShowNote(text);
+    const QString target = nb.fx->WorkFolder() + QStringLiteral("/out.txt");
+    QString offered;
+    QTimer::singleShot(0, [&] {
+        QFileDialog* d = nullptr;
+        if (!QTest::qWaitFor([&] { return (d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())); },
+                             10000))
+            return;
+        offered = d->selectedFiles().value(0);
+        d->selectFile(target);
+        QMetaObject::invokeMethod(d, "accept");
+    });
+    nb.frame->ExecuteCommand(cmd::kCmdSaveNoteAs);
+    QCOMPARE(QFileInfo(offered).fileName(), QStringLiteral("Notes  today .txt"));
+    QFile out(target);
+    QVERIFY(out.open(QIODevice::ReadOnly));
+    QCOMPARE(out.readAll(), QByteArray("ok\n"));
 }
 
 CLIPVAULT_GUI_TEST_MAIN(ChildFrameTest)
