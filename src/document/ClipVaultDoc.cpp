@@ -667,6 +667,16 @@ bool CClipVaultDoc::StopDownload(CNote* pNote) {
     return true;
 }
 
+bool CClipVaultDoc::HasWorker(const CNote* pNote) const {
+    if (!pNote) return false;
+    if (pNote->m_pJob) return true;
+    for (const auto& job : m_abandonedJobs) {
+        std::lock_guard<std::mutex> lock(job->m_mutex);
+        if (job->m_pNote == pNote && !job->m_bFinished) return true;
+    }
+    return false;
+}
+
 bool CClipVaultDoc::StopAllDownloads() {
     bool ok = true;
     for (size_t i = m_pendingNotes.size(); i-- > 0;) {

@@ -181,6 +181,10 @@ public:
     bool StopDownload(CNote* pNote);
     bool StopAllDownloads();
     bool IsDownloading() const { return m_nRunning > 0; }
+    // True while a worker still runs on the note: its own, or one that did
+    // not stop in time. Such a note cannot be deleted without waiting for
+    // that worker.
+    bool HasWorker(const CNote* pNote) const;
     // "Capture done" for a note whose worker ended: the user-interface
     // thread's side of a download.
     void OnCaptureDone(CNote* pNote);

@@ -428,6 +428,10 @@ bool CChildFrame::OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify)
     case kCmdViewSource:
         if (ListIsActive()) return m_pList->Target()->OnCmdMsg(nID, pUI);
         break;
+    case kCmdImport:
+        // The window's own, whatever view is active: it alone knows the
+        // notebook's lock for an import into no particular category.
+        break;
     default:
         if (CCmdTarget* view = ActiveView())
             if (view->OnCmdMsg(nID, pUI)) return true;

@@ -3,37 +3,122 @@
 #include "document/ClipVaultDoc.h"
 #include "document/RecordClipboard.h"
 #include "document/Records.h"
-#include "platform/gui/CommandActions.h"
 #include "platform/CommandIds.h"
+#include "platform/gui/AppGlobals.h"
+#include "platform/gui/CommandActions.h"
 #include "platform/gui/LanguageModule.h"
 #include "platform/gui/NoteFrame.h"
 #include "platform/gui/QtText.h"
 
 #include <QContextMenuEvent>
+#include <QDateTime>
 #include <QHeaderView>
 #include <QMenu>
 
 #include <algorithm>
-#include <vector>
+#include <cstdlib>
 
 namespace {
 
-enum ItemKind { kItemNotebook = 0, kItemCata = 1, kItemNote = 2 };
+constexpr unsigned kStrRoot = 33052;
+constexpr unsigned kStrRecent = 33053;
+constexpr unsigned kStrToday = 33054;
+constexpr unsigned kStrYesterday = 33055;
+constexpr unsigned kStrThisWeek = 33056;
+constexpr unsigned kStrQueued = 33090;
+constexpr unsigned kStrRunning = 33091;
+constexpr unsigned kStrFailed = 33092;
+constexpr unsigned kStrDownloads = 33093;
+constexpr unsigned kStrWaiting = 33102;
 
-// The stored order is a hash order; people look for names alphabetically.
-template <typename V>
-std::vector<V> SortedValues(const CNameMap<V>& map) {
-    std::vector<std::pair<QString, V>> items;
-    for (const auto& kv : map) items.emplace_back(ToQ(kv.first), kv.second);
-    std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) {
-        return QString::localeAwareCompare(a.first, b.first) < 0;
-    });
-    std::vector<V> out;
-    for (auto& item : items) out.push_back(item.second);
+bool In(int n, int nLow, int nHigh) { return nLow <= n && n <= nHigh; }
+
+const std::string& NameOf(const CNoteBase* p) {
+    static const std::string empty;
+    if (!p) return empty;
+    if (p->m_nKind == CNoteBase::kindNote) return static_cast<const CNote*>(p)->m_strName;
+    if (p->m_nKind == CNoteBase::kindCata) return static_cast<const CNoteCata*>(p)->m_strName;
+    return empty;
+}
+
+// Names sort by their bytes, as they are stored.
+template <class T>
+std::vector<T*> SortedByName(const CNameMap<T*>& map) {
+    std::vector<T*> out;
+    out.reserve(map.GetCount());
+    for (auto it = map.begin(); it != map.end(); ++it) out.push_back(it.value());
+    std::stable_sort(out.begin(), out.end(), [](const T* a, const T* b) { return a->m_strName < b->m_strName; });
     return out;
 }
 
+int NoteImage(const CNote* pNote) {
+    return pNote->m_nContentType == kContentHeld ? CNoteCataView::kImageNoteHeld : CNoteCataView::kImageNote;
+}
+
 }  // namespace
+
+// One item of the tree. A category's image is worked out when it is drawn:
+// open only while it is expanded and has children, as a tree of old asked
+// for it by callback.
+class CNoteCataView::CItem : public QTreeWidgetItem {
+public:
+    CItem(int nImage, CNoteBase* pRecord, int nGroup)
+        : QTreeWidgetItem(UserType), m_nImage(nImage), m_pRecord(pRecord), m_nGroup(nGroup) {}
+
+    int Image() const {
+        if (m_nImage == kImageCata || m_nImage == kImageCataOpen)
+            return childCount() > 0 && isExpanded() ? kImageCataOpen : kImageCata;
+        return m_nImage;
+    }
+
+    QVariant data(int column, int role) const override {
+        if (column == 0) {
+            switch (role) {
+            case Qt::DecorationRole: {
+                auto* view = static_cast<CNoteCataView*>(treeWidget());
+                const int n = Image();
+                if (view && n >= 0 && n < view->m_icons.size()) return view->m_icons[n];
+                return QVariant();
+            }
+            case kRoleImage: return Image();
+            case kRoleRecord: return QVariant::fromValue<void*>(m_pRecord);
+            case kRoleGroup: return m_nGroup;
+            default: break;
+            }
+        }
+        return QTreeWidgetItem::data(column, role);
+    }
+
+    void setData(int column, int role, const QVariant& value) override {
+        if (column == 0 && role == kRoleRecord) {
+            m_pRecord = static_cast<CNoteBase*>(value.value<void*>());
+            return;
+        }
+        if (column == 0 && role == kRoleImage) {
+            m_nImage = value.toInt();
+            emitDataChanged();
+            return;
+        }
+        QTreeWidgetItem::setData(column, role, value);
+    }
+
+    // Categories first, then notes; each by name bytes.
+    bool operator<(const QTreeWidgetItem& other) const override {
+        const int a = In(Image(), kImageCata, kImageCataOpen) ? 0 : 1;
+        const int b = In(ImageOf(&other), kImageCata, kImageCataOpen) ? 0 : 1;
+        if (a != b) return a < b;
+        return SortKey(this) < SortKey(&other);
+    }
+
+    static std::string SortKey(const QTreeWidgetItem* p) {
+        const CNoteBase* rec = static_cast<CNoteBase*>(p->data(0, kRoleRecord).value<void*>());
+        return rec ? NameOf(rec) : FromQ(p->text(0));
+    }
+
+    int m_nImage;
+    CNoteBase* m_pRecord;
+    int m_nGroup;
+};
 
 // The context menu's target: its own enable rules, for the item it was
 // opened on; its commands go to the view, which acts on that item.
@@ -48,7 +133,7 @@ public:
             return true;
         }
         const bool handled = m_view.OnCmdMsg(nID, nullptr);
-        m_view.m_contextItem = QPersistentModelIndex();
+        m_view.ClearContextItem();
         return handled;
     }
 
@@ -61,19 +146,43 @@ CNoteCataView::CNoteCataView(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pPa
     setHeaderHidden(true);
     setRootIsDecorated(true);
     setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
     setIconSize(QSize(16, 16));
+    setAccessibleName(CurrentLanguage().String(33015));
     const QPixmap strip = CurrentLanguage().Bitmap(237);
-    for (int x = 0; x + 16 <= strip.width(); x += 16) m_images << strip.copy(x, 0, 16, 16);
+    for (int x = 0; x + 16 <= strip.width(); x += 16) m_icons << QIcon(strip.copy(x, 0, 16, 16));
     connect(this, &QTreeWidget::itemSelectionChanged, this, [this] { RunGuarded([this] { OnSelectionChanged(); }); });
-    connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* p) { UpdateCataImage(p); });
-    connect(this, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* p) { UpdateCataImage(p); });
+    // The category images follow the expansion.
+    connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem*) { viewport()->update(); });
+    connect(this, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem*) { viewport()->update(); });
+    RegisterCommands();
+    RegisterClipboardCommands();
 }
 
-CNoteCataView::~CNoteCataView() { blockSignals(true); }
+CNoteCataView::~CNoteCataView() {
+    blockSignals(true);
+    // The import target must not outlive its notebook.
+    if (g_pCurrentTarget && (g_pCurrentTarget == &m_doc.m_rootCata || g_pCurrentTarget->m_pDocument == &m_doc))
+        g_pCurrentTarget = nullptr;
+}
 
-void CNoteCataView::SetImage(QTreeWidgetItem* pItem, int nImage) {
-    pItem->setData(0, kRoleImage, nImage);
-    if (nImage < m_images.size()) pItem->setIcon(0, m_images[nImage]);
+// ---------------------------------------------------------------- items
+
+QTreeWidgetItem* CNoteCataView::MakeItem(int nImage, CNoteBase* pRecord, const QString& strText, int nGroup) {
+    auto* item = new CItem(nImage, pRecord, nGroup);
+    item->setText(0, strText);
+    Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+    if (In(nImage, kImageCata, kImageNoteHeld)) flags |= Qt::ItemIsEditable;
+    item->setFlags(flags);
+    return item;
+}
+
+QTreeWidgetItem* CNoteCataView::MakeGroup(QTreeWidgetItem* pParent, int nImage, unsigned nTextID, int nGroup) {
+    QTreeWidgetItem* item = MakeItem(nImage, nullptr, CurrentLanguage().String(nTextID), nGroup);
+    if (pParent) pParent->addChild(item);
+    else addTopLevelItem(item);
+    return item;
 }
 
 int CNoteCataView::ImageOf(const QTreeWidgetItem* pItem) {
@@ -83,49 +192,8 @@ int CNoteCataView::ImageOf(const QTreeWidgetItem* pItem) {
     return ok ? n : -1;
 }
 
-void CNoteCataView::Populate() {
-    clear();
-    auto* root = new QTreeWidgetItem(this);
-    root->setData(0, Qt::UserRole, kItemNotebook);
-    root->setData(0, kRoleRecord, QVariant::fromValue<void*>(&m_doc.m_rootCata));
-    SetImage(root, kImageNotebook);
-    UpdateRootTitle();
-    for (CNoteCata* cata : SortedValues(m_doc.m_rootCata.m_subCatas)) AddCata(root, cata);
-    for (CNote* note : SortedValues(m_doc.m_rootCata.m_notes)) AddNote(root, note);
-    root->setExpanded(true);
-}
-
-void CNoteCataView::UpdateRootTitle() {
-    if (QTreeWidgetItem* root = topLevelItem(0)) {
-        QString title = ToQ(m_doc.GetTitle());
-        if (title.endsWith(QStringLiteral(" *"))) title.chop(2);
-        root->setText(0, title);
-    }
-}
-
-void CNoteCataView::AddCata(QTreeWidgetItem* pParent, CNoteCata* pCata) {
-    auto* item = new QTreeWidgetItem(pParent);
-    item->setText(0, ToQ(pCata->m_strName));
-    item->setData(0, Qt::UserRole, kItemCata);
-    item->setData(0, kRoleRecord, QVariant::fromValue<void*>(pCata));
-    for (CNoteCata* sub : SortedValues(pCata->m_subCatas)) AddCata(item, sub);
-    for (CNote* note : SortedValues(pCata->m_notes)) AddNote(item, note);
-    UpdateCataImage(item);
-}
-
-QTreeWidgetItem* CNoteCataView::AddNote(QTreeWidgetItem* pParent, CNote* pNote) {
-    auto* item = new QTreeWidgetItem(pParent);
-    item->setText(0, ToQ(pNote->m_strName));
-    item->setData(0, Qt::UserRole, kItemNote);
-    item->setData(0, kRoleRecord, QVariant::fromValue<void*>(pNote));
-    SetImage(item, pNote->m_nContentType == kContentHeld ? kImageNoteHeld : kImageNote);
-    return item;
-}
-
-void CNoteCataView::UpdateCataImage(QTreeWidgetItem* pItem) {
-    if (!pItem || pItem->data(0, Qt::UserRole).toInt() != kItemCata) return;
-    // A category with children shows open while expanded.
-    SetImage(pItem, pItem->childCount() && pItem->isExpanded() ? kImageCataOpen : kImageCata);
+int CNoteCataView::GroupOf(const QTreeWidgetItem* pItem) {
+    return pItem ? pItem->data(0, kRoleGroup).toInt() : 0;
 }
 
 CNoteBase* CNoteCataView::RecordOf(const QTreeWidgetItem* pItem) const {
@@ -133,45 +201,473 @@ CNoteBase* CNoteCataView::RecordOf(const QTreeWidgetItem* pItem) const {
     return static_cast<CNoteBase*>(pItem->data(0, kRoleRecord).value<void*>());
 }
 
+QTreeWidgetItem* CNoteCataView::GroupItem(int nGroup) const {
+    switch (nGroup) {
+    case kGroupRecent: return m_pRecent;
+    case kGroupToday: return m_pToday;
+    case kGroupYesterday: return m_pYesterday;
+    case kGroupThisWeek: return m_pThisWeek;
+    case kGroupDownloads: return m_pDownloads;
+    case kGroupRunning: return m_pRunning;
+    case kGroupQueued: return m_pQueued;
+    case kGroupWaiting: return m_pWaiting;
+    case kGroupFailed: return m_pFailed;
+    default: return nullptr;
+    }
+}
+
+bool CNoteCataView::HoldsRecords(const QTreeWidgetItem* pItem) {
+    return In(ImageOf(pItem), kImageNotebook, kImageCataOpen);
+}
+
+bool CNoteCataView::IsInCategoryBranch(const QTreeWidgetItem* pItem) const {
+    while (pItem && pItem->parent()) pItem = pItem->parent();
+    return pItem && pItem == m_pRoot;
+}
+
+bool CNoteCataView::IsReadOnly() const { return m_doc.IsLocked(); }
+
+// ---------------------------------------------------------------- filling
+
+void CNoteCataView::SetTodayClock(TodayFn fnToday) { m_fnToday = std::move(fnToday); }
+
+QDate CNoteCataView::Today() const { return m_fnToday ? m_fnToday() : QDate::currentDate(); }
+
+void CNoteCataView::Populate() {
+    setUpdatesEnabled(false);
+    {
+        const QSignalBlocker quiet(this);
+        clear();
+    }
+    m_noteMap.clear();
+    m_lastSelected = QPersistentModelIndex();
+    m_contextItem = QPersistentModelIndex();
+    m_editItem = QPersistentModelIndex();
+    m_nEditMode = kEditIdle;
+    m_pRoot = MakeItem(kImageNotebook, &m_doc.m_rootCata, QString());
+    addTopLevelItem(m_pRoot);
+    UpdateRootTitle();
+    m_pRecent = MakeGroup(nullptr, kImageRecent, kStrRecent, kGroupRecent);
+    m_pToday = MakeGroup(m_pRecent, kImageDay, kStrToday, kGroupToday);
+    m_pYesterday = MakeGroup(m_pRecent, kImageDay, kStrYesterday, kGroupYesterday);
+    m_pThisWeek = MakeGroup(m_pRecent, kImageDay, kStrThisWeek, kGroupThisWeek);
+    m_pDownloads = MakeGroup(nullptr, kImageDownloads, kStrDownloads, kGroupDownloads);
+    m_pRunning = MakeGroup(m_pDownloads, kImageRunning, kStrRunning, kGroupRunning);
+    m_pQueued = MakeGroup(m_pDownloads, kImageQueued, kStrQueued, kGroupQueued);
+    m_pWaiting = MakeGroup(m_pDownloads, kImageWaiting, kStrWaiting, kGroupWaiting);
+    m_pFailed = MakeGroup(m_pDownloads, kImageFailed, kStrFailed, kGroupFailed);
+    FillRecentGroups();
+    FillCata(m_pRoot, &m_doc.m_rootCata);
+    // Held and failed notes wait for the user; a tree built again while
+    // downloads run shows those too.
+    std::vector<CNote*> pending;
+    for (CNote* p : m_doc.m_pendingNotes)
+        if (std::find(pending.begin(), pending.end(), p) == pending.end()) pending.push_back(p);
+    std::stable_sort(pending.begin(), pending.end(),
+                     [](const CNote* a, const CNote* b) { return a->m_strName < b->m_strName; });
+    for (CNote* p : pending)
+        if (QTreeWidgetItem* group = DownloadGroupFor(p->m_nStatus))
+            group->addChild(MakeItem(NoteImage(p), p, ToQ(p->m_strName)));
+    m_pRoot->setExpanded(true);
+    setCurrentItem(m_pRoot);
+    setUpdatesEnabled(true);
+}
+
+void CNoteCataView::UpdateRootTitle() {
+    if (m_pRoot) m_pRoot->setText(0, CurrentLanguage().String(kStrRoot));
+}
+
+void CNoteCataView::FillCata(QTreeWidgetItem* pItem, const CNoteCata* pCata) {
+    // Inserted in the tree order, so no sorting afterwards.
+    QList<QTreeWidgetItem*> children;
+    for (CNoteCata* sub : SortedByName(pCata->m_subCatas)) {
+        QTreeWidgetItem* item = MakeItem(kImageCata, sub, ToQ(sub->m_strName));
+        FillCata(item, sub);
+        children << item;
+    }
+    for (CNote* note : SortedByName(pCata->m_notes)) {
+        QTreeWidgetItem* item = MakeItem(NoteImage(note), note, ToQ(note->m_strName));
+        m_noteMap[note->m_nID] = item;
+        children << item;
+    }
+    pItem->addChildren(children);
+}
+
+void CNoteCataView::CollectNotes(const CNoteCata* pCata, std::vector<CNote*>& out) {
+    for (auto it = pCata->m_subCatas.begin(); it != pCata->m_subCatas.end(); ++it) CollectNotes(it.value(), out);
+    for (auto it = pCata->m_notes.begin(); it != pCata->m_notes.end(); ++it) out.push_back(it.value());
+}
+
+std::vector<int> CNoteCataView::DayGroupsOf(int64_t tmDate, const QDate& today) const {
+    // Counted in calendar days: a day that a clock change made 23 or 25
+    // hours long is still one day.
+    std::vector<int> groups;
+    const QDate date = QDateTime::fromSecsSinceEpoch(tmDate).date();
+    if (!date.isValid() || !today.isValid()) return groups;
+    const qint64 k = date.daysTo(today);
+    if (k == 0) groups.push_back(kGroupToday);
+    if (k == 1) groups.push_back(kGroupYesterday);
+    const int weekday = today.dayOfWeek() % 7;  // Sunday is 0
+    if (std::llabs(k) < weekday + 1) groups.push_back(kGroupThisWeek);
+    return groups;
+}
+
+void CNoteCataView::FillRecentGroups() {
+    std::vector<CNote*> notes;
+    CollectNotes(&m_doc.m_rootCata, notes);
+    std::stable_sort(notes.begin(), notes.end(),
+                     [](const CNote* a, const CNote* b) { return a->m_strName < b->m_strName; });
+    const QDate today = Today();
+    QList<QTreeWidgetItem*> lists[3];
+    for (CNote* note : notes)
+        for (int g : DayGroupsOf(note->m_tmDate, today))
+            lists[g - kGroupToday] << MakeItem(NoteImage(note), note, ToQ(note->m_strName));
+    m_pToday->addChildren(lists[0]);
+    m_pYesterday->addChildren(lists[1]);
+    m_pThisWeek->addChildren(lists[2]);
+}
+
+void CNoteCataView::AddToRecentGroups(CNote* pNote, const QDate& today) {
+    for (int g : DayGroupsOf(pNote->m_tmDate, today))
+        if (QTreeWidgetItem* group = GroupItem(g)) group->addChild(MakeItem(NoteImage(pNote), pNote, ToQ(pNote->m_strName)));
+}
+
+QTreeWidgetItem* CNoteCataView::DownloadGroupFor(int nStatus) const {
+    switch (nStatus) {
+    case kStatusRunning: return m_pRunning;
+    case kStatusQueued: return m_pQueued;
+    case kStatusHeld: return m_pWaiting;
+    case kStatusFailed: return m_pFailed;
+    default: return nullptr;
+    }
+}
+
+// ---------------------------------------------------------------- records
+
 QTreeWidgetItem* CNoteCataView::ItemOf(const CNoteBase* pRecord) const {
-    if (!pRecord) return nullptr;
-    QTreeWidgetItemIterator it(const_cast<CNoteCataView*>(this));
-    for (; *it; ++it)
-        if (RecordOf(*it) == pRecord) return *it;
-    return nullptr;
+    if (!pRecord || !m_pRoot) return nullptr;
+    if (pRecord == &m_doc.m_rootCata) return m_pRoot;
+    if (pRecord->m_nKind == CNoteBase::kindNote) {
+        auto it = m_noteMap.find(static_cast<const CNote*>(pRecord)->m_nID);
+        if (it != m_noteMap.end() && RecordOf(it->second) == pRecord) return it->second;
+    }
+    // The parent chain, from the root down.
+    std::vector<const CNoteBase*> chain;
+    for (const CNoteBase* p = pRecord; p; p = p->m_pParent) {
+        chain.push_back(p);
+        if (p->m_pParent == nullptr && p != &m_doc.m_rootCata) return nullptr;
+    }
+    QTreeWidgetItem* item = m_pRoot;
+    for (size_t i = chain.size() - 1; i-- > 0;) {
+        QTreeWidgetItem* found = nullptr;
+        for (int c = 0; c < item->childCount() && !found; ++c)
+            if (RecordOf(item->child(c)) == chain[i]) found = item->child(c);
+        if (!found) return nullptr;
+        item = found;
+    }
+    return item;
 }
 
-void CNoteCataView::SelectRecord(const CNoteBase* pRecord, bool) {
-    if (QTreeWidgetItem* item = ItemOf(pRecord)) setCurrentItem(item);
+QTreeWidgetItem* CNoteCataView::InsertCata(CNoteCata* pCata, QTreeWidgetItem* pParent) {
+    if (!pCata) return nullptr;
+    if (!pParent) pParent = currentItem();
+    if (!HoldsRecords(pParent)) return nullptr;
+    QTreeWidgetItem* item = MakeItem(kImageCata, pCata, ToQ(pCata->m_strName));
+    FillCata(item, pCata);
+    pParent->addChild(item);
+    std::vector<CNote*> notes;
+    CollectNotes(pCata, notes);
+    for (CNote* note : notes) {
+        UpdateRecentGroups(note, kRecentInsert);
+        if (DownloadGroupFor(note->m_nStatus)) PlaceInDownloadGroup(note);
+    }
+    m_doc.SetModifiedFlag();
+    return item;
 }
 
-bool CNoteCataView::SelectNoteNumber(uint32_t, bool) { return false; }
+QTreeWidgetItem* CNoteCataView::InsertNote(CNote* pNote, QTreeWidgetItem* pParent) {
+    if (!pNote) return nullptr;
+    if (!pParent) pParent = currentItem();
+    if (!pParent) return nullptr;
+    QTreeWidgetItem* item = MakeItem(NoteImage(pNote), pNote, ToQ(pNote->m_strName));
+    pParent->addChild(item);
+    if (HoldsRecords(pParent)) {
+        m_noteMap[pNote->m_nID] = item;
+        UpdateRecentGroups(pNote, kRecentInsert);
+        if (DownloadGroupFor(pNote->m_nStatus)) PlaceInDownloadGroup(pNote);
+    }
+    m_doc.SetModifiedFlag();
+    return item;
+}
 
-void CNoteCataView::SelectNextNote(bool) {}
+void CNoteCataView::UpdateRecentGroups(CNote* pNote, RecentChange change) {
+    if (!pNote || !m_pRecent) return;
+    const std::vector<QTreeWidgetItem*> days{m_pToday, m_pYesterday, m_pThisWeek};
+    switch (change) {
+    case kRecentInsert:
+        RemoveFromGroups(pNote, days);
+        AddToRecentGroups(pNote, Today());
+        break;
+    case kRecentRename:
+        for (QTreeWidgetItem* group : days)
+            for (int i = 0; i < group->childCount(); ++i)
+                if (RecordOf(group->child(i)) == pNote) group->child(i)->setText(0, ToQ(pNote->m_strName));
+        break;
+    case kRecentDelete: RemoveFromGroups(pNote, days); break;
+    }
+}
 
-void CNoteCataView::PlaceInDownloadGroup(CNote*) {}
+void CNoteCataView::RemoveFromGroups(CNote* pNote, const std::vector<QTreeWidgetItem*>& groups) {
+    for (QTreeWidgetItem* group : groups) {
+        if (!group) continue;
+        for (int i = group->childCount(); i-- > 0;)
+            if (RecordOf(group->child(i)) == pNote) DeleteTreeItem(group->child(i));
+    }
+}
+
+void CNoteCataView::PlaceInDownloadGroup(CNote* pNote) {
+    if (!pNote || !m_pDownloads) return;
+    const bool bSelected = RecordOf(currentItem()) == pNote;
+    const bool bSelectedInGroup = bSelected && currentItem()->parent() &&
+                                  ImageOf(currentItem()->parent()) >= kImageRunning;
+    {
+        // Taking the selected item out must not select something else.
+        const QSignalBlocker quiet(this);
+        RemoveFromGroups(pNote, {m_pRunning, m_pQueued, m_pWaiting, m_pFailed});
+    }
+    QTreeWidgetItem* placed = nullptr;
+    if (QTreeWidgetItem* group = DownloadGroupFor(pNote->m_nStatus)) {
+        placed = MakeItem(NoteImage(pNote), pNote, ToQ(pNote->m_strName));
+        group->addChild(placed);
+    }
+    if (!bSelected) return;
+    if (bSelectedInGroup) {
+        // The selection follows the note to its new place, or to its item
+        // in the category branch when it has no download to do any more.
+        QTreeWidgetItem* next = placed ? placed : ItemOf(pNote);
+        if (next) SelectItem(next, true);
+    }
+    m_frame.ShowNote(pNote);
+}
+
+void CNoteCataView::RemoveNoteEverywhere(CNote* pNote, bool bCategoryItem) {
+    if (!pNote) return;
+    if (m_frame.CurrentNote() == pNote) m_frame.ClearCurrentNote();
+    m_frame.RemoveFromList(pNote);
+    m_frame.ForgetNote(pNote);
+    UpdateRecentGroups(pNote, kRecentDelete);
+    RemoveFromGroups(pNote, {m_pRunning, m_pQueued, m_pWaiting, m_pFailed});
+    QTreeWidgetItem* item = ItemOf(pNote);
+    auto it = m_noteMap.find(pNote->m_nID);
+    if (it != m_noteMap.end() && RecordOf(it->second) == pNote) m_noteMap.erase(it);
+    if (bCategoryItem && item) DeleteTreeItem(item);
+}
+
+void CNoteCataView::ForgetItemsBelow(QTreeWidgetItem* pItem) {
+    for (int i = 0; i < pItem->childCount(); ++i) ForgetItemsBelow(pItem->child(i));
+    if (const CNoteBase* rec = RecordOf(pItem); rec && rec->m_nKind == CNoteBase::kindNote) {
+        auto it = m_noteMap.find(static_cast<const CNote*>(rec)->m_nID);
+        if (it != m_noteMap.end() && it->second == pItem) m_noteMap.erase(it);
+    }
+    if (pItem == m_pRoot) m_pRoot = nullptr;
+}
+
+void CNoteCataView::DeleteTreeItem(QTreeWidgetItem* pItem) {
+    if (!pItem) return;
+    ForgetItemsBelow(pItem);
+    bool bHadSelection = false;
+    {
+        const QSignalBlocker quiet(this);
+        bHadSelection = !selectedItems().isEmpty();
+        delete pItem;
+    }
+    // As a tree control does, the selection moves on to the item that took
+    // the place of the deleted one.
+    if (signalsBlocked() || !bHadSelection) return;
+    if (selectedItems().isEmpty() && currentItem()) currentItem()->setSelected(true);
+    else OnSelectionChanged();
+}
 
 void CNoteCataView::RefreshNote(CNote* pNote) {
-    QTreeWidgetItem* item = ItemOf(pNote);
-    if (!item) return;
-    item->setText(0, ToQ(pNote->m_strName));
-    SetImage(item, pNote->m_nContentType == kContentHeld ? kImageNoteHeld : kImageNote);
+    if (!pNote || !m_pRoot) return;
+    const QString text = ToQ(pNote->m_strName);
+    auto refresh = [&](QTreeWidgetItem* item) {
+        if (!item || RecordOf(item) != pNote) return;
+        item->setText(0, text);
+        item->setData(0, kRoleImage, NoteImage(pNote));
+    };
+    refresh(ItemOf(pNote));
+    QTreeWidgetItem* holder = nullptr;
+    for (QTreeWidgetItem* group : {m_pToday, m_pYesterday, m_pThisWeek, m_pRunning, m_pQueued, m_pWaiting, m_pFailed})
+        for (int i = 0; i < group->childCount(); ++i)
+            if (RecordOf(group->child(i)) == pNote) {
+                refresh(group->child(i));
+                if (ImageOf(group) >= kImageRunning) holder = group;
+            }
+    // A download state that changed moves the note to its group.
+    if (holder != DownloadGroupFor(pNote->m_nStatus)) PlaceInDownloadGroup(pNote);
 }
 
 void CNoteCataView::RemoveRecord(CNoteBase* pRecord) {
-    delete ItemOf(pRecord);
+    if (!pRecord || !m_pRoot) return;
+    if (pRecord->m_nKind == CNoteBase::kindNote) {
+        RemoveNoteEverywhere(static_cast<CNote*>(pRecord), true);
+        return;
+    }
+    if (pRecord->m_nKind != CNoteBase::kindCata) return;
+    auto* pCata = static_cast<CNoteCata*>(pRecord);
+    std::vector<CNote*> notes;
+    CollectNotes(pCata, notes);
+    for (CNote* note : notes) RemoveNoteEverywhere(note, false);
+    std::function<void(CNoteCata*)> unlist = [&](CNoteCata* p) {
+        for (auto it = p->m_subCatas.begin(); it != p->m_subCatas.end(); ++it) unlist(it.value());
+        m_frame.RemoveFromList(p);
+    };
+    unlist(pCata);
+    if (g_pCurrentTarget && (g_pCurrentTarget == pCata || g_pCurrentTarget->IsInside(pCata)))
+        g_pCurrentTarget = pCata->m_pParent;
+    DeleteTreeItem(ItemOf(pCata));
 }
+
+int CNoteCataView::DeleteNotesWithStatus(int nStatus) {
+    std::vector<CNote*> notes;
+    CollectNotes(&m_doc.m_rootCata, notes);
+    notes.erase(std::remove_if(notes.begin(), notes.end(), [&](const CNote* p) { return p->m_nStatus != nStatus; }),
+                notes.end());
+    int n = 0;
+    for (CNote* note : notes)
+        if (DeleteNote(note, false)) ++n;
+    return n;
+}
+
+// ---------------------------------------------------------------- selection
 
 void CNoteCataView::OnSelectionChanged() {
     const QList<QTreeWidgetItem*> sel = selectedItems();
     if (sel.isEmpty()) return;
-    CNoteBase* record = RecordOf(sel.first());
-    if (!record) return;
-    if (record->m_nKind == CNoteBase::kindNote) m_frame.ShowNote(static_cast<CNote*>(record));
+    QTreeWidgetItem* item = sel.first();
+    const QPersistentModelIndex index(indexFromItem(item));
+    if (index == m_lastSelected) return;
+    m_lastSelected = index;
+    CNoteBase* record = RecordOf(item);
+    const int image = ImageOf(item);
+    if (image == kImageNotebook) {
+        g_pCurrentTarget = &m_doc.m_rootCata;
+        m_frame.ListCategory(&m_doc.m_rootCata);
+    } else if (In(image, kImageCata, kImageCataOpen)) {
+        // An item still being named has no category yet.
+        if (!record) return;
+        g_pCurrentTarget = static_cast<CNoteCata*>(record);
+        m_frame.ListCategory(static_cast<CNoteCata*>(record));
+    } else if (In(image, kImageNote, kImageNoteHeld)) {
+        if (!record) return;
+        auto* note = static_cast<CNote*>(record);
+        if (note->m_pParent) g_pCurrentTarget = note->m_pParent;
+        m_frame.ShowNote(note);
+    } else if (const int group = GroupOf(item)) {
+        m_frame.ListGroup(group);
+    }
 }
+
+void CNoteCataView::SelectItem(QTreeWidgetItem* pItem, bool bMakeLast) {
+    if (!pItem) return;
+    if (bMakeLast) m_lastSelected = QPersistentModelIndex(indexFromItem(pItem));
+    setCurrentItem(pItem);
+    scrollToItem(pItem);
+    viewport()->update();
+}
+
+bool CNoteCataView::SelectNoteNumber(uint32_t nID, bool bMakeLast) {
+    auto it = m_noteMap.find(nID);
+    if (it == m_noteMap.end()) return false;
+    SelectItem(it->second, bMakeLast);
+    return true;
+}
+
+bool CNoteCataView::SelectRecord(const CNoteBase* pRecord, bool bMakeLast) {
+    if (!pRecord) return false;
+    QTreeWidgetItem* item = nullptr;
+    if (QTreeWidgetItem* sel = currentItem())
+        for (int i = 0; i < sel->childCount() && !item; ++i)
+            if (RecordOf(sel->child(i)) == pRecord) item = sel->child(i);
+    if (!item) item = ItemOf(pRecord);
+    if (!item) return false;
+    SelectItem(item, bMakeLast);
+    return true;
+}
+
+namespace {
+
+// Tree order over every item, expanded or not.
+QTreeWidgetItem* NextInTree(QTreeWidget* tree, QTreeWidgetItem* p) {
+    if (!p) return tree->topLevelItem(0);
+    if (p->childCount()) return p->child(0);
+    for (; p; p = p->parent()) {
+        QTreeWidgetItem* parent = p->parent();
+        const int i = parent ? parent->indexOfChild(p) : tree->indexOfTopLevelItem(p);
+        const int n = parent ? parent->childCount() : tree->topLevelItemCount();
+        if (i + 1 < n) return parent ? parent->child(i + 1) : tree->topLevelItem(i + 1);
+    }
+    return nullptr;
+}
+
+QTreeWidgetItem* PreviousInTree(QTreeWidget* tree, QTreeWidgetItem* p) {
+    QTreeWidgetItem* prev = nullptr;
+    if (!p) {
+        if (!tree->topLevelItemCount()) return nullptr;
+        prev = tree->topLevelItem(tree->topLevelItemCount() - 1);
+    } else {
+        QTreeWidgetItem* parent = p->parent();
+        const int i = parent ? parent->indexOfChild(p) : tree->indexOfTopLevelItem(p);
+        if (i == 0) return parent;
+        prev = parent ? parent->child(i - 1) : tree->topLevelItem(i - 1);
+    }
+    while (prev->childCount()) prev = prev->child(prev->childCount() - 1);
+    return prev;
+}
+
+}  // namespace
+
+bool CNoteCataView::SelectNextNote(bool bForward) {
+    QTreeWidgetItem* p = currentItem();
+    for (;;) {
+        p = bForward ? NextInTree(this, p) : PreviousInTree(this, p);
+        if (!p) return false;
+        if (In(ImageOf(p), kImageNote, kImageNoteHeld) && RecordOf(p)) break;
+    }
+    SelectItem(p, false);
+    return true;
+}
+
+CNoteCata* CNoteCataView::CurrentCategory() const {
+    const QList<QTreeWidgetItem*> sel = selectedItems();
+    const QTreeWidgetItem* item = sel.isEmpty() ? nullptr : sel.first();
+    const int image = ImageOf(item);
+    if (In(image, kImageCata, kImageCataOpen) && RecordOf(item)) return static_cast<CNoteCata*>(RecordOf(item));
+    if (In(image, kImageNote, kImageNoteHeld)) {
+        if (HoldsRecords(item->parent()) && RecordOf(item->parent()))
+            return static_cast<CNoteCata*>(RecordOf(item->parent()));
+        if (auto* note = static_cast<CNote*>(RecordOf(item)); note && note->m_pParent) return note->m_pParent;
+    }
+    return &m_doc.m_rootCata;
+}
+
+// ---------------------------------------------------------------- context menu
 
 QTreeWidgetItem* CNoteCataView::ContextItem() const {
     return m_contextItem.isValid() ? itemFromIndex(m_contextItem) : nullptr;
+}
+
+QTreeWidgetItem* CNoteCataView::Target() const {
+    if (QTreeWidgetItem* item = ContextItem()) return item;
+    const QList<QTreeWidgetItem*> sel = selectedItems();
+    return sel.isEmpty() ? nullptr : sel.first();
+}
+
+bool CNoteCataView::OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify) {
+    const bool handled = CCmdTarget::OnCmdMsg(nID, pUI, pNotify);
+    if (!pUI && !pNotify) ClearContextItem();
+    return handled;
 }
 
 bool CNoteCataView::ContextMenuAllows(unsigned nID) const {
@@ -182,49 +678,32 @@ bool CNoteCataView::ContextMenuAllows(unsigned nID) const {
     // nothing that changes it.
     const int i = ImageOf(item);
     const int p = ImageOf(item->parent());
-    const bool bWritable = !m_doc.IsLocked();
-    auto in = [](int n, int nLow, int nHigh) { return nLow <= n && n <= nHigh; };
+    const bool bWritable = !IsReadOnly();
     switch (nID) {
     case kCmdNewCategory:
-    case kCmdEmptyCategory:
-        return bWritable && in(i, 0, 2);
+    case kCmdEmptyCategory: return bWritable && In(i, 0, 2);
     case kCmdNewNote:
-    case kCmdImport:
-        return bWritable && (in(i, 0, 3) || (i == 4 && p != 6));
-    case kCmdCopyRecord:
-        return in(i, 1, 4);
+    case kCmdImport: return bWritable && (In(i, 0, 3) || (i == 4 && p != 6));
+    case kCmdCopyRecord: return In(i, 1, 4);
     case kCmdDelete:
     case kCmdRename:
-    case kCmdCutRecord:
-        return bWritable && in(i, 1, 4);
+    case kCmdCutRecord: return bWritable && In(i, 1, 4);
     case kCmdPasteRecord:
-        return bWritable && in(i, 0, 2) && TheRecordClipboard().ClipState() != CRecordClipboard::stateEmpty;
+        return bWritable && In(i, 0, 2) && TheRecordClipboard().ClipState() != CRecordClipboard::stateEmpty;
     case kCmdNoteProperties:
-    case kCmdViewNote:
-        return in(i, 3, 4);
+    case kCmdViewNote: return In(i, 3, 4);
     case kCmdEditNote:
-    case kCmdImportAgain:
-        return bWritable && in(i, 3, 4);
-    case kCmdHoldDownload:
-        return p == 9 || p == 10;
-    case kCmdStartDownload:
-        return bWritable && (p == 10 || p == 11);
-    case kCmdStopDownload:
-        return p == 8;
-    case kCmdHoldGroup:
-        return i == 9 || i == 10;
-    case kCmdStartGroup:
-        return bWritable && (i == 10 || i == 11);
-    case kCmdStopGroup:
-        return i == 8;
-    case kCmdDeleteGroup:
-        return bWritable && in(i, 8, 11);
-    case kCmdViewSource:
-        return i == 4;
-    case kCmdSortByName:
-        return i != 4 && i != 5 && i != 7;
-    default:
-        return false;
+    case kCmdImportAgain: return bWritable && In(i, 3, 4);
+    case kCmdHoldDownload: return p == 9 || p == 10;
+    case kCmdStartDownload: return bWritable && (p == 10 || p == 11);
+    case kCmdStopDownload: return p == 8;
+    case kCmdHoldGroup: return i == 9 || i == 10;
+    case kCmdStartGroup: return bWritable && (i == 10 || i == 11);
+    case kCmdStopGroup: return i == 8;
+    case kCmdDeleteGroup: return bWritable && In(i, 8, 11);
+    case kCmdViewSource: return i == 4;
+    case kCmdSortByName: return i != 4 && i != 5 && i != 7;
+    default: return false;
     }
 }
 
@@ -249,8 +728,27 @@ void CNoteCataView::contextMenuEvent(QContextMenuEvent* e) {
     menu->popup(at);
 }
 
-void CNoteCataView::mousePressEvent(QMouseEvent* e) {
-    // A click ends what the context menu was about.
-    m_contextItem = QPersistentModelIndex();
-    QTreeWidget::mousePressEvent(e);
+void CNoteCataView::keyPressEvent(QKeyEvent* e) {
+    if (state() != EditingState && e->modifiers() == Qt::NoModifier) {
+        switch (e->key()) {
+        case Qt::Key_Delete:
+            e->accept();
+            OnCmdMsg(cmd::kCmdDelete, nullptr);
+            return;
+        case Qt::Key_F1:
+            e->accept();
+            ShowHelp();
+            return;
+        case Qt::Key_Menu: {
+            e->accept();
+            QTreeWidgetItem* item = currentItem();
+            const QPoint at = item ? visualItemRect(item).bottomRight() : QPoint();
+            QContextMenuEvent menuEvent(QContextMenuEvent::Keyboard, at, viewport()->mapToGlobal(at));
+            contextMenuEvent(&menuEvent);
+            return;
+        }
+        default: break;
+        }
+    }
+    QTreeWidget::keyPressEvent(e);
 }

@@ -80,7 +80,7 @@ void StartupTest::fileOnCommandLineOpensWithoutStartDialogOrTip() {
     // The tree shows the notebook with its categories.
     QTreeWidgetItem* root = child->TreeView()->topLevelItem(0);
     QVERIFY(root);
-    QCOMPARE(root->text(0), QStringLiteral("Getting Started"));
+    QCOMPARE(root->text(0), QStringLiteral("Notebook"));  // string 33052
     QVERIFY(root->childCount() >= 3);
     QCOMPARE(app->MainFrame()->windowTitle(), QStringLiteral("Clipvault - [Getting Started]"));
     QVERIFY(g_bAutoHideAllowed);

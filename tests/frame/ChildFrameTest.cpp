@@ -168,13 +168,23 @@ void ChildFrameTest::layoutIsTreeOnTheLeftBrowserOnTheRight() {
     auto* splitter = qobject_cast<QSplitter*>(nb.child->widget());
     QVERIFY(splitter);
     QCOMPARE(splitter->count(), 2);
-    QCOMPARE(RightPane(nb.child), static_cast<QWidget*>(nb.child->BrowserView()));
+    // The tree starts on the notebook's root, which the list then shows.
+    QVERIFY(nb.child->ListView());
+    QCOMPARE(RightPane(nb.child), nb.child->ListView()->Widget());
+    QVERIFY(g_log.m_events.contains(QStringLiteral("list ")));
     QVERIFY(nb.child->TreeView());
     QCOMPARE(nb.child->ActiveView(), static_cast<CCmdTarget*>(nb.child->TreeView()));
     // One third for the tree.
     const QList<int> sizes = splitter->sizes();
     QVERIFY2(qAbs(sizes[0] * 2 - sizes[1]) <= 4 + sizes[1] / 10, qPrintable(QStringLiteral("%1 %2").arg(sizes[0]).arg(sizes[1])));
     QVERIFY(!nb.child->CurrentNote());
+    // A program without a list shows the browser there instead.
+    CChildFrame::s_fnMakeList = nullptr;
+    nb.frame->ExecuteCommand(cmd::kCmdNew);
+    CChildFrame* second = nb.frame->ActiveChildFrame();
+    QVERIFY(second && second != nb.child);
+    QCOMPARE(RightPane(second), static_cast<QWidget*>(second->BrowserView()));
+    QVERIFY(!second->ListView());
 }
 
 void ChildFrameTest::thePaneFollowsTheNoteAndTheDefaultView() {

@@ -95,6 +95,12 @@ HelpHandler SetHelpHandler(HelpHandler handler) {
     return prev;
 }
 
+bool OpenHelpAt(int nContext) {
+    if (!Help()) return false;
+    RunGuarded([&] { Help()(nContext); });
+    return true;
+}
+
 // ---- exchange
 
 QWidget* CDataExchange::PrepareControl(unsigned nID) {

@@ -81,6 +81,10 @@ DialogHook SetDialogHook(DialogHook hook);
 // Dialogs live below the application, so it hands the way in at start-up.
 using HelpHandler = std::function<void(int nContext)>;
 HelpHandler SetHelpHandler(HelpHandler handler);
+// Opens the application's help at a context number, as F1 in a dialog does;
+// windows that are not dialogs (the category tree) lead there too. False
+// when no help was handed in.
+bool OpenHelpAt(int nContext);
 
 class CTemplateDialog : public QDialog {
     Q_OBJECT
