@@ -15,12 +15,20 @@
 #include "platform/StringIds.h"
 #include "platform/gui/AppGlobals.h"
 #include "platform/gui/TemplateDialog.h"
+#include "views/NotePropertiesDlg.h"
 #include "views/PasswordDlgs.h"
 
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QContextMenuEvent>
+#include <QDir>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <atomic>
+#include <thread>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTest>
@@ -117,6 +125,7 @@ private slots:
     void aLockedNotebookIsReadOnlyHere();
     void settingAPasswordReachesTheFile();
     void mailAndSaveAsNeedANote();
+    void picturesOfTheNotebookWindow();
 
 private:
     struct CNotebook {
@@ -518,6 +527,138 @@ void ChildFrameTest::mailAndSaveAsNeedANote() {
     QFile out(target);
     QVERIFY(out.open(QIODevice::ReadOnly));
     QCOMPARE(out.readAll(), QByteArray("ok\n"));
+}
+
+// For looking at the window as a user would: CLIPVAULT_PICTURES=<folder>,
+// run under scripts/with_wm.sh, leaves there, for English and Chinese, the
+// notebook with its recent and download groups, the tree's context menu on
+// a note, a drag over a category, a locked notebook's context menu, and
+// dialogs 141 and 171.
+void ChildFrameTest::picturesOfTheNotebookWindow() {
+    const QString folder = qEnvironmentVariable("CLIPVAULT_PICTURES");
+    if (folder.isEmpty()) QSKIP("no picture folder asked for");
+    cleanup();
+    CChildFrame::s_fnMakeList = nullptr;
+    CChildFrame::s_fnMakeEditor = nullptr;
+    auto snap = [&](const QString& name) {
+        QTest::qWait(700);
+        QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
+                                                     QDir(folder).filePath(name + QStringLiteral(".png"))});
+    };
+    std::atomic<bool> release{false};
+    const auto oldBody = CClipVaultDoc::GetDownloadBody();
+    CClipVaultDoc::SetDownloadBody([&](CNote&, const CDownloadSettings&) {
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return false;
+    });
+    const std::pair<QLocale, QString> langs[] = {{QLocale(QLocale::English, QLocale::UnitedStates), "Eng"},
+                                                 {QLocale(QLocale::Chinese, QLocale::China), "Chn"}};
+    for (const auto& [locale, lang] : langs) {
+        release = false;
+        CGuiTestFixture fx;
+        const QString path = fx.CopySample(QStringLiteral("Getting Started.vlt"));
+        auto app = fx.MakeApp(locale);
+        app->m_fnStartDialog = [] {};
+        QVERIFY(app->InitInstance({QStringLiteral("clipvault"), path}));
+        CMainFrame* frame = app->MainFrame();
+        frame->showMaximized();
+        QVERIFY(QTest::qWaitForWindowExposed(frame));
+        CChildFrame* child = frame->ActiveChildFrame();
+        QVERIFY(child);
+        CClipVaultDoc& doc = child->Document();
+        CNoteCataView* tree = child->TreeView();
+        // Something from today and yesterday, and downloads in three states.
+        CNoteCata* reading = doc.m_rootCata.AddNewSubCata("Reading list");
+        const int64_t today = TodayMidnight();
+        const char* names[] = {"Trip planning", "Recipes for the week", "Release notes 2.1"};
+        for (int i = 0; i < 3; ++i) {
+            CNote* p = reading->AddNewNote(names[i]);
+            p->m_strExt = "htm";
+            p->m_nContentType = kContentHeld;
+            p->m_tmDate = today - (i == 2 ? 86400 : 0);
+            const std::string page = "<html><body><h1>" + std::string(names[i]) +
+                                     "</h1><p>Kept in the notebook, readable without a network.</p></body></html>";
+            p->m_content.assign(page.begin(), page.end());
+            p->m_strSource = "http://127.0.0.1:9/" + std::to_string(i) + ".htm";
+        }
+        const char* pending[] = {"Conference programme", "Weather station data", "Broken link"};
+        CNote* pendingNotes[3];
+        for (int i = 0; i < 3; ++i) {
+            CNote* p = reading->AddNewNote(pending[i]);
+            p->m_strExt = "htm";
+            p->m_nContentType = kContentHeld;
+            p->m_strSource = "http://127.0.0.1:9/page" + std::to_string(i) + ".htm";
+            p->m_tmDate = today;
+            pendingNotes[i] = p;
+        }
+        tree->Populate();
+        doc.ListForDownload(pendingNotes[0], true);
+        doc.ListForDownload(pendingNotes[1], false);
+        doc.ListForDownload(pendingNotes[2], false);
+        doc.FailNote(pendingNotes[2]);
+        tree->expandAll();
+        // Only the new category open, so that the groups show below it.
+        for (int i = 0; i < tree->RootItem()->childCount(); ++i) {
+            QTreeWidgetItem* c = tree->RootItem()->child(i);
+            if (c->text(0) != QStringLiteral("Reading list")) c->setExpanded(false);
+        }
+        for (int g : {CNoteCataView::kGroupToday, CNoteCataView::kGroupThisWeek})
+            if (QTreeWidgetItem* group = tree->GroupItem(g)) group->setExpanded(false);
+        tree->SelectRecord(reading->GetNote("Trip planning"), false);
+        QTest::qWait(1500);
+        snap(QStringLiteral("notebook-") + lang);
+
+        // The context menu on a note.
+        QTreeWidgetItem* item = tree->ItemOf(reading->GetNote("Recipes for the week"));
+        QVERIFY(item);
+        const QPoint at = tree->visualItemRect(item).center();
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, tree->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(tree->viewport(), &menuEvent);
+        snap(QStringLiteral("context-menu-") + lang);
+        if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+
+        // A note dragged over a category.
+        QTreeWidgetItem* target = tree->ItemOf((*doc.m_rootCata.m_subCatas.begin()).second);
+        QVERIFY(target);
+        const QPoint from = tree->visualItemRect(item).center();
+        const QPoint to = tree->visualItemRect(target).center();
+        QTest::mousePress(tree->viewport(), Qt::LeftButton, {}, from);
+        for (int i = 1; i <= 10; ++i) QTest::mouseMove(tree->viewport(), from + (to - from) * i / 10);
+        snap(QStringLiteral("drag-") + lang);
+        // Let go outside any category: nothing moves.
+        QTest::mouseMove(tree->viewport(), QPoint(2, tree->viewport()->height() - 2));
+        QTest::mouseRelease(tree->viewport(), Qt::LeftButton, {}, QPoint(2, tree->viewport()->height() - 2));
+
+        // Dialogs 171 and 141.
+        OnNextDialog([&](CTemplateDialog* d) {
+            QTest::qWaitForWindowExposed(d);
+            snap(QStringLiteral("171-") + lang);
+            d->done(QDialog::Rejected);
+        });
+        ShowNoteProperties(reading->GetNote("Trip planning"), frame);
+        OnNextDialog([&](CTemplateDialog* d) {
+            QTest::qWaitForWindowExposed(d);
+            QTest::keyClicks(d->Item(CChangePasswordDlg::IDC_NEW), QStringLiteral("secret"));
+            QTest::keyClicks(d->Item(CChangePasswordDlg::IDC_CONFIRM), QStringLiteral("secret"));
+            snap(QStringLiteral("141-") + lang);
+            d->done(QDialog::Rejected);
+        });
+        ChangeNotebookPassword(doc, frame);
+
+        // Locked: the context menu and the bars offer nothing that changes it.
+        doc.SetPassword("secret");
+        QVERIFY(doc.IsLocked());
+        QApplication::sendEvent(tree->viewport(), &menuEvent);
+        snap(QStringLiteral("locked-") + lang);
+        if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+
+        release = true;
+        doc.Unlock("secret");
+        doc.StopAllDownloads();
+        doc.SetModifiedFlag(false);
+        for (CChildFrame* c : frame->ChildFrames()) c->Document().MarkModified(false);
+    }
+    CClipVaultDoc::SetDownloadBody(oldBody);
 }
 
 CLIPVAULT_GUI_TEST_MAIN(ChildFrameTest)
