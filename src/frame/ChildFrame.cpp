@@ -1,6 +1,7 @@
 #include "frame/ChildFrame.h"
 
 #include "capture/gui/NoteBrowserView.h"
+#include "document/NoteMail.h"
 #include "document/Records.h"
 #include "frame/FrameHost.h"
 #include "frame/MainFrame.h"
@@ -58,7 +59,7 @@ NoteEditorFactory CChildFrame::s_fnMakeEditor;
 std::function<bool()> CChildFrame::s_fnMailAvailable = [] {
     return !QStandardPaths::findExecutable(QStringLiteral("xdg-email")).isEmpty();
 };
-std::function<void(CNote&, QWidget*)> CChildFrame::s_fnMailNote;
+std::function<void(CNote&, QWidget*)> CChildFrame::s_fnMailNote = [](CNote& note, QWidget*) { SendNoteByMail(note); };
 
 bool CChildFrame::Create() {
     connect(this, &QMdiSubWindow::windowStateChanged, this, [this] { m_frame.UpdateFrameTitle(); });

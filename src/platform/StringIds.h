@@ -37,6 +37,7 @@ constexpr unsigned IDS_EDITOR_SAVE_FAILED = 33021;  // leaving a note whose edit
 constexpr unsigned IDS_CHILD_CREATE_FAILED = 33045;
 constexpr unsigned IDS_NOTEBOOK_READ_ONLY = 33076;  // a locked notebook refuses changes
 constexpr unsigned IDS_NO_MAIL_SYSTEM = 61840;
+constexpr unsigned IDS_MAIL_FAILED = 61841;      // the mail program could not be started
 constexpr unsigned IDS_ABOUT_VERSION = 33072;
 constexpr unsigned IDS_OPTIONS_CAPTION = 33073;
 constexpr unsigned IDS_ABOUT_COPYRIGHT = 33113;
