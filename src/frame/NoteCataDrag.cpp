@@ -27,6 +27,7 @@
 #include <QSignalBlocker>
 #include <QStyleOptionViewItem>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -146,6 +147,11 @@ void CNoteCataView::OnPaste() {
     auto* pTo = static_cast<CNoteCata*>(RecordOf(pTarget));
     CRecordClipboard& clip = TheRecordClipboard();
     const bool bCut = clip.IsCut() != 0;
+    // Cut records leave their notebook: not one that was locked since.
+    if (bCut && clip.SourceDocument() && clip.SourceDocument()->IsLocked()) {
+        AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY);
+        return;
+    }
     // The records pasted, for removing them from their notebook after a cut.
     std::vector<CNoteBase*> pasted;
     bool bAll = true;
@@ -192,7 +198,15 @@ void CNoteCataView::OnPaste() {
     }
 
     if (!bCut) return;
+    // A clipped record that is gone (it was inside a category deleted
+    // before it) has left the clipboard.
+    auto clipped = [&clip](const CNoteBase* p) {
+        return p == clip.SingleCategory() || p == clip.SingleNote() ||
+               std::find(clip.Categories().begin(), clip.Categories().end(), p) != clip.Categories().end() ||
+               std::find(clip.Notes().begin(), clip.Notes().end(), p) != clip.Notes().end();
+    };
     for (CNoteBase* pRecord : pasted) {
+        if (!clipped(pRecord)) continue;
         // The notebook tells its windows, so that the tree that shows the
         // record (this one or another notebook's) loses it too.
         if (CClipVaultDoc* pDoc = pRecord->m_pDocument) pDoc->DeleteItem(pRecord);
@@ -223,8 +237,9 @@ CNoteBase* CNoteCataView::PasteCopy(CNoteBase* pCopy, QTreeWidgetItem* pTarget) 
         }
     } catch (...) {
         // Attached or not, the copy must not outlive a failed paste half in
-        // the notebook.
+        // the notebook, nor leave items behind that show it.
         if (pCopy->m_pParent) {
+            RemoveRecord(pCopy);
             if (pCopy->m_nKind == CNoteBase::kindCata) static_cast<CNoteCata*>(pCopy)->Delete();
             else static_cast<CNote*>(pCopy)->Delete();
         } else {
@@ -301,7 +316,11 @@ QTreeWidgetItem* CNoteCataView::ItemOnLabelAt(const QPoint& pos) const {
 
 bool CNoteCataView::HighlightDropTargetAt(const QPoint& globalPos) {
     CDragState& state = TheDragState();
-    if (!state.IsDragging()) return false;
+    // Records move within their notebook only.
+    if (!state.IsDragging() || !state.Source() || state.Source()->m_pDocument != &m_doc) {
+        if (state.DropTargetView() == this) state.SetDropTarget(nullptr, nullptr);
+        return false;
+    }
     QTreeWidgetItem* pItem = ItemOnLabelAt(viewport()->mapFromGlobal(globalPos));
     if (pItem && IsCategoryItem(pItem) && RecordOf(pItem) != state.Source()) {
         state.SetDropTarget(this, pItem);

@@ -499,6 +499,30 @@ void CataDragTest::cutInOneNotebookAndPastedIntoAnotherLeavesTheFirst() {
     QVERIFY(!first.Root()->FindSubCata("Crate"));
     QCOMPARE(first.m_pTree->RootItem()->childCount(), 1);  // Alpha
     QCOMPARE(TheRecordClipboard().ClipState(), int(CRecordClipboard::stateEmpty));
+
+    // A notebook locked after the cut keeps what was cut from it: the paste
+    // is refused.
+    CNote* last = a->AddNewNote("Stays");
+    first.m_pTree->InsertNote(last, first.Item(a));
+    first.m_pTree->setCurrentItem(first.Item(last));
+    QVERIFY(first.Run(cmd::kCmdCutRecord));
+    first.m_doc.SetPassword("secret");
+    second.m_pTree->setCurrentItem(second.Item(target));
+    m_pFx->Clear();
+    QVERIFY(second.Run(cmd::kCmdPasteRecord));
+    QVERIFY(m_pFx->Shown(ids::IDS_NOTEBOOK_READ_ONLY));
+    QVERIFY(!target->FindNote("Stays"));
+    QCOMPARE(a->GetNote("Stays"), last);
+    QVERIFY(first.Item(last));
+
+    // Dragging never reaches into another notebook's tree.
+    TheDragState().Begin(first.Root());
+    TheDragState().Add(a);
+    const QPoint at = second.m_pTree->viewport()->mapToGlobal(OnLabel(second.m_pTree, second.Item(target)));
+    QVERIFY(!second.m_pTree->HighlightDropTargetAt(at));
+    second.m_pTree->DropDraggedAt(at);
+    QCOMPARE(a->m_pParent, first.Root());
+    QVERIFY(!TheDragState().IsDragging());
 }
 
 void CataDragTest::pasteIntoTheClippedCategoryIsRefused() {
@@ -544,6 +568,20 @@ void CataDragTest::pasteIntoTheClippedCategoryIsRefused() {
     QVERIFY(b->FindSubCata("Alpha") && b->FindNote("Loose-1"));
     QVERIFY(!pane.Root()->FindSubCata("Alpha"));
     QVERIFY(!b->FindNote("Loose"));
+    QCOMPARE(clip.ClipState(), int(CRecordClipboard::stateEmpty));
+
+    // A cut category and a note inside it: the note goes with its category,
+    // and is not deleted a second time.
+    CNoteCata* moved = b->GetSubCata("Alpha");
+    CNote* inner = moved->AddNewNote("Inside");
+    pane.m_pTree->InsertNote(inner, pane.Item(moved));
+    clip.AddClipCategory(moved, 1);
+    clip.AddClipNote(inner, 1);
+    pane.m_pTree->setCurrentItem(pane.m_pTree->RootItem());
+    QVERIFY(pane.Run(cmd::kCmdPasteRecord));
+    QVERIFY(pane.Root()->GetSubCata("Alpha") && pane.Root()->GetSubCata("Alpha")->FindNote("Inside"));
+    QVERIFY(pane.Root()->FindNote("Inside"));
+    QVERIFY(!b->FindSubCata("Alpha"));
     QCOMPARE(clip.ClipState(), int(CRecordClipboard::stateEmpty));
 }
 
