@@ -160,6 +160,7 @@ void CataDragTest::dragShowsImageAndHighlightAndMovesTheCategory() {
     CNoteCata* a1 = a->AddNewSubCata("Inner");
     a1->AddNewNote("Deep note");
     CNoteCata* b = pane.Root()->AddNewSubCata("Beta");
+    CNoteCata* c = pane.Root()->AddNewSubCata("Gamma");
     pane.Show();
     pane.m_pTree->setCurrentItem(pane.Item(b));
     pane.m_frame.m_listed.clear();
@@ -179,6 +180,27 @@ void CataDragTest::dragShowsImageAndHighlightAndMovesTheCategory() {
         QCOMPARE(image->accessibleName(), QStringLiteral("Alpha"));
         QVERIFY(CursorHidden());
         QCOMPARE(pane.m_pTree->DropHighlight(), pane.Item(b));
+        // The target's row is painted as a selected one (Gamma is not
+        // selected, Alpha is neither selected nor a target).
+        auto global = [&](QTreeWidgetItem* item) {
+            return pane.m_pTree->viewport()->mapToGlobal(OnLabel(pane.m_pTree, item));
+        };
+        auto rowHighlighted = [&](QTreeWidgetItem* item) {
+            const QImage shot = pane.m_pTree->viewport()->grab().toImage();
+            const QRect rc = pane.m_pTree->visualItemRect(item);
+            for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive}) {
+                const QColor hl = pane.m_pTree->palette().color(g, QPalette::Highlight);
+                for (int x = rc.left(); x < rc.right(); ++x)
+                    if (shot.pixelColor(x, rc.center().y()) == hl) return true;
+            }
+            return false;
+        };
+        QVERIFY(!rowHighlighted(pane.Item(c)));
+        QVERIFY(pane.m_pTree->HighlightDropTargetAt(global(pane.Item(c))));
+        QVERIFY(rowHighlighted(pane.Item(c)));
+        QVERIFY(!rowHighlighted(pane.Item(a)));
+        QVERIFY(pane.m_pTree->HighlightDropTargetAt(at));
+        QVERIFY(!rowHighlighted(pane.Item(c)));
         // Back over the source (the notebook): no highlight there.
         QVERIFY(!pane.m_pTree->HighlightDropTargetAt(
             pane.m_pTree->viewport()->mapToGlobal(OnLabel(pane.m_pTree, pane.m_pTree->RootItem()))));
