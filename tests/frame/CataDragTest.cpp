@@ -15,6 +15,7 @@
 #include "platform/gui/NoteFrame.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QTest>
 #include <stdexcept>
 
@@ -401,6 +402,25 @@ void CataDragTest::failureDuringTheDropClearsTheDrag() {
     // The move itself had been made whole before the listing failed.
     QCOMPARE(n->m_pParent, b);
     QCOMPARE(pane.Item(n)->parent(), pane.Item(b));
+
+    // A tree that goes while it drags (its window closed) takes the drag
+    // with it and gives the cursor back.
+    QWidget* vp = pane.m_pTree->viewport();
+    const QPoint from = OnLabel(pane.m_pTree, pane.Item(n));
+    QTest::mousePress(vp, Qt::LeftButton, Qt::NoModifier, from);
+    for (int i = 1; i <= 4; ++i) QTest::mouseMove(vp, from + QPoint(0, 6 * i));
+    QVERIFY(TheDragState().IsDragging() && CursorHidden());
+    QVERIFY(pane.m_pTree->HighlightDropTargetAt(
+        vp->mapToGlobal(OnLabel(pane.m_pTree, pane.m_pTree->RootItem()))));
+    QPointer<QWidget> image = pane.m_pTree->DragImage();
+    delete pane.m_pTree;
+    pane.m_pTree = nullptr;
+    QVERIFY(!TheDragState().IsDragging());
+    QVERIFY(!TheDragState().DropTarget());
+    QVERIFY(!QApplication::overrideCursor());
+    QVERIFY(!image);
+    QWidget elsewhere;
+    QTest::mouseRelease(&elsewhere, Qt::LeftButton);
 }
 
 void CataDragTest::copyCutAndPasteFollowTheirRules() {
