@@ -10,6 +10,7 @@
 #include "frame/NoteCataView.h"
 #include "platform/CommandIds.h"
 #include "platform/StringIds.h"
+#include "platform/UiQueue.h"
 #include "platform/gui/CommandActions.h"
 #include "platform/gui/LanguageModule.h"
 #include "platform/gui/NoteFrame.h"
@@ -17,6 +18,7 @@
 #include <QApplication>
 #include <QPointer>
 #include <QTest>
+#include <atomic>
 #include <stdexcept>
 
 namespace {
@@ -541,6 +543,30 @@ void CataDragTest::cutInOneNotebookAndPastedIntoAnotherLeavesTheFirst() {
     QVERIFY(!first.Root()->FindSubCata("Crate"));
     QCOMPARE(first.m_pTree->RootItem()->childCount(), 1);  // Alpha
     QCOMPARE(TheRecordClipboard().ClipState(), int(CRecordClipboard::stateEmpty));
+
+    // A copy of a note whose download runs fetches it again in the
+    // notebook it was pasted into.
+    std::atomic<int> fetches{0};
+    CClipVaultDoc::SetDownloadBody([&](CNote&, const CDownloadSettings&) {
+        ++fetches;
+        return true;
+    });
+    CNote* running = a->AddNewNote("Being fetched");
+    first.m_pTree->InsertNote(running, first.Item(a));
+    running->m_nStatus = kStatusRunning;
+    first.m_pTree->setCurrentItem(first.Item(running));
+    QVERIFY(first.Run(cmd::kCmdCopyRecord));
+    second.m_pTree->setCurrentItem(second.Item(target));
+    QVERIFY(second.Run(cmd::kCmdPasteRecord));
+    CNote* fetched = target->GetNote("Being fetched");
+    QVERIFY(fetched);
+    QCOMPARE(std::count(second.m_doc.m_pendingNotes.begin(), second.m_doc.m_pendingNotes.end(), fetched), 1);
+    QTRY_COMPARE(fetches.load(), 1);
+    QTRY_VERIFY((host::DefaultUiQueue().RunPending(), fetched->m_nStatus == kStatusDone));
+    QVERIFY(second.m_doc.m_pendingNotes.empty());
+    QVERIFY(!second.m_doc.IsDownloading());
+    CClipVaultDoc::SetDownloadBody(nullptr);
+    running->m_nStatus = kStatusDone;  // it had no worker of its own
 
     // A notebook locked after the cut keeps what was cut from it: the paste
     // is refused.
