@@ -333,6 +333,19 @@ void CataViewTest::downloadGroupsFollowTheStatus() {
             count += v->GroupItem(g)->childCount();
         QCOMPARE(count, group ? 1 : 0);
     }
+    // A note not filed yet (an import on its way) waits for its insertion.
+    CNote* loose = new CNote;
+    loose->m_pDocument = &t.m_doc;
+    loose->m_strName = "loose";
+    loose->m_nStatus = kStatusRunning;
+    v->RefreshNote(loose);
+    QCOMPARE(v->GroupItem(CNoteCataView::kGroupRunning)->childCount(), 0);
+    QVERIFY(t.m_doc.m_rootCata.AttachNote(loose, "loose", true));
+    v->InsertNote(loose, v->RootItem());
+    QCOMPARE(v->GroupItem(CNoteCataView::kGroupRunning)->childCount(), 1);
+    v->RemoveRecord(loose);
+    QVERIFY(loose->Delete());
+    QCOMPARE(v->GroupItem(CNoteCataView::kGroupRunning)->childCount(), 0);
     // Selected in its group, it stays selected as it moves, and the frame
     // shows it again.
     n->m_nStatus = kStatusQueued;
@@ -470,6 +483,7 @@ void CataViewTest::labelEditingNewNotesAndCategories() {
     QCOMPARE(v->LabelEditMode(), CNoteCataView::kEditNewNote);
     QLineEdit* ed = t.Editor(item);
     QVERIFY(ed);
+    QCOMPARE(ed->accessibleName(), m_lang.String(33116));
     ed->setText(QStringLiteral("taken"));
     t.Accept(ed);
     QVERIFY(m_pFx->Shown(ids::IDS_NAME_TAKEN));
