@@ -23,6 +23,7 @@ namespace {
 
 constexpr unsigned kStrNewCategory = 33050;
 constexpr unsigned kStrNewNote = 33051;
+constexpr unsigned kStrName = 33116;  // "Name", as the note list heads its column
 constexpr int kHelpContextTree = 4002;
 
 bool In(int n, int nLow, int nHigh) { return nLow <= n && n <= nHigh; }
@@ -161,6 +162,7 @@ bool CNoteCataView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* 
     if (ok && state() == EditingState && !m_editItem.isValid()) {
         if (m_nEditMode == kEditIdle) m_nEditMode = kEditRename;
         m_editItem = QPersistentModelIndex(index);
+        if (QWidget* editor = indexWidget(index)) editor->setAccessibleName(CurrentLanguage().String(kStrName));
         m_bEditCommitted = false;
         m_strEditText.clear();
     }

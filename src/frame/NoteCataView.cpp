@@ -266,7 +266,7 @@ void CNoteCataView::Populate() {
     std::stable_sort(pending.begin(), pending.end(),
                      [](const CNote* a, const CNote* b) { return a->m_strName < b->m_strName; });
     for (CNote* p : pending)
-        if (QTreeWidgetItem* group = DownloadGroupFor(p->m_nStatus))
+        if (QTreeWidgetItem* group = DownloadGroupFor(p->m_nStatus); group && ItemOf(p))
             group->addChild(MakeItem(NoteImage(p), p, ToQ(p->m_strName)));
     m_pRoot->setExpanded(true);
     setCurrentItem(m_pRoot);
@@ -469,7 +469,9 @@ void CNoteCataView::ForgetItemsBelow(QTreeWidgetItem* pItem) {
         auto it = m_noteMap.find(static_cast<const CNote*>(rec)->m_nID);
         if (it != m_noteMap.end() && it->second == pItem) m_noteMap.erase(it);
     }
-    if (pItem == m_pRoot) m_pRoot = nullptr;
+    for (QTreeWidgetItem** pp : {&m_pRoot, &m_pRecent, &m_pToday, &m_pYesterday, &m_pThisWeek, &m_pDownloads,
+                                 &m_pRunning, &m_pQueued, &m_pWaiting, &m_pFailed})
+        if (*pp == pItem) *pp = nullptr;
 }
 
 void CNoteCataView::DeleteTreeItem(QTreeWidgetItem* pItem) {
@@ -496,15 +498,19 @@ void CNoteCataView::RefreshNote(CNote* pNote) {
         item->setText(0, text);
         item->setData(0, kRoleImage, NoteImage(pNote));
     };
-    refresh(ItemOf(pNote));
+    QTreeWidgetItem* item = ItemOf(pNote);
+    refresh(item);
     QTreeWidgetItem* holder = nullptr;
     for (QTreeWidgetItem* group : {m_pToday, m_pYesterday, m_pThisWeek, m_pRunning, m_pQueued, m_pWaiting, m_pFailed})
-        for (int i = 0; i < group->childCount(); ++i)
+        for (int i = 0; group && i < group->childCount(); ++i)
             if (RecordOf(group->child(i)) == pNote) {
                 refresh(group->child(i));
                 if (ImageOf(group) >= kImageRunning) holder = group;
             }
-    // A download state that changed moves the note to its group.
+    // A download state that changed moves the note to its group. A note
+    // that is not in the tree (an import not yet filed) gets its place
+    // when it is inserted.
+    if (!item && !holder) return;
     if (holder != DownloadGroupFor(pNote->m_nStatus)) PlaceInDownloadGroup(pNote);
 }
 

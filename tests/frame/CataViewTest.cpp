@@ -4,6 +4,7 @@
 // from note to note.
 #include "support/GuiTestSupport.h"
 
+#include "app/AppOptions.h"
 #include "document/ClipVaultDoc.h"
 #include "frame/NoteCataView.h"
 #include "platform/CommandIds.h"
@@ -158,6 +159,8 @@ private slots:
     void deletingCategoriesGroupsAndContents();
     void lockedNotebookRefusesChanges();
     void contextMenuOffersByItem();
+    void downloadCommandsDriveTheNotebook();
+    void noteCommandsReachTheFrame();
     void keysDeleteHelpAndMenu();
     void noteNavigationInTreeOrder();
 
@@ -172,11 +175,13 @@ void CataViewTest::initTestCase() {
     QVERIFY(m_lang.Load(CLanguageModule::ModulePath(m_pFx->ProgramFolder(), QStringLiteral("Eng"))));
     SetCurrentLanguage(&m_lang);
     SetStringSource([this](unsigned nID) { return m_lang.String(nID); });
+    SetTemplateSource([this](unsigned nID) { return m_lang.DialogTemplate(nID); });
     m_pHost = std::make_unique<CGuiHost>();
 }
 
 void CataViewTest::cleanupTestCase() {
     m_pHost.reset();
+    SetTemplateSource(nullptr);
     SetStringSource(nullptr);
     SetCurrentLanguage(nullptr);
     m_pFx.reset();
@@ -328,6 +333,19 @@ void CataViewTest::downloadGroupsFollowTheStatus() {
             count += v->GroupItem(g)->childCount();
         QCOMPARE(count, group ? 1 : 0);
     }
+    // A note not filed yet (an import on its way) waits for its insertion.
+    CNote* loose = new CNote;
+    loose->m_pDocument = &t.m_doc;
+    loose->m_strName = "loose";
+    loose->m_nStatus = kStatusRunning;
+    v->RefreshNote(loose);
+    QCOMPARE(v->GroupItem(CNoteCataView::kGroupRunning)->childCount(), 0);
+    QVERIFY(t.m_doc.m_rootCata.AttachNote(loose, "loose", true));
+    v->InsertNote(loose, v->RootItem());
+    QCOMPARE(v->GroupItem(CNoteCataView::kGroupRunning)->childCount(), 1);
+    v->RemoveRecord(loose);
+    QVERIFY(loose->Delete());
+    QCOMPARE(v->GroupItem(CNoteCataView::kGroupRunning)->childCount(), 0);
     // Selected in its group, it stays selected as it moves, and the frame
     // shows it again.
     n->m_nStatus = kStatusQueued;
@@ -465,6 +483,7 @@ void CataViewTest::labelEditingNewNotesAndCategories() {
     QCOMPARE(v->LabelEditMode(), CNoteCataView::kEditNewNote);
     QLineEdit* ed = t.Editor(item);
     QVERIFY(ed);
+    QCOMPARE(ed->accessibleName(), m_lang.String(33116));
     ed->setText(QStringLiteral("taken"));
     t.Accept(ed);
     QVERIFY(m_pFx->Shown(ids::IDS_NAME_TAKEN));
@@ -823,6 +842,134 @@ void CataViewTest::contextMenuOffersByItem() {
     QVERIFY(v->ContextItem());
     QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, v->visualItemRect(v->RootItem()).center());
     QCOMPARE(v->ContextItem(), static_cast<QTreeWidgetItem*>(nullptr));
+}
+
+namespace {
+// The notebook's reports reach the tree, as the frame passes them on.
+class CViewsRelay : public IDocViews {
+public:
+    explicit CViewsRelay(CNoteCataView* pView) : m_pView(pView) {}
+    void RefreshNote(CNote* p) override { m_pView->RefreshNote(p); }
+    void NoteUnlisted(CNote* p) override { m_pView->RefreshNote(p); }
+    void RemoveItem(CNoteBase* p) override { m_pView->RemoveRecord(p); }
+    CNoteCataView* m_pView;
+};
+}  // namespace
+
+void CataViewTest::downloadCommandsDriveTheNotebook() {
+    std::atomic<bool> go{false};
+    CClipVaultDoc::SetDownloadBody([&](CNote& note, const CDownloadSettings&) {
+        while (!go && !note.StopRequested()) std::this_thread::sleep_for(1ms);
+        return true;
+    });
+    AppOptions().m_nMaxDownloadWorkers = 1;
+    {
+        CTree t(m_lang);
+        CNoteCata& root = t.m_doc.m_rootCata;
+        CNote* a = t.Note(&root, "a");
+        CNote* b = t.Note(&root, "b");
+        CNote* c = t.Note(&root, "c");
+        for (CNote* p : {a, b, c}) t.m_doc.ListForDownload(p, false);
+        CNoteCataView* v = t.Build();
+        CViewsRelay relay(v);
+        t.m_doc.m_pViews = &relay;
+        auto count = [&](int nGroup) { return v->GroupItem(nGroup)->childCount(); };
+        QCOMPARE(count(CNoteCataView::kGroupWaiting), 3);
+        using namespace cmd;
+        // Start every waiting one: one runs, the others queue.
+        v->setCurrentItem(v->GroupItem(CNoteCataView::kGroupWaiting));
+        QVERIFY(t.Enabled(kCmdStartGroup));
+        QVERIFY(!t.Enabled(kCmdStopGroup));
+        t.Run(kCmdStartGroup);
+        QCOMPARE(count(CNoteCataView::kGroupRunning), 1);
+        QCOMPARE(count(CNoteCataView::kGroupQueued), 2);
+        QCOMPARE(count(CNoteCataView::kGroupWaiting), 0);
+        // Hold the queued ones again.
+        v->setCurrentItem(v->GroupItem(CNoteCataView::kGroupQueued));
+        t.Run(kCmdHoldGroup);
+        QCOMPARE(count(CNoteCataView::kGroupQueued), 0);
+        QCOMPARE(count(CNoteCataView::kGroupWaiting), 2);
+        // Stop what runs: it is done and leaves the groups.
+        v->setCurrentItem(v->GroupItem(CNoteCataView::kGroupRunning));
+        t.Run(kCmdStopGroup);
+        QCOMPARE(count(CNoteCataView::kGroupRunning), 0);
+        QCOMPARE(a->m_nStatus.load(), int(kStatusDone));
+        // One waiting note started on its own, and it finishes.
+        v->GroupItem(CNoteCataView::kGroupDownloads)->setExpanded(true);
+        v->GroupItem(CNoteCataView::kGroupWaiting)->setExpanded(true);
+        v->setCurrentItem(v->GroupItem(CNoteCataView::kGroupWaiting)->child(0));
+        CNote* started = static_cast<CNote*>(v->RecordOf(v->currentItem()));
+        QVERIFY(t.Enabled(kCmdStartDownload));
+        QVERIFY(!t.Enabled(kCmdHoldDownload));
+        t.Run(kCmdStartDownload);
+        QCOMPARE(started->m_nStatus.load(), int(kStatusRunning));
+        QCOMPARE(count(CNoteCataView::kGroupRunning), 1);
+        go = true;
+        QTRY_COMPARE(count(CNoteCataView::kGroupRunning), 0);
+        QCOMPARE(started->m_nStatus.load(), int(kStatusDone));
+        // The last waiting note goes with its group.
+        v->setCurrentItem(v->GroupItem(CNoteCataView::kGroupWaiting));
+        m_pFx->m_nAnswer = host::IDYES;
+        QCOMPARE(count(CNoteCataView::kGroupWaiting), 1);
+        CNote* last = static_cast<CNote*>(v->RecordOf(v->GroupItem(CNoteCataView::kGroupWaiting)->child(0)));
+        const std::string lastName = last->m_strName;
+        t.Run(kCmdDeleteGroup);
+        QVERIFY(!root.GetNote(lastName));
+        QCOMPARE(root.m_notes.GetCount(), size_t(2));
+        t.m_doc.m_pViews = nullptr;
+    }
+    AppOptions() = CAppOptions();
+    CClipVaultDoc::SetDownloadBody(nullptr);
+}
+
+void CataViewTest::noteCommandsReachTheFrame() {
+    CTree t(m_lang);
+    CNote* n = t.Note(&t.m_doc.m_rootCata, "n", QDate(2026, 12, 9));
+    n->m_strSource = "http://example.invalid/page";
+    CNoteCataView* v = t.Build(QDate(2026, 12, 9));
+    using namespace cmd;
+    v->GroupItem(CNoteCataView::kGroupRecent)->setExpanded(true);
+    v->GroupItem(CNoteCataView::kGroupToday)->setExpanded(true);
+    QTreeWidgetItem* inToday = v->GroupItem(CNoteCataView::kGroupToday)->child(0);
+    // Shown from the context menu's item: that item becomes the selection,
+    // and the frame is asked for the browser, the editor, the source.
+    const std::pair<unsigned, int> modes[] = {{kCmdViewNote, 0}, {kCmdEditNote, 1}, {kCmdViewSource, -1}};
+    for (const auto& [nID, mode] : modes) {
+        t.m_frame.Forget();
+        v->setCurrentItem(v->RootItem());
+        t.m_frame.Forget();
+        const QPoint at = v->visualItemRect(inToday).center();
+        QContextMenuEvent e(QContextMenuEvent::Mouse, at, v->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(v->viewport(), &e);
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) menu->close();
+        QCOMPARE(v->ContextItem(), inToday);
+        v->OnCmdMsg(nID, nullptr);
+        QCOMPARE(v->currentItem(), inToday);
+        QCOMPARE(t.m_frame.m_shown.size(), size_t(1));
+        QCOMPARE(t.m_frame.m_shown[0].m_nMode, mode);
+        QCOMPARE(t.m_frame.m_shown[0].m_bSource, nID == kCmdViewSource);
+        QVERIFY(t.m_frame.m_listed.empty());
+    }
+    // Filing elsewhere and the empty import dialog.
+    v->setCurrentItem(v->ItemOf(n));
+    t.Run(kCmdImportAgain);
+    QCOMPARE(t.m_frame.m_imported, std::vector<CNote*>{n});
+    t.Run(kCmdImport);
+    QCOMPARE(t.m_frame.m_nImports, 1);
+    // Properties, with the docked window kept from sliding away meanwhile.
+    bool bHidingAllowed = true;
+    unsigned nTemplate = 0;
+    g_bAutoHideAllowed = true;
+    DialogHook old = SetDialogHook([&](CTemplateDialog& dlg) {
+        bHidingAllowed = g_bAutoHideAllowed;
+        nTemplate = dlg.TemplateID();
+    });
+    QVERIFY(t.Enabled(kCmdNoteProperties));
+    t.Run(kCmdNoteProperties);
+    SetDialogHook(old);
+    QCOMPARE(nTemplate, 171u);
+    QVERIFY(!bHidingAllowed);
+    QVERIFY(g_bAutoHideAllowed);
 }
 
 void CataViewTest::keysDeleteHelpAndMenu() {

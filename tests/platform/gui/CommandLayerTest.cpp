@@ -195,16 +195,17 @@ void CommandLayerTest::contextMenuFollowsItsOwnRulesWhileTheBarsRefresh() {
         QAction* a = EntryOf(menu, nID);
         return a && a->isEnabled();
     };
-    // Nobody along the route handles the tree's commands yet: the bars
-    // show them disabled. The context menu asks the tree about the item
-    // under the cursor, which is not the selection.
+    // The context menu asks the tree about the item under the cursor,
+    // which is not the selection; while the menu is about it, the tree's
+    // commands act on it, so the bars say the same through their own
+    // actions.
     QMenu* menu = openOn(note);
     QVERIFY(menu);
     QCOMPARE(tree->ContextItem(), note);
     for (int round = 0; round < 2; ++round) {
         frame->UpdateToolBars();
-        for (unsigned id : {kCmdNewCategory, kCmdDelete, kCmdNewNote, kCmdImport})
-            QVERIFY(!frame->Actions().Action(id)->isEnabled());
+        QVERIFY(!frame->Actions().Action(kCmdNewCategory)->isEnabled());
+        QVERIFY(frame->Actions().Action(kCmdDelete)->isEnabled());
         QVERIFY(EntryOf(menu, kCmdDelete) != frame->Actions().Action(kCmdDelete));
         QVERIFY(enabled(menu, kCmdDelete));
         QVERIFY(enabled(menu, kCmdViewNote));
@@ -229,7 +230,7 @@ void CommandLayerTest::contextMenuFollowsItsOwnRulesWhileTheBarsRefresh() {
     QVERIFY(!enabled(menu, kCmdViewNote));
     frame->UpdateToolBars();
     QVERIFY(enabled(menu, kCmdNewCategory));
-    QVERIFY(!frame->Actions().Action(kCmdNewCategory)->isEnabled());
+    QVERIFY(EntryOf(menu, kCmdNewCategory) != frame->Actions().Action(kCmdNewCategory));
     // A command from the menu ends the context item.
     EntryOf(menu, kCmdNewCategory)->trigger();
     QCOMPARE(tree->ContextItem(), static_cast<QTreeWidgetItem*>(nullptr));
