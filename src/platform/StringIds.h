@@ -49,5 +49,4 @@ constexpr unsigned IDS_INDICATOR_SCRL = 59139;
 // Moving categories and notes in the category tree.
 constexpr unsigned IDS_CATEGORY_INTO_ITSELF = 33064;  // a category cannot go into its own subtree
 constexpr unsigned IDS_ALREADY_IN_CATEGORY = 33065;   // dropped on the category they came from
-constexpr unsigned IDS_NOTEBOOK_READ_ONLY = 33076;    // the notebook is locked
 }  // namespace ids
