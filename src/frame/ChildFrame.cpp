@@ -385,7 +385,13 @@ void CChildFrame::RegisterCommands() {
 
 bool CChildFrame::OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify) {
     using namespace cmd;
-    if (pNotify) return CCmdTarget::OnCmdMsg(nID, pUI, pNotify);
+    if (pNotify) {
+        // Notifications (a drop-down arrow, a font box) belong to the view
+        // that owns the control's command.
+        if (CCmdTarget* view = ActiveView())
+            if (view->OnCmdMsg(nID, pUI, pNotify)) return true;
+        return CCmdTarget::OnCmdMsg(nID, pUI, pNotify);
+    }
     switch (nID) {
     // The shared editing commands go to the tree or to the list, whichever
     // was last used, whatever view has the focus now.
