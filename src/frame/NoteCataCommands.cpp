@@ -376,18 +376,24 @@ void CNoteCataView::OnEmptyCategory() {
     std::vector<CNote*> notes;
     CollectNotes(pCata, notes);
     if (!StopDownloadsOf(notes)) return;
-    for (CNote* note : notes) RemoveNoteEverywhere(note, false);
-    std::function<void(CNoteCata*)> unlist = [&](CNoteCata* p) {
-        for (auto it = p->m_subCatas.begin(); it != p->m_subCatas.end(); ++it) {
-            unlist(it.value());
-            m_frame.RemoveFromList(it.value());
-        }
-    };
-    unlist(pCata);
-    if (g_pCurrentTarget && g_pCurrentTarget->IsInside(pCata)) g_pCurrentTarget = pCata;
-    while (t->childCount()) DeleteTreeItem(t->child(t->childCount() - 1));
-    pCata->Clear(true);
+    const bool bHadSelection = !selectedItems().isEmpty();
+    {
+        // Nothing inside may be selected (and shown) on the way.
+        const QSignalBlocker quiet(this);
+        for (CNote* note : notes) RemoveNoteEverywhere(note, false);
+        std::function<void(CNoteCata*)> unlist = [&](CNoteCata* p) {
+            for (auto it = p->m_subCatas.begin(); it != p->m_subCatas.end(); ++it) {
+                unlist(it.value());
+                m_frame.RemoveFromList(it.value());
+            }
+        };
+        unlist(pCata);
+        if (g_pCurrentTarget && g_pCurrentTarget->IsInside(pCata)) g_pCurrentTarget = pCata;
+        while (t->childCount()) DeleteTreeItem(t->child(t->childCount() - 1));
+        pCata->Clear(true);
+    }
     m_doc.SetModifiedFlag();
+    if (bHadSelection) FollowSelection();
 }
 
 // ---------------------------------------------------------------- the rest
