@@ -184,6 +184,10 @@ void CNoteCataView::closeEditor(QWidget* pEditor, QAbstractItemDelegate::EndEdit
     const QString text = m_strEditText;
     m_editItem = QPersistentModelIndex();
     m_bEditCommitted = false;
+    // A name is edited on its own: Tab ends the edit without opening the
+    // next item's, which would start while this one is still being applied.
+    if (hint == QAbstractItemDelegate::EditNextItem || hint == QAbstractItemDelegate::EditPreviousItem)
+        hint = QAbstractItemDelegate::SubmitModelCache;
     QTreeWidget::closeEditor(pEditor, hint);
     if (item) RunGuarded([&] { EndLabelEdit(item, text, !bCommitted); });
     else m_nEditMode = kEditIdle;

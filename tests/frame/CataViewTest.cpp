@@ -582,6 +582,18 @@ void CataViewTest::renamingAndTheRootThatCannotBe() {
     QCOMPARE(root.GetNote("renamed"), a);
     QCOMPARE(v->ItemOf(a)->text(0), QStringLiteral("renamed"));
     QCOMPARE(v->GroupItem(CNoteCataView::kGroupThisWeek)->child(0)->text(0), QStringLiteral("renamed"));
+    // Tab ends the edit there, taking the name.
+    QTreeWidgetItem* bItem = v->ItemOf(root.GetNote("b"));
+    v->setCurrentItem(bItem);
+    t.Run(cmd::kCmdRename);
+    ed = t.Editor(bItem);
+    QVERIFY(ed);
+    ed->setText(QStringLiteral("b2"));
+    QTest::keyClick(ed, Qt::Key_Tab);
+    QCoreApplication::processEvents();
+    QVERIFY(root.GetNote("b2"));
+    QCOMPARE(v->LabelEditMode(), CNoteCataView::kEditIdle);
+    for (QTreeWidgetItem* other : {v->ItemOf(a), v->RootItem()}) QVERIFY(!t.Editor(other));
     // A cancelled rename changes nothing.
     v->setCurrentItem(v->ItemOf(a));
     t.Run(cmd::kCmdRename);
