@@ -1,6 +1,7 @@
 #include "frame/ChildFrame.h"
 
 #include "capture/gui/NoteBrowserView.h"
+#include "document/NoteMail.h"
 #include "document/Records.h"
 #include "frame/FrameHost.h"
 #include "frame/MainFrame.h"
@@ -13,6 +14,10 @@
 #include "platform/gui/MessageBox.h"
 #include "platform/gui/QtText.h"
 #include "platform/CommandIds.h"
+#include "app/AppOptions.h"
+#include "views/ImportSettingsDlg.h"
+#include "views/NotebookPropertiesDlg.h"
+#include "views/PasswordDlgs.h"
 #include "views/TabView.h"
 
 #include <QApplication>
@@ -20,6 +25,10 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QSplitter>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cstring>
 
 CChildFrame::CChildFrame(CMainFrame& frame, CClipVaultDoc& doc) : m_frame(frame), m_doc(doc) {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -45,9 +54,17 @@ CChildFrame::~CChildFrame() {
     m_frame.Host().DocumentClosed(&m_doc);
 }
 
+NoteListFactory CChildFrame::s_fnMakeList;
+NoteEditorFactory CChildFrame::s_fnMakeEditor;
+std::function<bool()> CChildFrame::s_fnMailAvailable = [] {
+    return !QStandardPaths::findExecutable(QStringLiteral("xdg-email")).isEmpty();
+};
+std::function<void(CNote&, QWidget*)> CChildFrame::s_fnMailNote = [](CNote& note, QWidget*) { SendNoteByMail(note); };
+
 bool CChildFrame::Create() {
     connect(this, &QMdiSubWindow::windowStateChanged, this, [this] { m_frame.UpdateFrameTitle(); });
     m_pSplitter = new QSplitter(Qt::Horizontal);
+    m_pSplitter->setChildrenCollapsible(false);
     m_pTabView = new CTabView(m_pSplitter);
     m_pTabView->SetTabSide(CTabView::kBottom);
     // The label goes into the tab through a ten-byte buffer of old: nine
@@ -69,9 +86,11 @@ bool CChildFrame::Create() {
     }
     m_pSplitter->addWidget(m_pTabView);
     m_pSplitter->addWidget(m_pBrowser);
+    // One third for the tree, the rest for the note, also as the window grows.
     m_pSplitter->setStretchFactor(0, 1);
     m_pSplitter->setStretchFactor(1, 2);
-    m_pSplitter->setSizes({300, 600});
+    const int w = std::max(width(), 300);
+    m_pSplitter->setSizes({w / 3, 2 * w / 3});
     setWidget(m_pSplitter);
     // The web engine makes and replaces the widget that has the browser's
     // focus as it renders pages; where the focus is, not which widget
@@ -85,6 +104,54 @@ bool CChildFrame::Create() {
     TitleChanged();
     m_bBuilt = true;
     return true;
+}
+
+bool CChildFrame::SwitchRightPane(Pane nPane) {
+    const bool bThere = (nPane == kPaneList && m_pList) || (nPane == kPaneBrowser && m_pBrowser) ||
+                        (nPane == kPaneEditor && m_pEditor);
+    if (bThere) return true;
+    if (!m_pSplitter) return false;
+    // Only a view the program can make replaces the one that is there.
+    if ((nPane == kPaneList && !s_fnMakeList) || (nPane == kPaneEditor && !s_fnMakeEditor)) return false;
+    QWidget* pOld = m_pSplitter->count() > 1 ? m_pSplitter->widget(1) : nullptr;
+    const QList<int> sizes = m_pSplitter->sizes();
+    if (m_pEditor) m_pEditor->CloseWindow();
+    CCmdTarget* pActive = ActiveView();
+    const bool bOldWasActive = pActive && ((m_pBrowser && pActive == m_pBrowser) ||
+                                           (m_pEditor && pActive == m_pEditor->Target()) ||
+                                           (m_pList && pActive == m_pList->Target()));
+    m_pBrowser = nullptr;
+    m_pEditor = nullptr;
+    m_pList = nullptr;
+    QWidget* pNew = nullptr;
+    switch (nPane) {
+    case kPaneList:
+        m_pList = s_fnMakeList(*this, m_pSplitter);
+        if (m_pList) {
+            m_pList->SetTreeView(m_pTree);
+            pNew = m_pList->Widget();
+        }
+        break;
+    case kPaneBrowser:
+        m_pBrowser = new CNoteBrowserView(*this, m_pSplitter);
+        pNew = m_pBrowser;
+        break;
+    case kPaneEditor:
+        m_pEditor = s_fnMakeEditor(*this, m_pSplitter);
+        if (m_pEditor) pNew = m_pEditor->Widget();
+        break;
+    }
+    // The old view goes even when the new one could not be made: the pane
+    // never shows a view the frame no longer knows.
+    delete pOld;
+    if (pNew) {
+        m_pSplitter->insertWidget(1, pNew);
+        m_pSplitter->setStretchFactor(1, 2);
+        if (sizes.size() == 2) m_pSplitter->setSizes(sizes);
+        pNew->show();
+    }
+    if (bOldWasActive || !ActiveView()) SetActiveView(m_pTree);
+    return pNew != nullptr;
 }
 
 CCommandActions& CChildFrame::Actions() const { return m_frame.Actions(); }
@@ -101,32 +168,99 @@ void CChildFrame::OnFocusChanged(QWidget* pNow) {
     }
 }
 
-bool CChildFrame::OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify) {
-    if (CCmdTarget* view = ActiveView())
-        if (view->OnCmdMsg(nID, pUI, pNotify)) return true;
-    return CCmdTarget::OnCmdMsg(nID, pUI, pNotify);
+
+bool CChildFrame::ListIsActive() const {
+    return m_pList && ActiveView() && ActiveView() == m_pList->Target();
 }
 
-void CChildFrame::ShowNote(CNote* pNote, bool, int, bool bSource) {
-    if (!pNote) return;
+CCmdTarget* CChildFrame::RoutedTarget() const {
+    if (ListIsActive()) return m_pList->Target();
+    return m_pTree;
+}
+
+void CChildFrame::SaveCurrentNote() {
+    if (m_doc.IsLocked() || !m_pCurrentNote || m_pCurrentNote->m_nStatus.load() == kStatusDeleting) return;
+    if (m_pEditor) {
+        if (!m_pEditor->SaveNote()) AfxMessageBox(ids::IDS_EDITOR_SAVE_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION);
+        return;
+    }
+    // The browser shows what the notebook holds; what it might hold beyond
+    // that (a document of another kind than a page) goes back with its own
+    // save.
+}
+
+void CChildFrame::CommitEdits() { SaveCurrentNote(); }
+
+void CChildFrame::ShowNote(CNote* pNote, bool bNew, int nMode, bool bSource) {
+    if (!pNote || pNote->m_pDocument != &m_doc) return;
+    SaveCurrentNote();
+    if (m_pCurrentNote && m_pCurrentNote != pNote && (m_backList.empty() || m_backList.back() != pNote))
+        m_backList.push_back(m_pCurrentNote);
+    if ((m_forwardList.empty() || m_forwardList.back() != pNote) && (m_backList.empty() || m_backList.back() != pNote))
+        m_forwardList.clear();
     m_pCurrentNote = pNote;
-    if (!m_pBrowser) return;
-    if (bSource && !pNote->m_strSource.empty()) m_pBrowser->ShowSource(pNote);
-    else m_pBrowser->ShowNote(pNote);
+    m_bShowingSource = false;
+    if (bSource && !pNote->m_strSource.empty()) {
+        if (!SwitchRightPane(kPaneBrowser)) return;
+        m_bShowingSource = true;
+        m_pBrowser->ShowSource(pNote);
+        return;
+    }
+    const int status = pNote->m_nStatus.load();
+    const bool bDownload = status == kStatusQueued || status == kStatusRunning || status == kStatusFailed ||
+                           status == kStatusHeld;
+    const bool bEditable =
+        SameType(pNote->m_strExt, "htm") || SameType(pNote->m_strExt, "html") || SameType(pNote->m_strExt, "txt");
+    const bool bWantEditor = !bDownload && bEditable && !m_doc.IsLocked() &&
+                             (nMode == 1 || (nMode == -1 && (bNew || AppOptions().m_nDefaultView == 0)));
+    if (bWantEditor && SwitchRightPane(kPaneEditor)) {
+        m_pEditor->LoadNote(pNote, bNew, nMode);
+        if (m_pCurrentNote == pNote && m_pEditor) SetActiveView(m_pEditor->Target());
+        return;
+    }
+    if (!SwitchRightPane(kPaneBrowser)) return;
+    m_pBrowser->ShowNote(pNote);
+}
+
+void CChildFrame::ListCategory(CNoteCata* pCata) {
+    if (!m_pCurrentNote || m_pCurrentNote->m_nStatus.load() != kStatusDeleting) SaveCurrentNote();
+    m_pCurrentNote = nullptr;
+    m_bShowingSource = false;
+    if (SwitchRightPane(kPaneList)) m_pList->ListCategory(pCata);
+    else if (m_pBrowser) m_pBrowser->ShowNothing();
+}
+
+void CChildFrame::ListGroup(int nGroup) {
+    if (!m_pCurrentNote || m_pCurrentNote->m_nStatus.load() != kStatusDeleting) SaveCurrentNote();
+    m_pCurrentNote = nullptr;
+    m_bShowingSource = false;
+    if (SwitchRightPane(kPaneList)) m_pList->ListGroup(nGroup);
+    else if (m_pBrowser) m_pBrowser->ShowNothing();
 }
 
 void CChildFrame::ClearCurrentNote() {
     m_pCurrentNote = nullptr;
+    m_bShowingSource = false;
     if (m_pBrowser) m_pBrowser->ShowNothing();
 }
 
-void CChildFrame::ForgetNote(CNote*) {}
+void CChildFrame::ForgetNote(CNote* pNote) {
+    m_backList.erase(std::remove(m_backList.begin(), m_backList.end(), pNote), m_backList.end());
+    m_forwardList.erase(std::remove(m_forwardList.begin(), m_forwardList.end(), pNote), m_forwardList.end());
+}
 
-void CChildFrame::ListCategory(CNoteCata*) { ClearCurrentNote(); }
+void CChildFrame::RemoveFromList(CNoteBase* pRecord) {
+    if (m_pList) m_pList->RemoveRecord(pRecord);
+}
 
-void CChildFrame::ListGroup(int) { ClearCurrentNote(); }
+void CChildFrame::GoToNoteNumber(uint32_t nID) {
+    if (m_pTree) m_pTree->SelectNoteNumber(nID);
+}
 
-void CChildFrame::RemoveFromList(CNoteBase*) {}
+void CChildFrame::NoteStatusChanged(CNote* pNote) {
+    if (m_pTree) m_pTree->PlaceInDownloadGroup(pNote);
+    if (m_pList) m_pList->NoteStatusChanged(pNote);
+}
 
 void CChildFrame::OpenImport() {
     CImportItemsEvent e(nullptr);
@@ -135,6 +269,30 @@ void CChildFrame::OpenImport() {
 
 void CChildFrame::ImportNotes(const std::vector<CNote*>& notes) {
     if (m_frame.m_fnImportNotes) m_frame.m_fnImportNotes(m_doc, notes);
+}
+
+void CChildFrame::OnBack() {
+    if (m_backList.empty()) return;
+    CNote* pEntry = m_backList.back();
+    if (m_pCurrentNote) m_forwardList.push_back(m_pCurrentNote);
+    ShowNote(pEntry, false, -1);
+    if (m_pTree) m_pTree->SelectRecord(pEntry, true);
+    // The entry is the last one unless showing it added the note it left.
+    auto it = std::find(m_backList.rbegin(), m_backList.rend(), pEntry);
+    if (it != m_backList.rend()) m_backList.erase(std::next(it).base());
+}
+
+void CChildFrame::OnForward() {
+    if (!m_forwardList.empty() && m_forwardList.back() == m_pCurrentNote) {
+        m_forwardList.pop_back();
+        if (m_forwardList.empty()) return;
+    }
+    if (m_forwardList.empty()) return;
+    CNote* pEntry = m_forwardList.back();
+    ShowNote(pEntry, false, -1);
+    if (m_pTree) m_pTree->SelectRecord(pEntry, true);
+    auto it = std::find(m_forwardList.rbegin(), m_forwardList.rend(), pEntry);
+    if (it != m_forwardList.rend()) m_forwardList.erase(std::next(it).base());
 }
 
 bool CChildFrame::ChooseSavePath(std::string& strPath) {
@@ -160,24 +318,39 @@ bool CChildFrame::SaveAs() {
 }
 
 void CChildFrame::RefreshNote(CNote* pNote) {
+    if (!pNote) return;
     if (m_pTree) m_pTree->RefreshNote(pNote);
-    if (m_pBrowser && m_pBrowser->ShownNote() == pNote) m_pBrowser->ShowNote(pNote);
+    NoteStatusChanged(pNote);
+    // The shown note's page follows its download: its state page while it
+    // is fetched, its content once it is there.
+    if (pNote == m_pCurrentNote && m_pBrowser && !m_bShowingSource && m_pBrowser->ShownNote() == pNote)
+        m_pBrowser->ShowNote(pNote);
 }
 
 void CChildFrame::NoteUnlisted(CNote* pNote) {
+    if (!pNote) return;
     if (m_pTree) m_pTree->RefreshNote(pNote);
+    NoteStatusChanged(pNote);
 }
 
 void CChildFrame::RemoveItem(CNoteBase* pItem) {
-    if (pItem && pItem->m_nKind == CNoteBase::kindNote && pItem == m_pCurrentNote) ClearCurrentNote();
-    if (m_pCurrentNote && pItem && pItem->m_nKind == CNoteBase::kindCata) {
-        // A category going takes its notes with it.
-        for (CNoteCata* p = m_pCurrentNote->m_pParent; p; p = p->m_pParent)
-            if (p == pItem) {
-                ClearCurrentNote();
-                break;
-            }
+    if (!pItem) return;
+    if (pItem->m_nKind == CNoteBase::kindNote) {
+        auto* pNote = static_cast<CNote*>(pItem);
+        if (pNote == m_pCurrentNote) ClearCurrentNote();
+        ForgetNote(pNote);
+    } else if (pItem->m_nKind == CNoteBase::kindCata) {
+        // A category going takes its notes with it, out of the history too.
+        auto inside = [pItem](const CNote* pNote) {
+            for (const CNoteCata* p = pNote ? pNote->m_pParent : nullptr; p; p = p->m_pParent)
+                if (p == pItem) return true;
+            return false;
+        };
+        if (inside(m_pCurrentNote)) ClearCurrentNote();
+        m_backList.erase(std::remove_if(m_backList.begin(), m_backList.end(), inside), m_backList.end());
+        m_forwardList.erase(std::remove_if(m_forwardList.begin(), m_forwardList.end(), inside), m_forwardList.end());
     }
+    RemoveFromList(pItem);
     if (m_pTree) m_pTree->RemoveRecord(pItem);
 }
 
@@ -207,4 +380,198 @@ void CChildFrame::RegisterCommands() {
     OnCommand(cmd::kCmdClose, [this] { close(); });
     OnCommand(cmd::kCmdSave, [this] { m_doc.DoFileSave(); });
     OnCommand(cmd::kCmdSaveAs, [this] { SaveAs(); });
+    RegisterNoteCommands();
+}
+
+bool CChildFrame::OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify) {
+    using namespace cmd;
+    if (pNotify) return CCmdTarget::OnCmdMsg(nID, pUI, pNotify);
+    switch (nID) {
+    // The shared editing commands go to the tree or to the list, whichever
+    // was last used, whatever view has the focus now.
+    case kCmdNewCategory:
+    case kCmdDelete:
+    case kCmdNewNote:
+    case kCmdRename:
+    case kCmdCopyRecord:
+    case kCmdSpareRecord:
+    case kCmdCutRecord:
+    case kCmdPasteRecord:
+    case kCmdNoteProperties:
+    case kCmdImportAgain:
+    case kCmdHoldDownload:
+    case kCmdStartDownload:
+    case kCmdStopDownload:
+    case kCmdHoldGroup:
+    case kCmdStartGroup:
+    case kCmdStopGroup:
+    case kCmdDeleteGroup: {
+        CCmdTarget* target = RoutedTarget();
+        return target && target->OnCmdMsg(nID, pUI);
+    }
+    case kCmdEmptyCategory:
+    case kCmdSortByName:
+        return m_pTree && m_pTree->OnCmdMsg(nID, pUI);
+    case kCmdBrowserStop:
+    case kCmdBrowserRefresh:
+    case kCmdTextSizeLargest:
+    case kCmdTextSizeLarger:
+    case kCmdTextSizeMedium:
+    case kCmdTextSizeSmaller:
+    case kCmdTextSizeSmallest:
+    case kCmdPrint:
+        // Without a browser nobody answers, and the command stays disabled.
+        return m_pBrowser && m_pBrowser->OnCmdMsg(nID, pUI);
+    case kCmdViewNote:
+    case kCmdEditNote:
+        if (m_pList) return m_pList->Target()->OnCmdMsg(nID, pUI);
+        break;
+    case kCmdViewSource:
+        if (ListIsActive()) return m_pList->Target()->OnCmdMsg(nID, pUI);
+        break;
+    case kCmdImport:
+        // The window's own, whatever view is active: it alone knows the
+        // notebook's lock for an import into no particular category.
+        break;
+    default:
+        if (CCmdTarget* view = ActiveView())
+            if (view->OnCmdMsg(nID, pUI)) return true;
+        break;
+    }
+    return CCmdTarget::OnCmdMsg(nID, pUI);
+}
+
+void CChildFrame::RegisterNoteCommands() {
+    using namespace cmd;
+    OnCommand(kCmdImport, [this] {
+        if (m_doc.IsLocked()) {
+            AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
+            return;
+        }
+        OpenImport();
+    });
+    OnUpdate(kCmdImport, [this](CCmdUI* pUI) { pUI->Enable(!m_doc.IsLocked()); });
+
+    OnCommand(kCmdViewNote, [this] {
+        if (!m_pCurrentNote) return;
+        if (m_pEditor && !m_doc.IsLocked() && !m_pEditor->SaveNote())
+            AfxMessageBox(ids::IDS_EDITOR_SAVE_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION);
+        ShowNote(m_pCurrentNote, false, 0);
+    });
+    OnUpdate(kCmdViewNote, [this](CCmdUI* pUI) {
+        pUI->Enable(m_pCurrentNote != nullptr);
+        pUI->SetCheck(m_pBrowser ? 1 : 0);
+    });
+    OnCommand(kCmdEditNote, [this] { ShowNote(m_pCurrentNote, false, 1); });
+    OnUpdate(kCmdEditNote, [this](CCmdUI* pUI) {
+        pUI->Enable(m_pCurrentNote && !m_doc.IsLocked() && !m_bShowingSource);
+        pUI->SetCheck(m_pEditor ? 1 : 0);
+    });
+    OnCommand(kCmdViewSource, [this] { ShowNote(m_pCurrentNote, false, -1, true); });
+    OnUpdate(kCmdViewSource, [this](CCmdUI* pUI) {
+        pUI->Enable(m_pCurrentNote && !m_pCurrentNote->m_strSource.empty() &&
+                    m_pCurrentNote->m_nContentType == kContentHeld);
+    });
+
+    OnCommand(kCmdBack, [this] { OnBack(); });
+    OnUpdate(kCmdBack, [this](CCmdUI* pUI) { pUI->Enable(!m_backList.empty()); });
+    OnCommand(kCmdForward, [this] { OnForward(); });
+    OnUpdate(kCmdForward, [this](CCmdUI* pUI) { pUI->Enable(!m_forwardList.empty()); });
+    OnCommand(kCmdNextNote, [this] {
+        if (m_pTree) m_pTree->SelectNextNote(true);
+    });
+    OnUpdate(kCmdNextNote, [this](CCmdUI* pUI) { pUI->Enable(m_pTree != nullptr); });
+    OnCommand(kCmdPreviousNote, [this] {
+        if (m_pTree) m_pTree->SelectNextNote(false);
+    });
+    OnUpdate(kCmdPreviousNote, [this](CCmdUI* pUI) { pUI->Enable(m_pTree != nullptr); });
+
+    OnCommand(kCmdDirectImport, [this] {
+        if (g_bDirectImport) g_bDirectImport = false;
+        else if (EditImportSettings(this)) g_bDirectImport = true;
+    });
+    OnUpdate(kCmdDirectImport, [](CCmdUI* pUI) { pUI->SetCheck(g_bDirectImport ? 1 : 0); });
+
+    OnCommand(kCmdChangePassword, [this] { OnChangePassword(); });
+    OnCommand(kCmdUnlockNotebook, [this] { OnUnlock(); });
+    OnUpdate(kCmdUnlockNotebook, [this](CCmdUI* pUI) { pUI->Enable(m_doc.IsLocked()); });
+    OnCommand(kCmdMailNote, [this] { OnMailNote(); });
+    OnUpdate(kCmdMailNote, [this](CCmdUI* pUI) { pUI->Enable(m_pCurrentNote && MailAvailable()); });
+    OnCommand(kCmdSaveNoteAs, [this] { SaveNoteAs(); });
+    OnUpdate(kCmdSaveNoteAs, [this](CCmdUI* pUI) { pUI->Enable(m_pCurrentNote != nullptr); });
+    OnCommand(kCmdNotebookProperties, [this] { ShowNotebookProperties(m_doc, this); });
+}
+
+void CChildFrame::OnChangePassword() {
+    SaveCurrentNote();
+    if (!ChangeNotebookPassword(m_doc, this)) return;
+    // A new password locks the notebook at once, and a locked notebook
+    // ignores the ordinary modified mark; the password itself must still
+    // reach the file, or it would be gone with the next open.
+    m_doc.MarkModified();
+    if (m_doc.IsLocked()) {
+        // What the pane shows goes read-only (the editor gives way).
+        if (CNote* pNote = m_pCurrentNote) {
+            m_pCurrentNote = nullptr;
+            ShowNote(pNote);
+        }
+        if (m_doc.IsModified()) m_doc.SaveModified();
+    }
+}
+
+void CChildFrame::OnUnlock() {
+    UnlockNotebook(m_doc, this);
+    if (CNote* pNote = m_pCurrentNote) {
+        m_pCurrentNote = nullptr;
+        ShowNote(pNote);
+    }
+}
+
+bool CChildFrame::MailAvailable() {
+    // Tested until it succeeds once; a mail program does not go away while
+    // the program runs, but one may be installed meanwhile.
+    if (!m_bMailAvailable && s_fnMailAvailable) m_bMailAvailable = s_fnMailAvailable();
+    return m_bMailAvailable;
+}
+
+void CChildFrame::OnMailNote() {
+    if (!m_pCurrentNote) return;
+    SaveCurrentNote();
+    if (!s_fnMailNote) {
+        AfxMessageBox(ids::IDS_NO_MAIL_SYSTEM, host::MB_OK | host::MB_ICONEXCLAMATION);
+        return;
+    }
+    s_fnMailNote(*m_pCurrentNote, this);
+}
+
+std::string CChildFrame::ProposedFileName(const std::string& strNoteName) {
+    std::string name = strNoteName;
+    for (char& c : name)
+        if (c && std::strchr("\\/:?\"<>|", c)) c = ' ';
+    return name;
+}
+
+bool CChildFrame::SaveNoteAs() {
+    CNote* pNote = m_pCurrentNote;
+    if (!pNote) return false;
+    SaveCurrentNote();
+    const QString ext = ToQ(pNote->m_strExt);
+    const QString filter = QStringLiteral("(*.%1)").arg(ext);
+    QString path;
+    {
+        CAutoHideBlock block;
+        QFileDialog dlg(this, QString(), ToQ(ProposedFileName(pNote->m_strName)), filter);
+        dlg.setAcceptMode(QFileDialog::AcceptSave);
+        dlg.setFileMode(QFileDialog::AnyFile);
+        dlg.setDefaultSuffix(ext);
+        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return false;
+        path = dlg.selectedFiles().first();
+    }
+    // The dialog may have shown a page that deleted the note meanwhile.
+    if (pNote != m_pCurrentNote) return false;
+    if (!pNote->WriteWorkingCopy(FromQ(path), true)) {
+        AfxMessageBox(ids::IDS_OPERATION_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION);
+        return false;
+    }
+    return true;
 }

@@ -6,8 +6,10 @@
 #include "document/ClipVaultDoc.h"
 #include "platform/gui/CmdTarget.h"
 #include "platform/gui/NoteFrame.h"
+#include "platform/gui/NotePanes.h"
 
 #include <QMdiSubWindow>
+#include <vector>
 
 class CCommandActions;
 class CMainFrame;
@@ -20,6 +22,19 @@ class CTabView;
 class CChildFrame : public QMdiSubWindow, public CCmdTarget, public IDocViews, public INoteFrame {
     Q_OBJECT
 public:
+    // What the right pane can hold besides the browser; the program installs
+    // them (tests install stand-ins). Without one, the browser stands in.
+    static NoteListFactory s_fnMakeList;
+    static NoteEditorFactory s_fnMakeEditor;
+    // Whether mail can be sent from here; the first success is remembered.
+    // Replaceable for tests.
+    static std::function<bool()> s_fnMailAvailable;
+    // Sends a note by mail; without one, the user learns that no mail
+    // system is there.
+    static std::function<void(CNote&, QWidget*)> s_fnMailNote;
+
+    enum Pane { kPaneList, kPaneBrowser, kPaneEditor };
+
     CChildFrame(CMainFrame& frame, CClipVaultDoc& doc);
     ~CChildFrame() override;
 
@@ -29,7 +44,12 @@ public:
     CClipVaultDoc& Document() const { return m_doc; }
     CNoteCataView* TreeView() const { return m_pTree; }
     CNoteBrowserView* BrowserView() const { return m_pBrowser; }
+    INoteEditorPane* EditorView() const { return m_pEditor; }
+    INoteListPane* ListView() const { return m_pList; }
     CNote* CurrentNote() const override { return m_pCurrentNote; }
+    bool ShowingSource() const { return m_bShowingSource; }
+    const std::vector<CNote*>& BackList() const { return m_backList; }
+    const std::vector<CNote*>& ForwardList() const { return m_forwardList; }
     // The view that gets commands first: the one that last had the focus;
     // null once that view is gone.
     CCmdTarget* ActiveView() const override { return m_activeView.get(); }
@@ -42,24 +62,38 @@ public:
 
     bool OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify = nullptr) override;
 
-    // Shows a note in the right pane (mode 0 browser, -1 default).
+    // ---- what the views and the rest of the program ask of the window
+    // Shows a note in the right pane (mode 0 browser, 1 editor, -1 default).
     void ShowNote(CNote* pNote, bool bNew = false, int nMode = -1, bool bSource = false) override;
     void ListCategory(CNoteCata* pCata) override;
     void ListGroup(int nGroup) override;
+    // Puts back what the right pane holds of the current note.
+    void SaveCurrentNote();
     void ClearCurrentNote() override;
+    // History only: the note leaves the back and forward lists.
     void ForgetNote(CNote* pNote) override;
     void RemoveFromList(CNoteBase* pRecord) override;
+    void GoToNoteNumber(uint32_t nID);
+    // A note's download status changed: the tree moves it between its
+    // download groups, the list keeps its row current.
+    void NoteStatusChanged(CNote* pNote);
     void OpenImport() override;
     void ImportNotes(const std::vector<CNote*>& notes) override;
     // Saves the notebook under a name the user picks (57604); false when
     // cancelled or failed.
     bool SaveAs();
+    // Writes the current note to a file the user picks (33009).
+    bool SaveNoteAs();
+    // The name a note is offered under when it is written out: the
+    // characters no file name may hold become blanks.
+    static std::string ProposedFileName(const std::string& strNoteName);
 
     // ---- the document's view calls
     void RefreshNote(CNote* pNote) override;
     void NoteUnlisted(CNote* pNote) override;
     void RemoveItem(CNoteBase* pItem) override;
     void TitleChanged() override;
+    void CommitEdits() override;
     bool ChooseSavePath(std::string& strPath) override;
 
 protected:
@@ -67,16 +101,36 @@ protected:
 
 private:
     void RegisterCommands();
+    void RegisterNoteCommands();
     // The focus moved to `pNow`: the view that holds it becomes active.
     void OnFocusChanged(QWidget* pNow);
+    // Puts a view of that kind into the right pane unless it is there;
+    // true when it is there afterwards.
+    bool SwitchRightPane(Pane nPane);
+    // The tree or the list, whichever the shared editing commands go to.
+    CCmdTarget* RoutedTarget() const;
+    bool ListIsActive() const;
+    void OnBack();
+    void OnForward();
+    void OnChangePassword();
+    void OnUnlock();
+    void OnMailNote();
+    bool MailAvailable();
 
     CMainFrame& m_frame;
     CClipVaultDoc& m_doc;
+    CNoteCataView* m_pTree = nullptr;
+    QWidget* m_pQueryForm = nullptr;  // the search form's page, when there is one
+    CNoteBrowserView* m_pBrowser = nullptr;
+    INoteEditorPane* m_pEditor = nullptr;
+    INoteListPane* m_pList = nullptr;
+    CNote* m_pCurrentNote = nullptr;
     QSplitter* m_pSplitter = nullptr;
     CTabView* m_pTabView = nullptr;
-    CNoteCataView* m_pTree = nullptr;
-    CNoteBrowserView* m_pBrowser = nullptr;
-    CNote* m_pCurrentNote = nullptr;
+    bool m_bMailAvailable = false;
+    bool m_bShowingSource = false;
+    std::vector<CNote*> m_backList;
+    std::vector<CNote*> m_forwardList;
     CCmdTargetPtr m_activeView;
     bool m_bClosing = false;
     bool m_bBuilt = false;  // Create succeeded: the window holds its notebook

@@ -158,10 +158,57 @@ public:
     // constructor calls it after the tree's own commands.
     void RegisterClipboardCommands();
 
+    // For the note list, which drags notes onto this tree through the
+    // program's drag state (TheDragState, frame/DragState.h): shows the root
+    // or the category under a global point as drop target, unless it is the
+    // drag's source; false when nothing is highlighted.
+    bool HighlightDropTargetAt(const QPoint& globalPos);
+    // The button was let go at a global point: drops the dragged records on
+    // the item highlighted there, then ends the drag.
+    void DropDraggedAt(const QPoint& globalPos);
+    // The item shown as drop target in this tree, or null.
+    QTreeWidgetItem* DropHighlight() const;
+    // Categories and notes of the category branch, while the notebook may
+    // be changed.
+    bool CanDrag(const QTreeWidgetItem* pItem) const;
+    // The floating picture of what is dragged, while a drag of this tree runs.
+    QWidget* DragImage() const;
+
 protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
+    void drawRow(QPainter* pPainter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+private:
+    class CDragFeedback;
+    // The item under a point of the viewport, when the point is on its icon
+    // or label.
+    QTreeWidgetItem* ItemOnLabelAt(const QPoint& pos) const;
+    // A root or category item of this notebook that holds its record.
+    bool IsCategoryItem(const QTreeWidgetItem* pItem) const;
+    bool BeginDrag(QTreeWidgetItem* pItem, const QPoint& globalPos);
+    // The picture goes, the cursor comes back and the drag state is cleared.
+    void EndDrag();
+    void Drop(QTreeWidgetItem* pTarget);
+    bool MoveRecord(CNoteBase* pRecord, QTreeWidgetItem* pItem, QTreeWidgetItem* pTarget);
+    void OnClip(bool bCut);
+    void OnPaste();
+    // Puts a copy made for this notebook into the target category and the
+    // tree; null (the copy gone) when that fails.
+    CNoteBase* PasteCopy(CNoteBase* pCopy, QTreeWidgetItem* pTarget);
+    void ListCopiedDownloads(CNoteBase* pRecord);
+
+    // The deleter lives with the class it deletes: the view's own
+    // destructor knows nothing of it.
+    static void DeleteDragFeedback(CDragFeedback* p);
+    std::unique_ptr<CDragFeedback, void (*)(CDragFeedback*)> m_pDragFeedback{nullptr, &DeleteDragFeedback};
+    // The press on an item that may be dragged waits: a drag must not
+    // select what it moves, a click selects on release.
+    QPersistentModelIndex m_dragPressItem;
+    QPoint m_dragPressPos;
+    QPointF m_dragPressGlobalPos;
+    Qt::KeyboardModifiers m_dragPressModifiers;
     // ---- end of drag and drop, cut, copy and paste
 
 protected:

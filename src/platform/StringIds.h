@@ -33,7 +33,11 @@ constexpr unsigned IDS_STARTUP_LINK_MADE = 33038;
 constexpr unsigned IDS_STARTUP_LINK_FAILED = 33039;
 constexpr unsigned IDS_DESKTOP_LINK_MADE = 33040;
 constexpr unsigned IDS_DESKTOP_LINK_FAILED = 33041;
+constexpr unsigned IDS_EDITOR_SAVE_FAILED = 33021;  // leaving a note whose edits could not be kept
 constexpr unsigned IDS_CHILD_CREATE_FAILED = 33045;
+constexpr unsigned IDS_NOTEBOOK_READ_ONLY = 33076;  // a locked notebook refuses changes
+constexpr unsigned IDS_NO_MAIL_SYSTEM = 61840;
+constexpr unsigned IDS_MAIL_FAILED = 61841;      // the mail program could not be started
 constexpr unsigned IDS_ABOUT_VERSION = 33072;
 constexpr unsigned IDS_OPTIONS_CAPTION = 33073;
 constexpr unsigned IDS_ABOUT_COPYRIGHT = 33113;
@@ -41,4 +45,8 @@ constexpr unsigned IDS_IDLE_MESSAGE = 57345;  // "Ready"
 constexpr unsigned IDS_INDICATOR_CAPS = 59137;
 constexpr unsigned IDS_INDICATOR_NUM = 59138;
 constexpr unsigned IDS_INDICATOR_SCRL = 59139;
+
+// Moving categories and notes in the category tree.
+constexpr unsigned IDS_CATEGORY_INTO_ITSELF = 33064;  // a category cannot go into its own subtree
+constexpr unsigned IDS_ALREADY_IN_CATEGORY = 33065;   // dropped on the category they came from
 }  // namespace ids
