@@ -95,7 +95,7 @@ void CNoteCataView::RegisterCommands() {
 
 bool CNoteCataView::RefuseReadOnly() const {
     if (!IsReadOnly()) return false;
-    AfxMessageBox(33076, host::MB_OK | host::MB_ICONEXCLAMATION);
+    AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
     return true;
 }
 
@@ -197,7 +197,7 @@ void CNoteCataView::EndLabelEdit(QTreeWidgetItem* pItem, const QString& strEdite
     const EditMode mode = m_nEditMode;
     m_nEditMode = kEditIdle;
     if (IsReadOnly()) {
-        AfxMessageBox(33076, host::MB_OK | host::MB_ICONEXCLAMATION);
+        AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
         // A new item can only have come before the lock: it goes.
         if (mode != kEditRename && !RecordOf(pItem)) DeleteTreeItem(pItem);
         return;
@@ -327,7 +327,8 @@ bool CNoteCataView::StopDownloadsOf(const std::vector<CNote*>& notes) {
 
 bool CNoteCataView::DeleteNote(CNote* pNote, bool bAsk) {
     if (!pNote) return false;
-    if (bAsk && AfxMessageBox(33018, host::MB_YESNO | host::MB_ICONQUESTION, {pNote->m_strName}) != host::IDYES)
+    if (bAsk && AfxMessageBox(ids::IDS_ASK_DELETE_NOTE, host::MB_YESNO | host::MB_ICONQUESTION, {pNote->m_strName}) !=
+                    host::IDYES)
         return false;
     const int32_t old = pNote->m_nStatus;
     if ((old == kStatusQueued || old == kStatusRunning || m_doc.HasWorker(pNote)) && !StopDownloadsOf({pNote}))
@@ -360,7 +361,8 @@ bool CNoteCataView::DeleteCategory(QTreeWidgetItem* pItem, bool bAsk) {
         return true;
     }
     if (!pCata->m_pParent) return false;
-    if (bAsk && AfxMessageBox(33068, host::MB_YESNO | host::MB_ICONQUESTION, {pCata->m_strName}) != host::IDYES)
+    if (bAsk && AfxMessageBox(ids::IDS_ASK_DELETE_CATEGORY, host::MB_YESNO | host::MB_ICONQUESTION,
+                              {pCata->m_strName}) != host::IDYES)
         return false;
     std::vector<CNote*> notes;
     CollectNotes(pCata, notes);
@@ -376,7 +378,9 @@ void CNoteCataView::OnEmptyCategory() {
     if (!HoldsRecords(t) || RefuseReadOnly()) return;
     auto* pCata = static_cast<CNoteCata*>(RecordOf(t));
     if (!pCata) return;
-    if (AfxMessageBox(33103, host::MB_YESNO | host::MB_ICONQUESTION, {FromQ(t->text(0))}) != host::IDYES) return;
+    if (AfxMessageBox(ids::IDS_ASK_DELETE_CONTENTS, host::MB_YESNO | host::MB_ICONQUESTION, {FromQ(t->text(0))}) !=
+        host::IDYES)
+        return;
     std::vector<CNote*> notes;
     CollectNotes(pCata, notes);
     if (!StopDownloadsOf(notes)) return;
@@ -493,6 +497,8 @@ void CNoteCataView::OnDeleteGroup() {
     case kImageWaiting: nStatus = kStatusHeld; break;
     default: return;
     }
-    if (AfxMessageBox(33103, host::MB_YESNO | host::MB_ICONQUESTION, {FromQ(t->text(0))}) != host::IDYES) return;
+    if (AfxMessageBox(ids::IDS_ASK_DELETE_CONTENTS, host::MB_YESNO | host::MB_ICONQUESTION, {FromQ(t->text(0))}) !=
+        host::IDYES)
+        return;
     DeleteNotesWithStatus(nStatus);
 }

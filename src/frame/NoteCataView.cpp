@@ -329,7 +329,8 @@ void CNoteCataView::FillRecentGroups() {
 
 void CNoteCataView::AddToRecentGroups(CNote* pNote, const QDate& today) {
     for (int g : DayGroupsOf(pNote->m_tmDate, today))
-        if (QTreeWidgetItem* group = GroupItem(g)) group->addChild(MakeItem(NoteImage(pNote), pNote, ToQ(pNote->m_strName)));
+        if (QTreeWidgetItem* group = GroupItem(g))
+            group->addChild(MakeItem(NoteImage(pNote), pNote, ToQ(pNote->m_strName)));
 }
 
 QTreeWidgetItem* CNoteCataView::DownloadGroupFor(int nStatus) const {
