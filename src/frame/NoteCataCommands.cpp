@@ -95,7 +95,7 @@ void CNoteCataView::RegisterCommands() {
 
 bool CNoteCataView::RefuseReadOnly() const {
     if (!IsReadOnly()) return false;
-    AfxMessageBox(33076, host::MB_OK | host::MB_ICONEXCLAMATION);
+    AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
     return true;
 }
 
@@ -184,6 +184,10 @@ void CNoteCataView::closeEditor(QWidget* pEditor, QAbstractItemDelegate::EndEdit
     const QString text = m_strEditText;
     m_editItem = QPersistentModelIndex();
     m_bEditCommitted = false;
+    // A name is edited on its own: Tab ends the edit without opening the
+    // next item's, which would start while this one is still being applied.
+    if (hint == QAbstractItemDelegate::EditNextItem || hint == QAbstractItemDelegate::EditPreviousItem)
+        hint = QAbstractItemDelegate::SubmitModelCache;
     QTreeWidget::closeEditor(pEditor, hint);
     if (item) RunGuarded([&] { EndLabelEdit(item, text, !bCommitted); });
     else m_nEditMode = kEditIdle;
@@ -193,7 +197,7 @@ void CNoteCataView::EndLabelEdit(QTreeWidgetItem* pItem, const QString& strEdite
     const EditMode mode = m_nEditMode;
     m_nEditMode = kEditIdle;
     if (IsReadOnly()) {
-        AfxMessageBox(33076, host::MB_OK | host::MB_ICONEXCLAMATION);
+        AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
         // A new item can only have come before the lock: it goes.
         if (mode != kEditRename && !RecordOf(pItem)) DeleteTreeItem(pItem);
         return;
@@ -323,7 +327,8 @@ bool CNoteCataView::StopDownloadsOf(const std::vector<CNote*>& notes) {
 
 bool CNoteCataView::DeleteNote(CNote* pNote, bool bAsk) {
     if (!pNote) return false;
-    if (bAsk && AfxMessageBox(33018, host::MB_YESNO | host::MB_ICONQUESTION, {pNote->m_strName}) != host::IDYES)
+    if (bAsk && AfxMessageBox(ids::IDS_ASK_DELETE_NOTE, host::MB_YESNO | host::MB_ICONQUESTION, {pNote->m_strName}) !=
+                    host::IDYES)
         return false;
     const int32_t old = pNote->m_nStatus;
     if ((old == kStatusQueued || old == kStatusRunning || m_doc.HasWorker(pNote)) && !StopDownloadsOf({pNote}))
@@ -356,7 +361,8 @@ bool CNoteCataView::DeleteCategory(QTreeWidgetItem* pItem, bool bAsk) {
         return true;
     }
     if (!pCata->m_pParent) return false;
-    if (bAsk && AfxMessageBox(33068, host::MB_YESNO | host::MB_ICONQUESTION, {pCata->m_strName}) != host::IDYES)
+    if (bAsk && AfxMessageBox(ids::IDS_ASK_DELETE_CATEGORY, host::MB_YESNO | host::MB_ICONQUESTION,
+                              {pCata->m_strName}) != host::IDYES)
         return false;
     std::vector<CNote*> notes;
     CollectNotes(pCata, notes);
@@ -372,22 +378,30 @@ void CNoteCataView::OnEmptyCategory() {
     if (!HoldsRecords(t) || RefuseReadOnly()) return;
     auto* pCata = static_cast<CNoteCata*>(RecordOf(t));
     if (!pCata) return;
-    if (AfxMessageBox(33103, host::MB_YESNO | host::MB_ICONQUESTION, {FromQ(t->text(0))}) != host::IDYES) return;
+    if (AfxMessageBox(ids::IDS_ASK_DELETE_CONTENTS, host::MB_YESNO | host::MB_ICONQUESTION, {FromQ(t->text(0))}) !=
+        host::IDYES)
+        return;
     std::vector<CNote*> notes;
     CollectNotes(pCata, notes);
     if (!StopDownloadsOf(notes)) return;
-    for (CNote* note : notes) RemoveNoteEverywhere(note, false);
-    std::function<void(CNoteCata*)> unlist = [&](CNoteCata* p) {
-        for (auto it = p->m_subCatas.begin(); it != p->m_subCatas.end(); ++it) {
-            unlist(it.value());
-            m_frame.RemoveFromList(it.value());
-        }
-    };
-    unlist(pCata);
-    if (g_pCurrentTarget && g_pCurrentTarget->IsInside(pCata)) g_pCurrentTarget = pCata;
-    while (t->childCount()) DeleteTreeItem(t->child(t->childCount() - 1));
-    pCata->Clear(true);
+    const bool bHadSelection = !selectedItems().isEmpty();
+    {
+        // Nothing inside may be selected (and shown) on the way.
+        const QSignalBlocker quiet(this);
+        for (CNote* note : notes) RemoveNoteEverywhere(note, false);
+        std::function<void(CNoteCata*)> unlist = [&](CNoteCata* p) {
+            for (auto it = p->m_subCatas.begin(); it != p->m_subCatas.end(); ++it) {
+                unlist(it.value());
+                m_frame.RemoveFromList(it.value());
+            }
+        };
+        unlist(pCata);
+        if (g_pCurrentTarget && g_pCurrentTarget->IsInside(pCata)) g_pCurrentTarget = pCata;
+        while (t->childCount()) DeleteTreeItem(t->child(t->childCount() - 1));
+        pCata->Clear(true);
+    }
     m_doc.SetModifiedFlag();
+    if (bHadSelection) FollowSelection();
 }
 
 // ---------------------------------------------------------------- the rest
@@ -483,6 +497,8 @@ void CNoteCataView::OnDeleteGroup() {
     case kImageWaiting: nStatus = kStatusHeld; break;
     default: return;
     }
-    if (AfxMessageBox(33103, host::MB_YESNO | host::MB_ICONQUESTION, {FromQ(t->text(0))}) != host::IDYES) return;
+    if (AfxMessageBox(ids::IDS_ASK_DELETE_CONTENTS, host::MB_YESNO | host::MB_ICONQUESTION, {FromQ(t->text(0))}) !=
+        host::IDYES)
+        return;
     DeleteNotesWithStatus(nStatus);
 }

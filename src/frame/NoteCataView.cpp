@@ -329,7 +329,8 @@ void CNoteCataView::FillRecentGroups() {
 
 void CNoteCataView::AddToRecentGroups(CNote* pNote, const QDate& today) {
     for (int g : DayGroupsOf(pNote->m_tmDate, today))
-        if (QTreeWidgetItem* group = GroupItem(g)) group->addChild(MakeItem(NoteImage(pNote), pNote, ToQ(pNote->m_strName)));
+        if (QTreeWidgetItem* group = GroupItem(g))
+            group->addChild(MakeItem(NoteImage(pNote), pNote, ToQ(pNote->m_strName)));
 }
 
 QTreeWidgetItem* CNoteCataView::DownloadGroupFor(int nStatus) const {
@@ -455,12 +456,30 @@ void CNoteCataView::RemoveNoteEverywhere(CNote* pNote, bool bCategoryItem) {
     if (m_frame.CurrentNote() == pNote) m_frame.ClearCurrentNote();
     m_frame.RemoveFromList(pNote);
     m_frame.ForgetNote(pNote);
-    UpdateRecentGroups(pNote, kRecentDelete);
-    RemoveFromGroups(pNote, {m_pRunning, m_pQueued, m_pWaiting, m_pFailed});
-    QTreeWidgetItem* item = ItemOf(pNote);
-    auto it = m_noteMap.find(pNote->m_nID);
-    if (it != m_noteMap.end() && RecordOf(it->second) == pNote) m_noteMap.erase(it);
-    if (bCategoryItem && item) DeleteTreeItem(item);
+    const bool bHadSelection = !selectedItems().isEmpty();
+    {
+        // The selection moves on once, when every item of the note is gone:
+        // on the way it could land on another of them.
+        const QSignalBlocker quiet(this);
+        UpdateRecentGroups(pNote, kRecentDelete);
+        RemoveFromGroups(pNote, {m_pRunning, m_pQueued, m_pWaiting, m_pFailed});
+        QTreeWidgetItem* item = ItemOf(pNote);
+        auto it = m_noteMap.find(pNote->m_nID);
+        if (it != m_noteMap.end() && RecordOf(it->second) == pNote) m_noteMap.erase(it);
+        if (bCategoryItem && item) DeleteTreeItem(item);
+    }
+    if (bHadSelection) FollowSelection();
+}
+
+void CNoteCataView::FollowSelection() {
+    if (signalsBlocked()) return;
+    // As a tree control does, the selection moves on to the item that took
+    // the place of the deleted one.
+    if (selectedItems().isEmpty()) {
+        if (QTreeWidgetItem* item = currentItem()) item->setSelected(true);
+    } else {
+        OnSelectionChanged();
+    }
 }
 
 void CNoteCataView::ForgetItemsBelow(QTreeWidgetItem* pItem) {
@@ -483,11 +502,7 @@ void CNoteCataView::DeleteTreeItem(QTreeWidgetItem* pItem) {
         bHadSelection = !selectedItems().isEmpty();
         delete pItem;
     }
-    // As a tree control does, the selection moves on to the item that took
-    // the place of the deleted one.
-    if (signalsBlocked() || !bHadSelection) return;
-    if (selectedItems().isEmpty() && currentItem()) currentItem()->setSelected(true);
-    else OnSelectionChanged();
+    if (bHadSelection) FollowSelection();
 }
 
 void CNoteCataView::RefreshNote(CNote* pNote) {
@@ -522,17 +537,23 @@ void CNoteCataView::RemoveRecord(CNoteBase* pRecord) {
     }
     if (pRecord->m_nKind != CNoteBase::kindCata) return;
     auto* pCata = static_cast<CNoteCata*>(pRecord);
-    std::vector<CNote*> notes;
-    CollectNotes(pCata, notes);
-    for (CNote* note : notes) RemoveNoteEverywhere(note, false);
-    std::function<void(CNoteCata*)> unlist = [&](CNoteCata* p) {
-        for (auto it = p->m_subCatas.begin(); it != p->m_subCatas.end(); ++it) unlist(it.value());
-        m_frame.RemoveFromList(p);
-    };
-    unlist(pCata);
-    if (g_pCurrentTarget && (g_pCurrentTarget == pCata || g_pCurrentTarget->IsInside(pCata)))
-        g_pCurrentTarget = pCata->m_pParent;
-    DeleteTreeItem(ItemOf(pCata));
+    const bool bHadSelection = !selectedItems().isEmpty();
+    {
+        // Nothing inside may be selected (and shown) on the way.
+        const QSignalBlocker quiet(this);
+        std::vector<CNote*> notes;
+        CollectNotes(pCata, notes);
+        for (CNote* note : notes) RemoveNoteEverywhere(note, false);
+        std::function<void(CNoteCata*)> unlist = [&](CNoteCata* p) {
+            for (auto it = p->m_subCatas.begin(); it != p->m_subCatas.end(); ++it) unlist(it.value());
+            m_frame.RemoveFromList(p);
+        };
+        unlist(pCata);
+        if (g_pCurrentTarget && (g_pCurrentTarget == pCata || g_pCurrentTarget->IsInside(pCata)))
+            g_pCurrentTarget = pCata->m_pParent;
+        DeleteTreeItem(ItemOf(pCata));
+    }
+    if (bHadSelection) FollowSelection();
 }
 
 int CNoteCataView::DeleteNotesWithStatus(int nStatus) {

@@ -244,6 +244,8 @@ private:
 
     // ---- selection
     void OnSelectionChanged();
+    // After deletions: the selection moves on as a tree control's does.
+    void FollowSelection();
     void SelectItem(QTreeWidgetItem* pItem, bool bMakeLast);
 
     // ---- commands (NoteCataCommands.cpp)

@@ -49,4 +49,8 @@ constexpr unsigned IDS_INDICATOR_SCRL = 59139;
 // Moving categories and notes in the category tree.
 constexpr unsigned IDS_CATEGORY_INTO_ITSELF = 33064;  // a category cannot go into its own subtree
 constexpr unsigned IDS_ALREADY_IN_CATEGORY = 33065;   // dropped on the category they came from
+// Deleting in the category tree: each asks Yes or No about a name or label.
+constexpr unsigned IDS_ASK_DELETE_NOTE = 33018;
+constexpr unsigned IDS_ASK_DELETE_CATEGORY = 33068;
+constexpr unsigned IDS_ASK_DELETE_CONTENTS = 33103;   // emptying a category or a download group
 }  // namespace ids

@@ -230,6 +230,7 @@ TEST_F(ScriptedDownloads, AWorkerThatIgnoresTheStopIsLeftToEndAndJoined) {
     EXPECT_TRUE(Doc().StopDownload(n));
     EXPECT_EQ(n->m_nStatus, kStatusDone);
     EXPECT_FALSE(Listed(n));
+    EXPECT_TRUE(Doc().HasWorker(n)) << "the worker that did not stop still runs";
     // Its place went to the queued note.
     PumpUntil([&] { return queued->m_nStatus == kStatusDone && Doc().m_nRunning == 0; });
 
@@ -240,7 +241,7 @@ TEST_F(ScriptedDownloads, AWorkerThatIgnoresTheStopIsLeftToEndAndJoined) {
     n->m_nStatus = kStatusDone;
 
     Release(n);
-    m_queue.WaitAndRun(50ms);
+    PumpUntil([&] { return !Doc().HasWorker(n); });
     EXPECT_EQ(n->m_nStatus, kStatusDone) << "the late worker changes nothing";
     EXPECT_EQ(Doc().m_nRunning, 0);
     EXPECT_TRUE(n->Delete());

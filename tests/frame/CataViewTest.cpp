@@ -582,6 +582,18 @@ void CataViewTest::renamingAndTheRootThatCannotBe() {
     QCOMPARE(root.GetNote("renamed"), a);
     QCOMPARE(v->ItemOf(a)->text(0), QStringLiteral("renamed"));
     QCOMPARE(v->GroupItem(CNoteCataView::kGroupThisWeek)->child(0)->text(0), QStringLiteral("renamed"));
+    // Tab ends the edit there, taking the name.
+    QTreeWidgetItem* bItem = v->ItemOf(root.GetNote("b"));
+    v->setCurrentItem(bItem);
+    t.Run(cmd::kCmdRename);
+    ed = t.Editor(bItem);
+    QVERIFY(ed);
+    ed->setText(QStringLiteral("b2"));
+    QTest::keyClick(ed, Qt::Key_Tab);
+    QCoreApplication::processEvents();
+    QVERIFY(root.GetNote("b2"));
+    QCOMPARE(v->LabelEditMode(), CNoteCataView::kEditIdle);
+    for (QTreeWidgetItem* other : {v->ItemOf(a), v->RootItem()}) QVERIFY(!t.Editor(other));
     // A cancelled rename changes nothing.
     v->setCurrentItem(v->ItemOf(a));
     t.Run(cmd::kCmdRename);
@@ -663,6 +675,8 @@ void CataViewTest::deletingCategoriesGroupsAndContents() {
     CNoteCata* c = root.AddNewSubCata("Cat");
     CNoteCata* sub = c->AddNewSubCata("Sub");
     CNote* inside = t.Note(sub, "inside", QDate(2026, 12, 9));
+    CNote* inside2 = t.Note(sub, "inside2", QDate(2026, 12, 9));
+    CNote* inside3 = t.Note(c, "inside3", QDate(2026, 12, 9));
     CNote* f1 = t.Note(&root, "f1");
     CNote* f2 = t.Note(c, "f2");
     CNote* keep = t.Note(&root, "keep");
@@ -690,12 +704,27 @@ void CataViewTest::deletingCategoriesGroupsAndContents() {
     QCOMPARE(v->GroupItem(CNoteCataView::kGroupFailed)->childCount(), 0);
     QCOMPARE(v->GroupItem(CNoteCataView::kGroupWaiting)->childCount(), 1);
 
-    // A category: asked with its name, then gone with what it held, from
-    // every branch.
-    v->setCurrentItem(v->ItemOf(c));
-    t.m_frame.m_pCurrent = inside;
+    // A category, from the context menu while one of its notes is shown
+    // from the today group: asked with its name, then gone with what it
+    // held, from every branch, and none of its notes is shown on the way.
+    v->GroupItem(CNoteCataView::kGroupRecent)->setExpanded(true);
+    v->GroupItem(CNoteCataView::kGroupToday)->setExpanded(true);
+    QCOMPARE(t.Texts(v->GroupItem(CNoteCataView::kGroupToday)), (QStringList{"inside", "inside2", "inside3"}));
+    v->setCurrentItem(v->GroupItem(CNoteCataView::kGroupToday)->child(1));
+    QCOMPARE(t.m_frame.m_pCurrent, inside2);
+    {
+        const QPoint at = v->visualItemRect(v->ItemOf(c)).center();
+        QContextMenuEvent e(QContextMenuEvent::Mouse, at, v->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(v->viewport(), &e);
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) menu->close();
+    }
+    QCOMPARE(v->ContextItem(), v->ItemOf(c));
+    t.m_frame.Forget();
     m_pFx->Clear();
     t.Run(cmd::kCmdDelete);
+    for (const auto& shown : t.m_frame.m_shown)
+        QVERIFY(shown.m_pNote != inside && shown.m_pNote != inside2 && shown.m_pNote != inside3);
+    QVERIFY(v->currentItem());
     QCOMPARE(m_pFx->m_messages.at(0).m_nID, 33068u);
     QVERIFY(m_pFx->m_messages.at(0).m_strText.contains("Cat"));
     QVERIFY(!root.GetSubCata("Cat"));
