@@ -32,6 +32,7 @@ public:
     void RemoveFromList(CNoteBase*) override {}
     void OpenImport() override {}
     void ImportNotes(const std::vector<CNote*>&) override {}
+    void GoToNoteNumber(uint32_t) override {}
     CCommandActions& Actions() const override { return m_actions; }
     CCmdTarget* ActiveView() const override { return nullptr; }
     void SetActiveView(CCmdTarget*) override {}

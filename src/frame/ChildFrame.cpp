@@ -126,7 +126,7 @@ bool CChildFrame::SwitchRightPane(Pane nPane) {
     QWidget* pNew = nullptr;
     switch (nPane) {
     case kPaneList:
-        m_pList = s_fnMakeList(*this, m_pSplitter);
+        m_pList = s_fnMakeList(*this, m_doc, m_pSplitter);
         if (m_pList) {
             m_pList->SetTreeView(m_pTree);
             pNew = m_pList->Widget();
@@ -137,7 +137,7 @@ bool CChildFrame::SwitchRightPane(Pane nPane) {
         pNew = m_pBrowser;
         break;
     case kPaneEditor:
-        m_pEditor = s_fnMakeEditor(*this, m_pSplitter);
+        m_pEditor = s_fnMakeEditor(*this, m_doc, m_pSplitter);
         if (m_pEditor) pNew = m_pEditor->Widget();
         break;
     }

@@ -73,7 +73,7 @@ public:
     // History only: the note leaves the back and forward lists.
     void ForgetNote(CNote* pNote) override;
     void RemoveFromList(CNoteBase* pRecord) override;
-    void GoToNoteNumber(uint32_t nID);
+    void GoToNoteNumber(uint32_t nID) override;
     // A note's download status changed: the tree moves it between its
     // download groups, the list keeps its row current.
     void NoteStatusChanged(CNote* pNote);

@@ -66,6 +66,7 @@ public:
     void RemoveFromList(CNoteBase* pRecord) override { m_unlisted.push_back(pRecord); }
     void OpenImport() override { ++m_nImports; }
     void ImportNotes(const std::vector<CNote*>& notes) override { m_imported = notes; }
+    void GoToNoteNumber(uint32_t) override {}
     CCommandActions& Actions() const override { return m_actions; }
     CCmdTarget* ActiveView() const override { return nullptr; }
     void SetActiveView(CCmdTarget*) override {}

@@ -147,8 +147,8 @@ private:
 
 void ChildFrameTest::init() {
     g_log = CPaneLog();
-    CChildFrame::s_fnMakeEditor = [](INoteFrame&, QWidget* pParent) { return new CFakeEditor(pParent); };
-    CChildFrame::s_fnMakeList = [](INoteFrame&, QWidget* pParent) { return new CFakeList(pParent); };
+    CChildFrame::s_fnMakeEditor = [](INoteFrame&, CClipVaultDoc&, QWidget* pParent) { return new CFakeEditor(pParent); };
+    CChildFrame::s_fnMakeList = [](INoteFrame&, CClipVaultDoc&, QWidget* pParent) { return new CFakeList(pParent); };
 }
 
 void ChildFrameTest::cleanup() {

@@ -42,6 +42,7 @@ public:
     void RemoveFromList(CNoteBase*) override {}
     void OpenImport() override {}
     void ImportNotes(const std::vector<CNote*>&) override {}
+    void GoToNoteNumber(uint32_t) override {}
     CCommandActions& Actions() const override { std::abort(); }
     CCmdTarget* ActiveView() const override { return m_pActive; }
     void SetActiveView(CCmdTarget* pView) override { m_pActive = pView; }

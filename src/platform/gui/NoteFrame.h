@@ -2,6 +2,7 @@
 // the frame that hosts it. The frame makes the views and outlives them.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 class CCmdTarget;
@@ -29,6 +30,9 @@ public:
     virtual void ForgetNote(CNote* pNote) = 0;
     // A record left the tree: the note list drops its row.
     virtual void RemoveFromList(CNoteBase* pRecord) = 0;
+    // A link between notes was followed: the tree selects that note, and
+    // so it is shown.
+    virtual void GoToNoteNumber(uint32_t nID) = 0;
     // The import dialog, empty (32780), or on notes of this notebook so that
     // they can be filed elsewhere (33128).
     virtual void OpenImport() = 0;

@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class CClipVaultDoc;
 class CCmdTarget;
 class CNote;
 class CNoteBase;
@@ -44,5 +45,5 @@ public:
     virtual void CloseWindow() = 0;
 };
 
-using NoteListFactory = std::function<INoteListPane*(INoteFrame& frame, QWidget* pParent)>;
-using NoteEditorFactory = std::function<INoteEditorPane*(INoteFrame& frame, QWidget* pParent)>;
+using NoteListFactory = std::function<INoteListPane*(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pParent)>;
+using NoteEditorFactory = std::function<INoteEditorPane*(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pParent)>;
