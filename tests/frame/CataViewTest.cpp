@@ -713,6 +713,7 @@ void CataViewTest::deletingCategoriesGroupsAndContents() {
     QCOMPARE(t.Texts(v->GroupItem(CNoteCataView::kGroupToday)), (QStringList{"inside", "inside2", "inside3"}));
     v->setCurrentItem(v->GroupItem(CNoteCataView::kGroupToday)->child(1));
     QCOMPARE(t.m_frame.m_pCurrent, inside2);
+    const uint32_t nInsideID = inside->m_nID;  // the note itself goes with its category
     {
         const QPoint at = v->visualItemRect(v->ItemOf(c)).center();
         QContextMenuEvent e(QContextMenuEvent::Mouse, at, v->viewport()->mapToGlobal(at));
@@ -735,7 +736,7 @@ void CataViewTest::deletingCategoriesGroupsAndContents() {
     QVERIFY(t.Texts(v->GroupItem(CNoteCataView::kGroupToday)).isEmpty());
     QVERIFY(std::find(t.m_frame.m_unlisted.begin(), t.m_frame.m_unlisted.end(), sub) != t.m_frame.m_unlisted.end());
     QCOMPARE(t.Texts(v->RootItem()), QStringList{"keep"});
-    QVERIFY(!v->SelectNoteNumber(inside->m_nID));
+    QVERIFY(!v->SelectNoteNumber(nInsideID));
 
     // Emptying the root takes everything below it.
     root.AddNewSubCata("again");
