@@ -119,8 +119,6 @@ void CCataListView::OnNewItem(bool bCategory) {
     QTreeWidgetItem* item =
         bCategory ? AddItem(CNoteCataView::kImageCata, nullptr, CurrentLanguage().String(kStrNewCategory))
                   : AddItem(CNoteCataView::kImageNoteHeld, nullptr, CurrentLanguage().String(kStrNewNote));
-    clearSelection();
-    setCurrentItem(item);
     StartLabelEdit(item, bCategory ? kEditNewCata : kEditNewNote);
 }
 
@@ -135,6 +133,8 @@ void CCataListView::OnRename() {
 void CCataListView::StartLabelEdit(QTreeWidgetItem* pItem, EditMode mode) {
     if (!pItem) return;
     m_nEditMode = mode;
+    // The row being named is the current one, alone selected.
+    setCurrentItem(pItem, 0, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     scrollToItem(pItem);
     editItem(pItem, 0);
     if (state() == EditingState) return;

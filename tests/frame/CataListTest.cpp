@@ -334,6 +334,7 @@ void CataListTest::newAndRenamedItemsGoIntoTheTree() {
     QCOMPARE(b.Rows(), (QStringList{"fresh", "second", "Sub"}));
     b.Select({"fresh"});
     b.Run(cmd::kCmdRename);
+    QVERIFY(editor());
     editor()->setText(QStringLiteral("renamed"));
     QTest::keyClick(editor(), Qt::Key_Return);
     QTRY_COMPARE(fresh->m_strName, std::string("renamed"));
