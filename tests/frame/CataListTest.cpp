@@ -273,12 +273,30 @@ void CataListTest::openingGoesThroughTheTree() {
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, LabelOf(list, failed));
     QTRY_COMPARE(b.List() ? b.List()->ListKind() : -1, int(CCataListView::kKindFailed));
     QCOMPARE(b.Rows(), QStringList{"page"});
-    // A note: the tree selects it, and the window shows it in place of the
-    // list.
+    // Showing the note's source from the list: the window replaces the
+    // list once the command is over, and the tree's selection moved on
+    // without showing the note a second time.
+    page->m_nContentType = kContentHeld;
+    page->m_strSource = "http://127.0.0.1:9/page.htm";
     b.Select({"page"});
-    QTest::keyClick(b.List()->viewport(), Qt::Key_Return);
+    QVERIFY(b.Enabled(cmd::kCmdViewSource));
+    b.Run(cmd::kCmdViewSource);
+    QCOMPARE(b.List(), list);  // not while its command runs
     QTRY_COMPARE(b.child->CurrentNote(), page);
+    QVERIFY(b.child->ShowingSource());
     QVERIFY(!b.child->ListView());
+    QCOMPARE(b.tree->RecordOf(b.tree->currentItem()), static_cast<CNoteBase*>(page));
+    QCOMPARE(b.tree->currentItem()->parent(), b.tree->GroupItem(CNoteCataView::kGroupFailed));
+    // A note opened by Enter: the tree selects it, and the window shows it
+    // in place of the list.
+    b.tree->setCurrentItem(b.tree->GroupItem(CNoteCataView::kGroupFailed));
+    QTRY_VERIFY(b.List());
+    list = b.List();
+    b.Select({"page"});
+    QTest::keyClick(list->viewport(), Qt::Key_Return);
+    QTRY_VERIFY(!b.child->ListView());
+    QCOMPARE(b.child->CurrentNote(), page);
+    QVERIFY(!b.child->ShowingSource());
 }
 
 void CataListTest::newAndRenamedItemsGoIntoTheTree() {
