@@ -114,6 +114,7 @@ class CataListTest : public QObject {
 private slots:
     void cleanup();
     void everyKindOfListShowsWhatItShould();
+    void aFinishedDownloadMovesOnInTheList();
     void headerClicksSortByNameAndStatus();
     void openingGoesThroughTheTree();
     void newAndRenamedItemsGoIntoTheTree();
@@ -202,6 +203,33 @@ void CataListTest::everyKindOfListShowsWhatItShould() {
     // A record the tree drops leaves the list.
     b.child->RemoveFromList(mid);
     QVERIFY(!b.Row("mid"));
+}
+
+void CataListTest::aFinishedDownloadMovesOnInTheList() {
+    std::atomic<bool> release{false};
+    CClipVaultDoc::SetDownloadBody([&](CNote&, const CDownloadSettings&) {
+        while (!release) std::this_thread::sleep_for(1ms);
+        return true;
+    });
+    CBook b;
+    QVERIFY(Open(b));
+    CNote* page = b.Note(&b.doc->m_rootCata, "page");
+    page->m_strSource = "http://127.0.0.1:9/page.htm";
+    b.tree->Populate();
+    b.doc->ListForDownload(page, true);
+    QTRY_COMPARE(page->m_nStatus.load(), int(kStatusRunning));
+    b.child->RefreshNote(page);
+    b.child->ListCategory(&b.doc->m_rootCata);
+    QCOMPARE(b.Row("page")->text(1), Str(33091));
+    b.child->ListGroup(CNoteCataView::kGroupRunning);
+    QCOMPARE(b.Rows(), QStringList{"page"});
+    // The notebook tells its window when the worker is done: the note
+    // leaves the running list by itself.
+    release = true;
+    QTRY_VERIFY(b.Rows().isEmpty());
+    QTRY_VERIFY(!b.doc->HasWorker(page));
+    b.child->ListCategory(&b.doc->m_rootCata);
+    QCOMPARE(b.Row("page")->text(1), Str(33118));
 }
 
 void CataListTest::headerClicksSortByNameAndStatus() {
