@@ -96,7 +96,8 @@ void CCataListView::RegisterCommands() {
     rule(kCmdStartDownload, [=] { return !ro() && some() && (m_nKind == kKindWaiting || m_nKind == kKindFailed); });
     rule(kCmdStopDownload, [=] { return some() && m_nKind == kKindRunning; });
     OnCommandRange(kCmdHoldGroup, kCmdDeleteGroup, [this](unsigned nID) { OnGroupCommand(nID); });
-    rule(kCmdHoldGroup, [=] { return oneImage() == CNoteCataView::kImageQueued || oneImage() == CNoteCataView::kImageFailed; });
+    rule(kCmdHoldGroup,
+         [=] { return oneImage() == CNoteCataView::kImageQueued || oneImage() == CNoteCataView::kImageFailed; });
     rule(kCmdStartGroup, [=] {
         return !ro() && (oneImage() == CNoteCataView::kImageFailed || oneImage() == CNoteCataView::kImageWaiting);
     });

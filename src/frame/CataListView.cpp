@@ -439,7 +439,8 @@ bool CCataListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* 
     if (ok && state() == EditingState && !m_editItem.isValid()) {
         if (m_nEditMode == kEditIdle) m_nEditMode = kEditRename;
         m_editItem = QPersistentModelIndex(nameIndex);
-        if (QWidget* editor = indexWidget(nameIndex)) editor->setAccessibleName(CurrentLanguage().String(kStrNameColumn));
+        if (QWidget* editor = indexWidget(nameIndex))
+            editor->setAccessibleName(CurrentLanguage().String(kStrNameColumn));
         m_bEditCommitted = false;
         m_strEditText.clear();
     }

@@ -55,7 +55,8 @@ CChildFrame::~CChildFrame() {
     m_frame.Host().DocumentClosed(&m_doc);
 }
 
-NoteListFactory CChildFrame::s_fnMakeList = [](INoteFrame& frame, CClipVaultDoc& doc, QWidget* pParent) -> INoteListPane* {
+NoteListFactory CChildFrame::s_fnMakeList = [](INoteFrame& frame, CClipVaultDoc& doc,
+                                               QWidget* pParent) -> INoteListPane* {
     return new CCataListView(frame, doc, pParent);
 };
 NoteEditorFactory CChildFrame::s_fnMakeEditor;
