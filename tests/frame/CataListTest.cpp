@@ -461,6 +461,26 @@ void CataListTest::commandsActOnTheWholeSelection() {
     QTRY_VERIFY(started.load() >= 1);
     QCOMPARE(b.tree->GroupItem(CNoteCataView::kGroupWaiting)->childCount(), 0);
     b.doc->StopAllDownloads();
+    QTRY_VERIFY(!b.doc->HasWorker(f1) && !b.doc->HasWorker(f2));
+
+    // Deleting a whole group asks once, then every note of it goes.
+    CNote* g = b.Note(&root, "gone");
+    b.tree->InsertNote(g, b.tree->RootItem());
+    b.doc->ListForDownload(g, false);
+    b.doc->FailNote(g);
+    b.tree->RefreshNote(g);
+    b.child->ListGroup(CNoteCataView::kGroupDownloads);
+    b.Select({Str(33092)});
+    QVERIFY(b.Enabled(cmd::kCmdDeleteGroup));
+    b.fx->Clear();
+    b.fx->m_nAnswer = host::IDNO;
+    b.Run(cmd::kCmdDeleteGroup);
+    QVERIFY(b.fx->Shown(33103));
+    QCOMPARE(root.GetNote("gone"), g);
+    b.fx->m_nAnswer = host::IDYES;
+    b.Run(cmd::kCmdDeleteGroup);
+    QVERIFY(!root.GetNote("gone"));
+    QVERIFY(root.GetNote("f1"));
 }
 
 void CataListTest::deleteWalkStopsAtADownloadThatWillNotStop() {
@@ -681,6 +701,14 @@ void CataListTest::contextMenuOffersWhatFits() {
     copy->trigger();
     menu->close();
     QCOMPARE(TheRecordClipboard().SingleNote(), root.GetNote("m"));
+    // From the keyboard it opens at the first selected row.
+    QTest::keyClick(list->viewport(), Qt::Key_Menu);
+    menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    QVERIFY(menu);
+    const QRect row = list->visualItemRect(b.Row("m"));
+    QVERIFY2(qAbs(list->viewport()->mapFromGlobal(menu->pos()).y() - row.bottom()) <= 2,
+             qPrintable(QString::number(list->viewport()->mapFromGlobal(menu->pos()).y())));
+    menu->close();
 }
 
 void CataListTest::picturesOfTheListSortedByStatus() {
