@@ -3,6 +3,7 @@
 #include "capture/gui/NoteBrowserView.h"
 #include "document/NoteMail.h"
 #include "document/Records.h"
+#include "frame/CataListView.h"
 #include "frame/FrameHost.h"
 #include "frame/MainFrame.h"
 #include "frame/NoteCataView.h"
@@ -54,7 +55,10 @@ CChildFrame::~CChildFrame() {
     m_frame.Host().DocumentClosed(&m_doc);
 }
 
-NoteListFactory CChildFrame::s_fnMakeList;
+NoteListFactory CChildFrame::s_fnMakeList = [](INoteFrame& frame, CClipVaultDoc& doc,
+                                               QWidget* pParent) -> INoteListPane* {
+    return new CCataListView(frame, doc, pParent);
+};
 NoteEditorFactory CChildFrame::s_fnMakeEditor;
 std::function<bool()> CChildFrame::s_fnMailAvailable = [] {
     return !QStandardPaths::findExecutable(QStringLiteral("xdg-email")).isEmpty();
