@@ -29,6 +29,7 @@
 #include <QWebEngineView>
 #include <atomic>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -614,11 +615,22 @@ void NoteBrowserTest::picturesOfTheStatusPages() {
         CNote* failed = nb.Add("Failed page", kStatusFailed);
         failed->m_strSource = "http://127.0.0.1:9/gone.htm";
         failed->m_strError = "HTTP 404 Not Found";
-        nb.child->TreeView()->expandAll();
-        QVERIFY(nb.Show(running));
-        snap(QStringLiteral("browser-running-") + lang);
-        QVERIFY(nb.Show(failed));
-        snap(QStringLiteral("browser-failed-") + lang);
+        CNoteCataView* tree = nb.child->TreeView();
+        tree->expandAll();
+        // Each note picked in its download group, as the user would.
+        for (auto [group, note, name] : {std::make_tuple(int(CNoteCataView::kGroupRunning), running, "running"),
+                                         std::make_tuple(int(CNoteCataView::kGroupFailed), failed, "failed")}) {
+            QTreeWidgetItem* item = tree->GroupItem(group);
+            QVERIFY(item && item->childCount() == 1);
+            tree->setCurrentItem(item->child(0));
+            QTRY_COMPARE(nb.child->CurrentNote(), note);
+            QVERIFY(nb.Loaded());
+            snap(QStringLiteral("browser-%1-").arg(QLatin1String(name)) + lang);
+        }
+        {
+            const QSignalBlocker quiet(tree);
+            tree->setCurrentItem(tree->GroupItem(CNoteCataView::kGroupRunning));
+        }
         nb.View()->ShowStatusPage(CNoteBrowserView::kStatusRunningGroup);
         QVERIFY(nb.Loaded());
         snap(QStringLiteral("browser-running-group-") + lang);
