@@ -110,6 +110,7 @@ private slots:
     void everyCommandOnce();
     void theViewsOwnCommands();
     void printingToPdfKeepsTheNote();
+    void leavingADocumentTakesItBack();
     void statusPagesShowSourceAndErrorAsText();
     void pagesReadFilesOnlyInTheWorkFolder();
     void picturesOfTheStatusPages();
@@ -526,6 +527,48 @@ void NoteBrowserTest::printingToPdfKeepsTheNote() {
     nb.frame->ExecuteCommand(cmd::kCmdPrint);
     QVERIFY(Enabled(nb.frame, cmd::kCmdPrint));
     CNoteBrowserView::s_fnAskPrinter = old;
+}
+
+void NoteBrowserTest::leavingADocumentTakesItBack() {
+    CNotebook nb;
+    QVERIFY(Open(nb));
+    CNote* text = nb.Add("Text", kStatusDone, "first words");
+    text->m_strExt = "txt";
+    text->m_nSourceKind = kSourceLocalFile;
+    CNote* page = nb.Add("Page", kStatusDone, "<html><body>a page</body></html>");
+    page->m_nSourceKind = kSourceLocalFile;
+    CNote* other = nb.Add("Other", kStatusDone, "<html><body>other</body></html>");
+    auto contentOf = [](CNote* p) { return std::string(p->m_content.begin(), p->m_content.end()); };
+    auto overwrite = [&](CNote* p, const char* bytes) {
+        QFile f(QString::fromStdString(p->GetWorkPath()));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    };
+    // A document shown as what it is goes back into its note when the
+    // window leaves it.
+    QVERIFY(nb.Show(text));
+    QVERIFY(BodyText(nb.View()).contains(QLatin1String("first words")));
+    overwrite(text, "second words");
+    nb.doc->SetModifiedFlag(false);
+    QVERIFY(nb.Show(other));
+    QCOMPARE(contentOf(text), std::string("second words"));
+    QVERIFY(nb.doc->IsModified());
+    // A page stays as the notebook has it.
+    QVERIFY(nb.Show(page));
+    overwrite(page, "<html><body>changed</body></html>");
+    nb.doc->SetModifiedFlag(false);
+    QVERIFY(nb.Show(other));
+    QCOMPARE(contentOf(page), std::string("<html><body>a page</body></html>"));
+    QVERIFY(!nb.doc->IsModified());
+    // A locked notebook says so and keeps what it holds.
+    QVERIFY(nb.Show(text));
+    overwrite(text, "third words");
+    nb.doc->SetPassword("secret");
+    nb.fx->Clear();
+    nb.View()->SaveShownPage();
+    QVERIFY(nb.fx->Shown(ids::IDS_NOTEBOOK_READ_ONLY));
+    QCOMPARE(contentOf(text), std::string("second words"));
+    nb.doc->Unlock("secret");
 }
 
 void NoteBrowserTest::statusPagesShowSourceAndErrorAsText() {
