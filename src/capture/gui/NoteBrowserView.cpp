@@ -23,6 +23,7 @@
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QTimer>
 #include <QKeyEvent>
 #include <QWebEngineHistory>
 #include <QWebEnginePage>
@@ -477,17 +478,25 @@ void CNoteBrowserView::RunCommand(const CBrowserCommand& command) {
     CNote* pNote = HoldsNote(command.m_pNote) ? command.m_pNote : nullptr;
     const QString& name = command.m_strName;
     if (Is(name, "GoItemID")) {
-        std::vector<CNote*> notes;
-        CollectNotes(m_doc.m_rootCata, notes);
-        auto it = std::find_if(notes.begin(), notes.end(),
-                               [&](const CNote* p) { return p->m_nID == command.m_nNumber; });
-        if (it == notes.end()) return;
-        // The frame shows the note, which may replace this view, then the
-        // tree selects it without showing it a second time; nothing of the
-        // view is touched on the way.
-        INoteFrame& frame = m_frame;
-        frame.ShowNote(*it);
-        frame.GoToNoteNumber(command.m_nNumber);
+        // The frame shows the note, then the tree selects it without showing
+        // it a second time. Showing it may replace this view, so that runs
+        // once the view's event is over, on the pane that holds the view
+        // (and goes with its frame).
+        INoteFrame* pFrame = &m_frame;
+        CClipVaultDoc* pDoc = &m_doc;
+        const uint32_t nNumber = command.m_nNumber;
+        auto go = [pFrame, pDoc, nNumber] {
+            RunGuarded([&] {
+                std::vector<CNote*> notes;
+                CollectNotes(pDoc->m_rootCata, notes);
+                auto it = std::find_if(notes.begin(), notes.end(), [&](const CNote* p) { return p->m_nID == nNumber; });
+                if (it == notes.end()) return;
+                pFrame->ShowNote(*it);
+                pFrame->GoToNoteNumber(nNumber);
+            });
+        };
+        if (QWidget* pPane = parentWidget()) QTimer::singleShot(0, pPane, go);
+        else go();
         return;
     }
     if (Is(name, "ImportAllICancel")) {

@@ -3,6 +3,7 @@
 // what its pages may read.
 #include "support/GuiTestSupport.h"
 
+#include "app/AppOptions.h"
 #include "capture/gui/NoteBrowserView.h"
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
@@ -11,6 +12,7 @@
 #include "frame/NoteCataView.h"
 #include "platform/CommandIds.h"
 #include "platform/StringIds.h"
+#include "platform/gui/NotePanes.h"
 #include "platform/gui/TemplateDialog.h"
 
 #include <QApplication>
@@ -93,6 +95,19 @@ struct CHeldDownloads {
         release = true;
         CClipVaultDoc::SetDownloadBody(old);
     }
+};
+
+// An editor that only says what it was given.
+class CStubEditor : public QWidget, public CCmdTarget, public INoteEditorPane {
+public:
+    explicit CStubEditor(QWidget* pParent) : QWidget(pParent) {}
+    QWidget* Widget() override { return this; }
+    CCmdTarget* Target() override { return this; }
+    void LoadNote(CNote* pNote, bool, int) override { m_pNote = pNote; }
+    bool SaveNote() override { return true; }
+    CNote* EditedNote() const override { return m_pNote; }
+    void CloseWindow() override {}
+    CNote* m_pNote = nullptr;
 };
 
 }  // namespace
@@ -318,6 +333,18 @@ void NoteBrowserTest::noteLinksShowThatNote() {
         QVERIFY(nb.Loaded());
         QTRY_VERIFY(BodyText(nb.View()).contains(QLatin1String("The target note")));
     }
+    // A note that opens in the editor replaces the browser the link was in.
+    QVERIFY(nb.Show(from));
+    CChildFrame::s_fnMakeEditor = [](INoteFrame&, CClipVaultDoc&, QWidget* pParent) { return new CStubEditor(pParent); };
+    const uint32_t oldView = AppOptions().m_nDefaultView;
+    AppOptions().m_nDefaultView = 0;
+    QVERIFY(Click(nb.View(), QStringLiteral("#bare")));
+    QTRY_COMPARE(nb.child->CurrentNote(), target);
+    QVERIFY(!nb.View());
+    QVERIFY(nb.child->EditorView());
+    QCOMPARE(nb.child->EditorView()->EditedNote(), target);
+    AppOptions().m_nDefaultView = oldView;
+    CChildFrame::s_fnMakeEditor = nullptr;
 }
 
 void NoteBrowserTest::otherLinksNavigateOrLeaveForTheDesktop() {
