@@ -40,10 +40,10 @@ constexpr int kHelpContext = 4004;
 // Text sizes 0 (smallest) to 4 (largest) as zoom factors.
 constexpr double kZoomOfSize[] = {0.7, 0.85, 1.0, 1.25, 1.5};
 
-// The working folders (and the folders of local sources on show) of every
-// browser of the program, by view: the only places a page may read files.
+// The working folder (and the folder of a local source on show) of each
+// browser of the program: the only places its pages may read files from.
 QMutex g_foldersLock;
-std::map<const void*, QStringList> g_allowedFolders;
+std::map<const CNoteBrowserView*, QStringList> g_allowedFolders;
 
 QString FolderKey(const QString& path) {
     QString clean = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
@@ -59,12 +59,16 @@ QString RealPath(const QString& path) {
     return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
 }
 
+// One per view: a page of one notebook does not read another's folder.
 class CFileGuard : public QWebEngineUrlRequestInterceptor {
 public:
-    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+    CFileGuard(const CNoteBrowserView& view, QObject* pParent) : QWebEngineUrlRequestInterceptor(pParent), m_view(view) {}
     void interceptRequest(QWebEngineUrlRequestInfo& info) override {
-        if (!CNoteBrowserView::FileAccessAllowed(info.requestUrl())) info.block(true);
+        if (!CNoteBrowserView::FileAccessAllowed(info.requestUrl(), &m_view)) info.block(true);
     }
+
+private:
+    const CNoteBrowserView& m_view;
 };
 
 class CNoteBrowserPage : public QWebEnginePage {
@@ -145,31 +149,34 @@ QUrl CNoteBrowserView::TemplateUrl() { return QUrl(QStringLiteral("qrc:/browser/
 QWebEngineProfile* CNoteBrowserView::Profile() {
     static QPointer<QWebEngineProfile> s_pProfile;
     if (!s_pProfile) {
-        // A profile of the program's own: the file guard is not laid on
-        // every other page of the process, and nothing of it goes to disk.
+        // A profile of the program's own, kept off the disk, with settings
+        // no other page of the process shares. Captured pages use their
+        // scripts; their frames and attachments are files beside them,
+        // which each view's file guard keeps them to.
         s_pProfile = new QWebEngineProfile(qApp);
-        s_pProfile->setUrlRequestInterceptor(new CFileGuard(s_pProfile));
-        // Captured pages use their scripts; their frames and attachments
-        // are files beside them, which the guard keeps them to.
         s_pProfile->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
         s_pProfile->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
     }
     return s_pProfile;
 }
 
-bool CNoteBrowserView::FileAccessAllowed(const QUrl& url) {
+bool CNoteBrowserView::FileAccessAllowed(const QUrl& url, const CNoteBrowserView* pView) {
     if (!url.isLocalFile()) return true;
     const QString path = RealPath(url.toLocalFile());
     QMutexLocker guard(&g_foldersLock);
-    for (const auto& [view, folders] : g_allowedFolders)
+    for (const auto& [view, folders] : g_allowedFolders) {
+        if (pView && view != pView) continue;
         for (const QString& folder : folders)
             if (path.startsWith(folder) || path + QLatin1Char('/') == folder) return true;
+    }
     return false;
 }
 
 CNoteBrowserView::CNoteBrowserView(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pParent)
     : QWebEngineView(pParent), m_frame(frame), m_doc(doc) {
-    setPage(new CNoteBrowserPage(*this, Profile()));
+    auto* pPage = new CNoteBrowserPage(*this, Profile());
+    pPage->setUrlRequestInterceptor(new CFileGuard(*this, pPage));
+    setPage(pPage);
     for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) child->installEventFilter(this);
     setAccessibleName(QStringLiteral("Note"));
     connect(this, &QWebEngineView::loadFinished, this, &CNoteBrowserView::OnLoadFinished);

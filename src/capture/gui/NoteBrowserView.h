@@ -74,11 +74,12 @@ public:
 
     // The blank page status pages are written into.
     static QUrl TemplateUrl();
-    // The engine's settings and the file guard this program's browsers share.
+    // The engine's settings this program's browsers share.
     static QWebEngineProfile* Profile();
-    // May the page read this address? Files only inside a notebook's working
-    // folder (or beside a local source the user asked to see).
-    static bool FileAccessAllowed(const QUrl& url);
+    // May a page of this view (of any view without one) read this address?
+    // Files only inside its notebook's working folder, or beside a local
+    // source the user asked to see.
+    static bool FileAccessAllowed(const QUrl& url, const CNoteBrowserView* pView = nullptr);
 
     // The navigation hook: false when the view took the link itself.
     bool OnBeforeNavigate(const QUrl& url, bool bMainFrame = true);

@@ -653,6 +653,12 @@ void NoteBrowserTest::pagesReadFilesOnlyInTheWorkFolder() {
     QVERIFY(CNoteBrowserView::FileAccessAllowed(CNoteBrowserView::TemplateUrl()));
     // A folder whose name begins like the working folder's is another one.
     QVERIFY(!CNoteBrowserView::FileAccessAllowed(QUrl::fromLocalFile(folder + QStringLiteral("x/a.htm"))));
+    // Another notebook's browser does not reach into this folder.
+    nb.frame->ExecuteCommand(cmd::kCmdNew);
+    CChildFrame* second = nb.frame->ActiveChildFrame();
+    QVERIFY(second && second != nb.child && second->BrowserView());
+    QVERIFY(CNoteBrowserView::FileAccessAllowed(QUrl::fromLocalFile(inside.fileName()), nb.View()));
+    QVERIFY(!CNoteBrowserView::FileAccessAllowed(QUrl::fromLocalFile(inside.fileName()), second->BrowserView()));
 }
 
 void NoteBrowserTest::picturesOfTheStatusPages() {
