@@ -78,7 +78,7 @@ bool CChildFrame::Create() {
         m_pTree = new CNoteCataView(*this, m_doc, pParent);
         return m_pTree;
     });
-    m_pBrowser = new CNoteBrowserView(*this, m_pSplitter);
+    m_pBrowser = new CNoteBrowserView(*this, m_doc, m_pSplitter);
     if (!m_pTree || !m_pBrowser) {
         delete m_pSplitter;
         m_pSplitter = nullptr;
@@ -137,7 +137,7 @@ bool CChildFrame::SwitchRightPane(Pane nPane) {
         }
         break;
     case kPaneBrowser:
-        m_pBrowser = new CNoteBrowserView(*this, m_pSplitter);
+        m_pBrowser = new CNoteBrowserView(*this, m_doc, m_pSplitter);
         pNew = m_pBrowser;
         break;
     case kPaneEditor:
@@ -188,9 +188,7 @@ void CChildFrame::SaveCurrentNote() {
         if (!m_pEditor->SaveNote()) AfxMessageBox(ids::IDS_EDITOR_SAVE_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION);
         return;
     }
-    // The browser shows what the notebook holds; what it might hold beyond
-    // that (a document of another kind than a page) goes back with its own
-    // save.
+    if (m_pBrowser) m_pBrowser->SaveShownPage();
 }
 
 void CChildFrame::CommitEdits() { SaveCurrentNote(); }

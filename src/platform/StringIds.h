@@ -53,4 +53,15 @@ constexpr unsigned IDS_ALREADY_IN_CATEGORY = 33065;   // dropped on the category
 constexpr unsigned IDS_ASK_DELETE_NOTE = 33018;
 constexpr unsigned IDS_ASK_DELETE_CATEGORY = 33068;
 constexpr unsigned IDS_ASK_DELETE_CONTENTS = 33103;   // emptying a category or a download group
+
+// The note browser's status pages: HTML for the page body, the first two
+// taking the note's source twice, the failure page also the error text.
+constexpr unsigned IDS_STATUS_RUNNING_NOTE = 33062;
+constexpr unsigned IDS_STATUS_QUEUED_NOTE = 33089;
+constexpr unsigned IDS_STATUS_HELD_NOTE = 33104;
+constexpr unsigned IDS_STATUS_FAILED_NOTE = 33063;
+constexpr unsigned IDS_STATUS_RUNNING_GROUP = 33109;
+constexpr unsigned IDS_STATUS_QUEUED_GROUP = 33110;
+constexpr unsigned IDS_STATUS_HELD_GROUP = 33111;
+constexpr unsigned IDS_STATUS_FAILED_GROUP = 33112;
 }  // namespace ids

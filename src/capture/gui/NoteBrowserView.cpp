@@ -1,57 +1,582 @@
 #include "capture/gui/NoteBrowserView.h"
 
+#include "document/ClipVaultDoc.h"
 #include "document/Records.h"
+#include "platform/CommandIds.h"
+#include "platform/MessageHost.h"
+#include "platform/StringIds.h"
+#include "platform/gui/LanguageModule.h"
+#include "platform/gui/MessageBox.h"
 #include "platform/gui/NoteFrame.h"
 #include "platform/gui/QtText.h"
+#include "platform/gui/TemplateDialog.h"
 
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QUrl>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMimeDatabase>
+#include <QMutex>
+#include <QPointer>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QTimer>
+#include <QKeyEvent>
+#include <QWebEngineHistory>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInterceptor>
 
-CNoteBrowserView::CNoteBrowserView(INoteFrame& frame, QWidget* pParent) : QWebEngineView(pParent), m_frame(frame) {
+#include <algorithm>
+#include <map>
+
+namespace {
+
+constexpr int kHelpContext = 4004;
+// Text sizes 0 (smallest) to 4 (largest) as zoom factors.
+constexpr double kZoomOfSize[] = {0.7, 0.85, 1.0, 1.25, 1.5};
+
+// The working folder (and the folder of a local source on show) of each
+// browser of the program: the only places its pages may read files from.
+QMutex g_foldersLock;
+std::map<const CNoteBrowserView*, QStringList> g_allowedFolders;
+
+QString FolderKey(const QString& path) {
+    QString clean = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    if (!clean.endsWith(QLatin1Char('/'))) clean += QLatin1Char('/');
+    return clean;
+}
+
+// Where a file address really leads: through links too, so that a link in
+// the working folder does not open the rest of the disk.
+QString RealPath(const QString& path) {
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+}
+
+// One per view: a page of one notebook does not read another's folder.
+class CFileGuard : public QWebEngineUrlRequestInterceptor {
+public:
+    CFileGuard(const CNoteBrowserView& view, QObject* pParent) : QWebEngineUrlRequestInterceptor(pParent), m_view(view) {}
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override {
+        if (!CNoteBrowserView::FileAccessAllowed(info.requestUrl(), &m_view)) info.block(true);
+    }
+
+private:
+    const CNoteBrowserView& m_view;
+};
+
+class CNoteBrowserPage : public QWebEnginePage {
+public:
+    CNoteBrowserPage(CNoteBrowserView& view, QWebEngineProfile* pProfile)
+        : QWebEnginePage(pProfile, &view), m_view(view) {}
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool bMainFrame) override {
+        return m_view.OnBeforeNavigate(url, bMainFrame);
+    }
+
+private:
+    CNoteBrowserView& m_view;
+};
+
+// The source as a link target on a status page: web and file addresses
+// only, so that a source like "javascript:..." cannot run in the page.
+QString SourceLink(const std::string& strSource) {
+    const QString source = ToQ(strSource);
+    if (QFileInfo(source).isAbsolute()) return QUrl::fromLocalFile(source).toString(QUrl::FullyEncoded);
+    const QUrl url(source);
+    const QString scheme = url.scheme().toLower();
+    if (url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
+                          scheme == QLatin1String("ftp") || scheme == QLatin1String("file")))
+        return url.toString(QUrl::FullyEncoded);
+    return QStringLiteral("about:blank");
+}
+
+// A note's source as an address the engine can load.
+QUrl AddressOf(const std::string& strPath) {
+    const QString path = ToQ(strPath);
+    if (QFileInfo(path).isAbsolute()) return QUrl::fromLocalFile(path);
+    return QUrl::fromUserInput(path);
+}
+
+// The number at the start of a note link's text, as atoi reads it.
+uint32_t LeadingNumber(const QString& text) {
+    const QString t = text.trimmed();
+    int n = 0;
+    while (n < t.size() && t[n].isDigit()) ++n;
+    return t.left(n).toUInt();
+}
+
+const QStringList& CommandNames() {
+    static const QStringList names = {
+        QStringLiteral("ImportAllICancel"),      QStringLiteral("QueueAllImporteLater"),
+        QStringLiteral("SheduleAllImporteNow"),  QStringLiteral("FailAllImporteLater"),
+        QStringLiteral("FailAllImporteNow"),     QStringLiteral("CancelImporting"),
+        QStringLiteral("ImporteLater"),          QStringLiteral("ImporteNow"),
+        QStringLiteral("ImportAllDeleteNotes"),  QStringLiteral("QueueAllDeleteNotes"),
+        QStringLiteral("SheduleAllDeleteNotes"), QStringLiteral("FailAllDeleteNotes"),
+        QStringLiteral("DeleteTheNote"),
+    };
+    return names;
+}
+
+bool Is(const QString& a, const char* b) { return a.compare(QLatin1String(b), Qt::CaseInsensitive) == 0; }
+
+void CollectNotes(const CNoteCata& cata, std::vector<CNote*>& out) {
+    for (auto it = cata.m_notes.begin(); it != cata.m_notes.end(); ++it) out.push_back(it.value());
+    for (auto it = cata.m_subCatas.begin(); it != cata.m_subCatas.end(); ++it) CollectNotes(*it.value(), out);
+}
+
+}  // namespace
+
+std::function<void(const QUrl&)> CNoteBrowserView::s_fnOpenExternal = [](const QUrl& url) {
+    QDesktopServices::openUrl(url);
+};
+
+std::function<bool(QPrinter&, QWidget*)> CNoteBrowserView::s_fnAskPrinter = [](QPrinter& printer, QWidget* pParent) {
+    QPrintDialog dlg(&printer, pParent);
+    return dlg.exec() == QDialog::Accepted;
+};
+
+QUrl CNoteBrowserView::TemplateUrl() { return QUrl(QStringLiteral("qrc:/browser/235.html")); }
+
+QWebEngineProfile* CNoteBrowserView::Profile() {
+    static QPointer<QWebEngineProfile> s_pProfile;
+    if (!s_pProfile) {
+        // A profile of the program's own, kept off the disk, with settings
+        // no other page of the process shares. Captured pages use their
+        // scripts; their frames and attachments are files beside them,
+        // which each view's file guard keeps them to.
+        s_pProfile = new QWebEngineProfile(qApp);
+        s_pProfile->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+        s_pProfile->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
+    }
+    return s_pProfile;
+}
+
+bool CNoteBrowserView::FileAccessAllowed(const QUrl& url, const CNoteBrowserView* pView) {
+    if (!url.isLocalFile()) return true;
+    const QString path = RealPath(url.toLocalFile());
+    QMutexLocker guard(&g_foldersLock);
+    for (const auto& [view, folders] : g_allowedFolders) {
+        if (pView && view != pView) continue;
+        for (const QString& folder : folders)
+            if (path.startsWith(folder) || path + QLatin1Char('/') == folder) return true;
+    }
+    return false;
+}
+
+CNoteBrowserView::CNoteBrowserView(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pParent)
+    : QWebEngineView(pParent), m_frame(frame), m_doc(doc) {
+    auto* pPage = new CNoteBrowserPage(*this, Profile());
+    pPage->setUrlRequestInterceptor(new CFileGuard(*this, pPage));
+    setPage(pPage);
+    for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) child->installEventFilter(this);
+    setAccessibleName(QStringLiteral("Note"));
+    connect(this, &QWebEngineView::loadFinished, this, &CNoteBrowserView::OnLoadFinished);
+    auto printed = [this](bool bOk) {
+        m_pPrinter.reset();
+        // The engine may have touched the shown file while it printed; the
+        // note keeps what the file holds.
+        if (m_pNote && m_nStatusKind < 0 && !m_bShowingSource && m_pNote->m_nStatus.load() == kStatusDone)
+            m_pNote->ReadBack();
+        emit PrintDone(bOk);
+    };
+    connect(this, &QWebEngineView::printFinished, this, printed);
+    connect(this, &QWebEngineView::pdfPrintingFinished, this, [printed](const QString&, bool bOk) { printed(bOk); });
+    AllowFolders();
+    RegisterCommands();
     ShowNothing();
+}
+
+CNoteBrowserView::~CNoteBrowserView() {
+    {
+        QMutexLocker guard(&g_foldersLock);
+        g_allowedFolders.erase(this);
+    }
+    // The page goes before the view it calls back into.
+    QWebEnginePage* p = page();
+    setPage(nullptr);
+    delete p;
+}
+
+void CNoteBrowserView::AllowFolders() {
+    QStringList folders;
+    const std::string work = m_doc.GetWorkFolder(true);
+    if (!work.empty()) folders << FolderKey(RealPath(ToQ(work)));
+    // A file the user asked to see outside the notebook brings its folder:
+    // its pictures and frames lie beside it.
+    if (m_shownUrl.isLocalFile() && m_nStatusKind < 0) {
+        const QString dir = QFileInfo(RealPath(m_shownUrl.toLocalFile())).absolutePath();
+        folders << FolderKey(dir);
+    }
+    QMutexLocker guard(&g_foldersLock);
+    g_allowedFolders[this] = folders;
 }
 
 void CNoteBrowserView::Navigate(const QUrl& url) {
     m_shownUrl = url;
+    m_bLeftPage = false;
+    AllowFolders();
+    // Loads replace the shown page without adding to the engine's history.
+    page()->history()->clear();
     setUrl(url);
 }
 
-void CNoteBrowserView::ShowNothing() {
-    m_pNote = nullptr;
-    Navigate(QUrl(QStringLiteral("about:blank")));
-}
+// ---------------------------------------------------------------- showing
 
-void CNoteBrowserView::ShowNote(CNote* pNote) {
-    m_pNote = pNote;
+void CNoteBrowserView::ShowNote(CNote* pNote, bool bSource) {
+    const bool bWasSource = m_bShowingSource;
+    m_bShowingSource = false;
     if (!pNote) {
-        ShowNothing();
+        m_pNote = nullptr;
+        ShowStatusPage(kStatusEmpty);
         return;
     }
-    const int status = pNote->m_nStatus.load();
-    if (status != kStatusDone) {
-        // The download's own page comes with the download commands; until
-        // then nothing half-fetched is shown.
+    if (bSource) {
+        m_bShowingSource = true;
+        m_bPageReady = false;
+        m_nStatusKind = -1;
         m_pNote = pNote;
-        Navigate(QUrl(QStringLiteral("about:blank")));
+        const QUrl url = AddressOf(pNote->m_strSource);
+        Navigate(url.isValid() ? url : QUrl(QStringLiteral("about:blank")));
         return;
     }
+    switch (pNote->m_nStatus.load()) {
+    case kStatusQueued:
+        m_pNote = pNote;
+        ShowStatusPage(kStatusQueuedNote);
+        return;
+    case kStatusRunning:
+        m_pNote = pNote;
+        ShowStatusPage(kStatusRunningNote);
+        return;
+    case kStatusFailed:
+        m_pNote = pNote;
+        ShowStatusPage(kStatusFailedNote);
+        return;
+    case kStatusStopRequested:
+        m_pNote = pNote;
+        ShowStatusPage(kStatusEmpty);
+        return;
+    case kStatusHeld:
+        m_pNote = pNote;
+        ShowStatusPage(kStatusHeldNote);
+        return;
+    default:
+        break;
+    }
+    // The note's own page already on show is only refreshed; a status page
+    // or the source of the same note gives way to the page.
+    if (pNote == m_pNote && m_nStatusKind < 0 && !bWasSource && !m_bLeftPage && !m_shownUrl.isEmpty()) {
+        reload();
+        return;
+    }
+    m_bPageReady = false;
+    m_pNote = pNote;
+    const std::string path = pNote->GetWorkPath();
     if (pNote->m_nContentType == kContentHeld) {
-        const std::string path = pNote->GetWorkPath();
-        if (path.empty() || !pNote->WriteWorkingCopy()) {
-            Navigate(QUrl(QStringLiteral("about:blank")));
+        const bool bThere = !path.empty() && QFileInfo::exists(ToQ(path));
+        if (path.empty() || (!bThere && !pNote->WriteWorkingCopy())) {
+            ShowStatusPage(kStatusEmpty);
+            m_pNote = pNote;
             return;
         }
-        Navigate(QUrl::fromLocalFile(ToQ(path)));
-        return;
     }
-    ShowSource(pNote);
-    m_pNote = pNote;
+    m_nStatusKind = -1;
+    const QUrl url = AddressOf(path);
+    Navigate(url.isValid() ? url : QUrl(QStringLiteral("about:blank")));
 }
 
-void CNoteBrowserView::ShowSource(CNote* pNote) {
-    m_pNote = pNote;
-    const QString source = ToQ(pNote->m_strSource);
-    QUrl url = QUrl::fromUserInput(source);
-    if (QFileInfo(source).isAbsolute()) url = QUrl::fromLocalFile(source);
-    Navigate(url.isValid() ? url : QUrl(QStringLiteral("about:blank")));
+void CNoteBrowserView::ShowStatusPage(int nKind) {
+    QString body;
+    const CLanguageModule& lang = CurrentLanguage();
+    // What the note's download brought in goes into the page as text: an
+    // address or a server's error message is no markup of ours.
+    const std::string source = m_pNote ? FromQ(ToQ(m_pNote->m_strSource).toHtmlEscaped()) : std::string();
+    const std::string link = m_pNote ? FromQ(SourceLink(m_pNote->m_strSource).toHtmlEscaped()) : std::string();
+    switch (nKind) {
+    case kStatusRunningNote:
+        body = FormatMessageText(lang.String(ids::IDS_STATUS_RUNNING_NOTE), {link, source});
+        break;
+    case kStatusQueuedNote:
+        body = FormatMessageText(lang.String(ids::IDS_STATUS_QUEUED_NOTE), {link, source});
+        break;
+    case kStatusHeldNote:
+        body = FormatMessageText(lang.String(ids::IDS_STATUS_HELD_NOTE), {link, source});
+        break;
+    case kStatusFailedNote: {
+        const std::string error = m_pNote ? FromQ(ToQ(m_pNote->m_strError).toHtmlEscaped()) : std::string();
+        body = FormatMessageText(lang.String(ids::IDS_STATUS_FAILED_NOTE), {link, source, error});
+        break;
+    }
+    case kStatusRunningGroup:
+        body = lang.String(ids::IDS_STATUS_RUNNING_GROUP);
+        break;
+    case kStatusQueuedGroup:
+        body = lang.String(ids::IDS_STATUS_QUEUED_GROUP);
+        break;
+    case kStatusHeldGroup:
+        body = lang.String(ids::IDS_STATUS_HELD_GROUP);
+        break;
+    case kStatusFailedGroup:
+        body = lang.String(ids::IDS_STATUS_FAILED_GROUP);
+        break;
+    default:
+        nKind = kStatusEmpty;
+        break;
+    }
+    m_strPendingBody = body;
+    m_nStatusKind = nKind;
+    m_bPageReady = true;
+    Navigate(TemplateUrl());
+}
+
+void CNoteBrowserView::OnLoadFinished(bool bOk) {
+    // Only the template page is written into; a link followed away from a
+    // status page keeps its own body.
+    if (!bOk || !m_bPageReady || m_nStatusKind < 0 || url() != TemplateUrl()) return;
+    QJsonArray attributes;
+    for (const auto& [name, value] : m_pendingAttributes) attributes.append(QJsonArray{name, value});
+    const QJsonArray args{m_strPendingTitle, m_strPendingBody, attributes};
+    const QString data = QString::fromUtf8(QJsonDocument(args).toJson(QJsonDocument::Compact));
+    const QString script = QStringLiteral(
+                               "(function(a){if(a[0])document.title=a[0];document.body.innerHTML=a[1];"
+                               "a[2].forEach(function(p){document.body.setAttribute(p[0],p[1]);});return true;})(%1)")
+                               .arg(data);
+    QPointer<CNoteBrowserView> self(this);
+    page()->runJavaScript(script, [self](const QVariant&) {
+        if (self) emit self->StatusPageFilled();
+    });
+}
+
+void CNoteBrowserView::SaveShownPage() {
+    CNote* pNote = m_pNote;
+    if (!pNote || m_bShowingSource || m_nStatusKind >= 0 || SameType(pNote->m_strExt, "mht") ||
+        pNote->m_nSourceKind == kSourceWebPage || pNote->m_nContentType != kContentHeld)
+        return;
+    if (!m_shownUrl.isLocalFile()) return;
+    // The engine names the document by its type; anything but a page it
+    // shows as a document of its own kind.
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(m_shownUrl.toLocalFile());
+    const bool bHtml = type.inherits(QStringLiteral("text/html")) ||
+                       type.inherits(QStringLiteral("application/xhtml+xml"));
+    if (bHtml) return;
+    if (m_doc.IsLocked()) {
+        AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
+        return;
+    }
+    // The engine shows such a document from the working copy and writes
+    // nothing of its own, so the working copy is what the note holds now.
+    std::vector<uint8_t> before;
+    {
+        std::lock_guard<std::mutex> guard(pNote->m_dataLock);
+        before = pNote->m_content;
+    }
+    if (!pNote->ReadBack(FromQ(m_shownUrl.toLocalFile()))) return;
+    bool bChanged;
+    {
+        std::lock_guard<std::mutex> guard(pNote->m_dataLock);
+        bChanged = pNote->m_content != before;
+    }
+    if (bChanged) m_doc.SetModifiedFlag();
+}
+
+// ---------------------------------------------------------------- links
+
+bool CNoteBrowserView::OnBeforeNavigate(const QUrl& url, bool bMainFrame) {
+    const QString text = url.toString();
+    if (text.startsWith(QLatin1String("vlt"))) {
+        s_fnOpenExternal(QUrl(text.mid(3)));
+        return false;
+    }
+    if (text.startsWith(QLatin1String("clipvault:"), Qt::CaseInsensitive)) {
+        QString rest = QUrl::fromPercentEncoding(text.mid(10).toUtf8());
+        const int eq = rest.indexOf(QLatin1Char('='));
+        if (eq > 0) rest = rest.left(eq);
+        QCoreApplication::postEvent(this, new CBrowserCommand(&m_doc, QStringLiteral("GoItemID"), nullptr,
+                                                              LeadingNumber(rest)));
+        return false;
+    }
+    // The view's own loads pass: a shown page's address is no command.
+    if (url == m_shownUrl) return true;
+    const QString path = url.path();
+    const int slash = text.lastIndexOf(QLatin1Char('/'));
+    QString name = slash < 0 ? text : text.mid(slash + 1);
+    // A query or fragment is no part of the command's name.
+    if (!path.isEmpty()) name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    for (const QString& command : CommandNames()) {
+        if (name.compare(command, Qt::CaseInsensitive) == 0) {
+            QCoreApplication::postEvent(this, new CBrowserCommand(&m_doc, command, m_pNote));
+            return false;
+        }
+    }
+    // Any other link leaves the note's page, and showing the note again
+    // loads it anew. The file guard stays as it was: a link does not open
+    // the folder it leads to.
+    if (bMainFrame) m_bLeftPage = true;
+    return true;
+}
+
+bool CNoteBrowserView::eventFilter(QObject* pWatched, QEvent* e) {
+    // The engine's own widget takes every key the page might want, so F1
+    // is caught on its way there.
+    if (e->type() == QEvent::ShortcutOverride || e->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(e);
+        if (key->key() == Qt::Key_F1 && key->modifiers() == Qt::NoModifier) {
+            // Every key press asks first whether a shortcut takes it; that
+            // question comes once, the press itself may not come at all.
+            if (e->type() == QEvent::ShortcutOverride) OpenHelpAt(kHelpContext);
+            e->accept();
+            return true;
+        }
+    }
+    return QWebEngineView::eventFilter(pWatched, e);
+}
+
+bool CNoteBrowserView::event(QEvent* e) {
+    if (e->type() == QEvent::ChildAdded) {
+        // The widget the engine renders into, made anew as it likes.
+        if (auto* child = qobject_cast<QWidget*>(static_cast<QChildEvent*>(e)->child())) child->installEventFilter(this);
+    }
+    if (e->type() != CBrowserCommand::kType) return QWebEngineView::event(e);
+    const CBrowserCommand command = *static_cast<CBrowserCommand*>(e);
+    RunGuarded([&] { RunCommand(command); });
+    return true;
+}
+
+bool CNoteBrowserView::HoldsNote(const CNote* pNote) const {
+    if (!pNote) return false;
+    std::vector<CNote*> notes;
+    CollectNotes(m_doc.m_rootCata, notes);
+    return std::find(notes.begin(), notes.end(), pNote) != notes.end();
+}
+
+void CNoteBrowserView::DeleteNote(CNote* pNote) {
+    const int status = pNote->m_nStatus.load();
+    if (status == kStatusQueued || status == kStatusRunning || m_doc.HasWorker(pNote)) m_doc.StopDownload(pNote);
+    // A worker that would not stop is waited for when its note is freed;
+    // such a note stays until it has ended.
+    if (m_doc.HasWorker(pNote)) return;
+    m_doc.DeleteItem(pNote);
+}
+
+void CNoteBrowserView::DeleteNotesWithStatus(int nStatus) {
+    std::vector<CNote*> notes;
+    CollectNotes(m_doc.m_rootCata, notes);
+    // The notes of that state when asked: stopping one download may start
+    // a queued one, which is not among them.
+    notes.erase(std::remove_if(notes.begin(), notes.end(), [&](const CNote* p) { return p->m_nStatus.load() != nStatus; }),
+                notes.end());
+    for (CNote* pNote : notes)
+        if (HoldsNote(pNote)) DeleteNote(pNote);
+}
+
+void CNoteBrowserView::RunCommand(const CBrowserCommand& command) {
+    // A command from another notebook's page, or for a note that has gone
+    // since its link was clicked, finds nothing to act on.
+    if (command.m_pDoc != &m_doc) return;
+    CNote* pNote = HoldsNote(command.m_pNote) ? command.m_pNote : nullptr;
+    const QString& name = command.m_strName;
+    if (Is(name, "GoItemID")) {
+        // The frame shows the note, then the tree selects it without showing
+        // it a second time. Showing it may replace this view, so that runs
+        // once the view's event is over, on the pane that holds the view
+        // (and goes with its frame).
+        INoteFrame* pFrame = &m_frame;
+        CClipVaultDoc* pDoc = &m_doc;
+        const uint32_t nNumber = command.m_nNumber;
+        auto go = [pFrame, pDoc, nNumber] {
+            RunGuarded([&] {
+                std::vector<CNote*> notes;
+                CollectNotes(pDoc->m_rootCata, notes);
+                auto it = std::find_if(notes.begin(), notes.end(), [&](const CNote* p) { return p->m_nID == nNumber; });
+                if (it == notes.end()) return;
+                pFrame->ShowNote(*it);
+                pFrame->GoToNoteNumber(nNumber);
+            });
+        };
+        if (QWidget* pPane = parentWidget()) QTimer::singleShot(0, pPane, go);
+        else go();
+        return;
+    }
+    if (Is(name, "ImportAllICancel")) {
+        m_doc.StopAllDownloads();
+    } else if (Is(name, "QueueAllImporteLater")) {
+        m_doc.HoldAllQueued();
+    } else if (Is(name, "SheduleAllImporteNow")) {
+        m_doc.StartAllHeld();
+    } else if (Is(name, "FailAllImporteLater")) {
+        m_doc.HoldAllFailed();
+    } else if (Is(name, "FailAllImporteNow")) {
+        m_doc.RetryAllFailed();
+    } else if (Is(name, "CancelImporting")) {
+        if (pNote) m_doc.StopDownload(pNote);
+    } else if (Is(name, "ImporteLater")) {
+        if (pNote) m_doc.HoldNote(pNote);
+    } else if (Is(name, "ImporteNow")) {
+        if (pNote) m_doc.StartDownload(pNote);
+    } else {
+        // Deleting changes the notebook, which a locked one refuses.
+        int status = -1;
+        if (Is(name, "ImportAllDeleteNotes")) status = kStatusRunning;
+        else if (Is(name, "QueueAllDeleteNotes")) status = kStatusQueued;
+        else if (Is(name, "SheduleAllDeleteNotes")) status = kStatusHeld;
+        else if (Is(name, "FailAllDeleteNotes")) status = kStatusFailed;
+        else if (!Is(name, "DeleteTheNote")) return;
+        if (m_doc.IsLocked()) {
+            AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
+            return;
+        }
+        if (status >= 0) DeleteNotesWithStatus(status);
+        else if (pNote) DeleteNote(pNote);
+    }
+}
+
+// ---------------------------------------------------------------- commands
+
+void CNoteBrowserView::SetTextSize(int nSize) {
+    m_nTextSize = std::clamp(nSize, 0, 4);
+    setZoomFactor(kZoomOfSize[m_nTextSize]);
+}
+
+void CNoteBrowserView::Print() {
+    if (m_pPrinter) return;
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    if (!s_fnAskPrinter(*printer, this)) return;
+    m_pPrinter = std::move(printer);
+    // The engine prints to a printer as pictures of the pages; a PDF file
+    // is written by the engine itself and keeps the page's text as text.
+    if (m_pPrinter->outputFormat() == QPrinter::PdfFormat && !m_pPrinter->outputFileName().isEmpty())
+        printToPdf(m_pPrinter->outputFileName(), m_pPrinter->pageLayout());
+    else
+        print(m_pPrinter.get());
+}
+
+void CNoteBrowserView::RegisterCommands() {
+    using namespace cmd;
+    OnCommand(kCmdBrowserStop, [this] { stop(); });
+    OnCommand(kCmdBrowserRefresh, [this] { reload(); });
+    OnCommandRange(kCmdTextSizeLargest, kCmdTextSizeSmallest,
+                   [this](unsigned nID) { SetTextSize(4 - static_cast<int>(nID - kCmdTextSizeLargest)); });
+    OnUpdateRange(kCmdTextSizeLargest, kCmdTextSizeSmallest, [this](CCmdUI* pUI) {
+        const int size = 4 - static_cast<int>(pUI->m_nID - kCmdTextSizeLargest);
+        pUI->SetCheck(size == 4 ? m_nTextSize > 3 : m_nTextSize == size);
+    });
+    OnCommand(kCmdCopy, [this] { page()->triggerAction(QWebEnginePage::Copy); });
+    OnUpdate(kCmdCopy, [](CCmdUI* pUI) { pUI->Enable(true); });
+    OnCommand(kCmdSelectAll, [this] { page()->triggerAction(QWebEnginePage::SelectAll); });
+    OnUpdate(kCmdSelectAll, [](CCmdUI* pUI) { pUI->Enable(true); });
+    OnCommand(kCmdFind, [] {});
+    OnUpdate(kCmdFind, [](CCmdUI* pUI) { pUI->Enable(false); });
+    OnCommand(kCmdPrint, [this] { Print(); });
+    // Any page that has loaded prints, the note's own as much as a status
+    // page; one job at a time.
+    OnUpdate(kCmdPrint, [this](CCmdUI* pUI) { pUI->Enable(!m_pPrinter && !m_shownUrl.isEmpty()); });
 }

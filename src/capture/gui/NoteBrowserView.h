@@ -1,32 +1,129 @@
-// The right pane's browser: shows a note's working copy from the notebook's
-// working folder.
+// The right pane's browser: shows a note's page from the notebook's working
+// folder, the note's source, or, while the note is still being fetched, a
+// status page whose links run the download commands.
 #pragma once
 
 #include "platform/gui/CmdTarget.h"
 
+#include <QEvent>
+#include <QStringList>
+#include <QUrl>
 #include <QWebEngineView>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
-class INoteFrame;
+class CClipVaultDoc;
 class CNote;
+class INoteFrame;
+class QPrinter;
+class QWebEngineProfile;
+
+// A command a link asked for, posted to the view so that it runs after the
+// engine's navigation call has returned.
+class CBrowserCommand : public QEvent {
+public:
+    static constexpr QEvent::Type kType = static_cast<QEvent::Type>(QEvent::User + 0x468);
+    CBrowserCommand(CClipVaultDoc* pDoc, QString strName, CNote* pNote, uint32_t nNumber = 0)
+        : QEvent(kType), m_pDoc(pDoc), m_strName(std::move(strName)), m_pNote(pNote), m_nNumber(nNumber) {}
+    CClipVaultDoc* m_pDoc;
+    QString m_strName;
+    CNote* m_pNote;
+    uint32_t m_nNumber;
+};
 
 class CNoteBrowserView : public QWebEngineView, public CCmdTarget {
     Q_OBJECT
 public:
-    CNoteBrowserView(INoteFrame& frame, QWidget* pParent);
+    // What a status page says.
+    enum StatusKind {
+        kStatusRunningNote = 0,
+        kStatusQueuedNote = 1,
+        kStatusHeldNote = 2,
+        kStatusFailedNote = 3,
+        kStatusRunningGroup = 4,
+        kStatusQueuedGroup = 5,
+        kStatusHeldGroup = 6,
+        kStatusFailedGroup = 7,
+        kStatusEmpty = 8,
+    };
 
-    // Writes the note's working copy when the notebook holds its content
-    // and shows it; a note that is still being fetched shows nothing yet.
-    void ShowNote(CNote* pNote);
-    // The note's source (its web address or file) instead of its content.
-    void ShowSource(CNote* pNote);
-    void ShowNothing();
+    CNoteBrowserView(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pParent);
+    ~CNoteBrowserView() override;
+
+    // Shows a note: its source when asked, its status page while it is
+    // fetched, else its page from the working copy. Null shows an empty page.
+    void ShowNote(CNote* pNote, bool bSource = false);
+    void ShowSource(CNote* pNote) { ShowNote(pNote, true); }
+    void ShowNothing() { ShowNote(nullptr); }
+    void ShowStatusPage(int nKind);
+    // Before the frame leaves the note: a document the engine shows as
+    // something other than a page goes back into the note.
+    void SaveShownPage();
+
     CNote* ShownNote() const { return m_pNote; }
     QUrl ShownUrl() const { return m_shownUrl; }
+    bool ShowingSource() const { return m_bShowingSource; }
+    bool IsPageReady() const { return m_bPageReady; }
+    // The status page on show, or -1.
+    int ShownStatusKind() const { return m_nStatusKind; }
+    // 0 smallest to 4 largest.
+    int TextSize() const { return m_nTextSize; }
+
+    // The blank page status pages are written into.
+    static QUrl TemplateUrl();
+    // The engine's settings this program's browsers share.
+    static QWebEngineProfile* Profile();
+    // May a page of this view (of any view without one) read this address?
+    // Files only inside its notebook's working folder, or beside a local
+    // source the user asked to see.
+    static bool FileAccessAllowed(const QUrl& url, const CNoteBrowserView* pView = nullptr);
+
+    // The navigation hook: false when the view took the link itself.
+    bool OnBeforeNavigate(const QUrl& url, bool bMainFrame = true);
+
+    // Opens an address in the desktop's web browser; tests replace it.
+    static std::function<void(const QUrl&)> s_fnOpenExternal;
+    // Asks where to print; false cancels. The print dialog unless replaced.
+    static std::function<bool(QPrinter&, QWidget*)> s_fnAskPrinter;
+
+signals:
+    // A status page's text is in its body.
+    void StatusPageFilled();
+    // A print job ended.
+    void PrintDone(bool bOk);
+
+protected:
+    bool event(QEvent* e) override;
+    bool eventFilter(QObject* pWatched, QEvent* e) override;
 
 private:
+    void RegisterCommands();
     void Navigate(const QUrl& url);
+    void OnLoadFinished(bool bOk);
+    void RunCommand(const CBrowserCommand& command);
+    void DeleteNote(CNote* pNote);
+    void DeleteNotesWithStatus(int nStatus);
+    bool HoldsNote(const CNote* pNote) const;
+    void SetTextSize(int nSize);
+    void Print();
+    void AllowFolders();
 
     INoteFrame& m_frame;
+    CClipVaultDoc& m_doc;
     CNote* m_pNote = nullptr;
     QUrl m_shownUrl;
+    bool m_bShowingSource = false;
+    // A link took the view away from what it was asked to show.
+    bool m_bLeftPage = false;
+    bool m_bPageReady = false;
+    int m_nStatusKind = -1;
+    int m_nTextSize = 2;
+    QString m_strPendingBody;
+    QString m_strPendingTitle;
+    std::vector<std::pair<QString, QString>> m_pendingAttributes;
+    std::unique_ptr<QPrinter> m_pPrinter;
+    QStringList m_allowedFolders;
 };
