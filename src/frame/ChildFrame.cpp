@@ -256,7 +256,14 @@ void CChildFrame::RemoveFromList(CNoteBase* pRecord) {
 }
 
 void CChildFrame::GoToNoteNumber(uint32_t nID) {
-    if (m_pTree) m_pTree->SelectNoteNumber(nID);
+    // Selected as a click would: the tree's selection shows the note.
+    if (!m_pTree || !m_pTree->SelectNoteNumber(nID, false)) return;
+    // When the tree had it selected already, nothing changed there; the
+    // pane may still show another note (one opened from the search form).
+    CNoteBase* pRecord = m_pTree->RecordOf(m_pTree->currentItem());
+    if (pRecord && pRecord->m_nKind == CNoteBase::kindNote && pRecord != m_pCurrentNote &&
+        static_cast<CNote*>(pRecord)->m_nID == nID)
+        ShowNote(static_cast<CNote*>(pRecord));
 }
 
 void CChildFrame::NoteStatusChanged(CNote* pNote) {

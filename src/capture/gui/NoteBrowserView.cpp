@@ -485,23 +485,13 @@ void CNoteBrowserView::RunCommand(const CBrowserCommand& command) {
     CNote* pNote = HoldsNote(command.m_pNote) ? command.m_pNote : nullptr;
     const QString& name = command.m_strName;
     if (Is(name, "GoItemID")) {
-        // The frame shows the note, then the tree selects it without showing
-        // it a second time. Showing it may replace this view, so that runs
-        // once the view's event is over, on the pane that holds the view
-        // (and goes with its frame).
+        // The tree selects the note, and the frame shows it as for a click.
+        // Showing it may replace this view, so that runs once the view's
+        // event is over, on the pane that holds the view (and goes with its
+        // frame).
         INoteFrame* pFrame = &m_frame;
-        CClipVaultDoc* pDoc = &m_doc;
         const uint32_t nNumber = command.m_nNumber;
-        auto go = [pFrame, pDoc, nNumber] {
-            RunGuarded([&] {
-                std::vector<CNote*> notes;
-                CollectNotes(pDoc->m_rootCata, notes);
-                auto it = std::find_if(notes.begin(), notes.end(), [&](const CNote* p) { return p->m_nID == nNumber; });
-                if (it == notes.end()) return;
-                pFrame->ShowNote(*it);
-                pFrame->GoToNoteNumber(nNumber);
-            });
-        };
+        auto go = [pFrame, nNumber] { RunGuarded([&] { pFrame->GoToNoteNumber(nNumber); }); };
         if (QWidget* pPane = parentWidget()) QTimer::singleShot(0, pPane, go);
         else go();
         return;
