@@ -560,7 +560,12 @@ void CommandLayerTest::activeViewFollowsTheFocus() {
     CChildFrame* child = frame->ActiveChildFrame();
     QVERIFY(child);
     CNoteCataView* tree = child->TreeView();
+    // The notebook opens on its root's list; a note in the browser.
+    CNoteCata* first = (*child->Document().m_rootCata.m_subCatas.begin()).second;
+    QVERIFY(first && first->m_notes.GetCount() > 0);
+    child->ShowNote((*first->m_notes.begin()).second, false, 0);
     CNoteBrowserView* browser = child->BrowserView();
+    QVERIFY(browser);
     tree->setFocus();
     QTRY_COMPARE(child->ActiveView(), static_cast<CCmdTarget*>(tree));
     // A widget the browser makes after the window was built (as the web
