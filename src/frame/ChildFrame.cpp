@@ -18,6 +18,7 @@
 #include "views/ImportSettingsDlg.h"
 #include "views/NotebookPropertiesDlg.h"
 #include "views/PasswordDlgs.h"
+#include "views/QueryForm.h"
 #include "views/TabView.h"
 
 #include <QApplication>
@@ -74,12 +75,18 @@ bool CChildFrame::Create() {
         m_pTree = new CNoteCataView(*this, m_doc, pParent);
         return m_pTree;
     });
+    m_pTabView->AddView(CutToBytes(FromQ(CurrentLanguage().String(ids::IDS_TAB_SEARCH)), kTabLabelBytes),
+                        [this](QWidget* pParent) {
+                            m_pQueryForm = new CQueryForm(*this, m_doc, pParent);
+                            return m_pQueryForm;
+                        });
     m_pBrowser = new CNoteBrowserView(*this, m_pSplitter);
     if (!m_pTree || !m_pBrowser) {
         delete m_pSplitter;
         m_pSplitter = nullptr;
         m_pTabView = nullptr;
         m_pTree = nullptr;
+        m_pQueryForm = nullptr;
         m_pBrowser = nullptr;
         AfxMessageBox(ids::IDS_CHILD_CREATE_FAILED, host::MB_OK);
         return false;

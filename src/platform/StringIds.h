@@ -53,4 +53,9 @@ constexpr unsigned IDS_ALREADY_IN_CATEGORY = 33065;   // dropped on the category
 constexpr unsigned IDS_ASK_DELETE_NOTE = 33018;
 constexpr unsigned IDS_ASK_DELETE_CATEGORY = 33068;
 constexpr unsigned IDS_ASK_DELETE_CONTENTS = 33103;   // emptying a category or a download group
+
+// The search form.
+constexpr unsigned IDS_QUERY_EMPTY = 33026;   // searching for nothing
+constexpr unsigned IDS_QUERY_COUNT = 33057;   // "%d" notes found
+constexpr unsigned IDS_QUERY_COLUMN = 33058;  // the results' column
 }  // namespace ids
