@@ -68,6 +68,20 @@ void Fold(const std::string& s, std::string& out, std::vector<uint32_t>* pOrigin
     while (i < n) {
         const uint8_t c = p[i];
         const int32_t from = i;
+        if (c < 0x80 && !pOrigin) {
+            // Runs of ASCII, most of most pages, in one go.
+            int32_t j = i + 1;
+            while (j < n && p[j] < 0x80) ++j;
+            const size_t at = out.size();
+            out.resize(at + static_cast<size_t>(j - i));
+            char* d = &out[at];
+            for (int32_t k = i; k < j; ++k) {
+                const uint8_t b = p[k];
+                *d++ = static_cast<char>(b >= 'A' && b <= 'Z' ? b + 32 : b);
+            }
+            i = j;
+            continue;
+        }
         if (c < 0x80) {
             out.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c));
             ++i;
@@ -116,16 +130,25 @@ inline bool IsSpace(uint8_t c) { return c == ' ' || c == '\t' || c == '\n' || c 
 inline bool IsAlpha(uint8_t c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
 inline bool IsAlnum(uint8_t c) { return IsAlpha(c) || (c >= '0' && c <= '9'); }
 
+// A tag name of up to eight letters as one number, for quick comparison.
+constexpr uint64_t Packed(const char* name) {
+    uint64_t v = 0;
+    for (int k = 0; k < 8 && name[k]; ++k) v |= static_cast<uint64_t>(static_cast<uint8_t>(name[k])) << (8 * k);
+    return v;
+}
+
 // Tags inside a line of text: the words around them run on as written.
 // Every other tag ends a word (paragraphs, cells, line breaks, images).
-bool IsInlineTag(const char* name) {
-    static const char* const kInline[] = {"a",    "abbr", "b",    "bdi",  "bdo",    "big",  "cite",  "code",
-                                          "data", "dfn",  "em",   "font", "i",      "kbd",  "mark",  "nobr",
-                                          "q",    "s",    "samp", "small", "span",  "strike", "strong", "sub",
-                                          "sup",  "time", "tt",   "u",    "var",    "wbr"};
-    const auto* end = kInline + sizeof(kInline) / sizeof(kInline[0]);
-    const auto* it = std::lower_bound(kInline, end, name, [](const char* a, const char* b) { return std::strcmp(a, b) < 0; });
-    return it != end && std::strcmp(*it, name) == 0;
+bool IsInlineTag(uint64_t name) {
+    static const uint64_t kInline[] = {
+        Packed("a"),    Packed("abbr"), Packed("b"),      Packed("bdi"),    Packed("bdo"),  Packed("big"),
+        Packed("cite"), Packed("code"), Packed("data"),   Packed("dfn"),    Packed("em"),   Packed("font"),
+        Packed("i"),    Packed("kbd"),  Packed("mark"),   Packed("nobr"),   Packed("q"),    Packed("s"),
+        Packed("samp"), Packed("small"), Packed("span"),  Packed("strike"), Packed("strong"), Packed("sub"),
+        Packed("sup"),  Packed("time"), Packed("tt"),     Packed("u"),      Packed("var"),  Packed("wbr")};
+    for (uint64_t v : kInline)
+        if (v == name) return true;
+    return false;
 }
 
 struct CEntity {
@@ -160,7 +183,7 @@ const CEntity kEntities[] = {
 
 // Decodes the reference at `html[i]` ('&'). Returns the code point and sets
 // `next` past it, or 0 when it is not a reference (the '&' is then text).
-uint32_t DecodeReference(const std::string& html, size_t i, size_t& next) {
+uint32_t DecodeReference(std::string_view html, size_t i, size_t& next) {
     const size_t n = html.size();
     size_t k = i + 1;
     if (k < n && html[k] == '#') {
@@ -199,7 +222,7 @@ uint32_t DecodeReference(const std::string& html, size_t i, size_t& next) {
 
 // Where the element closing `</name` begins at or after `from`, any case;
 // the end of the text when it is never closed.
-size_t FindClosingTag(const std::string& html, size_t from, const char* name, size_t len) {
+size_t FindClosingTag(std::string_view html, size_t from, const char* name, size_t len) {
     const size_t n = html.size();
     size_t k = from;
     while (k < n) {
@@ -218,7 +241,7 @@ size_t FindClosingTag(const std::string& html, size_t from, const char* name, si
 
 // Past the '>' that ends the tag whose name ends at `k`; quoted attribute
 // values may hold '>'.
-size_t SkipTag(const std::string& html, size_t k) {
+size_t SkipTag(std::string_view html, size_t k) {
     const size_t n = html.size();
     bool bAfterEquals = false;
     while (k < n) {
@@ -257,7 +280,7 @@ std::string PageBytesToUtf8(const std::vector<uint8_t>& bytes) {
     return ToUtf8(std::string(bytes.begin(), bytes.end()));
 }
 
-std::string VisibleText(const std::string& html) {
+std::string VisibleText(std::string_view html) {
     std::string out;
     out.reserve(html.size() / 2);
     const size_t n = html.size();
@@ -279,7 +302,7 @@ std::string VisibleText(const std::string& html) {
             const auto next = static_cast<uint8_t>(html[i + 1]);
             if (next == '!' && html.compare(i, 4, "<!--") == 0) {
                 const size_t end = html.find("-->", i + 4);
-                i = end == std::string::npos ? n : end + 3;
+                i = end == std::string_view::npos ? n : end + 3;
                 continue;
             }
             if (next == '!' || next == '?') {
@@ -300,9 +323,9 @@ std::string VisibleText(const std::string& html) {
                 if (len >= sizeof(name)) len = sizeof(name) - 1;  // no tag that matters is that long
                 name[len] = 0;
                 i = SkipTag(html, k);
-                if (!IsInlineTag(name)) bSpace = true;
-                if (!bClosing && (std::strcmp(name, "script") == 0 || std::strcmp(name, "style") == 0 ||
-                                  std::strcmp(name, "template") == 0)) {
+                const uint64_t packed = len <= 8 ? Packed(name) : 0;
+                if (!IsInlineTag(packed)) bSpace = true;
+                if (!bClosing && (packed == Packed("script") || packed == Packed("style") || packed == Packed("template"))) {
                     const size_t close = FindClosingTag(html, i, name, len);
                     i = close >= n ? n : SkipTag(html, close + 2 + len);
                 }
@@ -328,10 +351,19 @@ std::string VisibleText(const std::string& html) {
         }
         if (IsSpace(c)) {
             bSpace = true;
-        } else {
-            put(static_cast<char>(c));
+            ++i;
+            continue;
         }
-        ++i;
+        // The rest of the word, up to the next space, tag or reference.
+        size_t j = i + 1;
+        while (j < n) {
+            const auto b = static_cast<uint8_t>(html[j]);
+            if (b == '<' || b == '&' || IsSpace(b)) break;
+            ++j;
+        }
+        flush();
+        out.append(html.data() + i, j - i);
+        i = j;
     }
     return out;
 }
@@ -344,9 +376,14 @@ bool HasSearchableText(const std::string& strExt) {
 namespace {
 std::string SearchTextOfLocked(const CNote& note) {
     if (!HasSearchableText(note.m_strExt)) return std::string();
-    std::string text = PageBytesToUtf8(note.m_content);
-    if (SameType(note.m_strExt, "txt")) return text;
-    return VisibleText(text);
+    const std::vector<uint8_t>& bytes = note.m_content;
+    const bool bText = SameType(note.m_strExt, "txt");
+    // The common page, UTF-8 without a mark in a UTF-8 process, is read
+    // where it lies.
+    const bool bAsItIs = charset::ProcessCodePageIsUtf8() && !(bytes.size() >= 2 && (bytes[0] == 0xFF || bytes[0] == 0xFE || bytes[0] == 0xEF));
+    if (bAsItIs && !bText) return VisibleText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    std::string text = PageBytesToUtf8(bytes);
+    return bText ? text : VisibleText(text);
 }
 }  // namespace
 
@@ -375,7 +412,8 @@ CNoteTextCache::CKey CNoteTextCache::KeyOf(const CNote& note) {
     key.m_pData = note.m_content.data();
     key.m_nSize = note.m_content.size();
     key.m_strExt = note.m_strExt;
-    // A sample of the bytes: the start, the end and sixteen places between.
+    // A sample of the bytes: the start, the end and eight places between
+    // (each a memory access of its own, on every search).
     const uint8_t* p = note.m_content.data();
     const size_t n = note.m_content.size();
     uint64_t h = 1469598103934665603ull;
@@ -385,7 +423,7 @@ CNoteTextCache::CKey CNoteTextCache::KeyOf(const CNote& note) {
     mix(0, 64);
     if (n > 64) mix(n - std::min<size_t>(n, 64), 64);
     if (n > 256)
-        for (size_t s = 1; s <= 16; ++s) mix(n * s / 17, 8);
+        for (size_t s = 1; s <= 8; ++s) mix(n * s / 9, 8);
     key.m_nSample = h;
     return key;
 }

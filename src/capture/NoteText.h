@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -36,7 +37,7 @@ std::string PageBytesToUtf8(const std::vector<uint8_t>& bytes);
 // scripts and styles are left out, character references decoded, runs of
 // white space become one space, and block elements (paragraphs, cells,
 // line breaks) keep the words on either side apart.
-std::string VisibleText(const std::string& html);
+std::string VisibleText(std::string_view html);
 
 // Whether a note of this type has text to search: pages and text notes.
 bool HasSearchableText(const std::string& strExt);
