@@ -475,7 +475,9 @@ void CNoteTextCache::DropUnused() {
 bool NoteMatches(const CNote& note, const CNoteQuery& query, CNoteTextCache& cache) {
     if (query.Text().empty()) return false;
     if (query.NameMatches(note.m_strName)) return true;
-    if (!query.SearchText() || !HasSearchableText(note.m_strExt)) return false;
+    // The type is read with the content, under the note's lock: a download
+    // may be changing both.
+    if (!query.SearchText()) return false;
     const std::string& text = cache.Text(note, query.IgnoreCase());
     const std::string& needle = query.Needle();
     return !needle.empty() && memmem(text.data(), text.size(), needle.data(), needle.size()) != nullptr;
@@ -492,7 +494,7 @@ void SearchCategory(const CNoteCata& cata, const CNoteQuery& query, CNoteTextCac
     }
 }
 
-std::string MatchPassage(const std::string& text, const CNoteQuery& query, size_t nContext) {
+std::string MatchPassage(const std::string& text, const CNoteQuery& query, size_t nContext, CPassageMatch* pMatch) {
     const std::string& needle = query.Needle();
     if (needle.empty()) return std::string();
     size_t start, end;
@@ -531,6 +533,10 @@ std::string MatchPassage(const std::string& text, const CNoteQuery& query, size_
     }
     std::string out;
     if (from > 0) out += "\xE2\x80\xA6";
+    if (pMatch) {
+        pMatch->m_nStart = out.size() + (start - from);
+        pMatch->m_nLength = end - start;
+    }
     out.append(text, from, to - from);
     if (to < text.size()) out += "\xE2\x80\xA6";
     return out;

@@ -118,7 +118,13 @@ void SearchCategory(const CNoteCata& cata, const CNoteQuery& query, CNoteTextCac
 
 // The passage of the note's text around the first match of the query
 // (UTF-8, about `nContext` bytes on either side, "…" where it was cut);
-// empty when the text does not contain it.
-std::string MatchPassage(const std::string& text, const CNoteQuery& query, size_t nContext = 60);
+// empty when the text does not contain it. `pMatch`, when given, receives
+// where in the passage the match lies and how long it is there.
+struct CPassageMatch {
+    size_t m_nStart = 0;
+    size_t m_nLength = 0;
+};
+std::string MatchPassage(const std::string& text, const CNoteQuery& query, size_t nContext = 60,
+                         CPassageMatch* pMatch = nullptr);
 
 }  // namespace notetext

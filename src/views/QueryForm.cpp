@@ -197,11 +197,21 @@ void CQueryForm::OnSort(int nColumn) {
 QString CQueryForm::RowToolTip(int nRow) const {
     CNote* pNote = RowNote(nRow);
     if (!pNote) return QString();
-    if (m_pLastQuery && m_pLastQuery->SearchText() && notetext::HasSearchableText(pNote->m_strExt)) {
-        const std::string passage = notetext::MatchPassage(notetext::NoteSearchText(*pNote), *m_pLastQuery);
-        if (!passage.empty()) return QString::fromUtf8(passage.data(), static_cast<qsizetype>(passage.size()));
+    // Rich text, so that a long passage wraps and the match stands out;
+    // everything of the note's own is escaped.
+    auto html = [](const std::string& utf8) {
+        return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())).toHtmlEscaped();
+    };
+    if (m_pLastQuery && m_pLastQuery->SearchText()) {
+        notetext::CPassageMatch match;
+        const std::string passage =
+            notetext::MatchPassage(notetext::NoteSearchText(*pNote), *m_pLastQuery, 80, &match);
+        if (!passage.empty())
+            return QStringLiteral("<p>%1<b>%2</b>%3</p>")
+                .arg(html(passage.substr(0, match.m_nStart)), html(passage.substr(match.m_nStart, match.m_nLength)),
+                     html(passage.substr(match.m_nStart + match.m_nLength)));
     }
-    return ToQ(pNote->m_strName);
+    return QStringLiteral("<p>%1</p>").arg(ToQ(pNote->m_strName).toHtmlEscaped());
 }
 
 bool CQueryForm::eventFilter(QObject* pWatched, QEvent* e) {

@@ -51,8 +51,9 @@ public:
     // The note of a results row, when it is still in the notebook.
     CNote* RowNote(int nRow) const;
     int RowCount() const;
-    // What the row's tool tip shows: the passage of the note's text that
-    // matched the last search, else the note's name.
+    // What the row's tool tip shows (rich text): the passage of the note's
+    // text that matched the last search, the match in bold, else the
+    // note's name.
     QString RowToolTip(int nRow) const;
 
     QTreeWidget* Results() const { return m_pList; }

@@ -145,8 +145,13 @@ TEST(NoteText, PassageShowsTheMatchInItsOriginalCase) {
     EXPECT_EQ(passage.rfind("\xE2\x80\xA6", 0), 0u) << "cut at the front";
     EXPECT_EQ(passage.substr(passage.size() - 3), "\xE2\x80\xA6");
     EXPECT_EQ(passage, "\xE2\x80\xA6" "six seven \xC3\x9C" "BER eight nine\xE2\x80\xA6");
+    CPassageMatch match;
+    MatchPassage(text, q, 12, &match);
+    EXPECT_EQ(passage.substr(match.m_nStart, match.m_nLength), "\xC3\x9C" "BER");
     // Full folding: the match's ends fall on whole characters of the text.
-    EXPECT_EQ(MatchPassage("gro\xC3\x9F", CNoteQuery("SS", true, true), 10), "gro\xC3\x9F");
+    EXPECT_EQ(MatchPassage("gro\xC3\x9F", CNoteQuery("SS", true, true), 10, &match), "gro\xC3\x9F");
+    EXPECT_EQ(match.m_nStart, 3u);
+    EXPECT_EQ(match.m_nLength, 2u);
     EXPECT_EQ(MatchPassage("short", CNoteQuery("sho", false, true), 40), "short");
     EXPECT_EQ(MatchPassage("short", CNoteQuery("SHO", false, true), 40), "");
     // Never cuts a multi-byte character in two.

@@ -331,7 +331,8 @@ void QueryFormTest::rowToolTipShowsThePassage() {
     Search(QStringLiteral("lighthouse keeper"), false, true, true);
     QCOMPARE(Rows(), QStringList{"story"});
     const QString tip = m_pForm->RowToolTip(0);
-    QVERIFY2(tip.contains(QStringLiteral("Lighthouse keeper")), qPrintable(tip));
+    QVERIFY2(tip.contains(QStringLiteral("<b>Lighthouse keeper</b>")), qPrintable(tip));
+    QVERIFY(tip.contains(QStringLiteral("there lived a ")));
     QVERIFY(!tip.contains(QStringLiteral("<i>")));
     // The tool tip comes up over the row.
     QTreeWidget* list = m_pForm->Results();
@@ -343,7 +344,13 @@ void QueryFormTest::rowToolTipShowsThePassage() {
     QToolTip::hideText();
     // A row found by name shows its name.
     Search(QStringLiteral("story"));
-    QCOMPARE(m_pForm->RowToolTip(0), QStringLiteral("story"));
+    QCOMPARE(m_pForm->RowToolTip(0), QStringLiteral("<p>story</p>"));
+    // A name or page that looks like markup is shown as written.
+    Add(&m_pDoc->m_rootCata, "<b>bold</b> & co", "<p>x &lt;script&gt; y</p>");
+    Search(QStringLiteral("bold"));
+    QCOMPARE(m_pForm->RowToolTip(0), QStringLiteral("<p>&lt;b&gt;bold&lt;/b&gt; &amp; co</p>"));
+    Search(QStringLiteral("script"), false, false, true);
+    QCOMPARE(m_pForm->RowToolTip(0), QStringLiteral("<p>x &lt;<b>script</b>&gt; y</p>"));
 }
 
 void QueryFormTest::doubleClickOpensOnlyASingleSelection() {
