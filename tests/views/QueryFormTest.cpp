@@ -92,6 +92,7 @@ private slots:
     void doubleClickOpensOnlyASingleSelection();
     void deletedNotesAreNotOpened();
     void headerClickSortsByteWise();
+    void f1OpensTheHelpAtTheFormsContext();
     void layoutFollowsTheFormSize();
     void controlsHaveAccessibleNames();
     void picturesOfTheSearchTab();
@@ -397,11 +398,32 @@ void QueryFormTest::headerClickSortsByteWise() {
     Search(QStringLiteral("l"));
     QHeaderView* header = m_pForm->Results()->header();
     const QPoint pos(header->sectionViewportPosition(0) + 5, header->height() / 2);
+    // The notebook's own order first; a right click leaves it.
+    m_pForm->Results()->addTopLevelItem(new QTreeWidgetItem(QStringList{"0 first row"}));
+    m_pForm->Results()->insertTopLevelItem(0, m_pForm->Results()->takeTopLevelItem(m_pForm->RowCount() - 1));
+    const QStringList before = Rows();
     QTest::mouseClick(header->viewport(), Qt::RightButton, {}, pos);
+    QCOMPARE(Rows(), before);
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, pos);
     QCOMPARE(m_pForm->SortColumn(), 0);
     // Byte order: capitals before small letters, UTF-8 after ASCII.
-    QCOMPARE(Rows(), (QStringList{"Alpha", "Zulu", "alpha", QString::fromUtf8("Ärgerlich")}));
+    QCOMPARE(Rows(), (QStringList{"0 first row", "Alpha", "Zulu", "alpha", QString::fromUtf8("Ärgerlich")}));
+}
+
+void QueryFormTest::f1OpensTheHelpAtTheFormsContext() {
+    int nContext = 0;
+    const HelpHandler old = SetHelpHandler([&](int n) { nContext = n; });
+    m_pForm->SearchBox()->setFocus();
+    QTest::keyClick(m_pForm->SearchBox(), Qt::Key_F1);
+    SetHelpHandler(old);
+    QCOMPARE(nContext, 4010);
+    // Escape and Enter leave the page where it is; Enter searches.
+    Add(&m_pDoc->m_rootCata, "entered");
+    m_pForm->SearchBox()->setEditText(QStringLiteral("enter"));
+    QTest::keyClick(m_pForm->SearchBox(), Qt::Key_Return);
+    QTest::keyClick(m_pForm->SearchBox(), Qt::Key_Escape);
+    QVERIFY(m_pForm->isVisible());
+    QCOMPARE(Rows(), QStringList{"entered"});
 }
 
 void QueryFormTest::layoutFollowsTheFormSize() {
