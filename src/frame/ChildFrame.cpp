@@ -76,9 +76,14 @@ bool CChildFrame::Create() {
         return m_pTree;
     });
     m_pTabView->AddView(CutToBytes(FromQ(CurrentLanguage().String(ids::IDS_TAB_SEARCH)), kTabLabelBytes),
-                        [this](QWidget* pParent) {
-                            m_pQueryForm = new CQueryForm(*this, m_doc, pParent);
-                            return m_pQueryForm;
+                        [this](QWidget* pParent) -> QWidget* {
+                            auto* pForm = new CQueryForm(*this, m_doc, pParent);
+                            if (!pForm->IsCreated()) {  // no template in the language module
+                                delete pForm;
+                                return nullptr;
+                            }
+                            m_pQueryForm = pForm;
+                            return pForm;
                         });
     m_pBrowser = new CNoteBrowserView(*this, m_pSplitter);
     if (!m_pTree || !m_pBrowser) {
