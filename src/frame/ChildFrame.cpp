@@ -19,6 +19,7 @@
 #include "views/ImportSettingsDlg.h"
 #include "views/NotebookPropertiesDlg.h"
 #include "views/PasswordDlgs.h"
+#include "views/QueryForm.h"
 #include "views/TabView.h"
 
 #include <QApplication>
@@ -78,12 +79,23 @@ bool CChildFrame::Create() {
         m_pTree = new CNoteCataView(*this, m_doc, pParent);
         return m_pTree;
     });
+    m_pTabView->AddView(CutToBytes(FromQ(CurrentLanguage().String(ids::IDS_TAB_SEARCH)), kTabLabelBytes),
+                        [this](QWidget* pParent) -> QWidget* {
+                            auto* pForm = new CQueryForm(*this, m_doc, pParent);
+                            if (!pForm->IsCreated()) {  // no template in the language module
+                                delete pForm;
+                                return nullptr;
+                            }
+                            m_pQueryForm = pForm;
+                            return pForm;
+                        });
     m_pBrowser = new CNoteBrowserView(*this, m_doc, m_pSplitter);
     if (!m_pTree || !m_pBrowser) {
         delete m_pSplitter;
         m_pSplitter = nullptr;
         m_pTabView = nullptr;
         m_pTree = nullptr;
+        m_pQueryForm = nullptr;
         m_pBrowser = nullptr;
         AfxMessageBox(ids::IDS_CHILD_CREATE_FAILED, host::MB_OK);
         return false;

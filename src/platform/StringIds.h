@@ -64,4 +64,9 @@ constexpr unsigned IDS_STATUS_RUNNING_GROUP = 33109;
 constexpr unsigned IDS_STATUS_QUEUED_GROUP = 33110;
 constexpr unsigned IDS_STATUS_HELD_GROUP = 33111;
 constexpr unsigned IDS_STATUS_FAILED_GROUP = 33112;
+
+// The search form.
+constexpr unsigned IDS_QUERY_EMPTY = 33026;   // searching for nothing
+constexpr unsigned IDS_QUERY_COUNT = 33057;   // "%d" notes found
+constexpr unsigned IDS_QUERY_COLUMN = 33058;  // the results' column
 }  // namespace ids

@@ -11,6 +11,7 @@
 #include "platform/gui/CmdTarget.h"
 #include "platform/gui/NoteFrame.h"
 #include "platform/gui/QtText.h"
+#include "views/QueryForm.h"
 #include "views/TabView.h"
 
 #include <QLineEdit>
@@ -202,8 +203,17 @@ void TabViewTest::notebookWindowsLeftPaneHoldsTheTreeWithTabsBelow() {
         CTabView* tabs = child->TabView();
         QVERIFY(tabs);
         QCOMPARE(tabs->Side(), CTabView::kBottom);
-        QCOMPARE(tabs->GetPageCount(), 1);
+        QCOMPARE(tabs->GetPageCount(), 2);
         QCOMPARE(tabs->GetPage(0), static_cast<QWidget*>(child->TreeView()));
+        // The search form waits on the second page, hidden and disabled.
+        auto* form = qobject_cast<CQueryForm*>(tabs->GetPage(1));
+        QVERIFY(form);
+        QVERIFY(!form->isVisible());
+        QVERIFY(!form->isEnabled());
+        const std::string searchLabel = CutToBytes(FromQ(app->LoadString(33016)), CChildFrame::kTabLabelBytes);
+        QVERIFY(!searchLabel.empty());
+        QCOMPARE(tabs->PageLabel(1), searchLabel);
+        QCOMPARE(tabs->TabBar()->tabText(1), ToQ(searchLabel));
         QCOMPARE(tabs->ActivePage(), 0);
         const std::string label = CutToBytes(FromQ(app->LoadString(33015)), CChildFrame::kTabLabelBytes);
         QVERIFY(!label.empty());
