@@ -4,6 +4,7 @@
 #include "platform/gui/TemplateDialog.h"
 #include "platform/gui/AppGlobals.h"
 #include "app/AppOptions.h"
+#include "app/AutomationService.h"
 #include "app/DesktopEntry.h"
 #include "app/DocTemplate.h"
 #include "app/HelpWindow.h"
@@ -204,6 +205,9 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
     // One instance: a second start brings the first forward and ends.
     if (m_env.m_bSingleInstance) {
         m_pInstance = std::make_unique<CInstanceGuard>();
+        m_pAutomation = std::make_unique<CAutomationServer>();
+        m_pAutomation->m_fnMainWindow = [this]() -> QObject* { return m_pMainWnd; };
+        m_pInstance->m_fnExport = [this](QObject* pObject) { new CAutomationAdaptor(pObject, *m_pAutomation); };
         if (m_pInstance->ActivateRunningInstance()) {
             m_nExitCode = 0;
             return false;
@@ -211,6 +215,9 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
         m_pInstance->m_fnActivate = [this] {
             if (m_pMainWnd) m_pMainWnd->ExecuteCommand(cmd::kCmdShowWindow);
         };
+        // The session bus starts this program for callers who find it not
+        // running; it has to know where the program is.
+        if (m_pInstance->OwnsName()) automation::InstallActivationFile(QCoreApplication::applicationFilePath());
     }
 
     // The profile (recent files, first run) lives in QSettings.

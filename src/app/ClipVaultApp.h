@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 
+class CAutomationServer;
 class CClipVaultDoc;
 class CDocTemplate;
 class CGuiHost;
@@ -69,6 +70,8 @@ public:
     const CLanguageModule& Lang() const { return m_lang; }
     QString LoadString(unsigned nID) const { return m_lang.String(nID); }
     CMainFrame* MainFrame() const { return m_pMainWnd; }
+    // What outside callers asked of the program (null without a bus name).
+    CAutomationServer* Automation() const { return m_pAutomation.get(); }
     CDocTemplate* DocTemplate() const { return m_pDocTemplate.get(); }
     QSettings& Profile();
     const QString& ProgramFolder() const { return m_strProgramFolder; }
@@ -141,6 +144,8 @@ private:
     QString m_strHelpFolder;
     CLanguageModule m_lang;
     std::unique_ptr<CGuiHost> m_pHost;
+    // Before the guard: the guard's adaptor calls it until the guard goes.
+    std::unique_ptr<CAutomationServer> m_pAutomation;
     std::unique_ptr<CInstanceGuard> m_pInstance;
     std::unique_ptr<QSettings> m_pProfile;
     std::unique_ptr<CDocTemplate> m_pDocTemplate;

@@ -22,6 +22,7 @@ bool CInstanceGuard::ActivateRunningInstance() {
     if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) {
         m_bOwner = true;
         new CApplicationAdaptor(this);
+        if (m_fnExport) m_fnExport(this);
         bus.registerObject(QString::fromLatin1(kObjectPath), this);
         return false;
     }

@@ -25,6 +25,9 @@ public:
 
     // Runs on the user-interface thread when another start asked.
     std::function<void()> m_fnActivate;
+    // Puts the program's other interfaces on the object before it is
+    // exported, once the name is ours.
+    std::function<void(QObject*)> m_fnExport;
 
     void OnActivate();
 

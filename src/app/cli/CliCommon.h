@@ -59,5 +59,8 @@ int CmdImport(CliArgs& args);
 int CmdOpen(CliArgs& args);
 int CmdExport(CliArgs& args);
 int CmdCat(CliArgs& args);
+int CmdAddUrl(CliArgs& args);
+int CmdAddFiles(CliArgs& args);
+int CmdStartImport(CliArgs& args);
 
 }  // namespace cli

@@ -122,6 +122,12 @@ const std::vector<Command>& Commands() {
         {"export", "export FILE.vlt ID TARGET",
          "write the note to TARGET, a page's files in TARGET-NAME.files beside it", cli::CmdExport},
         {"cat", "cat FILE.vlt ID", "write the note's content bytes to standard output", cli::CmdCat},
+        {"add-url", "add-url URL [--title TEXT]",
+         "hand a web page to the running program to import (the session bus starts it when needed)",
+         cli::CmdAddUrl},
+        {"add-files", "add-files PATH...", "hand local files to the running program to import", cli::CmdAddFiles},
+        {"start-import", "start-import", "start the import of the pages handed to the program so far",
+         cli::CmdStartImport},
     };
     return kCommands;
 }

@@ -26,6 +26,10 @@ public:
         return out;
     }
 
+    // Posted by the automation's StartImport: a batch of several such items
+    // always goes to the import dialog.
+    bool m_bStartImport = false;
+
 private:
     std::unique_ptr<CImportItemArray> m_pItems;
 };

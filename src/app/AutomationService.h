@@ -1,0 +1,99 @@
+// The automation service: outside callers (the browser's context menu, the
+// file managers' menu, clipvault-cli, scripts) hand the program pages and
+// files to import, over the session bus as "org.clipvault.Automation" on
+// the program's object.
+#pragma once
+
+#include "platform/gui/ImportItemsEvent.h"
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusVariant>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <string>
+
+class CImportItem;
+
+namespace automation {
+
+// The most bytes of a path taken from AddNotesFromFiles; longer ones are cut,
+// never inside a character.
+constexpr std::size_t kMaxPathBytes = 259;
+
+// The item AddNoteFromIE makes: "%20" becomes a blank; "file:" in any case
+// makes a local file without the scheme and the slashes after it; else a
+// web page, or a single web file when `nType` is 2.
+std::unique_ptr<CImportItem> ItemFromUrl(const std::string& strUrl, const std::string& strTitle, int nType);
+
+// The session bus's activation file for the service, in
+// $XDG_DATA_HOME/dbus-1/services, starting `strProgram --automation`. Kept
+// when it is there and names a program that exists (another copy's file is
+// not taken over); written when missing or stale. False when it could not be
+// written.
+bool InstallActivationFile(const QString& strProgram);
+QString ActivationFilePath();
+// The file's text.
+QByteArray ActivationFileText(const QString& strProgram);
+
+// `str` cut to at most `nMax` bytes, at the start of a UTF-8 character.
+std::string CutUtf8(const std::string& str, std::size_t nMax);
+
+}  // namespace automation
+
+// What the automation calls do, without the bus; the adaptor below and the
+// tests call it.
+class CAutomationServer : public QObject {
+    Q_OBJECT
+public:
+    explicit CAutomationServer(QObject* pParent = nullptr);
+    ~CAutomationServer() override;
+
+    // Where the import items go; null when the program has no main window
+    // (yet), and the calls then post nothing.
+    std::function<QObject*()> m_fnMainWindow;
+
+    void AddNotesFromFiles(const QVariant& files);
+    int AddNoteFromIE(const QString& strUrl, const QString& strTitle, int nType);
+    void StartImport();
+
+    // Set by the first AddNoteFromIE or AddNotesFromFiles: an outside
+    // caller has used this program.
+    int m_bAutomationInstance = 0;
+    // Collected by AddNoteFromIE until StartImport hands them over.
+    std::unique_ptr<CImportItemArray> m_pendingImports;
+
+private:
+    QObject* MainWindow() const { return m_fnMainWindow ? m_fnMainWindow() : nullptr; }
+};
+
+// org.clipvault.Automation on the program's object.
+class CAutomationAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.clipvault.Automation")
+    Q_CLASSINFO("D-Bus Introspection",
+                "  <interface name=\"org.clipvault.Automation\">\n"
+                "    <method name=\"AddNotesFromFiles\">\n"
+                "      <arg direction=\"in\" type=\"v\" name=\"files\"/>\n"
+                "    </method>\n"
+                "    <method name=\"AddNoteFromIE\">\n"
+                "      <arg direction=\"in\" type=\"s\" name=\"url\"/>\n"
+                "      <arg direction=\"in\" type=\"s\" name=\"title\"/>\n"
+                "      <arg direction=\"in\" type=\"i\" name=\"type\"/>\n"
+                "      <arg direction=\"out\" type=\"i\" name=\"result\"/>\n"
+                "    </method>\n"
+                "    <method name=\"StartImport\"/>\n"
+                "  </interface>\n")
+public:
+    // Lives on `pObject` (the exported object) and calls `server`.
+    CAutomationAdaptor(QObject* pObject, CAutomationServer& server);
+
+public slots:
+    void AddNotesFromFiles(const QDBusVariant& files);
+    int AddNoteFromIE(const QString& url, const QString& title, int type);
+    void StartImport();
+
+private:
+    CAutomationServer& m_server;
+};

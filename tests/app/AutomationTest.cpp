@@ -1,0 +1,364 @@
+// The automation service as outside callers reach it: over the session bus,
+// from a connection of their own, into a started program. What the calls
+// hand the main frame is caught before the frame's import flow sees it.
+// Runs under a private session bus (dbus-run-session).
+#include "support/GuiTestSupport.h"
+
+#include "app/AutomationService.h"
+#include "capture/ImportItem.h"
+#include "frame/MainFrame.h"
+
+#include <QApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QDBusPendingReply>
+#include <QDBusVariant>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Posted {
+    bool bStartImport = false;
+    std::vector<CImportItem> items;
+};
+
+// Records every import batch posted to the frame and keeps it from the
+// frame, so the calls are seen as they arrive.
+class ImportCatcher : public QObject {
+public:
+    std::vector<Posted> m_posted;
+    bool m_bPassOn = false;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() != CImportItemsEvent::kType) return false;
+        auto* p = static_cast<CImportItemsEvent*>(e);
+        Posted rec;
+        rec.bStartImport = p->m_bStartImport;
+        if (m_bPassOn) {
+            m_posted.push_back(rec);
+            return false;
+        }
+        auto items = p->Take();
+        for (auto& item : *items) rec.items.push_back(*item);
+        m_posted.push_back(std::move(rec));
+        return true;
+    }
+};
+
+const QString kService = QStringLiteral("org.clipvault.Clipvault");
+const QString kPath = QStringLiteral("/org/clipvault/Clipvault");
+const QString kInterface = QStringLiteral("org.clipvault.Automation");
+
+}  // namespace
+
+class AutomationTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void addressesBecomeItemsOnlyWhenStarted();
+    void fileAddressesInAnyCaseBecomeLocalFiles();
+    void startImportAloneOrTwicePostsNothingMore();
+    void filesArriveAsOneBatchWithTheirTitles();
+    void onlyAnArrayOfVariantsIsRead();
+    void arrayOfNonStringsPostsAnEmptyBatchThatOpensNothing();
+    void longPathsAreCutAtWholeCharacters();
+    void badCallsAreRefusedAndTheServiceGoesOn();
+    void largeCallsArriveWhole();
+    void introspectionShowsTheInterface();
+    void firstStartWritesTheActivationFile();
+
+private:
+    // A call from a connection of the caller's own, waited for while this
+    // thread serves it.
+    QDBusMessage Call(const QString& method, const QVariantList& args, const QString& iface = kInterface);
+    void Settle() { QTest::qWait(50); }
+
+    std::unique_ptr<CGuiTestFixture> m_fx;
+    std::unique_ptr<CClipVaultApp> m_app;
+    ImportCatcher m_catcher;
+};
+
+void AutomationTest::initTestCase() {
+    if (!QDBusConnection::sessionBus().isConnected()) QSKIP("no session bus (run under dbus-run-session)");
+}
+
+void AutomationTest::init() {
+    m_fx = std::make_unique<CGuiTestFixture>();
+    CAppEnvironment env = m_fx->Environment();
+    env.m_bSingleInstance = true;  // the guard owns the bus name and the object
+    m_app = std::make_unique<CClipVaultApp>(env);
+    m_app->m_nSplashMinMs = 0;
+    m_app->m_fnStartDialog = [] { QFAIL("an automation start shows no start dialog"); };
+    QVERIFY(m_app->InitInstance({QStringLiteral("clipvault"), QStringLiteral("--automation")}));
+    QVERIFY(!m_app->m_bStartDialogShown);
+    QVERIFY(m_app->Automation());
+    m_catcher.m_posted.clear();
+    m_catcher.m_bPassOn = false;
+    m_app->MainFrame()->installEventFilter(&m_catcher);
+}
+
+void AutomationTest::cleanup() {
+    if (m_app && m_app->MainFrame()) m_app->MainFrame()->removeEventFilter(&m_catcher);
+    m_app.reset();
+    m_fx.reset();
+}
+
+QDBusMessage AutomationTest::Call(const QString& method, const QVariantList& args, const QString& iface) {
+    QDBusConnection caller = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("caller"));
+    QDBusMessage msg = QDBusMessage::createMethodCall(kService, kPath, iface, method);
+    msg.setArguments(args);
+    QDBusPendingCall pending = caller.asyncCall(msg, 60000);
+    QElapsedTimer t;
+    t.start();
+    while (!pending.isFinished() && t.elapsed() < 60000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (!pending.isFinished()) return QDBusMessage::createError(QStringLiteral("test.Timeout"), method);
+    Settle();  // what the call posted arrives
+    return pending.reply();
+}
+
+namespace {
+
+QVariant FileArray(const QStringList& paths) {
+    QVariantList list;
+    // Each element goes on the bus as a variant holding the text.
+    for (const QString& p : paths) list << QVariant(p);
+    return QVariant::fromValue(QDBusVariant(list));
+}
+
+}  // namespace
+
+void AutomationTest::addressesBecomeItemsOnlyWhenStarted() {
+    QCOMPARE(m_app->Automation()->m_bAutomationInstance, 0);
+    QDBusMessage r = Call(QStringLiteral("AddNoteFromIE"),
+                          {QStringLiteral("http://127.0.0.1/my%20page%20one.html"), QStringLiteral("Mine"), 0});
+    QCOMPARE(r.type(), QDBusMessage::ReplyMessage);
+    QCOMPARE(r.arguments().value(0).toInt(), 0);
+    QCOMPARE(m_app->Automation()->m_bAutomationInstance, 1);
+    r = Call(QStringLiteral("AddNoteFromIE"), {QStringLiteral("http://127.0.0.1/a.zip"), QString(), 2});
+    QCOMPARE(r.arguments().value(0).toInt(), 0);
+    // Nothing reaches the frame until the batch is started.
+    QVERIFY(m_catcher.m_posted.empty());
+
+    QCOMPARE(Call(QStringLiteral("StartImport"), {}).type(), QDBusMessage::ReplyMessage);
+    QCOMPARE(m_catcher.m_posted.size(), size_t(1));
+    const Posted& p = m_catcher.m_posted[0];
+    QVERIFY(p.bStartImport);
+    QCOMPARE(p.items.size(), size_t(2));
+    QCOMPARE(p.items[0].m_strSource, std::string("http://127.0.0.1/my page one.html"));
+    QCOMPARE(p.items[0].m_strTitle, std::string("Mine"));
+    QCOMPARE(p.items[0].m_nImportKind, 0);
+    QCOMPARE(p.items[0].m_nContentMode, 2);
+    QCOMPARE(p.items[0].m_bStartNow, 1);
+    QCOMPARE(p.items[1].m_nImportKind, 1);  // type 2: one web file
+    QVERIFY(p.items[1].m_strTitle.empty());
+    QVERIFY(!m_app->Automation()->m_pendingImports);
+}
+
+void AutomationTest::fileAddressesInAnyCaseBecomeLocalFiles() {
+    Call(QStringLiteral("AddNoteFromIE"), {QStringLiteral("FILE:///D:/a.htm"), QString(), 0});
+    Call(QStringLiteral("AddNoteFromIE"), {QStringLiteral("file:///home/u/My%20Page.htm"), QString(), 2});
+    Call(QStringLiteral("AddNoteFromIE"), {QStringLiteral("File:"), QString(), 0});
+    Call(QStringLiteral("StartImport"), {});
+    QCOMPARE(m_catcher.m_posted.size(), size_t(1));
+    const auto& items = m_catcher.m_posted[0].items;
+    QCOMPARE(items.size(), size_t(3));
+    QCOMPARE(items[0].m_strSource, std::string("D:/a.htm"));
+    QCOMPARE(items[0].m_nImportKind, 2);
+    // The leading slashes all go, an absolute path's too.
+    QCOMPARE(items[1].m_strSource, std::string("home/u/My Page.htm"));
+    QCOMPARE(items[1].m_nImportKind, 2);
+    QCOMPARE(items[2].m_strSource, std::string());
+    QCOMPARE(items[2].m_nImportKind, 2);
+}
+
+void AutomationTest::startImportAloneOrTwicePostsNothingMore() {
+    QCOMPARE(Call(QStringLiteral("StartImport"), {}).type(), QDBusMessage::ReplyMessage);
+    QVERIFY(m_catcher.m_posted.empty());
+    QCOMPARE(m_app->Automation()->m_bAutomationInstance, 0);
+    Call(QStringLiteral("AddNoteFromIE"), {QStringLiteral("http://127.0.0.1/"), QString(), 0});
+    Call(QStringLiteral("StartImport"), {});
+    Call(QStringLiteral("StartImport"), {});
+    QCOMPARE(m_catcher.m_posted.size(), size_t(1));
+}
+
+void AutomationTest::filesArriveAsOneBatchWithTheirTitles() {
+    const QString page = m_fx->WorkFolder() + QStringLiteral("/page.htm");
+    QFile f(page);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("<html><head><title>The Page</title></head><body>x</body></html>");
+    f.close();
+    const QString missing = m_fx->WorkFolder() + QStringLiteral("/gone/notes.txt");
+    QCOMPARE(Call(QStringLiteral("AddNotesFromFiles"), {FileArray({page, missing})}).type(), QDBusMessage::ReplyMessage);
+    QCOMPARE(m_app->Automation()->m_bAutomationInstance, 1);
+    QCOMPARE(m_catcher.m_posted.size(), size_t(1));
+    const Posted& p = m_catcher.m_posted[0];
+    QVERIFY(!p.bStartImport);
+    QCOMPARE(p.items.size(), size_t(2));
+    QCOMPARE(p.items[0].m_strSource, page.toStdString());
+    // A page is named by its title, not its file name.
+    QCOMPARE(p.items[0].m_strTitle, TitleForSource(page.toStdString()));
+    QVERIFY(QString::fromStdString(p.items[0].m_strTitle).contains(QStringLiteral("page"), Qt::CaseInsensitive));
+    QVERIFY(p.items[0].m_strTitle != "page.htm");
+    QCOMPARE(p.items[0].m_nImportKind, 2);
+    // A file that is not there still travels; making the note refuses it.
+    QCOMPARE(p.items[1].m_strTitle, std::string("notes.txt"));
+    // Files do not wait for StartImport, and leave the addresses alone.
+    QVERIFY(!m_app->Automation()->m_pendingImports);
+}
+
+void AutomationTest::onlyAnArrayOfVariantsIsRead() {
+    const QString path = QStringLiteral("/tmp/x.txt");
+    Call(QStringLiteral("AddNotesFromFiles"), {QVariant::fromValue(QDBusVariant(path))});
+    Call(QStringLiteral("AddNotesFromFiles"), {QVariant::fromValue(QDBusVariant(QStringList{path}))});
+    Call(QStringLiteral("AddNotesFromFiles"), {QVariant::fromValue(QDBusVariant(42))});
+    QVERIFY(m_catcher.m_posted.empty());
+    // Still an automation caller, even when nothing came of it.
+    QCOMPARE(m_app->Automation()->m_bAutomationInstance, 1);
+    Call(QStringLiteral("AddNotesFromFiles"), {FileArray({path})});
+    QCOMPARE(m_catcher.m_posted.size(), size_t(1));
+    QCOMPARE(m_catcher.m_posted[0].items.size(), size_t(1));
+}
+
+void AutomationTest::arrayOfNonStringsPostsAnEmptyBatchThatOpensNothing() {
+    m_catcher.m_bPassOn = true;  // the frame itself takes it
+    QVariantList list;
+    list << QVariant(7) << QVariant(QByteArray("\xff\xfe/x.htm")) << QVariant(QStringList{QStringLiteral("/a")})
+         << QVariant::fromValue(QDBusVariant(QStringLiteral("/a")));  // a variant in the variant
+    const unsigned before = m_app->MainFrame()->m_nImportBatches;
+    QCOMPARE(Call(QStringLiteral("AddNotesFromFiles"), {QVariant::fromValue(QDBusVariant(list))}).type(),
+             QDBusMessage::ReplyMessage);
+    QCOMPARE(m_catcher.m_posted.size(), size_t(1));
+    QCOMPARE(m_app->MainFrame()->m_nImportBatches, before + 1);
+    QVERIFY(!QApplication::activeModalWidget());
+    QVERIFY(m_fx->m_messages.empty());
+}
+
+void AutomationTest::longPathsAreCutAtWholeCharacters() {
+    // 258 ASCII bytes, then a three-byte character across the limit.
+    const QString longPath = QStringLiteral("/") + QString(257, QLatin1Char('a')) + QStringLiteral("\u4e2d.txt");
+    const QString fits = QStringLiteral("/") + QString(255, QLatin1Char('b')) + QStringLiteral("\u4e2d");
+    Call(QStringLiteral("AddNotesFromFiles"), {FileArray({longPath, fits})});
+    QCOMPARE(m_catcher.m_posted.size(), size_t(1));
+    const auto& items = m_catcher.m_posted[0].items;
+    QCOMPARE(items[0].m_strSource, std::string("/") + std::string(257, 'a'));
+    QCOMPARE(items[1].m_strSource.size(), size_t(259));
+    QCOMPARE(items[1].m_strSource, fits.toStdString());
+    QCOMPARE(automation::CutUtf8("abc", 2), std::string("ab"));
+    QCOMPARE(automation::CutUtf8("\xe4\xb8\xad", 2), std::string());
+}
+
+void AutomationTest::badCallsAreRefusedAndTheServiceGoesOn() {
+    // Wrong argument types and counts: the bus caller hears a refusal.
+    QDBusMessage r = Call(QStringLiteral("AddNoteFromIE"), {7, QStringLiteral("t"), QStringLiteral("x")});
+    QCOMPARE(r.type(), QDBusMessage::ErrorMessage);
+    r = Call(QStringLiteral("AddNoteFromIE"), {QStringLiteral("http://127.0.0.1/")});
+    QCOMPARE(r.type(), QDBusMessage::ErrorMessage);
+    r = Call(QStringLiteral("AddNotesFromFiles"), {QStringList{QStringLiteral("/a")}});
+    QCOMPARE(r.type(), QDBusMessage::ErrorMessage);
+    r = Call(QStringLiteral("StartImport"), {1});
+    QCOMPARE(r.type(), QDBusMessage::ErrorMessage);
+    r = Call(QStringLiteral("NoSuchMethod"), {});
+    QCOMPARE(r.type(), QDBusMessage::ErrorMessage);
+    QVERIFY(m_catcher.m_posted.empty());
+    QVERIFY(!m_app->Automation()->m_pendingImports);
+    QCOMPARE(m_app->Automation()->m_bAutomationInstance, 0);
+    QVERIFY(m_fx->m_messages.empty());
+    // Invalid UTF-8 cannot be sent as text at all: the bus refuses it.
+    QProcess gdbus;
+    gdbus.start(QStringLiteral("bash"),
+                {QStringLiteral("-c"), QStringLiteral("exec gdbus call --session --dest %1 --object-path %2 --method "
+                                                      "%3.AddNoteFromIE $'\\'\\xff\\xfe\\'' \"''\" 0")
+                                           .arg(kService, kPath, kInterface)});
+    QElapsedTimer t;
+    t.start();
+    while (gdbus.state() != QProcess::NotRunning && t.elapsed() < 20000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        gdbus.waitForFinished(20);
+    }
+    if (gdbus.state() != QProcess::NotRunning) gdbus.kill();
+    QVERIFY(gdbus.exitCode() != 0);
+    Settle();
+    // And afterwards the service still answers.
+    r = Call(QStringLiteral("AddNoteFromIE"), {QStringLiteral("http://127.0.0.1/ok"), QString(), 0});
+    QCOMPARE(r.type(), QDBusMessage::ReplyMessage);
+    Call(QStringLiteral("StartImport"), {});
+    QCOMPARE(m_catcher.m_posted.size(), size_t(1));
+    QCOMPARE(m_catcher.m_posted[0].items.size(), size_t(1));
+    QCOMPARE(m_catcher.m_posted[0].items[0].m_strSource, std::string("http://127.0.0.1/ok"));
+}
+
+void AutomationTest::largeCallsArriveWhole() {
+    const QString url = QStringLiteral("http://127.0.0.1/") + QString(1024 * 1024, QLatin1Char('x'));
+    QCOMPARE(Call(QStringLiteral("AddNoteFromIE"), {url, QString(), 0}).type(), QDBusMessage::ReplyMessage);
+    Call(QStringLiteral("StartImport"), {});
+    QCOMPARE(m_catcher.m_posted.size(), size_t(1));
+    QCOMPARE(m_catcher.m_posted[0].items[0].m_strSource.size(), size_t(url.size()));
+
+    QStringList paths;
+    for (int i = 0; i < 10000; ++i) paths << QStringLiteral("/nowhere/file%1.htm").arg(i);
+    QElapsedTimer t;
+    t.start();
+    QCOMPARE(Call(QStringLiteral("AddNotesFromFiles"), {FileArray(paths)}).type(), QDBusMessage::ReplyMessage);
+    QVERIFY2(t.elapsed() < 30000, "10,000 paths took too long");
+    QCOMPARE(m_catcher.m_posted.size(), size_t(2));
+    const auto& items = m_catcher.m_posted[1].items;
+    QCOMPARE(items.size(), size_t(10000));
+    QCOMPARE(items[9999].m_strSource, std::string("/nowhere/file9999.htm"));
+    QCOMPARE(items[9999].m_strTitle, std::string("file9999.htm"));
+    QVERIFY(m_fx->m_messages.empty());
+}
+
+void AutomationTest::introspectionShowsTheInterface() {
+    const QDBusMessage r = Call(QStringLiteral("Introspect"), {}, QStringLiteral("org.freedesktop.DBus.Introspectable"));
+    QCOMPARE(r.type(), QDBusMessage::ReplyMessage);
+    const QString xml = r.arguments().value(0).toString();
+    QVERIFY2(xml.contains(QStringLiteral("<interface name=\"org.clipvault.Automation\">")), qPrintable(xml));
+    QVERIFY(xml.contains(QStringLiteral("<method name=\"AddNotesFromFiles\">")));
+    QVERIFY(xml.contains(QStringLiteral("<arg direction=\"out\" type=\"i\" name=\"result\"/>")));
+    QVERIFY(xml.contains(QStringLiteral("<method name=\"StartImport\"/>")));
+    // The single-instance interface is still there beside it.
+    QVERIFY(xml.contains(QStringLiteral("org.freedesktop.Application")));
+}
+
+void AutomationTest::firstStartWritesTheActivationFile() {
+    const QString path = automation::ActivationFilePath();
+    // The fixture's own data folder, never the user's.
+    QVERIFY2(path.startsWith(QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")) + QLatin1Char('/')), qPrintable(path));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray text = f.readAll();
+    f.close();
+    QVERIFY(text.contains("Name=org.clipvault.Clipvault\n"));
+    QVERIFY(text.contains("Exec=\"" + QCoreApplication::applicationFilePath().toUtf8() + "\" --automation\n"));
+
+    // Another copy's file that names a program still there is kept; a
+    // stale one is written anew.
+    m_app.reset();
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("[D-BUS Service]\nName=org.clipvault.Clipvault\nExec=\"/bin/sh\" --automation\n");
+    f.close();
+    QVERIFY(automation::InstallActivationFile(QStringLiteral("/opt/my \"clip\" $vault/clipvault")));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(f.readAll().contains("Exec=\"/bin/sh\""));
+    f.close();
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("[D-BUS Service]\nName=org.clipvault.Clipvault\nExec=/gone/clipvault --automation\n");
+    f.close();
+    QVERIFY(automation::InstallActivationFile(QStringLiteral("/opt/my \"clip\" $vault/clipvault")));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(f.readAll().contains("Exec=\"/opt/my \\\"clip\\\" \\$vault/clipvault\" --automation\n"));
+}
+
+CLIPVAULT_GUI_TEST_MAIN(AutomationTest)
+#include "AutomationTest.moc"
