@@ -3,7 +3,9 @@
 # needs it: by a plain gdbus call and by clipvault-cli. It stays running and
 # answers introspection. A private bus and XDG_DATA_HOME: nothing of the
 # user's session is touched.
-# Usage: activation_test.sh PATH-TO-clipvault PATH-TO-clipvault-cli
+# With a build folder as third argument, also checks that an install
+# brings the activation file along, naming the installed program.
+# Usage: activation_test.sh PATH-TO-clipvault PATH-TO-clipvault-cli [BUILD-FOLDER]
 set -euo pipefail
 
 if [ "${1:-}" != "--inner" ]; then
@@ -15,6 +17,17 @@ if [ "${1:-}" != "--inner" ]; then
     mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
     chmod 700 "$XDG_RUNTIME_DIR"
     export QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1
+    if [ -n "${3:-}" ]; then
+        timeout 120 cmake --install "$3" --prefix "$WORK/prefix" >/dev/null || { echo "FAIL: install" >&2; exit 1; }
+        installed="$WORK/prefix/share/dbus-1/services/org.clipvault.Clipvault.service"
+        program=$(sed -n 's/^Exec="\(.*\)" --automation$/\1/p' "$installed" 2>/dev/null)
+        case "$program" in
+        "$WORK/prefix/"*) ;;
+        *) echo "FAIL: installed service file: $(cat "$installed" 2>&1)" >&2; exit 1 ;;
+        esac
+        [ -x "$program" ] && [ -s "$(dirname "$program")/Language/VLTEng.rcc" ] ||
+            { echo "FAIL: installed program folder incomplete" >&2; exit 1; }
+    fi
     # The bus reads its service folders from XDG_DATA_HOME when it starts.
     rc=0
     timeout 240 dbus-run-session -- bash "$0" --inner "$PROG" "$CLI" "$WORK" || rc=$?
