@@ -43,10 +43,16 @@ std::unique_ptr<CImportItem> ItemFromUrl(const std::string& strUrl, const std::s
     const bool bFile = url.size() >= 5 && (url[0] == 'f' || url[0] == 'F') && (url[1] == 'i' || url[1] == 'I') &&
                        (url[2] == 'l' || url[2] == 'L') && (url[3] == 'e' || url[3] == 'E') && url[4] == ':';
     if (bFile) {
-        // "file:///C:/x.htm" and "file://C:/x.htm" alike name C:/x.htm.
-        std::string path = url.size() > 7 ? url.substr(7) : std::string();
+        // "file:///C:/x.htm" names C:/x.htm; "file:///home/u/x.htm" names
+        // /home/u/x.htm: the slashes go, but a path without a drive keeps
+        // the one that makes it absolute, or it would name a file relative
+        // to wherever the program happens to run.
+        std::string path = url.substr(5);
         const std::size_t first = path.find_first_not_of('/');
         path.erase(0, first == std::string::npos ? path.size() : first);
+        const bool bDrive = path.size() >= 2 && path[1] == ':' &&
+                            ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+        if (!path.empty() && !bDrive) path.insert(0, 1, '/');
         item->m_strSource = path;
         item->m_nImportKind = 2;
     } else {

@@ -23,8 +23,9 @@ namespace automation {
 constexpr std::size_t kMaxPathBytes = 259;
 
 // The item AddNoteFromIE makes: "%20" becomes a blank; "file:" in any case
-// makes a local file without the scheme and the slashes after it; else a
-// web page, or a single web file when `nType` is 2.
+// makes a local file without the scheme and the slashes after it (one kept
+// before a path without a drive letter); else a web page, or a single web
+// file when `nType` is 2.
 std::unique_ptr<CImportItem> ItemFromUrl(const std::string& strUrl, const std::string& strTitle, int nType);
 
 // The session bus's activation file for the service, in

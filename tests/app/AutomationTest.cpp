@@ -169,17 +169,21 @@ void AutomationTest::fileAddressesInAnyCaseBecomeLocalFiles() {
     Call(QStringLiteral("AddNoteFromIE"), {QStringLiteral("FILE:///D:/a.htm"), QString(), 0});
     Call(QStringLiteral("AddNoteFromIE"), {QStringLiteral("file:///home/u/My%20Page.htm"), QString(), 2});
     Call(QStringLiteral("AddNoteFromIE"), {QStringLiteral("File:"), QString(), 0});
+    Call(QStringLiteral("AddNoteFromIE"), {QStringLiteral("file:/tmp/x.txt"), QString(), 0});
+    Call(QStringLiteral("AddNoteFromIE"), {QStringLiteral("file://c:/x.htm"), QString(), 0});
     Call(QStringLiteral("StartImport"), {});
     QCOMPARE(m_catcher.m_posted.size(), size_t(1));
     const auto& items = m_catcher.m_posted[0].items;
-    QCOMPARE(items.size(), size_t(3));
+    QCOMPARE(items.size(), size_t(5));
     QCOMPARE(items[0].m_strSource, std::string("D:/a.htm"));
     QCOMPARE(items[0].m_nImportKind, 2);
-    // The leading slashes all go, an absolute path's too.
-    QCOMPARE(items[1].m_strSource, std::string("home/u/My Page.htm"));
+    // A path without a drive stays absolute.
+    QCOMPARE(items[1].m_strSource, std::string("/home/u/My Page.htm"));
     QCOMPARE(items[1].m_nImportKind, 2);
     QCOMPARE(items[2].m_strSource, std::string());
     QCOMPARE(items[2].m_nImportKind, 2);
+    QCOMPARE(items[3].m_strSource, std::string("/tmp/x.txt"));
+    QCOMPARE(items[4].m_strSource, std::string("c:/x.htm"));
 }
 
 void AutomationTest::startImportAloneOrTwicePostsNothingMore() {
