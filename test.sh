@@ -18,7 +18,7 @@ configure_and_build() {
   cmake --build "$dir" -j "$JOBS" ${TARGETS:+--target $TARGETS} || return 1
 }
 
-GUI_TESTS="test_gui_commands test_gui_childframe test_gui_catadrag test_gui_catalist test_gui_cataview test_gui_frame test_gui_tabs test_gui_notebook_dialogs test_gui_tabview test_gui_small_dialogs test_gui_dock test_gui_dock_geometry test_gui_tray test_gui_hotkey test_gui_frame_keys test_gui_splash test_gui_cmdlayer test_gui_language test_gui_startup test_gui_host test_gui_instance test_gui_automation test_gui_dialogs test_gui_browser test_gui_queryform"
+GUI_TESTS="test_gui_commands test_gui_importflow test_gui_importdlg test_gui_childframe test_gui_catadrag test_gui_catalist test_gui_cataview test_gui_frame test_gui_tabs test_gui_notebook_dialogs test_gui_tabview test_gui_small_dialogs test_gui_dock test_gui_dock_geometry test_gui_tray test_gui_hotkey test_gui_frame_keys test_gui_splash test_gui_cmdlayer test_gui_language test_gui_startup test_gui_host test_gui_instance test_gui_automation test_gui_dialogs test_gui_browser test_gui_queryform"
 
 configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo || exit 1
 configure_and_build build-asan -DCMAKE_BUILD_TYPE=Debug -DCLIPVAULT_SANITIZE=ON -DCLIPVAULT_CORE_ONLY=ON || exit 1

@@ -187,9 +187,7 @@ void CAutomationServer::StartImport() {
     try {
         QObject* pMain = MainWindow();
         if (!m_pendingImports || !pMain) return;
-        auto* pEvent = new CImportItemsEvent(std::move(m_pendingImports));
-        pEvent->m_bStartImport = true;
-        QCoreApplication::postEvent(pMain, pEvent);
+        QCoreApplication::postEvent(pMain, new CImportItemsEvent(std::move(m_pendingImports), 1));
     } catch (const std::exception&) {
         ReportFailure();
     }

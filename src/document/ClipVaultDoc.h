@@ -46,6 +46,8 @@ public:
     virtual void CommitEdits() {}
     // Asks where to save a notebook that has no file yet; false = cancelled.
     virtual bool ChooseSavePath(std::string&) { return false; }
+    // An imported note was attached to its category: show it there.
+    virtual void NoteFiled(CNote*) {}
 };
 
 // One download worker: a thread that fills one note. Shared by the note (its

@@ -338,6 +338,13 @@ bool CChildFrame::SaveAs() {
     return true;
 }
 
+void CChildFrame::NoteFiled(CNote* pNote) {
+    // Only where the category is shown: a branch not built yet shows the
+    // note when it is built.
+    if (!m_pTree || !pNote) return;
+    if (QTreeWidgetItem* item = m_pTree->ItemOf(pNote->m_pParent)) m_pTree->InsertNote(pNote, item);
+}
+
 void CChildFrame::RefreshNote(CNote* pNote) {
     if (!pNote) return;
     if (m_pTree) m_pTree->RefreshNote(pNote);

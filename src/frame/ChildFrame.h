@@ -90,6 +90,7 @@ public:
 
     // ---- the document's view calls
     void RefreshNote(CNote* pNote) override;
+    void NoteFiled(CNote* pNote) override;
     void NoteUnlisted(CNote* pNote) override;
     void RemoveItem(CNoteBase* pItem) override;
     void TitleChanged() override;

@@ -45,6 +45,9 @@ CMainFrame::CMainFrame(IFrameHost& host) : m_host(host) {
     setAcceptDrops(true);
     RegisterCommands();
     RegisterServiceCommands();
+    m_fnImportNotes = [this](CClipVaultDoc& origin, const std::vector<CNote*>& notes) {
+        RunImportAgainDialog(origin, notes);
+    };
 }
 
 CMainFrame::~CMainFrame() {

@@ -94,12 +94,24 @@ public:
     std::vector<std::function<CPropertyPage*()>> m_optionPages;
     // The import flow's dialog while it is up; new items go to it.
     QDialog* m_pImportDlg = nullptr;
-    // Import items that arrived (WM_IMPORT_ITEMS): the import flow takes
-    // them; whatever it leaves in the array is dropped with it.
+    // Import items that arrived (WM_IMPORT_ITEMS) go here instead of the
+    // import flow when set (tests); whatever it leaves in the array is
+    // dropped with it.
     std::function<void(CImportItemArray&)> m_fnImportItems;
-    // Notes of an open notebook to be filed elsewhere (the import dialog on
-    // existing notes, with their notebook as origin).
+    // Notes of an open notebook to be filed again (command 33128): the
+    // import dialog on those notes unless replaced.
     std::function<void(CClipVaultDoc& origin, const std::vector<CNote*>& notes)> m_fnImportNotes;
+    // Whether Shift is held down: the keyboard's state unless replaced
+    // (tests); Shift forces the import dialog.
+    std::function<bool()> m_fnShiftHeld;
+    // ---- the import flow (MainFrameImport.cpp)
+    // Files the items into the import target notebook's current category;
+    // how many notes were made. The notice tells of them.
+    int FileImportsDirectly(CImportItemArray& items);
+    // The import dialog with these items (none for an empty batch).
+    void RunImportDialog(CImportItemArray& items);
+    // The import dialog on existing notes of `origin`.
+    void RunImportAgainDialog(CClipVaultDoc& origin, const std::vector<CNote*>& notes);
     unsigned m_nImportBatches = 0;
 
     bool m_bRevealPending = false;
@@ -125,7 +137,8 @@ private:
     void CreateTrayIcon();
     void OnAutosave();
     void OnOptions();
-    void OnImportItems(std::unique_ptr<CImportItemArray> pItems);
+    void OnImportItems(std::unique_ptr<CImportItemArray> pItems, bool bFromStartImport);
+    bool ShiftHeld() const;
     // What the window's end undoes (tray icon, docking, working copies);
     // once, whether the window closed or was simply deleted.
     void OnDestroy();

@@ -208,23 +208,6 @@ void CMainFrame::dropEvent(QDropEvent* e) {
     }
 }
 
-bool CMainFrame::event(QEvent* e) {
-    if (e->type() == CImportItemsEvent::kType) {
-        OnImportItems(static_cast<CImportItemsEvent*>(e)->Take());
-        return true;
-    }
-    return QMainWindow::event(e);
-}
-
-void CMainFrame::OnImportItems(std::unique_ptr<CImportItemArray> pItems) {
-    ++m_nImportBatches;
-    try {
-        if (pItems && m_fnImportItems) m_fnImportItems(*pItems);
-    } catch (const std::exception&) {
-        ReportFailure();
-    }
-}
-
 // ---- autosave
 
 void CMainFrame::RestartAutosaveTimer() {

@@ -69,4 +69,13 @@ constexpr unsigned IDS_STATUS_FAILED_GROUP = 33112;
 constexpr unsigned IDS_QUERY_EMPTY = 33026;   // searching for nothing
 constexpr unsigned IDS_QUERY_COUNT = 33057;   // "%d" notes found
 constexpr unsigned IDS_QUERY_COLUMN = 33058;  // the results' column
+// The import flow, the import dialog and the notice.
+constexpr unsigned IDS_IMPORT_FILE_FILTER = 33022;   // the add-files dialog's filter
+constexpr unsigned IDS_IMPORT_CAPTION = 33024;       // the import dialog
+constexpr unsigned IDS_IMPORT_NO_TARGET = 33025;     // no notebook or category chosen
+constexpr unsigned IDS_IMPORT_TITLE_COLUMN = 33058;  // the rows' title column
+constexpr unsigned IDS_IMPORT_SOURCE_COLUMN = 33074; // the rows' source column
+constexpr unsigned IDS_IMPORT_AGAIN_CAPTION = 33130; // the dialog on existing notes
+constexpr unsigned IDS_IMPORT_FILED = 33146;         // "%d" notes added to "%s"
+constexpr unsigned IDS_IMPORT_NOTICE_CAPTION = 33147;
 }  // namespace ids

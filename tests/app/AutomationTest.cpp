@@ -6,7 +6,18 @@
 
 #include "app/AutomationService.h"
 #include "capture/ImportItem.h"
+#include "document/ClipVaultDoc.h"
+#include "frame/ChildFrame.h"
 #include "frame/MainFrame.h"
+#include "frame/NoteCataView.h"
+#include "platform/CommandIds.h"
+#include "platform/gui/AppGlobals.h"
+#include "views/ImportNotice.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <QApplication>
 #include <QDBusArgument>
@@ -26,6 +37,7 @@ namespace {
 
 struct Posted {
     bool bStartImport = false;
+    bool bCarrier = true;  // false: posted without any array
     std::vector<CImportItem> items;
 };
 
@@ -41,13 +53,15 @@ protected:
         if (e->type() != CImportItemsEvent::kType) return false;
         auto* p = static_cast<CImportItemsEvent*>(e);
         Posted rec;
-        rec.bStartImport = p->m_bStartImport;
+        rec.bStartImport = p->LParam() == 1;
         if (m_bPassOn) {
             m_posted.push_back(rec);
             return false;
         }
         auto items = p->Take();
-        for (auto& item : *items) rec.items.push_back(*item);
+        rec.bCarrier = items != nullptr;
+        if (items)
+            for (auto& item : *items) rec.items.push_back(*item);
         m_posted.push_back(std::move(rec));
         return true;
     }
@@ -77,6 +91,7 @@ private slots:
     void largeCallsArriveWhole();
     void introspectionShowsTheInterface();
     void firstStartWritesTheActivationFile();
+    void capturedPageReachesTheTreeAndTheFile();
 
 private:
     // A call from a connection of the caller's own, waited for while this
@@ -362,6 +377,90 @@ void AutomationTest::firstStartWritesTheActivationFile() {
     QVERIFY(automation::InstallActivationFile(QStringLiteral("/opt/my \"clip\" $vault/clipvault")));
     QVERIFY(f.open(QIODevice::ReadOnly));
     QVERIFY(f.readAll().contains("Exec=\"/opt/my \\\"clip\\\" \\$vault/clipvault\" --automation\n"));
+}
+
+// The whole road: a page on a loopback site, handed over the bus with direct
+// import on, is filed into the open notebook's selected category, captured
+// with its picture, shown in the tree and saved.
+void AutomationTest::capturedPageReachesTheTreeAndTheFile() {
+    qputenv("no_proxy", "127.0.0.1");
+    qputenv("NO_PROXY", "127.0.0.1");
+    const QString site = m_fx->WorkFolder() + QStringLiteral("/site");
+    QVERIFY(QDir().mkpath(site));
+    QFile page(site + QStringLiteral("/index.html"));
+    QVERIFY(page.open(QIODevice::WriteOnly));
+    page.write("<html><head><title>Loopback</title></head><body><p>Hello</p><img src=\"logo.gif\"></body></html>");
+    page.close();
+    QFile pic(site + QStringLiteral("/logo.gif"));
+    QVERIFY(pic.open(QIODevice::WriteOnly));
+    pic.write("GIF89a-logo");
+    pic.close();
+
+    QProcess server;
+    server.start(QStringLiteral("python3"), {QStringLiteral(CLIPVAULT_TEST_SERVER), QStringLiteral("--root"), site,
+                                              QStringLiteral("--lifetime"), QStringLiteral("120")});
+    QVERIFY(server.waitForStarted(10000));
+    QVERIFY(server.waitForReadyRead(20000));
+    const QString port = QString::fromLatin1(server.readLine()).split(QLatin1Char(' ')).value(0).trimmed();
+    QVERIFY(!port.isEmpty());
+    const QString url = QStringLiteral("http://127.0.0.1:%1/files/index.html").arg(port);
+
+    const QString path = m_fx->CopySample(QStringLiteral("Getting Started.vlt"));
+    CClipVaultDoc* pDoc = m_app->OpenDocumentFile(path);
+    QVERIFY(pDoc);
+    CChildFrame* child = m_app->MainFrame()->ActiveChildFrame();
+    QVERIFY(child && child->TreeView());
+    m_catcher.m_bPassOn = true;
+    g_bDirectImport = true;
+    struct Reset {
+        ~Reset() { g_bDirectImport = false; }
+    } reset;
+
+    QCOMPARE(Call(QStringLiteral("AddNoteFromIE"), {url, QStringLiteral("Loopback page"), 0}).type(),
+             QDBusMessage::ReplyMessage);
+    QCOMPARE(Call(QStringLiteral("StartImport"), {}).type(), QDBusMessage::ReplyMessage);
+    QCOMPARE(m_catcher.m_posted.size(), size_t(1));
+    QVERIFY(!QApplication::activeModalWidget());  // filed directly, no dialog
+    QVERIFY(CImportNotice::Current());
+
+    CNoteCata* pCata = child->TreeView()->CurrentCategory();
+    if (!pCata) pCata = &pDoc->m_rootCata;
+    CNote* pNote = pCata->GetNote("Loopback page");
+    QVERIFY(pNote);
+    QVERIFY(child->TreeView()->ItemOf(pNote));
+    QElapsedTimer t;
+    t.start();
+    while (pNote->m_nStatus.load() != kStatusDone && pNote->m_nStatus.load() != kStatusFailed && t.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    QCOMPARE(pNote->m_nStatus.load(), int(kStatusDone));
+    QVERIFY(!pNote->m_attachNames.empty());
+
+    m_app->MainFrame()->ExecuteCommand(cmd::kCmdSave);
+    QVERIFY(!pDoc->IsModified());
+    QProcess dump;
+    dump.start(QStringLiteral(CLIPVAULT_CLI), {QStringLiteral("dump"), path});
+    QVERIFY(dump.waitForFinished(30000));
+    QCOMPARE(dump.exitCode(), 0);
+    const QJsonObject root = QJsonDocument::fromJson(dump.readAllStandardOutput()).object();
+    // The category the tree had selected, found by walking the dump.
+    std::function<QJsonObject(const QJsonObject&)> find = [&](const QJsonObject& cata) -> QJsonObject {
+        for (const QJsonValue& n : cata.value(QStringLiteral("notes")).toArray())
+            if (n.toObject().value(QStringLiteral("name")).toString() == QLatin1String("Loopback page")) return n.toObject();
+        for (const QJsonValue& c : cata.value(QStringLiteral("categories")).toArray()) {
+            const QJsonObject hit = find(c.toObject());
+            if (!hit.isEmpty()) return hit;
+        }
+        return QJsonObject();
+    };
+    const QJsonObject note = find(root.value(QStringLiteral("root")).toObject());
+    QVERIFY2(!note.isEmpty(), dump.readAllStandardError().constData());
+    QCOMPARE(note.value(QStringLiteral("status")).toInt(), 0);
+    QCOMPARE(note.value(QStringLiteral("source")).toString(), url);
+    QCOMPARE(note.value(QStringLiteral("source_kind")).toInt(), 0);
+    QVERIFY(note.value(QStringLiteral("content_size")).toInt() > 0);
+    QCOMPARE(note.value(QStringLiteral("attachments")).toArray(), QJsonArray{QStringLiteral("vltlogo.gif")});
+    server.closeWriteChannel();
+    if (!server.waitForFinished(5000)) server.kill();
 }
 
 CLIPVAULT_GUI_TEST_MAIN(AutomationTest)

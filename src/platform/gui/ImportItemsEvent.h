@@ -16,20 +16,18 @@ class CImportItemsEvent : public QEvent {
 public:
     static constexpr QEvent::Type kType = static_cast<QEvent::Type>(QEvent::User + host::WM_IMPORT_ITEMS);
 
-    explicit CImportItemsEvent(std::unique_ptr<CImportItemArray> pItems)
-        : QEvent(kType), m_pItems(pItems ? std::move(pItems) : std::make_unique<CImportItemArray>()) {}
+    // `nLParam` 1: a batch handed over by StartImport, which always goes
+    // through the import dialog when it holds several items.
+    explicit CImportItemsEvent(std::unique_ptr<CImportItemArray> pItems, int nLParam = 0)
+        : QEvent(kType), m_pItems(std::move(pItems)), m_nLParam(nLParam) {}
 
-    // The array, given away; the event holds an empty one afterwards.
-    std::unique_ptr<CImportItemArray> Take() {
-        auto out = std::move(m_pItems);
-        m_pItems = std::make_unique<CImportItemArray>();
-        return out;
-    }
+    int LParam() const { return m_nLParam; }
 
-    // Posted by the automation's StartImport: a batch of several such items
-    // always goes to the import dialog.
-    bool m_bStartImport = false;
+    // The array, given away. Null (no carrier at all) asks for the import
+    // dialog with nothing in it; an empty carrier asks for nothing.
+    std::unique_ptr<CImportItemArray> Take() { return std::move(m_pItems); }
 
 private:
     std::unique_ptr<CImportItemArray> m_pItems;
+    int m_nLParam = 0;
 };

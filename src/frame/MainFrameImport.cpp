@@ -1,0 +1,122 @@
+// The main frame's side of imports: batches of pages and files that arrive
+// (dropped on the window, from the automation service, from the views) are
+// filed straight into the current category or offered in the import
+// dialog; existing notes are filed again through the same dialog.
+#include "frame/MainFrame.h"
+
+#include "document/ClipVaultDoc.h"
+#include "frame/ChildFrame.h"
+#include "frame/FrameHost.h"
+#include "frame/NoteCataView.h"
+#include "platform/CommandIds.h"
+#include "platform/StringIds.h"
+#include "platform/gui/AppGlobals.h"
+#include "platform/gui/LanguageModule.h"
+#include "platform/gui/MessageBox.h"
+#include "platform/gui/QtText.h"
+#include "views/ImportDlg.h"
+#include "views/ImportNotice.h"
+#include "views/ImportSettingsDlg.h"
+
+#include <QGuiApplication>
+#include <QPointer>
+
+bool CMainFrame::event(QEvent* e) {
+    if (e->type() == CImportItemsEvent::kType) {
+        auto* pEvent = static_cast<CImportItemsEvent*>(e);
+        OnImportItems(pEvent->Take(), pEvent->LParam() == 1);
+        return true;
+    }
+    return QMainWindow::event(e);
+}
+
+bool CMainFrame::ShiftHeld() const {
+    if (m_fnShiftHeld) return m_fnShiftHeld();
+    return QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ShiftModifier);
+}
+
+void CMainFrame::OnImportItems(std::unique_ptr<CImportItemArray> pItems, bool bFromStartImport) {
+    ++m_nImportBatches;
+    try {
+        if (m_fnImportItems) {
+            CImportItemArray none;
+            m_fnImportItems(pItems ? *pItems : none);
+            return;
+        }
+        if (!pItems) {
+            // No carrier: the user asked for the dialog itself.
+            CImportItemArray none;
+            RunImportDialog(none);
+            return;
+        }
+        if (pItems->empty()) return;
+        if (g_bDirectImport && HasUserNotebook() && (pItems->size() == 1 || !bFromStartImport) && !ShiftHeld()) {
+            FileImportsDirectly(*pItems);
+            return;
+        }
+        if (auto* open = qobject_cast<CImportDlg*>(m_pImportDlg)) {
+            open->AddItems(*pItems);
+            return;
+        }
+        RunImportDialog(*pItems);
+    } catch (const std::exception&) {
+        ReportFailure();
+    }
+}
+
+int CMainFrame::FileImportsDirectly(CImportItemArray& items) {
+    CClipVaultDoc* pDoc = GetImportTargetDocument();
+    if (!pDoc) return 0;
+    CChildFrame* child = nullptr;
+    for (CChildFrame* c : ChildFrames())
+        if (&c->Document() == pDoc) child = c;
+    CNoteCata* pCata = child && child->TreeView() ? child->TreeView()->CurrentCategory() : nullptr;
+    if (!pCata) pCata = &pDoc->m_rootCata;
+    if (pDoc->IsLocked()) {
+        AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
+        return 0;
+    }
+    int nFiled = 0;
+    for (auto& item : items) {
+        if (!item) continue;
+        if (item->m_strTitle.empty()) item->m_strTitle = TitleForSource(item->m_strSource);
+        item->m_pTargetDoc = pDoc;
+        item->m_nContentMode = CImportSettingsDlg::ContentSetting() == 1 ? 1 : 2;
+        item->m_bStartNow = CImportSettingsDlg::StartSetting() == 1 ? 0 : 1;
+        if (FileImportItem(std::move(item), *pCata)) ++nFiled;
+    }
+    items.clear();
+    if (nFiled > 0) {
+        const QString text = FormatMessageText(CurrentLanguage().String(ids::IDS_IMPORT_FILED),
+                                               {std::to_string(nFiled), pDoc->GetTitle()});
+        CImportNotice::Show(text);
+    }
+    return nFiled;
+}
+
+void CMainFrame::RunImportDialog(CImportItemArray& items) {
+    ShowDockedWindow(true);
+    BringToForeground();
+    if (m_host.OpenDocuments().empty()) ExecuteCommand(cmd::kCmdNew);
+    CAutoHideBlock block;
+    CImportDlg dlg(m_host.OpenDocuments(), this);
+    dlg.SetItems(std::move(items));
+    items.clear();
+    QPointer<CImportDlg> guard(&dlg);
+    m_pImportDlg = &dlg;
+    try {
+        dlg.DoModal();
+    } catch (...) {
+        m_pImportDlg = nullptr;
+        throw;
+    }
+    m_pImportDlg = nullptr;
+}
+
+void CMainFrame::RunImportAgainDialog(CClipVaultDoc& origin, const std::vector<CNote*>& notes) {
+    if (notes.empty()) return;
+    CAutoHideBlock block;
+    CImportDlg dlg(m_host.OpenDocuments(), this);
+    dlg.SetFixedTarget(origin, notes);
+    dlg.DoModal();
+}

@@ -1,0 +1,99 @@
+// Where incoming pages and files go (template 155): the rows to import,
+// each checked with an editable title, and a tree of the open notebooks
+// with their categories as the target. Opened on existing notes instead
+// ("target-fixed"), it files those notes again where they are, with new
+// titles and content choice.
+#pragma once
+
+#include "platform/gui/ImportItemsEvent.h"
+#include "platform/gui/TemplateDialog.h"
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class CClipVaultDoc;
+class CNote;
+class CNoteCata;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// Makes a note from `pItem` (its target document set) and files it in
+// `cata` under a unique name, shown in the notebook's tree. Null when the
+// item yields no note (a local file that is gone).
+CNote* FileImportItem(std::unique_ptr<CImportItem> pItem, CNoteCata& cata);
+
+// The item a typed address gives: "file:" in any case names a local file
+// (the prefix and every leading "/" cut), anything else is a web page.
+std::unique_ptr<CImportItem> ImportItemForAddress(const std::string& strAddress);
+
+// A "Name|pattern|Name|pattern||" filter in the file dialogs' own form.
+QString FileDialogFilterFrom(const QString& strFilter);
+
+class CImportDlg : public CTemplateDialog {
+    Q_OBJECT
+public:
+    enum : unsigned {
+        IDD = 155,
+        IDC_CHECK_ALL = 1005,
+        IDC_TARGET_TREE = 1030,
+        IDC_ITEM_LIST = 1031,
+        IDC_UNCHECK_ALL = 1032,
+        IDC_CONTENT_FIRST = 1051,
+        IDC_ADD_FILES = 1054,
+        IDC_ADD_ADDRESS = 1055,
+        IDC_REMOVE = 1056,
+        IDC_IMPORT_HELD = 1071,
+        IDC_TARGET_LABEL = 1080,
+        IDC_DIRECT_IMPORT = 1087,
+    };
+    enum { kHelpContext = 4003 };
+
+    // `documents`: the open notebooks; those serving automation callers are
+    // not offered.
+    CImportDlg(std::vector<CClipVaultDoc*> documents, QWidget* pParent);
+    ~CImportDlg() override;
+
+    // Before opening: the items to offer (taken).
+    void SetItems(CImportItemArray items);
+    // Before opening: the dialog files these notes of `doc` again.
+    void SetFixedTarget(CClipVaultDoc& doc, std::vector<CNote*> notes);
+    bool IsTargetFixed() const { return m_pFixedDoc != nullptr; }
+    // While open: more items join as checked rows; the array is emptied.
+    void AddItems(CImportItemArray& items);
+
+    QTreeWidget* TargetTree() const;
+    QTreeWidget* ItemList() const;
+    // The rows' titles in their order, and whether each is checked.
+    int RowCount() const;
+
+    // The files "add files" offers; a file dialog unless replaced (tests).
+    std::function<QStringList()> m_fnChooseFiles;
+
+protected:
+    bool OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+    void keyPressEvent(QKeyEvent* e) override;
+
+private:
+    void FillTree();
+    void InsertCategories(QTreeWidgetItem* pParent, CNoteCata& cata);
+    void AddRow(std::unique_ptr<CImportItem> pItem);
+    void AddNoteRow(CNote* pNote);
+    void SetAllChecked(bool bChecked);
+    void OnAddFiles();
+    void OnAddAddress();
+    void OnRemove();
+    void OnDirectImportToggled(bool bChecked);
+    void Import(bool bStartNow);
+    void ImportFixed();
+    int ContentType() const;
+
+    std::vector<CClipVaultDoc*> m_documents;
+    // Rows own their items here until they become notes.
+    std::vector<std::unique_ptr<CImportItem>> m_items;
+    CClipVaultDoc* m_pFixedDoc = nullptr;
+    std::vector<CNote*> m_fixedNotes;
+    bool m_bInDirectToggle = false;
+};
