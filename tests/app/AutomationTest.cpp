@@ -92,6 +92,7 @@ private slots:
     void introspectionShowsTheInterface();
     void firstStartWritesTheActivationFile();
     void capturedPageReachesTheTreeAndTheFile();
+    void threeLocalFilesAreFiledAtOnce();
 
 private:
     // A call from a connection of the caller's own, waited for while this
@@ -461,6 +462,50 @@ void AutomationTest::capturedPageReachesTheTreeAndTheFile() {
     QCOMPARE(note.value(QStringLiteral("attachments")).toArray(), QJsonArray{QStringLiteral("vltlogo.gif")});
     server.closeWriteChannel();
     if (!server.waitForFinished(5000)) server.kill();
+}
+
+// Files from a file manager's menu: one batch, filed directly without
+// StartImport, each named by its title or file name; a path that is gone
+// is refused by name and changes nothing.
+void AutomationTest::threeLocalFilesAreFiledAtOnce() {
+    QStringList paths;
+    for (const char* name : {"one.htm", "two.txt", "three.htm"}) {
+        QFile f(m_fx->WorkFolder() + QLatin1Char('/') + QLatin1String(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("<html><head><title>T ") + name + "</title></head><body>x</body></html>");
+        paths << f.fileName();
+    }
+    const QString path = m_fx->CopySample(QStringLiteral("Getting Started.vlt"));
+    CClipVaultDoc* pDoc = m_app->OpenDocumentFile(path);
+    QVERIFY(pDoc);
+    CChildFrame* child = m_app->MainFrame()->ActiveChildFrame();
+    QVERIFY(child && child->TreeView());
+    CNoteCata* pCata = child->TreeView()->CurrentCategory();
+    if (!pCata) pCata = &pDoc->m_rootCata;
+    const size_t before = pCata->m_notes.GetCount();
+    m_catcher.m_bPassOn = true;
+    g_bDirectImport = true;
+    struct Reset {
+        ~Reset() { g_bDirectImport = false; }
+    } reset;
+
+    QCOMPARE(Call(QStringLiteral("AddNotesFromFiles"), {FileArray(paths)}).type(), QDBusMessage::ReplyMessage);
+    QVERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(pCata->m_notes.GetCount(), before + 3);
+    // Pages by their title, the text file by its name.
+    QCOMPARE(TitleForSource(paths[1].toStdString()), std::string("two.txt"));
+    for (const QString& p : paths) {
+        CNote* pNote = pCata->GetNote(TitleForSource(p.toStdString()));
+        QVERIFY2(pNote, qPrintable(p));
+        QCOMPARE(pNote->m_nSourceKind, 2);
+        QVERIFY(child->TreeView()->ItemOf(pNote));
+    }
+    QVERIFY(m_fx->m_messages.empty());
+
+    // A path that no longer exists: the message, and no note.
+    Call(QStringLiteral("AddNotesFromFiles"), {FileArray({m_fx->WorkFolder() + QStringLiteral("/gone.htm")})});
+    QCOMPARE(pCata->m_notes.GetCount(), before + 3);
+    QVERIFY(m_fx->Shown(33059));
 }
 
 CLIPVAULT_GUI_TEST_MAIN(AutomationTest)
