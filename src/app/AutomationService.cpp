@@ -166,9 +166,17 @@ void CAutomationServer::AddNotesFromFiles(const QVariant& files) {
             items->push_back(std::move(item));
         }
         if (QObject* pMain = MainWindow()) QCoreApplication::postEvent(pMain, new CImportItemsEvent(std::move(items)));
+        else m_heldFiles.push_back(std::move(items));
     } catch (const std::exception&) {
         ReportFailure();
     }
+}
+
+void CAutomationServer::MainWindowReady() {
+    QObject* pMain = MainWindow();
+    if (!pMain) return;
+    for (auto& items : m_heldFiles) QCoreApplication::postEvent(pMain, new CImportItemsEvent(std::move(items)));
+    m_heldFiles.clear();
 }
 
 int CAutomationServer::AddNoteFromIE(const QString& strUrl, const QString& strTitle, int nType) {

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CImportItem;
 
@@ -56,6 +57,10 @@ public:
     std::function<QObject*()> m_fnMainWindow;
 
     void AddNotesFromFiles(const QVariant& files);
+    // Posts the files that arrived before there was a main window: a start
+    // through activation may hear its caller that early, and the files
+    // must not be lost.
+    void MainWindowReady();
     int AddNoteFromIE(const QString& strUrl, const QString& strTitle, int nType);
     void StartImport();
 
@@ -66,6 +71,7 @@ public:
     std::unique_ptr<CImportItemArray> m_pendingImports;
 
 private:
+    std::vector<std::unique_ptr<CImportItemArray>> m_heldFiles;
     QObject* MainWindow() const { return m_fnMainWindow ? m_fnMainWindow() : nullptr; }
 };
 

@@ -322,6 +322,8 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
     // A docked window hides on its first deactivation after start-up.
     m_pMainWnd->m_bRevealPending = AppOptions().m_bDockEnabled;
     g_bAutoHideAllowed = true;
+    // What outside callers handed over while the program was starting.
+    if (m_pAutomation) m_pAutomation->MainWindowReady();
     return true;
 }
 

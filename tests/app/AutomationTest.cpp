@@ -87,6 +87,7 @@ private slots:
     void onlyAnArrayOfVariantsIsRead();
     void arrayOfNonStringsPostsAnEmptyBatchThatOpensNothing();
     void longPathsAreCutAtWholeCharacters();
+    void filesBeforeTheMainWindowWaitForIt();
     void badCallsAreRefusedAndTheServiceGoesOn();
     void largeCallsArriveWhole();
     void introspectionShowsTheInterface();
@@ -276,6 +277,27 @@ void AutomationTest::longPathsAreCutAtWholeCharacters() {
     QCOMPARE(items[1].m_strSource, fits.toStdString());
     QCOMPARE(automation::CutUtf8("abc", 2), std::string("ab"));
     QCOMPARE(automation::CutUtf8("\xe4\xb8\xad", 2), std::string());
+}
+
+void AutomationTest::filesBeforeTheMainWindowWaitForIt() {
+    CAutomationServer server;
+    QObject* pMain = nullptr;
+    server.m_fnMainWindow = [&] { return pMain; };
+    server.AddNotesFromFiles(FileArray({QStringLiteral("/a.txt")}).value<QDBusVariant>().variant());
+    server.StartImport();  // nothing pending: nothing
+    QObject window;
+    window.installEventFilter(&m_catcher);
+    server.MainWindowReady();  // still none: kept
+    QCoreApplication::processEvents();
+    QVERIFY(m_catcher.m_posted.empty());
+    pMain = &window;
+    server.MainWindowReady();
+    QCoreApplication::processEvents();
+    QCOMPARE(m_catcher.m_posted.size(), size_t(1));
+    QCOMPARE(m_catcher.m_posted[0].items.size(), size_t(1));
+    server.MainWindowReady();  // once only
+    QCoreApplication::processEvents();
+    QCOMPARE(m_catcher.m_posted.size(), size_t(1));
 }
 
 void AutomationTest::badCallsAreRefusedAndTheServiceGoesOn() {
