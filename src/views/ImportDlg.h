@@ -74,7 +74,7 @@ protected:
     bool OnInitDialog() override;
     void OnOK() override;
     void OnCancel() override;
-    void keyPressEvent(QKeyEvent* e) override;
+    bool eventFilter(QObject* pWatched, QEvent* e) override;
 
 private:
     void FillTree();
