@@ -87,8 +87,12 @@ int CMainFrame::FileImportsDirectly(CImportItemArray& items) {
     }
     items.clear();
     if (nFiled > 0) {
-        const QString text = FormatMessageText(CurrentLanguage().String(ids::IDS_IMPORT_FILED),
-                                               {std::to_string(nFiled), pDoc->GetTitle()});
+        // The title without the mark of a modified notebook, which the
+        // import itself has just set.
+        std::string title = pDoc->GetTitle();
+        if (title.size() > 2 && title.compare(title.size() - 2, 2, " *") == 0) title.resize(title.size() - 2);
+        const QString text =
+            FormatMessageText(CurrentLanguage().String(ids::IDS_IMPORT_FILED), {std::to_string(nFiled), title});
         CImportNotice::Show(text);
     }
     return nFiled;

@@ -141,12 +141,16 @@ void ImportFlowTest::directImportFilesOneItemAndTellsInTheNotice() {
     QVERIFY(note);
     QCOMPARE(note->m_nContentType, 2u);
     QCOMPARE(note->m_strSource, std::string("http://127.0.0.1:9/one.htm"));
-    // The category's tree shows it.
+    // The category's tree shows it, and the list that shows the category.
     QVERIFY(child->TreeView()->ItemOf(note));
+    auto* listed = dynamic_cast<QTreeWidget*>(child->ListView()->Widget());
+    QVERIFY(listed);
+    QVERIFY(!listed->findItems(QStringLiteral("one.htm"), Qt::MatchExactly).isEmpty());
     // The notice tells how many went where.
     CImportNotice* notice = CImportNotice::Current();
     QVERIFY(notice);
-    QCOMPARE(notice->Text(), FormatMessageText(CurrentLanguage().String(ids::IDS_IMPORT_FILED), {"1", doc.GetTitle()}));
+    QCOMPARE(notice->Text(), FormatMessageText(CurrentLanguage().String(ids::IDS_IMPORT_FILED), {"1", "NewVLT"}));
+    QCOMPARE(doc.GetTitle(), std::string("NewVLT *"));
     QCOMPARE(notice->size(), QSize(300, 50));
     QCOMPARE(notice->windowTitle(), CurrentLanguage().String(33147));
     QVERIFY(notice->windowFlags().testFlag(Qt::WindowStaysOnTopHint));

@@ -385,6 +385,7 @@ void ImportDlgTest::picturesOfTheImportDialog() {
             snap(QStringLiteral("importdlg-") + lang);
             d.Control<QPushButton>(host::IDCANCEL)->click();
         });
+        QTest::qWait(300);  // the window under the dialog paints again
         CNote* n1 = europe->AddNewNote("Tram 28 timetable");
         n1->m_strSource = "http://127.0.0.1:9/tram-28.htm";
         CNote* n2 = europe->AddNewNote("Museums of Lisbon");
@@ -396,6 +397,7 @@ void ImportDlgTest::picturesOfTheImportDialog() {
         });
         p.frame->m_fnImportNotes(*p.doc, {n1, n2});
         SetDialogHook(old);
+        QTest::qWait(300);
         g_bDirectImport = true;
         p.frame->ActiveChildFrame()->TreeView()->SelectRecord(europe, false);
         auto one = std::make_unique<CImportItemArray>();
