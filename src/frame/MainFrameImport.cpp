@@ -44,7 +44,13 @@ void CMainFrame::OnImportItems(std::unique_ptr<CImportItemArray> pItems, bool bF
             return;
         }
         if (!pItems) {
-            // No carrier: the user asked for the dialog itself.
+            // No carrier: the user asked for the dialog itself; one that is
+            // up already comes to the front rather than a second one.
+            if (m_pImportDlg) {
+                m_pImportDlg->raise();
+                m_pImportDlg->activateWindow();
+                return;
+            }
             CImportItemArray none;
             RunImportDialog(none);
             return;

@@ -176,6 +176,15 @@ void ImportFlowTest::directImportFilesOneItemAndTellsInTheNotice() {
     QCOMPARE(held->m_nContentType, 2u);
     QCOMPARE(held->m_nStatus.load(), static_cast<int32_t>(kStatusHeld));
     ChooseImportSettings(0, 0);
+
+    // A locked notebook takes nothing, and says so.
+    doc.SetPassword("pw");
+    QVERIFY(doc.IsLocked());
+    p.fx->Clear();
+    const size_t before = inbox->m_notes.GetCount();
+    Deliver(p.frame, Batch({"http://127.0.0.1:9/refused.htm"}), 0);
+    QVERIFY(p.fx->Shown(ids::IDS_NOTEBOOK_READ_ONLY));
+    QCOMPARE(inbox->m_notes.GetCount(), before);
 }
 
 void ImportFlowTest::severalFromStartImportOrShiftAlwaysOpenTheDialog() {
@@ -223,6 +232,8 @@ void ImportFlowTest::itemsArrivingWhileTheDialogIsUpJoinIt() {
         // Dropped files while the dialog is up become rows of it.
         Deliver(p.frame, Batch({"http://127.0.0.1:9/late.htm", "http://127.0.0.1:9/later.htm"}), 0);
         rowsAfter = dlg.RowCount();
+        // The import command while it is up opens no second dialog.
+        p.frame->ActiveChildFrame()->OpenImport();
         dlg.TargetTree()->setCurrentItem(dlg.TargetTree()->topLevelItem(0));
         dlg.Control<QPushButton>(host::IDOK)->click();
     };

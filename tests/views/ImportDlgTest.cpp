@@ -20,6 +20,7 @@
 #include "views/ImportNotice.h"
 #include "views/ImportSettingsDlg.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -360,6 +361,9 @@ void ImportDlgTest::picturesOfTheImportDialog() {
     const QString folder = qEnvironmentVariable("CLIPVAULT_PICTURES");
     if (folder.isEmpty()) QSKIP("no picture folder asked for");
     auto snap = [&](const QString& name) {
+        // What lay under an earlier dialog is painted again first.
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible()) w->repaint();
         QTest::qWait(500);
         QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
                                                      QDir(folder).filePath(name + QStringLiteral(".png"))});
@@ -405,6 +409,8 @@ void ImportDlgTest::picturesOfTheImportDialog() {
         QCoreApplication::postEvent(p.frame, new CImportItemsEvent(std::move(one), 1));
         QCoreApplication::sendPostedEvents(p.frame, CImportItemsEvent::kType);
         QVERIFY(CImportNotice::Current());
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible()) w->repaint();
         QTest::qWait(100);
         QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
                                                      QDir(folder).filePath(QStringLiteral("importnotice-") + lang + ".png")});
