@@ -110,6 +110,7 @@ void CMainFrame::RunImportDialog(CImportItemArray& items) {
     if (m_host.OpenDocuments().empty()) ExecuteCommand(cmd::kCmdNew);
     CAutoHideBlock block;
     CImportDlg dlg(m_host.OpenDocuments(), this);
+    dlg.SetTargetDocument(GetImportTargetDocument());
     dlg.SetItems(std::move(items));
     items.clear();
     QPointer<CImportDlg> guard(&dlg);

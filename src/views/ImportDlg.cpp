@@ -205,7 +205,8 @@ void CImportDlg::FillTree() {
         top->setText(0, ToQ(doc->GetTitle()));
         top->setData(0, kRecordRole, QVariant::fromValue<void*>(doc));
         top->setData(0, kImageRole, 0);
-        if (g_pCurrentTarget && g_pCurrentTarget == &doc->m_rootCata) tree->setCurrentItem(top);
+        if (doc == m_pTargetDoc || (g_pCurrentTarget && g_pCurrentTarget == &doc->m_rootCata))
+            tree->setCurrentItem(top);
         InsertCategories(top, doc->m_rootCata);
     }
     if (!tree->currentItem() && g_pCurrentTarget) {

@@ -126,6 +126,8 @@ void ImportDlgTest::onlyCheckedRowsBecomeNotesWithTheirEditedTitles() {
     QStringList titles, sources;
     RunDialog(p, std::move(items), [&](CTemplateDialog& d) {
         auto& dlg = static_cast<CImportDlg&>(d);
+        // Nothing preselected: the notebook imports go to is chosen.
+        QCOMPARE(dlg.TargetTree()->currentItem(), dlg.TargetTree()->topLevelItem(0));
         QTreeWidget* list = dlg.ItemList();
         titles = Column(list, 0);
         sources = Column(list, 1);
