@@ -343,6 +343,9 @@ void CChildFrame::NoteFiled(CNote* pNote) {
     // note when it is built.
     if (!m_pTree || !pNote) return;
     if (QTreeWidgetItem* item = m_pTree->ItemOf(pNote->m_pParent)) m_pTree->InsertNote(pNote, item);
+    // The list showing that category lists it too.
+    if (auto* list = dynamic_cast<CCataListView*>(m_pList))
+        if (list->CurrentCategory() == pNote->m_pParent) list->ListCategory(pNote->m_pParent);
 }
 
 void CChildFrame::RefreshNote(CNote* pNote) {

@@ -44,7 +44,13 @@ void CMainFrame::OnImportItems(std::unique_ptr<CImportItemArray> pItems, bool bF
             return;
         }
         if (!pItems) {
-            // No carrier: the user asked for the dialog itself.
+            // No carrier: the user asked for the dialog itself; one that is
+            // up already comes to the front rather than a second one.
+            if (m_pImportDlg) {
+                m_pImportDlg->raise();
+                m_pImportDlg->activateWindow();
+                return;
+            }
             CImportItemArray none;
             RunImportDialog(none);
             return;
@@ -87,8 +93,12 @@ int CMainFrame::FileImportsDirectly(CImportItemArray& items) {
     }
     items.clear();
     if (nFiled > 0) {
-        const QString text = FormatMessageText(CurrentLanguage().String(ids::IDS_IMPORT_FILED),
-                                               {std::to_string(nFiled), pDoc->GetTitle()});
+        // The title without the mark of a modified notebook, which the
+        // import itself has just set.
+        std::string title = pDoc->GetTitle();
+        if (title.size() > 2 && title.compare(title.size() - 2, 2, " *") == 0) title.resize(title.size() - 2);
+        const QString text =
+            FormatMessageText(CurrentLanguage().String(ids::IDS_IMPORT_FILED), {std::to_string(nFiled), title});
         CImportNotice::Show(text);
     }
     return nFiled;
@@ -100,6 +110,7 @@ void CMainFrame::RunImportDialog(CImportItemArray& items) {
     if (m_host.OpenDocuments().empty()) ExecuteCommand(cmd::kCmdNew);
     CAutoHideBlock block;
     CImportDlg dlg(m_host.OpenDocuments(), this);
+    dlg.SetTargetDocument(GetImportTargetDocument());
     dlg.SetItems(std::move(items));
     items.clear();
     QPointer<CImportDlg> guard(&dlg);

@@ -145,6 +145,8 @@ bool CImportDlg::OnInitDialog() {
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
     list->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
     list->setItemDelegate(new CTitleOnlyDelegate(list));
+    // Delete in the list removes the selected rows.
+    list->installEventFilter(this);
     list->setColumnWidth(0, std::max(80, list->width() / 2));
     list->header()->setSectionsClickable(true);
     list->header()->setSortIndicatorShown(false);
@@ -203,7 +205,8 @@ void CImportDlg::FillTree() {
         top->setText(0, ToQ(doc->GetTitle()));
         top->setData(0, kRecordRole, QVariant::fromValue<void*>(doc));
         top->setData(0, kImageRole, 0);
-        if (g_pCurrentTarget && g_pCurrentTarget == &doc->m_rootCata) tree->setCurrentItem(top);
+        if (doc == m_pTargetDoc || (g_pCurrentTarget && g_pCurrentTarget == &doc->m_rootCata))
+            tree->setCurrentItem(top);
         InsertCategories(top, doc->m_rootCata);
     }
     if (!tree->currentItem() && g_pCurrentTarget) {
@@ -311,13 +314,14 @@ void CImportDlg::OnRemove() {
     }
 }
 
-void CImportDlg::keyPressEvent(QKeyEvent* e) {
+bool CImportDlg::eventFilter(QObject* pWatched, QEvent* e) {
     QTreeWidget* list = ItemList();
-    if (e->key() == Qt::Key_Delete && list && list->hasFocus() && !list->isPersistentEditorOpen(list->currentItem())) {
+    if (pWatched == list && e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Delete) {
+        // (An open title editor takes its keys itself.)
         OnRemove();
-        return;
+        return true;
     }
-    CTemplateDialog::keyPressEvent(e);
+    return CTemplateDialog::eventFilter(pWatched, e);
 }
 
 void CImportDlg::OnDirectImportToggled(bool bChecked) {

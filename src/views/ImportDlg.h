@@ -56,6 +56,9 @@ public:
 
     // Before opening: the items to offer (taken).
     void SetItems(CImportItemArray items);
+    // Before opening: the notebook imports go to when no category is
+    // preselected in it.
+    void SetTargetDocument(CClipVaultDoc* pDoc) { m_pTargetDoc = pDoc; }
     // Before opening: the dialog files these notes of `doc` again.
     void SetFixedTarget(CClipVaultDoc& doc, std::vector<CNote*> notes);
     bool IsTargetFixed() const { return m_pFixedDoc != nullptr; }
@@ -74,7 +77,7 @@ protected:
     bool OnInitDialog() override;
     void OnOK() override;
     void OnCancel() override;
-    void keyPressEvent(QKeyEvent* e) override;
+    bool eventFilter(QObject* pWatched, QEvent* e) override;
 
 private:
     void FillTree();
@@ -93,6 +96,7 @@ private:
     std::vector<CClipVaultDoc*> m_documents;
     // Rows own their items here until they become notes.
     std::vector<std::unique_ptr<CImportItem>> m_items;
+    CClipVaultDoc* m_pTargetDoc = nullptr;
     CClipVaultDoc* m_pFixedDoc = nullptr;
     std::vector<CNote*> m_fixedNotes;
     bool m_bInDirectToggle = false;

@@ -11,7 +11,8 @@
 QPointer<CImportNotice> CImportNotice::s_pCurrent;
 
 CImportNotice::CImportNotice(const QString& strText)
-    : QWidget(nullptr, Qt::Window | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint | Qt::WindowDoesNotAcceptFocus),
+    : QWidget(nullptr, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint |
+                           Qt::WindowDoesNotAcceptFocus),
       m_strText(strText) {
     setObjectName(QStringLiteral("ImportNotice"));
     setAttribute(Qt::WA_DeleteOnClose);

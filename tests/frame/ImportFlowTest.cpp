@@ -141,12 +141,16 @@ void ImportFlowTest::directImportFilesOneItemAndTellsInTheNotice() {
     QVERIFY(note);
     QCOMPARE(note->m_nContentType, 2u);
     QCOMPARE(note->m_strSource, std::string("http://127.0.0.1:9/one.htm"));
-    // The category's tree shows it.
+    // The category's tree shows it, and the list that shows the category.
     QVERIFY(child->TreeView()->ItemOf(note));
+    auto* listed = dynamic_cast<QTreeWidget*>(child->ListView()->Widget());
+    QVERIFY(listed);
+    QVERIFY(!listed->findItems(QStringLiteral("one.htm"), Qt::MatchExactly).isEmpty());
     // The notice tells how many went where.
     CImportNotice* notice = CImportNotice::Current();
     QVERIFY(notice);
-    QCOMPARE(notice->Text(), FormatMessageText(CurrentLanguage().String(ids::IDS_IMPORT_FILED), {"1", doc.GetTitle()}));
+    QCOMPARE(notice->Text(), FormatMessageText(CurrentLanguage().String(ids::IDS_IMPORT_FILED), {"1", "NewVLT"}));
+    QCOMPARE(doc.GetTitle(), std::string("NewVLT *"));
     QCOMPARE(notice->size(), QSize(300, 50));
     QCOMPARE(notice->windowTitle(), CurrentLanguage().String(33147));
     QVERIFY(notice->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
@@ -172,6 +176,15 @@ void ImportFlowTest::directImportFilesOneItemAndTellsInTheNotice() {
     QCOMPARE(held->m_nContentType, 2u);
     QCOMPARE(held->m_nStatus.load(), static_cast<int32_t>(kStatusHeld));
     ChooseImportSettings(0, 0);
+
+    // A locked notebook takes nothing, and says so.
+    doc.SetPassword("pw");
+    QVERIFY(doc.IsLocked());
+    p.fx->Clear();
+    const size_t before = inbox->m_notes.GetCount();
+    Deliver(p.frame, Batch({"http://127.0.0.1:9/refused.htm"}), 0);
+    QVERIFY(p.fx->Shown(ids::IDS_NOTEBOOK_READ_ONLY));
+    QCOMPARE(inbox->m_notes.GetCount(), before);
 }
 
 void ImportFlowTest::severalFromStartImportOrShiftAlwaysOpenTheDialog() {
@@ -219,6 +232,8 @@ void ImportFlowTest::itemsArrivingWhileTheDialogIsUpJoinIt() {
         // Dropped files while the dialog is up become rows of it.
         Deliver(p.frame, Batch({"http://127.0.0.1:9/late.htm", "http://127.0.0.1:9/later.htm"}), 0);
         rowsAfter = dlg.RowCount();
+        // The import command while it is up opens no second dialog.
+        p.frame->ActiveChildFrame()->OpenImport();
         dlg.TargetTree()->setCurrentItem(dlg.TargetTree()->topLevelItem(0));
         dlg.Control<QPushButton>(host::IDOK)->click();
     };
