@@ -13,53 +13,11 @@
 #include "platform/gui/MessageBox.h"
 
 #include <QApplication>
-#include <QCursor>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionViewItem>
 
-// The picture of what is dragged, following the mouse in place of the
-// cursor; the cursor comes back when it goes.
-class CCataListView::CDragImage {
-public:
-    CDragImage(const QIcon& icon, const QString& strText, const QPoint& hotSpot) : m_hotSpot(hotSpot) {
-        m_pImage = std::make_unique<QWidget>(nullptr, Qt::ToolTip | Qt::FramelessWindowHint |
-                                                          Qt::WindowTransparentForInput |
-                                                          Qt::WindowDoesNotAcceptFocus);
-        m_pImage->setAttribute(Qt::WA_TransparentForMouseEvents);
-        m_pImage->setAttribute(Qt::WA_ShowWithoutActivating);
-        m_pImage->setWindowOpacity(0.75);
-        m_pImage->setAccessibleName(strText);
-        auto* layout = new QHBoxLayout(m_pImage.get());
-        layout->setContentsMargins(2, 1, 2, 1);
-        layout->setSpacing(4);
-        auto* pIcon = new QLabel(m_pImage.get());
-        pIcon->setPixmap(icon.pixmap(16, 16));
-        pIcon->setAccessibleName(strText);
-        auto* pText = new QLabel(strText, m_pImage.get());
-        pText->setAccessibleName(strText);
-        layout->addWidget(pIcon);
-        layout->addWidget(pText);
-        m_pImage->adjustSize();
-        QApplication::setOverrideCursor(QCursor(Qt::BlankCursor));
-    }
-    ~CDragImage() { QApplication::restoreOverrideCursor(); }
-    CDragImage(const CDragImage&) = delete;
-    CDragImage& operator=(const CDragImage&) = delete;
-
-    void MoveTo(const QPoint& globalPos) {
-        m_pImage->move(globalPos - m_hotSpot);
-        if (!m_pImage->isVisible()) m_pImage->show();
-    }
-
-private:
-    std::unique_ptr<QWidget> m_pImage;
-    QPoint m_hotSpot;
-};
-
-void CCataListView::DeleteDragImage(CDragImage* p) { delete p; }
+void CCataListView::DeleteDragImage(CDragPicture* p) { delete p; }
 
 bool CCataListView::CanBeginDrag() const {
     return !IsReadOnly() && m_pCata && m_pTree && !Selection().isEmpty() && m_pTree->ItemOf(m_pCata);
@@ -180,7 +138,7 @@ void CCataListView::BeginDrag(QTreeWidgetItem* pItem, const QPoint& globalPos) {
     for (QTreeWidgetItem* item : Selection())
         if (CNoteBase* record = RecordOf(item)) state.Add(record);
     const QPoint corner = viewport()->mapToGlobal(visualItemRect(pItem).topLeft());
-    m_pDragImage.reset(new CDragImage(pItem->icon(0), pItem->text(0), globalPos - corner));
+    m_pDragImage.reset(new CDragPicture(pItem->icon(0), pItem->text(0), globalPos - corner));
     DragTo(globalPos);
 }
 

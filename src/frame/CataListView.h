@@ -19,6 +19,7 @@ class CClipVaultDoc;
 class CNote;
 class CNoteBase;
 class CNoteCata;
+class CDragPicture;
 class CNoteCataView;
 class INoteFrame;
 
@@ -88,7 +89,6 @@ protected:
 
 private:
     class CContextTarget;
-    class CDragImage;
 
     // ---- filling
     QTreeWidgetItem* AddItem(int nImage, CNoteBase* pRecord, const QString& strText, int nGroup = 0);
@@ -163,8 +163,8 @@ private:
     QPointF m_pressGlobalPos;
     Qt::KeyboardModifiers m_pressModifiers;
     // The deleter lives with the class it deletes.
-    static void DeleteDragImage(CDragImage* p);
-    std::unique_ptr<CDragImage, void (*)(CDragImage*)> m_pDragImage{nullptr, &DeleteDragImage};
+    static void DeleteDragImage(CDragPicture* p);
+    std::unique_ptr<CDragPicture, void (*)(CDragPicture*)> m_pDragImage{nullptr, &DeleteDragImage};
     QPersistentModelIndex m_dropItem;
 
     std::unique_ptr<CContextTarget> m_pContextTarget;

@@ -4,12 +4,16 @@
 #pragma once
 
 #include <QPersistentModelIndex>
+#include <QPoint>
 #include <QPointer>
+#include <memory>
 #include <vector>
 
 class CNoteBase;
 class CNoteCata;
 class CNoteCataView;
+class QIcon;
+class QString;
 class QTreeWidgetItem;
 class QWidget;
 
@@ -44,3 +48,22 @@ private:
 
 // The program's one drag.
 CDragState& TheDragState();
+
+// What the user sees of a drag: a small picture of the dragged item that
+// follows the mouse, and no cursor. Going away (also when a handler failed
+// half way, or the view is destroyed mid-drag) brings the cursor back.
+class CDragPicture {
+public:
+    // `hotSpot`: where the item was taken, relative to the picture's corner.
+    CDragPicture(const QIcon& icon, const QString& strText, const QPoint& hotSpot);
+    ~CDragPicture();
+    CDragPicture(const CDragPicture&) = delete;
+    CDragPicture& operator=(const CDragPicture&) = delete;
+
+    void MoveTo(const QPoint& globalPos);
+    QWidget* Image() const { return m_pImage.get(); }
+
+private:
+    std::unique_ptr<QWidget> m_pImage;
+    QPoint m_hotSpot;
+};

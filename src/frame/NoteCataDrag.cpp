@@ -19,9 +19,6 @@
 #include "platform/gui/QtText.h"
 
 #include <QApplication>
-#include <QCursor>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSignalBlocker>
@@ -48,51 +45,13 @@ bool Contains(const QTreeWidgetItem* pAncestor, const QTreeWidgetItem* pItem) {
 
 }  // namespace
 
-// What the user sees of a drag of this tree: a small picture of the item
-// that follows the mouse, and no cursor. Going away (also when a handler
-// failed half way, or the tree is destroyed mid-drag) brings the cursor
-// back.
-class CNoteCataView::CDragFeedback {
+// The tree's drag picture also knows whether its end ends the drag.
+class CNoteCataView::CDragFeedback : public CDragPicture {
 public:
-    CDragFeedback(const QIcon& icon, const QString& strText, const QPoint& hotSpot) : m_hotSpot(hotSpot) {
-        m_pImage = std::make_unique<QWidget>(nullptr, Qt::ToolTip | Qt::FramelessWindowHint |
-                                                          Qt::WindowTransparentForInput |
-                                                          Qt::WindowDoesNotAcceptFocus);
-        m_pImage->setAttribute(Qt::WA_TransparentForMouseEvents);
-        m_pImage->setAttribute(Qt::WA_ShowWithoutActivating);
-        m_pImage->setWindowOpacity(0.75);
-        m_pImage->setAccessibleName(strText);
-        auto* layout = new QHBoxLayout(m_pImage.get());
-        layout->setContentsMargins(2, 1, 2, 1);
-        layout->setSpacing(4);
-        auto* pIcon = new QLabel(m_pImage.get());
-        pIcon->setPixmap(icon.pixmap(16, 16));
-        pIcon->setAccessibleName(strText);
-        auto* pText = new QLabel(strText, m_pImage.get());
-        pText->setAccessibleName(strText);
-        layout->addWidget(pIcon);
-        layout->addWidget(pText);
-        m_pImage->adjustSize();
-        QApplication::setOverrideCursor(QCursor(Qt::BlankCursor));
-    }
-    ~CDragFeedback() { QApplication::restoreOverrideCursor(); }
-    CDragFeedback(const CDragFeedback&) = delete;
-    CDragFeedback& operator=(const CDragFeedback&) = delete;
-
-    void MoveTo(const QPoint& globalPos) {
-        m_pImage->move(globalPos - m_hotSpot);
-        if (!m_pImage->isVisible()) m_pImage->show();
-    }
-    QWidget* Image() const { return m_pImage.get(); }
-
+    using CDragPicture::CDragPicture;
     // Cleared when the drop still needs the drag state after the picture
     // is gone.
     bool m_bEndsDrag = true;
-
-private:
-    std::unique_ptr<QWidget> m_pImage;
-    // Where the item was taken, relative to the picture's corner.
-    QPoint m_hotSpot;
 };
 
 void CNoteCataView::DeleteDragFeedback(CDragFeedback* p) {
