@@ -23,9 +23,6 @@
 
 namespace {
 
-constexpr unsigned kStrNewCategory = 33050;
-constexpr unsigned kStrNewNote = 33051;
-
 bool IsNoteImage(int n) { return n == CNoteCataView::kImageNote || n == CNoteCataView::kImageNoteHeld; }
 
 // Every note of a category, its subcategories' included.
@@ -118,8 +115,8 @@ bool CCataListView::RefuseReadOnly() const {
 void CCataListView::OnNewItem(bool bCategory) {
     if (RefuseReadOnly() || !m_pCata) return;
     QTreeWidgetItem* item =
-        bCategory ? AddItem(CNoteCataView::kImageCata, nullptr, CurrentLanguage().String(kStrNewCategory))
-                  : AddItem(CNoteCataView::kImageNoteHeld, nullptr, CurrentLanguage().String(kStrNewNote));
+        bCategory ? AddItem(CNoteCataView::kImageCata, nullptr, CurrentLanguage().String(ids::IDS_NEW_CATEGORY))
+                  : AddItem(CNoteCataView::kImageNoteHeld, nullptr, CurrentLanguage().String(ids::IDS_NEW_NOTE));
     StartLabelEdit(item, bCategory ? kEditNewCata : kEditNewNote);
 }
 

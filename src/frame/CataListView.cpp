@@ -12,6 +12,7 @@
 #include "platform/gui/LanguageModule.h"
 #include "platform/gui/NoteFrame.h"
 #include "platform/gui/QtText.h"
+#include "platform/StringIds.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -23,17 +24,6 @@
 #include <algorithm>
 
 namespace {
-
-constexpr unsigned kStrNameColumn = 33116;
-constexpr unsigned kStrStatusColumn = 33117;
-constexpr unsigned kStrToday = 33054;
-constexpr unsigned kStrYesterday = 33055;
-constexpr unsigned kStrThisWeek = 33056;
-constexpr unsigned kStrQueued = 33090;
-constexpr unsigned kStrRunning = 33091;
-constexpr unsigned kStrFailed = 33092;
-constexpr unsigned kStrWaiting = 33102;
-constexpr unsigned kStrDone = 33118;
 
 int NoteImage(const CNote* pNote) {
     return pNote->m_nContentType == kContentHeld ? CNoteCataView::kImageNoteHeld : CNoteCataView::kImageNote;
@@ -84,11 +74,11 @@ CCataListView::CCataListView(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pPa
     setIconSize(QSize(16, 16));
     setColumnCount(2);
     const CLanguageModule& lang = CurrentLanguage();
-    setHeaderLabels({lang.String(kStrNameColumn), lang.String(kStrStatusColumn)});
+    setHeaderLabels({lang.String(ids::IDS_NAME_COLUMN), lang.String(ids::IDS_STATUS_COLUMN)});
     header()->setSectionsClickable(true);
     header()->setSortIndicatorShown(false);
-    header()->setAccessibleName(lang.String(kStrNameColumn) + QStringLiteral(" / ") + lang.String(kStrStatusColumn));
-    setAccessibleName(lang.String(kStrNameColumn));
+    header()->setAccessibleName(lang.String(ids::IDS_NAME_COLUMN) + QStringLiteral(" / ") + lang.String(ids::IDS_STATUS_COLUMN));
+    setAccessibleName(lang.String(ids::IDS_NAME_COLUMN));
     const QPixmap strip = lang.Bitmap(237);
     for (int x = 0; x + 16 <= strip.width(); x += 16) m_icons << QIcon(strip.copy(x, 0, 16, 16));
     connect(header(), &QHeaderView::sectionClicked, this, [this](int nColumn) {
@@ -149,11 +139,11 @@ QTreeWidgetItem* CCataListView::ItemOf(const CNoteBase* pRecord) const {
 
 QString CCataListView::StatusText(int nStatus) {
     switch (nStatus) {
-    case kStatusQueued: return CurrentLanguage().String(kStrQueued);
-    case kStatusRunning: return CurrentLanguage().String(kStrRunning);
-    case kStatusFailed: return CurrentLanguage().String(kStrFailed);
-    case kStatusHeld: return CurrentLanguage().String(kStrWaiting);
-    default: return CurrentLanguage().String(kStrDone);
+    case kStatusQueued: return CurrentLanguage().String(ids::IDS_GROUP_QUEUED);
+    case kStatusRunning: return CurrentLanguage().String(ids::IDS_GROUP_RUNNING);
+    case kStatusFailed: return CurrentLanguage().String(ids::IDS_GROUP_FAILED);
+    case kStatusHeld: return CurrentLanguage().String(ids::IDS_GROUP_WAITING);
+    default: return CurrentLanguage().String(ids::IDS_STATUS_DONE);
     }
 }
 
@@ -201,9 +191,9 @@ void CCataListView::ListGroup(int nGroup) {
     const CLanguageModule& lang = CurrentLanguage();
     switch (nGroup) {
     case kKindRecent:
-        AddItem(CNoteCataView::kImageDay, nullptr, lang.String(kStrToday), kKindToday);
-        AddItem(CNoteCataView::kImageDay, nullptr, lang.String(kStrYesterday), kKindYesterday);
-        AddItem(CNoteCataView::kImageDay, nullptr, lang.String(kStrThisWeek), kKindThisWeek);
+        AddItem(CNoteCataView::kImageDay, nullptr, lang.String(ids::IDS_GROUP_TODAY), kKindToday);
+        AddItem(CNoteCataView::kImageDay, nullptr, lang.String(ids::IDS_GROUP_YESTERDAY), kKindYesterday);
+        AddItem(CNoteCataView::kImageDay, nullptr, lang.String(ids::IDS_GROUP_THIS_WEEK), kKindThisWeek);
         return;
     case kKindToday:
     case kKindYesterday:
@@ -217,10 +207,10 @@ void CCataListView::ListGroup(int nGroup) {
         return;
     }
     case kKindDownloads:
-        AddItem(CNoteCataView::kImageRunning, nullptr, lang.String(kStrRunning), kKindRunning);
-        AddItem(CNoteCataView::kImageQueued, nullptr, lang.String(kStrQueued), kKindQueued);
-        AddItem(CNoteCataView::kImageWaiting, nullptr, lang.String(kStrWaiting), kKindWaiting);
-        AddItem(CNoteCataView::kImageFailed, nullptr, lang.String(kStrFailed), kKindFailed);
+        AddItem(CNoteCataView::kImageRunning, nullptr, lang.String(ids::IDS_GROUP_RUNNING), kKindRunning);
+        AddItem(CNoteCataView::kImageQueued, nullptr, lang.String(ids::IDS_GROUP_QUEUED), kKindQueued);
+        AddItem(CNoteCataView::kImageWaiting, nullptr, lang.String(ids::IDS_GROUP_WAITING), kKindWaiting);
+        AddItem(CNoteCataView::kImageFailed, nullptr, lang.String(ids::IDS_GROUP_FAILED), kKindFailed);
         return;
     default: {
         const int nStatus = StatusOfKind(nGroup);
@@ -440,7 +430,7 @@ bool CCataListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* 
         if (m_nEditMode == kEditIdle) m_nEditMode = kEditRename;
         m_editItem = QPersistentModelIndex(nameIndex);
         if (QWidget* editor = indexWidget(nameIndex))
-            editor->setAccessibleName(CurrentLanguage().String(kStrNameColumn));
+            editor->setAccessibleName(CurrentLanguage().String(ids::IDS_NAME_COLUMN));
         m_bEditCommitted = false;
         m_strEditText.clear();
     }

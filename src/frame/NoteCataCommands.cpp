@@ -21,9 +21,6 @@
 
 namespace {
 
-constexpr unsigned kStrNewCategory = 33050;
-constexpr unsigned kStrNewNote = 33051;
-constexpr unsigned kStrName = 33116;  // "Name", as the note list heads its column
 constexpr int kHelpContextTree = 4002;
 
 bool In(int n, int nLow, int nHigh) { return nLow <= n && n <= nHigh; }
@@ -122,7 +119,7 @@ void CNoteCataView::OnNewCategory() {
     // After the categories at the start of the children, before the notes.
     int at = 0;
     while (at < parent->childCount() && In(ImageOf(parent->child(at)), kImageCata, kImageCataOpen)) ++at;
-    QTreeWidgetItem* item = MakeItem(kImageCata, nullptr, CurrentLanguage().String(kStrNewCategory));
+    QTreeWidgetItem* item = MakeItem(kImageCata, nullptr, CurrentLanguage().String(ids::IDS_NEW_CATEGORY));
     parent->insertChild(at, item);
     parent->setExpanded(true);
     StartLabelEdit(item, kEditNewCata);
@@ -131,7 +128,7 @@ void CNoteCataView::OnNewCategory() {
 void CNoteCataView::OnNewNote() {
     QTreeWidgetItem* parent = TargetCategoryItem();
     if (!parent || RefuseReadOnly()) return;
-    QTreeWidgetItem* item = MakeItem(kImageNoteHeld, nullptr, CurrentLanguage().String(kStrNewNote));
+    QTreeWidgetItem* item = MakeItem(kImageNoteHeld, nullptr, CurrentLanguage().String(ids::IDS_NEW_NOTE));
     parent->addChild(item);
     parent->setExpanded(true);
     StartLabelEdit(item, kEditNewNote);
@@ -162,7 +159,7 @@ bool CNoteCataView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* 
     if (ok && state() == EditingState && !m_editItem.isValid()) {
         if (m_nEditMode == kEditIdle) m_nEditMode = kEditRename;
         m_editItem = QPersistentModelIndex(index);
-        if (QWidget* editor = indexWidget(index)) editor->setAccessibleName(CurrentLanguage().String(kStrName));
+        if (QWidget* editor = indexWidget(index)) editor->setAccessibleName(CurrentLanguage().String(ids::IDS_NAME_COLUMN));
         m_bEditCommitted = false;
         m_strEditText.clear();
     }

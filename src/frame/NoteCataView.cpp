@@ -9,6 +9,7 @@
 #include "platform/gui/LanguageModule.h"
 #include "platform/gui/NoteFrame.h"
 #include "platform/gui/QtText.h"
+#include "platform/StringIds.h"
 
 #include <QContextMenuEvent>
 #include <QDateTime>
@@ -19,17 +20,6 @@
 #include <cstdlib>
 
 namespace {
-
-constexpr unsigned kStrRoot = 33052;
-constexpr unsigned kStrRecent = 33053;
-constexpr unsigned kStrToday = 33054;
-constexpr unsigned kStrYesterday = 33055;
-constexpr unsigned kStrThisWeek = 33056;
-constexpr unsigned kStrQueued = 33090;
-constexpr unsigned kStrRunning = 33091;
-constexpr unsigned kStrFailed = 33092;
-constexpr unsigned kStrDownloads = 33093;
-constexpr unsigned kStrWaiting = 33102;
 
 bool In(int n, int nLow, int nHigh) { return nLow <= n && n <= nHigh; }
 
@@ -247,15 +237,15 @@ void CNoteCataView::Populate() {
     m_pRoot = MakeItem(kImageNotebook, &m_doc.m_rootCata, QString());
     addTopLevelItem(m_pRoot);
     UpdateRootTitle();
-    m_pRecent = MakeGroup(nullptr, kImageRecent, kStrRecent, kGroupRecent);
-    m_pToday = MakeGroup(m_pRecent, kImageDay, kStrToday, kGroupToday);
-    m_pYesterday = MakeGroup(m_pRecent, kImageDay, kStrYesterday, kGroupYesterday);
-    m_pThisWeek = MakeGroup(m_pRecent, kImageDay, kStrThisWeek, kGroupThisWeek);
-    m_pDownloads = MakeGroup(nullptr, kImageDownloads, kStrDownloads, kGroupDownloads);
-    m_pRunning = MakeGroup(m_pDownloads, kImageRunning, kStrRunning, kGroupRunning);
-    m_pQueued = MakeGroup(m_pDownloads, kImageQueued, kStrQueued, kGroupQueued);
-    m_pWaiting = MakeGroup(m_pDownloads, kImageWaiting, kStrWaiting, kGroupWaiting);
-    m_pFailed = MakeGroup(m_pDownloads, kImageFailed, kStrFailed, kGroupFailed);
+    m_pRecent = MakeGroup(nullptr, kImageRecent, ids::IDS_GROUP_RECENT, kGroupRecent);
+    m_pToday = MakeGroup(m_pRecent, kImageDay, ids::IDS_GROUP_TODAY, kGroupToday);
+    m_pYesterday = MakeGroup(m_pRecent, kImageDay, ids::IDS_GROUP_YESTERDAY, kGroupYesterday);
+    m_pThisWeek = MakeGroup(m_pRecent, kImageDay, ids::IDS_GROUP_THIS_WEEK, kGroupThisWeek);
+    m_pDownloads = MakeGroup(nullptr, kImageDownloads, ids::IDS_GROUP_DOWNLOADS, kGroupDownloads);
+    m_pRunning = MakeGroup(m_pDownloads, kImageRunning, ids::IDS_GROUP_RUNNING, kGroupRunning);
+    m_pQueued = MakeGroup(m_pDownloads, kImageQueued, ids::IDS_GROUP_QUEUED, kGroupQueued);
+    m_pWaiting = MakeGroup(m_pDownloads, kImageWaiting, ids::IDS_GROUP_WAITING, kGroupWaiting);
+    m_pFailed = MakeGroup(m_pDownloads, kImageFailed, ids::IDS_GROUP_FAILED, kGroupFailed);
     FillRecentGroups();
     FillCata(m_pRoot, &m_doc.m_rootCata);
     // Held and failed notes wait for the user; a tree built again while
@@ -274,7 +264,7 @@ void CNoteCataView::Populate() {
 }
 
 void CNoteCataView::UpdateRootTitle() {
-    if (m_pRoot) m_pRoot->setText(0, CurrentLanguage().String(kStrRoot));
+    if (m_pRoot) m_pRoot->setText(0, CurrentLanguage().String(ids::IDS_TREE_ROOT));
 }
 
 void CNoteCataView::FillCata(QTreeWidgetItem* pItem, const CNoteCata* pCata) {

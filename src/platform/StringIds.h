@@ -78,4 +78,23 @@ constexpr unsigned IDS_IMPORT_SOURCE_COLUMN = 33074; // the rows' source column
 constexpr unsigned IDS_IMPORT_AGAIN_CAPTION = 33130; // the dialog on existing notes
 constexpr unsigned IDS_IMPORT_FILED = 33146;         // "%d" notes added to "%s"
 constexpr unsigned IDS_IMPORT_NOTICE_CAPTION = 33147;
+
+// The category tree and the note list: default names, the groups' labels
+// (the download groups' also name a note's state in the list), the list's
+// columns.
+constexpr unsigned IDS_NEW_CATEGORY = 33050;
+constexpr unsigned IDS_NEW_NOTE = 33051;
+constexpr unsigned IDS_TREE_ROOT = 33052;
+constexpr unsigned IDS_GROUP_RECENT = 33053;
+constexpr unsigned IDS_GROUP_TODAY = 33054;
+constexpr unsigned IDS_GROUP_YESTERDAY = 33055;
+constexpr unsigned IDS_GROUP_THIS_WEEK = 33056;
+constexpr unsigned IDS_GROUP_QUEUED = 33090;
+constexpr unsigned IDS_GROUP_RUNNING = 33091;
+constexpr unsigned IDS_GROUP_FAILED = 33092;
+constexpr unsigned IDS_GROUP_DOWNLOADS = 33093;
+constexpr unsigned IDS_GROUP_WAITING = 33102;
+constexpr unsigned IDS_NAME_COLUMN = 33116;
+constexpr unsigned IDS_STATUS_COLUMN = 33117;
+constexpr unsigned IDS_STATUS_DONE = 33118;   // a note with nothing left to download
 }  // namespace ids
