@@ -221,26 +221,12 @@ void CCataListView::EndLabelEdit(QTreeWidgetItem* pItem, const QString& strEdite
 
     if (mode != kEditRename || bCancelled || strEdited.isEmpty()) return;
     CNoteBase* record = RecordOf(pItem);
-    if (!record) return;
-    if (record->m_nKind == CNoteBase::kindCata) {
-        auto* pCata = static_cast<CNoteCata*>(record);
-        if (!pCata->Rename(name)) return;
-        pItem->setText(0, ToQ(pCata->m_strName));
-        if (m_pTree)
-            if (QTreeWidgetItem* item = m_pTree->ItemOf(pCata)) item->setText(0, ToQ(pCata->m_strName));
-    } else if (record->m_nKind == CNoteBase::kindNote) {
-        auto* note = static_cast<CNote*>(record);
-        if (!note->Rename(name)) return;
-        pItem->setText(0, ToQ(note->m_strName));
-        if (m_pTree) {
-            // Its category item and its group entries show the new name.
-            m_pTree->RefreshNote(note);
-            m_pTree->UpdateRecentGroups(note, CNoteCataView::kRecentRename);
-        }
-    } else {
-        return;
-    }
-    m_doc.SetModifiedFlag();
+    if (!record || (record->m_nKind != CNoteBase::kindCata && record->m_nKind != CNoteBase::kindNote)) return;
+    // The tree renames it and shows the new name in all its items; the list
+    // always has its tree.
+    if (!m_pTree || !m_pTree->RenameRecord(record, name)) return;
+    pItem->setText(0, ToQ(record->m_nKind == CNoteBase::kindCata ? static_cast<CNoteCata*>(record)->m_strName
+                                                                 : static_cast<CNote*>(record)->m_strName));
 }
 
 // ---------------------------------------------------------------- delete

@@ -270,26 +270,26 @@ void CNoteCataView::EndLabelEdit(QTreeWidgetItem* pItem, const QString& strEdite
 
     if (mode != kEditRename || bCancelled || strEdited.isEmpty()) return;
     CNoteBase* record = RecordOf(pItem);
-    if (!record) return;
-    if (record->m_nKind == CNoteBase::kindCata) {
-        auto* pCata = static_cast<CNoteCata*>(record);
-        if (!pCata->Rename(name)) return;
-        pItem->setText(0, text);
-    } else if (record->m_nKind == CNoteBase::kindNote) {
-        auto* note = static_cast<CNote*>(record);
-        if (!note->Rename(name)) return;
-        // Every item of the note shows the new name: its category item
-        // (also when it was renamed in a group) and its group entries.
-        if (QTreeWidgetItem* item = ItemOf(note)) item->setText(0, text);
-        UpdateRecentGroups(note, kRecentRename);
-        for (QTreeWidgetItem* group : {m_pRunning, m_pQueued, m_pWaiting, m_pFailed})
-            for (int i = 0; group && i < group->childCount(); ++i)
-                if (RecordOf(group->child(i)) == note) group->child(i)->setText(0, text);
-        pItem->setText(0, text);
+    if (!record || !RenameRecord(record, name)) return;
+    pItem->setText(0, text);
+}
+
+bool CNoteCataView::RenameRecord(CNoteBase* pRecord, const std::string& strName) {
+    if (pRecord->m_nKind == CNoteBase::kindCata) {
+        auto* pCata = static_cast<CNoteCata*>(pRecord);
+        if (!pCata->Rename(strName)) return false;
+        if (QTreeWidgetItem* item = ItemOf(pCata)) item->setText(0, ToQ(pCata->m_strName));
+    } else if (pRecord->m_nKind == CNoteBase::kindNote) {
+        auto* note = static_cast<CNote*>(pRecord);
+        if (!note->Rename(strName)) return false;
+        // Every item of the note shows the new name: its category item and
+        // its day and download group entries.
+        RefreshNote(note);
     } else {
-        return;
+        return false;
     }
     m_doc.SetModifiedFlag();
+    return true;
 }
 
 // ---------------------------------------------------------------- delete

@@ -15,6 +15,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 class CClipVaultDoc;
@@ -130,6 +131,9 @@ public:
     CNoteCata* CurrentCategory() const;
     // A note's name, image or download state changed.
     void RefreshNote(CNote* pNote);
+    // Renames a category or note of this notebook and shows the new name
+    // in every item of it; false when the name was refused.
+    bool RenameRecord(CNoteBase* pRecord, const std::string& strName);
     // The notebook is about to delete the record: every item that shows it
     // (or, for a category, anything inside it) goes.
     void RemoveRecord(CNoteBase* pRecord);
