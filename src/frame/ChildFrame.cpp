@@ -236,20 +236,23 @@ void CChildFrame::ShowNote(CNote* pNote, bool bNew, int nMode, bool bSource) {
     m_pBrowser->ShowNote(pNote);
 }
 
-void CChildFrame::ListCategory(CNoteCata* pCata) {
-    if (!m_pCurrentNote || m_pCurrentNote->m_nStatus.load() != kStatusDeleting) SaveCurrentNote();
+bool CChildFrame::ShowList() {
+    // A note being deleted is not saved on the way out (SaveCurrentNote
+    // leaves it alone).
+    SaveCurrentNote();
     m_pCurrentNote = nullptr;
     m_bShowingSource = false;
-    if (SwitchRightPane(kPaneList)) m_pList->ListCategory(pCata);
-    else if (m_pBrowser) m_pBrowser->ShowNothing();
+    if (SwitchRightPane(kPaneList)) return true;
+    if (m_pBrowser) m_pBrowser->ShowNothing();
+    return false;
+}
+
+void CChildFrame::ListCategory(CNoteCata* pCata) {
+    if (ShowList()) m_pList->ListCategory(pCata);
 }
 
 void CChildFrame::ListGroup(int nGroup) {
-    if (!m_pCurrentNote || m_pCurrentNote->m_nStatus.load() != kStatusDeleting) SaveCurrentNote();
-    m_pCurrentNote = nullptr;
-    m_bShowingSource = false;
-    if (SwitchRightPane(kPaneList)) m_pList->ListGroup(nGroup);
-    else if (m_pBrowser) m_pBrowser->ShowNothing();
+    if (ShowList()) m_pList->ListGroup(nGroup);
 }
 
 void CChildFrame::ClearCurrentNote() {

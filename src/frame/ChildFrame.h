@@ -108,6 +108,9 @@ private:
     // Puts a view of that kind into the right pane unless it is there;
     // true when it is there afterwards.
     bool SwitchRightPane(Pane nPane);
+    // The current note saved and let go, the list in the right pane; false
+    // when the program has no list to show.
+    bool ShowList();
     // The tree or the list, whichever the shared editing commands go to.
     CCmdTarget* RoutedTarget() const;
     bool ListIsActive() const;
