@@ -53,12 +53,19 @@ QString BodyText(QWebEngineView* view) {
     return Js(view, QStringLiteral("document.body ? document.body.innerText : ''")).toString();
 }
 
-// A real click in the middle of the element the selector finds.
+// A real click in the middle of the element the selector finds. The page may
+// still be on its way in (a new view reports the blank page as complete), so
+// the element is looked for again for a while before giving up.
 bool Click(QWebEngineView* view, const QString& selector) {
-    const QVariantList r = Js(view, QStringLiteral("(function(){var e=document.querySelector('%1');if(!e)return [];"
-                                                   "var b=e.getBoundingClientRect();return [b.left+b.width/2,b.top+b.height/2];})()")
-                                        .arg(selector))
-                               .toList();
+    QVariantList r;
+    for (int i = 0; i < 100 && r.size() != 2; ++i) {
+        if (i) QTest::qWait(50);
+        r = Js(view, QStringLiteral("(function(){var e=document.querySelector('%1');if(!e)return [];"
+                                    "var b=e.getBoundingClientRect();if(!b.width&&!b.height)return [];"
+                                    "return [b.left+b.width/2,b.top+b.height/2];})()")
+                         .arg(selector))
+                .toList();
+    }
     if (r.size() != 2) return false;
     QWidget* target = view->focusProxy() ? view->focusProxy() : view;
     const QPoint at(qRound(r[0].toDouble() * view->zoomFactor()), qRound(r[1].toDouble() * view->zoomFactor()));
@@ -164,6 +171,8 @@ private:
             for (int i = 0; i < 100; ++i) {
                 QTest::qWait(50);
                 if (Js(v, QStringLiteral("document.readyState")).toString() != QLatin1String("complete")) continue;
+                // A view just made reports its blank page complete before the note's page starts.
+                if (Js(v, QStringLiteral("location.href")).toString() == QLatin1String("about:blank")) continue;
                 if (v->ShownStatusKind() >= 0 && v->ShownStatusKind() != CNoteBrowserView::kStatusEmpty &&
                     BodyText(v).isEmpty())
                     continue;
