@@ -14,6 +14,11 @@ struct CDownloadSettings {
     std::string m_strProxyPassword;
     bool m_bFetchResources = true;  // a captured page's images, stylesheets and frames too
     uint32_t m_nMaxWorkers = 5;     // download workers a notebook runs at once
+    // Modern capture: pages parsed as browsers parse them, every kind of
+    // resource, stylesheets' own references, fetched in parallel. Off, the
+    // capture keeps to the first rules (twenty file types found by text
+    // search, one resource after the other).
+    bool m_bModernCapture = true;
 };
 
 // Where the notebooks and the capture code find the download options: the

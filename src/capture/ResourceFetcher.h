@@ -1,0 +1,57 @@
+// Many fetches at once for one download worker: libcurl's multi interface,
+// HTTP/1.1 keep-alive and HTTP/2 where the server offers it, at most
+// kMaxConnectionsPerHost connections to one host. Each fetch keeps the
+// rules of a single resource fetch: the retry count and retry without limit
+// of the download options, 404/408/504 tried again after a pause, redirects
+// followed (301, 302, 303, 307, 308) within the same count of attempts,
+// proxy credentials on 401/407, a body that does not fit the limit refused
+// whole. Answers are decoded (gzip, deflate, br). A stop request of the
+// context's note ends every fetch still running.
+//
+// Everything runs on the worker thread that calls Run; the callbacks too,
+// so a callback may add further fetches (a stylesheet's own resources).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CCaptureContext;
+
+constexpr long kMaxConnectionsPerHost = 8;
+
+struct CFetchResult {
+    int m_nCode = 4;                // kFetchOk, or the final code as FetchResourceWithRetry gives it
+    std::string m_strFinalUrl;      // after the redirects followed
+    std::string m_strContentType;   // media type of the answer, lower case, without parameters
+    std::string m_strCharset;       // its charset parameter, as written; empty when none
+    std::vector<uint8_t> m_body;    // decoded
+};
+
+class CResourceFetcher {
+public:
+    using Done = std::function<void(CFetchResult&& result)>;
+
+    // Uses the context's session settings (download options, proxy,
+    // certificates, body limit) and its note as the stop signal. The
+    // context outlives the fetcher.
+    explicit CResourceFetcher(CCaptureContext& context);
+    ~CResourceFetcher();
+    CResourceFetcher(const CResourceFetcher&) = delete;
+    CResourceFetcher& operator=(const CResourceFetcher&) = delete;
+
+    // Queues a fetch of `url` (given "http://" when it has no scheme). `done`
+    // is called once, from Run, when it has ended (with m_nCode 4 when it was
+    // stopped).
+    void Add(const std::string& url, Done done);
+    // Runs until every fetch queued, including those added by callbacks, has
+    // ended.
+    void Run();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_p;
+};
