@@ -63,6 +63,10 @@ void MakeFolders(const std::string& strFolder) {
 
 }  // namespace
 
+// "CVX1" as the bytes stand in the file.
+const uint32_t kExtensionMark = 0x31585643;
+const uint32_t kExtensionFields = 1;
+
 CAppOptions& AppOptions() {
     static CAppOptions options;
     // The notebooks and the capture code read the download options through
@@ -97,6 +101,7 @@ CDownloadSettings CAppOptions::DownloadSettings() const {
     s.m_strProxyPassword = m_download.m_strProxyPassword;
     s.m_bFetchResources = m_download.m_bFetchResources;
     s.m_nMaxWorkers = m_nMaxDownloadWorkers;
+    s.m_bModernCapture = m_download.m_bModernCapture;
     return s;
 }
 
@@ -144,6 +149,13 @@ void CAppOptions::Store(CArchive& ar) const {
     ar.WriteU32(d.m_bProxyLogon);
     ar.WriteString(d.m_strProxyUser);
     ar.WriteString(d.m_strProxyPassword);
+
+    // Settings newer than the record follow it, behind a mark and a count,
+    // so that older versions, which stop at the record's end, read these
+    // files as before, and a later version may add fields after these.
+    ar.WriteU32(kExtensionMark);
+    ar.WriteU32(kExtensionFields);
+    ar.WriteU32(d.m_bModernCapture);
 }
 
 // Straight into the record, field by field: when the file ends early the
@@ -192,6 +204,12 @@ void CAppOptions::Load(CArchive& ar) {
     d.m_bProxyLogon = ar.ReadU32() != 0;
     d.m_strProxyUser = ar.ReadString();
     d.m_strProxyPassword = ar.ReadString();
+
+    d.m_bModernCapture = true;
+    if (ar.Remaining() < 8) return;
+    if (ar.ReadU32() != kExtensionMark) return;  // not ours: left as it is
+    const uint32_t nFields = ar.ReadU32();
+    if (nFields >= 1 && ar.Remaining() >= 4) d.m_bModernCapture = ar.ReadU32() != 0;
 }
 
 bool CAppOptions::LoadOptions(const std::string& strPath) {

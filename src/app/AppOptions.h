@@ -37,6 +37,9 @@ struct CDownloadOptions {
     std::string m_strProxyPassword;  // likewise; kept in the file as plain text
     uint32_t m_nRetries = 10;        // further attempts after a failed fetch
     bool m_bRetryNoLimit = false;    // keep trying once m_nRetries is used up
+    // Kept after the record (see Store), so the record itself stays as older
+    // versions read and write it; a file without it reads as modern.
+    bool m_bModernCapture = true;
 };
 
 struct CWindowRect {

@@ -100,6 +100,8 @@ public:
     std::string m_strCaFile;
     // Lowered by tests so that the refusal can be seen without 512 MiB.
     size_t m_nMaxBody = kMaxBodyBytes;
+    // The charset the page's answer named (modern capture), for reading it.
+    std::string m_strPageCharset;
 
 private:
     int FetchWithRetry(std::string& url, const uint8_t*& pData, size_t& nLength, bool bFollowRedirects,

@@ -1,8 +1,6 @@
 // Taking a page's resources in: every image, stylesheet and frame page the
 // page uses becomes an attachment of the notebook, and the page is pointed at
 // the attachments by name.
-#include <stdlib.h>
-#include <strings.h>
 
 #include <algorithm>
 #include <map>
@@ -10,7 +8,9 @@
 
 #include "platform/DownloadSettings.h"
 #include "capture/CaptureContext.h"
+#include "capture/CaptureShared.h"
 #include "capture/LinkHelpers.h"
+#include "capture/ModernCapture.h"
 #include "capture/PageScanner.h"
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
@@ -35,22 +35,6 @@ std::string NameSource(const std::string& raw) {
     const size_t b = s.find_first_not_of(' ');
     if (b == std::string::npos) return std::string();
     return s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
-
-// The real path of a file named by a "file://" URL or a path, when it lies
-// inside `folder` (itself a real path); empty otherwise.
-std::string PathInside(const std::string& url, const std::string& folder) {
-    if (folder.empty()) return std::string();
-    std::string path = url;
-    if (path.size() >= 7 && strncasecmp(path.c_str(), "file://", 7) == 0) path.erase(0, 7);
-    if (path.empty() || path[0] != '/') return std::string();  // another host's, or relative to nothing
-    std::unique_ptr<char, decltype(&free)> real(realpath(path.c_str(), nullptr), &free);
-    if (!real) return std::string();
-    const std::string resolved = real.get();
-    if (resolved.size() <= folder.size() || resolved.compare(0, folder.size(), folder) != 0 ||
-        resolved[folder.size()] != '/')
-        return std::string();
-    return resolved;
 }
 
 // The absolute address of a hyperlink with the marker in it, so that a
@@ -97,25 +81,13 @@ bool CaptureRun::ReadLocal(const std::string& url, std::vector<uint8_t>& data) {
     if (note.m_nSourceKind != kSourceWebPage && note.m_nSourceKind != kSourceWebFile) return ReadWholeFile(url, data);
     if (!bFolderKnown) {
         bFolderKnown = true;
-        const std::string folder = pDoc ? pDoc->GetWorkFolder(true) : std::string();
-        std::unique_ptr<char, decltype(&free)> real(folder.empty() ? nullptr : realpath(folder.c_str(), nullptr),
-                                                    &free);
-        if (real) strWorkFolder = real.get();
+        strWorkFolder = RealWorkFolder(pDoc);
     }
     // The path as resolved is read, so that a link swapped in after the
     // test leads nowhere else.
-    const std::string path = PathInside(url, strWorkFolder);
+    const std::string path = PathInsideFolder(url, strWorkFolder);
     return !path.empty() && ReadWholeFile(path, data);
 }
-
-// A reserved name goes back when the attachment was not made after all.
-struct NameReservation {
-    CClipVaultDoc* pDoc;
-    std::string name;
-    ~NameReservation() {
-        if (!name.empty()) pDoc->ReleaseAttachmentName(name);
-    }
-};
 
 bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes, bool bOwnContent, int nDepth) {
     if (bytes.size() < kMinPageBytes) return true;
@@ -159,7 +131,7 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
                     if (bGot) {
                         CNoteAttatch* pAttach = nullptr;
                         if (bNests) {
-                            NameReservation reserved{pDoc, pDoc->ReserveAttachmentName(NameSource(item->m_strRaw))};
+                            CNameReservation reserved(pDoc, pDoc->ReserveAttachmentName(NameSource(item->m_strRaw)));
                             if (!reserved.name.empty()) {
                                 nested.emplace(item->m_strURL, reserved.name);
                                 Capture(item->m_strURL, data, false, nDepth + 1);
@@ -202,9 +174,30 @@ bool CNote::CaptureResources(const std::string& strBase, CCaptureContext* pConte
                              const CDownloadSettings* pSettings) {
     if (!SameType(m_strExt, "htm") && !SameType(m_strExt, "xml") && !SameType(m_strExt, "xls")) return false;
     try {
-        const bool bFetch = pSettings ? pSettings->m_bFetchResources
-                            : pContext ? pContext->m_options.m_bFetchResources
-                                       : CurrentDownloadSettings().m_bFetchResources;
+        const CDownloadSettings settings = pSettings ? *pSettings
+                                           : pContext ? pContext->m_options
+                                                      : CurrentDownloadSettings();
+        const bool bFetch = settings.m_bFetchResources;
+        if (settings.m_bModernCapture) {
+            CModernCaptureRequest request;
+            request.m_strBase = strBase;
+            request.m_bFetchResources = bFetch;
+            request.m_bOwnContent = pBytes == nullptr;
+            if (pBytes) {
+                CaptureModern(*this, pContext, *pBytes, request);
+                return true;
+            }
+            if (pContext) request.m_strCharset = pContext->m_strPageCharset;
+            std::vector<uint8_t> bytes;
+            {
+                std::lock_guard<std::mutex> guard(m_dataLock);
+                bytes = m_content;
+            }
+            CaptureModern(*this, pContext, bytes, request);
+            CNoteUpdate update(*this);
+            if (update) m_content.swap(bytes);
+            return true;
+        }
         CaptureRun run{*this, m_pDocument, pContext, bFetch, {}};
         if (pBytes) return run.Capture(strBase, *pBytes, false);
         // The worker is the only writer of the content while it runs; the

@@ -1,6 +1,8 @@
 // What a download worker runs: a web page with its resources, a single web
 // file, or a local file, into one note.
 #include "capture/CaptureContext.h"
+#include "capture/ModernCapture.h"
+#include "capture/ResourceFetcher.h"
 #include "capture/PageScanner.h"
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
@@ -33,6 +35,33 @@ unsigned ErrorFor(int code) {
 }
 
 void Failed() { host::ShowMessage(ids::IDS_OPERATION_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION); }
+
+// One fetch through the parallel fetcher: HTTP/1.1, compressed answers,
+// redirects of every kind.
+CFetchResult FetchModern(CCaptureContext& context, const std::string& url) {
+    CFetchResult result;
+    CResourceFetcher fetcher(context);
+    fetcher.Add(url, [&result](CFetchResult&& r) { result = std::move(r); });
+    fetcher.Run();
+    return result;
+}
+
+// "png" for image/png; empty for a type without a usual extension.
+std::string ExtensionForType(const std::string& strContentType) {
+    const std::string name = ModernAttachmentName("x", strContentType, kUseFile);
+    return name.size() > 2 ? name.substr(2) : std::string();
+}
+
+// What a page whose answer is a picture, a sound, a film or a document is
+// stored as ("png" for an image), so that it shows as one. Pages often come
+// with any type at all, text/plain among them: those stay pages.
+std::string TypeForAnswer(const std::string& strContentType) {
+    if (strContentType.compare(0, 6, "image/") != 0 && strContentType.compare(0, 6, "audio/") != 0 &&
+        strContentType.compare(0, 6, "video/") != 0 && strContentType != "application/pdf")
+        return std::string();
+    if (strContentType == "image/svg+xml") return std::string();  // a page of its own kind, with references
+    return ExtensionForType(strContentType);
+}
 
 }  // namespace
 
@@ -73,14 +102,29 @@ bool CCaptureContext::CapturePage(std::string& url, CNote* pNote) {
     if (Stopped(pNote)) return false;
     const uint8_t* pData = nullptr;
     size_t nLength = 0;
-    const int code = FetchPageWithRetry(url, pData, nLength, true, pNote);
+    CFetchResult modern;
+    int code;
+    m_strPageCharset.clear();
+    if (m_options.m_bModernCapture) {
+        modern = FetchModern(*this, url);
+        code = Stopped(pNote) && modern.m_nCode == kFetchOk ? kFetchFailed : modern.m_nCode;
+        if (!modern.m_strFinalUrl.empty()) url = modern.m_strFinalUrl;
+        pData = modern.m_body.data();
+        nLength = modern.m_body.size();
+        m_strPageCharset = modern.m_strCharset;
+    } else {
+        code = FetchPageWithRetry(url, pData, nLength, true, pNote);
+    }
     if (code != kFetchOk) {
         CNoteUpdate update(*pNote);
         if (update) pNote->m_strError = host::LoadString(ErrorFor(code));
         return false;
     }
     const size_t dot = name.rfind('.');
-    const std::string ext = PageTypeFor(dot == std::string::npos ? std::string() : name.substr(dot + 1));
+    std::string ext = PageTypeFor(dot == std::string::npos ? std::string() : name.substr(dot + 1));
+    if (m_options.m_bModernCapture) {
+        if (std::string answered = TypeForAnswer(modern.m_strContentType); !answered.empty()) ext = answered;
+    }
     {
         // The whole page: nothing is cut from a long one.
         CNoteUpdate update(*pNote);
@@ -120,7 +164,16 @@ bool CCaptureContext::CaptureWebFile(const std::string& url, CNote* pNote, const
         OpenSession(settings);
         std::string address = url;
         std::vector<uint8_t> bytes;
-        const bool ok = FetchResource(address, bytes, pNote);
+        bool ok;
+        std::string answered;
+        if (settings.m_bModernCapture) {
+            CFetchResult r = FetchModern(*this, address);
+            ok = r.m_nCode == kFetchOk && !Stopped(pNote);
+            if (ok) bytes.swap(r.m_body);
+            answered = ExtensionForType(r.m_strContentType);
+        } else {
+            ok = FetchResource(address, bytes, pNote);
+        }
         const std::string file = MakeLocalPageName(url, false);
         const size_t dot = file.rfind('.');
         CloseSession();
@@ -128,6 +181,8 @@ bool CCaptureContext::CaptureWebFile(const std::string& url, CNote* pNote, const
         if (!update) return false;
         if (ok) pNote->m_content.swap(bytes);
         pNote->m_strExt = dot == std::string::npos ? std::string() : file.substr(dot + 1);
+        // A file whose address names no type is known by its answer's.
+        if (pNote->m_strExt.empty() && settings.m_bModernCapture) pNote->m_strExt = answered;
         if (!ok) pNote->m_strError = host::LoadString(ids::IDS_FETCH_FAILED);
         return ok;
     } catch (...) {

@@ -92,7 +92,9 @@ TEST(AppOptionsFile, DefaultsMake141BytesInFileOrder) {
     opt.ResetOptions();
     ASSERT_TRUE(opt.SaveOptions(dir.File("AppOption.data")));
     const Bytes b = FileBytes(dir.File("AppOption.data"));
-    ASSERT_EQ(b.size(), 141u) << Hex(b, 141);
+    // The record, then the newer settings behind their mark and count.
+    ASSERT_EQ(b.size(), 141u + 12u) << Hex(b, 153);
+    EXPECT_EQ(Slice(b, 141, 12), Concat({Bytes{'C', 'V', 'X', '1'}, U32(1), U32(1)}));  // modern capture
     EXPECT_EQ(Slice(b, 0, 8), Concat({U32(1), U32(1)}));         // docked, top edge
     EXPECT_EQ(Slice(b, 12, 8), Concat({U32(1), U32(1800000)}));  // autosave on, every 30 minutes
     EXPECT_EQ(Slice(b, 56, 8), Concat({U32(5), U32(0)}));        // workers, default view
@@ -100,6 +102,39 @@ TEST(AppOptionsFile, DefaultsMake141BytesInFileOrder) {
     // Ctrl+Shift+F11 as enabled, Alt, Ctrl, Shift, key.
     EXPECT_EQ(Slice(b, 81, 20), Concat({U32(1), U32(0), U32(1), U32(1), U32(122)}));
     EXPECT_EQ(Slice(b, 101, 32), Concat({U32(1), U32(1), U32(1), U32(1), U32(0), U32(10), U32(0), U32(0)}));
+    EXPECT_TRUE(log.m_ids.empty());
+}
+
+TEST(AppOptionsFile, CaptureModeFollowsTheRecord) {
+    TempDir dir;
+    MessageLog log;
+    CAppOptions classic;
+    classic.m_download.m_bModernCapture = false;
+    ASSERT_TRUE(classic.SaveOptions(dir.File("a")));
+    CAppOptions read;
+    ASSERT_TRUE(read.LoadOptions(dir.File("a")));
+    EXPECT_FALSE(read.m_download.m_bModernCapture);
+    EXPECT_FALSE(read.DownloadSettings().m_bModernCapture);
+
+    // A file of an older version ends with the record: it reads as modern,
+    // and so does one whose tail is not ours.
+    Bytes b = FileBytes(dir.File("a"));
+    Bytes older(b.begin(), b.begin() + 141);
+    ASSERT_TRUE(fileutil::WriteWholeFile(dir.File("old"), older.data(), older.size()));
+    ASSERT_TRUE(read.LoadOptions(dir.File("old")));
+    EXPECT_TRUE(read.m_download.m_bModernCapture);
+    Bytes foreign = older;
+    for (uint8_t c : Concat({U32(7), U32(1), U32(0)})) foreign.push_back(c);
+    ASSERT_TRUE(fileutil::WriteWholeFile(dir.File("foreign"), foreign.data(), foreign.size()));
+    ASSERT_TRUE(read.LoadOptions(dir.File("foreign")));
+    EXPECT_TRUE(read.m_download.m_bModernCapture);
+    // A later version's further fields after ours are passed over.
+    Bytes later = b;
+    later[145] = 2;
+    for (uint8_t c : U32(5)) later.push_back(c);
+    ASSERT_TRUE(fileutil::WriteWholeFile(dir.File("later"), later.data(), later.size()));
+    ASSERT_TRUE(read.LoadOptions(dir.File("later")));
+    EXPECT_FALSE(read.m_download.m_bModernCapture);
     EXPECT_TRUE(log.m_ids.empty());
 }
 

@@ -28,7 +28,10 @@ protected:
     void SetUp() override {
         m_prevFetch = AppOptions().m_download.m_bFetchResources;
         m_prevRetries = AppOptions().m_download.m_nRetries;
+        m_prevModern = AppOptions().m_download.m_bModernCapture;
         AppOptions().m_download.m_bFetchResources = true;
+        // These are the first rules' cases; the modern capture has its own.
+        AppOptions().m_download.m_bModernCapture = false;
         m_prevRoot = tempfiles::TempRoot();
         tempfiles::SetTempRoot(m_tmp.Path());
         std::filesystem::create_directories(m_site.Path() + "/img");
@@ -37,6 +40,7 @@ protected:
     void TearDown() override {
         AppOptions().m_download.m_bFetchResources = m_prevFetch;
         AppOptions().m_download.m_nRetries = m_prevRetries;
+        AppOptions().m_download.m_bModernCapture = m_prevModern;
         tempfiles::SetTempRoot(m_prevRoot);
     }
     void Put(const std::string& rel, const std::string& bytes) {
@@ -67,6 +71,7 @@ protected:
     CClipVaultDoc m_doc;
     std::unique_ptr<TestServer> m_server;
     bool m_prevFetch = true;
+    bool m_prevModern = true;
     uint32_t m_prevRetries = 10;
     std::string m_prevRoot;
 };

@@ -195,23 +195,26 @@ CNote* OpenNote(CClipVaultDoc& doc, const CliArgs& args) {
 int CmdCapture(CliArgs& args) {
     CliOption into("--into", true), category("--category", true), title("--title", true), file("--file", false),
         noResources("--no-resources", false), workers("--workers", true), retries("--retries", true),
-        options("--options", true);
-    if (!TakeOptions(args, {&into, &category, &title, &file, &noResources, &workers, &retries, &options}))
+        options("--options", true), classic("--classic", false);
+    if (!TakeOptions(args, {&into, &category, &title, &file, &noResources, &workers, &retries, &options, &classic}))
         return kExitUsage;
     CAppOptions& opts = AppOptions();
     opts.LoadOptions(options.present ? options.value : CAppOptions::DefaultOptionsPath());
     if (!ParseCount(workers, opts.m_nMaxDownloadWorkers) || !ParseCount(retries, opts.m_download.m_nRetries))
         return kExitUsage;
     if (noResources.present) opts.m_download.m_bFetchResources = false;
+    if (classic.present) opts.m_download.m_bModernCapture = false;
     std::string strTitle;
     if (title.present && !ArgToAnsi(title.value, strTitle)) return kExitUsage;
     return ImportInto(args, into, category, strTitle, file.present ? kSourceWebFile : kSourceWebPage);
 }
 
 int CmdImport(CliArgs& args) {
-    CliOption into("--into", true), category("--category", true), options("--options", true);
-    if (!TakeOptions(args, {&into, &category, &options})) return kExitUsage;
+    CliOption into("--into", true), category("--category", true), options("--options", true),
+        classic("--classic", false);
+    if (!TakeOptions(args, {&into, &category, &options, &classic})) return kExitUsage;
     AppOptions().LoadOptions(options.present ? options.value : CAppOptions::DefaultOptionsPath());
+    if (classic.present) AppOptions().m_download.m_bModernCapture = false;
     return ImportInto(args, into, category, std::string(), kSourceLocalFile);
 }
 

@@ -109,11 +109,12 @@ const std::vector<Command>& Commands() {
          "{code, url, length}; the body goes to FILE with --out; exit 1 unless the code is 0",
          cli::CmdFetch},
         {"capture", "capture URL... --into FILE.vlt [--category PATH] [--title TEXT] [--file] [--no-resources] "
-         "[--workers N] [--retries N] [--options FILE]",
+         "[--workers N] [--retries N] [--options FILE] [--classic]",
          "capture web pages (or single files with --file) into notes, print a line per note (id, status, "
-         "name, error); exit 1 when any failed, 130 on Ctrl-C",
+         "name, error); exit 1 when any failed, 130 on Ctrl-C; --classic keeps to the first capture rules "
+         "(twenty file types by text search, one resource at a time)",
          cli::CmdCapture},
-        {"import", "import PATH... --into FILE.vlt [--category PATH] [--options FILE]",
+        {"import", "import PATH... --into FILE.vlt [--category PATH] [--options FILE] [--classic]",
          "take local files in as notes, pages with their images and stylesheets", cli::CmdImport},
         {"open", "open FILE.vlt ID",
          "write the note's working copy with its files into a new private folder below the temporary folder "

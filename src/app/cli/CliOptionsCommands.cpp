@@ -67,6 +67,7 @@ std::vector<OptionField> Fields(CAppOptions& o) {
         {"download.proxy_password", &d.m_strProxyPassword},
         {"download.retries", &d.m_nRetries},
         {"download.retry_without_limit", &d.m_bRetryNoLimit},
+        {"download.modern_capture", &d.m_bModernCapture},
     };
 }
 

@@ -1,0 +1,647 @@
+#include "capture/ModernCapture.h"
+
+#include <curl/curl.h>
+#include <strings.h>
+
+#include <algorithm>
+#include <deque>
+#include <map>
+#include <memory>
+
+#include "capture/CaptureContext.h"
+#include "capture/CaptureShared.h"
+#include "capture/CssRefs.h"
+#include "capture/HtmlRefs.h"
+#include "capture/LinkHelpers.h"
+#include "capture/ResourceFetcher.h"
+#include "document/ClipVaultDoc.h"
+#include "document/Records.h"
+#include "platform/Charset.h"
+
+namespace {
+
+// Frame pages and stylesheets inside others are taken in this many levels
+// below the note's own page; a deeper one keeps its address. A hostile page
+// could otherwise lead the capture down a chain without end.
+const int kMaxNesting = 8;
+const size_t kMinPageBytes = 10;
+const size_t kMaxNameBytes = 80;
+
+bool IsAsciiSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+// The scheme of `s` in lower case ("http"), or empty when it has none.
+std::string SchemeOf(const std::string& s) {
+    size_t i = 0;
+    if (s.empty() || !isalpha(static_cast<unsigned char>(s[0]))) return std::string();
+    while (i < s.size() && (isalnum(static_cast<unsigned char>(s[i])) || s[i] == '+' || s[i] == '-' || s[i] == '.'))
+        ++i;
+    if (i >= s.size() || s[i] != ':') return std::string();
+    return LowerAscii(s.substr(0, i));
+}
+
+bool IsWebScheme(const std::string& scheme) { return scheme == "http" || scheme == "https"; }
+
+std::string CleanReference(const std::string& ref) {
+    size_t b = 0, e = ref.size();
+    while (b < e && IsAsciiSpace(ref[b])) ++b;
+    while (e > b && IsAsciiSpace(ref[e - 1])) --e;
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (size_t i = b; i < e; ++i) {
+        const unsigned char c = static_cast<unsigned char>(ref[i]);
+        if (c == '\t' || c == '\n' || c == '\r') continue;
+        if (c <= 0x20 || c >= 0x7f || c == '"' || c == '<' || c == '>' || c == '`' || c == '{' || c == '}' ||
+            c == '|' || c == '^') {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::string PercentDecode(const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size() && isxdigit(static_cast<unsigned char>(s[i + 1])) &&
+            isxdigit(static_cast<unsigned char>(s[i + 2]))) {
+            out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+std::string FileUrlFor(const std::string& path) {
+    if (!SchemeOf(path).empty() && path.size() > 2 && path[1] != ':') return path;  // a URL already
+    return "file://" + CleanReference(path);
+}
+
+std::string WithoutFragment(const std::string& url, std::string* pFragment = nullptr) {
+    const size_t hash = url.find('#');
+    if (pFragment) *pFragment = hash == std::string::npos ? std::string() : url.substr(hash);
+    return hash == std::string::npos ? url : url.substr(0, hash);
+}
+
+struct CTypeExtensions {
+    const char* type;
+    const char* exts;  // the first is the one given
+};
+const CTypeExtensions kTypes[] = {
+    {"image/png", "png apng"},
+    {"image/apng", "png apng"},
+    {"image/jpeg", "jpg jpeg jpe jfif"},
+    {"image/pjpeg", "jpg jpeg"},
+    {"image/gif", "gif"},
+    {"image/webp", "webp"},
+    {"image/avif", "avif"},
+    {"image/svg+xml", "svg svgz"},
+    {"image/x-icon", "ico cur"},
+    {"image/vnd.microsoft.icon", "ico cur"},
+    {"image/bmp", "bmp"},
+    {"image/tiff", "tif tiff"},
+    {"text/css", "css"},
+    {"text/javascript", "js mjs"},
+    {"application/javascript", "js mjs"},
+    {"application/x-javascript", "js mjs"},
+    {"application/json", "json"},
+    {"font/woff2", "woff2"},
+    {"font/woff", "woff"},
+    {"application/font-woff", "woff"},
+    {"font/ttf", "ttf"},
+    {"application/x-font-ttf", "ttf"},
+    {"font/otf", "otf"},
+    {"application/vnd.ms-fontobject", "eot"},
+    {"text/html", "htm html shtml"},
+    {"application/xhtml+xml", "xhtml htm html"},
+    {"text/xml", "xml xsl xslt"},
+    {"application/xml", "xml xsl xslt"},
+    {"text/xsl", "xsl xslt xml"},
+    {"application/xslt+xml", "xsl xslt xml"},
+    {"video/mp4", "mp4 m4v"},
+    {"video/webm", "webm"},
+    {"video/ogg", "ogv ogg"},
+    {"audio/mpeg", "mp3"},
+    {"audio/ogg", "ogg oga opus"},
+    {"audio/wav", "wav"},
+    {"audio/x-wav", "wav"},
+    {"audio/webm", "weba webm"},
+    {"text/vtt", "vtt"},
+    {"application/pdf", "pdf"},
+    {"text/plain", "txt"},
+};
+
+const CTypeExtensions* TypeInfo(const std::string& type) {
+    for (const auto& t : kTypes)
+        if (type == t.type) return &t;
+    return nullptr;
+}
+
+bool ListHas(const char* list, const std::string& ext) {
+    const std::string l = std::string(" ") + list + " ";
+    return !ext.empty() && l.find(" " + ext + " ") != std::string::npos;
+}
+
+std::string FirstOf(const char* list) {
+    const std::string l = list;
+    return l.substr(0, l.find(' '));
+}
+
+}  // namespace
+
+std::string ResolveReference(const std::string& base, const std::string& ref) {
+    const std::string clean = CleanReference(ref);
+    if (clean.empty()) return std::string();
+    const std::string scheme = SchemeOf(clean);
+    if (!scheme.empty() && !IsWebScheme(scheme) && scheme != "file") return std::string();
+    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> h(curl_url(), &curl_url_cleanup);
+    if (!h) return std::string();
+    const unsigned flags = CURLU_NON_SUPPORT_SCHEME;
+    if (scheme.empty()) {
+        if (curl_url_set(h.get(), CURLUPART_URL, base.c_str(), flags) != CURLUE_OK) return std::string();
+    }
+    if (curl_url_set(h.get(), CURLUPART_URL, clean.c_str(), flags) != CURLUE_OK) return std::string();
+    char* out = nullptr;
+    if (curl_url_get(h.get(), CURLUPART_URL, &out, 0) != CURLUE_OK || !out) return std::string();
+    std::string result = out;
+    curl_free(out);
+    return result;
+}
+
+std::string ModernAttachmentName(const std::string& url, const std::string& strContentType, int nUse) {
+    std::string path = WithoutFragment(url);
+    path = path.substr(0, path.find('?'));
+    const size_t authority = path.find("://");
+    if (authority != std::string::npos) {
+        const size_t slash = path.find('/', authority + 3);
+        path = slash == std::string::npos ? std::string() : path.substr(slash);
+    }
+    const std::string last = PercentDecode(path.substr(path.find_last_of('/') == std::string::npos
+                                                           ? 0
+                                                           : path.find_last_of('/') + 1));
+    std::string name;
+    for (char c : last) name += (isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_') ? c : '_';
+    while (!name.empty() && name.front() == '.') name.erase(0, 1);  // no hidden files
+    if (name.empty()) name = nUse == kUseDocument ? "index" : nUse == kUseStylesheet ? "style" : "file";
+    const size_t dot = name.rfind('.');
+    std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+    std::string ext = dot == std::string::npos ? std::string() : LowerAscii(name.substr(dot + 1));
+    const CTypeExtensions* pType = TypeInfo(strContentType);
+    // An address that names a known type is believed over the answer: many
+    // servers call every file text/plain, and browsers look at an image's
+    // bytes anyway. What a browser takes from the name is the type of a
+    // stylesheet or a page read from disk.
+    bool bKnown = false;
+    for (const auto& t : kTypes) bKnown = bKnown || ListHas(t.exts, ext);
+    std::string added;
+    if (nUse == kUseStylesheet) {
+        if (ext != "css") added = "css";
+    } else if (nUse == kUseDocument) {
+        if (!ListHas("htm html shtml xhtml xml xsl xslt svg", ext)) added = "htm";
+    } else if (pType && !bKnown) {
+        added = FirstOf(pType->exts);
+    }
+    std::string tail = dot == std::string::npos ? std::string() : name.substr(dot);
+    if (!added.empty()) tail += "." + added;
+    if (stem.size() + tail.size() > kMaxNameBytes) {
+        if (tail.size() > kMaxNameBytes / 2) tail = "." + (added.empty() ? ext.substr(0, 8) : added);
+        stem.resize(kMaxNameBytes - tail.size());
+    }
+    return stem + tail;
+}
+
+namespace {
+
+struct CNode;
+
+// Where a page or stylesheet refers to a file.
+struct CUse {
+    CNode* pNode = nullptr;
+    std::string strAbsolute;  // with its fragment
+    std::string strFragment;
+    int nRef = -1;  // the page's reference (pages); -1 in a stylesheet
+    bool bInner = false;  // a part of the reference's value (srcset, style text)
+    bool bCss = false;    // in CSS: written with CSS escapes
+    size_t nOffset = 0, nLength = 0;  // inner span in the value, or span in a stylesheet's bytes
+    char cQuote = 0;
+};
+
+enum NodeState { kPending, kFetched, kFailed, kExisting, kTooDeep };
+
+struct CNode {
+    std::string strUrl;  // without fragment: one node however often it is used
+    int nUse = kUseFile;
+    int nDepth = 0;
+    NodeState state = kPending;
+    std::string strName;
+    CFetchResult result;
+    bool bParsed = false;
+    bool bNamed = false;
+    bool bHtml = false;
+    CHtmlScan scan;
+    std::vector<CUse> uses;
+    std::vector<CPageEdit> fixedEdits;  // hyperlinks, base, lazy loading
+    CNameReservation reservation;
+};
+
+class CModernRun {
+public:
+    CModernRun(CNote& note, CCaptureContext* pContext, bool bFetch)
+        : m_note(note), m_pDoc(note.m_pDocument), m_pContext(pContext), m_bFetch(bFetch) {}
+
+    void Run(std::vector<uint8_t>& bytes, const CModernCaptureRequest& request);
+
+private:
+    bool Stopped() const { return m_note.StopRequested(); }
+    CNode* Want(const std::string& url, int nUse, int nDepth);
+    void AddUse(CNode& parent, const std::string& base, const std::string& value, int nUse, CUse site);
+    void Fetched(CNode& node, CFetchResult&& result);
+    void ParseDocument(CNode& node, const std::string& pageUrl);
+    void ParseStylesheet(CNode& node, const std::string& sheetUrl);
+    bool ReadLocal(const std::string& url, std::vector<uint8_t>& data);
+    void Name(CNode& node);
+    std::string Replacement(const CUse& use) const;
+    std::vector<uint8_t> Rewritten(CNode& node);
+    void AddName(const std::string& name);
+
+    CNote& m_note;
+    CClipVaultDoc* m_pDoc;
+    CCaptureContext* m_pContext;
+    bool m_bFetch;
+    std::unique_ptr<CResourceFetcher> m_pFetcher;
+    std::deque<CNode> m_nodes;  // stable addresses
+    std::map<std::string, CNode*> m_byUrl;
+    std::vector<CNode*> m_order;  // stored or used, in page order
+    CNode* m_pRoot = nullptr;
+    bool m_bRootEdited = false;
+    bool m_bFolderKnown = false;
+    std::string m_strWorkFolder;
+};
+
+CNode* CModernRun::Want(const std::string& url, int nUse, int nDepth) {
+    auto it = m_byUrl.find(url);
+    if (it != m_byUrl.end()) {
+        CNode* p = it->second;
+        // A file first met as a plain file and then as a stylesheet or page is
+        // read as one too.
+        if (nUse > p->nUse && p->state != kExisting && p->state != kTooDeep) {
+            p->nUse = nUse;
+            if (p->state == kFetched && !p->bParsed) {
+                CFetchResult r = std::move(p->result);
+                Fetched(*p, std::move(r));
+            }
+        }
+        return p;
+    }
+    m_nodes.emplace_back();
+    CNode* p = &m_nodes.back();
+    p->strUrl = url;
+    p->nUse = nUse;
+    p->nDepth = nDepth;
+    m_byUrl[url] = p;
+    if (std::string name = m_pDoc->AttachmentNameForOrigin(url); !name.empty() && m_pDoc->FindAttachment(name)) {
+        p->state = kExisting;
+        p->strName = name;
+        return p;
+    }
+    if (nUse != kUseFile && nDepth > kMaxNesting) {
+        p->state = kTooDeep;
+        return p;
+    }
+    const std::string scheme = SchemeOf(url);
+    if (IsWebScheme(scheme) && m_pContext) {
+        if (!m_pFetcher) m_pFetcher = std::make_unique<CResourceFetcher>(*m_pContext);
+        m_pFetcher->Add(url, [this, p](CFetchResult&& r) { Fetched(*p, std::move(r)); });
+    } else if (scheme == "file") {
+        CFetchResult r;
+        r.m_strFinalUrl = url;
+        r.m_nCode = ReadLocal(url, r.m_body) ? kFetchOk : kFetchFailed;
+        Fetched(*p, std::move(r));
+    } else {
+        p->state = kFailed;
+    }
+    return p;
+}
+
+// A page from the web refers to files of the computer it is shown on only
+// by accident or malice (file:///home/u/.ssh/id_rsa); taken in, they would
+// leave with an export or a mail. Reading one back takes in only files from
+// the working folder, where its own files were written. A local import takes
+// in whatever it names.
+bool CModernRun::ReadLocal(const std::string& url, std::vector<uint8_t>& data) {
+    std::string path = PercentDecode(url.substr(strncasecmp(url.c_str(), "file://", 7) == 0 ? 7 : 0));
+    if (path.compare(0, 10, "localhost/") == 0) path.erase(0, 9);
+    if (m_note.m_nSourceKind != kSourceWebPage && m_note.m_nSourceKind != kSourceWebFile)
+        return ReadWholeFile(path, data);
+    if (!m_bFolderKnown) {
+        m_bFolderKnown = true;
+        m_strWorkFolder = RealWorkFolder(m_pDoc);
+    }
+    // The path as resolved is read, so that a link swapped in after the
+    // test leads nowhere else.
+    const std::string real = PathInsideFolder(path, m_strWorkFolder);
+    return !real.empty() && ReadWholeFile(real, data);
+}
+
+void CModernRun::AddUse(CNode& parent, const std::string& base, const std::string& value, int nUse, CUse site) {
+    std::string trimmed = value;
+    while (!trimmed.empty() && IsAsciiSpace(trimmed.back())) trimmed.pop_back();
+    trimmed.erase(0, std::min(trimmed.size(), trimmed.find_first_not_of(" \t\r\n\f")));
+    if (trimmed.empty() || trimmed[0] == '#') return;
+    // The page already uses a stored attachment (a note captured again, or
+    // a page from the editor): it is listed, not fetched.
+    if (SchemeOf(trimmed).empty() && m_pDoc->FindAttachment(WithoutFragment(trimmed))) {
+        const std::string key = "attachment:" + WithoutFragment(trimmed);
+        CNode*& p = m_byUrl[key];
+        if (!p) {
+            m_nodes.emplace_back();
+            p = &m_nodes.back();
+            p->strUrl = key;
+            p->state = kExisting;
+            p->strName = WithoutFragment(trimmed);
+        }
+        site.pNode = p;
+        site.strAbsolute.clear();  // nothing to change
+        parent.uses.push_back(site);
+        return;
+    }
+    const std::string absolute = ResolveReference(base, trimmed);
+    if (absolute.empty()) return;
+    const std::string scheme = SchemeOf(absolute);
+    if (!IsWebScheme(scheme) && scheme != "file") return;
+    site.strAbsolute = absolute;
+    const std::string key = WithoutFragment(absolute, &site.strFragment);
+    site.pNode = Want(key, nUse, parent.nDepth + 1);
+    parent.uses.push_back(site);
+}
+
+void CModernRun::Fetched(CNode& node, CFetchResult&& result) {
+    if (result.m_nCode != kFetchOk || Stopped()) {
+        node.state = kFailed;
+        return;
+    }
+    node.state = kFetched;
+    node.result = std::move(result);
+    if (node.result.m_strFinalUrl.empty()) node.result.m_strFinalUrl = node.strUrl;
+    if (node.nUse == kUseFile || node.bParsed) return;
+    node.bParsed = true;
+    if (node.nUse == kUseStylesheet) {
+        ParseStylesheet(node, node.result.m_strFinalUrl);
+    } else {
+        const std::string& type = node.result.m_strContentType;
+        // A frame may show an image or a document of another kind: it is
+        // stored as it came. Frame pages come with any type at all.
+        const bool bMedia = type.compare(0, 6, "image/") == 0 || type.compare(0, 6, "audio/") == 0 ||
+                            type.compare(0, 6, "video/") == 0 || type.compare(0, 5, "font/") == 0 ||
+                            type == "application/pdf" || type == "application/octet-stream";
+        if (!bMedia) ParseDocument(node, node.result.m_strFinalUrl);
+    }
+}
+
+void CModernRun::ParseStylesheet(CNode& node, const std::string& sheetUrl) {
+    const std::vector<uint8_t>& body = node.result.m_body;
+    const std::vector<CCssRef> refs = FindCssRefs(reinterpret_cast<const char*>(body.data()), body.size());
+    for (const CCssRef& r : refs) {
+        CUse site;
+        site.bCss = true;
+        site.nOffset = r.m_nOffset;
+        site.nLength = r.m_nLength;
+        site.cQuote = r.m_cQuote;
+        AddUse(node, sheetUrl, r.m_strValue, r.m_nKind == kCssImport ? kUseStylesheet : kUseFile, site);
+    }
+}
+
+void CModernRun::ParseDocument(CNode& node, const std::string& pageUrl) {
+    node.bHtml = true;
+    const std::vector<uint8_t>& body = node.result.m_body;
+    node.scan = ScanHtml(body.data(), body.size(), node.result.m_strCharset);
+    std::string base = pageUrl;
+    for (const CHtmlRef& ref : node.scan.m_refs) {
+        if (ref.m_nKind != kHtmlBase) continue;
+        if (std::string b = ResolveReference(pageUrl, ref.m_strValue); !b.empty()) base = b;
+        break;
+    }
+    const auto whole = [](const CHtmlRef& ref, const std::string& text) {
+        return CPageEdit{ref.m_nOffset, ref.m_nLength,
+                         ref.m_strBefore + HtmlEscapeForAttr(text, ref.m_cQuote) + ref.m_strAfter};
+    };
+    for (size_t i = 0; i < node.scan.m_refs.size(); ++i) {
+        const CHtmlRef& ref = node.scan.m_refs[i];
+        CUse site;
+        site.nRef = static_cast<int>(i);
+        switch (ref.m_nKind) {
+        case kHtmlHyperlink: {
+            const std::string value = ref.m_strValue;
+            if (value.empty() || value[0] == '#') break;
+            const std::string absolute = ResolveReference(base, value);
+            const std::string scheme = SchemeOf(absolute);
+            if (!absolute.empty() && absolute != value && (IsWebScheme(scheme) || scheme == "file" || scheme == "ftp"))
+                node.fixedEdits.push_back(whole(ref, absolute));
+            break;
+        }
+        case kHtmlBase:
+            // The page is shown from the working folder, where its files now
+            // are; every other address has been made absolute.
+            if (m_bFetch) node.fixedEdits.push_back(whole(ref, std::string()));
+            break;
+        case kHtmlLazyFlag:
+            // Shown from disk every image can come at once; a headless or
+            // printed copy would otherwise never load those below the fold.
+            if (m_bFetch) node.fixedEdits.push_back(CPageEdit{ref.m_nOffset, ref.m_nLength, "eager"});
+            break;
+        case kHtmlResource:
+        case kHtmlStylesheet:
+        case kHtmlDocument:
+            if (m_bFetch)
+                AddUse(node, base, ref.m_strValue,
+                       ref.m_nKind == kHtmlStylesheet  ? kUseStylesheet
+                       : ref.m_nKind == kHtmlDocument ? kUseDocument
+                                                      : kUseFile,
+                       site);
+            break;
+        case kHtmlSrcset:
+            if (!m_bFetch) break;
+            for (const CSrcsetCandidate& c : ParseSrcset(ref.m_strValue)) {
+                CUse inner = site;
+                inner.bInner = true;
+                inner.nOffset = c.m_nOffset;
+                inner.nLength = c.m_nLength;
+                AddUse(node, base, c.m_strUrl, kUseFile, inner);
+            }
+            break;
+        case kHtmlStyleText:
+            if (!m_bFetch) break;
+            for (const CCssRef& c : FindCssRefs(ref.m_strValue.data(), ref.m_strValue.size())) {
+                CUse inner = site;
+                inner.bInner = inner.bCss = true;
+                inner.nOffset = c.m_nOffset;
+                inner.nLength = c.m_nLength;
+                inner.cQuote = c.m_cQuote;
+                AddUse(node, base, c.m_strValue, c.m_nKind == kCssImport ? kUseStylesheet : kUseFile, inner);
+            }
+            break;
+        default: break;
+        }
+    }
+}
+
+// Names go out in the order the files stand in the page, a stylesheet's or
+// frame's own files right after it, whatever order they arrived in.
+void CModernRun::Name(CNode& parent) {
+    for (const CUse& use : parent.uses) {
+        CNode& node = *use.pNode;
+        if (node.bNamed) continue;
+        node.bNamed = true;
+        if (node.state == kFetched) {
+            // A frame that showed no page is stored as the file it was.
+            const int nUse = node.nUse == kUseDocument && !node.bHtml ? kUseFile : node.nUse;
+            const std::string wanted =
+                ModernAttachmentName(node.result.m_strFinalUrl, node.result.m_strContentType, nUse);
+            node.reservation = CNameReservation(m_pDoc, m_pDoc->ReserveAttachmentName(wanted));
+            node.strName = node.reservation.name;
+            if (node.strName.empty()) node.state = kFailed;
+        }
+        if (node.state == kFetched || node.state == kExisting) m_order.push_back(&node);
+        Name(node);
+    }
+}
+
+std::string CModernRun::Replacement(const CUse& use) const {
+    const CNode& node = *use.pNode;
+    if (&node == m_pRoot) return use.strAbsolute;  // the page itself, in a frame of its own
+    switch (node.state) {
+    case kFetched:
+    case kExisting: return use.strAbsolute.empty() ? std::string() : node.strName + use.strFragment;
+    // Not captured: the page, shown from the working folder, still finds it
+    // where it came from.
+    case kFailed: return Stopped() ? std::string() : use.strAbsolute;
+    case kTooDeep: return use.strAbsolute;
+    default: return std::string();
+    }
+}
+
+std::vector<uint8_t> CModernRun::Rewritten(CNode& node) {
+    std::vector<uint8_t>& body = node.result.m_body;
+    if (!node.bHtml) {
+        if (node.uses.empty()) return std::move(body);
+        // A stylesheet: each reference's span in its bytes.
+        std::vector<CPageEdit> edits;
+        for (const CUse& use : node.uses) {
+            const std::string r = Replacement(use);
+            if (!r.empty()) edits.push_back({use.nOffset, use.nLength, CssEscapeForSpan(r, use.cQuote)});
+        }
+        std::sort(edits.begin(), edits.end(),
+                  [](const CPageEdit& a, const CPageEdit& b) { return a.m_nOffset < b.m_nOffset; });
+        std::vector<uint8_t> out;
+        out.reserve(body.size() + 64 * edits.size());
+        size_t at = 0;
+        for (const CPageEdit& e : edits) {
+            if (e.m_nOffset < at || e.m_nOffset + e.m_nLength > body.size()) continue;
+            out.insert(out.end(), body.begin() + at, body.begin() + e.m_nOffset);
+            out.insert(out.end(), e.m_strText.begin(), e.m_strText.end());
+            at = e.m_nOffset + e.m_nLength;
+        }
+        out.insert(out.end(), body.begin() + at, body.end());
+        return out;
+    }
+    std::vector<CPageEdit> edits = node.fixedEdits;
+    std::map<int, std::vector<CPageEdit>> inner;  // by reference
+    for (const CUse& use : node.uses) {
+        const std::string r = Replacement(use);
+        if (r.empty() || use.nRef < 0) continue;
+        const CHtmlRef& ref = node.scan.m_refs[use.nRef];
+        if (use.bInner) {
+            inner[use.nRef].push_back({use.nOffset, use.nLength, use.bCss ? CssEscapeForSpan(r, use.cQuote) : r});
+        } else {
+            edits.push_back({ref.m_nOffset, ref.m_nLength,
+                             ref.m_strBefore + HtmlEscapeForAttr(r, ref.m_cQuote) + ref.m_strAfter});
+        }
+    }
+    for (auto& [index, parts] : inner) {
+        const CHtmlRef& ref = node.scan.m_refs[index];
+        if (ref.m_nKind == kHtmlStyleText && ref.m_strTag == "style") {
+            // A style element's text is CSS as it stands: no character
+            // references to write.
+            for (const CPageEdit& p : parts)
+                edits.push_back({ref.m_nOffset + p.m_nOffset, p.m_nLength, p.m_strText});
+            continue;
+        }
+        CHtmlRef copy = ref;
+        // A lazy image's real address is not what its span holds.
+        if (!copy.m_strBefore.empty() || copy.m_nLength != copy.m_strValue.size()) copy.m_bVerbatim = false;
+        EditInsideRef(copy, parts, edits);
+    }
+    if (edits.empty()) return std::move(body);
+    if (&node == m_pRoot) m_bRootEdited = true;
+    return ApplyPageEdits(node.scan, body.data(), body.size(), std::move(edits));
+}
+
+void CModernRun::AddName(const std::string& name) {
+    CNoteUpdate update(m_note);
+    if (!update) return;
+    auto& names = m_note.m_attachNames;
+    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+}
+
+void CModernRun::Run(std::vector<uint8_t>& bytes, const CModernCaptureRequest& request) {
+    if (bytes.size() < kMinPageBytes || !m_pDoc) return;
+    m_nodes.emplace_back();
+    CNode& root = m_nodes.back();
+    m_pRoot = &root;
+    root.nUse = kUseDocument;
+    root.bParsed = true;
+    root.state = kFetched;
+    root.result.m_body.swap(bytes);
+    root.result.m_strCharset = request.m_strCharset;
+    const std::string base = FileUrlFor(request.m_strBase);
+    root.strUrl = WithoutFragment(base);
+    m_byUrl[root.strUrl] = &root;
+    struct GiveBack {  // the page goes back to the caller whatever happens
+        std::vector<uint8_t>& bytes;
+        CNode& root;
+        bool bDone = false;
+        ~GiveBack() {
+            if (!bDone) bytes.swap(root.result.m_body);
+        }
+    } giveBack{bytes, root};
+
+    m_note.m_bLinksRewritten = 0;
+    if (request.m_bOwnContent) {
+        CNoteUpdate update(m_note);
+        if (update) m_note.m_attachNames.clear();
+    }
+    if (Stopped()) return;
+    ParseDocument(root, base);
+    if (m_pFetcher) m_pFetcher->Run();
+    root.bNamed = true;
+    Name(root);
+
+    // Pages and stylesheets are written with their files' names, then stored.
+    std::vector<std::vector<uint8_t>> bodies;
+    for (CNode* p : m_order) bodies.push_back(p->state == kFetched ? Rewritten(*p) : std::vector<uint8_t>());
+    std::vector<uint8_t> page = Rewritten(root);
+    for (size_t i = 0; i < m_order.size(); ++i) {
+        CNode& node = *m_order[i];
+        if (node.state == kFetched) {
+            CNoteAttatch* pAttach = m_pDoc->MakeReservedAttachment(node.strName, node.strUrl, std::move(bodies[i]));
+            node.reservation.name.clear();  // made, or released by the notebook
+            if (!pAttach) continue;
+        }
+        AddName(node.strName);
+    }
+    if (m_bRootEdited) m_note.m_bLinksRewritten = 1;
+    bytes.swap(page);
+    giveBack.bDone = true;
+}
+
+}  // namespace
+
+void CaptureModern(CNote& note, CCaptureContext* pContext, std::vector<uint8_t>& bytes,
+                   const CModernCaptureRequest& request) {
+    CModernRun run(note, pContext, request.m_bFetchResources);
+    run.Run(bytes, request);
+}

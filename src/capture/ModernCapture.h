@@ -1,0 +1,40 @@
+// The modern capture of a page's resources: the page parsed as a browser
+// parses it, every kind of file it uses taken in (stylesheets with their own
+// url() and @import, frames with their own files), fetched in parallel, and
+// only the values that were replaced changed in the page.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CNote;
+class CCaptureContext;
+
+struct CModernCaptureRequest {
+    std::string m_strBase;     // the page's address: a URL, or a local path
+    std::string m_strCharset;  // of the page's answer; empty when none was given
+    bool m_bOwnContent = false;  // the bytes are the note's own page (its list of files is made anew)
+    bool m_bFetchResources = true;  // off: only hyperlinks are made absolute
+};
+
+// Rewrites `bytes` (the page) in place and makes the attachments. With a
+// context the files are fetched; without one they are read from disk (a
+// page from the web reads only from the notebook's working folder).
+void CaptureModern(CNote& note, CCaptureContext* pContext, std::vector<uint8_t>& bytes,
+                   const CModernCaptureRequest& request);
+
+// The name a file taken from `url` is stored under, before the notebook
+// makes it unique: the last part of the address's path in letters, digits,
+// '.', '-' and '_' (others become '_'). A stylesheet's name ends in ".css"
+// and a page's in a page type; another file without a known extension gets
+// the one of `strContentType`.
+std::string ModernAttachmentName(const std::string& url, const std::string& strContentType, int nUse);
+
+// Uses of a file for naming it.
+enum ModernUse : int { kUseFile = 0, kUseStylesheet = 1, kUseDocument = 2 };
+
+// `ref` resolved against `base` as a browser resolves it: white space
+// trimmed, tabs and line breaks removed, spaces and non-ASCII bytes escaped.
+// Empty when it cannot be resolved.
+std::string ResolveReference(const std::string& base, const std::string& ref);
