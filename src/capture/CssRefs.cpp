@@ -56,10 +56,8 @@ void AppendUtf8(std::string& out, uint32_t cp) {
 }
 
 void AppendByte(std::string& out, int c) {
-    if (c == 0)
-        out += kReplacement;
-    else
-        out += static_cast<char>(c);
+    if (c == 0) out += kReplacement;
+    else out += static_cast<char>(c);
 }
 
 bool EqualsNoCase(const std::string& s, const char* lower) {
@@ -107,17 +105,25 @@ private:
     void ConsumeBadUrlRest();
     void ConsumeString(bool bImport, bool bUrlString);
     void Add(int nKind, size_t nOffset, size_t nLength, char cQuote, std::string&& value);
-    void Close(Block block) {
-        if (m_blocks.empty()) return;
+    bool Close(Block block) {
+        if (m_blocks.empty()) return false;
         const Block top = m_blocks.back();
         const bool bParen = top == kParen || top == kFunction || top == kImageSet;
-        if (block == top || (block == kParen && bParen)) m_blocks.pop_back();
+        if (block != top && !(block == kParen && bParen)) return false;
+        m_blocks.pop_back();
+        return true;
     }
 
     const unsigned char* m_p;
     size_t m_n;
     size_t m_nPos = 0;
     std::vector<Block> m_blocks;
+    // No token yet since the last rule or statement ended: an at-keyword
+    // here starts an at-rule, anywhere else it is part of a prelude or value.
+    bool m_bRuleStart = true;
+    // The stylesheet's current rule is a style rule: its prelude, unlike an
+    // at-rule's, runs on over ';' to the block.
+    bool m_bQualified = false;
     // The next token after @import names what it imports.
     bool m_bImportNext = false;
     // url( was followed by a quote: the string that comes next is the URL.
@@ -184,17 +190,13 @@ void CCssScanner::ConsumeNumeric() {
         while (IsDigit(At(0))) ++m_nPos;
     }
     if ((At(0) | 0x20) == 'e' && At(0) != kEnd) {
-        if (IsDigit(At(1)))
-            m_nPos += 1;
-        else if ((At(1) == '+' || At(1) == '-') && IsDigit(At(2)))
-            m_nPos += 2;
+        if (IsDigit(At(1))) m_nPos += 1;
+        else if ((At(1) == '+' || At(1) == '-') && IsDigit(At(2))) m_nPos += 2;
         while (IsDigit(At(0))) ++m_nPos;
     }
     // A dimension's unit is a name: "1url(" is a unit and a parenthesis.
-    if (StartsName(At(0), At(1), At(2)))
-        ConsumeName(nullptr);
-    else if (At(0) == '%')
-        ++m_nPos;
+    if (StartsName(At(0), At(1), At(2))) ConsumeName(nullptr);
+    else if (At(0) == '%') ++m_nPos;
 }
 
 void CCssScanner::ConsumeIdentLike(bool bImport) {
@@ -272,20 +274,16 @@ void CCssScanner::ConsumeString(bool bImport, bool bUrlString) {
         if (c == '\\') {
             ++m_nPos;
             if (At(0) == kEnd) continue;
-            if (IsNewline(At(0)))
-                SkipNewline();  // a line continued
-            else
-                ConsumeEscape(&value);
+            if (IsNewline(At(0))) SkipNewline();  // a line continued
+            else ConsumeEscape(&value);
             continue;
         }
         AppendByte(value, c);
         ++m_nPos;
     }
     const size_t nEnd = m_nPos++;
-    if (bUrlString)
-        Add(m_nUrlStringKind, nStart, nEnd - nStart, cQuote, std::move(value));
-    else if (bImport)
-        Add(kCssImport, nStart, nEnd - nStart, cQuote, std::move(value));
+    if (bUrlString) Add(m_nUrlStringKind, nStart, nEnd - nStart, cQuote, std::move(value));
+    else if (bImport) Add(kCssImport, nStart, nEnd - nStart, cQuote, std::move(value));
     else if (!m_blocks.empty() && m_blocks.back() == kImageSet)
         Add(kCssUrl, nStart, nEnd - nStart, cQuote, std::move(value));
 }
@@ -314,90 +312,99 @@ std::vector<CCssRef> CCssScanner::Run() {
         }
         // Comments and white space aside, a token ends what @import or
         // url(" waited for.
+        const bool bRuleStart = std::exchange(m_bRuleStart, false);
         const bool bImport = std::exchange(m_bImportNext, false);
         const bool bUrlString = std::exchange(m_bUrlStringNext, false);
+        if (bRuleStart && m_blocks.empty()) m_bQualified = !(c == '@' && StartsName(At(1), At(2), At(3)));
         switch (c) {
-            case '"':
-            case '\'':
-                ConsumeString(bImport, bUrlString);
-                break;
-            case '#':
+        case '"':
+        case '\'':
+            ConsumeString(bImport, bUrlString);
+            break;
+        case '#':
+            ++m_nPos;
+            if (IsNameChar(At(0)) || IsValidEscape(At(0), At(1))) ConsumeName(nullptr);
+            break;
+        case '(':
+            ++m_nPos;
+            m_blocks.push_back(kParen);
+            break;
+        case '[':
+            ++m_nPos;
+            m_blocks.push_back(kSquare);
+            break;
+        case '{':
+            ++m_nPos;
+            m_blocks.push_back(kCurly);
+            m_bNamespace = false;
+            m_bRuleStart = true;
+            break;
+        case ')':
+            ++m_nPos;
+            Close(kParen);
+            break;
+        case ']':
+            ++m_nPos;
+            Close(kSquare);
+            break;
+        case '}':
+            ++m_nPos;
+            m_bRuleStart = Close(kCurly);
+            m_bNamespace = false;
+            break;
+        case ';':
+            ++m_nPos;
+            m_bNamespace = false;
+            m_bRuleStart = !m_bQualified || !m_blocks.empty();
+            break;
+        case '+':
+        case '.':
+            if (StartsNumber(c, At(1), At(2))) ConsumeNumeric();
+            else ++m_nPos;
+            break;
+        case '-':
+            if (StartsNumber(c, At(1), At(2))) {
+                ConsumeNumeric();
+            } else if (At(1) == '-' && At(2) == '>') {
+                m_nPos += 3;
+                m_bRuleStart = bRuleStart;
+            } else if (StartsName(c, At(1), At(2))) {
+                ConsumeIdentLike(bImport);
+            } else {
                 ++m_nPos;
-                if (IsNameChar(At(0)) || IsValidEscape(At(0), At(1))) ConsumeName(nullptr);
-                break;
-            case '(':
+            }
+            break;
+        case '<':
+            // <!-- and --> around a stylesheet, as old pages hide it,
+            // leave the rules as they are.
+            if (At(1) == '!' && At(2) == '-' && At(3) == '-') {
+                m_nPos += 4;
+                m_bRuleStart = bRuleStart;
+            } else {
                 ++m_nPos;
-                m_blocks.push_back(kParen);
-                break;
-            case '[':
-                ++m_nPos;
-                m_blocks.push_back(kSquare);
-                break;
-            case '{':
-                ++m_nPos;
-                m_blocks.push_back(kCurly);
-                m_bNamespace = false;
-                break;
-            case ')':
-                ++m_nPos;
-                Close(kParen);
-                break;
-            case ']':
-                ++m_nPos;
-                Close(kSquare);
-                break;
-            case '}':
-                ++m_nPos;
-                Close(kCurly);
-                m_bNamespace = false;
-                break;
-            case ';':
-                ++m_nPos;
-                m_bNamespace = false;
-                break;
-            case '+':
-            case '.':
-                if (StartsNumber(c, At(1), At(2)))
-                    ConsumeNumeric();
-                else
-                    ++m_nPos;
-                break;
-            case '-':
-                if (StartsNumber(c, At(1), At(2)))
-                    ConsumeNumeric();
-                else if (At(1) == '-' && At(2) == '>')
-                    m_nPos += 3;
-                else if (StartsName(c, At(1), At(2)))
-                    ConsumeIdentLike(bImport);
-                else
-                    ++m_nPos;
-                break;
-            case '<':
-                m_nPos += (At(1) == '!' && At(2) == '-' && At(3) == '-') ? 4 : 1;
-                break;
-            case '@':
-                ++m_nPos;
-                if (StartsName(At(0), At(1), At(2))) {
-                    std::string name;
-                    ConsumeName(&name);
-                    m_bImportNext = EqualsNoCase(name, "import");
-                    if (EqualsNoCase(name, "namespace")) m_bNamespace = true;
-                }
-                break;
-            case '\\':
-                if (IsValidEscape(c, At(1)))
-                    ConsumeIdentLike(bImport);
-                else
-                    ++m_nPos;
-                break;
-            default:
-                if (IsDigit(c))
-                    ConsumeNumeric();
-                else if (IsNameStart(c))
-                    ConsumeIdentLike(bImport);
-                else
-                    ++m_nPos;
-                break;
+            }
+            break;
+        case '@':
+            ++m_nPos;
+            if (StartsName(At(0), At(1), At(2))) {
+                std::string name;
+                ConsumeName(&name);
+                // Only a stylesheet's own at-rules count; inside a block or
+                // another rule's prelude a browser ignores them.
+                const bool bOwn = bRuleStart && m_blocks.empty();
+                m_bImportNext = bOwn && EqualsNoCase(name, "import");
+                if (bOwn && EqualsNoCase(name, "namespace")) m_bNamespace = true;
+            }
+            break;
+        case '\\':
+            if (IsValidEscape(c, At(1))) ConsumeIdentLike(bImport);
+            else ++m_nPos;
+            break;
+        default:
+            if (IsDigit(c)) ConsumeNumeric();
+            else if (IsNameStart(c)) ConsumeIdentLike(bImport);
+            else ++m_nPos;
+            break;
         }
     }
     return std::move(m_refs);

@@ -32,13 +32,19 @@ struct CCssRef {
 // it: an unclosed string or url() ends at the line's or the text's end and
 // gives no reference.
 //
-// Reported: every url(), quoted or not, wherever it stands (its @import
-// makes it kCssImport); the string of @import "..."; the strings directly
-// inside image-set() and -webkit-image-set(). Not reported: other strings,
-// anything in a comment, and the url() of @namespace, which names a
-// namespace and is no file. An empty url(), "" or one of only white space is
-// reported, with its (possibly empty) span and an empty m_strValue: the
-// caller skips those. data: URLs are reported like any other.
+// Reported: every url(), quoted or not, wherever it stands; the string of
+// @import "..."; the strings directly inside image-set() and
+// -webkit-image-set(). Not reported: other strings, anything in a comment,
+// and the url() of @namespace, which names a namespace and is no file.
+//
+// What an @import names is kCssImport when the @import is a rule of the
+// stylesheet itself. Inside a block, or swallowed by a malformed rule before
+// it, browsers ignore it, and so does this (a url() in it is then kCssUrl);
+// one that follows other rules, which browsers ignore too, is still taken.
+//
+// An empty url() or "", or one of only white space, is reported with its
+// (possibly empty) span and an empty m_strValue: the caller skips those.
+// data: URLs are reported like any other.
 std::vector<CCssRef> FindCssRefs(const char* pText, size_t nLength);
 
 // `value` written so that it reads back as that value in place of a span

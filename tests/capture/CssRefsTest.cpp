@@ -122,7 +122,8 @@ TEST(CssRefs, MalformedUrlsAndStringsAreSkippedAndTheScanGoesOn) {
     EXPECT_EQ(Values("a{b:url(a b\\) url(x.png)) url(y.png)}"), (Strings{"y.png"}));
     // A newline cuts a string: no reference, and the next line reads on.
     EXPECT_EQ(Values("a{b:url(\"a.png\n) c{d:url(c.png)}"), (Strings{"c.png"}));
-    EXPECT_EQ(Values("@import 'a.css\n@import 'b.css';"), (Strings{"@b.css"}));
+    EXPECT_EQ(Values("@import 'a.css\n@import 'b.css'; @import 'c.css';"), (Strings{"@c.css"}))
+        << "the cut string leaves a malformed rule up to its ';', and b.css is in it";
     // Unclosed at the end of the text: nothing.
     EXPECT_EQ(Values("a{b:url(a.png)} c{d:url(c.png"), (Strings{"a.png"}));
     EXPECT_EQ(Values("a{b:url(c.png  "), Strings{});
@@ -147,6 +148,17 @@ TEST(CssRefs, ImportsInEveryForm) {
     EXPECT_EQ(Values("@import \"a.css\" \"b.css\" url(c.png);"), (Strings{"@a.css", "c.png"}));
     EXPECT_EQ(Values("@import screen url(a.css);"), (Strings{"a.css"}));
     EXPECT_EQ(Values("@imports 'a.css'; @media print { a { b: url(p.png) } }"), (Strings{"p.png"}));
+    // A stylesheet's own rules only: after @charset, between <!-- -->, after
+    // a block, but not inside one, nor inside another rule's prelude.
+    EXPECT_EQ(Values("@charset \"utf-8\";<!-- @import 'a.css'; --> @import 'b.css'; a{} @import 'c.css';"),
+              (Strings{"@a.css", "@b.css", "@c.css"}));
+    EXPECT_EQ(Values("@media print { @import 'a.css'; @import url(b.css); } x @import 'c.css'; @import url(d.css);"),
+              (Strings{"b.css", "d.css"}))
+        << "a style rule's prelude runs on over ';'";
+    EXPECT_EQ(Values("a{b:c; @import 'a.css'} d{} } @import 'b.css'; @import url(c.css);"), (Strings{"c.css"}))
+        << "a stray '}' begins a style rule";
+    EXPECT_EQ(Values("@import 'a.css' } @import 'b.css'; @import 'c.css';"), (Strings{"@a.css", "@c.css"}))
+        << "an at-rule's prelude runs on over '}' to its ';'";
     // A namespace's URL names it and is no file.
     EXPECT_EQ(Values("@namespace url(http://www.w3.org/1999/xhtml); @namespace svg url(x); a{b:url(a.png)}"),
               (Strings{"a.png"}));
