@@ -74,9 +74,10 @@ std::string Trimmed(std::string s) {
     return s.substr(b, e - b);
 }
 
-// The blocks open at a point. Only which strings count as references
-// depends on them (those directly inside image-set()), but a closer ends a
-// block only when it matches, as the parser has it, so they are all kept.
+// The blocks open at a point. Which strings count (those directly inside
+// image-set()) and which @import is the stylesheet's own depend on them, and
+// a closer ends a block only when it matches, as the parser has it, so every
+// kind is kept.
 enum Block : char { kParen, kSquare, kCurly, kFunction, kImageSet };
 
 // One pass over the text, one token at a time, every look-ahead bounded: the
