@@ -183,6 +183,7 @@ TEST_F(ResourceFetcherTest, CompressedBodiesArriveDecoded) {
         EXPECT_EQ(r.m_body.size(), 100000u) << kind;
         EXPECT_TRUE(IsPattern(r.m_body)) << kind;
     }
+    EXPECT_EQ(FetchOne(m_server.Url("/badgzip/x")).m_nCode, kFetchFailed);
     // The limit is on the decoded body: a small packed one that unpacks
     // beyond it is refused.
     m_ctx.m_nMaxBody = 50000;
@@ -201,6 +202,12 @@ TEST_F(ResourceFetcherTest, BodiesBeyondTheLimitAreRefusedWhole) {
     }
     // Shorter than announced: not the whole resource either.
     m_ctx.m_nMaxBody = kMaxBodyBytes;
+    // An announced length is held in one block from the start, never grown
+    // into a copy.
+    const CFetchResult large = FetchOne(m_server.Url("/bytes/5000000"));
+    EXPECT_EQ(large.m_body.size(), 5000000u);
+    EXPECT_EQ(large.m_body.capacity(), 5000000u);
+    EXPECT_TRUE(IsPattern(large.m_body));
     EXPECT_EQ(FetchOne(m_server.Url("/lies/100?length=200")).m_nCode, kFetchFailed);
     EXPECT_EQ(FetchOne(m_server.Url("/nolength/5000")).m_body.size(), 5000u);
 }

@@ -40,6 +40,7 @@ Routes:
   /chain/N.htm                 a frameset whose one frame is (N+1).htm, up to 10000.htm
   /hold/MS/...                 200 "held:" and the path, after MS milliseconds
   /gzip/N, /deflate/N          N pattern bytes compressed with that Content-Encoding
+  /badgzip/...                 "Content-Encoding: gzip" on bytes that are not
   /typed/...?ct=VALUE          200 "typed" with "Content-Type: VALUE"
 """
 
@@ -181,6 +182,8 @@ class Handler(BaseHTTPRequestHandler):
             data = pattern(int(arg))
             packed = gzip.compress(data) if route == "gzip" else zlib.compress(data)
             self.send_body(200, packed, [("Content-Encoding", route)])
+        elif route == "badgzip":
+            self.send_body(200, b"\x1f\x8b\x08\x00 this is not what it claims to be", [("Content-Encoding", "gzip")])
         elif route == "typed":
             body = b"typed"
             self.send_response(200)
