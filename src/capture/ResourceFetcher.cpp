@@ -469,7 +469,8 @@ private:
 
     // The request on a connection kept from an earlier one failed before any
     // line of an answer, and not for a stop: the server closed it while it
-    // was idle. A GET may be repeated.
+    // was idle. A GET may be repeated. libcurl resends most of these itself;
+    // this is for the ones it gives up on.
     bool DiedUnanswered(const Fetch* f, CURLcode result) const {
         if (result == CURLE_OK || f->nHeaderLines > 0 || f->bCallbackFailed || Stopped()) return false;
         long nNewConnections = 0;

@@ -161,6 +161,20 @@ TEST_F(ResourceFetcherTest, OneHostGetsAtMostItsConnectionLimitAndTheyAreReused)
     EXPECT_EQ(m_server.Stats().first, connections);
 }
 
+TEST_F(ResourceFetcherTest, ARequestLostWithAKeptConnectionIsSentAgain) {
+    CResourceFetcher fetcher(m_ctx);
+    CFetchResult first, second;
+    fetcher.Add(m_server.Url("/drop-next/a"), [&](CFetchResult&& r) { first = std::move(r); });
+    fetcher.Run();
+    ASSERT_EQ(first.m_nCode, kFetchOk);
+    // Sent on the kept connection, which the server closes unanswered.
+    fetcher.Add(m_server.Url("/page/b"), [&](CFetchResult&& r) { second = std::move(r); });
+    fetcher.Run();
+    EXPECT_EQ(second.m_nCode, kFetchOk);
+    EXPECT_EQ(Text(second.m_body), "page:/page/b");
+    EXPECT_EQ(m_server.Count("/page/b"), 2);
+}
+
 TEST_F(ResourceFetcherTest, RequestsAreHttp11WithTheClassicHeaders) {
     const CFetchResult r = FetchOne(m_server.Url("/echo/a b\"c#frag"));
     ASSERT_EQ(r.m_nCode, kFetchOk);

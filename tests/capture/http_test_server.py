@@ -41,6 +41,8 @@ Routes:
   /hold/MS/...                 200 "held:" and the path, after MS milliseconds
   /gzip/N, /deflate/N          N pattern bytes compressed with that Content-Encoding
   /badgzip/...                 "Content-Encoding: gzip" on bytes that are not
+  /drop-next/...               200; the next request on the same connection is
+                               counted, then the connection closed unanswered
   /typed/...?ct=VALUE          200 "typed" with "Content-Type: VALUE"
 """
 
@@ -116,6 +118,9 @@ class Handler(BaseHTTPRequestHandler):
             if not getattr(self, "counted", False):
                 self.counted = True
                 STATS["connections"] += 1
+        if getattr(self, "drop_next", False):
+            self.close_connection = True
+            return
         route = parts[0] if parts else ""
         if route in ("nolength", "lies", "stall", "hang"):
             # Their bodies end with the connection, whatever the protocol.
@@ -182,6 +187,9 @@ class Handler(BaseHTTPRequestHandler):
             data = pattern(int(arg))
             packed = gzip.compress(data) if route == "gzip" else zlib.compress(data)
             self.send_body(200, packed, [("Content-Encoding", route)])
+        elif route == "drop-next":
+            self.drop_next = True
+            self.send_body(200, b"dropping")
         elif route == "badgzip":
             self.send_body(200, b"\x1f\x8b\x08\x00 this is not what it claims to be", [("Content-Encoding", "gzip")])
         elif route == "typed":
