@@ -10,6 +10,14 @@
 //
 // Everything runs on the worker thread that calls Run; the callbacks too,
 // so a callback may add further fetches (a stylesheet's own resources).
+//
+// Only a 200 is a success, as for the single fetch: a 203 or 206 body is not
+// the resource as asked, and a body cut short (fewer bytes than announced,
+// or broken compression) fails rather than being kept as if it were whole.
+// The codes map as FetchResourceWithRetry's do, so a page fetched alone
+// through here gives kFetchBadUrl for an address that cannot be fetched,
+// kFetchRedirect when still redirected as the attempts run out, and
+// kFetchTryAgain after a last 404, 408 or 504.
 #pragma once
 
 #include <cstddef>
@@ -48,7 +56,12 @@ public:
     // stopped).
     void Add(const std::string& url, Done done);
     // Runs until every fetch queued, including those added by callbacks, has
-    // ended.
+    // ended. A fetcher may run again with new fetches and keeps its
+    // connections in between, so a page and then its resources can share
+    // them. Not to be called from a callback. When a callback throws, the
+    // fetches still open are dropped without their callbacks and the
+    // exception leaves Run; the fetcher stays usable. The destructor drops
+    // fetches never run the same way.
     void Run();
 
 private:

@@ -13,8 +13,14 @@ Connection header, and the connection is closed after it, as many small
 servers (Python's own among them) answer an HTTP/1.0 request: a client that
 goes by the status line takes the closed connection for reusable.
 
+With --keepalive answers are HTTP/1.1 and the connection stays open for the
+next request (except for the routes whose bodies end with the connection),
+so that a client's connection reuse can be seen.
+
 Every request counts against its path; GET /_count/PATH answers how many
 requests /PATH has had, so tests can tell how many attempts were made.
+GET /_stats answers "connections C held H": C connections have carried a
+request other than /_..., and at most H /hold/ requests were held at once.
 
 Routes:
   /echo/...                    200, the request line and headers as received
@@ -32,6 +38,12 @@ Routes:
   /hang/...                    nothing at all, not even a status line
   /files/PATH                  the file PATH below --root, 404 when missing
   /chain/N.htm                 a frameset whose one frame is (N+1).htm, up to 10000.htm
+  /hold/MS/...                 200 "held:" and the path, after MS milliseconds
+  /gzip/N, /deflate/N          N pattern bytes compressed with that Content-Encoding
+  /badgzip/...                 "Content-Encoding: gzip" on bytes that are not
+  /drop-next/...               200; the next request on the same connection is
+                               counted, then the connection closed unanswered
+  /typed/...?ct=VALUE          200 "typed" with "Content-Type: VALUE"
 """
 
 import argparse
@@ -41,6 +53,8 @@ import subprocess
 import sys
 import threading
 import time
+import gzip
+import zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, unquote, urlsplit
 
@@ -48,6 +62,7 @@ PATTERN = bytes(range(251)) * 400
 ROOT = None
 COUNTS = {}
 COUNTS_LOCK = threading.Lock()
+STATS = {"connections": 0, "holding": 0, "held": 0}
 
 
 def pattern(n):
@@ -91,10 +106,25 @@ class Handler(BaseHTTPRequestHandler):
                 n = COUNTS.get("/" + "/".join(parts[1:]), 0)
             self.send_body(200, str(n).encode())
             return
+        if parts and parts[0] == "_stats":
+            with COUNTS_LOCK:
+                text = "connections %d held %d" % (STATS["connections"], STATS["held"])
+            self.send_body(200, text.encode())
+            return
         with COUNTS_LOCK:
             COUNTS[path] = COUNTS.get(path, 0) + 1
             count = COUNTS[path]
+            # One handler serves one connection, however many requests.
+            if not getattr(self, "counted", False):
+                self.counted = True
+                STATS["connections"] += 1
+        if getattr(self, "drop_next", False):
+            self.close_connection = True
+            return
         route = parts[0] if parts else ""
+        if route in ("nolength", "lies", "stall", "hang"):
+            # Their bodies end with the connection, whatever the protocol.
+            self.close_connection = True
         arg = parts[1] if len(parts) > 1 else ""
 
         if route == "echo":
@@ -145,6 +175,30 @@ class Handler(BaseHTTPRequestHandler):
             n = int(arg.split(".")[0] or 0)
             body = '<frameset><frame src="%d.htm"></frameset>' % (n + 1) if n < 10000 else "<p>end</p>"
             self.send_body(200, body.encode())
+        elif route == "hold":
+            with COUNTS_LOCK:
+                STATS["holding"] += 1
+                STATS["held"] = max(STATS["held"], STATS["holding"])
+            time.sleep(int(arg) / 1000.0)
+            with COUNTS_LOCK:
+                STATS["holding"] -= 1
+            self.send_body(200, ("held:" + path).encode("latin-1"))
+        elif route in ("gzip", "deflate"):
+            data = pattern(int(arg))
+            packed = gzip.compress(data) if route == "gzip" else zlib.compress(data)
+            self.send_body(200, packed, [("Content-Encoding", route)])
+        elif route == "drop-next":
+            self.drop_next = True
+            self.send_body(200, b"dropping")
+        elif route == "badgzip":
+            self.send_body(200, b"\x1f\x8b\x08\x00 this is not what it claims to be", [("Content-Encoding", "gzip")])
+        elif route == "typed":
+            body = b"typed"
+            self.send_response(200)
+            self.send_header("Content-Type", parse_qs(split.query).get("ct", [""])[0])
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
         elif route == "files" and ROOT:
             target = os.path.realpath(os.path.join(ROOT, *[unquote(p) for p in parts[1:]]))
             if not target.startswith(ROOT + os.sep) or not os.path.isfile(target):
@@ -191,7 +245,10 @@ def main():
     ap.add_argument("--lifetime", type=float, default=120)
     ap.add_argument("--root")
     ap.add_argument("--http11-close", action="store_true")
+    ap.add_argument("--keepalive", action="store_true")
     args = ap.parse_args()
+    if args.keepalive:
+        Handler.protocol_version = "HTTP/1.1"
     if args.http11_close:
         # The handler still closes after an HTTP/1.0 request; only the
         # status line changes.
@@ -201,6 +258,8 @@ def main():
         ROOT = os.path.realpath(args.root)
 
     ThreadingHTTPServer.daemon_threads = True
+    # Many connections may arrive at once from a parallel client.
+    ThreadingHTTPServer.request_queue_size = 64
     plain = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     serve(plain)
     tls_port = 0
