@@ -49,6 +49,13 @@ struct CHtmlRef {
     bool m_bVerbatim = true;
     std::string m_strValue;  // the value as the parser gave it (references decoded), UTF-8
     std::string m_strBefore, m_strAfter;
+    // The span is the text of an element (a style element's CSS), not an
+    // attribute value: no character references are read in it.
+    bool m_bElementText = false;
+    // m_strValue came from data-src or data-srcset of a lazy image and
+    // replaces the placeholder in the span (or is inserted): the span must
+    // be written even when the value itself is kept.
+    bool m_bLazy = false;
     // The element the value belongs to, lower case ("img", "link", "style",
     // "?xml-stylesheet" for the processing instruction).
     std::string m_strTag;
