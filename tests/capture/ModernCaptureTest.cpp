@@ -307,3 +307,42 @@ TEST_F(ModernCaptureTest, AStoppedCaptureKeepsThePageAsItCame) {
     EXPECT_EQ(s.Count("/files/x.png"), 0);
     EXPECT_EQ(m_doc.m_attachments.GetCount(), 0u);
 }
+
+TEST_F(ModernCaptureTest, ManyFilesArriveInAnyOrderAndAreListedInPageOrder) {
+    constexpr int kResources = 200;
+    std::string page = "<html><body>";
+    std::vector<std::string> expected;
+    for (int i = 0; i < kResources; ++i) {
+        const std::string name = "img/r" + std::to_string(i) + ".gif";
+        Put(name, "GIF89a-" + std::to_string(i));
+        page += "<img src=\"" + name + "\">";
+        expected.push_back("vltr" + std::to_string(i) + ".gif");
+    }
+    Put("many.htm", page + "</body></html>");
+    // A server that answers HTTP/1.1 and closes without saying so: a file
+    // asked for on a connection just as it closes must still arrive.
+    TestServer s("", m_site.Path(), true);
+    ASSERT_TRUE(s.Ok());
+    for (int round = 0; round < 5; ++round) {
+        CClipVaultDoc doc;
+        CNote* n = doc.m_rootCata.AddNewNote("many");
+        n->m_strSource = s.Url("/files/many.htm");
+        n->m_nSourceKind = kSourceWebPage;
+        n->m_nStatus = kStatusRunning;
+        ASSERT_TRUE(Capture(n)) << "round " << round;
+        ASSERT_EQ(n->m_attachNames, expected) << "round " << round;
+        EXPECT_EQ(Text(n->m_content).find("img/r"), std::string::npos) << "round " << round;
+        for (int i : {0, 99, kResources - 1})
+            EXPECT_EQ(Text(doc.FindAttachment(expected[i])->Data()), "GIF89a-" + std::to_string(i));
+    }
+}
+
+TEST_F(ModernCaptureTest, AChainOfFramesEndsAtTheNestingLimit) {
+    TestServer& s = Server();
+    CNote* n = NewNote("chain", s.Url("/chain/0.htm"));
+    ASSERT_TRUE(Capture(n));
+    EXPECT_EQ(Text(n->m_content), "<frameset><frame src=\"vlt1.htm\"></frameset>");
+    EXPECT_EQ(m_doc.m_attachments.GetCount(), 8u);
+    EXPECT_EQ(Attachment("vlt8.htm"), "<frameset><frame src=\"" + s.Url("/chain/9.htm") + "\"></frameset>");
+    EXPECT_EQ(s.Count("/chain/9.htm"), 0);
+}
