@@ -8,12 +8,15 @@ with the reasons:
   - an <img> that shows nothing (naturalWidth 0);
   - a background, list or content image (computed style, pseudo elements too)
     that does not decode, or a web font that failed;
+  - text garbled by a wrong encoding;
+  - fewer images, backgrounds or frames than the live page had (--expect,
+    from a --write-expect run against the site server);
   - a resource reference in the DOM (src, srcset, poster, data, background,
     stylesheet/icon/preload href) that names anything but such a file: what a
     screen of another density or a later click would fetch.
 Frames, inline frames and object/embed documents are looked at too.
 
-    offline_check.py [--live HOST:PORT,...] [--quiet] [LABEL=]PAGE...
+    offline_check.py [--live HOST:PORT,...] [--write-expect F | --expect F] [--quiet] [LABEL=]PAGE...
 
 PAGE is a working copy's file (or a file: URL). With --live the pages are URLs
 of the site server and requests to the listed origins are allowed too: the
@@ -54,7 +57,10 @@ PROBE = r"""
 (async () => {
     const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
     const bounded = (p, ms) => Promise.race([p, sleep(ms).then(() => { throw new Error("timeout"); })]);
-    const out = { href: location.href, imgs: [], backgrounds: [], fonts: [], refs: [] };
+    const out = { href: location.href, imgs: [], backgrounds: [], fonts: [], refs: [], garbled: false };
+    // Text read in the wrong encoding (UTF-16 taken for a single-byte one).
+    const text = document.documentElement ? document.documentElement.textContent || "" : "";
+    out.garbled = /[\u0000\ufffd]/.test(text);
     const all = Array.from(document.getElementsByTagName("*"));
     for (const img of all.filter((e) => e.localName === "img")) {
         if (!img.complete) {
@@ -371,6 +377,7 @@ def check_page(browser, url, allowed):
     run = PageRun(browser)
     browser.handlers.append(run.on_message)
     reasons = []
+    seen = {"images": 0, "backgrounds": 0, "frames": 0}
     target = None
     try:
         target = browser.call("Target.createTarget", {"url": "about:blank"})["targetId"]
@@ -427,6 +434,12 @@ def check_page(browser, url, allowed):
                 reasons.append(f"probe failed in {frame.get('url')}: {res['exceptionDetails'].get('text')}")
                 continue
             found = res["result"].get("value") or {}
+            seen["frames"] += 1
+            seen["images"] += len(found.get("imgs", []))
+            seen["backgrounds"] += len(found.get("backgrounds", []))
+            if found.get("garbled"):
+                reasons.append("the text is garbled (read in the wrong encoding)" + (
+                    "" if frame is tree["frame"] else f" in {frame.get('url')}"))
             where = "" if frame is tree["frame"] else f" (in {os.path.basename(urlsplit(found.get('href', '')).path)})"
             for img in found.get("imgs", []):
                 if img["width"] == 0:
@@ -458,12 +471,12 @@ def check_page(browser, url, allowed):
     for u, status in run.statuses:
         reasons.append(f"HTTP {status}: {u}")
     # The same fault seen twice (the DOM and the request) is said once.
-    seen, unique = set(), []
+    said, unique = set(), []
     for r in reasons:
-        if r not in seen:
-            seen.add(r)
+        if r not in said:
+            said.add(r)
             unique.append(r)
-    return unique, len(run.order)
+    return unique, len(run.order), seen
 
 
 def main():
@@ -472,6 +485,10 @@ def main():
     ap.add_argument("--chromium", default=shutil.which("chromium") or "chromium")
     ap.add_argument("--log", help="Chromium's own output goes here")
     ap.add_argument("--quiet", action="store_true", help="only the summary and failing pages")
+    ap.add_argument("--write-expect", metavar="FILE",
+                    help="write how many images, backgrounds and frames each LABEL's page has (for --expect)")
+    ap.add_argument("--expect", metavar="FILE",
+                    help="a page with fewer images, backgrounds or frames than FILE says for its LABEL fails")
     ap.add_argument("--total-timeout", type=float, default=900)
     ap.add_argument("pages", nargs="+")
     args = ap.parse_args()
@@ -485,6 +502,11 @@ def main():
     signal.signal(signal.SIGALRM, too_long)
     signal.signal(signal.SIGTERM, lambda s, f: sys.exit(143))
     signal.alarm(int(args.total_timeout) + 1)
+    expected = {}
+    if args.expect:
+        with open(args.expect, encoding="utf-8") as f:
+            expected = json.load(f)
+    counts = {}
     browser = Browser(args.chromium, args.log)
     passed = 0
     failed = 0
@@ -499,7 +521,13 @@ def main():
                 print(f"FAIL {name}: not checked, out of time", flush=True)
                 failed += 1
                 continue
-            reasons, count = check_page(browser, url, Allowed(folder, origins))
+            reasons, count, seen = check_page(browser, url, Allowed(folder, origins))
+            counts[name] = seen
+            want = expected.get(name)
+            if want:
+                for what in ("images", "backgrounds", "frames"):
+                    if seen[what] < want[what]:
+                        reasons.append(f"{seen[what]} {what} where the live page has {want[what]}")
             if reasons:
                 failed += 1
                 shown = reasons[:8] + ([f"... {len(reasons) - 8} more"] if len(reasons) > 8 else [])
@@ -514,6 +542,9 @@ def main():
     finally:
         signal.alarm(0)
         browser.close()
+    if args.write_expect:
+        with open(args.write_expect, "w", encoding="utf-8") as f:
+            json.dump(counts, f, indent=1)
     print(f"offline_check: {passed} of {passed + failed} pages passed", flush=True)
     return 0 if failed == 0 else 1
 

@@ -54,7 +54,7 @@ for p in "${PAGES[@]}"; do URLS+=("$BASE/$p"); done
 echo "== the site from the live server"
 LIVE=()
 for p in "${PAGES[@]}"; do LIVE+=("$p=$BASE/$p"); done
-python3 "$CHECK" --quiet --log chromium-live.log --live "127.0.0.1:$PORT,$HOST2" "${LIVE[@]}" ||
+python3 "$CHECK" --quiet --log chromium-live.log --write-expect expect.json --live "127.0.0.1:$PORT,$HOST2" "${LIVE[@]}" ||
     fail "the site itself does not show whole from the server: the site or the check is broken"
 LIVE_LINES=$(wc -l <requests.log)
 
@@ -97,7 +97,7 @@ echo "== the captured pages offline"
 open_copies modern.vlt modern.txt
 rc=0
 if [ ${#COPIES[@]} -gt 0 ]; then
-    python3 "$CHECK" --log chromium-modern.log "${COPIES[@]}" || rc=1
+    python3 "$CHECK" --log chromium-modern.log --expect expect.json "${COPIES[@]}" || rc=1
 fi
 [ "$CAPTURE_FAILED" -eq 0 ] || rc=1
 
@@ -121,7 +121,7 @@ if [ -n "$CLASSIC" ]; then
     open_copies classic.vlt classic.txt
     classic_pass=0
     if [ ${#COPIES[@]} -gt 0 ]; then
-        python3 "$CHECK" --log chromium-classic.log "${COPIES[@]}" >classic-check.txt || true
+        python3 "$CHECK" --log chromium-classic.log --expect expect.json "${COPIES[@]}" >classic-check.txt || true
         classic_pass=$(grep -c '^PASS ' classic-check.txt || true)
     fi
     echo "--classic: $classic_pass of ${#PAGES[@]} pages show whole offline"
