@@ -518,7 +518,7 @@ def main():
     try:
         browser.call("Target.setDiscoverTargets", {"discover": False}, timeout=30)
         for arg in args.pages:
-            label, _, path = arg.partition("=") if re.match(r"^[\w.-]+=", arg) else ("", "", arg)
+            label, _, path = arg.partition("=") if re.match(r"^[\w.-][\w./-]*=", arg) else ("", "", arg)
             url = page_url(path)
             folder = None if args.live else os.path.dirname(unquote(urlsplit(url).path))
             name = label or path
