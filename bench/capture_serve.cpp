@@ -63,6 +63,9 @@ const char* TypeOf(const std::string& path) {
     if (EndsWith(path, ".gif")) return "image/gif";
     if (EndsWith(path, ".jpg") || EndsWith(path, ".jpeg")) return "image/jpeg";
     if (EndsWith(path, ".png")) return "image/png";
+    if (EndsWith(path, ".svg")) return "image/svg+xml";
+    if (EndsWith(path, ".webp")) return "image/webp";
+    if (EndsWith(path, ".js")) return "text/javascript";
     return "application/octet-stream";
 }
 

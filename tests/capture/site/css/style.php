@@ -1,0 +1,1 @@
+.t { background: url(../img/teal.png); }
