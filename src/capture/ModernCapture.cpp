@@ -243,6 +243,9 @@ struct CNode {
     bool bNamed = false;
     bool bHtml = false;
     CHtmlScan scan;
+    // An XSL's output is a page at the address of the XML it shows: its
+    // images and links are that page's, only its own imports are its own.
+    std::string strResultBase;
     std::vector<CUse> uses;
     std::vector<CPageEdit> fixedEdits;  // hyperlinks, base, lazy loading
     CNameReservation reservation;
@@ -257,8 +260,9 @@ public:
 
 private:
     bool Stopped() const { return m_note.StopRequested(); }
-    CNode* Want(const std::string& url, int nUse, int nDepth);
-    void AddUse(CNode& parent, const std::string& base, const std::string& value, int nUse, CUse site);
+    CNode* Want(const std::string& url, int nUse, int nDepth, const std::string& strResultBase);
+    void AddUse(CNode& parent, const std::string& base, const std::string& value, int nUse, CUse site,
+                const std::string& strResultBase = std::string());
     void Fetched(CNode& node, CFetchResult&& result);
     void ParseDocument(CNode& node, const std::string& pageUrl);
     void ParseStylesheet(CNode& node, const std::string& sheetUrl);
@@ -282,7 +286,7 @@ private:
     std::string m_strWorkFolder;
 };
 
-CNode* CModernRun::Want(const std::string& url, int nUse, int nDepth) {
+CNode* CModernRun::Want(const std::string& url, int nUse, int nDepth, const std::string& strResultBase) {
     auto it = m_byUrl.find(url);
     if (it != m_byUrl.end()) {
         CNode* p = it->second;
@@ -302,6 +306,7 @@ CNode* CModernRun::Want(const std::string& url, int nUse, int nDepth) {
     p->strUrl = url;
     p->nUse = nUse;
     p->nDepth = nDepth;
+    p->strResultBase = strResultBase;
     m_byUrl[url] = p;
     if (std::string name = m_pDoc->AttachmentNameForOrigin(url); !name.empty() && m_pDoc->FindAttachment(name)) {
         p->state = kExisting;
@@ -347,7 +352,8 @@ bool CModernRun::ReadLocal(const std::string& url, std::vector<uint8_t>& data) {
     return !real.empty() && ReadWholeFile(real, data);
 }
 
-void CModernRun::AddUse(CNode& parent, const std::string& base, const std::string& value, int nUse, CUse site) {
+void CModernRun::AddUse(CNode& parent, const std::string& base, const std::string& value, int nUse, CUse site,
+                        const std::string& strResultBase) {
     std::string trimmed = value;
     while (!trimmed.empty() && IsAsciiSpace(trimmed.back())) trimmed.pop_back();
     trimmed.erase(0, std::min(trimmed.size(), trimmed.find_first_not_of(" \t\r\n\f")));
@@ -375,7 +381,7 @@ void CModernRun::AddUse(CNode& parent, const std::string& base, const std::strin
     if (!IsWebScheme(scheme) && scheme != "file") return;
     site.strAbsolute = absolute;
     const std::string key = WithoutFragment(absolute, &site.strFragment);
-    site.pNode = Want(key, nUse, parent.nDepth + 1);
+    site.pNode = Want(key, nUse, parent.nDepth + 1, strResultBase);
     parent.uses.push_back(site);
 }
 
@@ -419,7 +425,8 @@ void CModernRun::ParseDocument(CNode& node, const std::string& pageUrl) {
     node.bHtml = true;
     const std::vector<uint8_t>& body = node.result.m_body;
     node.scan = ScanHtml(body.data(), body.size(), node.result.m_strCharset);
-    std::string base = pageUrl;
+    std::string base = node.strResultBase.empty() ? pageUrl : node.strResultBase;
+    const bool bXsl = !node.strResultBase.empty();
     for (const CHtmlRef& ref : node.scan.m_refs) {
         if (ref.m_nKind != kHtmlBase) continue;
         if (std::string b = ResolveReference(pageUrl, ref.m_strValue); !b.empty()) base = b;
@@ -455,14 +462,19 @@ void CModernRun::ParseDocument(CNode& node, const std::string& pageUrl) {
             break;
         case kHtmlResource:
         case kHtmlStylesheet:
-        case kHtmlDocument:
-            if (m_bFetch)
-                AddUse(node, base, ref.m_strValue,
-                       ref.m_nKind == kHtmlStylesheet  ? kUseStylesheet
-                       : ref.m_nKind == kHtmlDocument ? kUseDocument
-                                                      : kUseFile,
-                       site);
+        case kHtmlDocument: {
+            if (!m_bFetch) break;
+            // "{@image}": filled in by the transformation, nothing to fetch.
+            if (bXsl && ref.m_strValue.find('{') != std::string::npos) break;
+            const bool bOwn = ref.m_strTag.compare(0, 4, "xsl:") == 0;
+            const bool bTransform = ref.m_nKind == kHtmlDocument && ref.m_strTag == "?xml-stylesheet";
+            AddUse(node, bOwn ? pageUrl : base, ref.m_strValue,
+                   ref.m_nKind == kHtmlStylesheet  ? kUseStylesheet
+                   : ref.m_nKind == kHtmlDocument ? kUseDocument
+                                                  : kUseFile,
+                   site, bTransform ? base : std::string());
             break;
+        }
         case kHtmlSrcset:
             if (!m_bFetch) break;
             for (const CSrcsetCandidate& c : ParseSrcset(ref.m_strValue)) {

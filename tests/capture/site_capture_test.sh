@@ -59,13 +59,13 @@ python3 "$CHECK" --quiet --log chromium-live.log --write-expect expect.json --li
 LIVE_LINES=$(wc -l <requests.log)
 
 echo "== capture"
-"$CLI" capture "${URLS[@]}" --into modern.vlt --options opts.data --retries 0 >modern.txt 2>modern.err || true
+"$CLI" capture "${URLS[@]}" --into modern.vlt --options opts.data --retries 3 >modern.txt 2>modern.err || true
 MODERN_LINES=$(wc -l <requests.log)
 [ "$(wc -l <modern.txt)" -eq ${#PAGES[@]} ] || fail "capture printed no line per page: $(cat modern.txt modern.err)"
 echo "the capture made $((MODERN_LINES - LIVE_LINES)) requests"
 
 CLASSIC=yes
-if ! "$CLI" capture "${URLS[@]}" --classic --into classic.vlt --options opts.data --retries 0 >classic.txt \
+if ! "$CLI" capture "${URLS[@]}" --classic --into classic.vlt --options opts.data --retries 3 >classic.txt \
     2>classic.err; then
     if grep -q -e "unknown option '--classic'" classic.err; then
         CLASSIC=

@@ -108,6 +108,8 @@ def templated(text):
 
 class Server(ThreadingHTTPServer):
     daemon_threads = True
+    # Many workers open connections at once: a short queue drops some.
+    request_queue_size = 64
     allow_reuse_address = True
 
 
