@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <new>
 
 namespace {
 
@@ -467,7 +468,8 @@ private:
         const char q = static_cast<char>(m_p[m_pos]);
         if (q == '"' || q == '\'') {
             ++m_pos;
-            while (m_pos < m_n && m_p[m_pos] != static_cast<uint8_t>(q)) value += LowerChar(static_cast<char>(m_p[m_pos++]));
+            while (m_pos < m_n && m_p[m_pos] != static_cast<uint8_t>(q))
+                value += LowerChar(static_cast<char>(m_p[m_pos++]));
             if (m_pos >= m_n) return -1;
             ++m_pos;
             return 1;
@@ -561,7 +563,8 @@ void DecodeUtf16(const uint8_t* p, size_t n, size_t start, bool bigEndian, CHtml
     out.reserve(n);
     map.reserve(n + 1);
     auto unit = [&](size_t i) -> uint32_t {
-        return bigEndian ? (static_cast<uint32_t>(p[i]) << 8) | p[i + 1] : (static_cast<uint32_t>(p[i + 1]) << 8) | p[i];
+        return bigEndian ? (static_cast<uint32_t>(p[i]) << 8) | p[i + 1]
+                         : (static_cast<uint32_t>(p[i + 1]) << 8) | p[i];
     };
     size_t i = start;
     while (i + 1 < n) {
@@ -647,8 +650,8 @@ bool IsPlaceholderUrl(const std::string& raw) {
     path = path.substr(0, path.find_first_of(" \t\n\f\r,"));  // the first srcset candidate
     const size_t slash = path.rfind('/');
     const std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
-    static const char* const kWords[] = {"blank",   "placeholder", "spacer", "pixel", "transparent",
-                                         "1x1",     "lazy",        "loading", "grey",  "gray"};
+    static const char* const kWords[] = {"blank", "placeholder", "spacer",  "pixel", "transparent",
+                                         "1x1",   "lazy",        "loading", "grey",  "gray"};
     for (const char* w : kWords)
         if (file.find(w) != std::string::npos) return true;
     return false;
@@ -665,19 +668,14 @@ public:
             stack.pop_back();
             const GumboVector* children = nullptr;
             switch (node->type) {
-                case GUMBO_NODE_DOCUMENT:
-                    children = &node->v.document.children;
-                    break;
+                case GUMBO_NODE_DOCUMENT: children = &node->v.document.children; break;
                 case GUMBO_NODE_ELEMENT:
                 case GUMBO_NODE_TEMPLATE:
                     Element(node->v.element);
                     children = &node->v.element.children;
                     break;
-                case GUMBO_NODE_COMMENT:
-                    Comment(node->v.text);
-                    break;
-                default:
-                    break;
+                case GUMBO_NODE_COMMENT: Comment(node->v.text); break;
+                default: break;
             }
             if (!children) continue;
             for (unsigned i = children->length; i-- > 0;)
@@ -912,41 +910,28 @@ private:
                 LazyAttr(e, tag, "srcset", {"data-srcset", "data-lazy-srcset"}, kHtmlSrcset, 0);
                 break;
             case GUMBO_TAG_IFRAME:
-                LazyAttr(e, tag, "src", {"data-src", "data-lazy-src", "data-original"}, kHtmlDocument,
-                         kSkipScriptish);
+                LazyAttr(e, tag, "src", {"data-src", "data-lazy-src", "data-original"}, kHtmlDocument, kSkipScriptish);
                 LazyFlag(e, tag);
                 break;
-            case GUMBO_TAG_FRAME:
-                Add(Attr(e, "src"), kHtmlDocument, tag, kSkipScriptish);
-                break;
+            case GUMBO_TAG_FRAME: Add(Attr(e, "src"), kHtmlDocument, tag, kSkipScriptish); break;
             case GUMBO_TAG_INPUT: {
                 const GumboAttribute* type = Attr(e, "type");
                 if (type && Lower(Trim(type->value)) == "image") Add(Attr(e, "src"), kHtmlResource, tag);
                 break;
             }
-            case GUMBO_TAG_LINK:
-                Link(e);
-                break;
+            case GUMBO_TAG_LINK: Link(e); break;
             case GUMBO_TAG_SCRIPT:
             case GUMBO_TAG_AUDIO:
             case GUMBO_TAG_TRACK:
-            case GUMBO_TAG_EMBED:
-                Add(Attr(e, "src"), kHtmlResource, tag);
-                break;
+            case GUMBO_TAG_EMBED: Add(Attr(e, "src"), kHtmlResource, tag); break;
             case GUMBO_TAG_VIDEO:
                 Add(Attr(e, "poster"), kHtmlResource, tag);
                 Add(Attr(e, "src"), kHtmlResource, tag);
                 break;
-            case GUMBO_TAG_OBJECT:
-                Add(Attr(e, "data"), kHtmlResource, tag);
-                break;
-            case GUMBO_TAG_STYLE:
-                StyleText(e, true);
-                break;
+            case GUMBO_TAG_OBJECT: Add(Attr(e, "data"), kHtmlResource, tag); break;
+            case GUMBO_TAG_STYLE: StyleText(e, true); break;
             case GUMBO_TAG_A:
-            case GUMBO_TAG_AREA:
-                Add(Attr(e, "href"), kHtmlHyperlink, tag, kSkipFragment);
-                break;
+            case GUMBO_TAG_AREA: Add(Attr(e, "href"), kHtmlHyperlink, tag, kSkipFragment); break;
             case GUMBO_TAG_BASE: {
                 const GumboAttribute* href = Attr(e, "href");
                 if (href && !m_bBaseSeen) {
@@ -959,8 +944,7 @@ private:
                 // An XSL stylesheet read as HTML.
                 if (tag == "xsl:import" || tag == "xsl:include") Add(Attr(e, "href"), kHtmlDocument, tag);
                 break;
-            default:
-                break;
+            default: break;
         }
     }
 
@@ -1030,16 +1014,21 @@ private:
             }
             const std::string name = s.substr(i + 1, semi - i - 1);
             uint32_t cp = 0;
-            if (name == "amp") cp = '&';
-            else if (name == "lt") cp = '<';
-            else if (name == "gt") cp = '>';
-            else if (name == "quot") cp = '"';
-            else if (name == "apos") cp = '\'';
+            if (name == "amp")
+                cp = '&';
+            else if (name == "lt")
+                cp = '<';
+            else if (name == "gt")
+                cp = '>';
+            else if (name == "quot")
+                cp = '"';
+            else if (name == "apos")
+                cp = '\'';
             else if (name.size() > 1 && name[0] == '#') {
                 const bool hex = name[1] == 'x' || name[1] == 'X';
                 const std::string digits = name.substr(hex ? 2 : 1);
-                if (!digits.empty() && digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") ==
-                                           std::string::npos)
+                if (!digits.empty() &&
+                    digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") == std::string::npos)
                     cp = static_cast<uint32_t>(std::strtoul(digits.c_str(), nullptr, hex ? 16 : 10));
                 if (cp == 0 || cp > 0x10FFFF) cp = 0xFFFD;
             }
@@ -1071,12 +1060,16 @@ std::string EscapeAttr(const std::string& value, char cQuote, bool whole) {
             case '<': out += "&lt;"; break;
             case '>': out += "&gt;"; break;
             case '"':
-                if (cQuote == '\'') out += c;
-                else out += "&quot;";
+                if (cQuote == '\'')
+                    out += c;
+                else
+                    out += "&quot;";
                 break;
             case '\'':
-                if (cQuote == '"') out += c;
-                else out += "&#39;";
+                if (cQuote == '"')
+                    out += c;
+                else
+                    out += "&#39;";
                 break;
             case ' ':
             case '\t':
@@ -1085,11 +1078,12 @@ std::string EscapeAttr(const std::string& value, char cQuote, bool whole) {
             case '\r':
             case '=':
             case '`':
-                if (cQuote) out += c;
-                else out += "&#" + std::to_string(static_cast<int>(c)) + ";";
+                if (cQuote)
+                    out += c;
+                else
+                    out += "&#" + std::to_string(static_cast<int>(c)) + ";";
                 break;
-            default:
-                out += c;
+            default: out += c;
         }
     }
     // An empty unquoted value would take the next attribute for its own.
@@ -1100,10 +1094,14 @@ std::string EscapeAttr(const std::string& value, char cQuote, bool whole) {
 std::string EscapeElementText(const std::string& value) {
     std::string out;
     for (const char c : value) {
-        if (c == '&') out += "&amp;";
-        else if (c == '<') out += "&lt;";
-        else if (c == '>') out += "&gt;";
-        else out += c;
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else
+            out += c;
     }
     return out;
 }
@@ -1194,6 +1192,57 @@ private:
     CIconv m_cv;
 };
 
+// The parser's memory, released at once: gumbo frees its tree by recursion,
+// which a page of a few hundred thousand nested tags would take beyond the
+// stack. Each block is linked in a list so the parser may still free the
+// ones it is done with.
+class CParseArena {
+public:
+    CParseArena() { m_head.m_pPrev = m_head.m_pNext = &m_head; }
+    ~CParseArena() {
+        for (Block* b = m_head.m_pNext; b != &m_head;) {
+            Block* next = b->m_pNext;
+            std::free(b);
+            b = next;
+        }
+    }
+    CParseArena(const CParseArena&) = delete;
+    CParseArena& operator=(const CParseArena&) = delete;
+
+    void Install(GumboOptions& options) {
+        options.allocator = &CParseArena::Alloc;
+        options.deallocator = &CParseArena::Free;
+        options.userdata = this;
+    }
+
+private:
+    struct alignas(std::max_align_t) Block {
+        Block* m_pPrev;
+        Block* m_pNext;
+    };
+
+    static void* Alloc(void* self, size_t size) {
+        CParseArena* arena = static_cast<CParseArena*>(self);
+        Block* b = static_cast<Block*>(std::malloc(sizeof(Block) + size));
+        if (!b) throw std::bad_alloc();
+        b->m_pNext = arena->m_head.m_pNext;
+        b->m_pPrev = &arena->m_head;
+        b->m_pNext->m_pPrev = b;
+        arena->m_head.m_pNext = b;
+        return b + 1;
+    }
+
+    static void Free(void*, void* p) {
+        if (!p) return;
+        Block* b = static_cast<Block*>(p) - 1;
+        b->m_pPrev->m_pNext = b->m_pNext;
+        b->m_pNext->m_pPrev = b->m_pPrev;
+        std::free(b);
+    }
+
+    Block m_head;
+};
+
 }  // namespace
 
 CHtmlScan ScanHtml(const uint8_t* pData, size_t nLength, const std::string& strHttpCharset) {
@@ -1211,13 +1260,15 @@ CHtmlScan ScanHtml(const uint8_t* pData, size_t nLength, const std::string& strH
         DecodeLegacy(pData, nLength, scan.m_strEncoding, scan);
     }
 
-    GumboOptions options = kGumboDefaultOptions;
-    options.max_errors = 0;  // nobody reads them
-    GumboOutput* output =
-        gumbo_parse_with_options(&options, scan.m_strText.data() + parseFrom, scan.m_strText.size() - parseFrom);
-    if (!output) return scan;
-    CCollector(scan.m_strText, scan.m_refs).Walk(output->document);
-    gumbo_destroy_output(&options, output);
+    {
+        CParseArena arena;
+        GumboOptions options = kGumboDefaultOptions;
+        options.max_errors = 0;  // nobody reads them
+        arena.Install(options);
+        const GumboOutput* output =
+            gumbo_parse_with_options(&options, scan.m_strText.data() + parseFrom, scan.m_strText.size() - parseFrom);
+        if (output) CCollector(scan.m_strText, scan.m_refs).Walk(output->document);
+    }
 
     std::stable_sort(scan.m_refs.begin(), scan.m_refs.end(),
                      [](const CHtmlRef& a, const CHtmlRef& b) { return a.m_nOffset < b.m_nOffset; });
@@ -1263,8 +1314,8 @@ std::vector<uint8_t> ApplyPageEdits(const CHtmlScan& scan, const uint8_t* pData,
     CEncoder encoder(scan.m_strEncoding);
     std::vector<uint8_t> out;
     out.reserve(nLength + nLength / 8);
-    size_t copied = 0;    // page bytes written up to here
-    size_t scanEnd = 0;   // end of the last edit made, in the scan text
+    size_t copied = 0;   // page bytes written up to here
+    size_t scanEnd = 0;  // end of the last edit made, in the scan text
     for (const CPageEdit& e : edits) {
         if (e.m_nOffset > textSize || e.m_nLength > textSize - e.m_nOffset) continue;
         if (e.m_nOffset < scanEnd) continue;
