@@ -601,10 +601,18 @@ void DecodeLegacy(const uint8_t* p, size_t n, const std::string& encoding, CHtml
     CIconv cv("UTF-8", IconvName(encoding));
     const bool ascii = AsciiCompatible(encoding);
     size_t pos = 0;
+    // Bytes of a shift sequence belong to the character after them, so
+    // that a span starting there takes the sequence along.
+    size_t shiftStart = std::string::npos;
+    auto emit = [&](const char* p8, size_t len, size_t at) {
+        if (shiftStart != std::string::npos) at = shiftStart;
+        shiftStart = std::string::npos;
+        out.append(p8, len);
+        map.insert(map.end(), len, at);
+    };
     while (pos < n) {
         if (ascii && p[pos] < 0x80) {
-            out += static_cast<char>(p[pos]);
-            map.push_back(pos);
+            emit(reinterpret_cast<const char*>(p + pos), 1, pos);
             ++pos;
             continue;
         }
@@ -618,11 +626,12 @@ void DecodeLegacy(const uint8_t* p, size_t n, const std::string& encoding, CHtml
                 size_t room = sizeof buf;
                 const size_t r = iconv(cv.get(), &src, &left, &dst, &room);
                 const size_t used = k - left;
-                // Bytes consumed without output are a shift sequence of a
-                // stateful encoding: progress all the same.
                 if (used > 0) {
-                    out.append(buf, static_cast<size_t>(dst - buf));
-                    map.insert(map.end(), static_cast<size_t>(dst - buf), pos);
+                    if (dst == buf) {
+                        if (shiftStart == std::string::npos) shiftStart = pos;
+                    } else {
+                        emit(buf, static_cast<size_t>(dst - buf), pos);
+                    }
                     pos += used;
                     done = true;
                     break;
@@ -632,9 +641,9 @@ void DecodeLegacy(const uint8_t* p, size_t n, const std::string& encoding, CHtml
             }
         }
         if (!done) {
-            const size_t before = out.size();
-            AppendUtf8(out, 0xFFFD);
-            map.insert(map.end(), out.size() - before, pos);
+            std::string bad;
+            AppendUtf8(bad, 0xFFFD);
+            emit(bad.data(), bad.size(), pos);
             ++pos;
         }
     }

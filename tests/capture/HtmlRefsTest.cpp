@@ -92,7 +92,7 @@ TEST(HtmlRefs, KindsOfReference) {
         "<video poster=v.jpg src=v.mp4><source src=v.webm><track src=t.vtt></video><audio src=a.ogg></audio>"
         "<object data=o.swf></object><embed src=e.swf><iframe src=f.htm loading=lazy></iframe>"
         "<iframe src='about:blank'></iframe><iframe src='javascript:0'></iframe><iframe src=''></iframe>"
-        "<a href=page.htm>x</a><a href='#top'>t</a><a href='mailto:a@b'>m</a><map><area href=ar.htm></map>"
+        "<image src=im.png><a href=page.htm>x</a><a href=''>e</a><a href='#top'>t</a><a href='mailto:a@b'>m</a><map><area href=ar.htm></map>"
         "<p style='color:red'>p</p><!-- <img src=comment.png> --></body></html>";
     const CHtmlScan scan = Scan(page);
     EXPECT_EQ(scan.m_strEncoding, "UTF-8");
@@ -105,7 +105,7 @@ TEST(HtmlRefs, KindsOfReference) {
                  "7 img lazy",         "4 source w.webp", "0 img f.jpg",     "0 input btn.png",
                  "0 video v.jpg",      "0 video v.mp4",   "0 source v.webm", "0 track t.vtt",
                  "0 audio a.ogg",      "0 object o.swf",  "0 embed e.swf",   "2 iframe f.htm",
-                 "7 iframe lazy",      "3 a page.htm",    "3 a mailto:a@b",  "3 area ar.htm",
+                 "7 iframe lazy", "0 img im.png", "3 a page.htm",    "3 a mailto:a@b",  "3 area ar.htm",
                  "5 p color:red"}));
     for (const CHtmlRef& ref : scan.m_refs) {
         if (ref.m_strTag == "style") {
@@ -316,6 +316,23 @@ TEST(HtmlRefs, LegacyCodePages) {
         std::vector<CPageEdit> edits{{scan.m_refs[0].m_nOffset, scan.m_refs[0].m_nLength, "\xE8\xA1\xA8_\\~.htm"}};
         EXPECT_EQ(Str(ApplyPageEdits(scan, reinterpret_cast<const uint8_t*>(page.data()), page.size(), edits)),
                   "<p>\x83\x5C\x83\x74\x83\x67<a href=\"\x95\x5C_\\~.htm\">x</a>");
+    }
+    // A stateful encoding: the shift sequences around a value are part of
+    // its span, so a replacement leaves none of them behind.
+    {
+        const std::string page = "<p>\x1B$BI=\x1B(B<a href=\"\x1B$BI=\x1B(B.htm\">x</a>";
+        const CHtmlScan scan = Scan(page, "iso-2022-jp");
+        EXPECT_EQ(scan.m_strEncoding, "ISO-2022-JP");
+        CheckSpans(scan);
+        ASSERT_EQ(Describe(scan), (V{"3 a \xE8\xA1\xA8.htm"}));
+        std::vector<CPageEdit> edits{{scan.m_refs[0].m_nOffset, scan.m_refs[0].m_nLength, "x.htm"}};
+        EXPECT_EQ(Str(ApplyPageEdits(scan, reinterpret_cast<const uint8_t*>(page.data()), page.size(), edits)),
+                  "<p>\x1B$BI=\x1B(B<a href=\"x.htm\">x</a>");
+        edits[0].m_strText = "\xE8\xA1\xA8/\xC3\xA9";  // one the encoding has, one it lacks
+        const std::string out =
+            Str(ApplyPageEdits(scan, reinterpret_cast<const uint8_t*>(page.data()), page.size(), edits));
+        EXPECT_EQ(out, "<p>\x1B$BI=\x1B(B<a href=\"\x1B$BI=\x1B(B/&#233;\">x</a>");
+        EXPECT_EQ(Scan(out, "iso-2022-jp").m_refs.at(0).m_strValue, "\xE8\xA1\xA8/\xC3\xA9");
     }
     // Invalid bytes become U+FFFD and reading goes on.
     {
