@@ -327,7 +327,9 @@ std::string NumberedEncoding(const std::string& label) {
 // The encoding a charset label names, or "" for a label this reader does
 // not know (or iconv cannot convert).
 std::string EncodingForLabel(const std::string& rawLabel) {
-    const std::string label = Lower(Trim(rawLabel));
+    std::string label = Lower(Trim(rawLabel));
+    if (label.size() >= 2 && (label[0] == '"' || label[0] == '\'') && label.back() == label[0])
+        label = Trim(label.substr(1, label.size() - 2));
     if (label.empty()) return "";
     std::string name;
     for (const CLabel& l : kLabels) {
@@ -1311,13 +1313,17 @@ std::vector<uint8_t> ApplyPageEdits(const CHtmlScan& scan, const uint8_t* pData,
         if (off > 0 && off < textSize && map[off] == map[off - 1]) return std::string::npos;
         return map[off];
     };
-    std::vector<std::pair<size_t, size_t>> cssSpans;  // style elements, sorted
+    // Style elements' text, in order and apart: characters the encoding
+    // lacks are written there as CSS escapes.
+    std::vector<std::pair<size_t, size_t>> cssSpans;
     for (const CHtmlRef& ref : scan.m_refs)
         if (ref.m_bElementText) cssSpans.emplace_back(ref.m_nOffset, ref.m_nOffset + ref.m_nLength);
     auto inCss = [&](size_t b, size_t e) {
-        for (const auto& s : cssSpans)
-            if (b >= s.first && e <= s.second) return true;
-        return false;
+        auto it = std::upper_bound(cssSpans.begin(), cssSpans.end(), b,
+                                   [](size_t v, const std::pair<size_t, size_t>& s) { return v < s.first; });
+        if (it == cssSpans.begin()) return false;
+        --it;
+        return b >= it->first && e <= it->second;
     };
 
     CEncoder encoder(scan.m_strEncoding);

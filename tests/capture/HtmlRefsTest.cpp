@@ -273,6 +273,7 @@ TEST(HtmlRefs, EncodingDetection) {
         {"\xEF\xBB\xBF<meta charset=koi8-r>", "windows-1252", "UTF-8"},
         {"<meta charset=koi8-r>", "Shift_JIS", "SHIFT_JIS"},
         {"<meta charset=koi8-r>", "bogus", "KOI8-R"},
+        {"<meta charset=koi8-r>", "\"UTF-8\"", "UTF-8"},
         {"<meta charset=\"x-sjis\">", "", "SHIFT_JIS"},
         {"<meta http-equiv=Content-Type content='text/html; charset=GB2312'>", "", "GBK"},
         {"<meta content='text/html; charset=big5' http-equiv='content-type'>", "", "BIG5"},
@@ -400,6 +401,17 @@ TEST(HtmlRefs, EscapingAndEditsInsideValues) {
     // Element text is not markup-escaped: the CSS writer escapes for CSS.
     EditInsideRef(scan.m_refs[3], {{8, 7, "a&b.png"}}, edits);
     EXPECT_EQ(edits.back().m_strText, "a&b.png");
+    // A style attribute with references: the CSS sees the decoded value,
+    // and the value comes back whole, escaped again.
+    {
+        const std::string styled = "<p style=\"background:url(&quot;a.png&quot;)\">";
+        const CHtmlScan s2 = Scan(styled);
+        ASSERT_EQ(Describe(s2), (V{"5 p background:url(\"a.png\") [background:url(&quot;a.png&quot;)]"}));
+        std::vector<CPageEdit> e2;
+        EditInsideRef(s2.m_refs[0], {{16, 5, "b&c.png"}}, e2);
+        EXPECT_EQ(Str(ApplyPageEdits(s2, reinterpret_cast<const uint8_t*>(styled.data()), styled.size(), e2)),
+                  "<p style=\"background:url(&quot;b&amp;c.png&quot;)\">");
+    }
     // Out of range and overlapping inner edits are dropped.
     const size_t before = edits.size();
     EditInsideRef(scan.m_refs[0], {{100, 1, "x"}}, edits);
