@@ -92,7 +92,8 @@ TEST(HtmlRefs, KindsOfReference) {
         "<video poster=v.jpg src=v.mp4><source src=v.webm><track src=t.vtt></video><audio src=a.ogg></audio>"
         "<object data=o.swf></object><embed src=e.swf><iframe src=f.htm loading=lazy></iframe>"
         "<iframe src='about:blank'></iframe><iframe src='javascript:0'></iframe><iframe src=''></iframe>"
-        "<image src=im.png><a href=page.htm>x</a><a href=''>e</a><a href='#top'>t</a><a href='mailto:a@b'>m</a><map><area href=ar.htm></map>"
+        "<image src=im.png><a href=page.htm>x</a><a href=''>e</a><a href='#top'>t</a><a "
+        "href='mailto:a@b'>m</a><map><area href=ar.htm></map>"
         "<p style='color:red'>p</p><!-- <img src=comment.png> --></body></html>";
     const CHtmlScan scan = Scan(page);
     EXPECT_EQ(scan.m_strEncoding, "UTF-8");
@@ -105,8 +106,8 @@ TEST(HtmlRefs, KindsOfReference) {
                  "7 img lazy",         "4 source w.webp", "0 img f.jpg",     "0 input btn.png",
                  "0 video v.jpg",      "0 video v.mp4",   "0 source v.webm", "0 track t.vtt",
                  "0 audio a.ogg",      "0 object o.swf",  "0 embed e.swf",   "2 iframe f.htm",
-                 "7 iframe lazy", "0 img im.png", "3 a page.htm",    "3 a mailto:a@b",  "3 area ar.htm",
-                 "5 p color:red"}));
+                 "7 iframe lazy",      "0 img im.png",    "3 a page.htm",    "3 a mailto:a@b",
+                 "3 area ar.htm",      "5 p color:red"}));
     for (const CHtmlRef& ref : scan.m_refs) {
         if (ref.m_strTag == "style") {
             EXPECT_TRUE(ref.m_bElementText);
@@ -460,7 +461,23 @@ TEST(HtmlRefs, EveryPrefixOfAPage) {
             ASSERT_EQ(Str(same), cut);
             EditAll(scan, cut, "vltx.png");
         }
+        // The whole page with every value replaced still reads, in its own
+        // encoding, as the same references with the new values.
+        const CHtmlScan scan = Scan(*p);
+        const std::string out = Str(EditAll(scan, *p, "vltx.png"));
+        const CHtmlScan again = Scan(out);
+        EXPECT_EQ(again.m_strEncoding, scan.m_strEncoding);
+        EXPECT_GE(again.m_refs.size(), scan.m_refs.size() - 1);  // less the lazy flag
+        for (const CHtmlRef& ref : again.m_refs) EXPECT_EQ(ref.m_strValue, "vltx.png") << ref.m_strTag;
     }
+}
+
+TEST(HtmlRefs, Frameset) {
+    const CHtmlScan scan = Scan(
+        "<html><head><title>f</title></head><frameset cols='50%,*'><frame src=left.htm>"
+        "<frame src='javascript:void(0)'><frame src=\"right.htm\"></frameset></html>");
+    CheckSpans(scan);
+    EXPECT_EQ(Describe(scan), (V{"2 frame left.htm", "2 frame right.htm"}));
 }
 
 TEST(HtmlRefs, DeeplyNestedPage) {
