@@ -1345,6 +1345,10 @@ std::vector<uint8_t> ApplyPageEdits(const CHtmlScan& scan, const uint8_t* pData,
     return out;
 }
 
+std::string EncodingForCharsetLabel(const std::string& strLabel) { return EncodingForLabel(strLabel); }
+
+std::string IconvNameForEncoding(const std::string& strEncoding) { return IconvName(strEncoding); }
+
 std::string HtmlEscapeForAttr(const std::string& value, char cQuote) { return EscapeAttr(value, cQuote, true); }
 
 void EditInsideRef(const CHtmlRef& ref, const std::vector<CPageEdit>& inner, std::vector<CPageEdit>& out) {

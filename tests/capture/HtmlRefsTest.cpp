@@ -292,6 +292,10 @@ TEST(HtmlRefs, EncodingDetection) {
         {"<p>cut \xE2\x82", "", "UTF-8"},
         {std::string(1100, ' ') + "<meta charset=koi8-r>\xE9 ", "", "WINDOWS-1252"},
     };
+    EXPECT_EQ(EncodingForCharsetLabel(" Latin1 "), "WINDOWS-1252");
+    EXPECT_EQ(EncodingForCharsetLabel("x-unknown"), "");
+    EXPECT_EQ(IconvNameForEncoding(EncodingForCharsetLabel("sjis")), "CP932");
+    EXPECT_EQ(IconvNameForEncoding("KOI8-R"), "KOI8-R");
     for (const Case& c : cases) EXPECT_EQ(Scan(c.page, c.http).m_strEncoding, c.expect) << c.page << " / " << c.http;
 }
 
