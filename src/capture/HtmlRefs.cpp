@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <new>
 
 namespace {
 
@@ -326,7 +327,9 @@ std::string NumberedEncoding(const std::string& label) {
 // The encoding a charset label names, or "" for a label this reader does
 // not know (or iconv cannot convert).
 std::string EncodingForLabel(const std::string& rawLabel) {
-    const std::string label = Lower(Trim(rawLabel));
+    std::string label = Lower(Trim(rawLabel));
+    if (label.size() >= 2 && (label[0] == '"' || label[0] == '\'') && label.back() == label[0])
+        label = Trim(label.substr(1, label.size() - 2));
     if (label.empty()) return "";
     std::string name;
     for (const CLabel& l : kLabels) {
@@ -467,7 +470,8 @@ private:
         const char q = static_cast<char>(m_p[m_pos]);
         if (q == '"' || q == '\'') {
             ++m_pos;
-            while (m_pos < m_n && m_p[m_pos] != static_cast<uint8_t>(q)) value += LowerChar(static_cast<char>(m_p[m_pos++]));
+            while (m_pos < m_n && m_p[m_pos] != static_cast<uint8_t>(q))
+                value += LowerChar(static_cast<char>(m_p[m_pos++]));
             if (m_pos >= m_n) return -1;
             ++m_pos;
             return 1;
@@ -561,7 +565,8 @@ void DecodeUtf16(const uint8_t* p, size_t n, size_t start, bool bigEndian, CHtml
     out.reserve(n);
     map.reserve(n + 1);
     auto unit = [&](size_t i) -> uint32_t {
-        return bigEndian ? (static_cast<uint32_t>(p[i]) << 8) | p[i + 1] : (static_cast<uint32_t>(p[i + 1]) << 8) | p[i];
+        return bigEndian ? (static_cast<uint32_t>(p[i]) << 8) | p[i + 1]
+                         : (static_cast<uint32_t>(p[i + 1]) << 8) | p[i];
     };
     size_t i = start;
     while (i + 1 < n) {
@@ -598,10 +603,18 @@ void DecodeLegacy(const uint8_t* p, size_t n, const std::string& encoding, CHtml
     CIconv cv("UTF-8", IconvName(encoding));
     const bool ascii = AsciiCompatible(encoding);
     size_t pos = 0;
+    // Bytes of a shift sequence belong to the character after them, so
+    // that a span starting there takes the sequence along.
+    size_t shiftStart = std::string::npos;
+    auto emit = [&](const char* p8, size_t len, size_t at) {
+        if (shiftStart != std::string::npos) at = shiftStart;
+        shiftStart = std::string::npos;
+        out.append(p8, len);
+        map.insert(map.end(), len, at);
+    };
     while (pos < n) {
         if (ascii && p[pos] < 0x80) {
-            out += static_cast<char>(p[pos]);
-            map.push_back(pos);
+            emit(reinterpret_cast<const char*>(p + pos), 1, pos);
             ++pos;
             continue;
         }
@@ -615,11 +628,12 @@ void DecodeLegacy(const uint8_t* p, size_t n, const std::string& encoding, CHtml
                 size_t room = sizeof buf;
                 const size_t r = iconv(cv.get(), &src, &left, &dst, &room);
                 const size_t used = k - left;
-                // Bytes consumed without output are a shift sequence of a
-                // stateful encoding: progress all the same.
                 if (used > 0) {
-                    out.append(buf, static_cast<size_t>(dst - buf));
-                    map.insert(map.end(), static_cast<size_t>(dst - buf), pos);
+                    if (dst == buf) {
+                        if (shiftStart == std::string::npos) shiftStart = pos;
+                    } else {
+                        emit(buf, static_cast<size_t>(dst - buf), pos);
+                    }
                     pos += used;
                     done = true;
                     break;
@@ -629,9 +643,9 @@ void DecodeLegacy(const uint8_t* p, size_t n, const std::string& encoding, CHtml
             }
         }
         if (!done) {
-            const size_t before = out.size();
-            AppendUtf8(out, 0xFFFD);
-            map.insert(map.end(), out.size() - before, pos);
+            std::string bad;
+            AppendUtf8(bad, 0xFFFD);
+            emit(bad.data(), bad.size(), pos);
             ++pos;
         }
     }
@@ -647,8 +661,8 @@ bool IsPlaceholderUrl(const std::string& raw) {
     path = path.substr(0, path.find_first_of(" \t\n\f\r,"));  // the first srcset candidate
     const size_t slash = path.rfind('/');
     const std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
-    static const char* const kWords[] = {"blank",   "placeholder", "spacer", "pixel", "transparent",
-                                         "1x1",     "lazy",        "loading", "grey",  "gray"};
+    static const char* const kWords[] = {"blank", "placeholder", "spacer",  "pixel", "transparent",
+                                         "1x1",   "lazy",        "loading", "grey",  "gray"};
     for (const char* w : kWords)
         if (file.find(w) != std::string::npos) return true;
     return false;
@@ -665,19 +679,14 @@ public:
             stack.pop_back();
             const GumboVector* children = nullptr;
             switch (node->type) {
-                case GUMBO_NODE_DOCUMENT:
-                    children = &node->v.document.children;
-                    break;
+                case GUMBO_NODE_DOCUMENT: children = &node->v.document.children; break;
                 case GUMBO_NODE_ELEMENT:
                 case GUMBO_NODE_TEMPLATE:
                     Element(node->v.element);
                     children = &node->v.element.children;
                     break;
-                case GUMBO_NODE_COMMENT:
-                    Comment(node->v.text);
-                    break;
-                default:
-                    break;
+                case GUMBO_NODE_COMMENT: Comment(node->v.text); break;
+                default: break;
             }
             if (!children) continue;
             for (unsigned i = children->length; i-- > 0;)
@@ -912,41 +921,28 @@ private:
                 LazyAttr(e, tag, "srcset", {"data-srcset", "data-lazy-srcset"}, kHtmlSrcset, 0);
                 break;
             case GUMBO_TAG_IFRAME:
-                LazyAttr(e, tag, "src", {"data-src", "data-lazy-src", "data-original"}, kHtmlDocument,
-                         kSkipScriptish);
+                LazyAttr(e, tag, "src", {"data-src", "data-lazy-src", "data-original"}, kHtmlDocument, kSkipScriptish);
                 LazyFlag(e, tag);
                 break;
-            case GUMBO_TAG_FRAME:
-                Add(Attr(e, "src"), kHtmlDocument, tag, kSkipScriptish);
-                break;
+            case GUMBO_TAG_FRAME: Add(Attr(e, "src"), kHtmlDocument, tag, kSkipScriptish); break;
             case GUMBO_TAG_INPUT: {
                 const GumboAttribute* type = Attr(e, "type");
                 if (type && Lower(Trim(type->value)) == "image") Add(Attr(e, "src"), kHtmlResource, tag);
                 break;
             }
-            case GUMBO_TAG_LINK:
-                Link(e);
-                break;
+            case GUMBO_TAG_LINK: Link(e); break;
             case GUMBO_TAG_SCRIPT:
             case GUMBO_TAG_AUDIO:
             case GUMBO_TAG_TRACK:
-            case GUMBO_TAG_EMBED:
-                Add(Attr(e, "src"), kHtmlResource, tag);
-                break;
+            case GUMBO_TAG_EMBED: Add(Attr(e, "src"), kHtmlResource, tag); break;
             case GUMBO_TAG_VIDEO:
                 Add(Attr(e, "poster"), kHtmlResource, tag);
                 Add(Attr(e, "src"), kHtmlResource, tag);
                 break;
-            case GUMBO_TAG_OBJECT:
-                Add(Attr(e, "data"), kHtmlResource, tag);
-                break;
-            case GUMBO_TAG_STYLE:
-                StyleText(e, true);
-                break;
+            case GUMBO_TAG_OBJECT: Add(Attr(e, "data"), kHtmlResource, tag); break;
+            case GUMBO_TAG_STYLE: StyleText(e, true); break;
             case GUMBO_TAG_A:
-            case GUMBO_TAG_AREA:
-                Add(Attr(e, "href"), kHtmlHyperlink, tag, kSkipFragment);
-                break;
+            case GUMBO_TAG_AREA: Add(Attr(e, "href"), kHtmlHyperlink, tag, kSkipFragment); break;
             case GUMBO_TAG_BASE: {
                 const GumboAttribute* href = Attr(e, "href");
                 if (href && !m_bBaseSeen) {
@@ -959,8 +955,7 @@ private:
                 // An XSL stylesheet read as HTML.
                 if (tag == "xsl:import" || tag == "xsl:include") Add(Attr(e, "href"), kHtmlDocument, tag);
                 break;
-            default:
-                break;
+            default: break;
         }
     }
 
@@ -1030,16 +1025,21 @@ private:
             }
             const std::string name = s.substr(i + 1, semi - i - 1);
             uint32_t cp = 0;
-            if (name == "amp") cp = '&';
-            else if (name == "lt") cp = '<';
-            else if (name == "gt") cp = '>';
-            else if (name == "quot") cp = '"';
-            else if (name == "apos") cp = '\'';
+            if (name == "amp")
+                cp = '&';
+            else if (name == "lt")
+                cp = '<';
+            else if (name == "gt")
+                cp = '>';
+            else if (name == "quot")
+                cp = '"';
+            else if (name == "apos")
+                cp = '\'';
             else if (name.size() > 1 && name[0] == '#') {
                 const bool hex = name[1] == 'x' || name[1] == 'X';
                 const std::string digits = name.substr(hex ? 2 : 1);
-                if (!digits.empty() && digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") ==
-                                           std::string::npos)
+                if (!digits.empty() &&
+                    digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") == std::string::npos)
                     cp = static_cast<uint32_t>(std::strtoul(digits.c_str(), nullptr, hex ? 16 : 10));
                 if (cp == 0 || cp > 0x10FFFF) cp = 0xFFFD;
             }
@@ -1071,12 +1071,16 @@ std::string EscapeAttr(const std::string& value, char cQuote, bool whole) {
             case '<': out += "&lt;"; break;
             case '>': out += "&gt;"; break;
             case '"':
-                if (cQuote == '\'') out += c;
-                else out += "&quot;";
+                if (cQuote == '\'')
+                    out += c;
+                else
+                    out += "&quot;";
                 break;
             case '\'':
-                if (cQuote == '"') out += c;
-                else out += "&#39;";
+                if (cQuote == '"')
+                    out += c;
+                else
+                    out += "&#39;";
                 break;
             case ' ':
             case '\t':
@@ -1085,11 +1089,12 @@ std::string EscapeAttr(const std::string& value, char cQuote, bool whole) {
             case '\r':
             case '=':
             case '`':
-                if (cQuote) out += c;
-                else out += "&#" + std::to_string(static_cast<int>(c)) + ";";
+                if (cQuote)
+                    out += c;
+                else
+                    out += "&#" + std::to_string(static_cast<int>(c)) + ";";
                 break;
-            default:
-                out += c;
+            default: out += c;
         }
     }
     // An empty unquoted value would take the next attribute for its own.
@@ -1100,10 +1105,14 @@ std::string EscapeAttr(const std::string& value, char cQuote, bool whole) {
 std::string EscapeElementText(const std::string& value) {
     std::string out;
     for (const char c : value) {
-        if (c == '&') out += "&amp;";
-        else if (c == '<') out += "&lt;";
-        else if (c == '>') out += "&gt;";
-        else out += c;
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else
+            out += c;
     }
     return out;
 }
@@ -1194,6 +1203,57 @@ private:
     CIconv m_cv;
 };
 
+// The parser's memory, released at once: gumbo frees its tree by recursion,
+// which a page of a few hundred thousand nested tags would take beyond the
+// stack. Each block is linked in a list so the parser may still free the
+// ones it is done with.
+class CParseArena {
+public:
+    CParseArena() { m_head.m_pPrev = m_head.m_pNext = &m_head; }
+    ~CParseArena() {
+        for (Block* b = m_head.m_pNext; b != &m_head;) {
+            Block* next = b->m_pNext;
+            std::free(b);
+            b = next;
+        }
+    }
+    CParseArena(const CParseArena&) = delete;
+    CParseArena& operator=(const CParseArena&) = delete;
+
+    void Install(GumboOptions& options) {
+        options.allocator = &CParseArena::Alloc;
+        options.deallocator = &CParseArena::Free;
+        options.userdata = this;
+    }
+
+private:
+    struct alignas(std::max_align_t) Block {
+        Block* m_pPrev;
+        Block* m_pNext;
+    };
+
+    static void* Alloc(void* self, size_t size) {
+        CParseArena* arena = static_cast<CParseArena*>(self);
+        Block* b = static_cast<Block*>(std::malloc(sizeof(Block) + size));
+        if (!b) throw std::bad_alloc();
+        b->m_pNext = arena->m_head.m_pNext;
+        b->m_pPrev = &arena->m_head;
+        b->m_pNext->m_pPrev = b;
+        arena->m_head.m_pNext = b;
+        return b + 1;
+    }
+
+    static void Free(void*, void* p) {
+        if (!p) return;
+        Block* b = static_cast<Block*>(p) - 1;
+        b->m_pPrev->m_pNext = b->m_pNext;
+        b->m_pNext->m_pPrev = b->m_pPrev;
+        std::free(b);
+    }
+
+    Block m_head;
+};
+
 }  // namespace
 
 CHtmlScan ScanHtml(const uint8_t* pData, size_t nLength, const std::string& strHttpCharset) {
@@ -1211,13 +1271,15 @@ CHtmlScan ScanHtml(const uint8_t* pData, size_t nLength, const std::string& strH
         DecodeLegacy(pData, nLength, scan.m_strEncoding, scan);
     }
 
-    GumboOptions options = kGumboDefaultOptions;
-    options.max_errors = 0;  // nobody reads them
-    GumboOutput* output =
-        gumbo_parse_with_options(&options, scan.m_strText.data() + parseFrom, scan.m_strText.size() - parseFrom);
-    if (!output) return scan;
-    CCollector(scan.m_strText, scan.m_refs).Walk(output->document);
-    gumbo_destroy_output(&options, output);
+    {
+        CParseArena arena;
+        GumboOptions options = kGumboDefaultOptions;
+        options.max_errors = 0;  // nobody reads them
+        arena.Install(options);
+        const GumboOutput* output =
+            gumbo_parse_with_options(&options, scan.m_strText.data() + parseFrom, scan.m_strText.size() - parseFrom);
+        if (output) CCollector(scan.m_strText, scan.m_refs).Walk(output->document);
+    }
 
     std::stable_sort(scan.m_refs.begin(), scan.m_refs.end(),
                      [](const CHtmlRef& a, const CHtmlRef& b) { return a.m_nOffset < b.m_nOffset; });
@@ -1251,20 +1313,24 @@ std::vector<uint8_t> ApplyPageEdits(const CHtmlScan& scan, const uint8_t* pData,
         if (off > 0 && off < textSize && map[off] == map[off - 1]) return std::string::npos;
         return map[off];
     };
-    std::vector<std::pair<size_t, size_t>> cssSpans;  // style elements, sorted
+    // Style elements' text, in order and apart: characters the encoding
+    // lacks are written there as CSS escapes.
+    std::vector<std::pair<size_t, size_t>> cssSpans;
     for (const CHtmlRef& ref : scan.m_refs)
         if (ref.m_bElementText) cssSpans.emplace_back(ref.m_nOffset, ref.m_nOffset + ref.m_nLength);
     auto inCss = [&](size_t b, size_t e) {
-        for (const auto& s : cssSpans)
-            if (b >= s.first && e <= s.second) return true;
-        return false;
+        auto it = std::upper_bound(cssSpans.begin(), cssSpans.end(), b,
+                                   [](size_t v, const std::pair<size_t, size_t>& s) { return v < s.first; });
+        if (it == cssSpans.begin()) return false;
+        --it;
+        return b >= it->first && e <= it->second;
     };
 
     CEncoder encoder(scan.m_strEncoding);
     std::vector<uint8_t> out;
     out.reserve(nLength + nLength / 8);
-    size_t copied = 0;    // page bytes written up to here
-    size_t scanEnd = 0;   // end of the last edit made, in the scan text
+    size_t copied = 0;   // page bytes written up to here
+    size_t scanEnd = 0;  // end of the last edit made, in the scan text
     for (const CPageEdit& e : edits) {
         if (e.m_nOffset > textSize || e.m_nLength > textSize - e.m_nOffset) continue;
         if (e.m_nOffset < scanEnd) continue;
@@ -1278,6 +1344,10 @@ std::vector<uint8_t> ApplyPageEdits(const CHtmlScan& scan, const uint8_t* pData,
     out.insert(out.end(), pData + copied, pData + nLength);
     return out;
 }
+
+std::string EncodingForCharsetLabel(const std::string& strLabel) { return EncodingForLabel(strLabel); }
+
+std::string IconvNameForEncoding(const std::string& strEncoding) { return IconvName(strEncoding); }
 
 std::string HtmlEscapeForAttr(const std::string& value, char cQuote) { return EscapeAttr(value, cQuote, true); }
 

@@ -79,6 +79,16 @@ struct CHtmlScan {
 // WINDOWS-1252. Never fails: any bytes give some scan.
 CHtmlScan ScanHtml(const uint8_t* pData, size_t nLength, const std::string& strHttpCharset);
 
+// The encoding a charset label names as ScanHtml names encodings ("latin1"
+// and "us-ascii" are WINDOWS-1252, "x-sjis" is SHIFT_JIS, ...), or "" for a
+// label it does not know. For the charset of a stylesheet or a frame.
+std::string EncodingForCharsetLabel(const std::string& strLabel);
+
+// The table iconv converts such an encoding with: browsers read SHIFT_JIS,
+// EUC-KR and BIG5 as the Windows variants (CP932 keeps ASCII's backslash,
+// which CSS escapes need), so these differ from the name.
+std::string IconvNameForEncoding(const std::string& strEncoding);
+
 struct CPageEdit {
     size_t m_nOffset = 0;  // in the scan text
     size_t m_nLength = 0;

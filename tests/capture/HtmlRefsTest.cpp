@@ -1,9 +1,10 @@
-#include "capture/HtmlRefs.h"
-
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <string>
 #include <vector>
+
+#include "capture/HtmlRefs.h"
 
 namespace {
 
@@ -59,8 +60,7 @@ std::string Utf16(const std::string& ascii, bool bigEndian) {
     return out;
 }
 
-std::vector<uint8_t> EditAll(const CHtmlScan& scan, const std::string& page, const std::string& text,
-                             int kind = -1) {
+std::vector<uint8_t> EditAll(const CHtmlScan& scan, const std::string& page, const std::string& text, int kind = -1) {
     std::vector<CPageEdit> edits;
     for (const CHtmlRef& ref : scan.m_refs) {
         if (kind >= 0 && ref.m_nKind != kind) continue;
@@ -92,41 +92,22 @@ TEST(HtmlRefs, KindsOfReference) {
         "<video poster=v.jpg src=v.mp4><source src=v.webm><track src=t.vtt></video><audio src=a.ogg></audio>"
         "<object data=o.swf></object><embed src=e.swf><iframe src=f.htm loading=lazy></iframe>"
         "<iframe src='about:blank'></iframe><iframe src='javascript:0'></iframe><iframe src=''></iframe>"
-        "<a href=page.htm>x</a><a href='#top'>t</a><a href='mailto:a@b'>m</a><map><area href=ar.htm></map>"
+        "<image src=im.png><a href=page.htm>x</a><a href=''>e</a><a href='#top'>t</a><a "
+        "href='mailto:a@b'>m</a><map><area href=ar.htm></map>"
         "<p style='color:red'>p</p><!-- <img src=comment.png> --></body></html>";
     const CHtmlScan scan = Scan(page);
     EXPECT_EQ(scan.m_strEncoding, "UTF-8");
     EXPECT_TRUE(scan.m_offsetMap.empty());
     CheckSpans(scan);
-    EXPECT_EQ(Describe(scan), (V{"6 base http://h/b/",
-                                 "1 link a.css",
-                                 "0 link i.ico",
-                                 "0 link t.png",
-                                 "1 link p.css",
-                                 "0 link f.woff2",
-                                 "0 link m.js",
-                                 "5 style body{background:url(x.png)}",
-                                 "0 script s.js",
-                                 "0 body bg.gif",
-                                 "0 img i.png",
-                                 "4 img a.png 1x, b.png 2x",
-                                 "7 img lazy",
-                                 "4 source w.webp",
-                                 "0 img f.jpg",
-                                 "0 input btn.png",
-                                 "0 video v.jpg",
-                                 "0 video v.mp4",
-                                 "0 source v.webm",
-                                 "0 track t.vtt",
-                                 "0 audio a.ogg",
-                                 "0 object o.swf",
-                                 "0 embed e.swf",
-                                 "2 iframe f.htm",
-                                 "7 iframe lazy",
-                                 "3 a page.htm",
-                                 "3 a mailto:a@b",
-                                 "3 area ar.htm",
-                                 "5 p color:red"}));
+    EXPECT_EQ(Describe(scan),
+              (V{"6 base http://h/b/", "1 link a.css",    "0 link i.ico",    "0 link t.png",
+                 "1 link p.css",       "0 link f.woff2",  "0 link m.js",     "5 style body{background:url(x.png)}",
+                 "0 script s.js",      "0 body bg.gif",   "0 img i.png",     "4 img a.png 1x, b.png 2x",
+                 "7 img lazy",         "4 source w.webp", "0 img f.jpg",     "0 input btn.png",
+                 "0 video v.jpg",      "0 video v.mp4",   "0 source v.webm", "0 track t.vtt",
+                 "0 audio a.ogg",      "0 object o.swf",  "0 embed e.swf",   "2 iframe f.htm",
+                 "7 iframe lazy",      "0 img im.png",    "3 a page.htm",    "3 a mailto:a@b",
+                 "3 area ar.htm",      "5 p color:red"}));
     for (const CHtmlRef& ref : scan.m_refs) {
         if (ref.m_strTag == "style") {
             EXPECT_TRUE(ref.m_bElementText);
@@ -148,9 +129,9 @@ TEST(HtmlRefs, AttributeSpellings) {
         "<img src=\"line\r\nbreak.png\">";
     const CHtmlScan scan = Scan(page);
     CheckSpans(scan);
-    ASSERT_EQ(Describe(scan), (V{"0 img Up.PNG", "0 img sq.png", "0 img a&b.png [a&amp;b.png]",
-                                 "0 img xA.png [x&#x41;.png]", "0 img plain&.png", "0 img first.png",
-                                 "0 img line\nbreak.png [line\r\nbreak.png]"}));
+    ASSERT_EQ(Describe(scan),
+              (V{"0 img Up.PNG", "0 img sq.png", "0 img a&b.png [a&amp;b.png]", "0 img xA.png [x&#x41;.png]",
+                 "0 img plain&.png", "0 img first.png", "0 img line\nbreak.png [line\r\nbreak.png]"}));
     EXPECT_EQ(scan.m_refs[0].m_cQuote, '"');
     EXPECT_EQ(scan.m_refs[1].m_cQuote, '\'');
     EXPECT_EQ(scan.m_refs[2].m_cQuote, 0);
@@ -172,8 +153,8 @@ TEST(HtmlRefs, BrokenMarkup) {
         "<img src=cut.png";
     const CHtmlScan scan = Scan(page);
     CheckSpans(scan);
-    EXPECT_EQ(Describe(scan), (V{"5 body a:b", "3 a one.htm", "0 body second.gif", "0 img deep.png</html", "0 img after.png",
-                                 "0 td td.gif", "0 img t.png"}));
+    EXPECT_EQ(Describe(scan), (V{"5 body a:b", "3 a one.htm", "0 body second.gif", "0 img deep.png</html",
+                                 "0 img after.png", "0 td td.gif", "0 img t.png"}));
 }
 
 TEST(HtmlRefs, TemplateNoscriptScriptAndComments) {
@@ -203,19 +184,12 @@ TEST(HtmlRefs, LazyImages) {
         "<img src data-src=valueless.jpg>";
     const CHtmlScan scan = Scan(page);
     CheckSpans(scan);
-    EXPECT_EQ(Describe(scan), (V{"0 img real1.jpg []",
-                                 "0 img real2.jpg [data:image/gif;base64,R0lGOD]",
-                                 "0 img real3.jpg [/img/blank.gif]",
-                                 "0 img real4.jpg []",
-                                 "0 img photo.jpg",
-                                 "4 img r5.jpg 1x, r5@2.jpg 2x []",  // inserted before src
-                                 "0 img real5.jpg [/a/Spacer.GIF?v=1]",
-                                 "0 img ph.jpg",
-                                 "4 img ok.jpg",
-                                 "4 source s.webp []",
-                                 "0 img real6.jpg [loading.svg]",
-                                 "2 iframe frame.htm []",
-                                 "2 iframe frame2.htm [about:blank]"}));
+    EXPECT_EQ(Describe(scan),
+              (V{"0 img real1.jpg []", "0 img real2.jpg [data:image/gif;base64,R0lGOD]",
+                 "0 img real3.jpg [/img/blank.gif]", "0 img real4.jpg []", "0 img photo.jpg",
+                 "4 img r5.jpg 1x, r5@2.jpg 2x []",  // inserted before src
+                 "0 img real5.jpg [/a/Spacer.GIF?v=1]", "0 img ph.jpg", "4 img ok.jpg", "4 source s.webp []",
+                 "0 img real6.jpg [loading.svg]", "2 iframe frame.htm []", "2 iframe frame2.htm [about:blank]"}));
     const CHtmlRef& inserted = scan.m_refs[0];
     EXPECT_EQ(inserted.m_nOffset, 4u);  // just after "<img"
     EXPECT_EQ(inserted.m_strBefore, " src=\"");
@@ -229,8 +203,9 @@ TEST(HtmlRefs, LazyImages) {
     const std::string s = Str(out);
     EXPECT_EQ(s.substr(0, 46), "<img src=\"local.jpg\" data-src=real1.jpg><img s");
     EXPECT_NE(s.find("<img src=\"local.jpg\" data-src=\"real2.jpg\">"), std::string::npos);
-    EXPECT_NE(s.find("<img srcset=\"local.jpg\" src=local.jpg data-src=real5.jpg data-srcset='r5.jpg 1x, r5@2.jpg 2x'>"),
-              std::string::npos)
+    EXPECT_NE(
+        s.find("<img srcset=\"local.jpg\" src=local.jpg data-src=real5.jpg data-srcset='r5.jpg 1x, r5@2.jpg 2x'>"),
+        std::string::npos)
         << s;
     EXPECT_NE(s.find("<img src=local.jpg data-src=ignored.jpg>"), std::string::npos);
     const CHtmlScan again = Scan(s);
@@ -248,10 +223,10 @@ TEST(HtmlRefs, SvgAndXsl) {
         "<xsl:import href='imp.xsl'/><xsl:include href='inc.xsl'/></body></html>";
     const CHtmlScan scan = Scan(page);
     CheckSpans(scan);
-    EXPECT_EQ(Describe(scan), (V{"2 ?xml-stylesheet view.xsl", "1 ?xml-stylesheet s&t.css [s&amp;t.css]",
-                                 "2 ?xml-stylesheet plain.xsl", "0 image pic.png", "0 image pic2.png",
-                                 "0 use sprite.svg#i", "3 a svglink.htm", "5 style .a{fill:url(g.svg#p)}",
-                                 "2 xsl:import imp.xsl", "2 xsl:include inc.xsl"}));
+    EXPECT_EQ(Describe(scan),
+              (V{"2 ?xml-stylesheet view.xsl", "1 ?xml-stylesheet s&t.css [s&amp;t.css]", "2 ?xml-stylesheet plain.xsl",
+                 "0 image pic.png", "0 image pic2.png", "0 use sprite.svg#i", "3 a svglink.htm",
+                 "5 style .a{fill:url(g.svg#p)}", "2 xsl:import imp.xsl", "2 xsl:include inc.xsl"}));
     EXPECT_FALSE(scan.m_refs[1].m_bVerbatim);
 }
 
@@ -260,7 +235,7 @@ TEST(HtmlRefs, Utf16WithBomAndFromTheHttpCharset) {
     for (const bool be : {false, true}) {
         SCOPED_TRACE(be ? "BE" : "LE");
         std::string page = Utf16("<html><p>", be);
-        page += be ? std::string("\x00\xE9", 2) : std::string("\xE9\x00", 2);  // é
+        page += be ? std::string("\x00\xE9", 2) : std::string("\xE9\x00", 2);                  // é
         page += be ? std::string("\xD8\x3D\xDE\x00", 4) : std::string("\x3D\xD8\x00\xDE", 4);  // U+1F600
         page += Utf16("<img src=\"pic.png\" alt=x><a href='p.htm'>", be);
         for (const bool bom : {true, false}) {
@@ -275,12 +250,12 @@ TEST(HtmlRefs, Utf16WithBomAndFromTheHttpCharset) {
 
             // The image renamed: a UTF-16 page where only its value changed.
             std::vector<CPageEdit> edits{{scan.m_refs[0].m_nOffset, scan.m_refs[0].m_nLength, "n\xC3\xA9w.png"}};
-            const std::string out = Str(ApplyPageEdits(scan, reinterpret_cast<const uint8_t*>(bytes.data()),
-                                                       bytes.size(), edits));
+            const std::string out =
+                Str(ApplyPageEdits(scan, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), edits));
             const size_t at = bytes.find(Utf16("pic.png", be));
             ASSERT_NE(at, std::string::npos);
-            const std::string newValue = Utf16("n", be) + (be ? std::string("\x00\xE9", 2) : std::string("\xE9\x00", 2)) +
-                                         Utf16("w.png", be);
+            const std::string newValue =
+                Utf16("n", be) + (be ? std::string("\x00\xE9", 2) : std::string("\xE9\x00", 2)) + Utf16("w.png", be);
             EXPECT_EQ(out, bytes.substr(0, at) + newValue + bytes.substr(at + 14));
             const CHtmlScan again = Scan(out, bom ? "" : (be ? "utf-16be" : "utf-16le"));
             ASSERT_EQ(again.m_refs.size(), 2u);
@@ -299,6 +274,7 @@ TEST(HtmlRefs, EncodingDetection) {
         {"\xEF\xBB\xBF<meta charset=koi8-r>", "windows-1252", "UTF-8"},
         {"<meta charset=koi8-r>", "Shift_JIS", "SHIFT_JIS"},
         {"<meta charset=koi8-r>", "bogus", "KOI8-R"},
+        {"<meta charset=koi8-r>", "\"UTF-8\"", "UTF-8"},
         {"<meta charset=\"x-sjis\">", "", "SHIFT_JIS"},
         {"<meta http-equiv=Content-Type content='text/html; charset=GB2312'>", "", "GBK"},
         {"<meta content='text/html; charset=big5' http-equiv='content-type'>", "", "BIG5"},
@@ -316,6 +292,10 @@ TEST(HtmlRefs, EncodingDetection) {
         {"<p>cut \xE2\x82", "", "UTF-8"},
         {std::string(1100, ' ') + "<meta charset=koi8-r>\xE9 ", "", "WINDOWS-1252"},
     };
+    EXPECT_EQ(EncodingForCharsetLabel(" Latin1 "), "WINDOWS-1252");
+    EXPECT_EQ(EncodingForCharsetLabel("x-unknown"), "");
+    EXPECT_EQ(IconvNameForEncoding(EncodingForCharsetLabel("sjis")), "CP932");
+    EXPECT_EQ(IconvNameForEncoding("KOI8-R"), "KOI8-R");
     for (const Case& c : cases) EXPECT_EQ(Scan(c.page, c.http).m_strEncoding, c.expect) << c.page << " / " << c.http;
 }
 
@@ -342,6 +322,23 @@ TEST(HtmlRefs, LegacyCodePages) {
         std::vector<CPageEdit> edits{{scan.m_refs[0].m_nOffset, scan.m_refs[0].m_nLength, "\xE8\xA1\xA8_\\~.htm"}};
         EXPECT_EQ(Str(ApplyPageEdits(scan, reinterpret_cast<const uint8_t*>(page.data()), page.size(), edits)),
                   "<p>\x83\x5C\x83\x74\x83\x67<a href=\"\x95\x5C_\\~.htm\">x</a>");
+    }
+    // A stateful encoding: the shift sequences around a value are part of
+    // its span, so a replacement leaves none of them behind.
+    {
+        const std::string page = "<p>\x1B$BI=\x1B(B<a href=\"\x1B$BI=\x1B(B.htm\">x</a>";
+        const CHtmlScan scan = Scan(page, "iso-2022-jp");
+        EXPECT_EQ(scan.m_strEncoding, "ISO-2022-JP");
+        CheckSpans(scan);
+        ASSERT_EQ(Describe(scan), (V{"3 a \xE8\xA1\xA8.htm"}));
+        std::vector<CPageEdit> edits{{scan.m_refs[0].m_nOffset, scan.m_refs[0].m_nLength, "x.htm"}};
+        EXPECT_EQ(Str(ApplyPageEdits(scan, reinterpret_cast<const uint8_t*>(page.data()), page.size(), edits)),
+                  "<p>\x1B$BI=\x1B(B<a href=\"x.htm\">x</a>");
+        edits[0].m_strText = "\xE8\xA1\xA8/\xC3\xA9";  // one the encoding has, one it lacks
+        const std::string out =
+            Str(ApplyPageEdits(scan, reinterpret_cast<const uint8_t*>(page.data()), page.size(), edits));
+        EXPECT_EQ(out, "<p>\x1B$BI=\x1B(B<a href=\"\x1B$BI=\x1B(B/&#233;\">x</a>");
+        EXPECT_EQ(Scan(out, "iso-2022-jp").m_refs.at(0).m_strValue, "\xE8\xA1\xA8/\xC3\xA9");
     }
     // Invalid bytes become U+FFFD and reading goes on.
     {
@@ -409,6 +406,17 @@ TEST(HtmlRefs, EscapingAndEditsInsideValues) {
     // Element text is not markup-escaped: the CSS writer escapes for CSS.
     EditInsideRef(scan.m_refs[3], {{8, 7, "a&b.png"}}, edits);
     EXPECT_EQ(edits.back().m_strText, "a&b.png");
+    // A style attribute with references: the CSS sees the decoded value,
+    // and the value comes back whole, escaped again.
+    {
+        const std::string styled = "<p style=\"background:url(&quot;a.png&quot;)\">";
+        const CHtmlScan s2 = Scan(styled);
+        ASSERT_EQ(Describe(s2), (V{"5 p background:url(\"a.png\") [background:url(&quot;a.png&quot;)]"}));
+        std::vector<CPageEdit> e2;
+        EditInsideRef(s2.m_refs[0], {{16, 5, "b&c.png"}}, e2);
+        EXPECT_EQ(Str(ApplyPageEdits(s2, reinterpret_cast<const uint8_t*>(styled.data()), styled.size(), e2)),
+                  "<p style=\"background:url(&quot;b&amp;c.png&quot;)\">");
+    }
     // Out of range and overlapping inner edits are dropped.
     const size_t before = edits.size();
     EditInsideRef(scan.m_refs[0], {{100, 1, "x"}}, edits);
@@ -420,8 +428,12 @@ TEST(HtmlRefs, PageEditsNeverCorrupt) {
     const CHtmlScan scan = Scan(page);
     ASSERT_EQ(scan.m_refs.size(), 2u);
     const size_t a = scan.m_refs[0].m_nOffset, b = scan.m_refs[1].m_nOffset;
-    std::vector<CPageEdit> edits{{b, 5, "B"}, {a, 5, "A"}, {a + 1, 2, "overlap"}, {page.size(), 1, "out"},
-                                 {page.size() - 1, 2, "out"}, {page.size(), 0, "<!--end-->"}};
+    std::vector<CPageEdit> edits{{b, 5, "B"},
+                                 {a, 5, "A"},
+                                 {a + 1, 2, "overlap"},
+                                 {page.size(), 1, "out"},
+                                 {page.size() - 1, 2, "out"},
+                                 {page.size(), 0, "<!--end-->"}};
     EXPECT_EQ(Str(ApplyPageEdits(scan, reinterpret_cast<const uint8_t*>(page.data()), page.size(), edits)),
               "<img src=A><img src=B><!--end-->");
     // An edit starting inside a character of a converted page is refused.
@@ -433,9 +445,10 @@ TEST(HtmlRefs, PageEditsNeverCorrupt) {
 
 TEST(HtmlRefs, EveryPrefixOfAPage) {
     const std::string page =
-        "\xFF\xFE" + Utf16("<html><head><style>a{}</style><base href=b/></head><body><img data-src=x src='p&amp;'>"
-                           "<?xml-stylesheet href=\"s\"?><svg><image href=i/></svg><a href=\"q\">",
-                           false);
+        "\xFF\xFE" + Utf16(
+                         "<html><head><style>a{}</style><base href=b/></head><body><img data-src=x src='p&amp;'>"
+                         "<?xml-stylesheet href=\"s\"?><svg><image href=i/></svg><a href=\"q\">",
+                         false);
     const std::string utf8 =
         "<meta charset=shift_jis><p>\x83\x5C<img src=\"a.png\" srcset='b 1x' loading=lazy><iframe data-src=f>"
         "<a href=x>\x95\x5C</a><template><video poster=p></template><svg><use href=u /></svg>";
@@ -452,5 +465,51 @@ TEST(HtmlRefs, EveryPrefixOfAPage) {
             ASSERT_EQ(Str(same), cut);
             EditAll(scan, cut, "vltx.png");
         }
+        // The whole page with every value replaced still reads, in its own
+        // encoding, as the same references with the new values.
+        const CHtmlScan scan = Scan(*p);
+        const std::string out = Str(EditAll(scan, *p, "vltx.png"));
+        const CHtmlScan again = Scan(out);
+        EXPECT_EQ(again.m_strEncoding, scan.m_strEncoding);
+        EXPECT_GE(again.m_refs.size(), scan.m_refs.size() - 1);  // less the lazy flag
+        for (const CHtmlRef& ref : again.m_refs) EXPECT_EQ(ref.m_strValue, "vltx.png") << ref.m_strTag;
     }
+}
+
+TEST(HtmlRefs, Frameset) {
+    const CHtmlScan scan = Scan(
+        "<html><head><title>f</title></head><frameset cols='50%,*'><frame src=left.htm>"
+        "<frame src='javascript:void(0)'><frame src=\"right.htm\"></frameset></html>");
+    CheckSpans(scan);
+    EXPECT_EQ(Describe(scan), (V{"2 frame left.htm", "2 frame right.htm"}));
+}
+
+TEST(HtmlRefs, DeeplyNestedPage) {
+    // The tree is as deep as the page is long: neither the walk nor the
+    // tree's release may recurse on it. On a small stack, a recursion of
+    // this depth would overflow it.
+    std::string page;
+    for (int i = 0; i < 8000; ++i) page += "<div>";
+    page += "<img src=deep.png>";
+    struct Job {
+        const std::string* page;
+        CHtmlScan scan;
+    } job{&page, {}};
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, 128 * 1024);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(
+                  &thread, &attr,
+                  [](void* p) -> void* {
+                      Job* j = static_cast<Job*>(p);
+                      j->scan = Scan(*j->page);
+                      return nullptr;
+                  },
+                  &job),
+              0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+    ASSERT_EQ(job.scan.m_refs.size(), 1u);
+    EXPECT_EQ(job.scan.m_refs[0].m_strValue, "deep.png");
 }
