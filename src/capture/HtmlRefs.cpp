@@ -534,8 +534,9 @@ std::string XmlDeclarationEncoding(const uint8_t* p, size_t n) {
 }
 
 // The encoding and the length of the byte order mark.
-std::string DetectEncoding(const uint8_t* p, size_t n, const std::string& httpCharset, size_t* pBom) {
+std::string DetectEncoding(const uint8_t* p, size_t n, const std::string& httpCharset, size_t* pBom, int* pFrom) {
     *pBom = 0;
+    *pFrom = kEncodingFromPage;
     if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
         *pBom = 3;
         return "UTF-8";
@@ -549,11 +550,17 @@ std::string DetectEncoding(const uint8_t* p, size_t n, const std::string& httpCh
         return "UTF-16LE";
     }
     std::string enc = EncodingForLabel(httpCharset);
-    if (!enc.empty()) return enc;
-    enc = CPrescan(p, std::min<size_t>(n, 1024)).Run();
-    if (!enc.empty()) return enc;
-    enc = XmlDeclarationEncoding(p, n);
-    if (!enc.empty()) return enc;
+    // Said by the server; the page may say so too.
+    const std::string inPage = [&] {
+        std::string e = CPrescan(p, std::min<size_t>(n, 1024)).Run();
+        return e.empty() ? XmlDeclarationEncoding(p, n) : e;
+    }();
+    if (!enc.empty()) {
+        if (inPage.empty()) *pFrom = kEncodingFromHttp;
+        return enc;
+    }
+    if (!inPage.empty()) return inPage;
+    *pFrom = kEncodingGuessed;
     return IsUtf8(p, n) ? "UTF-8" : "WINDOWS-1252";
 }
 
@@ -670,7 +677,11 @@ bool IsPlaceholderUrl(const std::string& raw) {
 
 class CCollector {
 public:
-    CCollector(const std::string& text, std::vector<CHtmlRef>& refs) : m_text(text), m_refs(refs) {}
+    CCollector(const std::string& text, std::vector<CHtmlRef>& refs) : m_text(text), m_refs(refs) {
+        size_t i = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+        while (i < text.size() && IsHtmlSpace(static_cast<unsigned char>(text[i]))) ++i;
+        m_bXml = text.compare(i, 5, "<?xml") == 0;
+    }
 
     void Walk(const GumboNode* root) {
         std::vector<const GumboNode*> stack{root};
@@ -791,6 +802,9 @@ private:
                   std::initializer_list<const char*> dataNames, int kind, unsigned flags) {
         const GumboAttribute* a = Attr(e, name);
         const GumboAttribute* data = FirstAttr(e, dataNames);
+        // The loader script that moves it into place runs offline too, and
+        // must find the stored file there.
+        Add(data, kind, tag, flags);
         if (!data || (a && !IsPlaceholderUrl(a->value))) {
             Add(a, kind, tag, flags);
             return;
@@ -816,6 +830,28 @@ private:
         ref.m_nKind = kind;
         ref.m_strTag = tag;
         m_refs.push_back(std::move(ref));
+    }
+
+    // An XML page shown through an XSL names its pictures in its own
+    // elements (<item image="a.png">), and the transformation makes
+    // references of them: values that name a picture, a sound or a film by
+    // a relative address are taken as such.
+    void DataFiles(const GumboElement& e, const std::string& tag) {
+        static const char* const kExts[] = {"png", "jpg",  "jpeg", "gif", "webp", "svg", "ico", "bmp",
+                                            "avif", "mp3", "mp4",  "webm", "ogg", "wav"};
+        for (unsigned i = 0; i < e.attributes.length; ++i) {
+            const auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
+            const std::string v = Trim(a->value);
+            if (v.empty() || v.size() > 2048 || v.find_first_of("{}<>\"' \t\r\n") != std::string::npos) continue;
+            if (v.find("://") != std::string::npos || v.compare(0, 2, "//") == 0 || v.find(':') != std::string::npos)
+                continue;
+            const std::string path = v.substr(0, v.find_first_of("?#"));
+            const size_t dot = path.rfind('.');
+            if (dot == std::string::npos || path.find('/', dot) != std::string::npos) continue;
+            const std::string ext = Lower(path.substr(dot + 1));
+            if (std::find(std::begin(kExts), std::end(kExts), ext) == std::end(kExts)) continue;
+            Add(a, kHtmlResource, tag);
+        }
     }
 
     void LazyFlag(const GumboElement& e, const std::string& tag) {
@@ -954,6 +990,7 @@ private:
             case GUMBO_TAG_UNKNOWN:
                 // An XSL stylesheet read as HTML.
                 if (tag == "xsl:import" || tag == "xsl:include") Add(Attr(e, "href"), kHtmlDocument, tag);
+                else if (m_bXml && tag.compare(0, 4, "xsl:") != 0) DataFiles(e, tag);
                 break;
             default: break;
         }
@@ -1055,6 +1092,7 @@ private:
 
     const std::string& m_text;
     std::vector<CHtmlRef>& m_refs;
+    bool m_bXml = false;  // a page that starts with an XML declaration
     bool m_bBaseSeen = false;
 };
 
@@ -1260,7 +1298,7 @@ CHtmlScan ScanHtml(const uint8_t* pData, size_t nLength, const std::string& strH
     CHtmlScan scan;
     if (!pData) nLength = 0;
     size_t bom = 0;
-    scan.m_strEncoding = DetectEncoding(pData, nLength, strHttpCharset, &bom);
+    scan.m_strEncoding = DetectEncoding(pData, nLength, strHttpCharset, &bom, &scan.m_nEncodingFrom);
     size_t parseFrom = 0;
     if (scan.m_strEncoding == "UTF-8") {
         if (nLength) scan.m_strText.assign(reinterpret_cast<const char*>(pData), nLength);

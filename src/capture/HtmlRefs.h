@@ -61,10 +61,18 @@ struct CHtmlRef {
     std::string m_strTag;
 };
 
+// Where a page's encoding was found.
+enum HtmlEncodingFrom : int {
+    kEncodingFromPage = 0,  // a byte order mark, a meta or an XML declaration
+    kEncodingFromHttp = 1,  // only the answer's Content-Type: a copy on disk would not know it
+    kEncodingGuessed = 2,   // nowhere: the bytes were looked at
+};
+
 struct CHtmlScan {
     // What the page was read as: "UTF-8", "UTF-16LE", "UTF-16BE" or the
     // iconv name of a legacy code page ("WINDOWS-1252", "SHIFT_JIS").
     std::string m_strEncoding;
+    int m_nEncodingFrom = kEncodingFromPage;
     std::string m_strText;        // the scan text (UTF-8)
     std::vector<CHtmlRef> m_refs;  // in the order they stand in the page
     // Offset in the page's bytes of each byte of the scan text, and one past

@@ -153,6 +153,33 @@ std::string FirstOf(const char* list) {
 
 }  // namespace
 
+bool TooDeepToParse(const uint8_t* pData, size_t nLength) {
+    static const char* const kVoid[] = {"area", "base", "br",   "col",   "embed",  "hr",  "img", "input",
+                                        "link", "meta", "param", "source", "track", "wbr", "p",   "li"};
+    const size_t kLimit = 20000;
+    size_t depth = 0;
+    for (size_t i = 0; i + 1 < nLength; ++i) {
+        if (pData[i] != '<') continue;
+        size_t j = i + 1;
+        while (j < nLength && pData[j] == 0) ++j;  // UTF-16
+        if (j < nLength && pData[j] == '/') {
+            if (depth) --depth;
+            continue;
+        }
+        std::string name;
+        while (j < nLength && name.size() < 8 && (isalnum(pData[j]) || pData[j] == 0)) {
+            if (pData[j]) name += static_cast<char>(tolower(pData[j]));
+            ++j;
+        }
+        if (name.empty() || !isalpha(static_cast<unsigned char>(name[0]))) continue;
+        if (std::find_if(std::begin(kVoid), std::end(kVoid), [&](const char* v) { return name == v; }) !=
+            std::end(kVoid))
+            continue;
+        if (++depth > kLimit) return true;
+    }
+    return false;
+}
+
 std::string ResolveReference(const std::string& base, const std::string& ref) {
     const std::string clean = CleanReference(ref);
     if (clean.empty()) return std::string();
@@ -250,6 +277,22 @@ struct CNode {
     std::vector<CPageEdit> fixedEdits;  // hyperlinks, base, lazy loading
     CNameReservation reservation;
 };
+
+// A page whose encoding only its server named says it itself once
+// stored, or a browser showing it from disk guesses: a byte order mark for
+// Unicode, a meta after the doctype for a code page.
+CPageEdit EncodingMark(const CHtmlScan& scan) {
+    const std::string& enc = scan.m_strEncoding;
+    if (enc == "UTF-8" || enc == "UTF-16LE" || enc == "UTF-16BE") return CPageEdit{0, 0, "\xEF\xBB\xBF"};
+    const std::string& t = scan.m_strText;
+    size_t at = 0;
+    size_t i = t.find_first_not_of(" \t\r\n\f");
+    if (i != std::string::npos && t.size() - i >= 9 && LowerAscii(t.substr(i, 9)) == "<!doctype") {
+        const size_t close = t.find('>', i);
+        if (close != std::string::npos) at = close + 1;
+    }
+    return CPageEdit{at, 0, "<meta charset=\"" + LowerAscii(enc) + "\">"};
+}
 
 class CModernRun {
 public:
@@ -422,8 +465,9 @@ void CModernRun::ParseStylesheet(CNode& node, const std::string& sheetUrl) {
 }
 
 void CModernRun::ParseDocument(CNode& node, const std::string& pageUrl) {
-    node.bHtml = true;
     const std::vector<uint8_t>& body = node.result.m_body;
+    if (TooDeepToParse(body.data(), body.size())) return;  // stored as it came
+    node.bHtml = true;
     node.scan = ScanHtml(body.data(), body.size(), node.result.m_strCharset);
     std::string base = node.strResultBase.empty() ? pageUrl : node.strResultBase;
     const bool bXsl = !node.strResultBase.empty();
@@ -561,6 +605,7 @@ std::vector<uint8_t> CModernRun::Rewritten(CNode& node) {
         return out;
     }
     std::vector<CPageEdit> edits = node.fixedEdits;
+    if (node.scan.m_nEncodingFrom == kEncodingFromHttp) edits.push_back(EncodingMark(node.scan));
     std::map<int, std::vector<CPageEdit>> inner;  // by reference
     for (const CUse& use : node.uses) {
         const std::string r = Replacement(use);

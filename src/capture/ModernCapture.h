@@ -24,6 +24,12 @@ struct CModernCaptureRequest {
 void CaptureModern(CNote& note, CCaptureContext* pContext, std::vector<uint8_t>& bytes,
                    const CModernCaptureRequest& request);
 
+// A page nested so deep that parsing it would take minutes: the parser's
+// time grows with the square of the depth, and pages of the real web stay
+// within a few hundred levels. An estimate from the tags, void elements and
+// closing tags counted.
+bool TooDeepToParse(const uint8_t* pData, size_t nLength);
+
 // The name a file taken from `url` is stored under, before the notebook
 // makes it unique: the last part of the address's path in letters, digits,
 // '.', '-' and '_' (others become '_'). A stylesheet's name ends in ".css"

@@ -178,7 +178,13 @@ bool CNote::CaptureResources(const std::string& strBase, CCaptureContext* pConte
                                            : pContext ? pContext->m_options
                                                       : CurrentDownloadSettings();
         const bool bFetch = settings.m_bFetchResources;
-        if (settings.m_bModernCapture) {
+        // A page too deep for the parser gets the first rules' text search.
+        const bool bTooDeep = [&] {
+            if (pBytes) return TooDeepToParse(pBytes->data(), pBytes->size());
+            std::lock_guard<std::mutex> guard(m_dataLock);
+            return TooDeepToParse(m_content.data(), m_content.size());
+        }();
+        if (settings.m_bModernCapture && !bTooDeep) {
             CModernCaptureRequest request;
             request.m_strBase = strBase;
             request.m_bFetchResources = bFetch;

@@ -184,12 +184,17 @@ TEST(HtmlRefs, LazyImages) {
         "<img src data-src=valueless.jpg>";
     const CHtmlScan scan = Scan(page);
     CheckSpans(scan);
+    // Each data- attribute is a reference of its own as well: the loader
+    // script, which runs offline too, moves it into place.
     EXPECT_EQ(Describe(scan),
-              (V{"0 img real1.jpg []", "0 img real2.jpg [data:image/gif;base64,R0lGOD]",
-                 "0 img real3.jpg [/img/blank.gif]", "0 img real4.jpg []", "0 img photo.jpg",
+              (V{"0 img real1.jpg []", "0 img real1.jpg", "0 img real2.jpg [data:image/gif;base64,R0lGOD]",
+                 "0 img real2.jpg", "0 img real3.jpg [/img/blank.gif]", "0 img real3.jpg", "0 img real4.jpg []",
+                 "0 img real4.jpg", "0 img photo.jpg", "0 img ignored.jpg",
                  "4 img r5.jpg 1x, r5@2.jpg 2x []",  // inserted before src
-                 "0 img real5.jpg [/a/Spacer.GIF?v=1]", "0 img ph.jpg", "4 img ok.jpg", "4 source s.webp []",
-                 "0 img real6.jpg [loading.svg]", "2 iframe frame.htm []", "2 iframe frame2.htm [about:blank]"}));
+                 "0 img real5.jpg [/a/Spacer.GIF?v=1]", "0 img real5.jpg", "4 img r5.jpg 1x, r5@2.jpg 2x",
+                 "0 img ph.jpg", "4 img ok.jpg", "4 img ignored.jpg", "4 source s.webp []", "4 source s.webp",
+                 "0 img real6.jpg [loading.svg]", "0 img real6.jpg", "2 iframe frame.htm []", "2 iframe frame.htm",
+                 "2 iframe frame2.htm [about:blank]", "2 iframe frame2.htm", "0 img valueless.jpg"}));
     const CHtmlRef& inserted = scan.m_refs[0];
     EXPECT_EQ(inserted.m_nOffset, 4u);  // just after "<img"
     EXPECT_EQ(inserted.m_strBefore, " src=\"");
@@ -201,13 +206,13 @@ TEST(HtmlRefs, LazyImages) {
     // inserted attribute is well formed, and nothing else moves.
     const std::vector<uint8_t> out = EditAll(scan, page, "local.jpg");
     const std::string s = Str(out);
-    EXPECT_EQ(s.substr(0, 46), "<img src=\"local.jpg\" data-src=real1.jpg><img s");
-    EXPECT_NE(s.find("<img src=\"local.jpg\" data-src=\"real2.jpg\">"), std::string::npos);
-    EXPECT_NE(
-        s.find("<img srcset=\"local.jpg\" src=local.jpg data-src=real5.jpg data-srcset='r5.jpg 1x, r5@2.jpg 2x'>"),
-        std::string::npos)
+    EXPECT_EQ(s.substr(0, 46), "<img src=\"local.jpg\" data-src=local.jpg><img s");
+    EXPECT_NE(s.find("<img src=\"local.jpg\" data-src=\"local.jpg\">"), std::string::npos);
+    EXPECT_NE(s.find("<img srcset=\"local.jpg\" src=local.jpg data-src=local.jpg data-srcset='local.jpg'>"),
+              std::string::npos)
         << s;
-    EXPECT_NE(s.find("<img src=local.jpg data-src=ignored.jpg>"), std::string::npos);
+    EXPECT_NE(s.find("<img src=local.jpg data-src=local.jpg>"), std::string::npos);
+    EXPECT_NE(s.find("<img src data-src=local.jpg>"), std::string::npos) << "a valueless src stays as it is";
     const CHtmlScan again = Scan(s);
     for (const CHtmlRef& ref : again.m_refs) EXPECT_EQ(ref.m_strValue, "local.jpg") << s;
 }
@@ -228,6 +233,32 @@ TEST(HtmlRefs, SvgAndXsl) {
                  "0 image pic.png", "0 image pic2.png", "0 use sprite.svg#i", "3 a svglink.htm",
                  "5 style .a{fill:url(g.svg#p)}", "2 xsl:import imp.xsl", "2 xsl:include inc.xsl"}));
     EXPECT_FALSE(scan.m_refs[1].m_bVerbatim);
+}
+
+TEST(HtmlRefs, AnXmlPageNamesItsPicturesInItsOwnElements) {
+    const std::string xml =
+        "<?xml version=\"1.0\"?><?xml-stylesheet type=\"text/xsl\" href=\"v.xsl\"?>"
+        "<catalog><item image=\"img/a.png\" name=\"a.png x\" link=\"http://h/b.png\" tpl=\"{@x}.png\" "
+        "dir=\"img.png/\" clip='m/c.MP4?t=3'>one</item><xsl:value-of select=\"a.png\"/></catalog>";
+    const CHtmlScan scan = Scan(xml);
+    CheckSpans(scan);
+    EXPECT_EQ(Describe(scan), (V{"2 ?xml-stylesheet v.xsl", "0 item img/a.png", "0 item m/c.MP4?t=3"}));
+    // In a page that is no XML, made-up elements are nobody's references.
+    EXPECT_EQ(Describe(Scan("<html><item image=\"img/a.png\"></item></html>")), V{});
+}
+
+TEST(HtmlRefs, TheEncodingSaysWhereItWasFound) {
+    const std::string plain = "<html><p>caf\xC3\xA9</p></html>";
+    EXPECT_EQ(Scan(plain).m_nEncodingFrom, kEncodingGuessed);
+    const CHtmlScan fromHttp = Scan(plain, "utf-8");
+    EXPECT_EQ(fromHttp.m_strEncoding, "UTF-8");
+    EXPECT_EQ(fromHttp.m_nEncodingFrom, kEncodingFromHttp);
+    // The server wins, but the page says it too, so a copy on disk knows.
+    const CHtmlScan both = Scan("<meta charset=koi8-r>" + plain, "windows-1251");
+    EXPECT_EQ(both.m_strEncoding, "WINDOWS-1251");
+    EXPECT_EQ(both.m_nEncodingFrom, kEncodingFromPage);
+    EXPECT_EQ(Scan("\xEF\xBB\xBF" + plain, "windows-1251").m_nEncodingFrom, kEncodingFromPage);
+    EXPECT_EQ(Scan("<?xml version='1.0' encoding='iso-8859-2'?><a/>").m_nEncodingFrom, kEncodingFromPage);
 }
 
 TEST(HtmlRefs, Utf16WithBomAndFromTheHttpCharset) {

@@ -200,8 +200,9 @@ TEST_F(ModernCaptureTest, LazyImagesMissingFilesAndTheBaseAreMadeToWorkOffline) 
     TestServer& s = Server();
     CNote* n = NewNote("lazy", s.Url("/files/lazy.htm"));
     ASSERT_TRUE(Capture(n));
-    EXPECT_EQ(Text(n->m_content), "<img src=\"vltreal.png\" data-src=\"img/real.png\" loading=\"eager\">"
-                                  "<img srcset=\"vltr2.png 2x\" data-srcset=\"img/r2.png 2x\" class=lazy>"
+    // The loader script, which runs offline too, finds the stored files.
+    EXPECT_EQ(Text(n->m_content), "<img src=\"vltreal.png\" data-src=\"vltreal.png\" loading=\"eager\">"
+                                  "<img srcset=\"vltr2.png 2x\" data-srcset=\"vltr2.png 2x\" class=lazy>"
                                   "<img src=\"" + s.Url("/files/img/gone.png") + "\">");
     EXPECT_EQ(s.Count("/files/blank.gif"), 0) << "a placeholder is not worth keeping";
     EXPECT_EQ(s.Count("/files/img/gone.png"), 2) << "tried as often as the retry count says";
@@ -345,4 +346,57 @@ TEST_F(ModernCaptureTest, AChainOfFramesEndsAtTheNestingLimit) {
     EXPECT_EQ(m_doc.m_attachments.GetCount(), 8u);
     EXPECT_EQ(Attachment("vlt8.htm"), "<frameset><frame src=\"" + s.Url("/chain/9.htm") + "\"></frameset>");
     EXPECT_EQ(s.Count("/chain/9.htm"), 0);
+}
+
+TEST_F(ModernCaptureTest, APageOnlyItsServerGaveAnEncodingSaysItOnDisk) {
+    Put("img/a.png", "PNG-a");
+    const auto utf16be = [](const std::string& ascii) {
+        std::string out;
+        for (char c : ascii) out += std::string(1, '\0') + c;
+        return out;
+    };
+    Put("be.htm", utf16be("<p>caf") + std::string("\0\xE9", 2) + utf16be("</p><img src=img/a.png>"));
+    Put("ru.htm", "<!DOCTYPE html><p>\xEF\xF0\xE8\xE2\xE5\xF2</p><img src=img/a.png>");
+    Put("says.htm", "<meta charset=windows-1251><p>\xEF\xF0\xE8</p>");
+    Put("typed.htm", "<p>caf\xC3\xA9</p>");
+    // The test server names no charset: the page's answer is played here.
+    TestServer& s = Server();
+    CCaptureContext ctx;
+    ctx.m_proxy = "";
+    ctx.OpenSession(AppOptions().DownloadSettings());
+    auto capture = [&](const std::string& file, const std::string& charset) {
+        CNote* n = NewNote(file, s.Url("/files/" + file));
+        std::vector<uint8_t> bytes;
+        EXPECT_TRUE(fileutil::ReadWholeFile(m_site.File(file), bytes));
+        n->m_content = bytes;
+        n->m_strExt = "htm";
+        ctx.m_pNote = n;
+        ctx.m_strPageCharset = charset;
+        EXPECT_TRUE(n->CaptureResources(s.Url("/files/" + file), &ctx, nullptr, nullptr));
+        return Text(n->m_content);
+    };
+    const std::string wide = capture("be.htm", "UTF-16BE");
+    EXPECT_EQ(wide.substr(0, 2), "\xFE\xFF") << "a byte order mark leads";
+    EXPECT_EQ(wide.substr(2), utf16be("<p>caf") + std::string("\0\xE9", 2) + utf16be("</p><img src=vlta.png>"));
+    EXPECT_EQ(capture("ru.htm", "windows-1251"),
+              "<!DOCTYPE html><meta charset=\"windows-1251\"><p>\xEF\xF0\xE8\xE2\xE5\xF2</p><img src=vlta.png>");
+    EXPECT_EQ(capture("says.htm", "windows-1251"), "<meta charset=windows-1251><p>\xEF\xF0\xE8</p>");
+    EXPECT_EQ(capture("typed.htm", "utf-8"), "\xEF\xBB\xBF<p>caf\xC3\xA9</p>");
+}
+
+TEST_F(ModernCaptureTest, APageTooDeepForTheParserGetsTheTextSearch) {
+    std::string deep;
+    for (int i = 0; i < 30000; ++i) deep += "<div>";
+    EXPECT_TRUE(TooDeepToParse(reinterpret_cast<const uint8_t*>(deep.data()), deep.size()));
+    // Many pictures, paragraphs and closed elements are no depth at all.
+    std::string wide;
+    for (int i = 0; i < 30000; ++i) wide += "<p><img src=a.png><br><span>x</span><li>";
+    EXPECT_FALSE(TooDeepToParse(reinterpret_cast<const uint8_t*>(wide.data()), wide.size()));
+
+    Put("img/a.gif", "GIF-a");
+    Put("deep.htm", "<img src=\"img/a.gif\">" + deep);
+    TestServer& s = Server();
+    CNote* n = NewNote("deep", s.Url("/files/deep.htm"));
+    ASSERT_TRUE(Capture(n));
+    EXPECT_EQ(Text(n->m_content), "<img src=\"vlta.gif\">" + deep);
 }
