@@ -107,7 +107,9 @@ bool CCaptureContext::CapturePage(std::string& url, CNote* pNote) {
     m_strPageCharset.clear();
     if (m_options.m_bModernCapture) {
         modern = FetchModern(*this, url);
-        code = Stopped(pNote) && modern.m_nCode == kFetchOk ? kFetchFailed : modern.m_nCode;
+        // A stop while the page arrives keeps what came, as the first rules
+        // do; its files are not fetched then.
+        code = modern.m_bCutByStop ? kFetchOk : modern.m_nCode;
         if (!modern.m_strFinalUrl.empty()) url = modern.m_strFinalUrl;
         pData = modern.m_body.data();
         nLength = modern.m_body.size();

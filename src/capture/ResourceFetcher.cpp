@@ -563,6 +563,9 @@ private:
             if (f->curl && curl_easy_getinfo(f->curl, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type)
                 ParseContentType(type, result.m_strContentType, result.m_strCharset);
             result.m_body = std::move(f->body);
+        } else if (code == kFetchFailed && Stopped() && f->nStatus == 200 && !f->body.empty()) {
+            result.m_bCutByStop = true;
+            result.m_body = std::move(f->body);
         }
         ReleaseHandle(f);
         Done done = std::move(f->done);

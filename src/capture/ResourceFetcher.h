@@ -37,6 +37,9 @@ struct CFetchResult {
     std::string m_strContentType;   // media type of the answer, lower case, without parameters
     std::string m_strCharset;       // its charset parameter, as written; empty when none
     std::vector<uint8_t> m_body;    // decoded
+    // A stop cut the answer short (m_nCode is then kFetchFailed): m_body
+    // holds what had arrived, for a page, which is kept as far as it came.
+    bool m_bCutByStop = false;
 };
 
 class CResourceFetcher {
