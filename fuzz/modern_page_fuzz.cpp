@@ -1,18 +1,57 @@
 // Random pages through the HTML scan and its page edits: no crash, no hang,
 // every span inside the scan text and in order, and an edited page that
-// differs from the original only where the edits stand.
+// differs from the original only where the edits stand. With the first
+// byte's high bit set the input is a stylesheet instead: its references in
+// order and inside the text, and each replaced by an escaped name reads back
+// as that name.
 #include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "capture/CssRefs.h"
 #include "capture/HtmlRefs.h"
 
 using fuzz::Check;
 
+namespace {
+
+void FuzzStylesheet(const char* css, size_t n) {
+    const std::vector<CCssRef> refs = FindCssRefs(css, n);
+    std::string out;
+    size_t pos = 0;
+    static const char kName[] = "vlt a(1)\"'.png";
+    for (const CCssRef& r : refs) {
+        Check(r.m_nOffset >= pos && r.m_nOffset <= n && r.m_nLength <= n - r.m_nOffset, "css span inside, in order");
+        out.append(css + pos, r.m_nOffset - pos);
+        out += CssEscapeForSpan(kName, r.m_cQuote);
+        pos = r.m_nOffset + r.m_nLength;
+    }
+    out.append(css + pos, n - pos);
+    const std::vector<CCssRef> again = FindCssRefs(out.data(), out.size());
+    Check(again.size() == refs.size(), "a replaced stylesheet has as many references");
+    for (size_t i = 0; i < again.size() && i < refs.size(); ++i) {
+        Check(again[i].m_strValue == kName, "an escaped name reads back as itself");
+        Check(again[i].m_nKind == refs[i].m_nKind, "a reference keeps its kind");
+    }
+    const std::string value(css, n);
+    size_t last = 0;
+    for (const CSrcsetCandidate& c : ParseSrcset(value)) {
+        Check(c.m_nOffset >= last && c.m_nOffset + c.m_nLength <= n, "srcset candidate inside, in order");
+        Check(value.compare(c.m_nOffset, c.m_nLength, c.m_strUrl) == 0, "srcset candidate is its span");
+        last = c.m_nOffset + c.m_nLength;
+    }
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
+    if (data[0] & 0x80) {
+        FuzzStylesheet(reinterpret_cast<const char*>(data + 1), size - 1);
+        return 0;
+    }
     // The first byte picks the charset the answer would have named.
     static const char* const kCharsets[] = {"", "utf-16le", "shift_jis", "windows-1251"};
     const std::string charset = kCharsets[data[0] % 4];
