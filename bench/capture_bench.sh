@@ -15,7 +15,7 @@
 # thread, poll over all connections): a Python server spends about as long on
 # each request as the clients do and would hide their difference.
 #
-# Usage: bench/capture_bench.sh [BUILD-DIR (default: build)] [ROUNDS (default: 7)]
+# Usage: [LATENCY_MS=N] bench/capture_bench.sh [BUILD-DIR (default: build)] [ROUNDS (default: 7)]
 # Measure an optimised build; sanitizer builds say nothing about speed. Other
 # work on the machine shows up as noise: run it on an idle machine.
 set -euo pipefail
@@ -102,9 +102,13 @@ head -c "$BIG_BYTES" /dev/urandom >"$SITE/big.gif"
 printf '<!DOCTYPE html>\n<html><head><title>Big</title></head><body><img src="big.gif"></body></html>\n' \
     >"$SITE/big.html"
 
-# The server ends when its input (fd 3) closes.
+# The server ends when its input (fd 3) closes. LATENCY_MS (default 0)
+# milliseconds pass between a request and its answer: on loopback an answer
+# costs microseconds, so without it only the clients' own work is compared;
+# with it each request costs what it costs over a network, which is what
+# fetching in parallel is for.
 mkfifo "$WORK/in"
-"$SERVE" "$SITE" <"$WORK/in" >"$WORK/port" &
+"$SERVE" "$SITE" "${LATENCY_MS:-0}" <"$WORK/in" >"$WORK/port" &
 PID=$!
 exec 3>"$WORK/in"
 for _ in $(seq 100); do [ -s "$WORK/port" ] && break; sleep 0.1; done
@@ -192,7 +196,7 @@ classic_us=0
 [ -n "$CLASSIC" ] && classic_us=$(median "${classic[@]}")
 rss_kb=$(median "${rss_ours[@]}")
 rssw_kb=$(median "${rss_wget[@]}")
-echo "capture_bench: $ROUNDS rounds, medians; server bench/capture_serve"
+echo "capture_bench: $ROUNDS rounds, medians; server bench/capture_serve, answers ${LATENCY_MS:-0} ms after their requests"
 awk -v o="$modern_us" -v c="$classic_us" -v w="$wget_us" -v all_o="${modern[*]}" -v all_c="${classic[*]:-}" \
     -v all_w="${theirs[*]}" -v n="$RESOURCES" -v so="$got_modern" -v sc="$got_classic" -v sw="$got_wget" 'BEGIN {
     printf "%d-resource page  capture %8.1f ms (%s files)", n, o / 1000, so

@@ -2,8 +2,12 @@
 // cost, not the server's, is what the rounds measure (a Python server spends
 // about a millisecond on each request, as much as a whole small fetch).
 //
-//   capture_serve ROOT    serves the files under ROOT on 127.0.0.1, prints
-//                         the port, ends when its standard input closes
+//   capture_serve ROOT [LATENCY-MS]
+//                         serves the files under ROOT on 127.0.0.1, prints
+//                         the port, ends when its standard input closes;
+//                         with LATENCY-MS each answer leaves that long after
+//                         its request came, as over a real network (other
+//                         connections are served meanwhile)
 //
 // Files are read from disk on every request, so a benchmark may change them
 // between rounds. As common servers do, an HTTP/1.1 connection stays open
@@ -21,11 +25,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <deque>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -76,18 +83,32 @@ bool HasToken(const std::string& head, const char* token) {
     return lower.find(token) != std::string::npos;
 }
 
+using Clock = std::chrono::steady_clock;
+std::chrono::milliseconds g_latency{0};
+
 struct Connection {
     int fd;
     std::string pending;
+    std::deque<std::pair<Clock::time_point, std::string>> due;  // requests waiting for their answer
 };
 
-// Answers every complete request in `c.pending`; false when the connection
-// is to be closed.
-bool Answer(Connection& c) {
+// Moves every complete request of `c.pending` to the requests to answer.
+bool Take(Connection& c) {
     size_t end;
     while ((end = c.pending.find("\r\n\r\n")) != std::string::npos) {
-        const std::string head = c.pending.substr(0, end + 4);
+        c.due.emplace_back(Clock::now() + g_latency, c.pending.substr(0, end + 4));
         c.pending.erase(0, end + 4);
+    }
+    return c.pending.size() <= 65536;
+}
+
+// Answers the requests whose time has come, in order; false when the
+// connection is to be closed.
+bool Answer(Connection& c) {
+    const Clock::time_point now = Clock::now();
+    while (!c.due.empty() && c.due.front().first <= now) {
+        const std::string head = std::move(c.due.front().second);
+        c.due.pop_front();
         const size_t sp1 = head.find(' ');
         const size_t sp2 = sp1 == std::string::npos ? std::string::npos : head.find(' ', sp1 + 1);
         const size_t eol = head.find("\r\n");
@@ -119,17 +140,18 @@ bool Answer(Connection& c) {
         if (file >= 0) ::close(file);
         if (!ok || !bKeep) return false;
     }
-    return c.pending.size() <= 65536;
+    return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: capture_serve ROOT\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: capture_serve ROOT [LATENCY-MS]\n");
         return 2;
     }
     g_root = argv[1];
+    if (argc == 3) g_latency = std::chrono::milliseconds(std::atoi(argv[2]));
     while (!g_root.empty() && g_root.back() == '/') g_root.pop_back();
 
     const int listener = ListenOnLoopback(128, "capture_serve");
@@ -144,8 +166,16 @@ int main(int argc, char** argv) {
     char buf[16384];
     for (;;) {
         fds.assign(1, pollfd{listener, POLLIN, 0});
-        for (const Connection& c : conns) fds.push_back(pollfd{c.fd, POLLIN, 0});
-        if (::poll(fds.data(), fds.size(), -1) < 0) continue;
+        int timeout = -1;
+        const Clock::time_point now = Clock::now();
+        for (const Connection& c : conns) {
+            fds.push_back(pollfd{c.fd, POLLIN, 0});
+            if (c.due.empty()) continue;
+            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(c.due.front().first - now);
+            const int ms = wait.count() < 0 ? 0 : static_cast<int>(wait.count()) + 1;
+            timeout = timeout < 0 ? ms : std::min(timeout, ms);
+        }
+        if (::poll(fds.data(), fds.size(), timeout) < 0) continue;
         std::vector<Connection> next;
         for (size_t i = 0; i < conns.size(); ++i) {
             Connection& c = conns[i];
@@ -156,9 +186,10 @@ int main(int argc, char** argv) {
                     keep = false;
                 } else {
                     c.pending.append(buf, static_cast<size_t>(k));
-                    keep = Answer(c);
+                    keep = Take(c);
                 }
             }
+            if (keep) keep = Answer(c);
             if (keep) {
                 next.push_back(std::move(c));
             } else {
@@ -171,7 +202,7 @@ int main(int argc, char** argv) {
             if (fd >= 0) {
                 const int one = 1;
                 ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-                conns.push_back(Connection{fd, {}});
+                conns.push_back(Connection{fd, {}, {}});
             }
         }
     }
