@@ -471,6 +471,10 @@ def check_page(browser, url, allowed):
     for u, err, canceled, blocked in run.failed:
         if blocked and u.startswith("file:") and allowed(u) and os.path.isfile(unquote(urlsplit(u).path)):
             continue
+        # The page gave it up itself (a lazy loader swapping a placeholder
+        # for the real picture): nothing was missing.
+        if canceled or err == "net::ERR_ABORTED":
+            continue
         if allowed(u) or u == "?":
             reasons.append(f"request failed: {shorten(u, allowed)} ({err or 'blocked'}{', ' + blocked if blocked else ''})")
     for u, status in run.statuses:
