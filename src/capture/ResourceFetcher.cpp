@@ -15,8 +15,11 @@
 #include <utility>
 
 #include "capture/CaptureContext.h"
+#include "capture/FetchShared.h"
 #include "document/Records.h"
 #include "platform/Url.h"
+
+using namespace fetchutil;
 
 namespace {
 
@@ -36,74 +39,9 @@ constexpr long kReceiveChunk = 64 * 1024;
 // connection can serve the next request; one this large is not worth it.
 constexpr size_t kMaxDroppedBody = 256 * 1024;
 
-void InitCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
 bool StopRequested(const CNote* pNote) { return pNote && pNote->StopRequested(); }
 
-bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
-
-// "name://" at the very start: "host/go?to=http://x" has no scheme, and
-// "host:8080/x" is not a scheme "host".
-bool HasScheme(const std::string& s) {
-    if (s.empty() || !IsAlpha(s[0])) return false;
-    size_t i = 1;
-    while (i < s.size() && (IsAlpha(s[i]) || (s[i] >= '0' && s[i] <= '9') || s[i] == '+' || s[i] == '-' || s[i] == '.'))
-        ++i;
-    return s.compare(i, 3, "://") == 0;
-}
-
-bool StartsWithNoCase(const char* p, size_t n, const char* prefix) {
-    const size_t k = std::strlen(prefix);
-    if (n < k) return false;
-    for (size_t i = 0; i < k; ++i)
-        if (Lower(p[i]) != prefix[i]) return false;
-    return true;
-}
-
-std::string Trim(const char* p, size_t n) {
-    size_t b = 0, e = n;
-    while (b < e && (p[b] == ' ' || p[b] == '\t')) ++b;
-    while (e > b && (p[e - 1] == ' ' || p[e - 1] == '\t' || p[e - 1] == '\r' || p[e - 1] == '\n')) --e;
-    return std::string(p + b, e - b);
-}
-
-std::string Trim(const std::string& s) { return Trim(s.data(), s.size()); }
-
-// Bytes a request line cannot carry are escaped the way browsers do it; a
-// '%' stays, the page may have escaped already.
-std::string EscapeForRequest(const std::string& s) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(s.size());
-    for (unsigned char c : s) {
-        if (c <= 0x20 || c >= 0x7f || c == '"' || c == '<' || c == '>') {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
-// Room for `n` bytes, in huge pages where the block is big enough: a large
-// image is otherwise mostly the kernel clearing pages one at a time.
-void Reserve(std::vector<uint8_t>& buffer, size_t n) {
-    if (n <= buffer.capacity()) return;
-    buffer.reserve(n);
-    constexpr uintptr_t kHuge = 2 * 1024 * 1024;
-    if (buffer.capacity() < 2 * kHuge) return;
-    const auto begin = reinterpret_cast<uintptr_t>(buffer.data());
-    const uintptr_t from = (begin + kHuge - 1) & ~(kHuge - 1);
-    const uintptr_t to = (begin + buffer.capacity()) & ~(kHuge - 1);
-    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
-}
 
 // "Text/HTML; Charset=\"UTF-16LE\"" gives "text/html" and "UTF-16LE".
 void ParseContentType(const std::string& value, std::string& type, std::string& charset) {
