@@ -1,4 +1,5 @@
 #include "capture/CssRefs.h"
+#include "platform/Charset.h"
 
 #include <cstdint>
 #include <utility>
@@ -35,24 +36,6 @@ bool StartsNumber(int a, int b, int c) {
     if (a == '+' || a == '-') return IsDigit(b) || (b == '.' && IsDigit(c));
     if (a == '.') return IsDigit(b);
     return IsDigit(a);
-}
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 void AppendByte(std::string& out, int c) {

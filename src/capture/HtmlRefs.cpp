@@ -1,4 +1,5 @@
 #include "capture/HtmlRefs.h"
+#include "platform/Charset.h"
 
 #include <gumbo.h>
 #include <iconv.h>
@@ -40,27 +41,6 @@ bool StartsWithNoCase(const std::string& s, const char* prefix) {
 bool StartsWithNoCase(const char* p, size_t n, const char* prefix) {
     const size_t k = std::strlen(prefix);
     return n >= k && ::strncasecmp(p, prefix, k) == 0;
-}
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFFFD;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x110000) {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        AppendUtf8(out, 0xFFFD);
-    }
 }
 
 // Length of the well-formed UTF-8 sequence at p (at most n bytes), 0 when

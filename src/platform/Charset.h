@@ -41,3 +41,6 @@ std::string Utf8ToAnsi(const std::string& s);
 // ASCII-only lower-casing: bytes above 0x7F (double-byte and UTF-8 text)
 // stay as they are, so offsets in the copy match the original.
 std::string LowerAscii(const std::string& s);
+
+// `cp` written as UTF-8; a surrogate or a value beyond U+10FFFF as U+FFFD.
+void AppendUtf8(std::string& out, char32_t cp);
