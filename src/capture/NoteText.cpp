@@ -16,30 +16,12 @@ namespace notetext {
 
 namespace {
 
-void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 // Appends the full case folding of one code point. Most characters (all of
 // Chinese, for one) do not change, and the property lookup that says so is
 // far cheaper than folding them.
 void AppendFolded(std::string& out, UChar32 cp) {
     if (!u_hasBinaryProperty(cp, UCHAR_CHANGES_WHEN_CASEFOLDED)) {
-        AppendUtf8(out, static_cast<uint32_t>(cp));
+        AppendUtf8(out, static_cast<char32_t>(cp));
         return;
     }
     UChar src[2];
@@ -49,13 +31,13 @@ void AppendFolded(std::string& out, UChar32 cp) {
     UErrorCode err = U_ZERO_ERROR;
     const int32_t nDst = u_strFoldCase(dst, 8, src, nSrc, U_FOLD_CASE_DEFAULT, &err);
     if (U_FAILURE(err) || nDst > 8) {
-        AppendUtf8(out, static_cast<uint32_t>(cp));
+        AppendUtf8(out, static_cast<char32_t>(cp));
         return;
     }
     for (int32_t k = 0; k < nDst;) {
         UChar32 c;
         U16_NEXT(dst, k, nDst, c);
-        AppendUtf8(out, static_cast<uint32_t>(c));
+        AppendUtf8(out, static_cast<char32_t>(c));
     }
 }
 
