@@ -191,6 +191,23 @@ int CAutomationServer::AddNoteFromIE(const QString& strUrl, const QString& strTi
     return 0;
 }
 
+void CAutomationServer::AddNoteFromPage(const QString& strUrl, const QString& strTitle, const QString& strHtml) {
+    try {
+        m_bAutomationInstance = 1;
+        auto item = automation::ItemFromUrl(FromQ(strUrl), FromQ(strTitle), 0);
+        // A page on disk is taken from its file; the text is for a web page,
+        // and stays UTF-8 whatever the code page: the capture is told so.
+        if (item->m_nImportKind == 0) {
+            const QByteArray html = strHtml.toUtf8();
+            item->m_strShownPage.assign(html.constData(), static_cast<std::size_t>(html.size()));
+        }
+        if (!m_pendingImports) m_pendingImports = std::make_unique<CImportItemArray>();
+        m_pendingImports->push_back(std::move(item));
+    } catch (const std::exception&) {
+        ReportFailure();
+    }
+}
+
 void CAutomationServer::StartImport() {
     try {
         QObject* pMain = MainWindow();
@@ -208,6 +225,10 @@ void CAutomationAdaptor::AddNotesFromFiles(const QDBusVariant& files) { m_server
 
 int CAutomationAdaptor::AddNoteFromIE(const QString& url, const QString& title, int type) {
     return m_server.AddNoteFromIE(url, title, type);
+}
+
+void CAutomationAdaptor::AddNoteFromPage(const QString& url, const QString& title, const QString& html) {
+    m_server.AddNoteFromPage(url, title, html);
 }
 
 void CAutomationAdaptor::StartImport() { m_server.StartImport(); }

@@ -62,6 +62,9 @@ public:
     // must not be lost.
     void MainWindowReady();
     int AddNoteFromIE(const QString& strUrl, const QString& strTitle, int nType);
+    // As AddNoteFromIE for a web page, with the page as the user's browser
+    // showed it, which the capture takes instead of fetching the address.
+    void AddNoteFromPage(const QString& strUrl, const QString& strTitle, const QString& strHtml);
     void StartImport();
 
     // Set by the first AddNoteFromIE or AddNotesFromFiles: an outside
@@ -91,6 +94,14 @@ class CAutomationAdaptor : public QDBusAbstractAdaptor {
                 "      <arg direction=\"out\" type=\"i\" name=\"result\"/>\n"
                 "    </method>\n"
                 "    <method name=\"StartImport\"/>\n"
+                "    <method name=\"AddNoteFromPage\">\n"
+                "      <annotation name=\"org.gtk.GDBus.DocString\" value=\"A web page as the caller's browser "
+                "shows it, after its scripts and log-ins: captured from this text, its pictures, stylesheets and "
+                "frames fetched from their addresses. Pending until StartImport, as AddNoteFromIE.\"/>\n"
+                "      <arg direction=\"in\" type=\"s\" name=\"url\"/>\n"
+                "      <arg direction=\"in\" type=\"s\" name=\"title\"/>\n"
+                "      <arg direction=\"in\" type=\"s\" name=\"html\"/>\n"
+                "    </method>\n"
                 "  </interface>\n")
 public:
     // Lives on `pObject` (the exported object) and calls `server`.
@@ -99,6 +110,7 @@ public:
 public slots:
     void AddNotesFromFiles(const QDBusVariant& files);
     int AddNoteFromIE(const QString& url, const QString& title, int type);
+    void AddNoteFromPage(const QString& url, const QString& title, const QString& html);
     void StartImport();
 
 private:

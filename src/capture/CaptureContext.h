@@ -80,6 +80,9 @@ public:
     // Fetches the page into the note (redirects followed; `url` ends as the
     // final address) and captures its resources unless stopped.
     bool CapturePage(std::string& url, CNote* pNote);
+    // The page the user's browser showed (`strPage`, UTF-8) in place of a
+    // fetch of `url`; its files are fetched from their addresses.
+    bool CaptureShownPage(const std::string& url, std::string strPage, CNote* pNote);
     // One resource into `bytes`, the whole body.
     bool FetchResource(std::string& url, std::vector<uint8_t>& bytes, CNote* pNote);
     // The file name a page or file at `url` would have on disk: "index.htm"

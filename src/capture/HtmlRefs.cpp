@@ -536,7 +536,9 @@ std::string DetectEncoding(const uint8_t* p, size_t n, const std::string& httpCh
         return e.empty() ? XmlDeclarationEncoding(p, n) : e;
     }();
     if (!enc.empty()) {
-        if (inPage.empty()) *pFrom = kEncodingFromHttp;
+        // A page that names another encoding than its server did would be
+        // read by its own mark once stored, and shown garbled.
+        if (inPage.empty() || EncodingForLabel(inPage) != enc) *pFrom = kEncodingFromHttp;
         return enc;
     }
     if (!inPage.empty()) return inPage;

@@ -53,6 +53,7 @@ CNote* CreateNoteFromImport(std::unique_ptr<CImportItem> pItem) {
         pNote->m_nID = pDoc ? pDoc->NextNoteID() : 0;
         pNote->m_strName = pItem->m_strTitle.empty() ? TitleForSource(pItem->m_strSource) : pItem->m_strTitle;
         if (pNote->m_nContentType == kContentHeld) {
+            if (pNote->m_nSourceKind == kSourceWebPage) pNote->m_strShownPage = std::move(pItem->m_strShownPage);
             if (pDoc) pDoc->ListForDownload(pNote.get(), pItem->m_bStartNow != 0);
         } else {
             const size_t dot = pItem->m_strSource.rfind('.');

@@ -17,6 +17,10 @@ public:
     int m_nContentMode = 2;   // 2 fetch the content into the notebook, 1 keep a link only
     CClipVaultDoc* m_pTargetDoc = nullptr;
     int m_bStartNow = 1;      // 0: hold the download until the user starts it
+    // A web page as the user's browser showed it (UTF-8, after its scripts
+    // and log-ins); captured instead of a fresh fetch of the source, which
+    // may not reach what the user saw. Empty: fetch the source.
+    std::string m_strShownPage;
 };
 
 // The name a note taken from `strSource` gets when nobody proposed one: the

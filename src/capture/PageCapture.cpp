@@ -139,6 +139,25 @@ bool CCaptureContext::CapturePage(std::string& url, CNote* pNote) {
     return true;
 }
 
+bool CCaptureContext::CaptureShownPage(const std::string& url, std::string strPage, CNote* pNote) {
+    // The browser hands over text, whatever the page's own bytes were: the
+    // page's own charset mark no longer holds, and the first rules cannot be
+    // told so, so its files are taken by the modern ones.
+    m_strPageCharset = "utf-8";
+    CDownloadSettings settings = m_options;
+    settings.m_bModernCapture = true;
+    {
+        CNoteUpdate update(*pNote);
+        if (!update) return false;
+        pNote->m_content.assign(strPage.begin(), strPage.end());
+        pNote->m_strExt = "htm";
+    }
+    std::string().swap(strPage);
+    if (Stopped(pNote)) return true;
+    pNote->CaptureResources(url, this, nullptr, &settings);
+    return true;
+}
+
 bool CCaptureContext::CaptureWebPage(const std::string& url, CNote* pNote, const CDownloadSettings& settings) {
     try {
         m_pNote = pNote;
@@ -149,7 +168,12 @@ bool CCaptureContext::CaptureWebPage(const std::string& url, CNote* pNote, const
             return false;
         }
         std::string page = url;
-        const bool ok = CapturePage(page, pNote);
+        std::string shown;
+        {
+            CNoteUpdate update(*pNote);
+            if (update) shown.swap(pNote->m_strShownPage);
+        }
+        const bool ok = shown.empty() ? CapturePage(page, pNote) : CaptureShownPage(page, std::move(shown), pNote);
         CloseSession();
         CNoteUpdate update(*pNote);
         if (update && pNote->m_strExt.empty()) pNote->m_strExt = "htm";

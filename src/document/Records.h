@@ -137,6 +137,10 @@ public:
     uint32_t m_nSourceKind = 0;
     int32_t m_bLinksRewritten = 0;
     std::string m_strError;
+    // The page as the user's browser showed it, for the first capture of a
+    // note made from it; taken by that capture. Not stored: a later fetch
+    // (a restart after reopening, a fetch again) goes to the source.
+    std::string m_strShownPage;
     std::vector<std::string> m_attachNames;
 };
 

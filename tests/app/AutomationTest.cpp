@@ -32,6 +32,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 namespace {
 
@@ -94,8 +95,13 @@ private slots:
     void firstStartWritesTheActivationFile();
     void capturedPageReachesTheTreeAndTheFile();
     void threeLocalFilesAreFiledAtOnce();
+    void shownPageIsCapturedAsSeen();
 
 private:
+    // A loopback server over `site`; its address, or empty.
+    QString StartSite(QProcess& server, const QString& site);
+    // The note named `name` in the dump of the notebook at `path`.
+    QJsonObject DumpedNote(const QString& path, const QString& name);
     // A call from a connection of the caller's own, waited for while this
     // thread serves it.
     QDBusMessage Call(const QString& method, const QVariantList& args, const QString& iface = kInterface);
@@ -369,6 +375,11 @@ void AutomationTest::introspectionShowsTheInterface() {
     QVERIFY(xml.contains(QStringLiteral("<method name=\"AddNotesFromFiles\">")));
     QVERIFY(xml.contains(QStringLiteral("<arg direction=\"out\" type=\"i\" name=\"result\"/>")));
     QVERIFY(xml.contains(QStringLiteral("<method name=\"StartImport\"/>")));
+    // The shown-page member is documented where callers look for it.
+    const qsizetype page = xml.indexOf(QStringLiteral("<method name=\"AddNoteFromPage\">"));
+    QVERIFY(page >= 0);
+    QVERIFY(xml.indexOf(QStringLiteral("org.gtk.GDBus.DocString"), page) > page);
+    QVERIFY(xml.indexOf(QStringLiteral("<arg direction=\"in\" type=\"s\" name=\"html\"/>"), page) > page);
     // The single-instance interface is still there beside it.
     QVERIFY(xml.contains(QStringLiteral("org.freedesktop.Application")));
 }
@@ -402,12 +413,41 @@ void AutomationTest::firstStartWritesTheActivationFile() {
     QVERIFY(f.readAll().contains("Exec=\"/opt/my \\\"clip\\\" \\$vault/clipvault\" --automation\n"));
 }
 
+QString AutomationTest::StartSite(QProcess& server, const QString& site) {
+    qputenv("no_proxy", "127.0.0.1");
+    qputenv("NO_PROXY", "127.0.0.1");
+    server.start(QStringLiteral("python3"), {QStringLiteral(CLIPVAULT_TEST_SERVER), QStringLiteral("--root"), site,
+                                              QStringLiteral("--lifetime"), QStringLiteral("120")});
+    if (!server.waitForStarted(10000) || !server.waitForReadyRead(20000)) return QString();
+    const QString port = QString::fromLatin1(server.readLine()).split(QLatin1Char(' ')).value(0).trimmed();
+    if (port.isEmpty()) return QString();
+    return QStringLiteral("http://127.0.0.1:%1/files/").arg(port);
+}
+
+QJsonObject AutomationTest::DumpedNote(const QString& path, const QString& name) {
+    QProcess dump;
+    dump.start(QStringLiteral(CLIPVAULT_CLI), {QStringLiteral("dump"), path});
+    if (!dump.waitForFinished(30000) || dump.exitCode() != 0) {
+        qWarning("dump failed: %s", dump.readAllStandardError().constData());
+        return QJsonObject();
+    }
+    const QJsonObject root = QJsonDocument::fromJson(dump.readAllStandardOutput()).object();
+    std::function<QJsonObject(const QJsonObject&)> find = [&](const QJsonObject& cata) -> QJsonObject {
+        for (const QJsonValue& n : cata.value(QStringLiteral("notes")).toArray())
+            if (n.toObject().value(QStringLiteral("name")).toString() == name) return n.toObject();
+        for (const QJsonValue& c : cata.value(QStringLiteral("categories")).toArray()) {
+            const QJsonObject hit = find(c.toObject());
+            if (!hit.isEmpty()) return hit;
+        }
+        return QJsonObject();
+    };
+    return find(root.value(QStringLiteral("root")).toObject());
+}
+
 // The whole road: a page on a loopback site, handed over the bus with direct
 // import on, is filed into the open notebook's selected category, captured
 // with its picture, shown in the tree and saved.
 void AutomationTest::capturedPageReachesTheTreeAndTheFile() {
-    qputenv("no_proxy", "127.0.0.1");
-    qputenv("NO_PROXY", "127.0.0.1");
     const QString site = m_fx->WorkFolder() + QStringLiteral("/site");
     QVERIFY(QDir().mkpath(site));
     QFile page(site + QStringLiteral("/index.html"));
@@ -420,13 +460,9 @@ void AutomationTest::capturedPageReachesTheTreeAndTheFile() {
     pic.close();
 
     QProcess server;
-    server.start(QStringLiteral("python3"), {QStringLiteral(CLIPVAULT_TEST_SERVER), QStringLiteral("--root"), site,
-                                              QStringLiteral("--lifetime"), QStringLiteral("120")});
-    QVERIFY(server.waitForStarted(10000));
-    QVERIFY(server.waitForReadyRead(20000));
-    const QString port = QString::fromLatin1(server.readLine()).split(QLatin1Char(' ')).value(0).trimmed();
-    QVERIFY(!port.isEmpty());
-    const QString url = QStringLiteral("http://127.0.0.1:%1/files/index.html").arg(port);
+    const QString base = StartSite(server, site);
+    QVERIFY(!base.isEmpty());
+    const QString url = base + QStringLiteral("index.html");
 
     const QString path = m_fx->CopySample(QStringLiteral("Getting Started.vlt"));
     CClipVaultDoc* pDoc = m_app->OpenDocumentFile(path);
@@ -460,23 +496,8 @@ void AutomationTest::capturedPageReachesTheTreeAndTheFile() {
 
     m_app->MainFrame()->ExecuteCommand(cmd::kCmdSave);
     QVERIFY(!pDoc->IsModified());
-    QProcess dump;
-    dump.start(QStringLiteral(CLIPVAULT_CLI), {QStringLiteral("dump"), path});
-    QVERIFY(dump.waitForFinished(30000));
-    QCOMPARE(dump.exitCode(), 0);
-    const QJsonObject root = QJsonDocument::fromJson(dump.readAllStandardOutput()).object();
-    // The category the tree had selected, found by walking the dump.
-    std::function<QJsonObject(const QJsonObject&)> find = [&](const QJsonObject& cata) -> QJsonObject {
-        for (const QJsonValue& n : cata.value(QStringLiteral("notes")).toArray())
-            if (n.toObject().value(QStringLiteral("name")).toString() == QLatin1String("Loopback page")) return n.toObject();
-        for (const QJsonValue& c : cata.value(QStringLiteral("categories")).toArray()) {
-            const QJsonObject hit = find(c.toObject());
-            if (!hit.isEmpty()) return hit;
-        }
-        return QJsonObject();
-    };
-    const QJsonObject note = find(root.value(QStringLiteral("root")).toObject());
-    QVERIFY2(!note.isEmpty(), dump.readAllStandardError().constData());
+    const QJsonObject note = DumpedNote(path, QStringLiteral("Loopback page"));
+    QVERIFY(!note.isEmpty());
     QCOMPARE(note.value(QStringLiteral("status")).toInt(), 0);
     QCOMPARE(note.value(QStringLiteral("source")).toString(), url);
     QCOMPARE(note.value(QStringLiteral("source_kind")).toInt(), 0);
@@ -528,6 +549,90 @@ void AutomationTest::threeLocalFilesAreFiledAtOnce() {
     Call(QStringLiteral("AddNotesFromFiles"), {FileArray({m_fx->WorkFolder() + QStringLiteral("/gone.htm")})});
     QCOMPARE(pCata->m_notes.GetCount(), before + 3);
     QVERIFY(m_fx->Shown(33059));
+}
+
+// A page as the user's browser showed it: the note holds that text, not what
+// a fetch of the address gives, in UTF-8 whatever the page's own mark said,
+// with its pictures fetched from the site. An address on disk stays a file.
+void AutomationTest::shownPageIsCapturedAsSeen() {
+    const QString site = m_fx->WorkFolder() + QStringLiteral("/site");
+    QVERIFY(QDir().mkpath(site));
+    for (const auto& [name, body] : std::vector<std::pair<QString, QByteArray>>{
+             {QStringLiteral("index.html"), "<html><head><title>Fetched</title></head><body>Before log-in</body></html>"},
+             {QStringLiteral("logo.gif"), "GIF89a-logo"},
+             {QStringLiteral("late.gif"), "GIF89a-late"}}) {
+        QFile f(site + QLatin1Char('/') + name);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(body);
+    }
+    QProcess server;
+    const QString base = StartSite(server, site);
+    QVERIFY(!base.isEmpty());
+    const QString url = base + QStringLiteral("index.html");
+    const QString shown = QStringLiteral(
+        "<!DOCTYPE html><html><head><meta charset=\"windows-1252\"><title>Seen</title></head><body>"
+        "<p>After log-in: Gr\u00FC\u00DFe \u4F60\u597D</p><img src=\"logo.gif\"><img src=\"/files/late.gif\">"
+        "</body></html>");
+
+    const QString path = m_fx->CopySample(QStringLiteral("Getting Started.vlt"));
+    CClipVaultDoc* pDoc = m_app->OpenDocumentFile(path);
+    QVERIFY(pDoc);
+    CChildFrame* child = m_app->MainFrame()->ActiveChildFrame();
+    QVERIFY(child && child->TreeView());
+    m_catcher.m_bPassOn = true;
+    g_bDirectImport = true;
+    struct Reset {
+        ~Reset() { g_bDirectImport = false; }
+    } reset;
+    QCOMPARE(Call(QStringLiteral("AddNoteFromPage"), {url, QStringLiteral("Shown page"), shown}).type(),
+             QDBusMessage::ReplyMessage);
+    QVERIFY(m_catcher.m_posted.empty());  // pending until StartImport
+    QCOMPARE(Call(QStringLiteral("StartImport"), {}).type(), QDBusMessage::ReplyMessage);
+    CNoteCata* pCata = child->TreeView()->CurrentCategory();
+    if (!pCata) pCata = &pDoc->m_rootCata;
+    CNote* pNote = pCata->GetNote("Shown page");
+    QVERIFY(pNote);
+    QElapsedTimer t;
+    t.start();
+    while (pNote->m_nStatus.load() != kStatusDone && pNote->m_nStatus.load() != kStatusFailed && t.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    QCOMPARE(pNote->m_nStatus.load(), int(kStatusDone));
+    QVERIFY(pNote->m_strShownPage.empty());
+    const std::string content(pNote->m_content.begin(), pNote->m_content.end());
+    QVERIFY2(content.find("After log-in: Gr\xC3\xBC\xC3\x9F" "e \xE4\xBD\xA0\xE5\xA5\xBD") != std::string::npos,
+             content.c_str());
+    QVERIFY(content.find("Before log-in") == std::string::npos);
+    // The text's own encoding is marked ahead of the page's stale one: a
+    // byte order mark, which browsers take before any meta.
+    QVERIFY2(content.compare(0, 3, "\xEF\xBB\xBF") == 0, content.c_str());
+    QCOMPARE(pNote->m_strExt, std::string("htm"));
+
+    m_app->MainFrame()->ExecuteCommand(cmd::kCmdSave);
+    const QJsonObject note = DumpedNote(path, QStringLiteral("Shown page"));
+    QVERIFY(!note.isEmpty());
+    QCOMPARE(note.value(QStringLiteral("source")).toString(), url);
+    QCOMPARE(note.value(QStringLiteral("source_kind")).toInt(), 0);
+    QStringList attachments;
+    for (const QJsonValue& a : note.value(QStringLiteral("attachments")).toArray()) attachments << a.toString();
+    attachments.sort();
+    QCOMPARE(attachments, (QStringList{QStringLiteral("vltlate.gif"), QStringLiteral("vltlogo.gif")}));
+
+    // A page on disk is imported from its file; the text is not used.
+    QFile local(m_fx->WorkFolder() + QStringLiteral("/saved.htm"));
+    QVERIFY(local.open(QIODevice::WriteOnly));
+    local.write("<html><head><title>On disk</title></head><body>disk</body></html>");
+    local.close();
+    m_catcher.m_bPassOn = false;
+    Call(QStringLiteral("AddNoteFromPage"), {QUrl::fromLocalFile(local.fileName()).toString(), QString(), shown});
+    Call(QStringLiteral("StartImport"), {});
+    QCOMPARE(m_catcher.m_posted.size(), size_t(2));
+    QCOMPARE(m_catcher.m_posted.back().items.size(), size_t(1));
+    const CImportItem& item = m_catcher.m_posted.back().items[0];
+    QCOMPARE(item.m_nImportKind, 2);
+    QCOMPARE(QString::fromStdString(item.m_strSource), local.fileName());
+    QVERIFY(item.m_strShownPage.empty());
+    server.closeWriteChannel();
+    if (!server.waitForFinished(5000)) server.kill();
 }
 
 CLIPVAULT_GUI_TEST_MAIN(AutomationTest)

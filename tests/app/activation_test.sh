@@ -141,5 +141,20 @@ rc=0
 rc=0
 "$CLI" add-url >out.txt 2>err.txt || rc=$?
 [ "$rc" -eq 2 ] || fail "add-url without a URL exited $rc"
+# A shown page goes over the bus whole; a page that is not text does not.
+printf '<html><body>shown \xc3\xa9</body></html>' >shown.html
+"$CLI" add-page "http://127.0.0.1/shown.html" --html shown.html --title "Shown" >out.txt 2>err.txt ||
+    fail "add-page: $(cat err.txt)"
+printf '<html>\xff</html>' >bad.html
+rc=0
+"$CLI" add-page "http://127.0.0.1/bad.html" --html bad.html >out.txt 2>err.txt || rc=$?
+[ "$rc" -eq 2 ] || fail "add-page with a page that is not UTF-8 exited $rc"
+rc=0
+"$CLI" add-page "http://127.0.0.1/x.html" >out.txt 2>err.txt || rc=$?
+[ "$rc" -eq 2 ] || fail "add-page without --html exited $rc"
+rc=0
+"$CLI" add-page "http://127.0.0.1/x.html" --html "$WORK/none.html" >out.txt 2>err.txt || rc=$?
+[ "$rc" -eq 1 ] || fail "add-page with a missing page exited $rc"
+kill -0 "$pid" 2>/dev/null || fail "the program ended after add-page"
 stop_program
 echo "activation: ok"

@@ -253,10 +253,14 @@ TEST(HtmlRefs, TheEncodingSaysWhereItWasFound) {
     const CHtmlScan fromHttp = Scan(plain, "utf-8");
     EXPECT_EQ(fromHttp.m_strEncoding, "UTF-8");
     EXPECT_EQ(fromHttp.m_nEncodingFrom, kEncodingFromHttp);
-    // The server wins, but the page says it too, so a copy on disk knows.
-    const CHtmlScan both = Scan("<meta charset=koi8-r>" + plain, "windows-1251");
+    // The server wins; a page that says so too needs no mark on disk, one
+    // that names another encoding does, or its copy is read by the wrong one.
+    const CHtmlScan both = Scan("<meta charset=cp1251>" + plain, "windows-1251");
     EXPECT_EQ(both.m_strEncoding, "WINDOWS-1251");
     EXPECT_EQ(both.m_nEncodingFrom, kEncodingFromPage);
+    const CHtmlScan differ = Scan("<meta charset=koi8-r>" + plain, "windows-1251");
+    EXPECT_EQ(differ.m_strEncoding, "WINDOWS-1251");
+    EXPECT_EQ(differ.m_nEncodingFrom, kEncodingFromHttp);
     EXPECT_EQ(Scan("\xEF\xBB\xBF" + plain, "windows-1251").m_nEncodingFrom, kEncodingFromPage);
     EXPECT_EQ(Scan("<?xml version='1.0' encoding='iso-8859-2'?><a/>").m_nEncodingFrom, kEncodingFromPage);
 }

@@ -1,4 +1,4 @@
-// add-url, add-files and start-import: hand pages and files to the running
+// add-url, add-page, add-files and start-import: hand pages and files to the running
 // program through its automation service on the session bus. The bus starts
 // the program (activation) when it is not running.
 //
@@ -10,6 +10,8 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -90,6 +92,33 @@ int CmdAddUrl(CliArgs& args) {
         return Failure("out of memory");
     if (int rc = Call(msg.get())) return rc;
     // The item waits in the program until the batch is started.
+    MessagePtr start = NewCall("StartImport");
+    if (!start) return Failure("out of memory");
+    return Call(start.get());
+}
+
+int CmdAddPage(CliArgs& args) {
+    CliOption title("--title", true);
+    CliOption html("--html", true);
+    if (!TakeOptions(args, {&title, &html})) return kExitUsage;
+    if (args.words.size() != 1) return UsageError("add-page takes one URL");
+    if (html.value.empty()) return UsageError("add-page needs --html FILE, the page as it was shown");
+    std::ifstream in(html.value, std::ios::binary);
+    if (!in) return Failure("cannot read '" + html.value + "'");
+    const std::string page((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return Failure("cannot read '" + html.value + "'");
+    const std::string& url = args.words[0];
+    if (!CheckUtf8(url, "the URL") || !CheckUtf8(title.value, "the title") || !CheckUtf8(page, "the page"))
+        return kExitUsage;
+    MessagePtr msg = NewCall("AddNoteFromPage");
+    if (!msg) return Failure("out of memory");
+    const char* pszUrl = url.c_str();
+    const char* pszTitle = title.value.c_str();
+    const char* pszPage = page.c_str();
+    if (!dbus_message_append_args(msg.get(), DBUS_TYPE_STRING, &pszUrl, DBUS_TYPE_STRING, &pszTitle, DBUS_TYPE_STRING,
+                                  &pszPage, DBUS_TYPE_INVALID))
+        return Failure("out of memory");
+    if (int rc = Call(msg.get())) return rc;
     MessagePtr start = NewCall("StartImport");
     if (!start) return Failure("out of memory");
     return Call(start.get());

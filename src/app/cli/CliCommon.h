@@ -60,6 +60,7 @@ int CmdOpen(CliArgs& args);
 int CmdExport(CliArgs& args);
 int CmdCat(CliArgs& args);
 int CmdAddUrl(CliArgs& args);
+int CmdAddPage(CliArgs& args);
 int CmdAddFiles(CliArgs& args);
 int CmdStartImport(CliArgs& args);
 

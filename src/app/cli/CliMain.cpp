@@ -126,6 +126,10 @@ const std::vector<Command>& Commands() {
         {"add-url", "add-url URL [--title TEXT]",
          "hand a web page to the running program to import (the session bus starts it when needed)",
          cli::CmdAddUrl},
+        {"add-page", "add-page URL --html FILE [--title TEXT]",
+         "hand the running program a web page as a browser showed it (FILE, UTF-8); its files come from "
+         "their addresses",
+         cli::CmdAddPage},
         {"add-files", "add-files PATH...", "hand local files to the running program to import", cli::CmdAddFiles},
         {"start-import", "start-import", "start the import of the pages handed to the program so far",
          cli::CmdStartImport},
