@@ -424,8 +424,8 @@ bool RunHost(const std::string& host, const std::string& browser, std::string& o
     const time_t deadline = time(nullptr) + kSeconds;
     bool timedOut = false, tooMuch = false;
     pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    int open = 2;
-    while (open > 0) {
+    int openPipes = 2;
+    while (openPipes > 0) {
         const long left = static_cast<long>(deadline - time(nullptr));
         if (left <= 0) {
             timedOut = true;
@@ -445,7 +445,7 @@ bool RunHost(const std::string& host, const std::string& browser, std::string& o
                 if (n < 0 && errno == EINTR) continue;
                 close(fds[k].fd);
                 fds[k].fd = -1;
-                --open;
+                --openPipes;
                 continue;
             }
             std::string& target = k == 0 ? out : err;
@@ -534,7 +534,8 @@ void UnregisterManifests(CContext& ctx) {
                 if (!ReadFile(path, text, readError)) continue;
                 const nlohmann::ordered_json other = nlohmann::ordered_json::parse(text, nullptr, false);
                 if (other.is_object() && other.contains("path") && other["path"].is_string() &&
-                    other["path"].get<std::string>() == hostPath && std::find(files.begin(), files.end(), path) == files.end())
+                    other["path"].get<std::string>() == hostPath &&
+                    std::find(files.begin(), files.end(), path) == files.end())
                     files.push_back(path);
             }
             g_dir_close(dir);
@@ -708,7 +709,8 @@ int main(int argc, char** argv) {
             while (ctx.m_strDestDir.size() > 1 && ctx.m_strDestDir.back() == '/') ctx.m_strDestDir.pop_back();
             if (ctx.m_strDestDir == "/") ctx.m_strDestDir.clear();
             // A staged program folder: the entries name where it will lie.
-            if (!ctx.m_strDestDir.empty() && g_str_has_prefix(ctx.m_strFolder.c_str(), (ctx.m_strDestDir + "/").c_str()))
+            const std::string staged = ctx.m_strDestDir + "/";
+            if (!ctx.m_strDestDir.empty() && g_str_has_prefix(ctx.m_strFolder.c_str(), staged.c_str()))
                 ctx.m_strFolder = ctx.m_strFolder.substr(ctx.m_strDestDir.size());
         }
     }
@@ -728,6 +730,11 @@ int main(int argc, char** argv) {
         }
         RegisterNautilus(ctx);
         RegisterManifests(ctx);
+        if (opts.m_bSystem && Absolute(opts.m_strPrefix) != "/usr")
+            std::printf("\nNote: Nautilus reads extensions only from %s and Firefox reads system manifests only "
+                        "from /usr/lib/mozilla/native-messaging-hosts; under the prefix %s they are in place "
+                        "but not seen.\n",
+                        NautilusFolder("/usr").c_str(), opts.m_strPrefix.c_str());
         PrintExtensionSteps(ctx);
     } else {
         UnregisterDolphin(ctx);

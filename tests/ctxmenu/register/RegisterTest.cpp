@@ -268,7 +268,8 @@ protected:
     }
     std::vector<fs::path> Manifests() const {
         const std::string file = std::string(kHostName) + ".json";
-        return {m_config / "chromium/NativeMessagingHosts" / file, m_config / "google-chrome/NativeMessagingHosts" / file,
+        return {m_config / "chromium/NativeMessagingHosts" / file,
+                m_config / "google-chrome/NativeMessagingHosts" / file,
                 m_home / ".mozilla/native-messaging-hosts" / file};
     }
 

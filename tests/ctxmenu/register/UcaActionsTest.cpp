@@ -47,7 +47,8 @@ TEST(UcaActions, AddingAndRemovingRestoresEveryLayout) {
 
 TEST(UcaActions, SelfClosedRootAndEscapedFields) {
     std::string error;
-    const std::string added = ucaxml::WithAction("<actions/>\n", kOurs, Fields("'/a&b <c>/clipvault-send-files' %F"), error);
+    const std::string added =
+        ucaxml::WithAction("<actions/>\n", kOurs, Fields("'/a&b <c>/clipvault-send-files' %F"), error);
     ASSERT_EQ(error, "");
     const ucaxml::CUcaDocument doc = ucaxml::Parse(added);
     ASSERT_EQ(doc.m_actions.size(), 1u);

@@ -20,18 +20,22 @@ HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.loc
   DESTDIR=stage cmake --install "$build" --component menu_registration --prefix "$prefix" > install.log 2>&1 || {
   cat install.log; echo "FAIL: cmake --install failed"; exit 1; }
 grep -q "Registering:" install.log || { cat install.log; echo "FAIL: the rule did not run"; exit 1; }
-if grep -q "CMake Warning" install.log; then cat install.log; echo "FAIL: the registration reported a failure"; exit 1; fi
+if grep -q "CMake Warning" install.log; then
+  cat install.log; echo "FAIL: the registration reported a failure"; exit 1
+fi
 fail=0
 check() { [ -e "$1" ] || { echo "FAIL: missing $1"; fail=1; }; }
-check "stage$prefix/share/kio/servicemenus/clipvault-Add_to_Clipvault.desktop"
-check stage/etc/chromium/native-messaging-hosts/org.clipvault.test_host.json
+menu="stage$prefix/share/kio/servicemenus/clipvault-Add_to_Clipvault.desktop"
+chromium=stage/etc/chromium/native-messaging-hosts/org.clipvault.test_host.json
+check "$menu"
+check "$chromium"
 check stage/etc/opt/chrome/native-messaging-hosts/org.clipvault.test_host.json
 check "stage$prefix/lib/mozilla/native-messaging-hosts/org.clipvault.test_host.json"
 find "stage$prefix/lib" -path '*/nautilus/extensions-4/libclipvault-nautilus.so' | grep -q . \
   || { echo "FAIL: no Nautilus extension under stage$prefix/lib"; fail=1; }
-grep -q "Exec=\"$prefix/$libdir/clipvault/clipvault-send-files\" %F" "stage$prefix/share/kio/servicemenus/clipvault-Add_to_Clipvault.desktop" \
+grep -q "Exec=\"$prefix/$libdir/clipvault/clipvault-send-files\" %F" "$menu" \
   || { echo "FAIL: the service menu does not name the installed sender"; fail=1; }
-grep -q "\"path\": \"$prefix/$libdir/clipvault/clipvault-native-host\"" stage/etc/chromium/native-messaging-hosts/org.clipvault.test_host.json \
+grep -q "\"path\": \"$prefix/$libdir/clipvault/clipvault-native-host\"" "$chromium" \
   || { echo "FAIL: the manifest does not name the installed host"; fail=1; }
 if grep -rq "$work/stage" stage; then echo "FAIL: a written file names the staging folder"; fail=1; fi
 if [ -n "$(ls -A home)" ]; then echo "FAIL: the home folder was touched"; fail=1; fi
