@@ -328,6 +328,19 @@ TEST_F(RegisterTest, ThunarKeepsTheUsersOwnActionsAndDoesNotDuplicate) {
     EXPECT_EQ(ReadAll(Uca()), kUserUca);
 }
 
+TEST_F(RegisterTest, ThunarFileKeptInADotfilesFolderStaysALink) {
+    const fs::path real = m_root / "dotfiles/uca.xml";
+    WriteAll(real, kUserUca);
+    fs::create_directories(Uca().parent_path());
+    fs::create_symlink(real, Uca());
+    ASSERT_EQ(Run({"--register"}).m_nExit, 0);
+    EXPECT_TRUE(fs::is_symlink(Uca()));
+    EXPECT_EQ(CountNamed(ReadActions(ReadAll(real)), "Add to Clipvault"), 1u);
+    ASSERT_EQ(Run({"--unregister"}).m_nExit, 0);
+    EXPECT_TRUE(fs::is_symlink(Uca()));
+    EXPECT_EQ(ReadAll(real), kUserUca);
+}
+
 TEST_F(RegisterTest, ThunarFileIsMadeWhenMissingFromTheSystemsActions) {
     ASSERT_EQ(Run({"--register"}).m_nExit, 0);
     CActions actions = ReadActions(ReadAll(Uca()));

@@ -24,6 +24,13 @@ if grep -q "CMake Warning" install.log; then
   cat install.log; echo "FAIL: the registration reported a failure"; exit 1
 fi
 fail=0
+# The registration must come after the program folder is copied.
+copy=$(grep -n 'file(INSTALL DESTINATION "${CMAKE_INSTALL_PREFIX}/'"$libdir"'/clipvault"' "$build/cmake_install.cmake" \
+       | head -1 | cut -d: -f1)
+register=$(grep -n 'RegisterOnInstall.cmake' "$build/cmake_install.cmake" | head -1 | cut -d: -f1)
+if [ -z "$copy" ] || [ -z "$register" ] || [ "$register" -le "$copy" ]; then
+  echo "FAIL: the registration does not run after the program folder is installed ($copy, $register)"; fail=1
+fi
 check() { [ -e "$1" ] || { echo "FAIL: missing $1"; fail=1; }; }
 menu="stage$prefix/share/kio/servicemenus/clipvault-Add_to_Clipvault.desktop"
 chromium=stage/etc/chromium/native-messaging-hosts/org.clipvault.test_host.json
