@@ -299,6 +299,10 @@ bool IsBlank(const std::string& text) {
     return true;
 }
 
+std::string Refused(const std::string& path, const std::string& why) {
+    return path + " is left as it is, being no well-formed actions file: " + why;
+}
+
 void RegisterThunar(CContext& ctx) {
     if (ctx.m_opts.m_bSystem) {
         Say("Thunar", "custom actions are each user's own; run clipvault-register --register as the user");
@@ -325,7 +329,7 @@ void RegisterThunar(CContext& ctx) {
     fields.m_strDescription = extmenu::TextFor(extmenu::Text::Help, ctx.m_strLanguage);
     fields.m_strPatterns = "*";
     const std::string out = ucaxml::WithAction(text, ThunarOurs(ctx), fields, error);
-    if (!error.empty()) return Fail(ctx, "Thunar", path + " is left as it is: " + error);
+    if (!error.empty()) return Fail(ctx, "Thunar", Refused(path, error));
     if (!WriteAtomically(path, out, mode, error)) return Fail(ctx, "Thunar", error);
     Say("Thunar", "custom action in " + path);
 }
@@ -343,7 +347,7 @@ void UnregisterThunar(CContext& ctx) {
     if (IsBlank(text)) return Say("Thunar", "no custom action of this language to remove");
     bool removed = false;
     const std::string out = ucaxml::WithoutAction(text, ThunarOurs(ctx), removed, error);
-    if (!error.empty()) return Fail(ctx, "Thunar", path + " is left as it is: " + error);
+    if (!error.empty()) return Fail(ctx, "Thunar", Refused(path, error));
     if (!removed) return Say("Thunar", "no custom action of this language to remove");
     if (!WriteAtomically(path, out, st.st_mode & 07777, error)) return Fail(ctx, "Thunar", error);
     Say("Thunar", "removed the custom action from " + path);
