@@ -3,6 +3,9 @@
 #   ./run.sh [notebook.vlt]      the desktop program (the start dialog offers
 #                                the sample notebooks on the first run)
 #   ./run.sh --cli ARGS...       the command-line tool instead
+#   ./run.sh --register          adds "Add to Clipvault" to the file managers'
+#                                menus and the browser extension's host for
+#                                this user (--unregister takes them away)
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/deps.sh
@@ -11,6 +14,9 @@ cmake --build build -j "$(nproc)"
 if [ "${1:-}" = "--cli" ]; then
   shift
   exec ./build/src/clipvault-cli "$@"
+fi
+if [ "${1:-}" = "--register" ] || [ "${1:-}" = "--unregister" ]; then
+  exec ./build/bin/clipvault-register "$@"
 fi
 # The browser view's sandbox refuses to run as root.
 if [ "$(id -u)" -eq 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi

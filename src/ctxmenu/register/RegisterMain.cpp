@@ -361,10 +361,18 @@ struct CBrowser {
 };
 const CBrowser kBrowsers[] = {{"chromium", "Chromium"}, {"chrome", "Google Chrome"}, {"firefox", "Firefox"}};
 
+// The system's configuration folder for the prefix, as installs place it:
+// /etc for /usr, P/etc for any other prefix, so that an install into a
+// folder of its own never writes into the running system's /etc.
+std::string ConfigFolder(const CContext& ctx) {
+    const std::string prefix = Absolute(ctx.m_opts.m_strPrefix);
+    return prefix == "/usr" || prefix == "/" ? std::string("/etc") : Join(prefix, "etc");
+}
+
 std::string ManifestFolder(const CContext& ctx, const std::string& browser) {
     if (ctx.m_opts.m_bSystem) {
-        if (browser == "chromium") return UnderDestDir(ctx, "/etc/chromium/native-messaging-hosts");
-        if (browser == "chrome") return UnderDestDir(ctx, "/etc/opt/chrome/native-messaging-hosts");
+        if (browser == "chromium") return UnderDestDir(ctx, Join(ConfigFolder(ctx), "chromium/native-messaging-hosts"));
+        if (browser == "chrome") return UnderDestDir(ctx, Join(ConfigFolder(ctx), "opt/chrome/native-messaging-hosts"));
         return UnderDestDir(ctx, Join(ctx.m_opts.m_strPrefix, "lib/mozilla/native-messaging-hosts"));
     }
     if (browser == "chromium") return Join(g_get_user_config_dir(), "chromium/NativeMessagingHosts");
@@ -623,7 +631,8 @@ void PrintHelp() {
         "  --register          install the entries\n"
         "  --unregister        remove them\n"
         "  --system            for every user: P/share/kio/servicemenus, /etc/chromium and\n"
-        "                      /etc/opt/chrome native-messaging-hosts, P/lib/mozilla/native-messaging-hosts\n"
+        "                      /etc/opt/chrome native-messaging-hosts (P/etc/... for a prefix P other\n"
+        "                      than /usr), P/lib/mozilla/native-messaging-hosts\n"
         "                      and Nautilus's extension folder P/lib/%s%snautilus/extensions-4;\n"
         "                      everything under $DESTDIR when it is set\n"
         "  --prefix P          the system install's prefix (default /usr)\n"
@@ -735,9 +744,9 @@ int main(int argc, char** argv) {
         RegisterNautilus(ctx);
         RegisterManifests(ctx);
         if (opts.m_bSystem && Absolute(opts.m_strPrefix) != "/usr")
-            std::printf("\nNote: Nautilus reads extensions only from %s and Firefox reads system manifests only "
-                        "from /usr/lib/mozilla/native-messaging-hosts; under the prefix %s they are in place "
-                        "but not seen.\n",
+            std::printf("\nNote: Nautilus reads extensions only from %s, Chromium and Chrome read system "
+                        "manifests only from /etc and Firefox only from /usr/lib/mozilla/native-messaging-hosts; "
+                        "under the prefix %s they are in place but not seen.\n",
                         NautilusFolder("/usr").c_str(), opts.m_strPrefix.c_str());
         PrintExtensionSteps(ctx);
     } else {

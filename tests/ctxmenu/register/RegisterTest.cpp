@@ -546,6 +546,22 @@ TEST_F(RegisterTest, SystemInstallLaysEverythingUnderDestDir) {
     }
 }
 
+// An install into a folder of its own keeps the browsers' manifests there
+// too: it must never write into the running system's /etc.
+TEST_F(RegisterTest, OtherPrefixKeepsTheManifestsUnderIt) {
+    const fs::path stage = m_root / "stage";
+    const fs::path folder = stage / "opt/cv/lib/clipvault";
+    MakeProgramFolder(folder);
+    const std::vector<std::string> env = {"DESTDIR=" + stage.string()};
+    CRun run = Run({"--register", "--system", "--prefix", "/opt/cv", "--program-folder", folder.string()}, kEnglish, env);
+    ASSERT_EQ(run.m_nExit, 0) << run.m_strErr;
+    const std::string file = std::string(kHostName) + ".json";
+    EXPECT_TRUE(fs::exists(stage / "opt/cv/etc/chromium/native-messaging-hosts" / file));
+    EXPECT_TRUE(fs::exists(stage / "opt/cv/etc/opt/chrome/native-messaging-hosts" / file));
+    EXPECT_FALSE(fs::exists(stage / "etc"));
+    EXPECT_NE(run.m_strOut.find("not seen"), std::string::npos) << run.m_strOut;
+}
+
 TEST_F(RegisterTest, EachLanguageRemovesOnlyItsOwnEntries) {
     const std::string english = "Add to Clipvault", chinese = "添加到 Clipvault";
     ASSERT_EQ(Run({"--register"}, kEnglish).m_nExit, 0);

@@ -33,10 +33,10 @@ if [ -z "$copy" ] || [ -z "$register" ] || [ "$register" -le "$copy" ]; then
 fi
 check() { [ -e "$1" ] || { echo "FAIL: missing $1"; fail=1; }; }
 menu="stage$prefix/share/kio/servicemenus/clipvault-Add_to_Clipvault.desktop"
-chromium=stage/etc/chromium/native-messaging-hosts/org.clipvault.test_host.json
+chromium="stage$prefix/etc/chromium/native-messaging-hosts/org.clipvault.test_host.json"
 check "$menu"
 check "$chromium"
-check stage/etc/opt/chrome/native-messaging-hosts/org.clipvault.test_host.json
+check "stage$prefix/etc/opt/chrome/native-messaging-hosts/org.clipvault.test_host.json"
 check "stage$prefix/lib/mozilla/native-messaging-hosts/org.clipvault.test_host.json"
 find "stage$prefix/lib" -path '*/nautilus/extensions-4/libclipvault-nautilus.so' | grep -q . \
   || { echo "FAIL: no Nautilus extension under stage$prefix/lib"; fail=1; }
