@@ -287,10 +287,20 @@ def bus_owned(name):
 
 def press_return_on_import_dialog(timeout=30):
     """The import dialog comes up for the batch: OK with the keyboard."""
-    r = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^Import into Clipvault$"],
-                       capture_output=True, text=True, timeout=timeout)
+    deadline = time.monotonic() + timeout
+    while True:
+        r = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Import into Clipvault$"],
+                           capture_output=True, text=True, timeout=10)
+        if r.stdout.split() or time.monotonic() > deadline:
+            break
+        time.sleep(0.3)
     wins = r.stdout.split()
-    if not check(wins, "the import dialog did not open"):
+    if not wins:
+        names = subprocess.run(["bash", "-c", "for w in $(xdotool search --onlyvisible --name .); do "
+                                "xdotool getwindowname $w; done"], capture_output=True, text=True, timeout=20)
+        check(False, f"the import dialog did not open; windows: {names.stdout.split(chr(10))}")
+        if os.environ.get("CTX_TEST_SHOT"):
+            subprocess.run(["import", "-window", "root", os.environ["CTX_TEST_SHOT"]], timeout=20)
         return
     subprocess.run(["xdotool", "windowactivate", "--sync", wins[-1]], timeout=10)
     time.sleep(0.3)
@@ -319,6 +329,8 @@ def run_program(args, work, base):
     # A copy of the program folder: the program reads AppOption.data beside
     # itself, and the build's own folder stays as it was.
     shutil.copytree(args.program, prog_dir, symlinks=True)
+    if not os.path.exists(os.path.join(prog_dir, "Language", "VLTEng.rcc")):
+        raise SystemExit(f"the program folder {args.program} has no language module: build the whole tree")
     cli = args.cli
     subprocess.run([cli, "options", "--file", os.path.join(prog_dir, "AppOption.data"), "set", "dock_enabled=0",
                     "autosave_enabled=1", "autosave_period_ms=1500"], check=True, timeout=30)
@@ -358,6 +370,7 @@ def run_program(args, work, base):
                 if all(u in notes and notes[u].get("status") == 0 and notes[u].get("size", 1) for u in want):
                     break
             time.sleep(1)
+        print(f"program: the saved notebook holds {sorted((n.get('name'), n.get('source')) for n in notes.values())}")
         for url, title in want.items():
             n = notes.get(url)
             if not check(n is not None, f"program: no note for {url} in {sorted(notes)}"):
