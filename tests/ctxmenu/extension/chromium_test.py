@@ -357,10 +357,18 @@ def run_program(args, work, base):
                 got = s.click(page_info("clipvault-all", page, selectionText="Chosen"))
                 check(got == {"ok": True, "count": 2}, f"program, selected links: {got}")
                 press_return_on_import_dialog()
+                s.unselect()
+                got = s.click(page_info("clipvault-shown", page))
+                check(got == {"ok": True, "count": 1}, f"program, page as shown: {got}")
+                press_return_on_import_dialog()
             finally:
                 s.close()
         # The captures finish and the autosave writes them.
-        want = {base + "one.html": "First link", base + "sel1.html": None, base + "sel2.html": None}
+        want = {base + "one.html": ("First link", "Captured text of one.html"),
+                base + "sel1.html": (None, "Captured text of sel1.html"),
+                base + "sel2.html": (None, "Captured text of sel2.html"),
+                # What the page's script added is only in the page as shown.
+                page: ("Links page", "Added by script: Grüße 你好")}
         deadline = time.monotonic() + 40
         notes = {}
         while time.monotonic() < deadline:
@@ -371,7 +379,7 @@ def run_program(args, work, base):
                     break
             time.sleep(1)
         print(f"program: the saved notebook holds {sorted((n.get('name'), n.get('source')) for n in notes.values())}")
-        for url, title in want.items():
+        for url, (title, text) in want.items():
             n = notes.get(url)
             if not check(n is not None, f"program: no note for {url} in {sorted(notes)}"):
                 continue
@@ -379,8 +387,7 @@ def run_program(args, work, base):
             if title:
                 check(n.get("name") == title, f"program: {url} named {n.get('name')}")
             r = subprocess.run([cli, "cat", book, str(n["id"])], capture_output=True, timeout=30)
-            name = url[len(base):]
-            check(f"Captured text of {name}".encode() in r.stdout, f"program: {url} content {r.stdout[:200]!r}")
+            check(text.encode() in r.stdout, f"program: {url} content {r.stdout[:300]!r}")
     finally:
         program.terminate()
         try:
