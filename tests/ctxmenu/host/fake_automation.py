@@ -4,6 +4,7 @@ owns org.clipvault.Clipvault and writes every call it gets, one JSON line
 each, to the file named on its command line. It writes "ready" to standard
 output once the name is its own, and ends on SIGTERM."""
 import json
+import os
 import signal
 import sys
 
@@ -52,7 +53,9 @@ def main():
     GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGTERM, loop.quit)
     print("ready", flush=True)
     loop.run()
-    del name, svc
+    log.close()
+    # The bus may be gone already; releasing the name would only complain.
+    os._exit(0)
 
 
 if __name__ == "__main__":
