@@ -8,6 +8,8 @@
 
 #include <unistd.h>
 
+#include <csignal>
+
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -99,6 +101,9 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // A browser that went away closes our pipe: a failed write ends the
+    // loop below, rather than the signal ending the process mid-call.
+    std::signal(SIGPIPE, SIG_IGN);
     CAutomationBus bus;
     CShownAssembly assembly;
     std::string body;
