@@ -220,6 +220,11 @@ def run_fake(args, work, base):
                 made = [(c["method"], c["args"]) for c in read_calls(log)]
                 check(made == calls, f"{what}: calls {made}")
 
+            # The three entries were made at install (an unknown id is refused).
+            made = s.sw_eval("Promise.all(['clipvault-page', 'clipvault-all', 'clipvault-shown', 'none'].map(id =>"
+                             " chrome.contextMenus.update(id, {}).then(() => true, () => false)))")
+            check(made == [True, True, True, False], f"menu entries: {made}")
+
             # Entry 1: the page; a link with its text; an image without a link.
             expect("page", page_info("clipvault-page", page), {"ok": True, "count": 1},
                    [("AddNoteFromIE", [page, "Links page", 0]), start])
