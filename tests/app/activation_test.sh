@@ -157,4 +157,16 @@ rc=0
 [ "$rc" -eq 1 ] || fail "add-page with a missing page exited $rc"
 kill -0 "$pid" 2>/dev/null || fail "the program ended after add-page"
 stop_program
+
+# The file managers' sender, beside the program, starts it the same way.
+SEND="$(dirname "$PROG")/clipvault-send-files"
+if [ -x "$SEND" ]; then
+    printf '<html><head><title>Sent</title></head><body>x</body></html>' >sent.htm
+    "$SEND" sent.htm >out.txt 2>err.txt || fail "clipvault-send-files: $(cat err.txt)"
+    wait_for 10 has_owner || fail "the sender left no program running"
+    pid=$(owner_pid)
+    PIDS+=("$pid")
+    tr '\0' ' ' </proc/"$pid"/cmdline | grep -q -- "--automation" || fail "the sender's start had no --automation"
+    stop_program
+fi
 echo "activation: ok"
