@@ -12,9 +12,14 @@ cd "$(dirname "$0")"
 ./scripts/deps.sh || exit 1
 JOBS=$(nproc)
 
+# Line tables are all a failing test's stack needs; full debug information
+# costs the suite a fifth of its build time.
+DEBUG_INFO=(-DCMAKE_CXX_FLAGS_DEBUG=-g1 -DCMAKE_C_FLAGS_DEBUG=-g1
+  "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG")
+
 configure_and_build() {
   local dir=$1; shift
-  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null || return 1
+  cmake -S . -B "$dir" -G Ninja "${DEBUG_INFO[@]}" "$@" >/dev/null || return 1
   cmake --build "$dir" -j "$JOBS" ${TARGETS:+--target $TARGETS} || return 1
 }
 
