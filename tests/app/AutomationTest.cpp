@@ -100,6 +100,13 @@ private slots:
 private:
     // A loopback server over `site`; its address, or empty.
     QString StartSite(QProcess& server, const QString& site);
+    // Until the note's download has ended, at most a minute.
+    static void WaitForDownload(const CNote& note) {
+        QElapsedTimer t;
+        t.start();
+        while (note.m_nStatus.load() != kStatusDone && note.m_nStatus.load() != kStatusFailed && t.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
     // The note named `name` in the dump of the notebook at `path`.
     QJsonObject DumpedNote(const QString& path, const QString& name);
     // A call from a connection of the caller's own, waited for while this
@@ -487,10 +494,7 @@ void AutomationTest::capturedPageReachesTheTreeAndTheFile() {
     CNote* pNote = pCata->GetNote("Loopback page");
     QVERIFY(pNote);
     QVERIFY(child->TreeView()->ItemOf(pNote));
-    QElapsedTimer t;
-    t.start();
-    while (pNote->m_nStatus.load() != kStatusDone && pNote->m_nStatus.load() != kStatusFailed && t.elapsed() < 60000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    WaitForDownload(*pNote);
     QCOMPARE(pNote->m_nStatus.load(), int(kStatusDone));
     QVERIFY(!pNote->m_attachNames.empty());
 
@@ -592,10 +596,7 @@ void AutomationTest::shownPageIsCapturedAsSeen() {
     if (!pCata) pCata = &pDoc->m_rootCata;
     CNote* pNote = pCata->GetNote("Shown page");
     QVERIFY(pNote);
-    QElapsedTimer t;
-    t.start();
-    while (pNote->m_nStatus.load() != kStatusDone && pNote->m_nStatus.load() != kStatusFailed && t.elapsed() < 60000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    WaitForDownload(*pNote);
     QCOMPARE(pNote->m_nStatus.load(), int(kStatusDone));
     QVERIFY(pNote->m_strShownPage.empty());
     const std::string content(pNote->m_content.begin(), pNote->m_content.end());

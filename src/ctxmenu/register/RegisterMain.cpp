@@ -177,7 +177,7 @@ bool IsExecutable(const std::string& path) {
 }
 
 // The sender as a Desktop Entry Exec argument: double-quoted with the
-// characters the specification reserves inside quotes escaped, and "%" as
+// characters that Desktop Entry files reserve inside quotes escaped, and "%" as
 // "%%" so that no field code is read out of the path.
 std::string DesktopExecQuoted(const std::string& path) {
     std::string out = "\"";

@@ -51,7 +51,7 @@ std::vector<std::string> Lines(const std::string& text) {
     return out;
 }
 
-// A Desktop Entry Exec value split as the specification reads it, with %F
+// A Desktop Entry Exec value split as file managers read it, with %F
 // standing for the files and "%%" for "%".
 std::vector<std::string> DesktopExecArgv(const std::string& exec, const std::vector<std::string>& files) {
     std::vector<std::string> words;
