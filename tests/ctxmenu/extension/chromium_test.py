@@ -151,8 +151,9 @@ class Session:
         target = b.send("Target.createTarget", {"url": url})["targetId"]
         self.page = b.attach(target)
         # Loaded and its script run (a new tab shows about:blank first), and
-        # known to the extension as a tab.
-        deadline = time.monotonic() + 20
+        # known to the extension as a tab; a large page on a busy machine
+        # takes its time.
+        deadline = time.monotonic() + 60
         query = f"chrome.tabs.query({{}}).then(ts => ts.find(t => t.url === {json.dumps(url)} && t.status === 'complete'))"
         self.tab = None
         while not self.tab:
