@@ -1365,6 +1365,60 @@ std::vector<uint8_t> ApplyPageEdits(const CHtmlScan& scan, const uint8_t* pData,
     return out;
 }
 
+CBodySpan FindPageBody(const CHtmlScan& scan) {
+    CBodySpan span;
+    const std::string& text = scan.m_strText;
+    const size_t from = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    CParseArena arena;
+    GumboOptions options = kGumboDefaultOptions;
+    options.max_errors = 0;
+    arena.Install(options);
+    const GumboOutput* output = gumbo_parse_with_options(&options, text.data() + from, text.size() - from);
+    if (!output || !output->root || output->root->type != GUMBO_NODE_ELEMENT) return span;
+    const char* base = text.data();
+    auto inside = [&](const GumboStringPiece& p) {
+        return p.data && p.length && p.data >= base && p.data + p.length <= base + text.size();
+    };
+    const GumboElement& html = output->root->v.element;
+    const GumboElement* body = nullptr;
+    for (unsigned i = 0; i < html.children.length && !body; ++i) {
+        const auto* child = static_cast<const GumboNode*>(html.children.data[i]);
+        if (child->type == GUMBO_NODE_ELEMENT && child->v.element.tag == GUMBO_TAG_BODY) body = &child->v.element;
+    }
+    if (!body) return span;
+    span.m_bFound = true;
+    if (inside(body->original_end_tag))
+        span.m_nContentEnd = static_cast<size_t>(body->original_end_tag.data - base);
+    else if (inside(html.original_end_tag))
+        span.m_nContentEnd = static_cast<size_t>(html.original_end_tag.data - base);
+    else
+        span.m_nContentEnd = text.size();
+    if (inside(body->original_tag) && body->original_tag.data[0] == '<') {
+        span.m_nTagBegin = static_cast<size_t>(body->original_tag.data - base);
+        span.m_nTagEnd = span.m_nTagBegin + body->original_tag.length;
+        span.m_nContentBegin = span.m_nTagEnd;
+    } else {
+        // The body begins with its first node that stands in the page.
+        span.m_nContentBegin = span.m_nContentEnd;
+        for (unsigned i = 0; i < body->children.length; ++i) {
+            const auto* child = static_cast<const GumboNode*>(body->children.data[i]);
+            size_t pos = std::string::npos;
+            if (child->type == GUMBO_NODE_ELEMENT && inside(child->v.element.original_tag))
+                pos = static_cast<size_t>(child->v.element.original_tag.data - base);
+            else if (child->type != GUMBO_NODE_ELEMENT && child->type != GUMBO_NODE_TEMPLATE &&
+                     inside(child->v.text.original_text))
+                pos = static_cast<size_t>(child->v.text.original_text.data - base);
+            if (pos != std::string::npos) {
+                span.m_nContentBegin = std::min(pos, span.m_nContentEnd);
+                break;
+            }
+        }
+        span.m_nTagBegin = span.m_nTagEnd = span.m_nContentBegin;
+    }
+    if (span.m_nContentBegin > span.m_nContentEnd) span.m_nContentEnd = span.m_nContentBegin;
+    return span;
+}
+
 std::string EncodingForCharsetLabel(const std::string& strLabel) { return EncodingForLabel(strLabel); }
 
 std::string IconvNameForEncoding(const std::string& strEncoding) { return IconvName(strEncoding); }

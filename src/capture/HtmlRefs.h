@@ -87,6 +87,18 @@ struct CHtmlScan {
 // WINDOWS-1252. Never fails: any bytes give some scan.
 CHtmlScan ScanHtml(const uint8_t* pData, size_t nLength, const std::string& strHttpCharset);
 
+// Where a page's body stands in its scan text, as a browser finds it.
+struct CBodySpan {
+    bool m_bFound = false;  // false for a frameset page
+    // The body's start tag as written; an empty span at m_nContentBegin when
+    // the page leaves it out.
+    size_t m_nTagBegin = 0, m_nTagEnd = 0;
+    // What the body holds: from its first node to its end tag (or the
+    // html end tag, or the end of the page, when that is left out).
+    size_t m_nContentBegin = 0, m_nContentEnd = 0;
+};
+CBodySpan FindPageBody(const CHtmlScan& scan);
+
 // The encoding a charset label names as ScanHtml names encodings ("latin1"
 // and "us-ascii" are WINDOWS-1252, "x-sjis" is SHIFT_JIS, ...), or "" for a
 // label it does not know. For the charset of a stylesheet or a frame.
