@@ -20,6 +20,8 @@
 #include "platform/CommandIds.h"
 #include "platform/gui/MessageBox.h"
 #include "platform/gui/QtText.h"
+#include "views/ColorMenu.h"
+#include "views/NoteEditView.h"
 #include "views/SplashWnd.h"
 
 #include <QAction>
@@ -135,6 +137,8 @@ CCommandLineInfo CCommandLineInfo::Parse(const QStringList& args) {
 CClipVaultApp::CClipVaultApp(const CAppEnvironment& env) : m_env(env) {
     s_pApp = this;
     g_bAutoHideAllowed = false;
+    m_pBackColorMenu = std::make_unique<CColorMenu>(cmd::kCmdFirstBackColor);
+    CNoteEditView::SetBackgroundMenu(m_pBackColorMenu.get());
     m_strProgramFolder = env.m_strProgramFolder.isEmpty() ? ToQ(GetProgramFolder()) : env.m_strProgramFolder;
     while (m_strProgramFolder.size() > 1 && m_strProgramFolder.endsWith(QLatin1Char('/'))) m_strProgramFolder.chop(1);
     m_strTempRoot = MakePrivateTempRoot(m_nTempRootErrno);
@@ -152,6 +156,7 @@ CClipVaultApp::~CClipVaultApp() {
         delete m_pMainWnd;
         m_pMainWnd = nullptr;
     }
+    CNoteEditView::SetBackgroundMenu(nullptr);
     delete m_pHelp;
     m_pDocTemplate.reset();
     SetStringSource(nullptr);

@@ -52,6 +52,7 @@ struct CAppEnvironment {
     bool m_bSingleInstance = true;
 };
 
+class CColorMenu;
 class CClipVaultApp : public QObject, public CCmdTarget, public IFrameHost {
     Q_OBJECT
 public:
@@ -151,5 +152,7 @@ private:
     std::unique_ptr<CDocTemplate> m_pDocTemplate;
     CMainFrame* m_pMainWnd = nullptr;
     CHelpWindow* m_pHelp = nullptr;
+    // The page-background colours every editor shares.
+    std::unique_ptr<CColorMenu> m_pBackColorMenu;
     std::unique_ptr<QPrinter> m_pPrinter;  // made by the first print setup
 };

@@ -17,6 +17,7 @@
 #include "platform/CommandIds.h"
 #include "app/AppOptions.h"
 #include "views/ImportSettingsDlg.h"
+#include "views/NoteEditView.h"
 #include "views/NotebookPropertiesDlg.h"
 #include "views/PasswordDlgs.h"
 #include "views/QueryForm.h"
@@ -60,7 +61,10 @@ NoteListFactory CChildFrame::s_fnMakeList = [](INoteFrame& frame, CClipVaultDoc&
                                                QWidget* pParent) -> INoteListPane* {
     return new CCataListView(frame, doc, pParent);
 };
-NoteEditorFactory CChildFrame::s_fnMakeEditor;
+NoteEditorFactory CChildFrame::s_fnMakeEditor = [](INoteFrame& frame, CClipVaultDoc& doc,
+                                                   QWidget* pParent) -> INoteEditorPane* {
+    return new CNoteEditView(frame, doc, pParent);
+};
 std::function<bool()> CChildFrame::s_fnMailAvailable = [] {
     return !QStandardPaths::findExecutable(QStringLiteral("xdg-email")).isEmpty();
 };
@@ -228,9 +232,13 @@ void CChildFrame::ShowNote(CNote* pNote, bool bNew, int nMode, bool bSource) {
     const bool bWantEditor = !bDownload && bEditable && !m_doc.IsLocked() &&
                              (nMode == 1 || (nMode == -1 && (bNew || AppOptions().m_nDefaultView == 0)));
     if (bWantEditor && SwitchRightPane(kPaneEditor)) {
-        m_pEditor->LoadNote(pNote, bNew, nMode);
-        if (m_pCurrentNote == pNote && m_pEditor) SetActiveView(m_pEditor->Target());
-        return;
+        // A page that cannot be produced for editing is not edited: the
+        // browser shows what there is of it.
+        if (m_pEditor->LoadNote(pNote, bNew, nMode)) {
+            if (m_pCurrentNote == pNote && m_pEditor) SetActiveView(m_pEditor->Target());
+            return;
+        }
+        if (m_pCurrentNote != pNote) return;
     }
     if (!SwitchRightPane(kPaneBrowser)) return;
     m_pBrowser->ShowNote(pNote);
@@ -258,8 +266,15 @@ void CChildFrame::ListGroup(int nGroup) {
 void CChildFrame::ClearCurrentNote() {
     m_pCurrentNote = nullptr;
     m_bShowingSource = false;
+    // An editor would write its page into a note that is gone: it goes,
+    // unsaved, and the browser shows nothing.
+    if (m_pEditor) SwitchRightPane(kPaneBrowser);
     if (m_pBrowser) m_pBrowser->ShowNothing();
 }
+
+void CChildFrame::SetStatusText(const std::string& strText) { m_frame.SetMessageText(ToQ(strText)); }
+
+void CChildFrame::EditorMouseDown(int x, int y) { m_frame.m_ptEditorMouseDown = QPoint(x, y); }
 
 void CChildFrame::ForgetNote(CNote* pNote) {
     m_backList.erase(std::remove(m_backList.begin(), m_backList.end(), pNote), m_backList.end());
@@ -459,8 +474,12 @@ bool CChildFrame::OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify)
     case kCmdTextSizeMedium:
     case kCmdTextSizeSmaller:
     case kCmdTextSizeSmallest:
-    case kCmdPrint:
         // Without a browser nobody answers, and the command stays disabled.
+        return m_pBrowser && m_pBrowser->OnCmdMsg(nID, pUI);
+    case kCmdPrint:
+    case kCmdPrintDirect:
+        // The note on show prints, whichever view has the keyboard.
+        if (m_pEditor) return m_pEditor->Target()->OnCmdMsg(nID, pUI);
         return m_pBrowser && m_pBrowser->OnCmdMsg(nID, pUI);
     case kCmdViewNote:
     case kCmdEditNote:

@@ -74,6 +74,8 @@ public:
     void ForgetNote(CNote* pNote) override;
     void RemoveFromList(CNoteBase* pRecord) override;
     void GoToNoteNumber(uint32_t nID) override;
+    void SetStatusText(const std::string& strText) override;
+    void EditorMouseDown(int x, int y) override;
     // A note's download status changed: the tree moves it between its
     // download groups, the list keeps its row current.
     void NoteStatusChanged(CNote* pNote);

@@ -55,6 +55,8 @@ public:
     // The title: the program's name, and the active notebook's title.
     void UpdateFrameTitle();
     void SetMessageText(const QString& strText);
+    // Where the mouse was last pressed in a note editor's page.
+    QPoint m_ptEditorMouseDown;
 
     // ---- edge docking (MainFrameDock.cpp)
     // Turns docking on (with the dock option) or off; full-screen mode and

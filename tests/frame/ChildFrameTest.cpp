@@ -40,6 +40,7 @@ namespace {
 // outlives them.
 struct CPaneLog {
     QStringList m_events;
+    bool m_bLoadSucceeds = true;
     bool m_bSaveSucceeds = true;
     void Clear() { m_events.clear(); }
 };
@@ -53,9 +54,10 @@ public:
     ~CFakeEditor() override { g_log.m_events << QStringLiteral("editor gone"); }
     QWidget* Widget() override { return this; }
     CCmdTarget* Target() override { return this; }
-    void LoadNote(CNote* pNote, bool bNew, int nMode) override {
+    bool LoadNote(CNote* pNote, bool bNew, int nMode) override {
         m_pNote = pNote;
         g_log.m_events << QStringLiteral("edit %1%2 %3").arg(NameOf(pNote), bNew ? QStringLiteral(" new") : QString()).arg(nMode);
+        return g_log.m_bLoadSucceeds;
     }
     bool SaveNote() override {
         g_log.m_events << QStringLiteral("save %1").arg(NameOf(m_pNote));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class CCmdTarget;
@@ -43,6 +44,14 @@ public:
     // clears it, so that commands stop going to a view nobody sees.
     virtual CCmdTarget* ActiveView() const = 0;
     virtual void SetActiveView(CCmdTarget* pView) = 0;
+
+    // The editor's page tells the status bar something (empty clears it),
+    // and where the mouse was last pressed in it.
+    virtual void SetStatusText(const std::string& strText) { (void)strText; }
+    virtual void EditorMouseDown(int x, int y) {
+        (void)x;
+        (void)y;
+    }
 
 protected:
     ~INoteFrame() = default;

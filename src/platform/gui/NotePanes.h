@@ -36,8 +36,9 @@ public:
     virtual ~INoteEditorPane() = default;
     virtual QWidget* Widget() = 0;
     virtual CCmdTarget* Target() = 0;
-    // Loads a note (`bNew`: just made; mode as the frame's ShowNote).
-    virtual void LoadNote(CNote* pNote, bool bNew, int nMode) = 0;
+    // Loads a note (`bNew`: just made; mode as the frame's ShowNote); false
+    // when its page cannot be produced for editing.
+    virtual bool LoadNote(CNote* pNote, bool bNew, int nMode) = 0;
     // Puts what is being edited back into its note; false when that failed.
     virtual bool SaveNote() = 0;
     virtual CNote* EditedNote() const = 0;

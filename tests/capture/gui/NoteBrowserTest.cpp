@@ -110,7 +110,10 @@ public:
     explicit CStubEditor(QWidget* pParent) : QWidget(pParent) {}
     QWidget* Widget() override { return this; }
     CCmdTarget* Target() override { return this; }
-    void LoadNote(CNote* pNote, bool, int) override { m_pNote = pNote; }
+    bool LoadNote(CNote* pNote, bool, int) override {
+        m_pNote = pNote;
+        return true;
+    }
     bool SaveNote() override { return true; }
     CNote* EditedNote() const override { return m_pNote; }
     void CloseWindow() override {}

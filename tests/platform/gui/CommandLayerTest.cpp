@@ -116,15 +116,16 @@ private slots:
 void CommandLayerTest::singleIdsInsideRangesWin() {
     CMapProbe t;
     // The single id before its range, and after it: the order must not matter.
-    t.OnCommand(kCmdBackColorDialog, [&] { t.m_log << QStringLiteral("dialog"); });
+    constexpr unsigned kInner = 121;
+    t.OnCommand(kInner, [&] { t.m_log << QStringLiteral("dialog"); });
     t.OnCommandRange(kCmdFirstBackColor, kCmdLastBackColor, [&](unsigned n) { t.m_log << QString::number(n); });
     t.OnCommandRange(kCmdFirstEditTable, kCmdLastEditTable, [&](unsigned n) { t.m_log << QString::number(n); });
     t.OnCommand(kCmdInsertDateTime, [&] { t.m_log << QStringLiteral("date"); });
     t.OnUpdateRange(kCmdFirstBackColor, kCmdLastBackColor, [](CCmdUI* p) { p->Enable(false); });
-    t.OnUpdate(kCmdBackColorDialog, [](CCmdUI* p) { p->SetText(QStringLiteral("More")); });
+    t.OnUpdate(kInner, [](CCmdUI* p) { p->SetText(QStringLiteral("More")); });
     for (unsigned id : {117u, 120u, 121u, 122u, 133u, 32800u, 32867u, 32868u, 32869u, 32887u}) QVERIFY(t.OnCmdMsg(id, nullptr));
     QCOMPARE(t.m_log, (QStringList{"117", "120", "dialog", "122", "133", "32800", "32867", "date", "32869", "32887"}));
-    QVERIFY(!t.OnCmdMsg(134, nullptr));
+    QVERIFY(!t.OnCmdMsg(135, nullptr));
     QVERIFY(!t.OnCmdMsg(cmd::kCmdFirstForeColor, nullptr));
     // Updates likewise: the swatches around the dialog's id keep the range's rule.
     for (unsigned id : {120u, 122u}) {
@@ -132,8 +133,8 @@ void CommandLayerTest::singleIdsInsideRangesWin() {
         QVERIFY(t.OnCmdMsg(id, &ui));
         QVERIFY(!ui.m_bEnabled);
     }
-    CCmdUI more(kCmdBackColorDialog);
-    QVERIFY(t.OnCmdMsg(kCmdBackColorDialog, &more));
+    CCmdUI more(kInner);
+    QVERIFY(t.OnCmdMsg(kInner, &more));
     QVERIFY(more.m_bEnabled);
     QCOMPARE(more.m_strText, QStringLiteral("More"));
 }
