@@ -18,6 +18,7 @@
 #include "views/EditorDialogs.h"
 #include "views/HyperlinkDlg.h"
 #include "views/NoteEditView.h"
+#include "views/EditorTestSupport.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -99,62 +100,7 @@ public:
     bool m_bClosed = false;
 };
 
-class CFakeFrame : public INoteFrame {
-public:
-    explicit CFakeFrame(const CLanguageModule& lang) : m_actions(&m_owner, lang, [](unsigned, CCmdUI*) { return false; }) {}
-    void ShowNote(CNote*, bool, int, bool) override {}
-    void ListCategory(CNoteCata*) override {}
-    void ListGroup(int) override {}
-    CNote* CurrentNote() const override { return nullptr; }
-    void ClearCurrentNote() override {}
-    void ForgetNote(CNote*) override {}
-    void RemoveFromList(CNoteBase*) override {}
-    void GoToNoteNumber(uint32_t) override {}
-    void OpenImport() override {}
-    void ImportNotes(const std::vector<CNote*>&) override {}
-    CCommandActions& Actions() const override { return m_actions; }
-    CCmdTarget* ActiveView() const override { return m_pActive; }
-    void SetActiveView(CCmdTarget* p) override { m_pActive = p; }
-    void SetStatusText(const std::string& s) override { m_status << ToQ(s); }
-    void EditorMouseDown(int x, int y) override { m_mouseDown = QPoint(x, y); }
-
-    QWidget m_owner;
-    mutable CCommandActions m_actions;
-    CCmdTarget* m_pActive = nullptr;
-    QStringList m_status;
-    QPoint m_mouseDown;
-};
-
 std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
-
-// Answers every template dialog the view opens with `fn`, then OK or Cancel.
-class CAnswer {
-public:
-    CAnswer(std::function<void(CTemplateDialog&)> fn, bool bOk = true) {
-        m_old = SetDialogHook([this, fn, bOk](CTemplateDialog& dlg) {
-            ++m_nShown;
-            m_ids << dlg.TemplateID();
-            if (fn) fn(dlg);
-            if (auto* b = dlg.Control<QPushButton>(bOk ? IDOK : IDCANCEL)) b->click();
-        });
-    }
-    ~CAnswer() { SetDialogHook(m_old); }
-    int m_nShown = 0;
-    QList<unsigned> m_ids;
-
-private:
-    DialogHook m_old;
-};
-
-QString Text(CTemplateDialog& dlg, unsigned nID) {
-    if (auto* e = dlg.Control<QLineEdit>(nID)) return e->text();
-    if (auto* c = dlg.Control<QComboBox>(nID)) return c->currentText();
-    return QStringLiteral("<missing %1>").arg(nID);
-}
-void SetText(CTemplateDialog& dlg, unsigned nID, const QString& text) {
-    if (auto* e = dlg.Control<QLineEdit>(nID)) e->setText(text);
-    if (auto* c = dlg.Control<QComboBox>(nID)) c->setEditText(text);
-}
 
 }  // namespace
 
