@@ -429,7 +429,9 @@ void CNoteEditView::RefreshFontBoxes() {
     if (m_bInCommand || m_frame.ActiveView() != this) return;
     QComboBox* name = m_frame.Actions().ComboBox(cmd::kCmdFontName);
     QComboBox* size = m_frame.Actions().ComboBox(cmd::kCmdFontSize);
-    const unsigned s36 = Status(edit::kFontName), s37 = Status(edit::kFontSize);
+    // A page that cannot be edited has no font to choose.
+    const bool bEditable = IsEditable();
+    const unsigned s36 = bEditable ? Status(edit::kFontName) : 0, s37 = bEditable ? Status(edit::kFontSize) : 0;
     if (name) {
         name->setEnabled(s36 & edit::kEnabled);
         int index = -1;

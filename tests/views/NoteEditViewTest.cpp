@@ -7,6 +7,7 @@
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
 #include "platform/CommandIds.h"
+#include "platform/TempFiles.h"
 #include "platform/gui/AppGlobals.h"
 #include "platform/gui/CommandActions.h"
 #include "platform/gui/LanguageModule.h"
@@ -159,6 +160,7 @@ private:
     }
 
     std::unique_ptr<CGuiTestFixture> m_pFx;
+    std::string m_strOldTempRoot;
     CLanguageModule m_lang;
     std::unique_ptr<CGuiHost> m_pHost;
     std::unique_ptr<CFakeFrame> m_pFrame;
@@ -171,6 +173,9 @@ private:
 
 void NoteEditViewTest::initTestCase() {
     m_pFx = std::make_unique<CGuiTestFixture>();
+    // Working copies go below a folder of the test's own.
+    m_strOldTempRoot = tempfiles::TempRoot();
+    tempfiles::SetTempRoot(FromQ(m_pFx->WorkFolder()) + "/");
     QVERIFY(m_lang.Load(CLanguageModule::ModulePath(m_pFx->ProgramFolder(), QStringLiteral("Eng"))));
     SetCurrentLanguage(&m_lang);
     SetStringSource([this](unsigned nID) { return m_lang.String(nID); });
@@ -185,6 +190,7 @@ void NoteEditViewTest::cleanupTestCase() {
     SetTemplateSource(nullptr);
     SetStringSource(nullptr);
     SetCurrentLanguage(nullptr);
+    tempfiles::SetTempRoot(m_strOldTempRoot);
     m_pFx.reset();
 }
 
@@ -214,6 +220,7 @@ void NoteEditViewTest::readOnlyNotebookKeepsOnlyPrinting() {
     m_pDoc->MarkModified(false);
     QVERIFY(!m_pView->IsEditable());
     for (unsigned id = cmd::kCmdFirstEditTable; id <= cmd::kCmdLastEditTable; ++id) {
+        if (id == cmd::kCmdFontName || id == cmd::kCmdFontSize) continue;  // the boxes, below
         const CCmdUI ui = Update(id);
         const bool bPrint = id == cmd::kCmdPrint || id == cmd::kCmdPrintDirect;
         QVERIFY2(ui.m_bEnabled == bPrint, qPrintable(QString::number(id)));
@@ -226,6 +233,15 @@ void NoteEditViewTest::readOnlyNotebookKeepsOnlyPrinting() {
     popup.m_bPopupEntry = true;
     m_pView->OnCmdMsg(cmd::kCmdAlignLeft, &popup);
     QCOMPARE(popup.m_nPopupEnabled, 0);
+    // The font boxes stand empty and grey.
+    QComboBox name;
+    name.addItems({"Alpha"});
+    name.setCurrentIndex(0);
+    m_pFrame->Actions().SetComboBox(cmd::kCmdFontName, &name);
+    m_pEngine->m_results[edit::kFontName] = QStringLiteral("Alpha");
+    m_pEngine->m_fnUpdateCommands();
+    QVERIFY(!name.isEnabled());
+    QCOMPARE(name.currentIndex(), -1);
     // Printing still runs; nothing is saved.
     Run(cmd::kCmdPrintDirect);
     QCOMPARE(m_pEngine->m_execs.size(), size_t(1));

@@ -7,6 +7,7 @@
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
 #include "platform/CommandIds.h"
+#include "platform/TempFiles.h"
 #include "platform/gui/MessageBox.h"
 #include "views/EditorDialogs.h"
 #include "views/EditorTestSupport.h"
@@ -94,6 +95,7 @@ private:
     }
 
     std::unique_ptr<CGuiTestFixture> m_pFx;
+    std::string m_strOldTempRoot;
     CLanguageModule m_lang;
     std::unique_ptr<CGuiHost> m_pHost;
     std::unique_ptr<CFakeFrame> m_pFrame;
@@ -104,6 +106,9 @@ private:
 
 void NoteEditorTest::initTestCase() {
     m_pFx = std::make_unique<CGuiTestFixture>();
+    // Working copies go below a folder of the test's own.
+    m_strOldTempRoot = tempfiles::TempRoot();
+    tempfiles::SetTempRoot(FromQ(m_pFx->WorkFolder()) + "/");
     QVERIFY(m_lang.Load(CLanguageModule::ModulePath(m_pFx->ProgramFolder(), QStringLiteral("Eng"))));
     SetCurrentLanguage(&m_lang);
     SetStringSource([this](unsigned nID) { return m_lang.String(nID); });
@@ -116,6 +121,7 @@ void NoteEditorTest::cleanupTestCase() {
     SetTemplateSource(nullptr);
     SetStringSource(nullptr);
     SetCurrentLanguage(nullptr);
+    tempfiles::SetTempRoot(m_strOldTempRoot);
     m_pFx.reset();
 }
 
