@@ -207,7 +207,7 @@ void NoteEditorTest::unchangedPagesKeepEveryByte() {
         QVERIFY(m_pView->CommitNote());
         QCOMPARE(note->m_content, Bytes(page));
         QCOMPARE(note->m_attachNames, names);
-        QCOMPARE(m_pDoc->m_attachments.size(), 1);
+        QCOMPARE(m_pDoc->m_attachments.GetCount(), size_t(1));
     }
 }
 
@@ -229,7 +229,7 @@ void NoteEditorTest::aPictureFromDiskBecomesAnAttachment() {
     QVERIFY(m_pView->CommitNote());
     QCOMPARE(note->m_attachNames.size(), size_t(1));
     const std::string name = note->m_attachNames.front();
-    QVERIFY(m_pDoc->m_attachments.contains(name));
+    QVERIFY(m_pDoc->m_attachments.Contains(name));
     QVERIFY(Str(note->m_content).find("src=\"" + name + "\"") != std::string::npos);
     // Gone from disk, the picture still shows from the notebook.
     QVERIFY(QFile::remove(picture));
@@ -254,7 +254,7 @@ void NoteEditorTest::aWebPagesLocalFileStaysOutside() {
     QVERIFY(m_pView->CommitNote());
     QVERIFY(Str(note->m_content).find("two") != std::string::npos);
     QVERIFY(note->m_attachNames.empty());
-    QCOMPARE(m_pDoc->m_attachments.size(), 0);
+    QCOMPARE(m_pDoc->m_attachments.GetCount(), size_t(0));
     QVERIFY(Str(note->m_content).find(ref) != std::string::npos);
 }
 
