@@ -165,9 +165,6 @@ protected:
         return false;
     }
     QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
-    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& m, int line, const QString& src) override {
-        qWarning("JS %s:%d %s", qPrintable(src), line, qPrintable(m));
-    }
 
 private:
     CWebEditEngine& m_engine;

@@ -534,8 +534,10 @@
         } else {
             base = {left: -window.scrollX, top: -window.scrollY};
         }
-        el.style.left = Math.round(rect.left - base.left) + 'px';
-        el.style.top = Math.round(rect.top - base.top) + 'px';
+        // Its margins stay, and an absolute box's left and top place its margin edge.
+        var cs = getComputedStyle(el);
+        el.style.left = Math.round(rect.left - base.left - (parseFloat(cs.marginLeft) || 0)) + 'px';
+        el.style.top = Math.round(rect.top - base.top - (parseFloat(cs.marginTop) || 0)) + 'px';
         if (getComputedStyle(el).display !== 'inline' && !el.style.width) el.style.width = Math.round(width) + 'px';
     }
     function positionedSiblings(el) {
