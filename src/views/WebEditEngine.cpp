@@ -348,9 +348,6 @@ CWebEditEngine::CWebEditEngine(QWidget* pParent) : QObject(nullptr) {
     connect(m_pPage, &QWebEnginePage::titleChanged, this, [this](const QString& title) {
         if (m_fnTitle) m_fnTitle(title);
     });
-    connect(m_pPage, &QWebEnginePage::linkHovered, this, [this](const QString& url) {
-        if (m_fnStatusText) m_fnStatusText(url);
-    });
     auto printed = [this](bool bOk) {
         m_pPrinter.reset();
         emit PrintDone(bOk);
@@ -424,6 +421,7 @@ void CWebEditEngine::OnLoadFinished(bool) {
 void CWebEditEngine::OnChannelReady() {
     m_bChannelUp = true;
     m_bLoading = false;
+    for (const auto& [nCmd, script] : m_settings) Send(script);
     if (!m_bReadySent) {
         m_bReadySent = true;
         // After the state below, so that the host's first questions have answers.
@@ -605,7 +603,20 @@ int32_t CWebEditEngine::Exec(int nCmd, int nExecOpt, const QVariant& arg, QVaria
     case kActivateDtc: value = arg.isValid() ? QJsonValue(arg.toBool()) : QJsonValue(true); break;
     default: break;
     }
-    Send(QStringLiteral("window.__vltEditor.exec(%1, %2)").arg(nCmd).arg(Literal(value)));
+    const QString script = QStringLiteral("window.__vltEditor.exec(%1, %2)").arg(nCmd).arg(Literal(value));
+    // Settings of the editor rather than of the page: every page loaded
+    // later gets them too.
+    switch (nCmd) {
+    case kAlignGrid:
+    case kConstrain:
+    case kShowBorders:
+    case kShowDetails:
+    case kActivateActiveX:
+    case kActivateApplets:
+    case kActivateDtc: m_settings[nCmd] = script; break;
+    default: break;
+    }
+    Send(script);
     return kOk;
 }
 

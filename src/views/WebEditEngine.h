@@ -11,6 +11,7 @@
 #include <QVariantMap>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -105,5 +106,6 @@ private:
     unsigned m_nLoadSerial = 0;
     QVariantMap m_state;
     std::deque<CQueued> m_queue;
+    std::map<int, QString> m_settings;  // command number: the script that set it last
     bool m_bBusy = false;
 };

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -72,6 +73,7 @@ private slots:
     void editedSaves();
     void textPage();
     void noNavigationNoFilesOutside();
+    void blankPageCallbacksAndClose();
 
 private:
     // Loads `html` as a file of the temporary folder and waits for the engine.
@@ -709,6 +711,60 @@ void CWebEditEngineTest::noNavigationNoFilesOutside() {
                                "return d&&d.body?d.body.textContent:''}catch(e){return ''}})()"))
                  .toString()
                  .contains(QStringLiteral("secret")));
+}
+
+void CWebEditEngineTest::blankPageCallbacksAndClose() {
+    // The editor's settings outlive the page they were given on.
+    QVERIFY(Load(kPage));
+    QCOMPARE(Run(kShowBorders, true), kOk);
+    QCOMPARE(Run(kActivateApplets, true), kOk);
+    QCOMPARE(m_pEngine->LoadBlank(), kOk);
+    QVERIFY(QTest::qWaitFor([this] { return m_pEngine->IsReady(); }, 15000));
+    QVERIFY(m_pEngine->WaitIdle());
+    QCOMPARE(m_pEngine->CurrentFile(), QString());
+    QVERIFY(m_pEngine->QueryStatus(kEditMode) & kLatched);
+    QVERIFY(m_pEngine->QueryStatus(kShowBorders) & kLatched);
+    QVERIFY(m_pEngine->QueryStatus(kActivateApplets) & kLatched);
+    Run(kShowBorders, false);
+    Run(kActivateApplets, false);
+    // Nothing was loaded from a file: there is nothing to write back into.
+    QVERIFY(Failed(m_pEngine->Save(m_dir.filePath(QStringLiteral("blank.htm")))));
+    QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("blank.htm"))));
+
+    QVERIFY(Load(kPage));
+    QPoint pressed(-1, -1);
+    QStringList status;
+    int nUpdates = 0;
+    m_pEngine->m_fnMouseDown = [&](const QPoint& pt) { pressed = pt; };
+    m_pEngine->m_fnStatusText = [&](const QString& text) { status << text; };
+    m_pEngine->m_fnUpdateCommands = [&] { ++nUpdates; };
+    Js(QStringLiteral("(function(){var p=document.getElementById('b');p.innerHTML='<a href=\"x.htm\">x</a>';"
+                      "var a=p.firstChild;"
+                      "a.dispatchEvent(new MouseEvent('mouseover',{bubbles:true}));"
+                      "a.dispatchEvent(new MouseEvent('mouseout',{bubbles:true,relatedTarget:document.body}));"
+                      "p.dispatchEvent(new MouseEvent('mousedown',{bubbles:true,button:0,clientX:12,clientY:34}));"
+                      "p.dispatchEvent(new MouseEvent('mouseup',{bubbles:true,button:0}));})()"));
+    QTRY_COMPARE(pressed, QPoint(12, 34));
+    QTRY_COMPARE(status.size(), 2);
+    QVERIFY(status[0].endsWith(QStringLiteral("/x.htm")));
+    QCOMPARE(status[1], QString());
+    QTRY_VERIFY(nUpdates > 0);
+    m_pEngine->m_fnMouseDown = nullptr;
+    m_pEngine->m_fnStatusText = nullptr;
+    m_pEngine->m_fnUpdateCommands = nullptr;
+
+    // Without a default printer the print without prompt fails.
+    if (QPrinterInfo::defaultPrinter().isNull()) QCOMPARE(m_pEngine->Exec(kPrint, kDontPromptUser), kErrFail);
+
+    // Closed, it does nothing more, and the page's file stays as it was.
+    Caret(QStringLiteral("a"));
+    Js(QStringLiteral("document.execCommand('insertText', false, 'unsaved ')"));
+    Settle();
+    m_pEngine->Close();
+    QCOMPARE(m_pEngine->QueryStatus(kBold), 0u);
+    QCOMPARE(m_pEngine->Exec(kBold, kDontPromptUser), kErrDisabled);
+    QCOMPARE(m_pEngine->CurrentFile(), QString());
+    QCOMPARE(ReadAll(m_dir.filePath(QStringLiteral("page.htm"))), QByteArray(kPage));
 }
 
 CLIPVAULT_GUI_TEST_MAIN(CWebEditEngineTest)
