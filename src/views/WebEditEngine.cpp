@@ -361,7 +361,7 @@ CWebEditEngine::~CWebEditEngine() {
     // The page goes before the view that shows it.
     if (m_pView) m_pView->setPage(nullptr);
     delete m_pPage;
-    delete m_pWidget;
+    delete m_pWidget.data();
 }
 
 QWidget* CWebEditEngine::Widget() { return m_pWidget; }
@@ -373,7 +373,7 @@ QStringList CWebEditEngine::BlockFormatNames() {
 }
 
 int32_t CWebEditEngine::StartLoad(const QUrl& url, const QString& strFile) {
-    if (!m_pPage) return kErrFail;
+    if (!m_pPage || !m_pView) return kErrFail;
     ++m_nLoadSerial;
     m_bChannelUp = false;
     m_dStateSeq = -1;
@@ -620,7 +620,9 @@ int32_t CWebEditEngine::Exec(int nCmd, int nExecOpt, const QVariant& arg, QVaria
     return kOk;
 }
 
-void CWebEditEngine::ShowFindBar() { m_pFindBar->Open(); }
+void CWebEditEngine::ShowFindBar() {
+    if (m_pWidget) m_pFindBar->Open();
+}
 
 int32_t CWebEditEngine::ChooseFont() {
     QFont font(m_state.value(QStringLiteral("fontName")).toString());
@@ -662,7 +664,7 @@ int32_t CWebEditEngine::InsertImage(int nExecOpt, const QVariant& arg) {
 }
 
 int32_t CWebEditEngine::Print(int nExecOpt) {
-    if (m_pPrinter) return kErrFail;  // one job at a time
+    if (m_pPrinter || !m_pView) return kErrFail;  // one job at a time
     auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     if (nExecOpt == kPromptUser) {
         if (!s_fnAskPrinter(*printer, m_pWidget)) return kFalse;
@@ -707,15 +709,28 @@ int32_t CWebEditEngine::Save(const QString& strPath) {
             edit.m_strInner.assign(inner.constData(), size_t(inner.size()));
             if (!ReplacePageBody(m_loaded, edit, out)) return kErrFail;
         } else {
-            if (target == m_strFile) return kOk;  // left as it was loaded
             out = m_loaded;
+        }
+    }
+    if (out == m_loaded && target == m_strFile) {
+        // Unchanged, and the file still holds what was loaded: left alone.
+        QFile f(target);
+        if (f.open(QIODevice::ReadOnly)) {
+            const QByteArray bytes = f.readAll();
+            if (size_t(bytes.size()) == out.size() && std::equal(out.begin(), out.end(), bytes.constData(),
+                                                                 [](uint8_t a, char b) { return a == uint8_t(b); }))
+                return kOk;
         }
     }
     int nErrno = 0;
     const bool bOk = fileutil::AtomicWriteFile(
         FromQ(target), [&out](CByteSink& sink) { sink.Write(out.data(), out.size()); }, &nErrno);
     if (!bOk) return nErrno == ENOENT ? kErrFileNotFound : kErrFail;
-    if (target == m_strFile) m_loaded = std::move(out);
+    if (target == m_strFile) {
+        // What the file holds now is what later saves compare with.
+        m_loaded = std::move(out);
+        Send(QStringLiteral("window.__vltEditor.saved()"));
+    }
     return kOk;
 }
 

@@ -86,8 +86,9 @@ private:
         std::function<void(const QVariant&)> m_fnDone;
     };
 
-    QWidget* m_pWidget = nullptr;
-    QWebEngineView* m_pView = nullptr;
+    // The host may destroy the widget before the engine.
+    QPointer<QWidget> m_pWidget;
+    QPointer<QWebEngineView> m_pView;
     CEditPage* m_pPage = nullptr;
     QWebChannel* m_pChannel = nullptr;
     CEditHostBridge* m_pBridge = nullptr;

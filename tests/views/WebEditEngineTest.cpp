@@ -663,6 +663,18 @@ void CWebEditEngineTest::editedSaves() {
     QVERIFY(!saved.contains("<p id=\"w\">written"));
     QVERIFY(saved.contains("onload="));
     QVERIFY(saved.endsWith("</html>\n"));
+    // Saved again unchanged, it stays; a file gone since is written again.
+    QCOMPARE(m_pEngine->Save(QString()), kOk);
+    QCOMPARE(ReadAll(path), saved);
+    QVERIFY(QFile::remove(path));
+    QCOMPARE(m_pEngine->Save(QString()), kOk);
+    QCOMPARE(ReadAll(path), saved);
+    Js(QStringLiteral("document.execCommand('insertText', false, 'more ')"));
+    QCOMPARE(m_pEngine->Save(QString()), kOk);
+    QVERIFY(ReadAll(path).contains("<p id=\"b\">word more gamma</p>"));
+    QCOMPARE(ReadAll(path).left(head), page.left(head));
+    // A folder that is not there fails, and says so.
+    QVERIFY(Failed(m_pEngine->Save(m_dir.filePath(QStringLiteral("no/such/folder/x.htm")))));
 
     // The GBK page keeps its code page.
     QVERIFY(Load("<html><head><meta charset=\"gbk\"></head><body><p id=\"p\">\xd6\xd0 x</p></body></html>",

@@ -719,6 +719,7 @@
             return s;
         },
         serialize: serialize,
+        saved: function () { asLoaded = snapshot(); },
         state: state,
         setBackground: function (c) { if (document.body) document.body.setAttribute('bgcolor', c); schedule(); },
         putText: function (t) {
