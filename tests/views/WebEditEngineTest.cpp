@@ -19,6 +19,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QDialog>
 #include <QWebEngineFindTextResult>
 #include <QWebEngineView>
 
@@ -163,6 +165,9 @@ void CWebEditEngineTest::pageScriptsDoNotRun() {
     QCOMPARE(Js(QStringLiteral("document.documentElement.getAttribute('data-ran')")), QVariant());
     QCOMPARE(Js(QStringLiteral("document.body.getAttribute('data-loaded')")), QVariant());
     QCOMPARE(Html(QStringLiteral("w")), QString());
+    // A caret from the start: commands work before the first click.
+    QVERIFY(m_pEngine->QueryStatus(kInsertTable) & kEnabled);
+    QVERIFY(m_pEngine->QueryStatus(kBold) & kEnabled);
     QCOMPARE(Js(QStringLiteral("document.designMode")).toString(), QStringLiteral("on"));
     // Edit mode off and on again.
     QCOMPARE(Run(kEditMode, false), kOk);
@@ -550,7 +555,7 @@ void CWebEditEngineTest::options() {
 }
 
 void CWebEditEngineTest::insertImage() {
-    QVERIFY(Load(kPage, QStringLiteral("img.htm")));
+    QVERIFY(Load(QByteArray(kPage).replace("</body>", "<p id=\"w2\">w2</p></body>"), QStringLiteral("img.htm")));
     QTemporaryDir elsewhere;
     const QString picture = elsewhere.filePath(QStringLiteral("dot.png"));
     WriteAll(picture, QByteArray::fromHex("89504e470d0a1a0a"));
@@ -570,6 +575,20 @@ void CWebEditEngineTest::insertImage() {
                  !src.contains(QLatin1Char('/')),
              qPrintable(src));
     QCOMPARE(ReadAll(m_dir.filePath(src)), ReadAll(picture));
+    // The engine's own chooser: its address line, by its label.
+    QTimer::singleShot(200, [] {
+        auto* pDlg = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!pDlg) return;
+        for (QLineEdit* e : pDlg->findChildren<QLineEdit*>())
+            if (e->accessibleName() == QStringLiteral("Picture address:")) e->setText(QStringLiteral("http://example.com/b.gif"));
+        for (QPushButton* b : pDlg->findChildren<QPushButton*>())
+            if (b->accessibleName() == QStringLiteral("OK")) b->click();
+    });
+    Caret(QStringLiteral("w2"));
+    QCOMPARE(m_pEngine->Exec(kInsertImage, kPromptUser), kOk);
+    m_pEngine->WaitIdle();
+    QCOMPARE(Js(QStringLiteral("document.querySelector('#w2 img').getAttribute('src')")).toString(),
+             QStringLiteral("http://example.com/b.gif"));
     // An address goes in as it is.
     Caret(QStringLiteral("a"));
     QCOMPARE(Run(kInsertImage, QStringLiteral("http://example.com/a.gif")), kOk);

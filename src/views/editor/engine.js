@@ -733,6 +733,8 @@
     function start(channel) {
         host = channel.objects.host;
         document.designMode = 'on';
+        // A caret from the start, so that commands have a place to work on.
+        if (!selRange() && document.body) placeCaret(document.body);
         asLoaded = snapshot();
         host.ready(state());
     }
