@@ -319,6 +319,13 @@ void CWebEditEngineTest::tables() {
 
     Run(kInsertRow);
     QCOMPARE(cells(), QStringLiteral("a,b|.,.|c,d"));
+    // The new table is the old one's copy: its attributes, nothing added.
+    QCOMPARE(Js(QStringLiteral("document.querySelectorAll('table').length")).toInt(), 1);
+    const QString table = Js(QStringLiteral("document.querySelector('table').outerHTML")).toString();
+    QVERIFY2(table.startsWith(QStringLiteral("<table border=\"1\" bgcolor=\"black\"><tbody>")) &&
+                 !table.contains(QStringLiteral("style")) && !table.contains(QStringLiteral("data-vlt")),
+             qPrintable(table));
+    QCOMPARE(m_pEngine->Selection().m_strTag, QStringLiteral("TD"));
     Caret(QStringLiteral("ca"));
     Run(kInsertColumn);
     QCOMPARE(cells(), QStringLiteral("a,.,b|.,.,.|c,.,d"));
@@ -341,6 +348,10 @@ void CWebEditEngineTest::tables() {
     Caret(QStringLiteral("ca"));
     Run(kDeleteColumns);
     QCOMPARE(cells(), QStringLiteral(".,.|.,."));
+    // Each of them undoes.
+    QCOMPARE(Run(kUndo), kOk);
+    QTRY_COMPARE(cells(), QStringLiteral("a,.,.|.,.,."));
+    QCOMPARE(Js(QStringLiteral("document.querySelectorAll('[data-vlt-table], [data-vlt-caret]').length")).toInt(), 0);
 }
 
 void CWebEditEngineTest::hyperlinks() {

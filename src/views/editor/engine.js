@@ -170,6 +170,7 @@
         return c;
     }
     function placeCaret(el) {
+        if (copySelection) { copyCaret = el; return; }
         var r = document.createRange();
         r.selectNodeContents(el);
         r.collapse(true);
@@ -178,7 +179,11 @@
         s.addRange(r);
         controlNode = null;
     }
+    // While a command works on a copy of the table: the copy's selected
+    // cells, and where the caret is to go.
+    var copySelection = null, copyCaret = null;
     function selectedCells(table) {
+        if (copySelection) return copySelection;
         var r = selRange();
         if (!r) return [];
         return Array.prototype.filter.call(table.querySelectorAll('td, th'), function (c) {
@@ -330,6 +335,35 @@
             if (!table.querySelector('td, th')) table.parentNode.removeChild(table);
         },
     };
+    function ownCells(table) {
+        return Array.prototype.filter.call(table.querySelectorAll('td, th'), function (c) { return tableOf(c) === table; });
+    }
+    // The command works on a copy; the copy then takes the table's place
+    // through the engine's own editing, so that undo brings the table back.
+    function tableCommand(cmd, cell) {
+        var table = tableOf(cell), live = ownCells(table), picked = selectedCells(table);
+        var copy = table.cloneNode(true), copies = ownCells(copy);
+        var copyCell = copies[live.indexOf(cell)];
+        copySelection = picked.map(function (c) { return copies[live.indexOf(c)]; }).filter(Boolean);
+        if (copySelection.length < 2) copySelection = [];
+        copyCaret = null;
+        try { tableOps[cmd](copyCell); } finally { copySelection = null; }
+        selectNode(table);
+        controlNode = null;
+        if (!ownCells(copy).length) return document.execCommand('delete');
+        var caret = copyCaret || (copyCell.isConnected || copy.contains(copyCell) ? copyCell : null);
+        copy.setAttribute('data-vlt-table', '1');
+        if (caret) caret.setAttribute('data-vlt-caret', '1');
+        var ok = document.execCommand('insertHTML', false, copy.outerHTML);
+        var placed = document.querySelector('[data-vlt-table]');
+        if (placed) placed.removeAttribute('data-vlt-table');
+        var target = document.querySelector('[data-vlt-caret]');
+        if (target) {
+            target.removeAttribute('data-vlt-caret');
+            placeCaret(target);
+        }
+        return ok;
+    }
     function tableEnabled(cmd, cell) {
         if (!cell) return false;
         if (cmd === 18) return mergeTargets(cell).length >= 2;
@@ -603,11 +637,7 @@
             });
             return true;
         }
-        if (cmd >= 14 && cmd <= 21) {
-            cell = currentCell();
-            tableOps[cmd](cell);
-            return true;
-        }
+        if (cmd >= 14 && cmd <= 21) return tableCommand(cmd, currentCell());
         if (native[cmd]) return document.execCommand(native[cmd]);
         return false;
     }
