@@ -26,6 +26,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QVBoxLayout>
+#include <QWebEngineView>
 
 #include <sys/stat.h>
 

@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QImage>
 #include <QTest>
+#include <QWebEngineView>
 
 #include <iconv.h>
 
