@@ -483,6 +483,7 @@
         case 56: return S | E | (showDetails ? L : 0);
         case 12: return S | (ed ? E : 0) | (constrain ? L : 0);
         case 3: return S | (ed ? E : 0);
+        case 39: return S | (html ? E : 0);  // the names, whatever the selection
         }
         if (!ed) return S;
         if (cmd === 52 || cmd === 58) return S | (q(native[cmd]) ? E : 0);
@@ -505,7 +506,7 @@
         case 2: case 6: case 7: case 8: case 9: case 10: case 11:
             t = positionedTarget();
             return S | (t && (cmd !== 2 || !locked(t)) ? E : 0);
-        case 22: case 35: case 36: case 37: case 38: case 40: case 41: case 39: case 27:
+        case 22: case 35: case 36: case 37: case 38: case 40: case 41: case 27:
             return S | (r ? E : 0);
         }
         return 0;
