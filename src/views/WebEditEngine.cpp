@@ -405,7 +405,8 @@ int32_t CWebEditEngine::LoadBlank() { return StartLoad(QUrl(QStringLiteral("abou
 
 int32_t CWebEditEngine::LoadUrl(const QUrl& url) {
     if (!url.isValid()) return kErrInvalidArg;
-    return StartLoad(url, QString());
+    // A file's address edits that file, as its path would.
+    return StartLoad(url, url.isLocalFile() ? QFileInfo(url.toLocalFile()).absoluteFilePath() : QString());
 }
 
 int32_t CWebEditEngine::LoadFile(const QString& strPath) {
@@ -682,12 +683,24 @@ int32_t CWebEditEngine::Print(int nExecOpt) {
 }
 
 int32_t CWebEditEngine::Save(const QString& strPath) {
-    const QString target = strPath.isEmpty() ? m_strFile : strPath;
+    QString target = strPath.isEmpty() ? m_strFile : strPath;
+    if (target.startsWith(QLatin1String("file:"))) {
+        const QUrl url(target);
+        if (url.isLocalFile()) target = QFileInfo(url.toLocalFile()).absoluteFilePath();
+    }
     if (target.isEmpty() || !m_pPage) return kErrInvalidArg;
-    if (!m_bHaveLoaded) return kErrFail;  // nothing of ours to write back into
     if (!WaitFor([this] { return m_bChannelUp; }, 10000)) return kErrFail;
     const QVariantMap s = Evaluate(QStringLiteral("window.__vltEditor.serialize()")).toMap();
     if (s.isEmpty()) return kErrFail;
+    if (!m_bHaveLoaded) {
+        // A page from the web has nowhere to go back to: untouched it needs
+        // nothing, edited it cannot be kept.
+        const bool bChanged = s.value(QStringLiteral("text")).toBool()
+                                  ? s.value(QStringLiteral("changed")).toBool()
+                                  : s.value(QStringLiteral("startTagChanged")).toBool() ||
+                                        s.value(QStringLiteral("innerChanged")).toBool();
+        return bChanged ? kErrFail : kOk;
+    }
 
     std::vector<uint8_t> out;
     if (s.value(QStringLiteral("text")).toBool()) {

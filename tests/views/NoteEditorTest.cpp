@@ -53,6 +53,7 @@ private slots:
     void unchangedPagesKeepEveryByte();
     void aPictureFromDiskBecomesAnAttachment();
     void aWebPagesLocalFileStaysOutside();
+    void aLinkedFileIsEditedInPlace();
 
 private:
     CNote* Note(const std::string& name, const std::string& page, uint32_t nSourceKind = kSourceWritten) {
@@ -201,13 +202,17 @@ void NoteEditorTest::unchangedPagesKeepEveryByte() {
         "GBK", "UTF-8");
     int n = 0;
     for (const std::string& page : {utf8, utf16, gbk}) {
-        CNote* note = Note("p" + std::to_string(n++), page);
-        if (&page == &utf8) note->m_attachNames = {"vltlogo.png"};
+        CNote* note = Note("p" + std::to_string(n), page);
+        if (n++ == 0) note->m_attachNames = {"vltlogo.png"};
         const auto names = note->m_attachNames;
         QVERIFY(Open(note));
         QVERIFY(m_pView->CommitNote());
         QCOMPARE(note->m_content, Bytes(page));
-        QCOMPARE(note->m_attachNames, names);
+        QStringList got;
+        for (const auto& a : note->m_attachNames) got << ToQ(a);
+        QStringList want;
+        for (const auto& a : names) want << ToQ(a);
+        QCOMPARE(got, want);
         QCOMPARE(m_pDoc->m_attachments.GetCount(), size_t(1));
     }
 }
@@ -257,6 +262,29 @@ void NoteEditorTest::aWebPagesLocalFileStaysOutside() {
     QVERIFY(note->m_attachNames.empty());
     QCOMPARE(m_pDoc->m_attachments.GetCount(), size_t(0));
     QVERIFY(Str(note->m_content).find(ref) != std::string::npos);
+}
+
+void NoteEditorTest::aLinkedFileIsEditedInPlace() {
+    // A note that only points at its file, by address: the file itself
+    // takes the edit, the notebook keeps no copy.
+    const QString path = m_pFx->WorkFolder() + QStringLiteral("/linked.htm");
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("<html><head><title>L</title></head><body><p id=\"a\">before</p></body></html>");
+    f.close();
+    CNote* note = m_pDoc->m_rootCata.AddNewNote("linked");
+    note->m_strExt = "htm";
+    note->m_nContentType = 1;
+    note->m_strSource = FromQ(QUrl::fromLocalFile(path).toString());
+    QVERIFY(Open(note));
+    Select("#a");
+    Engine()->PutSelectionText(QStringLiteral("after"));
+    QVERIFY(Engine()->WaitIdle());
+    QVERIFY(m_pView->CommitNote());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    QVERIFY2(bytes.startsWith("<html><head><title>L</title></head><body><p id=\"a\">after</p>"), bytes.constData());
+    QVERIFY(note->m_content.empty());
 }
 
 CLIPVAULT_GUI_TEST_MAIN(NoteEditorTest)

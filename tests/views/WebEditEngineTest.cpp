@@ -769,7 +769,12 @@ void CWebEditEngineTest::blankPageCallbacksAndClose() {
     QVERIFY(m_pEngine->QueryStatus(kActivateApplets) & kLatched);
     Run(kShowBorders, false);
     Run(kActivateApplets, false);
-    // Nothing was loaded from a file: there is nothing to write back into.
+    // Nothing was loaded from a file: untouched there is nothing to write,
+    // edited there is nowhere to keep it.
+    QCOMPARE(m_pEngine->Save(m_dir.filePath(QStringLiteral("blank.htm"))), kOk);
+    QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("blank.htm"))));
+    Js(QStringLiteral("document.body.innerHTML = '<p>typed</p>'"));
+    QVERIFY(m_pEngine->WaitIdle());
     QVERIFY(Failed(m_pEngine->Save(m_dir.filePath(QStringLiteral("blank.htm")))));
     QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("blank.htm"))));
 
