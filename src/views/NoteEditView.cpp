@@ -347,7 +347,9 @@ void CNoteEditView::OnTableUpdate(CCmdUI* pUI) {
         if (id == cmd::kCmdAlignLeft) pUI->EnablePopup(bEnabled);
         return;
     }
-    pUI->SetCheck((flags & edit::kLatched) ? 1 : 0);
+    // Only a latched command shows a mark; the others stay plain entries
+    // rather than empty check boxes.
+    if (flags & edit::kLatched) pUI->SetCheck(1);
     pUI->Enable(bEnabled);
 }
 
