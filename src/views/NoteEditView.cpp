@@ -28,8 +28,6 @@
 #include <QVBoxLayout>
 #include <QWebEngineView>
 
-#include <sys/stat.h>
-
 namespace {
 
 constexpr int kHelpContext = 4005;
@@ -40,9 +38,12 @@ const char* const kColorCaption = "Color";
 constexpr unsigned kIdsErrorFirst = 34380;  // unspecified, bad argument, no file, not supported, disabled
 constexpr unsigned kIdsErrorOther = 34385;
 
-bool FileExists(const std::string& strPath) {
-    struct stat st {};
-    return !strPath.empty() && ::stat(strPath.c_str(), &st) == 0;
+// A drop-down's popup when its button itself was pressed: at the mouse.
+CCmdNotify DropDownAtCursor() {
+    CCmdNotify n;
+    n.m_nCode = CCmdNotify::kDropDown;
+    n.m_rcButton = QRect(QCursor::pos(), QSize(0, 0));
+    return n;
 }
 
 }  // namespace
@@ -256,7 +257,7 @@ bool CNoteEditView::OpenNote(CNote* pNote, bool bNew, int nMode) {
         const std::string path = PagePath(pNote);
         // Only a page the notebook holds is written out: any other note's
         // page is its source file, which the note's bytes must not replace.
-        if (pNote->m_nContentType == kContentHeld && (!FileExists(path) || pNote->m_bLinksRewritten)) {
+        if (pNote->m_nContentType == kContentHeld && (!fileutil::PathExists(path) || pNote->m_bLinksRewritten)) {
             if (!pNote->WriteWorkingCopy()) {
                 ClearEditor();
                 return false;
@@ -493,7 +494,6 @@ void CNoteEditView::FillBlockFormats(QMenu* pMenu) {
 }
 
 void CNoteEditView::OnBlockFormatDropDown(const CCmdNotify& notify) {
-    FetchBlockFormats();
     QMenu menu(this);
     FillBlockFormats(&menu);
     auto* group = new QActionGroup(&menu);
@@ -564,13 +564,8 @@ void CNoteEditView::RegisterCommands() {
 
     // Text colour.
     OnNotify(kCmdForeColorButton, CCmdNotify::kDropDown, [this](const CCmdNotify& n) { OnForeColorDropDown(n); });
-    OnCommand(kCmdForeColorButton, [this] {
-        // The button itself opens the same menu below it.
-        CCmdNotify n;
-        n.m_nCode = CCmdNotify::kDropDown;
-        n.m_rcButton = QRect(QCursor::pos(), QSize(0, 0));
-        OnForeColorDropDown(n);
-    });
+    // The button itself opens the same menu as its arrow.
+    OnCommand(kCmdForeColorButton, [this] { OnForeColorDropDown(DropDownAtCursor()); });
     OnUpdate(kCmdForeColorButton,
              [this](CCmdUI* pUI) { pUI->Enable(IsEditable() && (Status(edit::kForeColor) & edit::kEnabled)); });
     OnCommandRange(kCmdFirstForeColor, kCmdLastForeColor, [this](unsigned nID) {
@@ -582,12 +577,7 @@ void CNoteEditView::RegisterCommands() {
 
     // Paragraph styles.
     OnNotify(kCmdBlockFormatButton, CCmdNotify::kDropDown, [this](const CCmdNotify& n) { OnBlockFormatDropDown(n); });
-    OnCommand(kCmdBlockFormatButton, [this] {
-        CCmdNotify n;
-        n.m_nCode = CCmdNotify::kDropDown;
-        n.m_rcButton = QRect(QCursor::pos(), QSize(0, 0));
-        OnBlockFormatDropDown(n);
-    });
+    OnCommand(kCmdBlockFormatButton, [this] { OnBlockFormatDropDown(DropDownAtCursor()); });
     OnUpdate(kCmdBlockFormatButton,
              [this](CCmdUI* pUI) { pUI->Enable(IsEditable() && (Status(edit::kBlockFormat) & edit::kEnabled)); });
     OnCommandRange(kCmdFirstBlockFormat, kCmdLastBlockFormat, [this](unsigned nID) {
@@ -617,10 +607,8 @@ void CNoteEditView::RegisterCommands() {
     });
     OnUpdate(kCmdStylePopup, [this](CCmdUI* pUI) {
         const bool bOn = IsEditable() && (Status(edit::kBlockFormat) & edit::kEnabled);
-        if (pUI->IsMenu()) {
-            FetchBlockFormats();
+        if (pUI->IsMenu())
             pUI->SetPopup(QString::fromLatin1(kStyleCaption), [this](QMenu* pMenu) { FillBlockFormats(pMenu); });
-        }
         pUI->Enable(bOn);
         pUI->EnablePopup(bOn);
     });

@@ -4,25 +4,12 @@
 
 #include "platform/Charset.h"
 
-#include <iconv.h>
+#include "support/TextConvert.h"
 
 namespace {
 
 std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 std::string Text(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
-
-std::string Convert(const std::string& in, const char* to, const char* from) {
-    iconv_t cv = iconv_open(to, from);
-    std::string out(in.size() * 4 + 8, '\0');
-    char* src = const_cast<char*>(in.data());
-    size_t left = in.size();
-    char* dst = out.data();
-    size_t room = out.size();
-    iconv(cv, &src, &left, &dst, &room);
-    iconv_close(cv);
-    out.resize(out.size() - room);
-    return out;
-}
 
 CBodyEdit Inner(const std::string& html) {
     CBodyEdit e;
@@ -98,27 +85,27 @@ TEST(PageSplice, TheBodyIsWrittenInThePagesOwnEncoding) {
     std::vector<uint8_t> out;
     // UTF-16LE with its mark stays so.
     const std::string utf8Page = "<html><body><p>\xC3\xA9t\xC3\xA9</p></body></html>";
-    std::string utf16 = "\xFF\xFE" + Convert(utf8Page, "UTF-16LE", "UTF-8");
+    std::string utf16 = "\xFF\xFE" + ConvertText(utf8Page, "UTF-16LE", "UTF-8");
     ASSERT_TRUE(ReplacePageBody(Bytes(utf16), Inner("<p>\xE4\xB8\xAD\xE6\x96\x87 \xF0\x9F\x98\x80</p>"), out));
     ASSERT_GE(out.size(), 2u);
     EXPECT_EQ(out[0], 0xFF);
     EXPECT_EQ(out[1], 0xFE);
-    EXPECT_EQ(Convert(Text(out).substr(2), "UTF-8", "UTF-16LE"),
+    EXPECT_EQ(ConvertText(Text(out).substr(2), "UTF-8", "UTF-16LE"),
               "<html><body><p>\xE4\xB8\xAD\xE6\x96\x87 \xF0\x9F\x98\x80</p></body></html>");
 
     // GBK keeps its bytes outside the body; what it cannot hold becomes a
     // character reference, never a question mark.
-    const std::string gbkHead = Convert(
+    const std::string gbkHead = ConvertText(
         "<html><head><meta charset=\"gbk\"><title>\xE4\xB8\xAD\xE6\x96\x87</title></head>", "GBK", "UTF-8");
-    const std::string gbkPage = gbkHead + "<body>" + Convert("\xE6\x97\xA7", "GBK", "UTF-8") + "</body></html>";
+    const std::string gbkPage = gbkHead + "<body>" + ConvertText("\xE6\x97\xA7", "GBK", "UTF-8") + "</body></html>";
     ASSERT_TRUE(ReplacePageBody(Bytes(gbkPage), Inner("\xE6\x96\xB0 \xE0\xB8\x81"), out));
-    EXPECT_EQ(Text(out), gbkHead + "<body>" + Convert("\xE6\x96\xB0", "GBK", "UTF-8") + " &#3585;</body></html>");
+    EXPECT_EQ(Text(out), gbkHead + "<body>" + ConvertText("\xE6\x96\xB0", "GBK", "UTF-8") + " &#3585;</body></html>");
 }
 
 TEST(PageSplice, TextFilesKeepTheirEncoding) {
     const std::string text = "caf\xC3\xA9\n\xE4\xB8\xAD";
     std::vector<uint8_t> out = EncodeTextPage(text, {0xFF, 0xFE, 'a', 0});
-    EXPECT_EQ(Text(out), "\xFF\xFE" + Convert(text, "UTF-16LE", "UTF-8"));
+    EXPECT_EQ(Text(out), "\xFF\xFE" + ConvertText(text, "UTF-16LE", "UTF-8"));
     out = EncodeTextPage(text, {0xEF, 0xBB, 0xBF, 'a'});
     EXPECT_EQ(Text(out), "\xEF\xBB\xBF" + text);
     out = EncodeTextPage(text, Bytes("plain"));

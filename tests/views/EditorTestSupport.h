@@ -2,9 +2,13 @@
 // editor tells it, and answers for the dialogs the editor opens.
 #pragma once
 
+#include "support/GuiTestSupport.h"
+
+#include "platform/TempFiles.h"
 #include "platform/gui/CmdTarget.h"
 #include "platform/gui/CommandActions.h"
 #include "platform/gui/LanguageModule.h"
+#include "platform/gui/MessageBox.h"
 #include "platform/gui/NoteFrame.h"
 #include "platform/gui/QtText.h"
 #include "platform/gui/TemplateDialog.h"
@@ -16,6 +20,8 @@
 #include <QStringList>
 #include <QWidget>
 #include <functional>
+#include <memory>
+#include <string>
 
 class CFakeFrame : public INoteFrame {
 public:
@@ -72,3 +78,32 @@ inline void SetText(CTemplateDialog& dlg, unsigned nID, const QString& text) {
     if (auto* c = dlg.Control<QComboBox>(nID)) c->setEditText(text);
 }
 
+// What every editor test runs in: the English module's texts and dialogs, a
+// message host that answers the boxes, and working copies in a folder of
+// the test's own.
+class CEditorTestEnvironment {
+public:
+    CEditorTestEnvironment() : m_strOldTempRoot(tempfiles::TempRoot()) {
+        tempfiles::SetTempRoot(FromQ(m_fx.WorkFolder()) + "/");
+        m_bLoaded = m_lang.Load(CLanguageModule::ModulePath(m_fx.ProgramFolder(), QStringLiteral("Eng")));
+        SetCurrentLanguage(&m_lang);
+        SetStringSource([this](unsigned nID) { return m_lang.String(nID); });
+        SetTemplateSource([this](unsigned nID) { return m_lang.DialogTemplate(nID); });
+        m_pHost = std::make_unique<CGuiHost>();
+    }
+    ~CEditorTestEnvironment() {
+        m_pHost.reset();
+        SetTemplateSource(nullptr);
+        SetStringSource(nullptr);
+        SetCurrentLanguage(nullptr);
+        tempfiles::SetTempRoot(m_strOldTempRoot);
+    }
+
+    CGuiTestFixture m_fx;
+    CLanguageModule m_lang;
+    bool m_bLoaded = false;
+
+private:
+    std::string m_strOldTempRoot;
+    std::unique_ptr<CGuiHost> m_pHost;
+};

@@ -7,7 +7,6 @@
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
 #include "platform/CommandIds.h"
-#include "platform/TempFiles.h"
 #include "platform/gui/AppGlobals.h"
 #include "platform/gui/CommandActions.h"
 #include "platform/gui/LanguageModule.h"
@@ -159,10 +158,7 @@ private:
         m_pFrame->SetActiveView(m_pView);
     }
 
-    std::unique_ptr<CGuiTestFixture> m_pFx;
-    std::string m_strOldTempRoot;
-    CLanguageModule m_lang;
-    std::unique_ptr<CGuiHost> m_pHost;
+    std::unique_ptr<CEditorTestEnvironment> m_pEnv;
     std::unique_ptr<CFakeFrame> m_pFrame;
     std::unique_ptr<CClipVaultDoc> m_pDoc;
     std::unique_ptr<QWidget> m_pWindow;
@@ -172,31 +168,19 @@ private:
 };
 
 void NoteEditViewTest::initTestCase() {
-    m_pFx = std::make_unique<CGuiTestFixture>();
-    // Working copies go below a folder of the test's own.
-    m_strOldTempRoot = tempfiles::TempRoot();
-    tempfiles::SetTempRoot(FromQ(m_pFx->WorkFolder()) + "/");
-    QVERIFY(m_lang.Load(CLanguageModule::ModulePath(m_pFx->ProgramFolder(), QStringLiteral("Eng"))));
-    SetCurrentLanguage(&m_lang);
-    SetStringSource([this](unsigned nID) { return m_lang.String(nID); });
-    SetTemplateSource([this](unsigned nID) { return m_lang.DialogTemplate(nID); });
-    m_pHost = std::make_unique<CGuiHost>();
+    m_pEnv = std::make_unique<CEditorTestEnvironment>();
+    QVERIFY(m_pEnv->m_bLoaded);
     m_oldFactory = CNoteEditView::s_fnMakeEngine;
 }
 
 void NoteEditViewTest::cleanupTestCase() {
     CNoteEditView::s_fnMakeEngine = m_oldFactory;
-    m_pHost.reset();
-    SetTemplateSource(nullptr);
-    SetStringSource(nullptr);
-    SetCurrentLanguage(nullptr);
-    tempfiles::SetTempRoot(m_strOldTempRoot);
-    m_pFx.reset();
+    m_pEnv.reset();
 }
 
 void NoteEditViewTest::init() {
-    m_pFx->Clear();
-    m_pFrame = std::make_unique<CFakeFrame>(m_lang);
+    m_pEnv->m_fx.Clear();
+    m_pFrame = std::make_unique<CFakeFrame>(m_pEnv->m_lang);
     m_pDoc = std::make_unique<CClipVaultDoc>();
     m_pDoc->OnNewDocument();
     m_pWindow = std::make_unique<QWidget>();
@@ -306,7 +290,7 @@ void NoteEditViewTest::openWritesTheWorkingCopyOrClears() {
 
     // A copy that cannot be written: a blank editor, and nothing saved later.
     CNote* broken = HeldNote("b", "<p>b</p>");
-    broken->m_strWorkPath = FromQ(m_pFx->WorkFolder()) + "/no/such/folder/vltx.htm";
+    broken->m_strWorkPath = FromQ(m_pEnv->m_fx.WorkFolder()) + "/no/such/folder/vltx.htm";
     QVERIFY(!m_pView->OpenNote(broken));
     QCOMPARE(m_pEngine->m_loads.last(), QStringLiteral("blank"));
     QVERIFY(!m_pView->IsPageLoaded());
@@ -315,7 +299,7 @@ void NoteEditViewTest::openWritesTheWorkingCopyOrClears() {
 
     // A note whose page is its source file is edited there and never
     // overwritten with the note's bytes.
-    const QString source = m_pFx->WorkFolder() + QStringLiteral("/source.htm");
+    const QString source = m_pEnv->m_fx.WorkFolder() + QStringLiteral("/source.htm");
     QFile s(source);
     QVERIFY(s.open(QIODevice::WriteOnly));
     s.write("<p>the user's file</p>");
@@ -374,13 +358,10 @@ void NoteEditViewTest::tableRowsSendTheirNumbers() {
     Run(32801);
     Run(32887);
     QVERIFY(m_pEngine->m_execs.empty());
-    // The docked window stays while a command runs, and may slide again after.
+    // The docked window may slide again once a command has run.
     g_bAutoHideAllowed = true;
-    bool bSeen = true;
-    m_pEngine->m_execResults[edit::kBold] = edit::kOk;
     Run(32821);
     QVERIFY(g_bAutoHideAllowed);
-    (void)bSeen;
 }
 
 void NoteEditViewTest::updatesFollowTheEngine() {
@@ -420,14 +401,14 @@ void NoteEditViewTest::promptFailuresAreShownOthersAreNot() {
     m_pEngine->m_execResults[edit::kBold] = edit::kErrFail;
     m_pEngine->m_execResults[edit::kFind] = edit::kFalse;
     Run(32838);
-    QCOMPARE(m_pFx->m_messages.size(), size_t(1));
-    QCOMPARE(m_pFx->m_messages[0].m_strText, m_lang.String(34382));
-    QCOMPARE(m_pFx->m_messages[0].m_nType & 0xF, unsigned(host::MB_OK));
-    m_pFx->Clear();
+    QCOMPARE(m_pEnv->m_fx.m_messages.size(), size_t(1));
+    QCOMPARE(m_pEnv->m_fx.m_messages[0].m_strText, m_pEnv->m_lang.String(34382));
+    QCOMPARE(m_pEnv->m_fx.m_messages[0].m_nType & 0xF, unsigned(host::MB_OK));
+    m_pEnv->m_fx.Clear();
     Run(32813);  // a failed print says nothing more
     Run(32821);  // nor does a failed command that asked nothing
     Run(32802);  // and a cancelled prompt is no failure
-    QVERIFY(m_pFx->m_messages.empty());
+    QVERIFY(m_pEnv->m_fx.m_messages.empty());
     QVERIFY(CNoteEditView::ErrorText(static_cast<int32_t>(0x80001234u)).contains(QLatin1String("80001234")));
 }
 
@@ -683,8 +664,8 @@ void NoteEditViewTest::foreColour() {
     CColorMenu::s_fnTrack = old;
     QCOMPARE(checked, cmd::kCmdFirstForeColor + 4);
     QCOMPARE(captions.size(), 17);
-    QCOMPARE(captions.first(), m_lang.String(32888));
-    QCOMPARE(captions.last(), m_lang.String(32904));
+    QCOMPARE(captions.first(), m_pEnv->m_lang.String(32888));
+    QCOMPARE(captions.last(), m_pEnv->m_lang.String(32904));
     QCOMPARE(m_pEngine->m_execs.back().m_arg.toInt(), 0x008000);
     m_pEngine->m_status[edit::kForeColor] = edit::kSupported;
     QVERIFY(!Update(cmd::kCmdForeColorButton, CCmdUI::kindToolbar).m_bEnabled);

@@ -7,7 +7,6 @@
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
 #include "platform/CommandIds.h"
-#include "platform/TempFiles.h"
 #include "platform/gui/MessageBox.h"
 #include "views/EditorDialogs.h"
 #include "views/EditorTestSupport.h"
@@ -19,25 +18,12 @@
 #include <QTest>
 #include <QWebEngineView>
 
-#include <iconv.h>
+#include "support/TextConvert.h"
 
 namespace {
 
 std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 std::string Str(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
-
-std::string Convert(const std::string& in, const char* to, const char* from) {
-    iconv_t cv = iconv_open(to, from);
-    std::string out(in.size() * 4 + 8, '\0');
-    char* src = const_cast<char*>(in.data());
-    size_t left = in.size();
-    char* dst = out.data();
-    size_t room = out.size();
-    iconv(cv, &src, &left, &dst, &room);
-    iconv_close(cv);
-    out.resize(out.size() - room);
-    return out;
-}
 
 }  // namespace
 
@@ -96,10 +82,7 @@ private:
         QVERIFY(Engine()->WaitIdle());
     }
 
-    std::unique_ptr<CGuiTestFixture> m_pFx;
-    std::string m_strOldTempRoot;
-    CLanguageModule m_lang;
-    std::unique_ptr<CGuiHost> m_pHost;
+    std::unique_ptr<CEditorTestEnvironment> m_pEnv;
     std::unique_ptr<CFakeFrame> m_pFrame;
     std::unique_ptr<CClipVaultDoc> m_pDoc;
     std::unique_ptr<QWidget> m_pWindow;
@@ -107,29 +90,17 @@ private:
 };
 
 void NoteEditorTest::initTestCase() {
-    m_pFx = std::make_unique<CGuiTestFixture>();
-    // Working copies go below a folder of the test's own.
-    m_strOldTempRoot = tempfiles::TempRoot();
-    tempfiles::SetTempRoot(FromQ(m_pFx->WorkFolder()) + "/");
-    QVERIFY(m_lang.Load(CLanguageModule::ModulePath(m_pFx->ProgramFolder(), QStringLiteral("Eng"))));
-    SetCurrentLanguage(&m_lang);
-    SetStringSource([this](unsigned nID) { return m_lang.String(nID); });
-    SetTemplateSource([this](unsigned nID) { return m_lang.DialogTemplate(nID); });
-    m_pHost = std::make_unique<CGuiHost>();
+    m_pEnv = std::make_unique<CEditorTestEnvironment>();
+    QVERIFY(m_pEnv->m_bLoaded);
 }
 
 void NoteEditorTest::cleanupTestCase() {
-    m_pHost.reset();
-    SetTemplateSource(nullptr);
-    SetStringSource(nullptr);
-    SetCurrentLanguage(nullptr);
-    tempfiles::SetTempRoot(m_strOldTempRoot);
-    m_pFx.reset();
+    m_pEnv.reset();
 }
 
 void NoteEditorTest::init() {
-    m_pFx->Clear();
-    m_pFrame = std::make_unique<CFakeFrame>(m_lang);
+    m_pEnv->m_fx.Clear();
+    m_pFrame = std::make_unique<CFakeFrame>(m_pEnv->m_lang);
     m_pDoc = std::make_unique<CClipVaultDoc>();
     m_pDoc->OnNewDocument();
     m_pWindow = std::make_unique<QWidget>();
@@ -194,9 +165,9 @@ void NoteEditorTest::unchangedPagesKeepEveryByte() {
     const std::string utf8 =
         "<html><head><meta charset=\"utf-8\"><title>caf\xC3\xA9</title></head>\n<BODY bgcolor=white>"
         "<p>caf\xC3\xA9 &amp; &eacute; <img src=\"vltlogo.png\"></p>\n</BODY></html>";
-    const std::string utf16 = "\xFF\xFE" + Convert("<html><body><p>\xE4\xB8\xAD\xE6\x96\x87 text</p></body></html>",
+    const std::string utf16 = "\xFF\xFE" + ConvertText("<html><body><p>\xE4\xB8\xAD\xE6\x96\x87 text</p></body></html>",
                                                      "UTF-16LE", "UTF-8");
-    const std::string gbk = Convert(
+    const std::string gbk = ConvertText(
         "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=gb2312\"></head>"
         "<body><p>\xE4\xB8\xAD\xE6\x96\x87\xE7\xAC\x94\xE8\xAE\xB0</p></body></html>",
         "GBK", "UTF-8");
@@ -218,7 +189,7 @@ void NoteEditorTest::unchangedPagesKeepEveryByte() {
 }
 
 void NoteEditorTest::aPictureFromDiskBecomesAnAttachment() {
-    const QString picture = m_pFx->WorkFolder() + QStringLiteral("/picture.png");
+    const QString picture = m_pEnv->m_fx.WorkFolder() + QStringLiteral("/picture.png");
     QImage image(8, 6, QImage::Format_RGB32);
     image.fill(Qt::red);
     QVERIFY(image.save(picture));
@@ -247,7 +218,7 @@ void NoteEditorTest::aPictureFromDiskBecomesAnAttachment() {
 }
 
 void NoteEditorTest::aWebPagesLocalFileStaysOutside() {
-    const QString secret = m_pFx->WorkFolder() + QStringLiteral("/secret.png");
+    const QString secret = m_pEnv->m_fx.WorkFolder() + QStringLiteral("/secret.png");
     QImage image(4, 4, QImage::Format_RGB32);
     image.fill(Qt::blue);
     QVERIFY(image.save(secret));
@@ -267,7 +238,7 @@ void NoteEditorTest::aWebPagesLocalFileStaysOutside() {
 void NoteEditorTest::aLinkedFileIsEditedInPlace() {
     // A note that only points at its file, by address: the file itself
     // takes the edit, the notebook keeps no copy.
-    const QString path = m_pFx->WorkFolder() + QStringLiteral("/linked.htm");
+    const QString path = m_pEnv->m_fx.WorkFolder() + QStringLiteral("/linked.htm");
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write("<html><head><title>L</title></head><body><p id=\"a\">before</p></body></html>");
