@@ -45,6 +45,7 @@ CMainFrame::CMainFrame(IFrameHost& host) : m_host(host) {
     setAcceptDrops(true);
     RegisterCommands();
     RegisterServiceCommands();
+    SetDefaultOptionPages();
     m_fnImportNotes = [this](CClipVaultDoc& origin, const std::vector<CNote*>& notes) {
         RunImportAgainDialog(origin, notes);
     };

@@ -92,8 +92,10 @@ public:
     CClipVaultDoc* GetImportTargetDocument() const;
     QSystemTrayIcon* TrayIcon() const { return m_pTray; }
     QMenu* TrayMenu() const { return m_pTrayMenu; }
-    // The options sheet (command 33006) with the pages these make, in order.
+    // The options sheet (command 33006) with the pages these make, in order:
+    // general, editing, downloading unless replaced.
     std::vector<std::function<CPropertyPage*()>> m_optionPages;
+    void SetDefaultOptionPages();
     // The import flow's dialog while it is up; new items go to it.
     QDialog* m_pImportDlg = nullptr;
     // Import items that arrived (WM_IMPORT_ITEMS) go here instead of the
@@ -181,6 +183,8 @@ public:
     // Grabs the hot key of the options (again); when it cannot be had, says
     // so and the program goes on without it.
     void RegisterHotKey();
+    // The same without a word to the user: whether the key is held now.
+    bool TryRegisterHotKey();
     void UnregisterHotKey();
     bool IsHotKeyRegistered() const;
     // The hot key: a window lying partly off the screen comes into view,

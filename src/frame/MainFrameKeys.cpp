@@ -22,17 +22,20 @@ bool IsHeadless() {
 }
 }  // namespace
 
-void CMainFrame::RegisterHotKey() {
+bool CMainFrame::TryRegisterHotKey() {
     UnregisterHotKey();
     const CHotKeyOptions& opt = AppOptions().m_hotKey;
-    if (!opt.m_bEnabled) return;
+    if (!opt.m_bEnabled) return true;
     if (!m_pHotKey) m_pHotKey = new CGlobalHotKey(this);
     unsigned nMods = 0;
     if (opt.m_bCtrl) nMods |= CGlobalHotKey::kModControl;
     if (opt.m_bShift) nMods |= CGlobalHotKey::kModShift;
     if (opt.m_bAlt) nMods |= CGlobalHotKey::kModAlt;
-    const CGlobalHotKey::Result result = m_pHotKey->Register(nMods, opt.m_nVirtualKey, [this] { OnHotKey(); });
-    if (result == CGlobalHotKey::Result::Registered || IsHeadless()) return;
+    return m_pHotKey->Register(nMods, opt.m_nVirtualKey, [this] { OnHotKey(); }) == CGlobalHotKey::Result::Registered;
+}
+
+void CMainFrame::RegisterHotKey() {
+    if (TryRegisterHotKey() || IsHeadless()) return;
     AfxMessageBox(ids::IDS_HOTKEY_NOT_REGISTERED, host::MB_OK | host::MB_ICONEXCLAMATION);
 }
 

@@ -14,10 +14,13 @@
 #include "platform/gui/CommandActions.h"
 #include "platform/gui/LanguageModule.h"
 #include "platform/gui/MessageBox.h"
+#include "platform/gui/NotePanes.h"
 #include "platform/gui/PropertySheet.h"
+#include "views/OptionsPages.h"
 #include "platform/gui/QtText.h"
 
 #include <QApplication>
+#include <memory>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
@@ -228,11 +231,41 @@ void CMainFrame::OnAutosave() {
 
 // ---- options sheet
 
+namespace {
+// What the general page asks of this window.
+class CFrameOptions : public IOptionsFrame {
+public:
+    explicit CFrameOptions(CMainFrame& frame) : m_frame(frame) {}
+    void RestartAutosaveTimer() override { m_frame.RestartAutosaveTimer(); }
+    void SetAutoHideDocking(bool bOn) override { m_frame.SetAutoHideDocking(bOn); }
+    void UnregisterHotKey() override { m_frame.UnregisterHotKey(); }
+    bool RegisterHotKey() override { return m_frame.TryRegisterHotKey(); }
+
+private:
+    CMainFrame& m_frame;
+};
+}  // namespace
+
+void CMainFrame::SetDefaultOptionPages() {
+    auto frame = std::make_shared<CFrameOptions>(*this);
+    m_optionPages = {
+        [frame] { return new CPgeOptGenral(*frame); },
+        [] { return new COptEditPage; },
+        [] { return new CPgeOptDwn; },
+    };
+}
+
 void CMainFrame::OnOptions() {
-    CPropertySheet sheet(CurrentLanguage().String(ids::IDS_OPTIONS_CAPTION), this);
-    for (const auto& make : m_optionPages)
-        if (make) sheet.AddPage(make());
-    sheet.DoModal();
+    {
+        CPropertySheet sheet(CurrentLanguage().String(ids::IDS_OPTIONS_CAPTION), this);
+        for (const auto& make : m_optionPages)
+            if (make) sheet.AddPage(make());
+        sheet.DoModal();
+    }
+    // However the sheet was left, every editor shows the editing options as
+    // they are now.
+    for (CChildFrame* child : ChildFrames())
+        if (INoteEditorPane* editor = child->EditorView()) editor->ApplyEditorOptions();
 }
 
 // ---- documents

@@ -42,7 +42,7 @@ public:
     // to write.
     bool CommitNote();
     // The editing options of the option store, to the engine.
-    void ApplyEditorOptions();
+    void ApplyEditorOptions() override;
     // A blank page; what was loaded stays the note's.
     void ClearEditor();
 

@@ -44,6 +44,8 @@ public:
     virtual CNote* EditedNote() const = 0;
     // The pane is about to be replaced: a last chance to let go of the page.
     virtual void CloseWindow() = 0;
+    // The editing options (borders, details) as they are now.
+    virtual void ApplyEditorOptions() {}
 };
 
 using NoteListFactory = std::function<INoteListPane*(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pParent)>;

@@ -12,6 +12,11 @@ CPropertyPage::CPropertyPage(const QString& strTitle, QWidget* pParent) : QWidge
     setAccessibleName(strTitle);
 }
 
+void CPropertyPage::SetTitle(const QString& strTitle) {
+    m_strTitle = strTitle;
+    setAccessibleName(strTitle);
+}
+
 void CPropertyPage::SetModified(bool bModified) {
     if (m_bModified == bModified) return;
     m_bModified = bModified;

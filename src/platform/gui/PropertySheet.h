@@ -33,6 +33,10 @@ public:
 signals:
     void modifiedChanged();
 
+protected:
+    // Pages whose title comes from their template learn it after the base.
+    void SetTitle(const QString& strTitle);
+
 private:
     QString m_strTitle;
     bool m_bModified = false;
