@@ -14,6 +14,7 @@
 #include "platform/MessageHost.h"
 #include "platform/StringIds.h"
 #include "platform/gui/AppGlobals.h"
+#include "platform/gui/PropertySheet.h"
 #include "platform/gui/TemplateDialog.h"
 #include "views/NotePropertiesDlg.h"
 #include "views/PasswordDlgs.h"
@@ -31,6 +32,8 @@
 #include <thread>
 #include <QPushButton>
 #include <QSplitter>
+#include <QDialogButtonBox>
+#include <QApplication>
 #include <QTest>
 #include <QTimer>
 
@@ -65,6 +68,7 @@ public:
     }
     CNote* EditedNote() const override { return m_pNote; }
     void CloseWindow() override { g_log.m_events << QStringLiteral("editor closed"); }
+    void ApplyEditorOptions() override { g_log.m_events << QStringLiteral("options %1").arg(NameOf(m_pNote)); }
     CNote* m_pNote = nullptr;
 };
 
@@ -128,6 +132,7 @@ private slots:
     void settingAPasswordReachesTheFile();
     void mailAndSaveAsNeedANote();
     void picturesOfTheNotebookWindow();
+    void theOptionsSheetReachesEveryEditorEvenWhenCancelled();
 
 private:
     struct CNotebook {
@@ -159,6 +164,35 @@ void ChildFrameTest::cleanup() {
     CChildFrame::s_fnMailAvailable = [] { return false; };
     CChildFrame::s_fnMailNote = nullptr;
     g_bDirectImport = false;
+}
+
+void ChildFrameTest::theOptionsSheetReachesEveryEditorEvenWhenCancelled() {
+    CNotebook nb;
+    QVERIFY(Open(nb));
+    AppOptions().m_nDefaultView = 0;
+    nb.child->ShowNote(nb.Add("First"));
+    // A second notebook editing a note, and a third showing its list.
+    nb.frame->ExecuteCommand(cmd::kCmdNew);
+    CChildFrame* second = nb.frame->ActiveChildFrame();
+    QVERIFY(second && second != nb.child);
+    CNote* other = second->Document().m_rootCata.AddNewNote("Second");
+    other->m_strExt = "htm";
+    other->m_nContentType = kContentHeld;
+    second->ShowNote(other);
+    nb.frame->ExecuteCommand(cmd::kCmdNew);
+    QVERIFY(!nb.frame->ActiveChildFrame()->EditorView());
+    g_log.m_events.clear();
+    bool bSeen = false;
+    QTimer::singleShot(0, [&] {
+        auto* sheet = qobject_cast<CPropertySheet*>(QApplication::activeModalWidget());
+        QVERIFY(sheet);
+        QCOMPARE(sheet->PageCount(), 3);
+        bSeen = true;
+        sheet->Buttons()->button(QDialogButtonBox::Cancel)->click();
+    });
+    nb.frame->ExecuteCommand(cmd::kCmdOptions);
+    QVERIFY(bSeen);
+    QCOMPARE(g_log.m_events, (QStringList{QStringLiteral("options First"), QStringLiteral("options Second")}));
 }
 
 bool ChildFrameTest::Open(CNotebook& nb) {

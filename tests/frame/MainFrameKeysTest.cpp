@@ -10,9 +10,17 @@
 #include "platform/MessageHost.h"
 #include "platform/StringIds.h"
 #include "platform/gui/LanguageModule.h"
+#include "platform/gui/PropertySheet.h"
 #include "platform/gui/QtText.h"
+#include "platform/CommandIds.h"
+#include "views/OptionsPages.h"
 
+#include <QApplication>
+#include <QDialogButtonBox>
 #include <QGuiApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
 #include <QLabel>
 #include <QProcess>
 #include <QStatusBar>
@@ -81,6 +89,7 @@ private slots:
     void offScreenMeansAnySideBeyondTheScreen();
     void hotKeyRevealsOrHidesAndBringsTheWindowToTheFront();
     void optionsChooseTheKey();
+    void optionsSheetMovesTheGrabToTheKeyPressedInIt();
     void keyHeldElsewhereShows33031AndTheProgramGoesOn();
     void closingLetsTheKeyGo();
     void lockPanesFollowTheKeyboard();
@@ -189,6 +198,53 @@ void MainFrameKeysTest::optionsChooseTheKey() {
         QVERIFY(!app->MainFrame()->IsHotKeyRegistered());
         QVERIFY(fx.Shown(ids::IDS_HOTKEY_NOT_REGISTERED));
     }
+}
+
+void MainFrameKeysTest::optionsSheetMovesTheGrabToTheKeyPressedInIt() {
+    if (!OnX11()) QSKIP("needs an X display");
+    CGuiTestFixture fx;
+    auto app = Start(fx);
+    QVERIFY(app);
+    CMainFrame* frame = app->MainFrame();
+    QVERIFY(frame->IsHotKeyRegistered());
+    // The sheet as the user meets it: the key typed into the general page's
+    // box, then OK.
+    auto choose = [&](Qt::Key key) {
+        bool bSeen = false;
+        QTimer::singleShot(0, [&] {
+            auto* sheet = qobject_cast<CPropertySheet*>(QApplication::activeModalWidget());
+            QVERIFY(sheet);
+            auto* page = dynamic_cast<CPgeOptGenral*>(sheet->Page(0));
+            QVERIFY(page);
+            auto* box = page->Control<QLineEdit>(CPgeOptGenral::IDC_HOTKEY);
+            QTest::keyClick(box, key, Qt::ControlModifier | Qt::ShiftModifier);
+            bSeen = true;
+            sheet->Buttons()->button(QDialogButtonBox::Ok)->click();
+        });
+        frame->ExecuteCommand(cmd::kCmdOptions);
+        return bSeen;
+    };
+    QVERIFY(choose(Qt::Key_F9));
+    QVERIFY(fx.m_messages.empty());
+    QCOMPARE(AppOptions().m_hotKey.m_nVirtualKey, 120u);
+    QVERIFY(CKeyHolder(XK_F11, ControlMask | ShiftMask).IsHeld());
+    QVERIFY(!CKeyHolder(XK_F9, ControlMask | ShiftMask).IsHeld());
+    int n = 0;
+    frame->m_fnHotKeyChose = [&](bool) { ++n; };
+    QVERIFY(Key(QStringLiteral("ctrl+shift+F9")));
+    QTRY_COMPARE_WITH_TIMEOUT(n, 1, 10000);
+
+    // A key another program holds: said, the sheet closes, and the choice
+    // is kept.
+    CKeyHolder holder(XK_F8, ControlMask | ShiftMask);
+    QVERIFY(holder.IsHeld());
+    QVERIFY(choose(Qt::Key_F8));
+    QVERIFY(!QApplication::activeModalWidget());
+    QVERIFY(fx.Shown(ids::IDS_HOTKEY_NOT_REGISTERED));
+    QCOMPARE(AppOptions().m_hotKey.m_nVirtualKey, 119u);
+    QVERIFY(AppOptions().m_hotKey.m_bEnabled);
+    QVERIFY(!frame->IsHotKeyRegistered());
+    QVERIFY(CKeyHolder(XK_F9, ControlMask | ShiftMask).IsHeld());
 }
 
 void MainFrameKeysTest::keyHeldElsewhereShows33031AndTheProgramGoesOn() {
