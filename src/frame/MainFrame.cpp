@@ -8,6 +8,7 @@
 #include "platform/StringIds.h"
 #include "platform/gui/AppGlobals.h"
 #include "platform/gui/CommandActions.h"
+#include "platform/gui/CoolMenu.h"
 #include "platform/CommandIds.h"
 #include "platform/gui/LanguageModule.h"
 #include "platform/gui/MessageBox.h"
@@ -76,6 +77,14 @@ bool CMainFrame::Create() {
     m_pActions->SetImageToolbars({kToolbarMain, kToolbarFullScreen, kToolbarSecond, kToolbarFormat});
     m_pActions->AddAccelerators(kAccelMain);
     m_pActions->AddAccelerators(kAccelNotebook);
+    m_pMenuManager = std::make_unique<CCoolMenuManager>(lang);
+    m_pMenuManager->Install(this);
+    for (unsigned nID : {kToolbarMain, kToolbarFullScreen, kToolbarSecond, kToolbarFormat})
+        m_pMenuManager->LoadToolbar(nID);
+    // The keys shown are those of the table in force: the notebook's while
+    // a notebook window is open.
+    m_pMenuManager->m_fnCurrentAccelerators = [this] { return m_nMenuShown == kMenuNotebook ? kAccelNotebook : kAccelMain; };
+    m_pActions->SetMenuManager(m_pMenuManager.get());
 
     m_pMdi = new QMdiArea(this);
     m_pMdi->setViewMode(QMdiArea::SubWindowView);

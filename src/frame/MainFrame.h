@@ -16,6 +16,7 @@ class CAppBar;
 class CChildFrame;
 class CClipVaultDoc;
 class CCommandActions;
+class CCoolMenuManager;
 class CGlobalHotKey;
 class CLockKeys;
 class IFrameHost;
@@ -43,6 +44,8 @@ public:
     bool OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify = nullptr) override;
     void ExecuteCommand(unsigned nID);
     CCommandActions& Actions() { return *m_pActions; }
+    // Pictures and key texts of the menus.
+    CCoolMenuManager& MenuManager() { return *m_pMenuManager; }
     IFrameHost& Host() const { return m_host; }
 
     CChildFrame* ActiveChildFrame() const;
@@ -154,6 +157,7 @@ private:
 
     IFrameHost& m_host;
     CCommandActions* m_pActions = nullptr;
+    std::unique_ptr<CCoolMenuManager> m_pMenuManager;
     QMdiArea* m_pMdi = nullptr;
     QToolBar* m_pMainBar = nullptr;
     QToolBar* m_pSecondBar = nullptr;

@@ -1,5 +1,6 @@
 #include "views/ColorMenu.h"
 
+#include "platform/gui/CoolMenu.h"
 #include "platform/gui/LanguageModule.h"
 
 #include <QAction>
@@ -59,6 +60,7 @@ void CColorMenu::Fill(QMenu* pMenu) const {
         if (caption.isEmpty()) caption = ColorAt(i).name(QColor::HexRgb).toUpper();
         QAction* action = pMenu->addAction(Swatch(ColorAt(i)), caption);
         action->setData(id);
+        CCoolMenuStyle::SetSwatch(action, ColorAt(i));
         action->setCheckable(true);
         action->setChecked(id == m_nSelectedID);
         group->addAction(action);
@@ -69,6 +71,7 @@ void CColorMenu::Fill(QMenu* pMenu) const {
 
 unsigned CColorMenu::Track(QWidget* pParent, const QPoint& ptGlobal) const {
     QMenu menu(pParent);
+    menu.setStyle(CCoolMenuStyle::Instance());
     Fill(&menu);
     return s_fnTrack(menu, ptGlobal);
 }

@@ -1,5 +1,6 @@
 #include "platform/gui/CommandActions.h"
 
+#include "platform/gui/CoolMenu.h"
 #include "platform/gui/LanguageModule.h"
 #include "platform/CommandIds.h"
 
@@ -96,6 +97,10 @@ const CToolbarResource& CCommandActions::Toolbar(unsigned nID) {
 }
 
 QIcon CCommandActions::Image(unsigned nID) {
+    if (m_pMenus) {
+        const QIcon icon = m_pMenus->Icon(nID);
+        if (!icon.isNull()) return icon;
+    }
     if (!m_bImagesMapped) {
         m_bImagesMapped = true;
         for (unsigned tbID : m_imageToolbars) {
@@ -122,6 +127,9 @@ QAction* CCommandActions::Action(unsigned nID) {
     p->setText(tip.isEmpty() ? QStringLiteral("#%1").arg(nID) : tip);
     p->setStatusTip(m_lang.StringPart(nID, 0));
     if (!tip.isEmpty()) p->setToolTip(tip);
+    // A toolbar button is named by its tool tip, whatever the menus make of
+    // the action's text.
+    p->setIconText(tip.isEmpty() ? p->text() : tip);
     p->setIcon(Image(nID));
     if (m_keys.contains(nID)) {
         p->setShortcuts(m_keys.value(nID));
@@ -224,7 +232,15 @@ void CCommandActions::Clear(QMenu* pMenu) {
 
 void CCommandActions::WatchPopup(QMenu* pMenu, const QJsonObject& popup, const Route& route, bool bShared) {
     LayOut(pMenu, popup, route, bShared);
-    connect(pMenu, &QMenu::aboutToShow, this, [this, pMenu, popup, route, bShared] { LayOut(pMenu, popup, route, bShared); });
+    Convert(pMenu);
+    connect(pMenu, &QMenu::aboutToShow, this, [this, pMenu, popup, route, bShared] {
+        LayOut(pMenu, popup, route, bShared);
+        Convert(pMenu);
+    });
+}
+
+void CCommandActions::Convert(QMenu* pMenu) {
+    if (m_pMenus) m_pMenus->ConvertMenu(pMenu, [this](const QAction* a) { return IdOf(a); });
 }
 
 void CCommandActions::LayOut(QMenu* pMenu, const QJsonObject& popup, const Route& route, bool bShared) {
@@ -273,7 +289,11 @@ void CCommandActions::AddEntry(QMenu* pMenu, unsigned nID, const QString& strTex
     if (handled && ui.m_fnPopup) {
         auto* sub = new QMenu(ui.m_strPopupCaption, pMenu);
         TakeFilled(sub, ui.m_fnPopup, route);
-        connect(sub, &QMenu::aboutToShow, this, [this, sub, route] { UpdateItems(sub, route); });
+        Convert(sub);
+        connect(sub, &QMenu::aboutToShow, this, [this, sub, route] {
+            UpdateItems(sub, route);
+            Convert(sub);
+        });
         pMenu->addMenu(sub)->setEnabled(ui.m_bEnabled);
         return;
     }

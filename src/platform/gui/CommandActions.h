@@ -18,6 +18,7 @@
 #include <memory>
 #include <vector>
 
+class CCoolMenuManager;
 class CLanguageModule;
 struct CToolbarResource;
 class QAction;
@@ -44,6 +45,9 @@ public:
     void SetImageToolbars(const std::vector<unsigned>& ids);
     // Accelerator tables whose keys are given to the actions.
     void AddAccelerators(unsigned nTableID);
+    // Popups are converted by this manager as they open: its pictures and
+    // key texts, its look. Its pictures then serve the actions too.
+    void SetMenuManager(CCoolMenuManager* pManager) { m_pMenus = pManager; }
 
     QAction* Action(unsigned nID);
     unsigned IdOf(const QAction* pAction) const;
@@ -105,6 +109,7 @@ private:
     void TakeFilled(QMenu* pMenu, const CCmdUI::Filler& fnFill, const Route& route);
     void UpdateItems(QMenu* pMenu, const Route& route);
     static void Clear(QMenu* pMenu);
+    void Convert(QMenu* pMenu);
 
     const CToolbarResource& Toolbar(unsigned nID);
 
@@ -119,4 +124,5 @@ private:
     QHash<unsigned, QIcon> m_images;
     bool m_bImagesMapped = false;
     QHash<unsigned, QPointer<QComboBox>> m_boxes;
+    CCoolMenuManager* m_pMenus = nullptr;
 };
