@@ -22,11 +22,12 @@ ACCELERATORS = ("233", "234")
 TOOLBARS = ("233", "136", "144", "232")
 # Dialog templates the program loads by id.
 DIALOGS = ("100", "101", "141", "142", "143", "145", "147", "151", "155", "169", "171", "184", "185", "187", "189")
-DIALOGS += ("105",)
 # Controls a user types into or picks from: each needs a name that screen
 # readers can say, from a label that is its buddy or its own accessibleName.
 INPUTS = {"QLineEdit", "QComboBox", "QFontComboBox", "QSpinBox", "QListWidget", "QTreeWidget", "QListView",
           "QTreeView", "QTextEdit", "QPlainTextEdit", "QKeySequenceEdit"}
+# The tip of the day.
+DIALOGS += ("105",)
 # Fixed pictures: resource path -> (width, height).
 PICTURES = {
     "bitmaps/237.png": (192, 16),
