@@ -26,6 +26,8 @@ DIALOGS = ("100", "101", "141", "142", "143", "144", "145", "147", "151", "155",
 # readers can say, from a label that is its buddy or its own accessibleName.
 INPUTS = {"QLineEdit", "QComboBox", "QFontComboBox", "QSpinBox", "QListWidget", "QTreeWidget", "QListView",
           "QTreeView", "QTextEdit", "QPlainTextEdit", "QKeySequenceEdit"}
+# The tip of the day.
+DIALOGS += ("105",)
 # Fixed pictures: resource path -> (width, height).
 PICTURES = {
     "bitmaps/237.png": (192, 16),

@@ -23,6 +23,7 @@
 #include "views/ColorMenu.h"
 #include "views/NoteEditView.h"
 #include "views/SplashWnd.h"
+#include "views/TipDlg.h"
 
 #include <QAction>
 #include <QApplication>
@@ -148,6 +149,24 @@ CClipVaultApp::CClipVaultApp(const CAppEnvironment& env) : m_env(env) {
     else if (!env.m_strProgramFolder.isEmpty()) m_strOptionsPath = m_strProgramFolder + QStringLiteral("/AppOption.data");
     else m_strOptionsPath = ToQ(CAppOptions::DefaultOptionsPath());
     RegisterCommands();
+    m_fnShowTip = [this](bool bAtStartup) {
+        // Not even made when unwanted: a dialog that goes keeps its place in
+        // the file, which would pass over a tip nobody saw.
+        if (bAtStartup && Profile().value(QLatin1String(CTipDlg::kStartUp), 0).toInt() != 0) return;
+        CTipDlg dlg(Profile(), TipsFilePath(), m_pMainWnd);
+        // A start-up greeting that could only say the tips are missing is
+        // left out; the command still shows it.
+        if (bAtStartup && !dlg.HasTipsFile()) return;
+        dlg.DoModal();
+    };
+}
+
+QString CClipVaultApp::TipsFilePath() const {
+    if (m_nLanguageFlag == 0) {
+        const QString chn = m_strProgramFolder + QStringLiteral("/tips-chn.txt");
+        if (QFileInfo::exists(chn)) return chn;
+    }
+    return m_strProgramFolder + QStringLiteral("/tips.txt");
 }
 
 CClipVaultApp::~CClipVaultApp() {

@@ -80,6 +80,9 @@ public:
     // made (start-up then ends).
     const QString& TempRoot() const override { return m_strTempRoot; }
     const QString& HelpFolder() const { return m_strHelpFolder; }
+    // The tips of the day beside the program: "tips-chn.txt" while the
+    // Chinese module is in use and that file exists, else "tips.txt".
+    QString TipsFilePath() const;
 
     // Opens a notebook (activating it when it is already open); null on
     // failure, after the message.
@@ -115,7 +118,8 @@ public:
     static constexpr int kSplashMinMs = 1500;
     int m_nSplashMinMs = kSplashMinMs;  // tests that do not watch the picture shorten it
 
-    // The tip of the day; set by whoever provides it.
+    // The tip of the day: by default the tip dialog, shown at start-up only
+    // when it is wanted there and has tips to show; tests replace it.
     std::function<void(bool bAtStartup)> m_fnShowTip;
     // Start-up shows the start dialog through this; tests replace it.
     std::function<void()> m_fnStartDialog;
