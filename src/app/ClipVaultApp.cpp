@@ -154,9 +154,6 @@ CClipVaultApp::CClipVaultApp(const CAppEnvironment& env) : m_env(env) {
         // the file, which would pass over a tip nobody saw.
         if (bAtStartup && Profile().value(QLatin1String(CTipDlg::kStartUp), 0).toInt() != 0) return;
         CTipDlg dlg(Profile(), TipsFilePath(), m_pMainWnd);
-        // A start-up greeting that could only say the tips are missing is
-        // left out; the command still shows it.
-        if (bAtStartup && !dlg.HasTipsFile()) return;
         dlg.DoModal();
     };
 }

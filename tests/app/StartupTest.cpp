@@ -554,6 +554,7 @@ void StartupTest::exitSavesTheOptionsIntoAFolderItMakes() {
     {
         CClipVaultApp app(env);
         app.m_fnStartDialog = [] {};
+        app.m_fnShowTip = nullptr;
         QVERIFY(app.InitInstance(Args({})));
         AppOptions().m_download.m_strProxyUser = "saved";
         QCOMPARE(app.ExitInstance(), 0);

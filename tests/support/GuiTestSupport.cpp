@@ -46,6 +46,7 @@ std::unique_ptr<CClipVaultApp> CGuiTestFixture::MakeApp(const QLocale& locale) {
     // The start-up picture's minimum time is the splash tests' matter; the
     // others would only wait for it.
     if (!m_bRealSplashTime) app->m_nSplashMinMs = 0;
+    if (!m_bTipOfTheDay) app->m_fnShowTip = nullptr;
     return app;
 }
 

@@ -47,6 +47,9 @@ public:
     std::vector<CShownMessage> m_messages;
     // Apps made from here keep the start-up picture up its full time.
     bool m_bRealSplashTime = false;
+    // ... and show the tip of the day, which would otherwise wait for a
+    // user at every start.
+    bool m_bTipOfTheDay = false;
     int m_nAnswer = 0;
     bool Shown(unsigned nID) const;
     void Clear() { m_messages.clear(); }

@@ -21,6 +21,7 @@ namespace {
 constexpr int kCheckMarkSize = 13;
 constexpr int kTextGap = 3;
 const char kSwatchProperty[] = "clipvaultSwatch";
+const char kKeysProperty[] = "clipvaultKeys";
 
 QHash<const QWidget*, CSubclassWnd*>& HookMap() {
     static QHash<const QWidget*, CSubclassWnd*> map;
@@ -249,10 +250,15 @@ QString CCoolMenuManager::MenuText(unsigned nID, const QString& strText) {
     QString text = strText;
     const qsizetype nTab = text.indexOf(QLatin1Char('\t'));
     if (nTab > 0) text.truncate(nTab);
-    if (!m_bAutoAccelerators) return text;
+    const QString keys = KeysText(nID);
+    return keys.isEmpty() ? text : text + QLatin1Char('\t') + keys;
+}
+
+QString CCoolMenuManager::KeysText(unsigned nID) {
+    if (!m_bAutoAccelerators) return QString();
     RefreshAccelerators();
     const QList<QKeyCombination> keys = m_keysOf.value(nID);
-    text += QLatin1Char('\t');
+    QString text;
     for (qsizetype i = keys.size() - 1; i >= 0; --i) {
         if (i != keys.size() - 1) text += QStringLiteral(", ");
         text += AcceleratorText(keys[i]);
@@ -271,8 +277,7 @@ void CCoolMenuManager::ConvertMenu(QMenu* pMenu, const std::function<unsigned(co
             const QIcon icon = Icon(nID);
             if (!icon.isNull()) a->setIcon(icon);
         }
-        const QString text = MenuText(nID, a->text());
-        if (text != a->text()) a->setText(text);
+        CCoolMenuStyle::SetKeys(a, KeysText(nID));
     }
 }
 
@@ -305,6 +310,12 @@ CCoolMenuStyle::CCoolMenuStyle() = default;
 
 void CCoolMenuStyle::SetSwatch(QAction* pAction, const QColor& color) { pAction->setProperty(kSwatchProperty, color); }
 
+void CCoolMenuStyle::SetKeys(QAction* pAction, const QString& strKeys) { pAction->setProperty(kKeysProperty, strKeys); }
+
+QString CCoolMenuStyle::Keys(const QAction* pAction) {
+    return pAction ? pAction->property(kKeysProperty).toString() : QString();
+}
+
 QColor CCoolMenuStyle::Swatch(const QAction* pAction) {
     const QVariant v = pAction ? pAction->property(kSwatchProperty) : QVariant();
     return v.isValid() ? v.value<QColor>() : QColor();
@@ -336,8 +347,29 @@ QSize CCoolMenuStyle::sizeFromContents(ContentsType type, const QStyleOption* op
     const QFontMetrics fm(mi->font);
     const int nTextHeight = fm.height();
     if (IsColorMenu(pWidget)) return QSize(size.width() + 20 + kCheckMarkSize + 6, nTextHeight + 4);
+    // The menu makes room at the right for the keys as the toolkit names
+    // them; ours may be longer ("Alt+Left Arrow", two keys of a command).
+    int nExtra = 0;
+    if (const auto* menu = qobject_cast<const QMenu*>(pWidget)) {
+        int nOurs = 0, nTheirs = 0;
+        for (const QAction* a : menu->actions()) {
+            if (a->isSeparator()) continue;
+            const QVariant keys = a->property(kKeysProperty);
+            if (keys.isValid()) nOurs = std::max(nOurs, fm.horizontalAdvance(keys.toString()));
+            const QString text = a->text();
+            const qsizetype nTab = text.indexOf(QLatin1Char('\t'));
+            if (nTab >= 0) nTheirs = std::max(nTheirs, fm.horizontalAdvance(text.mid(nTab + 1)));
+            else if (!a->shortcut().isEmpty())
+                nTheirs = std::max(nTheirs, fm.horizontalAdvance(a->shortcut().toString(QKeySequence::NativeText)));
+        }
+        // A gap between the name and the keys, as the toolkit leaves one.
+        if (nOurs > 0 && nTheirs == 0) nOurs += 2 * fm.horizontalAdvance(QLatin1Char(' '));
+        nExtra = std::max(0, nOurs - nTheirs);
+    }
     const QSize button = ButtonSize();
-    return QSize(2 * button.width() + size.width() - kCheckMarkSize + 6 + 2 * kTextGap,
+    // The platform of old added the check mark's width to this itself; here
+    // nobody does, so it is not taken off.
+    return QSize(2 * button.width() + size.width() + 6 + kTextGap + nExtra,
                  std::max(nTextHeight, MenuBarHeight(pWidget)));
 }
 
@@ -445,7 +477,8 @@ void CCoolMenuStyle::drawControl(ControlElement element, const QStyleOption* opt
                                                   : pal.color(QPalette::Active, QPalette::WindowText);
     const qsizetype nTab = mi->text.indexOf(QLatin1Char('\t'));
     const QString left = nTab >= 0 ? mi->text.left(nTab) : mi->text;
-    const QString right = nTab > 0 ? mi->text.mid(nTab + 1) : QString();
+    QString right = nTab > 0 ? mi->text.mid(nTab + 1) : QString();
+    if (action && action->property(kKeysProperty).isValid()) right = Keys(action);
     int flags = Qt::AlignVCenter | Qt::TextSingleLine;
     flags |= styleHint(SH_UnderlineShortcut, mi, pWidget) ? Qt::TextShowMnemonic : Qt::TextHideMnemonic;
     p->setFont(mi->font);

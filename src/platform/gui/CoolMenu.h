@@ -89,9 +89,10 @@ public:
     void SetAccelerators(const std::vector<CAccelerator>& table);
     // The entry's text with its key part made anew: the text up to its
     // first tab, then a tab and the command's keys, the last of the table
-    // first. Without keys the text ends in a bare tab, so that nothing
-    // else puts keys there.
+    // first.
     QString MenuText(unsigned nID, const QString& strText);
+    // The key part alone: "Ins, Ctrl+N"; empty for a command without keys.
+    QString KeysText(unsigned nID);
     // A popup about to open: its look, and its entries' pictures and keys.
     void ConvertMenu(QMenu* pMenu, const std::function<unsigned(const QAction*)>& fnIdOf);
 
@@ -130,6 +131,10 @@ public:
     // An action that stands for a colour: its swatch.
     static void SetSwatch(QAction* pAction, const QColor& color);
     static QColor Swatch(const QAction* pAction);
+    // The keys an entry shows at its right. The action's text stays the
+    // entry's name alone, which is what screen readers say.
+    static void SetKeys(QAction* pAction, const QString& strKeys);
+    static QString Keys(const QAction* pAction);
 
     void SetManager(CCoolMenuManager* pManager) { m_pManager = pManager; }
     CCoolMenuManager* Manager() const { return m_pManager; }
