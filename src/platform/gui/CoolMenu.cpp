@@ -343,7 +343,9 @@ QSize CCoolMenuStyle::sizeFromContents(ContentsType type, const QStyleOption* op
                                        const QWidget* pWidget) const {
     const auto* mi = qstyleoption_cast<const QStyleOptionMenuItem*>(opt);
     if (type != CT_MenuItem || !mi) return QProxyStyle::sizeFromContents(type, opt, size, pWidget);
-    if (mi->menuItemType == QStyleOptionMenuItem::Separator) return QSize(0, MenuBarHeight(pWidget) / 2);
+    // Half a menu bar high and as wide as the menu: the menu skips an entry
+    // of no width at all, so it asks for one pixel.
+    if (mi->menuItemType == QStyleOptionMenuItem::Separator) return QSize(1, MenuBarHeight(pWidget) / 2);
     const QFontMetrics fm(mi->font);
     const int nTextHeight = fm.height();
     if (IsColorMenu(pWidget)) return QSize(size.width() + 20 + kCheckMarkSize + 6, nTextHeight + 4);
@@ -362,9 +364,9 @@ QSize CCoolMenuStyle::sizeFromContents(ContentsType type, const QStyleOption* op
             else if (!a->shortcut().isEmpty())
                 nTheirs = std::max(nTheirs, fm.horizontalAdvance(a->shortcut().toString(QKeySequence::NativeText)));
         }
-        // A gap between the name and the keys, as the toolkit leaves one.
-        if (nOurs > 0 && nTheirs == 0) nOurs += 2 * fm.horizontalAdvance(QLatin1Char(' '));
         nExtra = std::max(0, nOurs - nTheirs);
+        // Names and keys apart by a few letters' width, as a tab set them.
+        if (nOurs > 0) nExtra += 4 * fm.horizontalAdvance(QLatin1Char(' '));
     }
     const QSize button = ButtonSize();
     // The platform of old added the check mark's width to this itself; here
@@ -406,6 +408,25 @@ void DrawCheck(QPainter* p, const QRect& r, bool bRadio, const QColor& color) {
 }
 
 }  // namespace
+
+int CCoolMenuStyle::pixelMetric(PixelMetric metric, const QStyleOption* opt, const QWidget* pWidget) const {
+    if (metric == PM_MenuPanelWidth) return std::max(2, QProxyStyle::pixelMetric(metric, opt, pWidget));
+    return QProxyStyle::pixelMetric(metric, opt, pWidget);
+}
+
+void CCoolMenuStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* opt, QPainter* p,
+                                   const QWidget* pWidget) const {
+    if (element != PE_FrameMenu && element != PE_PanelMenu) return QProxyStyle::drawPrimitive(element, opt, p, pWidget);
+    // A raised frame round the popup, as the menus of old had.
+    const QPalette& pal = opt->palette;
+    p->save();
+    if (element == PE_PanelMenu) p->fillRect(opt->rect, pal.color(QPalette::Window));
+    const QRect r = opt->rect.adjusted(0, 0, -1, -1);
+    DrawEdge(p, r, pal.color(QPalette::Active, QPalette::Midlight), pal.color(QPalette::Active, QPalette::Shadow));
+    DrawEdge(p, r.adjusted(1, 1, -1, -1), pal.color(QPalette::Active, QPalette::Light),
+             pal.color(QPalette::Active, QPalette::Dark));
+    p->restore();
+}
 
 void CCoolMenuStyle::drawControl(ControlElement element, const QStyleOption* opt, QPainter* p,
                                  const QWidget* pWidget) const {

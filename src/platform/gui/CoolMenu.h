@@ -145,6 +145,9 @@ public:
                            const QWidget* pWidget) const override;
     void drawControl(ControlElement element, const QStyleOption* opt, QPainter* p,
                      const QWidget* pWidget) const override;
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* opt, QPainter* p,
+                       const QWidget* pWidget) const override;
+    int pixelMetric(PixelMetric metric, const QStyleOption* opt, const QWidget* pWidget) const override;
 
 private:
     CCoolMenuStyle();

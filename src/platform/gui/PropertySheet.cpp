@@ -8,6 +8,12 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+namespace {
+constexpr unsigned kIdsOk = 34329;
+constexpr unsigned kIdsCancel = 34330;
+constexpr unsigned kIdsApply = 34390;
+}  // namespace
+
 CPropertyPage::CPropertyPage(const QString& strTitle, QWidget* pParent) : QWidget(pParent), m_strTitle(strTitle) {
     setAccessibleName(strTitle);
 }
@@ -31,6 +37,12 @@ CPropertySheet::CPropertySheet(const QString& strCaption, QWidget* pParent) : QD
     layout->addWidget(m_pTabs);
     m_pButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);
     layout->addWidget(m_pButtons);
+    // The buttons speak the language module's language.
+    const CLanguageModule& lang = CurrentLanguage();
+    const std::pair<QDialogButtonBox::StandardButton, unsigned> texts[] = {
+        {QDialogButtonBox::Ok, kIdsOk}, {QDialogButtonBox::Cancel, kIdsCancel}, {QDialogButtonBox::Apply, kIdsApply}};
+    for (const auto& [button, nID] : texts)
+        if (lang.HasString(nID)) m_pButtons->button(button)->setText(lang.String(nID));
     for (QAbstractButton* b : m_pButtons->buttons()) b->setAccessibleName(b->text().remove(QLatin1Char('&')));
     m_pButtons->button(QDialogButtonBox::Apply)->setEnabled(false);
     connect(m_pButtons, &QDialogButtonBox::accepted, this, [this] {

@@ -325,8 +325,17 @@ void CoolMenuTest::colourMenusDrawTheirSwatchesAndFrameTheChosenOne() {
     QVERIFY(QTest::qWaitForWindowExposed(&menu));
     const QImage shot = menu.grab().toImage();
     const QPalette pal = menu.palette();
+    int nSeparators = 0;
     for (QAction* a : menu.actions()) {
-        if (a->isSeparator()) continue;
+        if (a->isSeparator()) {
+            // The automatic colour stands apart, by a line across.
+            ++nSeparators;
+            const QRect r = menu.actionGeometry(a);
+            QCOMPARE(r.height(), CCoolMenuStyle::Instance()->MenuBarHeight(&menu) / 2);
+            QCOMPARE(QColor(shot.pixel(r.center().x(), r.top() + r.height() / 2 - 1)).rgb(),
+                     pal.color(QPalette::Active, QPalette::Dark).rgb());
+            continue;
+        }
         const QRect r = menu.actionGeometry(a);
         const QColor swatch = CCoolMenuStyle::Swatch(a);
         QVERIFY(swatch.isValid());
@@ -338,6 +347,7 @@ void CoolMenuTest::colourMenusDrawTheirSwatchesAndFrameTheChosenOne() {
         const QColor frame(shot.pixel(r.left() + 3, r.center().y()));
         QCOMPARE(frame.rgb() == pal.color(QPalette::Active, QPalette::Highlight).rgb(), bChosen);
     }
+    QCOMPARE(nSeparators, 1);
 }
 
 CLIPVAULT_GUI_TEST_MAIN(CoolMenuTest)
