@@ -3,10 +3,12 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "capture/LinkHelpers.h"
 #include "capture/PageScanner.h"
+#include "capture/PageSplice.h"
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
 #include "platform/FileUtil.h"
@@ -94,6 +96,26 @@ bool CNote::WritePage(const std::string& strPath, bool bExport) {
         if (::stat(folder.c_str(), &st) != 0 ? ::mkdir(folder.c_str(), 0755) != 0 : !S_ISDIR(st.st_mode))
             folder.clear();
         if (folder.empty() || names.empty() || !m_pDocument) return ::WriteWholeFile(strPath, content);
+        // The references a browser follows and the classic reading does not
+        // (PNG, SVG, web fonts, srcset, style url()) are pointed there too,
+        // or the written copy would show without them.
+        const std::string prefix = "./" + folderName + "/";
+        auto pointRest = [&](const std::vector<uint8_t>& page) {
+            std::vector<std::string> pointed;
+            std::vector<uint8_t> out = PointAttachmentsInto(
+                page, prefix,
+                [&](const std::string& name) {
+                    return UsableFileName(name) && std::find(names.begin(), names.end(), name) != names.end() &&
+                           m_pDocument->FindAttachment(name);
+                },
+                pointed);
+            // Every file of the note goes along: a stylesheet in the folder
+            // names its fonts and pictures by their bare names beside it.
+            for (const std::string& name : names)
+                if (CNoteAttatch* pAttach = m_pDocument->FindAttachment(name); pAttach && UsableFileName(name))
+                    pAttach->WriteIfMissing(folder + "/" + name);
+            return out;
+        };
 
         const bool bUtf16 = IsUtf16Page(content);
         const std::string text = bUtf16 ? PageBytesToText(content) : std::string(content.begin(), content.end());
@@ -110,11 +132,11 @@ bool CNote::WritePage(const std::string& strPath, bool bExport) {
             item->m_strReplace = "./" + folderName + "/" + item->m_strRaw;
             bReplaced = true;
         }
-        if (!bReplaced) return ::WriteWholeFile(strPath, content);
+        if (!bReplaced) return ::WriteWholeFile(strPath, pointRest(content));
         std::vector<uint8_t> out(text.begin(), text.end());
         scanner.RewritePage(out);
         if (bUtf16) out = TextToUtf16Page(std::string(out.begin(), out.end()));
-        return ::WriteWholeFile(strPath, out);
+        return ::WriteWholeFile(strPath, pointRest(out));
     } catch (...) {
         Failed();
         return false;

@@ -1,7 +1,10 @@
 #include "capture/PageSplice.h"
 
+#include "capture/CssRefs.h"
 #include "capture/HtmlRefs.h"
 #include "platform/Charset.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -110,4 +113,51 @@ std::vector<uint8_t> EncodeTextPage(const std::string& strUtf8, const std::vecto
     if (charset::AnsiToUtf8(ansi) != strUtf8) return utf8WithMark();
     out.assign(ansi.begin(), ansi.end());
     return out;
+}
+
+std::vector<uint8_t> PointAttachmentsInto(const std::vector<uint8_t>& page, const std::string& strPrefix,
+                                          const std::function<bool(const std::string&)>& fnHeld,
+                                          std::vector<std::string>& pointed) {
+    const CHtmlScan scan = ScanHtml(page.data(), page.size(), std::string());
+    auto held = [&](const std::string& name) {
+        if (name.empty() || !fnHeld(name)) return false;
+        if (std::find(pointed.begin(), pointed.end(), name) == pointed.end()) pointed.push_back(name);
+        return true;
+    };
+    std::vector<CPageEdit> edits;
+    for (const CHtmlRef& ref : scan.m_refs) {
+        // A lazy image's span is not its value; its src was settled when it
+        // was captured.
+        if (ref.m_bLazy) continue;
+        std::vector<CPageEdit> inner;
+        switch (ref.m_nKind) {
+        case kHtmlResource:
+        case kHtmlStylesheet:
+        case kHtmlDocument:
+            if (held(ref.m_strValue))
+                edits.push_back({ref.m_nOffset, ref.m_nLength, HtmlEscapeForAttr(strPrefix + ref.m_strValue, ref.m_cQuote)});
+            continue;
+        case kHtmlSrcset:
+            for (const CSrcsetCandidate& c : ParseSrcset(ref.m_strValue))
+                if (held(c.m_strUrl)) inner.push_back({c.m_nOffset, c.m_nLength, strPrefix + c.m_strUrl});
+            break;
+        case kHtmlStyleText:
+            for (const CCssRef& c : FindCssRefs(ref.m_strValue.data(), ref.m_strValue.size()))
+                if (held(c.m_strValue))
+                    inner.push_back({c.m_nOffset, c.m_nLength, CssEscapeForSpan(strPrefix + c.m_strValue, c.m_cQuote)});
+            break;
+        default:
+            continue;
+        }
+        if (inner.empty()) continue;
+        if (ref.m_bElementText) {
+            // A style element's text is CSS as it stands.
+            for (const CPageEdit& e : inner) edits.push_back({ref.m_nOffset + e.m_nOffset, e.m_nLength, e.m_strText});
+        } else {
+            EditInsideRef(ref, inner, edits);
+        }
+    }
+    if (edits.empty()) return page;
+    std::sort(edits.begin(), edits.end(), [](const CPageEdit& a, const CPageEdit& b) { return a.m_nOffset < b.m_nOffset; });
+    return ApplyPageEdits(scan, page.data(), page.size(), std::move(edits));
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,3 +28,13 @@ bool ReplacePageBody(const std::vector<uint8_t>& page, const CBodyEdit& edit, st
 // that code page cannot hold is written as UTF-8 with a byte order mark
 // rather than lost.
 std::vector<uint8_t> EncodeTextPage(const std::string& strUtf8, const std::vector<uint8_t>& original);
+
+// The page with every reference that names one of the notebook's
+// attachments by its bare name (`fnHeld` says which names are held) pointed
+// into a folder: `strPrefix` ("./page.files/") before the name. Found as a
+// browser finds them: sources, stylesheets, frames, srcset candidates, url()
+// in style text. The names pointed are added to `pointed` once each. The
+// page comes back unchanged when nothing names an attachment.
+std::vector<uint8_t> PointAttachmentsInto(const std::vector<uint8_t>& page, const std::string& strPrefix,
+                                          const std::function<bool(const std::string&)>& fnHeld,
+                                          std::vector<std::string>& pointed);

@@ -556,7 +556,7 @@ void CChildFrame::RegisterNoteCommands() {
     OnUpdate(kCmdUnlockNotebook, [this](CCmdUI* pUI) { pUI->Enable(m_doc.IsLocked()); });
     OnCommand(kCmdMailNote, [this] { OnMailNote(); });
     OnUpdate(kCmdMailNote, [this](CCmdUI* pUI) { pUI->Enable(m_pCurrentNote && MailAvailable()); });
-    OnCommand(kCmdSaveNoteAs, [this] { SaveNoteAs(); });
+    OnCommand(kCmdSaveNoteAs, [this] { ExportNote(m_pCurrentNote); });
     OnUpdate(kCmdSaveNoteAs, [this](CCmdUI* pUI) { pUI->Enable(m_pCurrentNote != nullptr); });
     OnCommand(kCmdNotebookProperties, [this] { ShowNotebookProperties(m_doc, this); });
 }
@@ -610,10 +610,10 @@ std::string CChildFrame::ProposedFileName(const std::string& strNoteName) {
     return name;
 }
 
-bool CChildFrame::SaveNoteAs() {
-    CNote* pNote = m_pCurrentNote;
+bool CChildFrame::ExportNote(CNote* pNote) {
     if (!pNote) return false;
-    SaveCurrentNote();
+    const bool bCurrent = pNote == m_pCurrentNote;
+    if (bCurrent) SaveCurrentNote();
     const QString ext = ToQ(pNote->m_strExt);
     const QString filter = QStringLiteral("(*.%1)").arg(ext);
     QString path;
@@ -627,7 +627,7 @@ bool CChildFrame::SaveNoteAs() {
         path = dlg.selectedFiles().first();
     }
     // The dialog may have shown a page that deleted the note meanwhile.
-    if (pNote != m_pCurrentNote) return false;
+    if (bCurrent && pNote != m_pCurrentNote) return false;
     if (!pNote->WriteWorkingCopy(FromQ(path), true)) {
         AfxMessageBox(ids::IDS_OPERATION_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION);
         return false;

@@ -84,8 +84,10 @@ public:
     // Saves the notebook under a name the user picks (57604); false when
     // cancelled or failed.
     bool SaveAs();
-    // Writes the current note to a file the user picks (33009).
-    bool SaveNoteAs();
+    // Writes a note to a file the user picks (33009: the current note), in
+    // its own type: a page with its files in a folder beside it, anything
+    // else byte for byte. False when cancelled or failed.
+    bool ExportNote(CNote* pNote);
     // The name a note is offered under when it is written out: the
     // characters no file name may hold become blanks.
     static std::string ProposedFileName(const std::string& strNoteName);

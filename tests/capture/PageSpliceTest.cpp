@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/Charset.h"
 
 #include "support/TextConvert.h"
@@ -122,4 +124,34 @@ TEST(PageSplice, TextFilesKeepTheirEncoding) {
         out = EncodeTextPage("caf\xC3\xA9", Bytes("\xC3\xA9"));
         EXPECT_EQ(Text(out), "caf\xC3\xA9");
     }
+}
+
+TEST(PageSplice, AttachmentsArePointedIntoTheFolderWhereverABrowserFindsThem) {
+    const std::string page =
+        "<html><head><link rel=stylesheet href=\"vlts.css\"><style>p{background:url(vltb.png)}</style></head>"
+        "<body style=\"background-image:url('vltb.png')\"><img src=vlta.png srcset=\"vlta.png 1x, vltc.webp 2x\">"
+        "<img src=\"other.png\"><a href=\"vlta.png\">link</a><iframe src=\"vltf.htm\"></iframe>"
+        "<img src=\"vlta.png&#x3f;x\"></body></html>";
+    const std::vector<std::string> held{"vlts.css", "vltb.png", "vlta.png", "vltc.webp", "vltf.htm"};
+    std::vector<std::string> pointed;
+    const std::string out = Text(PointAttachmentsInto(
+        Bytes(page), "./p.files/",
+        [&](const std::string& n) { return std::find(held.begin(), held.end(), n) != held.end(); }, pointed));
+    EXPECT_NE(out.find("href=\"./p.files/vlts.css\""), std::string::npos) << out;
+    EXPECT_NE(out.find("url(./p.files/vltb.png)"), std::string::npos) << out;
+    EXPECT_NE(out.find("url('./p.files/vltb.png')"), std::string::npos) << out;
+    EXPECT_NE(out.find("src=./p.files/vlta.png "), std::string::npos) << out;
+    EXPECT_NE(out.find("srcset=\"./p.files/vlta.png 1x, ./p.files/vltc.webp 2x\""), std::string::npos) << out;
+    EXPECT_NE(out.find("src=\"./p.files/vltf.htm\""), std::string::npos) << out;
+    // Not the notebook's, a hyperlink, or a name that is only part of a value.
+    EXPECT_NE(out.find("src=\"other.png\""), std::string::npos) << out;
+    EXPECT_NE(out.find("href=\"vlta.png\""), std::string::npos) << out;
+    EXPECT_NE(out.find("vlta.png&#x3f;x"), std::string::npos) << out;
+    EXPECT_EQ(pointed, (std::vector<std::string>{"vlts.css", "vltb.png", "vlta.png", "vltc.webp", "vltf.htm"}));
+
+    // Nothing of the notebook's: the page as it was, byte for byte.
+    std::vector<std::string> none;
+    const std::vector<uint8_t> same = Bytes("<img src=\"x.png\">");
+    EXPECT_EQ(PointAttachmentsInto(same, "./p.files/", [](const std::string&) { return false; }, none), same);
+    EXPECT_TRUE(none.empty());
 }

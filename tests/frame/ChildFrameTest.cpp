@@ -563,6 +563,31 @@ void ChildFrameTest::mailAndSaveAsNeedANote() {
     QFile out(target);
     QVERIFY(out.open(QIODevice::ReadOnly));
     QCOMPARE(out.readAll(), QByteArray("ok\n"));
+
+    // A page goes with its pictures in a folder named after the file.
+    CNote* page = nb.Add("Trip");
+    CNoteAttatch* att = nb.doc->MakeAttachment("vlta.png", "http://127.0.0.1:9/a.png", {1, 2, 3});
+    QVERIFY(att);
+    const std::string html = "<p>x</p><img src=\"" + att->m_strName + "\">";
+    page->m_content.assign(html.begin(), html.end());
+    page->m_attachNames = {att->m_strName};
+    const QString pageTarget = nb.fx->WorkFolder() + QStringLiteral("/trip.htm");
+    QTimer::singleShot(0, [&] {
+        QFileDialog* d = nullptr;
+        if (!QTest::qWaitFor([&] { return (d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())); },
+                             10000))
+            return;
+        d->selectFile(pageTarget);
+        QMetaObject::invokeMethod(d, "accept");
+    });
+    QVERIFY(nb.child->ExportNote(page));
+    QFile exported(pageTarget);
+    QVERIFY(exported.open(QIODevice::ReadOnly));
+    const QByteArray exportedPage = exported.readAll();
+    QVERIFY2(exportedPage.contains("./trip.files/" + QByteArray::fromStdString(att->m_strName)), exportedPage.constData());
+    QFile picture(nb.fx->WorkFolder() + QStringLiteral("/trip.files/") + QString::fromStdString(att->m_strName));
+    QVERIFY(picture.open(QIODevice::ReadOnly));
+    QCOMPARE(picture.readAll(), QByteArray("\x01\x02\x03"));
 }
 
 // For looking at the window as a user would: CLIPVAULT_PICTURES=<folder>,
