@@ -600,6 +600,11 @@ void CChildFrame::OnMailNote() {
         AfxMessageBox(ids::IDS_NO_MAIL_SYSTEM, host::MB_OK | host::MB_ICONEXCLAMATION);
         return;
     }
+    // Writing the page's files and starting the mail program take a moment.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    struct CRestore {
+        ~CRestore() { QApplication::restoreOverrideCursor(); }
+    } restore;
     s_fnMailNote(*m_pCurrentNote, this);
 }
 

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
@@ -116,4 +117,39 @@ TEST(NoteMail, NoMailProgramIsSaidAndNothingIsSent) {
     ::setenv("PATH", saved.c_str(), 1);
     EXPECT_FALSE(sent);
     EXPECT_EQ(host.m_ids, std::vector<unsigned>{ids::IDS_NO_MAIL_SYSTEM});
+}
+
+TEST(NoteMail, TheDesktopsMailProgramGetsThePageAndTheFilesTheNotebookStillHolds) {
+    // A stand-in xdg-email on the search path, writing down what it got.
+    CTempRoot root;
+    TempDir bin;
+    const std::string script = bin.File("xdg-email");
+    std::ofstream(script) << "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > \"" << bin.File("args.txt")
+                          << ".part\"\nmv \"" << bin.File("args.txt") << ".part\" \"" << bin.File("args.txt") << "\"\n";
+    ::chmod(script.c_str(), 0755);
+    const char* old = std::getenv("PATH");
+    const std::string saved = old ? old : "";
+    ::setenv("PATH", (bin.Path() + ":" + saved).c_str(), 1);
+
+    RecordingHost host;
+    CClipVaultDoc doc;
+    ASSERT_TRUE(doc.OnNewDocument());
+    CNote* page = doc.m_rootCata.AddNewNote("Trip");
+    page->m_strExt = "htm";
+    const std::string html = "<img src=\"one.png\"><img src=\"two.png\"><img src=\"three.png\">";
+    page->m_content.assign(html.begin(), html.end());
+    for (const char* name : {"one.png", "three.png"}) ASSERT_TRUE(doc.MakeAttachment(name, std::string("http://x/") + name, {1}));
+    page->m_attachNames = {"one.png", "two.png", "three.png"};
+    // Nothing written yet: mailing writes the working copy and its files first.
+    const bool bSent = SendNoteByMail(*page);
+    const std::vector<std::string> args = WaitForArgs(bin);
+    ::setenv("PATH", saved.c_str(), 1);
+    ASSERT_TRUE(bSent);
+    ASSERT_EQ(args.size(), 6u);
+    EXPECT_EQ(args[0], "--attach");
+    EXPECT_EQ(args[1], page->GetWorkPath());
+    EXPECT_EQ(BaseName(args[3]), "one.png");
+    EXPECT_EQ(BaseName(args[5]), "three.png");
+    for (size_t i = 1; i < args.size(); i += 2) EXPECT_EQ(::access(args[i].c_str(), R_OK), 0) << args[i];
+    EXPECT_TRUE(host.m_ids.empty());
 }
