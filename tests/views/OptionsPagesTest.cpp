@@ -81,6 +81,7 @@ private slots:
     void editingPageStoresItsChoices();
     void downloadPageChecksRangesAndKeepsTheHiddenSettings();
     void bothLanguagesCarryTheSameControls();
+    void f1OnAnyPageOpensTheOptionsHelp();
 
 private:
     std::unique_ptr<CGuiTestFixture> m_fx;
@@ -403,6 +404,27 @@ void OptionsPagesTest::bothLanguagesCarryTheSameControls() {
             if ((qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractButton*>(w)))
                 QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
     }
+}
+
+void OptionsPagesTest::f1OnAnyPageOpensTheOptionsHelp() {
+    QList<int> contexts;
+    HelpHandler prev = SetHelpHandler([&](int nContext) { contexts << nContext; });
+    CFakeFrame frame;
+    {
+        CSheet s(frame);
+        for (int i = 0; i < 3; ++i) {
+            s.sheet.SetActivePage(i);
+            CTemplatePage* page = static_cast<CTemplatePage*>(s.sheet.ActivePage());
+            QWidget* first = page->Form().findChild<QAbstractButton*>();
+            QVERIFY(first);
+            QTest::keyClick(first, Qt::Key_F1);
+        }
+        // Escape in a page reaches the sheet, which closes.
+        QTest::keyClick(s.general->Item(CPgeOptGenral::IDC_INTERVAL), Qt::Key_Escape);
+        QVERIFY(!s.IsOpen());
+    }
+    SetHelpHandler(prev);
+    QCOMPARE(contexts, (QList<int>{4011, 4011, 4011}));
 }
 
 CLIPVAULT_GUI_TEST_MAIN(OptionsPagesTest)

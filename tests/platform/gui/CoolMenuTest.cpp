@@ -12,6 +12,7 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QImage>
 #include <QMenu>
@@ -84,6 +85,8 @@ private slots:
     void theEditMenuShowsPicturesAndKeys();
     void sharedMnemonicsMoveTheHighlight();
     void colourMenusDrawTheirSwatchesAndFrameTheChosenOne();
+    void marksAndPicturesSitInTheirButtons();
+    void aColourChangeRedrawsTheGreyedPictures();
 
 private:
     std::unique_ptr<CGuiTestFixture> m_fx;
@@ -348,6 +351,67 @@ void CoolMenuTest::colourMenusDrawTheirSwatchesAndFrameTheChosenOne() {
         QCOMPARE(frame.rgb() == pal.color(QPalette::Active, QPalette::Highlight).rgb(), bChosen);
     }
     QCOMPARE(nSeparators, 1);
+}
+
+void CoolMenuTest::marksAndPicturesSitInTheirButtons() {
+    QMenu menu;
+    menu.setStyle(CCoolMenuStyle::Instance());
+    auto* group = new QActionGroup(&menu);
+    QAction* radio = menu.addAction(QStringLiteral("&Normal"));
+    radio->setCheckable(true);
+    radio->setChecked(true);
+    group->addAction(radio);
+    QAction* check = menu.addAction(QStringLiteral("&Status bar"));
+    check->setCheckable(true);
+    check->setChecked(true);
+    QAction* plain = menu.addAction(QStringLiteral("&Plain"));
+    plain->setCheckable(true);
+    menu.popup(QPoint(10, 10));
+    QVERIFY(QTest::qWaitForWindowExposed(&menu));
+    const QImage shot = menu.grab().toImage();
+    const QSize button = CCoolMenuStyle::Instance()->ButtonSize();
+    auto markPixels = [&](QAction* a) {
+        const QRect r = menu.actionGeometry(a);
+        const QRect b(r.left(), r.top() + (r.height() - button.height()) / 2, button.width(), button.height());
+        int n = 0;
+        for (int y = b.top() + 4; y < b.bottom() - 3; ++y)
+            for (int x = b.left() + 4; x < b.right() - 3; ++x)
+                if (qGray(shot.pixel(x, y)) < 100) ++n;
+        return n;
+    };
+    // A dot for one of a set, a tick for a mark of its own, nothing unmarked.
+    const int nDot = markPixels(radio), nTick = markPixels(check);
+    QVERIFY2(nDot >= 9 && nDot <= 40, qPrintable(QString::number(nDot)));
+    QVERIFY2(nTick >= 9, qPrintable(QString::number(nTick)));
+    QCOMPARE(markPixels(plain), 0);
+    // Its text starts past the button.
+    const QRect r = menu.actionGeometry(plain);
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left() + 2; x < r.left() + button.width(); ++x)
+            QVERIFY(qGray(shot.pixel(x, y)) > 100);
+}
+
+void CoolMenuTest::aColourChangeRedrawsTheGreyedPictures() {
+    QWidget frame;
+    CCoolMenuManager menus(CurrentLanguage());
+    menus.Install(&frame);
+    QVERIFY(menus.LoadToolbar(cmd::kToolbarMain));
+    const QPalette before = QApplication::palette();
+    const QSize size = menus.ImageSize();
+    const QImage grey = menus.Icon(cmd::kCmdCopy).pixmap(size, QIcon::Disabled).toImage();
+    QPalette changed = before;
+    changed.setColor(QPalette::Dark, QColor(200, 0, 0));
+    QApplication::setPalette(changed);
+    QEvent e(QEvent::PaletteChange);
+    QCoreApplication::sendEvent(&frame, &e);
+    const QImage red = menus.Icon(cmd::kCmdCopy).pixmap(size, QIcon::Disabled).toImage();
+    QApplication::setPalette(before);
+    QVERIFY(grey != red);
+    bool bRed = false;
+    for (int y = 0; y < red.height() && !bRed; ++y)
+        for (int x = 0; x < red.width() && !bRed; ++x) bRed = QColor(red.pixel(x, y)).rgb() == QColor(200, 0, 0).rgb();
+    QVERIFY(bRed);
+    QCOMPARE(menus.Toolbars(), std::vector<unsigned>{cmd::kToolbarMain});
 }
 
 CLIPVAULT_GUI_TEST_MAIN(CoolMenuTest)
