@@ -119,6 +119,8 @@ CCommandLineInfo CCommandLineInfo::Parse(const QStringList& args) {
         } else if (f == QLatin1String("automation")) {
             info.m_bRunAutomated = true;
             info.m_bShowSplash = false;
+        } else if (f == QLatin1String("new-notebook") || f == QLatin1String("open-notebook")) {
+            info.m_strDesktopAction = f;
         } else if (f == QLatin1String("p") || f == QLatin1String("print")) {
             info.m_nShellCommand = FilePrint;
         } else if (f == QLatin1String("pt") || f == QLatin1String("printto")) {
@@ -229,13 +231,14 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
         m_pAutomation = std::make_unique<CAutomationServer>();
         m_pAutomation->m_fnMainWindow = [this]() -> QObject* { return m_pMainWnd; };
         m_pInstance->m_fnExport = [this](QObject* pObject) { new CAutomationAdaptor(pObject, *m_pAutomation); };
-        if (m_pInstance->ActivateRunningInstance()) {
+        if (m_pInstance->ActivateRunningInstance(m_cmdInfo.m_strDesktopAction)) {
             m_nExitCode = 0;
             return false;
         }
         m_pInstance->m_fnActivate = [this] {
             if (m_pMainWnd) m_pMainWnd->ExecuteCommand(cmd::kCmdShowWindow);
         };
+        m_pInstance->m_fnAction = [this](const QString& strAction) { RunDesktopAction(strAction); };
         // The session bus starts this program for callers who find it not
         // running; it has to know where the program is.
         if (m_pInstance->OwnsName()) automation::InstallActivationFile(QCoreApplication::applicationFilePath());
@@ -312,9 +315,13 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
     const bool bNormal = !m_cmdInfo.m_bRunEmbedded && !m_cmdInfo.m_bRunAutomated;
     const bool bFile = !m_cmdInfo.m_strFileName.isEmpty();
     if (bNormal) {
-        // The start dialog and the tip, unless a file was named.
+        // The start dialog and the tip, unless a file was named. A
+        // launcher's action is the choice the start dialog would offer.
         if (!bFile) {
-            {
+            const unsigned nAction = DesktopActionCommand(m_cmdInfo.m_strDesktopAction);
+            if (nAction != 0) {
+                if (m_pMainWnd) m_pMainWnd->ExecuteCommand(nAction);
+            } else {
                 CAutoHideBlock block;
                 m_bStartDialogShown = true;
                 if (m_fnStartDialog) m_fnStartDialog();
@@ -378,6 +385,24 @@ int CClipVaultApp::ExitInstance() {
 CClipVaultDoc* CClipVaultApp::OpenDocumentFile(const QString& strPath) {
     if (!m_pDocTemplate) return nullptr;
     return m_pDocTemplate->OpenDocumentFile(strPath);
+}
+
+unsigned CClipVaultApp::DesktopActionCommand(const QString& strAction) {
+    if (strAction == QLatin1String("new-notebook")) return cmd::kCmdNew;
+    if (strAction == QLatin1String("open-notebook")) return cmd::kCmdOpen;
+    return 0;
+}
+
+void CClipVaultApp::RunDesktopAction(const QString& strAction) {
+    if (!m_pMainWnd) return;
+    m_pMainWnd->ExecuteCommand(cmd::kCmdShowWindow);
+    const unsigned nCommand = DesktopActionCommand(strAction);
+    if (nCommand == 0) return;
+    // The caller's bus call is answered first: the file dialog that follows
+    // may stay up far longer than the caller waits.
+    QTimer::singleShot(0, m_pMainWnd, [this, nCommand] {
+        if (m_pMainWnd) m_pMainWnd->ExecuteCommand(nCommand);
+    });
 }
 
 CClipVaultDoc* CClipVaultApp::NewDocument() { return OpenDocumentFile(QString()); }

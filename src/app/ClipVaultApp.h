@@ -36,6 +36,9 @@ struct CCommandLineInfo {
     bool m_bRunAutomated = false;
     bool m_bShowSplash = true;
     QString m_strUnknown;  // an option nobody knows, for the message
+    // --new-notebook / --open-notebook, the launchers' actions: the name
+    // of the action, carried to a running instance when there is one.
+    QString m_strDesktopAction;
     // --codepage NAME: the code page of names and texts in notebooks
     // written on systems that do not use UTF-8 (CP1252, GBK ...).
     QString m_strCodePage;
@@ -88,6 +91,10 @@ public:
     // failure, after the message.
     CClipVaultDoc* OpenDocumentFile(const QString& strPath) override;
     CClipVaultDoc* NewDocument();
+    // The launchers' actions ("new-notebook", "open-notebook"): the command
+    // each stands for (0 for none), and carrying one out from another start.
+    static unsigned DesktopActionCommand(const QString& strAction);
+    void RunDesktopAction(const QString& strAction);
     void AddToRecentFileList(const QString& strPath) override;
     void RemoveFromRecentFileList(const QString& strPath);
     QStringList RecentFiles() const;

@@ -13,7 +13,7 @@ CInstanceGuard::~CInstanceGuard() {
     bus.unregisterService(QString::fromLatin1(kServiceName));
 }
 
-bool CInstanceGuard::ActivateRunningInstance() {
+bool CInstanceGuard::ActivateRunningInstance(const QString& strAction) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface()) return false;
     const QString name = QString::fromLatin1(kServiceName);
@@ -27,9 +27,10 @@ bool CInstanceGuard::ActivateRunningInstance() {
         return false;
     }
     if (!reply.isValid()) return false;  // the bus would not say: run alone
-    QDBusMessage call = QDBusMessage::createMethodCall(name, QString::fromLatin1(kObjectPath),
-                                                       QStringLiteral("org.freedesktop.Application"),
-                                                       QStringLiteral("Activate"));
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        name, QString::fromLatin1(kObjectPath), QStringLiteral("org.freedesktop.Application"),
+        strAction.isEmpty() ? QStringLiteral("Activate") : QStringLiteral("ActivateAction"));
+    if (!strAction.isEmpty()) call << strAction << QVariant::fromValue(QVariantList());
     call << QVariantMap();
     // A running instance that does not answer in time is still running:
     // this start ends either way.
@@ -47,4 +48,11 @@ void CApplicationAdaptor::Activate(const QVariantMap&) { m_pGuard->OnActivate();
 
 void CApplicationAdaptor::Open(const QStringList&, const QVariantMap&) { m_pGuard->OnActivate(); }
 
-void CApplicationAdaptor::ActivateAction(const QString&, const QVariantList&, const QVariantMap&) {}
+void CInstanceGuard::OnAction(const QString& strAction) {
+    if (m_fnAction) m_fnAction(strAction);
+    else OnActivate();
+}
+
+void CApplicationAdaptor::ActivateAction(const QString& strAction, const QVariantList&, const QVariantMap&) {
+    m_pGuard->OnAction(strAction);
+}

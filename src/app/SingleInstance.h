@@ -18,18 +18,23 @@ public:
     ~CInstanceGuard() override;
 
     // Claims the name. When another process holds it, asks that one to
-    // come forward and answers true: this start should end. Without a
-    // session bus the program runs alone (false).
-    bool ActivateRunningInstance();
+    // come forward (or to carry out the launcher action strAction) and
+    // answers true: this start should end. Without a session bus the
+    // program runs alone (false).
+    bool ActivateRunningInstance(const QString& strAction = QString());
     bool OwnsName() const { return m_bOwner; }
 
     // Runs on the user-interface thread when another start asked.
     std::function<void()> m_fnActivate;
+    // Runs on the user-interface thread for a launcher action asked for by
+    // another start or by the desktop (org.freedesktop.Application).
+    std::function<void(const QString&)> m_fnAction;
     // Puts the program's other interfaces on the object before it is
     // exported, once the name is ours.
     std::function<void(QObject*)> m_fnExport;
 
     void OnActivate();
+    void OnAction(const QString& strAction);
 
 private:
     bool m_bOwner = false;

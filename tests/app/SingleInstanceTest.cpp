@@ -7,6 +7,8 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTest>
@@ -16,6 +18,7 @@ class SingleInstanceTest : public QObject {
 private slots:
     void initTestCase();
     void secondStartActivatesTheFirstAndExits();
+    void launcherActionGoesToTheFirst();
     void programWithoutSessionBusRunsAlone();
     void nameIsFreeAgainWhenTheFirstEnds();
 };
@@ -62,6 +65,44 @@ void SingleInstanceTest::secondStartActivatesTheFirstAndExits() {
     // The second start ended before it read its profile, let alone opened
     // the notebook and listed it as recent.
     QVERIFY(!QFile::exists(fx.ConfigFolder() + QStringLiteral("/Clipvault/Clipvault.ini")));
+}
+
+void SingleInstanceTest::launcherActionGoesToTheFirst() {
+    CGuiTestFixture fx;
+    CInstanceGuard first;
+    QVERIFY(!first.ActivateRunningInstance());
+    int activations = 0;
+    QStringList actions;
+    first.m_fnActivate = [&] { ++activations; };
+    first.m_fnAction = [&](const QString& strAction) { actions << strAction; };
+
+    for (const QString& flag : {QStringLiteral("--open-notebook"), QStringLiteral("--new-notebook")}) {
+        QProcess second;
+        second.setProcessEnvironment(ProgramEnvironment(fx));
+        second.start(QStringLiteral(CLIPVAULT_PROGRAM), {flag});
+        QVERIFY(second.waitForStarted(10000));
+        QElapsedTimer t;
+        t.start();
+        while (second.state() != QProcess::NotRunning && t.elapsed() < 30000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            second.waitForFinished(50);
+        }
+        QCOMPARE(second.state(), QProcess::NotRunning);
+        QCOMPARE(second.exitCode(), 0);
+    }
+    QCOMPARE(actions, QStringList({QStringLiteral("open-notebook"), QStringLiteral("new-notebook")}));
+    QCOMPARE(activations, 0);
+
+    // The desktop's own call for an action (org.freedesktop.Application), as
+    // a launcher that starts programs over the bus makes it.
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QString::fromLatin1(CInstanceGuard::kServiceName), QString::fromLatin1(CInstanceGuard::kObjectPath),
+        QStringLiteral("org.freedesktop.Application"), QStringLiteral("ActivateAction"));
+    call << QStringLiteral("new-notebook") << QVariant::fromValue(QVariantList()) << QVariantMap();
+    QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(call, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(pending.isFinished(), 10000);
+    QVERIFY2(!pending.isError(), qPrintable(pending.error().message()));
+    QCOMPARE(actions.size(), 3);
 }
 
 void SingleInstanceTest::programWithoutSessionBusRunsAlone() {

@@ -3,6 +3,7 @@
 // and the application's own commands.
 #include "support/GuiTestSupport.h"
 
+#include "platform/CommandIds.h"
 #include "platform/gui/AppGlobals.h"
 #include "app/AppOptions.h"
 #include "app/DocTemplate.h"
@@ -38,6 +39,7 @@ private slots:
     void fileOnCommandLineOpensWithoutStartDialogOrTip();
     void plainStartShowsStartDialogAndTip();
     void automationStartShowsNoStartDialog();
+    void launcherActionsTakeThePlaceOfTheStartDialog();
     void firstRunOffersSamplesThenRecentThenNew();
     void startDialogControlsFollowTheMode();
     void storedRectangleAppliedOnlyWithASize();
@@ -106,6 +108,34 @@ void StartupTest::plainStartShowsStartDialogAndTip() {
     QVERIFY(!autoHideDuringDialog);
     // A plain start makes no empty notebook of its own.
     QVERIFY(app->DocTemplate()->Documents().empty());
+}
+
+void StartupTest::launcherActionsTakeThePlaceOfTheStartDialog() {
+    // "New notebook" from the launcher is the start dialog's own first
+    // choice: an untitled notebook, and the tip as after the dialog.
+    {
+        CGuiTestFixture fx;
+        auto app = fx.MakeApp();
+        int dialogs = 0, tips = 0;
+        app->m_fnStartDialog = [&] { ++dialogs; };
+        app->m_fnShowTip = [&](bool) { ++tips; };
+        QVERIFY(app->InitInstance(Args({QStringLiteral("--new-notebook")})));
+        QCOMPARE(dialogs, 0);
+        QCOMPARE(tips, 1);
+        QCOMPARE(app->DocTemplate()->Documents().size(), size_t(1));
+    }
+    // A notebook named beside an action is what the user opened.
+    {
+        CGuiTestFixture fx;
+        auto app = fx.MakeApp();
+        const QString notebook = fx.CopySample(QStringLiteral("Getting Started.vlt"));
+        QVERIFY(app->InitInstance(Args({QStringLiteral("--new-notebook"), notebook})));
+        QCOMPARE(app->DocTemplate()->Documents().size(), size_t(1));
+        QVERIFY(!app->m_bStartDialogShown);
+    }
+    QCOMPARE(CClipVaultApp::DesktopActionCommand(QStringLiteral("new-notebook")), cmd::kCmdNew);
+    QCOMPARE(CClipVaultApp::DesktopActionCommand(QStringLiteral("open-notebook")), cmd::kCmdOpen);
+    QCOMPARE(CClipVaultApp::DesktopActionCommand(QStringLiteral("quit")), 0u);
 }
 
 void StartupTest::automationStartShowsNoStartDialog() {
@@ -455,6 +485,10 @@ void StartupTest::commandLineForms() {
     // A notebook in a folder named like a switch is still a file.
     CCommandLineInfo e = CCommandLineInfo::Parse(Args({QStringLiteral("/p/notes.vlt")}));
     QCOMPARE(e.m_nShellCommand, CCommandLineInfo::FileOpen);
+    CCommandLineInfo g = CCommandLineInfo::Parse(Args({QStringLiteral("--Open-Notebook")}));
+    QCOMPARE(g.m_strDesktopAction, QStringLiteral("open-notebook"));
+    QCOMPARE(g.m_nShellCommand, CCommandLineInfo::FileNew);
+    QVERIFY(g.m_strUnknown.isEmpty());
 }
 
 void StartupTest::unknownCodePageEndsStartUp() {
