@@ -6,6 +6,10 @@
 #   ./run.sh --register          adds "Add to Clipvault" to the file managers'
 #                                menus and the browser extension's host for
 #                                this user (--unregister takes them away)
+#   ./run.sh --install-user      installs into ~/.local for this user: the
+#                                programs, launcher, file type, icons, bus
+#                                service and menu entries (--uninstall-user
+#                                takes them away again)
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/deps.sh
@@ -17,6 +21,9 @@ if [ "${1:-}" = "--cli" ]; then
 fi
 if [ "${1:-}" = "--register" ] || [ "${1:-}" = "--unregister" ]; then
   exec ./build/bin/clipvault-register "$@"
+fi
+if [ "${1:-}" = "--install-user" ] || [ "${1:-}" = "--uninstall-user" ]; then
+  exec ./scripts/user_install.sh "${1#--}" build "$HOME/.local"
 fi
 # The browser view's sandbox refuses to run as root.
 if [ "$(id -u)" -eq 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi

@@ -257,10 +257,10 @@ void RegisterDolphin(CContext& ctx) {
     g_free(data);
     g_key_file_free(kf);
     // KIO takes a service menu outside the system folders only when it is
-    // executable.
+    // executable; in the system folder it is plain data like its neighbours.
     std::string error;
     const std::string path = DolphinFile(ctx);
-    if (!WriteAtomically(path, content, 0755, error)) return Fail(ctx, "Dolphin", error);
+    if (!WriteAtomically(path, content, ctx.m_opts.m_bSystem ? 0644 : 0755, error)) return Fail(ctx, "Dolphin", error);
     Say("Dolphin", "service menu " + path);
 }
 

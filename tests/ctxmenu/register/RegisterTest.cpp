@@ -521,6 +521,10 @@ TEST_F(RegisterTest, SystemInstallLaysEverythingUnderDestDir) {
 
     const fs::path desktop = stage / "usr/share/kio/servicemenus/clipvault-Add_to_Clipvault.desktop";
     EXPECT_NE(ReadAll(desktop).find("Exec=\"/usr/lib/clipvault/clipvault-send-files\" %F"), std::string::npos);
+    // Only a user's own service menu has to be executable for KIO; the
+    // system folder holds plain files.
+    EXPECT_EQ(fs::status(desktop).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
     const std::string file = std::string(kHostName) + ".json";
     for (const fs::path& m : {stage / "etc/chromium/native-messaging-hosts" / file,
                               stage / "etc/opt/chrome/native-messaging-hosts" / file,
