@@ -21,6 +21,10 @@ for m in proc sys dev dev/pts; do
   mount --bind "/$m" "$root/$m"
   mounted=("$root/$m" "${mounted[@]}")
 done
+# The browser engine keeps its shared memory there, as on a booted system.
+mkdir -p "$root/dev/shm"
+mount -t tmpfs -o mode=1777 tmpfs "$root/dev/shm"
+mounted=("$root/dev/shm" "${mounted[@]}")
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 cp "$deb" "$root/tmp/"
 name=$(basename "$deb")
@@ -48,11 +52,11 @@ su tester -s /bin/bash -c "folder=$folder; "'
     clipvault \"$folder/Sample/Getting Started.vlt\" &
     for i in \$(seq 1 120); do xdotool search --name \"Getting Started\" >/dev/null 2>&1 && break; sleep 0.5; done
     xdotool search --name \"Getting Started\" >/dev/null || { echo FAIL: no window for the first sample; exit 1; }
-    echo \"== the installed program shows: \$(xdotool search --name Clipvault getwindowname | head -n 3 | tr \"\\n\" \"|\")\"
+    echo \"== the installed program shows: \$(xdotool search --name \"Getting Started\" getwindowname | head -n 1)\"
     # A second start hands its notebook over by coming forward; the running
     # one opens the second sample through its own open command instead.
     gdbus introspect --session --dest org.clipvault.Clipvault --object-path /org/clipvault/Clipvault |
-      grep -E \"interface org\\.clipvault\\.Automation|method .*(AddNoteFromIE|AddNotesFromFiles|StartImport)\" &&
+      grep -cE \"interface org\\.clipvault\\.Automation|(AddNoteFromIE|AddNoteFromPage|AddNotesFromFiles|StartImport)\\(\" | grep -qx 5 &&
       echo \"== the automation service answers\"
     kill %1; wait || true
     clipvault \"$folder/Sample/Recipes and Travel.vlt\" &
