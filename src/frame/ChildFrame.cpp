@@ -27,6 +27,7 @@
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMenu>
 #include <QSplitter>
 #include <QStandardPaths>
 
@@ -112,6 +113,15 @@ bool CChildFrame::Create() {
     const int w = std::max(width(), 300);
     m_pSplitter->setSizes({w / 3, 2 * w / 3});
     setWidget(m_pSplitter);
+    // The window's own menu closes it on the desktop's Close keys, Ctrl+W
+    // among them, which is also the notebook's Close command: Qt runs
+    // neither of two actions that claim one key. Ctrl+F4 stays the window's.
+    if (QMenu* pMenu = systemMenu()) {
+        for (QAction* pAction : pMenu->actions()) {
+            QList<QKeySequence> keys = pAction->shortcuts();
+            if (keys.removeAll(QKeySequence(Qt::CTRL | Qt::Key_W)) > 0) pAction->setShortcuts(keys);
+        }
+    }
     // The web engine makes and replaces the widget that has the browser's
     // focus as it renders pages; where the focus is, not which widget
     // holds it, tells the active view.
@@ -212,7 +222,11 @@ void CChildFrame::CommitEdits() { SaveCurrentNote(); }
 void CChildFrame::ShowNote(CNote* pNote, bool bNew, int nMode, bool bSource) {
     if (!pNote || pNote->m_pDocument != &m_doc) return;
     SaveCurrentNote();
-    if (m_pCurrentNote && m_pCurrentNote != pNote && (m_backList.empty() || m_backList.back() != pNote))
+    // Going on to the note before this one (by a link, say) is a new visit,
+    // not a step back: the note left goes onto the list all the same, or
+    // Back would show the same note again and lose the one in between.
+    if (m_pCurrentNote && m_pCurrentNote != pNote &&
+        (!m_bHistoryStep || m_backList.empty() || m_backList.back() != pNote))
         m_backList.push_back(m_pCurrentNote);
     if ((m_forwardList.empty() || m_forwardList.back() != pNote) && (m_backList.empty() || m_backList.back() != pNote))
         m_forwardList.clear();
@@ -310,12 +324,25 @@ void CChildFrame::ImportNotes(const std::vector<CNote*>& notes) {
     if (m_frame.m_fnImportNotes) m_frame.m_fnImportNotes(m_doc, notes);
 }
 
+namespace {
+
+struct CHistoryStep {
+    explicit CHistoryStep(bool& bFlag) : m_bFlag(bFlag) { m_bFlag = true; }
+    ~CHistoryStep() { m_bFlag = false; }
+    bool& m_bFlag;
+};
+
+}  // namespace
+
 void CChildFrame::OnBack() {
     if (m_backList.empty()) return;
     CNote* pEntry = m_backList.back();
     if (m_pCurrentNote) m_forwardList.push_back(m_pCurrentNote);
-    ShowNote(pEntry, false, -1);
-    if (m_pTree) m_pTree->SelectRecord(pEntry, true);
+    {
+        CHistoryStep step(m_bHistoryStep);
+        ShowNote(pEntry, false, -1);
+        if (m_pTree) m_pTree->SelectRecord(pEntry, true);
+    }
     // The entry is the last one unless showing it added the note it left.
     auto it = std::find(m_backList.rbegin(), m_backList.rend(), pEntry);
     if (it != m_backList.rend()) m_backList.erase(std::next(it).base());
@@ -328,8 +355,11 @@ void CChildFrame::OnForward() {
     }
     if (m_forwardList.empty()) return;
     CNote* pEntry = m_forwardList.back();
-    ShowNote(pEntry, false, -1);
-    if (m_pTree) m_pTree->SelectRecord(pEntry, true);
+    {
+        CHistoryStep step(m_bHistoryStep);
+        ShowNote(pEntry, false, -1);
+        if (m_pTree) m_pTree->SelectRecord(pEntry, true);
+    }
     auto it = std::find(m_forwardList.rbegin(), m_forwardList.rend(), pEntry);
     if (it != m_forwardList.rend()) m_forwardList.erase(std::next(it).base());
 }

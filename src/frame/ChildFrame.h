@@ -139,6 +139,9 @@ private:
     bool m_bShowingSource = false;
     std::vector<CNote*> m_backList;
     std::vector<CNote*> m_forwardList;
+    // True while Back or Forward shows a note: only a step through the
+    // history may take the note it leaves off the back list's end.
+    bool m_bHistoryStep = false;
     CCmdTargetPtr m_activeView;
     bool m_bClosing = false;
     bool m_bBuilt = false;  // Create succeeded: the window holds its notebook

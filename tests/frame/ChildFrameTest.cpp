@@ -126,6 +126,8 @@ private slots:
     void thePaneFollowsTheNoteAndTheDefaultView();
     void leavingAnEditedNoteSavesItFirst();
     void historyGoesBackAndForward();
+    void aLinkToThePreviousNoteIsANewVisit();
+    void ctrlWClosesTheMaximizedNotebook();
     void aDeletedNoteLeavesTheHistory();
     void commandsGoToTheTreeOrTheList();
     void aLockedNotebookIsReadOnlyHere();
@@ -365,6 +367,43 @@ void ChildFrameTest::historyGoesBackAndForward() {
     // Showing the same note again changes nothing.
     nb.child->ShowNote(d);
     QCOMPARE(nb.child->BackList(), (std::vector<CNote*>{a, b}));
+}
+
+void ChildFrameTest::aLinkToThePreviousNoteIsANewVisit() {
+    CNotebook nb;
+    QVERIFY(Open(nb));
+    CChildFrame::s_fnMakeEditor = nullptr;
+    CNote* a = nb.Add("A");
+    CNote* b = nb.Add("B");
+    nb.child->TreeView()->Populate();
+    nb.child->ShowNote(a);
+    nb.child->ShowNote(b);
+    // B's page links to A: the tree selects A as for a click.
+    nb.child->GoToNoteNumber(a->m_nID);
+    QCOMPARE(nb.child->CurrentNote(), a);
+    QCOMPARE(nb.child->BackList(), (std::vector<CNote*>{a, b}));
+    // Back goes to B, the page the link was on, and then to A.
+    nb.frame->ExecuteCommand(cmd::kCmdBack);
+    QCOMPARE(nb.child->CurrentNote(), b);
+    QCOMPARE(nb.child->BackList(), std::vector<CNote*>{a});
+    QCOMPARE(nb.child->ForwardList(), std::vector<CNote*>{a});
+    nb.frame->ExecuteCommand(cmd::kCmdBack);
+    QCOMPARE(nb.child->CurrentNote(), a);
+    QVERIFY(nb.child->BackList().empty());
+    nb.frame->ExecuteCommand(cmd::kCmdForward);
+    QCOMPARE(nb.child->CurrentNote(), b);
+}
+
+void ChildFrameTest::ctrlWClosesTheMaximizedNotebook() {
+    CNotebook nb;
+    QVERIFY(Open(nb));
+    QVERIFY(nb.child->isMaximized());
+    QApplication::setActiveWindow(nb.frame);
+    QVERIFY(QTest::qWaitForWindowActive(nb.frame));
+    // The window's own menu must not claim the key as well: Qt would run
+    // neither.
+    QTest::keyClick(nb.frame, Qt::Key_W, Qt::ControlModifier);
+    QTRY_VERIFY_WITH_TIMEOUT(nb.frame->ChildFrames().isEmpty(), 5000);
 }
 
 void ChildFrameTest::aDeletedNoteLeavesTheHistory() {
