@@ -39,6 +39,7 @@ import sys
 import tempfile
 import threading
 import time
+import urllib.parse
 from urllib.parse import unquote, urlsplit
 
 FLAGS = [
@@ -346,7 +347,8 @@ class PageRun:
 def page_url(arg):
     if re.match(r"^[a-z]+:", arg):
         return arg
-    return "file://" + os.path.abspath(arg)
+    # A blank or "#" in a folder's name would otherwise end the path.
+    return "file://" + urllib.parse.quote(os.path.abspath(arg))
 
 
 class Allowed:
