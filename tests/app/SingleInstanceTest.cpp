@@ -32,6 +32,17 @@ QProcessEnvironment ProgramEnvironment(const CGuiTestFixture& fx) {
     return env;
 }
 
+// The first instance answers on this thread while the second start waits
+// for it; at most 30 s.
+void AnswerUntilItEnds(QProcess& second) {
+    QElapsedTimer t;
+    t.start();
+    while (second.state() != QProcess::NotRunning && t.elapsed() < 30000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        second.waitForFinished(50);
+    }
+}
+
 }  // namespace
 
 void SingleInstanceTest::initTestCase() {
@@ -51,13 +62,7 @@ void SingleInstanceTest::secondStartActivatesTheFirstAndExits() {
     second.setProcessEnvironment(ProgramEnvironment(fx));
     second.start(QStringLiteral(CLIPVAULT_PROGRAM), {notebook});
     QVERIFY(second.waitForStarted(10000));
-    // The first answers on this thread while the second waits for it.
-    QElapsedTimer t;
-    t.start();
-    while (second.state() != QProcess::NotRunning && t.elapsed() < 30000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        second.waitForFinished(50);
-    }
+    AnswerUntilItEnds(second);
     QCOMPARE(second.state(), QProcess::NotRunning);
     QCOMPARE(second.exitStatus(), QProcess::NormalExit);
     QCOMPARE(second.exitCode(), 0);
@@ -81,12 +86,7 @@ void SingleInstanceTest::launcherActionGoesToTheFirst() {
         second.setProcessEnvironment(ProgramEnvironment(fx));
         second.start(QStringLiteral(CLIPVAULT_PROGRAM), {flag});
         QVERIFY(second.waitForStarted(10000));
-        QElapsedTimer t;
-        t.start();
-        while (second.state() != QProcess::NotRunning && t.elapsed() < 30000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-            second.waitForFinished(50);
-        }
+        AnswerUntilItEnds(second);
         QCOMPARE(second.state(), QProcess::NotRunning);
         QCOMPARE(second.exitCode(), 0);
     }
