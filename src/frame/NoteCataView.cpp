@@ -111,24 +111,33 @@ public:
 };
 
 // The context menu's target: its own enable rules, for the item it was
-// opened on; its commands go to the view, which acts on that item.
+// opened on; its commands go to the view, which acts on that item. The
+// menu is gone by the time its command runs (and the view's context item
+// with it), so the target keeps the item for that one command.
 class CNoteCataView::CContextTarget : public CCmdTarget {
 public:
     explicit CContextTarget(CNoteCataView& view) : m_view(view) {}
 
+    void SetItem(const QPersistentModelIndex& item) { m_item = item; }
+
     bool OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify) override {
         if (pNotify) return false;
+        QTreeWidgetItem* pItem = m_item.isValid() ? m_view.itemFromIndex(m_item) : nullptr;
         if (pUI) {
-            pUI->Enable(m_view.ContextMenuAllows(nID));
+            pUI->Enable(m_view.ContextMenuAllows(nID, pItem));
             return true;
         }
-        const bool handled = m_view.OnCmdMsg(nID, nullptr);
-        m_view.ClearContextItem();
-        return handled;
+        m_item = QPersistentModelIndex();
+        if (!pItem) return false;
+        m_view.m_contextItem = QPersistentModelIndex(m_view.indexFromItem(pItem));
+        // The main handler ends the context item after the command, also
+        // when the command fails.
+        return m_view.OnCmdMsg(nID, nullptr);
     }
 
 private:
     CNoteCataView& m_view;
+    QPersistentModelIndex m_item;
 };
 
 CNoteCataView::CNoteCataView(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pParent)
@@ -687,9 +696,8 @@ bool CNoteCataView::OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotif
     return handled;
 }
 
-bool CNoteCataView::ContextMenuAllows(unsigned nID) const {
+bool CNoteCataView::ContextMenuAllows(unsigned nID, const QTreeWidgetItem* item) const {
     using namespace cmd;
-    const QTreeWidgetItem* item = ContextItem();
     if (!item) return false;
     // By the item's image and its parent's; a locked notebook offers
     // nothing that changes it.
@@ -738,9 +746,21 @@ void CNoteCataView::contextMenuEvent(QContextMenuEvent* e) {
     }
     e->accept();
     if (!item) return;
-    m_contextItem = QPersistentModelIndex(indexFromItem(item));
+    // The item is the context item while its menu is up (the bars speak of
+    // it meanwhile) and for the command picked from the menu; a menu left
+    // without a pick leaves the commands to the selection again.
+    const QPersistentModelIndex index(indexFromItem(item));
+    m_contextItem = index;
+    m_pContextTarget->SetItem(index);
     QMenu* menu = m_frame.Actions().BuildContextMenu(cmd::kMenuContext, 0, *m_pContextTarget, this);
-    if (!menu) return;
+    if (!menu) {
+        ClearContextItem();
+        m_pContextTarget->SetItem(QPersistentModelIndex());
+        return;
+    }
+    connect(menu, &QMenu::aboutToHide, this, [this, index] {
+        if (m_contextItem == index) ClearContextItem();
+    });
     connect(menu, &QMenu::aboutToHide, menu, &QObject::deleteLater);
     menu->popup(at);
 }

@@ -145,11 +145,12 @@ public:
     // The item commands act on: the context item while set, else the
     // selection.
     QTreeWidgetItem* Target() const;
-    // The item the open context menu was opened on; its commands act on it.
+    // The item the open context menu was opened on; its commands act on
+    // it. None once the menu is gone, unless its command is running.
     QTreeWidgetItem* ContextItem() const;
     void ClearContextItem() { m_contextItem = QPersistentModelIndex(); }
-    // Whether the context menu offers a command for the context item.
-    bool ContextMenuAllows(unsigned nID) const;
+    // Whether the context menu offers a command for its item.
+    bool ContextMenuAllows(unsigned nID, const QTreeWidgetItem* pItem) const;
     // The notebook is locked: nothing in it may change.
     bool IsReadOnly() const;
     EditMode LabelEditMode() const { return m_nEditMode; }
@@ -170,6 +171,9 @@ public:
     // The button was let go at a global point: drops the dragged records on
     // the item highlighted there, then ends the drag.
     void DropDraggedAt(const QPoint& globalPos);
+    // The same onto a given item of this tree (a root or category item;
+    // anything else drops nothing), then ends the drag.
+    void DropDraggedOn(QTreeWidgetItem* pTarget);
     // The item shown as drop target in this tree, or null.
     QTreeWidgetItem* DropHighlight() const;
     // Categories and notes of the category branch, while the notebook may

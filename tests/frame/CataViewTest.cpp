@@ -6,6 +6,7 @@
 
 #include "app/AppOptions.h"
 #include "document/ClipVaultDoc.h"
+#include "document/RecordClipboard.h"
 #include "frame/NoteCataView.h"
 #include "platform/CommandIds.h"
 #include "platform/MessageHost.h"
@@ -20,6 +21,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDateTime>
 #include <QLineEdit>
 #include <QMenu>
@@ -127,6 +129,35 @@ struct CTree {
         ui.m_bEnabled = false;
         return m_pView->OnCmdMsg(nID, &ui) && ui.m_bEnabled;
     }
+    // A right click on the item, as the window delivers it: the press
+    // selects it and opens the context menu, which is returned.
+    QMenu* RightClick(QTreeWidgetItem* pItem) {
+        m_pView->scrollToItem(pItem);
+        const QPoint at = m_pView->viewport()->mapTo(&m_window, m_pView->visualItemRect(pItem).center());
+        QTest::mouseClick(m_window.windowHandle(), Qt::RightButton, {}, at);
+        return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    }
+    // Clicks the menu's entry of that command (it must be enabled).
+    bool Pick(QMenu* pMenu, unsigned nID) {
+        for (QAction* a : pMenu ? pMenu->actions() : QList<QAction*>())
+            if (m_frame.m_actions.IdOf(a) == nID && a->isEnabled()) {
+                QTest::mouseClick(pMenu, Qt::LeftButton, {}, pMenu->actionGeometry(a).center());
+                return true;
+            }
+        return false;
+    }
+    // Opens the menu on the item without selecting it (as from a pen or a
+    // second button held elsewhere) and picks the command.
+    bool PickOn(QTreeWidgetItem* pItem, unsigned nID) {
+        m_pView->scrollToItem(pItem);
+        const QPoint at = m_pView->visualItemRect(pItem).center();
+        QContextMenuEvent e(QContextMenuEvent::Mouse, at, m_pView->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(m_pView->viewport(), &e);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        const bool bPicked = Pick(menu, nID);
+        if (!bPicked && menu) menu->close();
+        return bPicked;
+    }
     // The open editor on the item's row, if any.
     QLineEdit* Editor(QTreeWidgetItem* pItem) const {
         const QRect row = m_pView->visualItemRect(pItem);
@@ -163,6 +194,7 @@ private slots:
     void downloadCommandsDriveTheNotebook();
     void noteCommandsReachTheFrame();
     void keysDeleteHelpAndMenu();
+    void aDismissedContextMenuLeavesCommandsToTheSelection();
     void noteNavigationInTreeOrder();
 
 private:
@@ -714,16 +746,9 @@ void CataViewTest::deletingCategoriesGroupsAndContents() {
     v->setCurrentItem(v->GroupItem(CNoteCataView::kGroupToday)->child(1));
     QCOMPARE(t.m_frame.m_pCurrent, inside2);
     const uint32_t nInsideID = inside->m_nID;  // the note itself goes with its category
-    {
-        const QPoint at = v->visualItemRect(v->ItemOf(c)).center();
-        QContextMenuEvent e(QContextMenuEvent::Mouse, at, v->viewport()->mapToGlobal(at));
-        QApplication::sendEvent(v->viewport(), &e);
-        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) menu->close();
-    }
-    QCOMPARE(v->ContextItem(), v->ItemOf(c));
     t.m_frame.Forget();
     m_pFx->Clear();
-    t.Run(cmd::kCmdDelete);
+    QVERIFY(t.PickOn(v->ItemOf(c), cmd::kCmdDelete));
     for (const auto& shown : t.m_frame.m_shown)
         QVERIFY(shown.m_pNote != inside && shown.m_pNote != inside2 && shown.m_pNote != inside3);
     QVERIFY(v->currentItem());
@@ -840,7 +865,8 @@ void CataViewTest::contextMenuOffersByItem() {
     using B = std::vector<bool>;
     QCOMPARE(offers(v->RootItem(), {kCmdNewCategory, kCmdDelete, kCmdRename, kCmdSortByName, kCmdImport}),
              (B{true, false, false, true, true}));
-    QCOMPARE(v->ContextItem(), v->RootItem());
+    // Closed without a pick, the menu leaves no context item behind.
+    QCOMPARE(v->ContextItem(), static_cast<QTreeWidgetItem*>(nullptr));
     // A note under a day group takes no new note; in the category it does.
     QTreeWidgetItem* inToday = v->GroupItem(CNoteCataView::kGroupToday)->child(0);
     QCOMPARE(offers(inToday, {kCmdNewNote, kCmdViewNote, kCmdDelete, kCmdSortByName}), (B{false, true, true, false}));
@@ -861,18 +887,12 @@ void CataViewTest::contextMenuOffersByItem() {
 
     // The menu's command acts on its item, not on the selection, and the
     // context item is gone afterwards.
-    offers(inFailed, {});
-    QCOMPARE(v->ContextItem(), inFailed);
     QCOMPARE(v->currentItem(), v->RootItem());
-    v->OnCmdMsg(kCmdHoldDownload, nullptr);
+    QVERIFY(t.PickOn(inFailed, kCmdHoldDownload));
     QCOMPARE(failed->m_nStatus.load(), int(kStatusHeld));
     QCOMPARE(v->GroupItem(CNoteCataView::kGroupWaiting)->childCount(), 1);
     QCOMPARE(v->ContextItem(), static_cast<QTreeWidgetItem*>(nullptr));
-    // A click also ends it.
-    offers(v->ItemOf(n), {});
-    QVERIFY(v->ContextItem());
-    QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, v->visualItemRect(v->RootItem()).center());
-    QCOMPARE(v->ContextItem(), static_cast<QTreeWidgetItem*>(nullptr));
+    QCOMPARE(v->currentItem(), v->RootItem());
 }
 
 namespace {
@@ -969,12 +989,7 @@ void CataViewTest::noteCommandsReachTheFrame() {
         t.m_frame.Forget();
         v->setCurrentItem(v->RootItem());
         t.m_frame.Forget();
-        const QPoint at = v->visualItemRect(inToday).center();
-        QContextMenuEvent e(QContextMenuEvent::Mouse, at, v->viewport()->mapToGlobal(at));
-        QApplication::sendEvent(v->viewport(), &e);
-        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) menu->close();
-        QCOMPARE(v->ContextItem(), inToday);
-        v->OnCmdMsg(nID, nullptr);
+        QVERIFY(t.PickOn(inToday, nID));
         QCOMPARE(v->currentItem(), inToday);
         QCOMPARE(t.m_frame.m_shown.size(), size_t(1));
         QCOMPARE(t.m_frame.m_shown[0].m_nMode, mode);
@@ -1027,6 +1042,48 @@ void CataViewTest::keysDeleteHelpAndMenu() {
     QVERIFY(m_pFx->Shown(33018));
     QVERIFY(!t.m_doc.m_rootCata.GetNote("n"));
     QCOMPARE(t.m_frame.m_forgotten, std::vector<CNote*>{n});
+}
+
+void CataViewTest::aDismissedContextMenuLeavesCommandsToTheSelection() {
+    CTree t(m_lang);
+    CNoteCata& root = t.m_doc.m_rootCata;
+    CNoteCata* a = root.AddNewSubCata("A");
+    CNote* b = t.Note(&root, "B");
+    CNote* c = t.Note(&root, "C");
+    CNoteCataView* v = t.Build();
+    v->setFocus();
+    using namespace cmd;
+    // Right click on A, and the menu left with Escape: nothing is about A
+    // any more.
+    QMenu* menu = t.RightClick(v->ItemOf(a));
+    QVERIFY(menu);
+    QCOMPARE(v->ContextItem(), v->ItemOf(a));
+    QCOMPARE(v->currentItem(), v->ItemOf(a));
+    QTest::keyClick(menu, Qt::Key_Escape);
+    QTRY_VERIFY(!QApplication::activePopupWidget());
+    // Down to B: copy and delete are about B.
+    QTest::keyClick(v, Qt::Key_Down);
+    QCOMPARE(v->currentItem(), v->ItemOf(b));
+    t.Run(kCmdCopyRecord);
+    QCOMPARE(TheRecordClipboard().ClipState(), CRecordClipboard::stateNote);
+    QCOMPARE(TheRecordClipboard().SingleNote(), b);
+    TheRecordClipboard().ClearClip();
+    QCOMPARE(v->ContextItem(), static_cast<QTreeWidgetItem*>(nullptr));
+    QVERIFY(t.Enabled(kCmdViewNote));
+    m_pFx->m_nAnswer = host::IDNO;
+    QTest::keyClick(v, Qt::Key_Delete);
+    QCOMPARE(m_pFx->m_messages.size(), size_t(1));
+    QCOMPARE(m_pFx->m_messages[0].m_nID, 33018u);
+    QVERIFY(m_pFx->m_messages[0].m_strText.contains(QLatin1String("B")));
+    QCOMPARE(root.GetSubCata("A"), a);
+    // A command picked from the menu still acts on the menu's item, once.
+    QVERIFY(t.Pick(t.RightClick(v->ItemOf(c)), kCmdCopyRecord));
+    QCOMPARE(TheRecordClipboard().SingleNote(), c);
+    QCOMPARE(v->ContextItem(), static_cast<QTreeWidgetItem*>(nullptr));
+    QTest::keyClick(v, Qt::Key_Up);
+    t.Run(kCmdCopyRecord);
+    QCOMPARE(TheRecordClipboard().SingleNote(), b);
+    TheRecordClipboard().ClearClip();
 }
 
 void CataViewTest::noteNavigationInTreeOrder() {
