@@ -181,14 +181,9 @@ void CCataListView::DropAt(const QPoint& globalPos) {
                         if (m_pTree->RecordOf(sel->child(i)) == record) pTarget = sel->child(i);
                 if (!pTarget) pTarget = m_pTree->ItemOf(record);
                 SetDropHighlight(nullptr);
-                if (pTarget && CNoteCataView::ImageOf(pTarget) == CNoteCataView::kImageCata) {
-                    // The tree drops where the button is let go on it: at
-                    // the target's label, brought into view.
-                    m_pTree->scrollToItem(pTarget);
-                    const QRect rc = m_pTree->visualItemRect(pTarget);
-                    const QPoint at(rc.left() + m_pTree->iconSize().width() / 2 + 2, rc.center().y());
-                    m_pTree->DropDraggedAt(m_pTree->viewport()->mapToGlobal(at));
-                }
+                // Onto that item itself, however the tree shows it (open or
+                // closed, in view or scrolled away).
+                if (pTarget) m_pTree->DropDraggedOn(pTarget);
             } else if (m_pTree->viewport()->rect().contains(m_pTree->viewport()->mapFromGlobal(globalPos))) {
                 m_pTree->DropDraggedAt(globalPos);
             }

@@ -418,6 +418,25 @@ void CNoteCataView::DropDraggedAt(const QPoint& globalPos) {
     });
 }
 
+void CNoteCataView::DropDraggedOn(QTreeWidgetItem* pTarget) {
+    RunGuarded([&] {
+        try {
+            CDragState& state = TheDragState();
+            // Records move within their notebook only.
+            if (state.IsDragging() && state.Source() && state.Source()->m_pDocument == &m_doc) {
+                if (m_pDragFeedback) m_pDragFeedback->m_bEndsDrag = false;
+                m_pDragFeedback.reset();
+                state.SetDropTarget(nullptr, nullptr);
+                Drop(pTarget);
+            }
+            EndDrag();
+        } catch (...) {
+            EndDrag();
+            throw;
+        }
+    });
+}
+
 void CNoteCataView::Drop(QTreeWidgetItem* pTarget) {
     if (!pTarget) return;
     if (IsReadOnly()) {

@@ -563,7 +563,13 @@ void CataListTest::threeNotesDragOntoATreeCategory() {
     QCOMPARE(treeTarget->childCount(), 3);
     QCOMPARE(b.Rows(), (QStringList{"target", "n4"}));
 
-    // Onto a category row of the list itself.
+    // Onto a category row of the list itself, while the tree shows that
+    // category open (its branch clicked open): the note goes in.
+    const QRect rcTarget = b.tree->visualItemRect(treeTarget);
+    QTest::mouseClick(b.tree->viewport(), Qt::LeftButton, {},
+                      QPoint(rcTarget.left() - b.tree->indentation() / 2, rcTarget.center().y()));
+    QVERIFY(treeTarget->isExpanded());
+    QCOMPARE(CNoteCataView::ImageOf(treeTarget), int(CNoteCataView::kImageCataOpen));
     const QPoint n4 = LabelOf(list, b.Row("n4"));
     const QPoint onRow = LabelOf(list, b.Row("target"));
     b.Select({"n4"});
@@ -572,6 +578,8 @@ void CataListTest::threeNotesDragOntoATreeCategory() {
     QCOMPARE(list->DropHighlight(), b.Row("target"));
     QTest::mouseRelease(vp, Qt::LeftButton, Qt::NoModifier, onRow);
     QVERIFY(target->GetNote("n4"));
+    QCOMPARE(treeTarget->childCount(), 4);
+    QCOMPARE(b.tree->RecordOf(treeTarget->child(3)), static_cast<CNoteBase*>(target->GetNote("n4")));
     QCOMPARE(b.Rows(), QStringList{"target"});
     QVERIFY(!list->DropHighlight());
     QVERIFY(b.fx->m_messages.empty());
@@ -700,6 +708,22 @@ void CataListTest::contextMenuOffersWhatFits() {
     QVERIFY(copy);
     copy->trigger();
     menu->close();
+    QCOMPARE(TheRecordClipboard().SingleNote(), root.GetNote("m"));
+    // Right click on n, the menu left with Escape, up to m: the list's
+    // commands are about m.
+    b.Select({});
+    const QPoint onN = LabelOf(list, b.Row("n"));
+    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, onN);
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, onN, list->viewport()->mapToGlobal(onN));
+    QApplication::sendEvent(list->viewport(), &rightClick);
+    menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    QVERIFY(menu);
+    QTest::keyClick(menu, Qt::Key_Escape);
+    QTRY_VERIFY(!QApplication::activePopupWidget());
+    QCOMPARE(list->currentItem(), b.Row("n"));
+    QTest::keyClick(list->viewport(), Qt::Key_Up);
+    QCOMPARE(list->selectedItems(), QList<QTreeWidgetItem*>{b.Row("m")});
+    b.Run(kCmdCopyRecord);
     QCOMPARE(TheRecordClipboard().SingleNote(), root.GetNote("m"));
     // From the keyboard it opens at the first selected row.
     QTest::keyClick(list->viewport(), Qt::Key_Menu);
