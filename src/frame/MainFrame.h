@@ -65,6 +65,10 @@ public:
     // Turns docking on (with the dock option) or off; full-screen mode and
     // the options page switch it.
     void SetAutoHideDocking(bool bOn);
+    // The dock option changed in the options: docking follows it, and a
+    // window that docks now hides at its configured edge the first time
+    // the user leaves it, as after a start.
+    void DockOptionChanged(bool bOn);
     // Slides a docked window into view or out of it; a window that is not
     // docked is shown, restored and raised (command 33007).
     void ShowDockedWindow(bool bShow);

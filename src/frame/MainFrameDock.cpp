@@ -88,6 +88,13 @@ void CMainFrame::SetAutoHideDocking(bool bOn) {
     }
 }
 
+void CMainFrame::DockOptionChanged(bool bOn) {
+    SetAutoHideDocking(bOn);
+    // Switched on, the window floats where it is; without this it would
+    // float until the next start and never slide away.
+    m_bRevealPending = bOn && m_bDockingOn;
+}
+
 void CMainFrame::ShowInTaskbar(bool bNormal) {
     // Full screen keeps the window as it is.
     if (m_bFullScreen) return;

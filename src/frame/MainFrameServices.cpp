@@ -237,7 +237,7 @@ class CFrameOptions : public IOptionsFrame {
 public:
     explicit CFrameOptions(CMainFrame& frame) : m_frame(frame) {}
     void RestartAutosaveTimer() override { m_frame.RestartAutosaveTimer(); }
-    void SetAutoHideDocking(bool bOn) override { m_frame.SetAutoHideDocking(bOn); }
+    void SetAutoHideDocking(bool bOn) override { m_frame.DockOptionChanged(bOn); }
     void UnregisterHotKey() override { m_frame.UnregisterHotKey(); }
     bool RegisterHotKey() override { return m_frame.TryRegisterHotKey(); }
 

@@ -10,8 +10,15 @@
 #include "platform/gui/AppBar.h"
 #include "platform/MessageHost.h"
 #include "platform/gui/AppGlobals.h"
+#include "platform/gui/PropertySheet.h"
+#include "platform/CommandIds.h"
+#include "views/OptionsPages.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QProcess>
 #include <QScreen>
 #include <QStatusBar>
@@ -115,6 +122,7 @@ private slots:
     void otherProgramsMoveAndLowerTheDockedWindow();
     void firstDeactivationAfterStartHidesToTheConfiguredEdge();
     void hotKeyHidesAVisibleDockedWindowAndRevealsAHiddenOne();
+    void dockingSwitchedOnInTheOptionsHidesAsAfterAStart();
 
 private:
     // A started program with docking on, its window shown and floating.
@@ -449,6 +457,49 @@ void DockTest::hotKeyHidesAVisibleDockedWindowAndRevealsAHiddenOne() {
     QTRY_COMPARE_WITH_TIMEOUT(OnDisplay(frame).top(), 0, 5000);
     QVERIFY(frame->IsDockShown());
     QTRY_VERIFY_WITH_TIMEOUT(frame->isActiveWindow(), 5000);
+}
+
+void DockTest::dockingSwitchedOnInTheOptionsHidesAsAfterAStart() {
+    CGuiTestFixture fx;
+    AppOptions().m_bDockEnabled = false;
+    AppOptions().m_nDockEdge = kDockTop;
+    auto app = Start(fx);
+    QVERIFY(app);
+    CMainFrame* frame = app->MainFrame();
+    QVERIFY(!frame->IsDockingOn());
+    frame->BringToForeground();
+    QTRY_VERIFY_WITH_TIMEOUT(frame->isActiveWindow(), 5000);
+    // Docking ticked on the general page, then OK.
+    bool bTicked = false;
+    QTimer::singleShot(0, [&] {
+        auto* sheet = qobject_cast<CPropertySheet*>(QApplication::activeModalWidget());
+        QVERIFY(sheet);
+        auto* page = dynamic_cast<CPgeOptGenral*>(sheet->Page(0));
+        QVERIFY(page);
+        auto* box = page->Control<QAbstractButton>(CPgeOptGenral::IDC_DOCKING);
+        QVERIFY(box && !box->isChecked());
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+        bTicked = box->isChecked();
+        sheet->Buttons()->button(QDialogButtonBox::Ok)->click();
+    });
+    frame->ExecuteCommand(cmd::kCmdOptions);
+    QVERIFY(bTicked);
+    QVERIFY(AppOptions().m_bDockEnabled);
+    QVERIFY(frame->IsDockingOn());
+    QCOMPARE(frame->DockState().m_nEdge, kDockFloating);
+    const QRect floating = OnDisplay(frame);
+    QCOMPARE(floating.top(), 80);
+    // The pointer leaves and another window takes the focus: it hides at
+    // the configured edge, as it would after a start.
+    QVERIFY(Xdo({QStringLiteral("mousemove"), QStringLiteral("1100"), QStringLiteral("800")}));
+    QWidget other;
+    ActivateOther(other);
+    QTRY_COMPARE_WITH_TIMEOUT(OnDisplay(frame).bottom() + 1, 2, 5000);
+    QCOMPARE(frame->DockState().m_nEdge, kDockTop);
+    QVERIFY(!frame->IsDockShown());
+    // The pointer at the top edge brings it back.
+    QVERIFY(Xdo({QStringLiteral("mousemove"), QString::number(OnDisplay(frame).center().x()), QStringLiteral("0")}));
+    QTRY_COMPARE_WITH_TIMEOUT(OnDisplay(frame).top(), 0, 5000);
 }
 
 int main(int argc, char** argv) {
