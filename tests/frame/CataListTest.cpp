@@ -709,22 +709,6 @@ void CataListTest::contextMenuOffersWhatFits() {
     copy->trigger();
     menu->close();
     QCOMPARE(TheRecordClipboard().SingleNote(), root.GetNote("m"));
-    // Right click on n, the menu left with Escape, up to m: the list's
-    // commands are about m.
-    b.Select({});
-    const QPoint onN = LabelOf(list, b.Row("n"));
-    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, onN);
-    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, onN, list->viewport()->mapToGlobal(onN));
-    QApplication::sendEvent(list->viewport(), &rightClick);
-    menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-    QVERIFY(menu);
-    QTest::keyClick(menu, Qt::Key_Escape);
-    QTRY_VERIFY(!QApplication::activePopupWidget());
-    QCOMPARE(list->currentItem(), b.Row("n"));
-    QTest::keyClick(list->viewport(), Qt::Key_Up);
-    QCOMPARE(list->selectedItems(), QList<QTreeWidgetItem*>{b.Row("m")});
-    b.Run(kCmdCopyRecord);
-    QCOMPARE(TheRecordClipboard().SingleNote(), root.GetNote("m"));
     // From the keyboard it opens at the first selected row.
     QTest::keyClick(list->viewport(), Qt::Key_Menu);
     menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
