@@ -41,7 +41,7 @@ CFetchOptions Retries(uint32_t n, bool bNoLimit = false) {
 class KeepAliveServer {
 public:
     KeepAliveServer() {
-        const std::string script = (std::filesystem::path(__FILE__).parent_path() / "http_test_server.py").string();
+        const std::string script = std::string(CLIPVAULT_TEST_SERVER);
         if (!m_child.Spawn({"/usr/bin/python3", script, "--keepalive"})) return;
         std::istringstream(m_child.ReadLine(20000)) >> m_nPort;
     }

@@ -136,7 +136,7 @@ public:
     // Connection header, and the server closes the connection after each.
     explicit TestServer(const std::string& tlsDir = "", const std::string& rootDir = "", bool bHttp11Close = false) {
         std::vector<std::string> argv = {"/usr/bin/python3",
-                                         (std::filesystem::path(__FILE__).parent_path() / "http_test_server.py").string()};
+                                         std::string(CLIPVAULT_TEST_SERVER)};
         if (!tlsDir.empty()) argv.insert(argv.end(), {"--tls-dir", tlsDir});
         if (!rootDir.empty()) argv.insert(argv.end(), {"--root", rootDir});
         if (bHttp11Close) argv.push_back("--http11-close");
