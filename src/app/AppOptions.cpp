@@ -65,7 +65,7 @@ void MakeFolders(const std::string& strFolder) {
 
 // "CVX1" as the bytes stand in the file.
 const uint32_t kExtensionMark = 0x31585643;
-const uint32_t kExtensionFields = 1;
+const uint32_t kExtensionFields = 2;
 
 CAppOptions& AppOptions() {
     static CAppOptions options;
@@ -102,6 +102,7 @@ CDownloadSettings CAppOptions::DownloadSettings() const {
     s.m_bFetchResources = m_download.m_bFetchResources;
     s.m_nMaxWorkers = m_nMaxDownloadWorkers;
     s.m_bModernCapture = m_download.m_bModernCapture;
+    s.m_nMaxFileBytes = m_download.m_nMaxFileBytes;
     return s;
 }
 
@@ -156,6 +157,7 @@ void CAppOptions::Store(CArchive& ar) const {
     ar.WriteU32(kExtensionMark);
     ar.WriteU32(kExtensionFields);
     ar.WriteU32(d.m_bModernCapture);
+    ar.WriteU32(d.m_nMaxFileBytes);
 }
 
 // Straight into the record, field by field: when the file ends early the
@@ -205,11 +207,14 @@ void CAppOptions::Load(CArchive& ar) {
     d.m_strProxyUser = ar.ReadString();
     d.m_strProxyPassword = ar.ReadString();
 
-    d.m_bModernCapture = true;
+    const CDownloadOptions defaults;
+    d.m_bModernCapture = defaults.m_bModernCapture;
+    d.m_nMaxFileBytes = defaults.m_nMaxFileBytes;
     if (ar.Remaining() < 8) return;
     if (ar.ReadU32() != kExtensionMark) return;  // not ours: left as it is
     const uint32_t nFields = ar.ReadU32();
     if (nFields >= 1 && ar.Remaining() >= 4) d.m_bModernCapture = ar.ReadU32() != 0;
+    if (nFields >= 2 && ar.Remaining() >= 4) d.m_nMaxFileBytes = ar.ReadU32();
 }
 
 bool CAppOptions::LoadOptions(const std::string& strPath) {

@@ -40,6 +40,9 @@ struct CDownloadOptions {
     // Kept after the record (see Store), so the record itself stays as older
     // versions read and write it; a file without it reads as modern.
     bool m_bModernCapture = true;
+    // Files of this many bytes or more are not imported; kept after the
+    // record like the capture mode, a file without it reads as 10240000.
+    uint32_t m_nMaxFileBytes = 10240000;
 };
 
 struct CWindowRect {

@@ -13,6 +13,7 @@
 #include "app/UiStrings.h"
 #include "capture/LinkHelpers.h"
 #include "document/ClipVaultDoc.h"
+#include "document/NoteMail.h"
 #include "frame/MainFrame.h"
 #include "platform/Charset.h"
 #include "platform/StringIds.h"
@@ -146,6 +147,9 @@ CClipVaultApp::CClipVaultApp(const CAppEnvironment& env) : m_env(env) {
     while (m_strProgramFolder.size() > 1 && m_strProgramFolder.endsWith(QLatin1Char('/'))) m_strProgramFolder.chop(1);
     m_strTempRoot = MakePrivateTempRoot(m_nTempRootErrno);
     tempfiles::SetTempRoot(FromQ(m_strTempRoot));
+    // The files of mails sent in earlier runs, once their mail programs
+    // have long had them.
+    SweepMailFolders(MailFolderRoot());
     m_strHelpFolder = m_strProgramFolder + QStringLiteral("/help");
     if (!env.m_strOptionsPath.isEmpty()) m_strOptionsPath = env.m_strOptionsPath;
     else if (!env.m_strProgramFolder.isEmpty()) m_strOptionsPath = m_strProgramFolder + QStringLiteral("/AppOption.data");

@@ -159,7 +159,7 @@ const std::vector<std::string>& LinkSchemes() {
     return schemes;
 }
 
-bool ReadWholeFile(const std::string& pathOrFileUrl, std::vector<uint8_t>& out) {
+bool ReadWholeFile(const std::string& pathOrFileUrl, std::vector<uint8_t>& out, uint64_t nLimit) {
     try {
         out.clear();
         std::string path = pathOrFileUrl;
@@ -170,10 +170,10 @@ bool ReadWholeFile(const std::string& pathOrFileUrl, std::vector<uint8_t>& out) 
         // reading in case it grew in between.
         struct stat st;
         if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
-            static_cast<uint64_t>(st.st_size) >= kMaxWholeFileBytes)
+            static_cast<uint64_t>(st.st_size) >= nLimit)
             return false;
-        if (!fileutil::ReadWholeFile(path, out, kMaxWholeFileBytes)) return false;
-        if (out.size() >= kMaxWholeFileBytes) {
+        if (!fileutil::ReadWholeFile(path, out, nLimit)) return false;
+        if (out.size() >= nLimit) {
             std::vector<uint8_t>().swap(out);
             return false;
         }

@@ -26,13 +26,14 @@ std::string NewWindowLinkTarget(const std::string& url);
 // The schemes the hyperlink dialog offers, in the order it shows them.
 const std::vector<std::string>& LinkSchemes();
 
-// Files this large or larger are refused by ReadWholeFile.
+// Files this large or larger are refused by ReadWholeFile unless the caller
+// names another limit (the user's, CDownloadSettings::m_nMaxFileBytes).
 constexpr uint64_t kMaxWholeFileBytes = 10240000;
 
 // Reads a whole regular file; a leading "file://" (any case) is dropped.
 // False, with `out` empty, when the file cannot be read, is not a regular
-// file or has kMaxWholeFileBytes bytes or more.
-bool ReadWholeFile(const std::string& pathOrFileUrl, std::vector<uint8_t>& out);
+// file or has `nLimit` bytes or more.
+bool ReadWholeFile(const std::string& pathOrFileUrl, std::vector<uint8_t>& out, uint64_t nLimit = kMaxWholeFileBytes);
 
 // Creates or truncates `path` and writes `data`. A failed write leaves no
 // partial file behind. `nFlags` as for fileutil::WriteWholeFile: working

@@ -2,15 +2,18 @@
 // them back, writing a page out with its files, importing a local file.
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "capture/LinkHelpers.h"
 #include "capture/PageScanner.h"
 #include "capture/PageSplice.h"
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
+#include "platform/DownloadSettings.h"
 #include "platform/FileUtil.h"
 #include "platform/MessageHost.h"
 #include "platform/StringIds.h"
@@ -27,6 +30,41 @@ bool UsableFileName(const std::string& name) {
 }
 
 bool IsUtf16Page(const std::vector<uint8_t>& b) { return b.size() >= 2 && b[0] == 0xFF && b[1] == 0xFE; }
+
+// The host's text with each "%s" in turn replaced by the next of `args`;
+// what has no place in it (a host without the text) is added at the end.
+std::string FormatText(std::string text, const std::vector<std::string>& args) {
+    size_t from = 0;
+    for (const std::string& arg : args) {
+        const size_t at = text.find("%s", from);
+        if (at == std::string::npos) {
+            text += " " + arg;
+            from = text.size();
+            continue;
+        }
+        text.replace(at, 2, arg);
+        from = at + arg.size();
+    }
+    return text;
+}
+
+// Why a file of the disk was not taken in, as a note's error text: its size
+// against the limit, or what the system said.
+std::string ReadFailureText(const std::string& path, uint64_t nLimit) {
+    struct stat st;
+    int nError = EIO;
+    if (::stat(path.c_str(), &st) != 0) {
+        nError = errno;
+    } else if (!S_ISREG(st.st_mode)) {
+        nError = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    } else if (static_cast<uint64_t>(st.st_size) >= nLimit) {
+        return FormatText(host::LoadString(ids::IDS_FILE_TOO_LARGE),
+                          {std::to_string(st.st_size), std::to_string(nLimit)});
+    } else if (::access(path.c_str(), R_OK) != 0) {
+        nError = errno;
+    }
+    return FormatText(host::LoadString(ids::IDS_FILE_NOT_READ), {path, std::strerror(nError)});
+}
 
 
 }  // namespace
@@ -145,14 +183,18 @@ bool CNote::WritePage(const std::string& strPath, bool bExport) {
 
 bool CNote::ReadBack(const std::string& strPath) {
     if (m_nContentType != kContentHeld) return true;
-    return ReadContentFrom(strPath.empty() ? m_strWorkPath : strPath);
+    // The user's limit is for what comes in from outside; a page of the
+    // notebook's own is never held to less than the built-in one, so that
+    // a lowered limit cannot make an edit impossible to keep.
+    const uint64_t nLimit = std::max(CurrentDownloadSettings().m_nMaxFileBytes, kMaxWholeFileBytes);
+    return ReadContentFrom(strPath.empty() ? m_strWorkPath : strPath, nLimit);
 }
 
-bool CNote::ReadContentFrom(const std::string& strPath) {
+bool CNote::ReadContentFrom(const std::string& strPath, uint64_t nMaxBytes) {
     try {
         if (strPath.empty()) return false;
         std::vector<uint8_t> bytes;
-        if (!::ReadWholeFile(strPath, bytes)) return false;
+        if (!::ReadWholeFile(strPath, bytes, nMaxBytes)) return false;
         CNoteUpdate update(*this);
         if (!update) return false;
         m_content.swap(bytes);
@@ -172,7 +214,12 @@ bool CNote::ReadBackAndAbsorb(const std::string& strPath) {
 bool CNote::ImportLocalFile(const CDownloadSettings* pSettings) {
     const size_t dot = m_strSource.rfind('.');
     const size_t slash = m_strSource.rfind('/');
-    if (dot == std::string::npos || dot == 0 || (slash != std::string::npos && dot < slash)) return false;
+    if (dot == std::string::npos || dot == 0 || (slash != std::string::npos && dot < slash)) {
+        const std::string why = FormatText(host::LoadString(ids::IDS_FILE_HAS_NO_TYPE), {m_strSource});
+        CNoteUpdate update(*this);
+        if (update) m_strError = why;
+        return false;
+    }
     const std::string ext = LowerAscii(m_strSource.substr(dot + 1));
     {
         CNoteUpdate update(*this);
@@ -185,7 +232,13 @@ bool CNote::ImportLocalFile(const CDownloadSettings* pSettings) {
     // Read straight in, whatever the content type says now: it becomes
     // "held" on success, and is written only when it changes, since the
     // user-interface thread reads it while this worker runs.
-    if (!ReadContentFrom(m_strSource)) return false;
+    const uint64_t nLimit = pSettings ? pSettings->m_nMaxFileBytes : CurrentDownloadSettings().m_nMaxFileBytes;
+    if (!ReadContentFrom(m_strSource, nLimit)) {
+        const std::string why = ReadFailureText(m_strSource, nLimit);
+        CNoteUpdate update(*this);
+        if (update) m_strError = why;
+        return false;
+    }
     if (m_strExt == "htm" || m_strExt == "xml") CaptureResources(m_strSource, nullptr, nullptr, pSettings);
     CNoteUpdate update(*this);
     if (!update) return false;

@@ -105,8 +105,9 @@ public:
     // its worker was given, or the user's options on the user-interface
     // thread.
     bool ImportLocalFile(const CDownloadSettings* pSettings = nullptr);
-    // Reads the file at `strPath` into the content.
-    bool ReadContentFrom(const std::string& strPath);
+    // Reads the file at `strPath` into the content; a file of `nMaxBytes`
+    // bytes or more is refused.
+    bool ReadContentFrom(const std::string& strPath, uint64_t nMaxBytes);
     // Fetches the note again.
     void Refetch();
 

@@ -19,6 +19,9 @@ struct CDownloadSettings {
     // capture keeps to the first rules (twenty file types found by text
     // search, one resource after the other).
     bool m_bModernCapture = true;
+    // A file of the disk this large or larger is not imported (nor read back
+    // into a note).
+    uint64_t m_nMaxFileBytes = 10240000;
 };
 
 // Where the notebooks and the capture code find the download options: the

@@ -11,6 +11,10 @@ constexpr unsigned IDS_FETCH_BAD_URL = 33141;        // the address cannot be us
 constexpr unsigned IDS_FETCH_REDIRECTED = 33143;     // still redirected when the attempts ran out
 constexpr unsigned IDS_FETCH_NOT_FOUND = 33144;      // 404, 408 or 504 on every attempt
 constexpr unsigned IDS_FETCH_FAILED = 33145;         // any other failure
+// A note's error text after a failed import of a file of the disk.
+constexpr unsigned IDS_FILE_TOO_LARGE = 34431;   // "%s" bytes, the limit "%s"
+constexpr unsigned IDS_FILE_NOT_READ = 34432;    // path, the system's reason
+constexpr unsigned IDS_FILE_HAS_NO_TYPE = 34433; // path without an extension
 constexpr unsigned IDS_NOT_A_NOTEBOOK = 33085;           // a file to open is not a ".vlt" notebook
 constexpr unsigned IDS_STOP_DOWNLOADS_TO_CLOSE = 33087;  // downloads run: stop them and close? (Yes/No)
 constexpr unsigned IDS_DOWNLOADS_NOT_STOPPED = 33088;    // downloads did not stop (Abort/Retry/Ignore)
@@ -78,6 +82,7 @@ constexpr unsigned IDS_IMPORT_SOURCE_COLUMN = 33074; // the rows' source column
 constexpr unsigned IDS_IMPORT_AGAIN_CAPTION = 33130; // the dialog on existing notes
 constexpr unsigned IDS_IMPORT_FILED = 33146;         // "%d" notes added to "%s"
 constexpr unsigned IDS_IMPORT_NOTICE_CAPTION = 33147;
+constexpr unsigned IDS_IMPORT_NOT_A_LOCAL_FILE = 34430;  // a typed "file:" address, as typed
 
 // The category tree and the note list: default names, the groups' labels
 // (the download groups' also name a note's state in the list), the list's

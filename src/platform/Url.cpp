@@ -2,6 +2,7 @@
 
 #include "platform/Charset.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace url {
@@ -24,6 +25,13 @@ struct AuthorityParts {
 
 bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+int HexValue(char c) {
+    if (IsDigit(c)) return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
 
 // The schemes browsers parse leniently (backslashes, "http:g", a host).
 bool IsSpecial(const std::string& scheme) {
@@ -367,6 +375,43 @@ bool CombineUrl(const std::string& strBase, const std::string& strReference, std
     std::string s = Compose(target);
     if (s.size() > kMaxUrlLength) return false;
     out = std::move(s);
+    return true;
+}
+
+bool FileUrlToPath(const std::string& strUrl, std::string& strPath) {
+    if (strUrl.size() < 5 || LowerAscii(strUrl.substr(0, 5)) != "file:") return false;
+    std::string rest = strUrl.substr(5, strUrl.find_first_of("?#") - 5);
+    if (rest.compare(0, 2, "//") == 0) {
+        const size_t end = rest.find('/', 2);
+        const std::string host = rest.substr(2, end == std::string::npos ? std::string::npos : end - 2);
+        // A drive written where the host goes is part of the path.
+        const bool bDrive = host.size() == 2 && IsAlpha(host[0]) && host[1] == ':';
+        if (bDrive) rest.erase(0, 2);
+        else if (host.empty() || LowerAscii(host) == "localhost") rest.erase(0, std::min(end, rest.size()));
+        else return false;
+    }
+    std::string path;
+    for (size_t i = 0; i < rest.size(); ++i) {
+        const int hi = i + 2 < rest.size() && rest[i] == '%' ? HexValue(rest[i + 1]) : -1;
+        const int lo = hi >= 0 ? HexValue(rest[i + 2]) : -1;
+        if (lo < 0) {
+            path += rest[i];
+            continue;
+        }
+        if (hi == 0 && lo == 0) return false;
+        path += static_cast<char>(hi * 16 + lo);
+        i += 2;
+    }
+    const size_t first = path.find_first_not_of('/');
+    if (first == std::string::npos || path.back() == '/') return false;
+    if (IsDrivePath(path.substr(first))) {
+        path.erase(0, first);
+    } else {
+        if (first == 0) return false;
+        // "//home" is "/home" on this system; one slash reads plainer.
+        path.erase(0, first - 1);
+    }
+    strPath = path;
     return true;
 }
 

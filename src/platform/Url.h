@@ -62,4 +62,14 @@ std::string BuildUrl(const CUrlParts& parts);
 // than kMaxUrlLength; `out` is then unchanged.
 bool CombineUrl(const std::string& strBase, const std::string& strReference, std::string& out);
 
+// The local path a typed "file:" URL (scheme in any case) names.
+// "file:///home/u/p.htm", "file://localhost/home/u/p.htm" and
+// "file:/home/u/p.htm" all give "/home/u/p.htm"; percent-escapes in the path
+// are decoded ("%20" a blank) and a query or fragment is dropped. A drive
+// ("file:///C:/p.htm", "file://C:/p.htm") gives "C:/p.htm". False, with
+// `strPath` unchanged, for anything else: no "file:" scheme, another host, a
+// relative path ("file:p.htm"), a folder (a path ending in "/") or an escape
+// that gives a NUL byte.
+bool FileUrlToPath(const std::string& strUrl, std::string& strPath);
+
 }  // namespace url

@@ -3,6 +3,7 @@
 #include "document/ClipVaultDoc.h"
 #include "platform/MessageHost.h"
 #include "platform/StringIds.h"
+#include "platform/Url.h"
 #include "platform/gui/AppGlobals.h"
 #include "platform/gui/CmdTarget.h"
 #include "platform/gui/LanguageModule.h"
@@ -74,10 +75,10 @@ CNote* FileImportItem(std::unique_ptr<CImportItem> pItem, CNoteCata& cata) {
 std::unique_ptr<CImportItem> ImportItemForAddress(const std::string& strAddress) {
     auto item = std::make_unique<CImportItem>();
     item->m_nContentMode = 2;
-    if (StartsWithNoCase(strAddress, "file:")) {
-        size_t from = 5;
-        while (from < strAddress.size() && strAddress[from] == '/') ++from;
-        item->m_strSource = strAddress.substr(from);
+    if (StartsWithNoCase(strAddress, "file:") || (!strAddress.empty() && strAddress[0] == '/')) {
+        // An absolute path typed as it is names the same file as its URL.
+        if (strAddress[0] == '/') item->m_strSource = strAddress;
+        else if (!url::FileUrlToPath(strAddress, item->m_strSource)) return nullptr;
         item->m_nImportKind = 2;
     } else {
         item->m_strSource = strAddress;
@@ -293,7 +294,10 @@ void CImportDlg::OnAddAddress() {
     if (dlg.DoModal() != host::IDOK) return;
     const std::string address = FromQ(dlg.m_strUrl.trimmed());
     if (address.empty()) return;
-    AddRow(ImportItemForAddress(address));
+    std::unique_ptr<CImportItem> item = ImportItemForAddress(address);
+    // A row that could only fail later would leave the user guessing why.
+    if (!item) AfxMessageBox(ids::IDS_IMPORT_NOT_A_LOCAL_FILE, host::MB_OK | host::MB_ICONEXCLAMATION, {address});
+    else AddRow(std::move(item));
 }
 
 void CImportDlg::OnRemove() {

@@ -23,8 +23,9 @@ class QTreeWidgetItem;
 // item yields no note (a local file that is gone).
 CNote* FileImportItem(std::unique_ptr<CImportItem> pItem, CNoteCata& cata);
 
-// The item a typed address gives: "file:" in any case names a local file
-// (the prefix and every leading "/" cut), anything else is a web page.
+// The item a typed address gives: a "file:" URL (any case) or an absolute
+// path names a local file (url::FileUrlToPath), anything else is a web page.
+// Null for a "file:" URL that names no file of this computer.
 std::unique_ptr<CImportItem> ImportItemForAddress(const std::string& strAddress);
 
 // A "Name|pattern|Name|pattern||" filter in the file dialogs' own form.

@@ -270,6 +270,7 @@ void CPgeOptDwn::LoadFields() {
     const CDownloadOptions& d = opt.m_download;
     m_bFetchResources = d.m_bFetchResources;
     m_bModernCapture = d.m_bModernCapture;
+    m_nMaxFileBytes = static_cast<int>(std::min<uint32_t>(d.m_nMaxFileBytes, INT32_MAX));
     m_nMaxWorkers = static_cast<int>(std::min<uint32_t>(opt.m_nMaxDownloadWorkers, INT32_MAX));
     m_nRetries = static_cast<int>(std::min<uint32_t>(d.m_nRetries, INT32_MAX));
     m_bRetryNoLimit = d.m_bRetryNoLimit;
@@ -284,6 +285,8 @@ void CPgeOptDwn::LoadFields() {
 void CPgeOptDwn::DoDataExchange(CDataExchange& dx) {
     DDX_Check(dx, IDC_FETCH_RESOURCES, m_bFetchResources);
     DDX_Check(dx, IDC_MODERN_CAPTURE, m_bModernCapture);
+    DDX_Text(dx, IDC_MAX_FILE_BYTES, m_nMaxFileBytes);
+    DDV_MinMaxInt(dx, m_nMaxFileBytes, 1, INT32_MAX);
     DDX_Text(dx, IDC_MAX_WORKERS, m_nMaxWorkers);
     DDV_MinMaxInt(dx, m_nMaxWorkers, 1, 100000);
     DDX_Text(dx, IDC_RETRIES, m_nRetries);
@@ -307,6 +310,10 @@ void CPgeOptDwn::OnOK() {
     CDownloadOptions& d = opt.m_download;
     d.m_bFetchResources = m_bFetchResources != 0;
     d.m_bModernCapture = m_bModernCapture != 0;
+    // A larger value stored by other means than this page stays unless the
+    // user changes the number.
+    if (static_cast<uint32_t>(m_nMaxFileBytes) != std::min<uint32_t>(d.m_nMaxFileBytes, INT32_MAX))
+        d.m_nMaxFileBytes = static_cast<uint32_t>(m_nMaxFileBytes);
     opt.m_nMaxDownloadWorkers = static_cast<uint32_t>(m_nMaxWorkers);
     d.m_nRetries = static_cast<uint32_t>(m_nRetries);
     d.m_bRetryNoLimit = m_bRetryNoLimit != 0;

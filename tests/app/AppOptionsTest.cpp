@@ -93,8 +93,9 @@ TEST(AppOptionsFile, DefaultsMake141BytesInFileOrder) {
     ASSERT_TRUE(opt.SaveOptions(dir.File("AppOption.data")));
     const Bytes b = FileBytes(dir.File("AppOption.data"));
     // The record, then the newer settings behind their mark and count.
-    ASSERT_EQ(b.size(), 141u + 12u) << Hex(b, 153);
-    EXPECT_EQ(Slice(b, 141, 12), Concat({Bytes{'C', 'V', 'X', '1'}, U32(1), U32(1)}));  // modern capture
+    ASSERT_EQ(b.size(), 141u + 16u) << Hex(b, 157);
+    // Modern capture, files of 10240000 bytes or more not imported.
+    EXPECT_EQ(Slice(b, 141, 16), Concat({Bytes{'C', 'V', 'X', '1'}, U32(2), U32(1), U32(10240000)}));
     EXPECT_EQ(Slice(b, 0, 8), Concat({U32(1), U32(1)}));         // docked, top edge
     EXPECT_EQ(Slice(b, 12, 8), Concat({U32(1), U32(1800000)}));  // autosave on, every 30 minutes
     EXPECT_EQ(Slice(b, 56, 8), Concat({U32(5), U32(0)}));        // workers, default view
@@ -130,11 +131,41 @@ TEST(AppOptionsFile, CaptureModeFollowsTheRecord) {
     EXPECT_TRUE(read.m_download.m_bModernCapture);
     // A later version's further fields after ours are passed over.
     Bytes later = b;
-    later[145] = 2;
+    later[145] = 3;
     for (uint8_t c : U32(5)) later.push_back(c);
     ASSERT_TRUE(fileutil::WriteWholeFile(dir.File("later"), later.data(), later.size()));
     ASSERT_TRUE(read.LoadOptions(dir.File("later")));
     EXPECT_FALSE(read.m_download.m_bModernCapture);
+    EXPECT_TRUE(log.m_ids.empty());
+}
+
+TEST(AppOptionsFile, TheImportSizeLimitFollowsTheCaptureMode) {
+    TempDir dir;
+    MessageLog log;
+    CAppOptions small;
+    small.m_download.m_nMaxFileBytes = 4096;
+    small.m_download.m_bModernCapture = false;
+    ASSERT_TRUE(small.SaveOptions(dir.File("a")));
+    const Bytes b = FileBytes(dir.File("a"));
+    // The record is untouched: what other programs read stays where it was.
+    CAppOptions plain;
+    plain.m_download.m_bModernCapture = false;
+    ASSERT_TRUE(plain.SaveOptions(dir.File("plain")));
+    EXPECT_EQ(Slice(b, 0, 141 + 12), Slice(FileBytes(dir.File("plain")), 0, 141 + 12));
+    EXPECT_EQ(Slice(b, 153, 4), U32(4096));
+    CAppOptions read;
+    ASSERT_TRUE(read.LoadOptions(dir.File("a")));
+    EXPECT_EQ(read.m_download.m_nMaxFileBytes, 4096u);
+    EXPECT_EQ(read.DownloadSettings().m_nMaxFileBytes, 4096u);
+
+    // A file written before the limit was kept (one field after the mark)
+    // reads the capture mode and the built-in limit.
+    Bytes older(b.begin(), b.begin() + 153);
+    older[145] = 1;
+    ASSERT_TRUE(fileutil::WriteWholeFile(dir.File("older"), older.data(), older.size()));
+    ASSERT_TRUE(read.LoadOptions(dir.File("older")));
+    EXPECT_FALSE(read.m_download.m_bModernCapture);
+    EXPECT_EQ(read.m_download.m_nMaxFileBytes, 10240000u);
     EXPECT_TRUE(log.m_ids.empty());
 }
 

@@ -217,6 +217,19 @@ expect 2 options --file opts.data set download.retries=4294967296
 expect 2 options --file opts.data set main_window.top=2147483648
 expect 2 options --file opts.data set dock_enabled=1 reserved
 cmp -s opts.data opts-before.data || fail "a refused options set wrote the file"
+# The largest file imported is an option; a file at the limit is refused,
+# and the note says its size and the limit.
+expect 0 options --file opts.data set download.max_file_bytes=1000
+expect 0 options --file opts.data dump
+python3 -c 'import json; assert json.load(open("out.txt"))["download"]["max_file_bytes"] == 1000'
+head -c 1000 /dev/zero >big.bin
+head -c 999 /dev/zero >fits.bin
+rc=0; "$CLI" import big.bin fits.bin --into limit.vlt --options opts.data >out.txt 2>err.txt || rc=$?
+[ "$rc" -eq 1 ] || fail "an import of a file at the limit exited $rc"
+grep -q $'\tthe file has 1000 bytes; files of 1000 bytes or more are not imported' out.txt \
+    || fail "the refused file does not say its size and the limit: $(cat out.txt)"
+[ "$(grep -c $'\t0\tfits.bin\t' out.txt)" -eq 1 ] || fail "the file below the limit was not imported: $(cat out.txt)"
+expect 0 options --file opts.data set download.max_file_bytes=10240000
 head -c 10 opts.data >opts-cut.data
 expect 1 options --file opts-cut.data dump
 expect 2 options --file opts.data frob

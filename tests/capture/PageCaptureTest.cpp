@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -490,6 +495,59 @@ TEST_F(CaptureTest, WorkingCopiesExportsAndLocalImports) {
     CNote* bad = m_doc.m_rootCata.AddNewNote("bad");
     bad->m_strSource = m_site.Path() + "/noext";
     EXPECT_FALSE(bad->ImportLocalFile());
+}
+
+// Shows what a note's error text is made of: the string's id, then the
+// arguments in the places of its formats.
+class CFormatHost : public RecordingHost {
+public:
+    std::string LoadString(unsigned nStringID) override { return std::to_string(nStringID) + ":%s:%s"; }
+};
+
+TEST_F(CaptureTest, AFailedImportSaysWhyAndTheSizeLimitIsTheUsers) {
+    CFormatHost host;
+    const std::string big = m_site.File("big.pdf");
+    {
+        const int fd = ::open(big.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, 10240000), 0);
+        ::close(fd);
+    }
+    CNote* n = NewNote("big", big, kSourceLocalFile);
+    CDownloadSettings settings;
+    EXPECT_FALSE(n->ImportLocalFile(&settings));
+    EXPECT_EQ(n->m_strError, "34431:10240000:10240000");
+    EXPECT_TRUE(n->m_content.empty());
+    settings.m_nMaxFileBytes = 10240001;
+    EXPECT_TRUE(n->ImportLocalFile(&settings));
+    EXPECT_EQ(n->m_content.size(), 10240000u);
+
+    // A lower limit refuses a small page; the other failures name the file.
+    Put("small.htm", std::string(100, 'x'));
+    settings.m_nMaxFileBytes = 100;
+    CNote* small = NewNote("small", m_site.File("small.htm"), kSourceLocalFile);
+    EXPECT_FALSE(small->ImportLocalFile(&settings));
+    EXPECT_EQ(small->m_strError, "34431:100:100");
+    CNote* gone = NewNote("gone", m_site.File("gone.txt"), kSourceLocalFile);
+    EXPECT_FALSE(gone->ImportLocalFile(&settings));
+    EXPECT_EQ(gone->m_strError, "34432:" + m_site.File("gone.txt") + ":" + std::strerror(ENOENT));
+    CNote* bare = NewNote("bare", m_site.Path() + "/noext", kSourceLocalFile);
+    EXPECT_FALSE(bare->ImportLocalFile(&settings));
+    EXPECT_EQ(bare->m_strError, "34433:" + m_site.Path() + "/noext:%s");
+
+    // The user's limit reaches the worker; reading back a page of the
+    // notebook's own is never held to less than the built-in limit.
+    const uint32_t nPrevious = AppOptions().m_download.m_nMaxFileBytes;
+    AppOptions().m_download.m_nMaxFileBytes = 100;
+    EXPECT_EQ(AppOptions().DownloadSettings().m_nMaxFileBytes, 100u);
+    small->m_strExt = "htm";
+    small->m_nContentType = kContentHeld;
+    small->m_content.assign(5000, 'y');
+    ASSERT_TRUE(small->WriteWorkingCopy());
+    small->m_content.clear();
+    EXPECT_TRUE(small->ReadBack());
+    AppOptions().m_download.m_nMaxFileBytes = nPrevious;
+    EXPECT_EQ(small->m_content.size(), 5000u);
 }
 
 TEST_F(CaptureTest, DownloadWorkersFillNotesThroughTheNotebook) {

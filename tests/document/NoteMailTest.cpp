@@ -4,8 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
@@ -14,6 +19,7 @@
 
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
+#include "platform/FileUtil.h"
 #include "platform/StringIds.h"
 #include "platform/TempFiles.h"
 #include "support/TestSupport.h"
@@ -43,6 +49,26 @@ std::vector<std::string> WaitForArgs(const TempDir& dir) {
     }
     return {};
 }
+
+// Sets an environment variable for the life of the object.
+class CEnv {
+public:
+    CEnv(const char* name, const std::string& value) : m_name(name) {
+        const char* old = std::getenv(name);
+        m_bHad = old != nullptr;
+        if (old) m_old = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~CEnv() {
+        if (m_bHad) ::setenv(m_name, m_old.c_str(), 1);
+        else ::unsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    bool m_bHad = false;
+    std::string m_old;
+};
 
 // Working copies in a folder of the test's own.
 class CTempRoot {
@@ -102,8 +128,11 @@ TEST(NoteMail, NoMailProgramIsSaidAndNothingIsSent) {
     std::ofstream(dir.File("not-runnable")) << "x";
     EXPECT_EQ(SendFilesByMail({"/tmp/x"}, dir.File("not-runnable")), ids::IDS_MAIL_FAILED);
 
-    // Through the note: the user hears why, on an empty search path.
+    // Through the note: the user hears why, on an empty search path, and
+    // no copies wait for a mail that never comes.
     CTempRoot root;
+    TempDir cache;
+    CEnv cacheHome("XDG_CACHE_HOME", cache.Path());
     RecordingHost host;
     CClipVaultDoc doc;
     ASSERT_TRUE(doc.OnNewDocument());
@@ -117,12 +146,14 @@ TEST(NoteMail, NoMailProgramIsSaidAndNothingIsSent) {
     ::setenv("PATH", saved.c_str(), 1);
     EXPECT_FALSE(sent);
     EXPECT_EQ(host.m_ids, std::vector<unsigned>{ids::IDS_NO_MAIL_SYSTEM});
+    EXPECT_TRUE(std::filesystem::is_empty(cache.Path() + "/clipvault/mail"));
 }
 
-TEST(NoteMail, TheDesktopsMailProgramGetsThePageAndTheFilesTheNotebookStillHolds) {
+TEST(NoteMail, TheDesktopsMailProgramGetsCopiesUnderTheNotesNameThatOutliveTheWorkingFiles) {
     // A stand-in xdg-email on the search path, writing down what it got.
     CTempRoot root;
-    TempDir bin;
+    TempDir bin, cache;
+    CEnv cacheHome("XDG_CACHE_HOME", cache.Path());
     const std::string script = bin.File("xdg-email");
     std::ofstream(script) << "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > \"" << bin.File("args.txt")
                           << ".part\"\nmv \"" << bin.File("args.txt") << ".part\" \"" << bin.File("args.txt") << "\"\n";
@@ -147,9 +178,65 @@ TEST(NoteMail, TheDesktopsMailProgramGetsThePageAndTheFilesTheNotebookStillHolds
     ASSERT_TRUE(bSent);
     ASSERT_EQ(args.size(), 6u);
     EXPECT_EQ(args[0], "--attach");
-    EXPECT_EQ(args[1], page->GetWorkPath());
-    EXPECT_EQ(BaseName(args[3]), "one.png");
-    EXPECT_EQ(BaseName(args[5]), "three.png");
-    for (size_t i = 1; i < args.size(); i += 2) EXPECT_EQ(::access(args[i].c_str(), R_OK), 0) << args[i];
+    // In a folder of this mail's own, which the clean-up at exit leaves alone.
+    const std::string folder = args[1].substr(0, args[1].rfind('/'));
+    EXPECT_EQ(folder.rfind(cache.Path() + "/clipvault/mail/mail-", 0), 0u) << folder;
+    EXPECT_EQ(BaseName(args[1]), "Trip.htm");
+    EXPECT_EQ(args[3], folder + "/one.png");
+    EXPECT_EQ(args[5], folder + "/three.png");
+    std::filesystem::remove_all(page->GetWorkPath().substr(0, page->GetWorkPath().rfind('/')));
+    Bytes bytes;
+    ASSERT_TRUE(fileutil::ReadWholeFile(args[1], bytes));
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), html);
+    ASSERT_TRUE(fileutil::ReadWholeFile(args[5], bytes));
+    EXPECT_EQ(bytes, Bytes{1});
     EXPECT_TRUE(host.m_ids.empty());
+}
+
+TEST(NoteMail, NamesAreMadeSafeAndOldMailFoldersAreSwept) {
+    CNote note;
+    note.m_strExt = "htm";
+    const std::pair<std::string, std::string> names[] = {
+        {"a/b:c?\"d<e>f|g*h\\i", "a b c  d e f g h i.htm"},
+        {"  line\nbreak  ", "line break.htm"},
+        {"..", "note.htm"},
+        {"", "note.htm"},
+        {std::string(300, 'x'), std::string(200, 'x') + ".htm"},
+        {"\xE4\xB8\xAD" + std::string(199, 'y'), "\xE4\xB8\xAD" + std::string(197, 'y') + ".htm"},
+    };
+    for (const auto& [name, file] : names) {
+        note.m_strName = name;
+        EXPECT_EQ(MailFileName(note), file) << name;
+    }
+
+    // A page named like one of its files does not take that file's place.
+    TempDir work, root;
+    note.m_strName = "frame";
+    ASSERT_TRUE(fileutil::WriteWholeFile(work.File("vlt1.htm"), "page", 4));
+    ASSERT_TRUE(fileutil::WriteWholeFile(work.File("frame.htm"), "inner", 5));
+    const std::vector<std::string> copies =
+        CopyForMail(note, {work.File("vlt1.htm"), work.File("frame.htm")}, root.Path() + "/mail");
+    ASSERT_EQ(copies.size(), 2u);
+    EXPECT_EQ(BaseName(copies[0]), "frame (2).htm");
+    EXPECT_EQ(BaseName(copies[1]), "frame.htm");
+    struct stat st;
+    ASSERT_EQ(::stat(copies[0].substr(0, copies[0].rfind('/')).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    // A file that cannot be read leaves no folder behind.
+    EXPECT_TRUE(CopyForMail(note, {work.File("vlt1.htm"), work.File("gone.png")}, root.Path() + "/mail").empty());
+
+    // At a later start, the mails of more than a week ago go, nothing else.
+    const std::string recent = copies[0].substr(0, copies[0].rfind('/'));
+    for (const char* name : {"mail-old", "other-old"}) {
+        const std::string dir = root.Path() + "/mail/" + name;
+        ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+        ASSERT_TRUE(fileutil::WriteWholeFile(dir + "/a.htm", "x", 1));
+        const timespec times[2] = {{std::time(nullptr) - 8 * 24 * 3600, 0}, {std::time(nullptr) - 8 * 24 * 3600, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, dir.c_str(), times, 0), 0);
+    }
+    SweepMailFolders(root.Path() + "/mail");
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::directory_iterator(root.Path() + "/mail")) left.push_back(e.path().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{recent, root.Path() + "/mail/other-old"}));
 }

@@ -156,6 +156,35 @@ TEST(Url, FileUrlsAndLocalPaths) {
     EXPECT_EQ(Combine("http://host/p.htm", "c:x"), "c:x");
 }
 
+TEST(Url, TypedFileAddressesNameAbsolutePaths) {
+    const Cases good = {
+        {"file:///home/u/p.htm", "/home/u/p.htm"},
+        {"FILE:///home/u/p.htm", "/home/u/p.htm"},
+        {"file://localhost/home/u/p.htm", "/home/u/p.htm"},
+        {"file://LocalHost/home/u/p.htm", "/home/u/p.htm"},
+        {"file:/tmp/x.txt", "/tmp/x.txt"},
+        {"file:////srv//a.htm", "/srv//a.htm"},
+        {"file:///home/u/My%20Pages/%e4%b8%ad.htm", "/home/u/My Pages/\xE4\xB8\xAD.htm"},
+        {"file:///home/u/100%25%zz.htm", "/home/u/100%%zz.htm"},
+        {"file:///home/u/p.htm?x=1#top", "/home/u/p.htm"},
+        {"file:///C:/page.htm", "C:/page.htm"},
+        {"file://C:/page.htm", "C:/page.htm"},
+    };
+    for (const auto& c : good) {
+        std::string path = "<failed>";
+        EXPECT_TRUE(url::FileUrlToPath(c.first, path)) << c.first;
+        EXPECT_EQ(path, c.second) << c.first;
+    }
+    // What names no file of this computer leaves the path alone.
+    for (const char* bad : {"file:p.htm", "file:", "file://", "file:///", "file:///home/u/",
+                            "file://server/share/a.htm", "file:///home/u/a%00.htm", "http://h/p.htm", "/home/u/p.htm",
+                            "fil"}) {
+        std::string path = "kept";
+        EXPECT_FALSE(url::FileUrlToPath(bad, path)) << bad;
+        EXPECT_EQ(path, "kept") << bad;
+    }
+}
+
 TEST(Url, LengthLimit) {
     const std::string base = "http://h/";  // 9 characters
     std::string out = "unchanged";

@@ -162,7 +162,18 @@ void ImportDlgTest::addressesFilesAndRemovedRows() {
     QCOMPARE(local->m_strSource, std::string("C:/page.htm"));
     QCOMPARE(local->m_nImportKind, 2);
     QCOMPARE(local->m_nContentMode, 2);
-    QCOMPARE(ImportItemForAddress("FILE:/tmp/x.txt")->m_strSource, std::string("tmp/x.txt"));
+    // A path without a drive stays absolute, in every spelling of the URL.
+    for (const char* typed : {"FILE:/home/u/p.htm", "file:///home/u/p.htm", "file://localhost/home/u/p.htm",
+                              "/home/u/p.htm"}) {
+        auto item = ImportItemForAddress(typed);
+        QVERIFY2(item, typed);
+        QCOMPARE(item->m_strSource, std::string("/home/u/p.htm"));
+        QCOMPARE(item->m_nImportKind, 2);
+        QCOMPARE(item->m_strTitle, std::string("p.htm"));
+    }
+    QCOMPARE(ImportItemForAddress("file:///home/u/My%20Page.htm")->m_strSource, std::string("/home/u/My Page.htm"));
+    QVERIFY(!ImportItemForAddress("file:p.htm"));
+    QVERIFY(!ImportItemForAddress("file://server/share/p.htm"));
     auto web = ImportItemForAddress("http://127.0.0.1:9/dir/page.htm");
     QCOMPARE(web->m_nImportKind, 0);
     QCOMPARE(web->m_strTitle, std::string("page.htm"));
@@ -179,15 +190,20 @@ void ImportDlgTest::addressesFilesAndRemovedRows() {
     }
     QStringList rows;
     QStringList afterRemove;
+    // The first address names no file here: the user hears so and no row comes.
+    QStringList typed{QStringLiteral("file:notes/x.htm"), QStringLiteral("file:///C:/page.htm")};
     RunDialog(p, {}, [&](CTemplateDialog& d) {
         if (d.TemplateID() == CEnterUrlDlg::IDD) {
-            d.Control<QLineEdit>(CEnterUrlDlg::IDC_URL)->setText(QStringLiteral("file:///C:/page.htm"));
+            d.Control<QLineEdit>(CEnterUrlDlg::IDC_URL)->setText(typed.takeFirst());
             d.Control<QPushButton>(host::IDOK)->click();
             return;
         }
         auto& dlg = static_cast<CImportDlg&>(d);
         dlg.m_fnChooseFiles = [&] { return QStringList{file}; };
         dlg.Control<QPushButton>(CImportDlg::IDC_ADD_FILES)->click();
+        dlg.Control<QPushButton>(CImportDlg::IDC_ADD_ADDRESS)->click();
+        QCOMPARE(dlg.ItemList()->topLevelItemCount(), 1);
+        QVERIFY(p.fx->Shown(ids::IDS_IMPORT_NOT_A_LOCAL_FILE));
         dlg.Control<QPushButton>(CImportDlg::IDC_ADD_ADDRESS)->click();
         dlg.Control<QPushButton>(CImportDlg::IDC_ADD_FILES)->click();
         QTreeWidget* list = dlg.ItemList();

@@ -339,6 +339,7 @@ void OptionsPagesTest::downloadPageChecksRangesAndKeepsTheHiddenSettings() {
     opt.m_download.m_nRetries = 10;
     opt.m_download.m_bProxyLogon = false;
     opt.m_download.m_bModernCapture = true;
+    opt.m_download.m_nMaxFileBytes = 10240000;
     opt.m_download.m_nConnectionKind = 7;
     opt.m_download.m_strConnectionText1 = "proxy.example:8080";
     opt.m_download.m_strConnectionText2 = "<local>";
@@ -347,13 +348,17 @@ void OptionsPagesTest::downloadPageChecksRangesAndKeepsTheHiddenSettings() {
     s.sheet.SetActivePage(2);
     CPgeOptDwn* d = s.download;
     QCOMPARE(s.Text(d, CPgeOptDwn::IDC_MAX_WORKERS), QStringLiteral("5"));
+    QCOMPARE(s.Text(d, CPgeOptDwn::IDC_MAX_FILE_BYTES), QStringLiteral("10240000"));
+    QVERIFY(!d->Item(CPgeOptDwn::IDC_MAX_FILE_BYTES)->accessibleName().isEmpty());
     QVERIFY(!s.Enabled(d, CPgeOptDwn::IDC_PROXY_USER));
     QVERIFY(!s.Enabled(d, CPgeOptDwn::IDC_PROXY_PASSWORD));
     QCOMPARE(d->Control<QLineEdit>(CPgeOptDwn::IDC_PROXY_PASSWORD)->echoMode(), QLineEdit::Password);
     const struct {
         unsigned nID;
         QString text;
-    } bad[] = {{CPgeOptDwn::IDC_MAX_WORKERS, QStringLiteral("0")}, {CPgeOptDwn::IDC_RETRIES, QStringLiteral("100001")}};
+    } bad[] = {{CPgeOptDwn::IDC_MAX_WORKERS, QStringLiteral("0")},
+               {CPgeOptDwn::IDC_RETRIES, QStringLiteral("100001")},
+               {CPgeOptDwn::IDC_MAX_FILE_BYTES, QStringLiteral("0")}};
     for (const auto& b : bad) {
         m_fx->Clear();
         s.Type(d, b.nID, b.text);
@@ -364,6 +369,7 @@ void OptionsPagesTest::downloadPageChecksRangesAndKeepsTheHiddenSettings() {
         s.Type(d, b.nID, QStringLiteral("3"));
     }
     s.Type(d, CPgeOptDwn::IDC_MAX_WORKERS, QStringLiteral("100000"));
+    s.Type(d, CPgeOptDwn::IDC_MAX_FILE_BYTES, QStringLiteral("52428800"));
     s.Click(d, CPgeOptDwn::IDC_PROXY_LOGON);
     QVERIFY(s.Enabled(d, CPgeOptDwn::IDC_PROXY_USER));
     // Text beyond ASCII, as an input method gives it.
@@ -374,6 +380,7 @@ void OptionsPagesTest::downloadPageChecksRangesAndKeepsTheHiddenSettings() {
     s.Press(QDialogButtonBox::Ok);
     QVERIFY(!s.IsOpen());
     QCOMPARE(opt.m_nMaxDownloadWorkers, 100000u);
+    QCOMPARE(opt.m_download.m_nMaxFileBytes, 52428800u);
     QCOMPARE(opt.m_download.m_nRetries, 3u);
     QVERIFY(opt.m_download.m_bRetryNoLimit);
     QVERIFY(opt.m_download.m_bProxyLogon);
@@ -383,6 +390,14 @@ void OptionsPagesTest::downloadPageChecksRangesAndKeepsTheHiddenSettings() {
     QCOMPARE(opt.m_download.m_nConnectionKind, 7u);
     QCOMPARE(opt.m_download.m_strConnectionText1, std::string("proxy.example:8080"));
     QCOMPARE(opt.m_download.m_strConnectionText2, std::string("<local>"));
+
+    // A limit beyond what the box holds, set elsewhere, stays when the box
+    // is left alone.
+    opt.m_download.m_nMaxFileBytes = 4000000000u;
+    CSheet again(frame);
+    again.sheet.SetActivePage(2);
+    again.Press(QDialogButtonBox::Ok);
+    QCOMPARE(opt.m_download.m_nMaxFileBytes, 4000000000u);
 }
 
 void OptionsPagesTest::bothLanguagesCarryTheSameControls() {

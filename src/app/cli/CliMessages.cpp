@@ -37,6 +37,11 @@ std::string CliMessageHost::Text(unsigned nStringID, const std::vector<std::stri
     case ids::IDS_FETCH_REDIRECTED: return "the page still redirected elsewhere after every attempt";
     case ids::IDS_FETCH_NOT_FOUND: return "the server did not find the page on any attempt";
     case ids::IDS_FETCH_FAILED: return "the page could not be fetched";
+    // Kept as formats: the core fills them in for a note's error text.
+    case ids::IDS_FILE_TOO_LARGE: return "the file has %s bytes; files of %s bytes or more are not imported "
+                                         "(option download.max_file_bytes)";
+    case ids::IDS_FILE_NOT_READ: return "%s could not be read: %s";
+    case ids::IDS_FILE_HAS_NO_TYPE: return "%s has no type (no extension after a dot), so it is not imported";
     default: break;
     }
     std::string text = "message " + std::to_string(nStringID);

@@ -68,6 +68,7 @@ std::vector<OptionField> Fields(CAppOptions& o) {
         {"download.retries", &d.m_nRetries},
         {"download.retry_without_limit", &d.m_bRetryNoLimit},
         {"download.modern_capture", &d.m_bModernCapture},
+        {"download.max_file_bytes", &d.m_nMaxFileBytes},
     };
 }
 
