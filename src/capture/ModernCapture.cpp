@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <chrono>
 #include <deque>
 #include <map>
 #include <memory>
@@ -24,6 +25,13 @@ namespace {
 // below the note's own page; a deeper one keeps its address. A hostile page
 // could otherwise lead the capture down a chain without end.
 const int kMaxNesting = 8;
+// Stored stylesheets and frame pages are followed this deep: a capture never
+// stores a chain deeper than kMaxNesting below any of its files, so only a
+// damaged or hostile notebook reaches it.
+const int kMaxStoredNesting = 64;
+// How long a capture waits, in all, for files another capture of the same
+// notebook is fetching before it fetches them itself.
+const std::chrono::seconds kWaitForOthers(120);
 const size_t kMinPageBytes = 10;
 const size_t kMaxNameBytes = 80;
 
@@ -257,7 +265,9 @@ struct CUse {
     char cQuote = 0;
 };
 
-enum NodeState { kPending, kFetched, kFailed, kExisting, kTooDeep };
+// kElsewhere: another capture of the notebook is fetching it; kBorrowed: that
+// capture has named it and is going to store it.
+enum NodeState { kPending, kFetched, kFailed, kExisting, kTooDeep, kElsewhere, kBorrowed };
 
 struct CNode {
     std::string strUrl;  // without fragment: one node however often it is used
@@ -268,6 +278,9 @@ struct CNode {
     CFetchResult result;
     bool bParsed = false;
     bool bNamed = false;
+    bool bReserved = false;  // its address is this capture's (ReserveOrigin)
+    bool bAwaited = false;   // in m_elsewhere
+    int nNamePass = 0;
     bool bHtml = false;
     CHtmlScan scan;
     // An XSL's output is a page at the address of the XML it shows: its
@@ -298,6 +311,13 @@ class CModernRun {
 public:
     CModernRun(CNote& note, CCaptureContext* pContext, bool bFetch)
         : m_note(note), m_pDoc(note.m_pDocument), m_pContext(pContext), m_bFetch(bFetch) {}
+    CModernRun(const CModernRun&) = delete;
+    CModernRun& operator=(const CModernRun&) = delete;
+    // Addresses still reserved (a failure part-way) go back.
+    ~CModernRun() {
+        for (CNode& node : m_nodes)
+            if (node.bReserved) m_pDoc->ReleaseOrigin(node.strUrl, this);
+    }
 
     void Run(std::vector<uint8_t>& bytes, const CModernCaptureRequest& request);
 
@@ -306,6 +326,14 @@ private:
     CNode* Want(const std::string& url, int nUse, int nDepth, const std::string& strResultBase);
     void AddUse(CNode& parent, const std::string& base, const std::string& value, int nUse, CUse site,
                 const std::string& strResultBase = std::string());
+    void Acquire(CNode& node);
+    void StartFetch(CNode& node);
+    void Follow(CNode& node);
+    CNode* Stored(const std::string& name, int nUse, int nDepth);
+    bool AwaitOthers();
+    void AwaitStored();
+    void NamePass();
+    std::chrono::steady_clock::time_point WaitLimit();
     void Fetched(CNode& node, CFetchResult&& result);
     void ParseDocument(CNode& node, const std::string& pageUrl);
     void ParseStylesheet(CNode& node, const std::string& sheetUrl);
@@ -327,6 +355,10 @@ private:
     bool m_bRootEdited = false;
     bool m_bFolderKnown = false;
     std::string m_strWorkFolder;
+    std::vector<CNode*> m_elsewhere;  // files other captures were fetching
+    int m_nPass = 0;
+    bool m_bWaitStarted = false;
+    std::chrono::steady_clock::time_point m_waitUntil;
 };
 
 CNode* CModernRun::Want(const std::string& url, int nUse, int nDepth, const std::string& strResultBase) {
@@ -335,8 +367,9 @@ CNode* CModernRun::Want(const std::string& url, int nUse, int nDepth, const std:
         CNode* p = it->second;
         // A file first met as a plain file and then as a stylesheet or page is
         // read as one too.
-        if (nUse > p->nUse && p->state != kExisting && p->state != kTooDeep) {
+        if (nUse > p->nUse && p->state != kTooDeep && p->state != kElsewhere && p->state != kBorrowed) {
             p->nUse = nUse;
+            if (p->state == kExisting) Follow(*p);
             if (p->state == kFetched && !p->bParsed) {
                 CFetchResult r = std::move(p->result);
                 Fetched(*p, std::move(r));
@@ -351,15 +384,44 @@ CNode* CModernRun::Want(const std::string& url, int nUse, int nDepth, const std:
     p->nDepth = nDepth;
     p->strResultBase = strResultBase;
     m_byUrl[url] = p;
-    if (std::string name = m_pDoc->AttachmentNameForOrigin(url); !name.empty() && m_pDoc->FindAttachment(name)) {
-        p->state = kExisting;
-        p->strName = name;
-        return p;
-    }
     if (nUse != kUseFile && nDepth > kMaxNesting) {
-        p->state = kTooDeep;
+        // What is stored already is used at any depth.
+        if (std::string name = m_pDoc->AttachmentNameForOrigin(url); !name.empty() && m_pDoc->FindAttachment(name)) {
+            p->state = kExisting;
+            p->strName = name;
+            Follow(*p);
+        } else {
+            p->state = kTooDeep;
+        }
         return p;
     }
+    Acquire(*p);
+    return p;
+}
+
+// A file stored already is this note's too, with everything it refers to;
+// one that another capture is fetching is waited for; any other is fetched.
+void CModernRun::Acquire(CNode& node) {
+    std::string name;
+    switch (m_pDoc->ReserveOrigin(node.strUrl, this, name)) {
+    case CClipVaultDoc::kOriginStored:
+        node.state = kExisting;
+        node.strName = name;
+        Follow(node);
+        return;
+    case CClipVaultDoc::kOriginTaken:
+        node.state = kElsewhere;
+        if (!node.bAwaited) m_elsewhere.push_back(&node);
+        node.bAwaited = true;
+        return;
+    default: node.bReserved = true; break;
+    }
+    StartFetch(node);
+}
+
+void CModernRun::StartFetch(CNode& node) {
+    CNode* p = &node;
+    const std::string& url = node.strUrl;
     const std::string scheme = SchemeOf(url);
     if (IsWebScheme(scheme) && m_pContext) {
         if (!m_pFetcher) m_pFetcher = std::make_unique<CResourceFetcher>(*m_pContext);
@@ -372,7 +434,102 @@ CNode* CModernRun::Want(const std::string& url, int nUse, int nDepth, const std:
     } else {
         p->state = kFailed;
     }
+}
+
+// A stored stylesheet or frame page names its own files by their bare
+// attachment names: those are taken as they are, exactly as if it had just
+// been fetched; the stored file itself does not change.
+void CModernRun::Follow(CNode& node) {
+    if (node.bParsed || node.nUse == kUseFile || node.nDepth > kMaxStoredNesting) return;
+    node.bParsed = true;
+    {
+        std::lock_guard<std::recursive_mutex> guard(m_pDoc->m_lock);
+        CNoteAttatch* pAttach = m_pDoc->FindAttachment(node.strName);
+        if (!pAttach) return;
+        node.result.m_body = pAttach->Data();
+        node.result.m_strFinalUrl = pAttach->m_strOrigin;
+    }
+    if (node.nUse == kUseStylesheet) ParseStylesheet(node, node.result.m_strFinalUrl);
+    else ParseDocument(node, node.result.m_strFinalUrl);
+}
+
+// The node of an attachment a page or a stored file names by its name.
+CNode* CModernRun::Stored(const std::string& name, int nUse, int nDepth) {
+    const std::string key = "attachment:" + name;
+    CNode*& p = m_byUrl[key];
+    if (!p) {
+        m_nodes.emplace_back();
+        p = &m_nodes.back();
+        p->strUrl = key;
+        p->state = kExisting;
+        p->strName = name;
+        p->nUse = nUse;
+        p->nDepth = nDepth;
+    } else if (nUse > p->nUse) {
+        p->nUse = nUse;
+    }
+    Follow(*p);
     return p;
+}
+
+std::chrono::steady_clock::time_point CModernRun::WaitLimit() {
+    if (!m_bWaitStarted) {
+        m_bWaitStarted = true;
+        m_waitUntil = std::chrono::steady_clock::now() + kWaitForOthers;
+    }
+    return m_waitUntil;
+}
+
+// Waits for the names of the files other captures are fetching. They
+// announce them before they wait for anything themselves, so two captures
+// waiting for each other's files both go on. A file given up is taken over;
+// one waited for too long is fetched here too. True when something changed.
+bool CModernRun::AwaitOthers() {
+    bool bChanged = false;
+    for (size_t i = 0; i < m_elsewhere.size(); ++i) {
+        CNode& node = *m_elsewhere[i];
+        if (node.state != kElsewhere) continue;
+        std::string name;
+        const int answer = m_pDoc->AwaitOrigin(
+            node.strUrl, false, [this] { return Stopped(); }, WaitLimit(), name);
+        bChanged = true;
+        switch (answer) {
+        case CClipVaultDoc::kOriginStored:
+            node.state = kExisting;
+            node.strName = name;
+            Follow(node);
+            break;
+        case CClipVaultDoc::kOriginNamed:
+            node.state = kBorrowed;
+            node.strName = name;
+            break;
+        case CClipVaultDoc::kOriginFree:
+            node.state = kPending;
+            Acquire(node);
+            break;
+        default:
+            node.state = kPending;
+            if (Stopped()) node.state = kFailed;
+            else StartFetch(node);
+            break;
+        }
+    }
+    return bChanged;
+}
+
+// Files named by another capture: listed with what they refer to once it
+// stored them. One it could not store after all stays as named.
+void CModernRun::AwaitStored() {
+    for (CNode* p : m_elsewhere) {
+        if (p->state != kBorrowed) continue;
+        std::string name;
+        if (m_pDoc->AwaitOrigin(p->strUrl, true, [this] { return Stopped(); }, WaitLimit(), name) !=
+            CClipVaultDoc::kOriginStored)
+            continue;
+        p->state = kExisting;
+        p->strName = name;
+        Follow(*p);
+    }
 }
 
 // A page from the web refers to files of the computer it is shown on only
@@ -402,22 +559,17 @@ void CModernRun::AddUse(CNode& parent, const std::string& base, const std::strin
     trimmed.erase(0, std::min(trimmed.size(), trimmed.find_first_not_of(" \t\r\n\f")));
     if (trimmed.empty() || trimmed[0] == '#') return;
     // The page already uses a stored attachment (a note captured again, or
-    // a page from the editor): it is listed, not fetched.
+    // a page from the editor): it is listed with what it refers to, not
+    // fetched.
     if (SchemeOf(trimmed).empty() && m_pDoc->FindAttachment(WithoutFragment(trimmed))) {
-        const std::string key = "attachment:" + WithoutFragment(trimmed);
-        CNode*& p = m_byUrl[key];
-        if (!p) {
-            m_nodes.emplace_back();
-            p = &m_nodes.back();
-            p->strUrl = key;
-            p->state = kExisting;
-            p->strName = WithoutFragment(trimmed);
-        }
-        site.pNode = p;
+        site.pNode = Stored(WithoutFragment(trimmed), nUse, parent.nDepth + 1);
         site.strAbsolute.clear();  // nothing to change
         parent.uses.push_back(site);
         return;
     }
+    // A stored file, or a page whose files are not to be fetched, keeps
+    // every other address as it stands.
+    if (parent.state == kExisting || !m_bFetch) return;
     const std::string absolute = ResolveReference(base, trimmed);
     if (absolute.empty()) return;
     const std::string scheme = SchemeOf(absolute);
@@ -507,7 +659,6 @@ void CModernRun::ParseDocument(CNode& node, const std::string& pageUrl) {
         case kHtmlResource:
         case kHtmlStylesheet:
         case kHtmlDocument: {
-            if (!m_bFetch) break;
             // "{@image}": filled in by the transformation, nothing to fetch.
             if (bXsl && ref.m_strValue.find('{') != std::string::npos) break;
             const bool bOwn = ref.m_strTag.compare(0, 4, "xsl:") == 0;
@@ -520,7 +671,6 @@ void CModernRun::ParseDocument(CNode& node, const std::string& pageUrl) {
             break;
         }
         case kHtmlSrcset:
-            if (!m_bFetch) break;
             for (const CSrcsetCandidate& c : ParseSrcset(ref.m_strValue)) {
                 CUse inner = site;
                 inner.bInner = true;
@@ -530,7 +680,6 @@ void CModernRun::ParseDocument(CNode& node, const std::string& pageUrl) {
             }
             break;
         case kHtmlStyleText:
-            if (!m_bFetch) break;
             for (const CCssRef& c : FindCssRefs(ref.m_strValue.data(), ref.m_strValue.size())) {
                 CUse inner = site;
                 inner.bInner = inner.bCss = true;
@@ -550,19 +699,37 @@ void CModernRun::ParseDocument(CNode& node, const std::string& pageUrl) {
 void CModernRun::Name(CNode& parent) {
     for (const CUse& use : parent.uses) {
         CNode& node = *use.pNode;
-        if (node.bNamed) continue;
-        node.bNamed = true;
-        if (node.state == kFetched) {
-            // A frame that showed no page is stored as the file it was.
-            const int nUse = node.nUse == kUseDocument && !node.bHtml ? kUseFile : node.nUse;
-            const std::string wanted =
-                ModernAttachmentName(node.result.m_strFinalUrl, node.result.m_strContentType, nUse);
-            node.reservation = CNameReservation(m_pDoc, m_pDoc->ReserveAttachmentName(wanted));
-            node.strName = node.reservation.name;
-            if (node.strName.empty()) node.state = kFailed;
+        if (node.nNamePass == m_nPass) continue;
+        node.nNamePass = m_nPass;
+        if (!node.bNamed && node.state != kPending && node.state != kElsewhere) {
+            node.bNamed = true;
+            if (node.state == kFetched) {
+                // A frame that showed no page is stored as the file it was.
+                const int nUse = node.nUse == kUseDocument && !node.bHtml ? kUseFile : node.nUse;
+                const std::string wanted =
+                    ModernAttachmentName(node.result.m_strFinalUrl, node.result.m_strContentType, nUse);
+                node.reservation = CNameReservation(m_pDoc, m_pDoc->ReserveAttachmentName(wanted));
+                node.strName = node.reservation.name;
+                if (node.strName.empty()) node.state = kFailed;
+                else if (node.bReserved) m_pDoc->AnnounceOriginName(node.strUrl, this, node.strName);
+            }
+            if (node.state == kFetched || node.state == kExisting || node.state == kBorrowed)
+                m_order.push_back(&node);
         }
-        if (node.state == kFetched || node.state == kExisting) m_order.push_back(&node);
         Name(node);
+    }
+}
+
+// Names what has arrived since the last pass, and gives up the addresses
+// that could not be fetched, for another capture to try.
+void CModernRun::NamePass() {
+    ++m_nPass;
+    m_pRoot->nNamePass = m_nPass;
+    Name(*m_pRoot);
+    for (CNode& node : m_nodes) {
+        if (!node.bReserved || node.state == kFetched || node.state == kPending) continue;
+        m_pDoc->ReleaseOrigin(node.strUrl, this);
+        node.bReserved = false;
     }
 }
 
@@ -571,11 +738,13 @@ std::string CModernRun::Replacement(const CUse& use) const {
     if (&node == m_pRoot) return use.strAbsolute;  // the page itself, in a frame of its own
     switch (node.state) {
     case kFetched:
-    case kExisting: return use.strAbsolute.empty() ? std::string() : node.strName + use.strFragment;
+    case kExisting:
+    case kBorrowed: return use.strAbsolute.empty() ? std::string() : node.strName + use.strFragment;
     // Not captured: the page, shown from the working folder, still finds it
     // where it came from.
     case kFailed: return Stopped() ? std::string() : use.strAbsolute;
-    case kTooDeep: return use.strAbsolute;
+    case kTooDeep:
+    case kElsewhere: return use.strAbsolute;
     default: return std::string();
     }
 }
@@ -673,23 +842,31 @@ void CModernRun::Run(std::vector<uint8_t>& bytes, const CModernCaptureRequest& r
     }
     if (Stopped()) return;
     ParseDocument(root, base);
-    if (m_pFetcher) m_pFetcher->Run();
     root.bNamed = true;
-    Name(root);
+    do {
+        if (m_pFetcher) m_pFetcher->Run();
+        NamePass();
+    } while (AwaitOthers());
 
     // Pages and stylesheets are written with their files' names, then stored.
     std::vector<std::vector<uint8_t>> bodies;
     for (CNode* p : m_order) bodies.push_back(p->state == kFetched ? Rewritten(*p) : std::vector<uint8_t>());
     std::vector<uint8_t> page = Rewritten(root);
-    for (size_t i = 0; i < m_order.size(); ++i) {
+    for (size_t i = 0; i < bodies.size(); ++i) {
         CNode& node = *m_order[i];
-        if (node.state == kFetched) {
-            CNoteAttatch* pAttach = m_pDoc->MakeReservedAttachment(node.strName, node.strUrl, std::move(bodies[i]));
-            node.reservation.name.clear();  // made, or released by the notebook
-            if (!pAttach) continue;
-        }
-        AddName(node.strName);
+        if (node.state != kFetched) continue;
+        CNoteAttatch* pAttach = m_pDoc->MakeReservedAttachment(node.strName, node.strUrl, std::move(bodies[i]));
+        node.reservation.name.clear();  // made, or released by the notebook
+        if (node.bReserved) m_pDoc->ReleaseOrigin(node.strUrl, this);
+        node.bReserved = false;
+        if (!pAttach) node.state = kFailed;
     }
+    // Only now that this capture's own files are stored: another capture may
+    // be waiting for them before it stores the ones waited for here.
+    AwaitStored();
+    NamePass();
+    for (CNode* p : m_order)
+        if (p->state == kFetched || p->state == kExisting) AddName(p->strName);
     if (m_bRootEdited) m_note.m_bLinksRewritten = 1;
     bytes.swap(page);
     giveBack.bDone = true;
