@@ -385,15 +385,17 @@ std::string CClipVaultDoc::AttachmentNameForOrigin(const std::string& strOrigin)
 
 int CClipVaultDoc::ReserveOrigin(const std::string& strOrigin, const void* pOwner, std::string& strName) {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
-    auto stored = m_originToName.find(strOrigin);
-    if (stored != m_originToName.end() && m_attachments.Contains(stored->second)) {
-        strName = stored->second;
-        return kOriginStored;
-    }
+    // An owner stores its files one by one and gives their addresses up
+    // together: until then a stored one may name files not stored yet.
     auto it = m_reservedOrigins.find(strOrigin);
     if (it != m_reservedOrigins.end() && it->second.first != pOwner) {
         strName = it->second.second;
         return kOriginTaken;
+    }
+    auto stored = m_originToName.find(strOrigin);
+    if (stored != m_originToName.end() && m_attachments.Contains(stored->second)) {
+        strName = stored->second;
+        return kOriginStored;
     }
     m_reservedOrigins[strOrigin] = {pOwner, std::string()};
     return kOriginReserved;
@@ -421,13 +423,13 @@ int CClipVaultDoc::AwaitOrigin(const std::string& strOrigin, bool bUntilStored, 
         // The stop test runs without the lock: it may take the note's.
         if (stopped()) return kOriginWaitEnded;
         std::unique_lock<std::recursive_mutex> lock(m_lock);
-        auto stored = m_originToName.find(strOrigin);
-        if (stored != m_originToName.end() && m_attachments.Contains(stored->second)) {
+        auto it = m_reservedOrigins.find(strOrigin);
+        if (it == m_reservedOrigins.end()) {
+            auto stored = m_originToName.find(strOrigin);
+            if (stored == m_originToName.end() || !m_attachments.Contains(stored->second)) return kOriginFree;
             strName = stored->second;
             return kOriginStored;
         }
-        auto it = m_reservedOrigins.find(strOrigin);
-        if (it == m_reservedOrigins.end()) return kOriginFree;
         if (!bUntilStored && !it->second.second.empty()) {
             strName = it->second.second;
             return kOriginNamed;

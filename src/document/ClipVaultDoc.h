@@ -156,8 +156,9 @@ public:
     // Name of the attachment taken from `strOrigin`, or empty.
     std::string AttachmentNameForOrigin(const std::string& strOrigin);
     // One address is fetched by one capture at a time: the first to reserve
-    // it owns it until it stored the attachment or gave it up, and the others
-    // wait for it rather than storing a second copy. ReserveOrigin answers
+    // it owns it until it stored the attachment (with the others it stores)
+    // or gave it up, and the others wait for it rather than storing a second
+    // copy. ReserveOrigin answers
     // kOriginStored (the attachment exists; its name in strName),
     // kOriginReserved (now the owner's) or kOriginTaken (another capture's).
     enum OriginState { kOriginStored, kOriginReserved, kOriginTaken, kOriginNamed, kOriginFree, kOriginWaitEnded };
@@ -165,7 +166,8 @@ public:
     // The owner tells the others the name the attachment is going to have.
     void AnnounceOriginName(const std::string& strOrigin, const void* pOwner, const std::string& strName);
     void ReleaseOrigin(const std::string& strOrigin, const void* pOwner);
-    // Waits for another capture's address until it is stored (kOriginStored),
+    // Waits for another capture's address until it is stored and given up
+    // (kOriginStored),
     // its name is announced (kOriginNamed; not when bUntilStored) or it was
     // given up (kOriginFree); kOriginWaitEnded when `stopped` answers true or
     // the time is up. Not to be called with m_lock held.
