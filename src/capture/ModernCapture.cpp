@@ -1,9 +1,9 @@
 #include "capture/ModernCapture.h"
 
-#include <curl/curl.h>
 #include <strings.h>
 
 #include <algorithm>
+#include <chrono>
 #include <deque>
 #include <map>
 #include <memory>
@@ -13,10 +13,13 @@
 #include "capture/CssRefs.h"
 #include "capture/HtmlRefs.h"
 #include "capture/LinkHelpers.h"
+#include "capture/ModernNames.h"
 #include "capture/ResourceFetcher.h"
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
 #include "platform/Charset.h"
+
+using namespace modernurl;
 
 namespace {
 
@@ -24,224 +27,14 @@ namespace {
 // below the note's own page; a deeper one keeps its address. A hostile page
 // could otherwise lead the capture down a chain without end.
 const int kMaxNesting = 8;
+// Stored stylesheets and frame pages are followed this deep: a capture never
+// stores a chain deeper than kMaxNesting below any of its files, so only a
+// damaged or hostile notebook reaches it.
+const int kMaxStoredNesting = 64;
+// How long a capture waits, in all, for files another capture of the same
+// notebook is fetching before it fetches them itself.
+const std::chrono::seconds kWaitForOthers(120);
 const size_t kMinPageBytes = 10;
-const size_t kMaxNameBytes = 80;
-
-bool IsAsciiSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
-
-// The scheme of `s` in lower case ("http"), or empty when it has none.
-std::string SchemeOf(const std::string& s) {
-    size_t i = 0;
-    if (s.empty() || !isalpha(static_cast<unsigned char>(s[0]))) return std::string();
-    while (i < s.size() && (isalnum(static_cast<unsigned char>(s[i])) || s[i] == '+' || s[i] == '-' || s[i] == '.'))
-        ++i;
-    if (i >= s.size() || s[i] != ':') return std::string();
-    return LowerAscii(s.substr(0, i));
-}
-
-bool IsWebScheme(const std::string& scheme) { return scheme == "http" || scheme == "https"; }
-
-std::string CleanReference(const std::string& ref) {
-    size_t b = 0, e = ref.size();
-    while (b < e && IsAsciiSpace(ref[b])) ++b;
-    while (e > b && IsAsciiSpace(ref[e - 1])) --e;
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (size_t i = b; i < e; ++i) {
-        const unsigned char c = static_cast<unsigned char>(ref[i]);
-        if (c == '\t' || c == '\n' || c == '\r') continue;
-        if (c <= 0x20 || c >= 0x7f || c == '"' || c == '<' || c == '>' || c == '`' || c == '{' || c == '}' ||
-            c == '|' || c == '^') {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
-std::string PercentDecode(const std::string& s) {
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size() && isxdigit(static_cast<unsigned char>(s[i + 1])) &&
-            isxdigit(static_cast<unsigned char>(s[i + 2]))) {
-            out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
-
-std::string FileUrlFor(const std::string& path) {
-    if (!SchemeOf(path).empty() && path.size() > 2 && path[1] != ':') return path;  // a URL already
-    return "file://" + CleanReference(path);
-}
-
-std::string WithoutFragment(const std::string& url, std::string* pFragment = nullptr) {
-    const size_t hash = url.find('#');
-    if (pFragment) *pFragment = hash == std::string::npos ? std::string() : url.substr(hash);
-    return hash == std::string::npos ? url : url.substr(0, hash);
-}
-
-struct CTypeExtensions {
-    const char* type;
-    const char* exts;  // the first is the one given
-};
-const CTypeExtensions kTypes[] = {
-    {"image/png", "png apng"},
-    {"image/apng", "png apng"},
-    {"image/jpeg", "jpg jpeg jpe jfif"},
-    {"image/pjpeg", "jpg jpeg"},
-    {"image/gif", "gif"},
-    {"image/webp", "webp"},
-    {"image/avif", "avif"},
-    {"image/svg+xml", "svg svgz"},
-    {"image/x-icon", "ico cur"},
-    {"image/vnd.microsoft.icon", "ico cur"},
-    {"image/bmp", "bmp"},
-    {"image/tiff", "tif tiff"},
-    {"text/css", "css"},
-    {"text/javascript", "js mjs"},
-    {"application/javascript", "js mjs"},
-    {"application/x-javascript", "js mjs"},
-    {"application/json", "json"},
-    {"font/woff2", "woff2"},
-    {"font/woff", "woff"},
-    {"application/font-woff", "woff"},
-    {"font/ttf", "ttf"},
-    {"application/x-font-ttf", "ttf"},
-    {"font/otf", "otf"},
-    {"application/vnd.ms-fontobject", "eot"},
-    {"text/html", "htm html shtml"},
-    {"application/xhtml+xml", "xhtml htm html"},
-    {"text/xml", "xml xsl xslt"},
-    {"application/xml", "xml xsl xslt"},
-    {"text/xsl", "xsl xslt xml"},
-    {"application/xslt+xml", "xsl xslt xml"},
-    {"video/mp4", "mp4 m4v"},
-    {"video/webm", "webm"},
-    {"video/ogg", "ogv ogg"},
-    {"audio/mpeg", "mp3"},
-    {"audio/ogg", "ogg oga opus"},
-    {"audio/wav", "wav"},
-    {"audio/x-wav", "wav"},
-    {"audio/webm", "weba webm"},
-    {"text/vtt", "vtt"},
-    {"application/pdf", "pdf"},
-    {"text/plain", "txt"},
-};
-
-const CTypeExtensions* TypeInfo(const std::string& type) {
-    for (const auto& t : kTypes)
-        if (type == t.type) return &t;
-    return nullptr;
-}
-
-bool ListHas(const char* list, const std::string& ext) {
-    const std::string l = std::string(" ") + list + " ";
-    return !ext.empty() && l.find(" " + ext + " ") != std::string::npos;
-}
-
-std::string FirstOf(const char* list) {
-    const std::string l = list;
-    return l.substr(0, l.find(' '));
-}
-
-}  // namespace
-
-bool TooDeepToParse(const uint8_t* pData, size_t nLength) {
-    static const char* const kVoid[] = {"area", "base", "br",   "col",   "embed",  "hr",  "img", "input",
-                                        "link", "meta", "param", "source", "track", "wbr", "p",   "li"};
-    const size_t kLimit = 20000;
-    size_t depth = 0;
-    for (size_t i = 0; i + 1 < nLength; ++i) {
-        if (pData[i] != '<') continue;
-        size_t j = i + 1;
-        while (j < nLength && pData[j] == 0) ++j;  // UTF-16
-        if (j < nLength && pData[j] == '/') {
-            if (depth) --depth;
-            continue;
-        }
-        std::string name;
-        while (j < nLength && name.size() < 8 && (isalnum(pData[j]) || pData[j] == 0)) {
-            if (pData[j]) name += static_cast<char>(tolower(pData[j]));
-            ++j;
-        }
-        if (name.empty() || !isalpha(static_cast<unsigned char>(name[0]))) continue;
-        if (std::find_if(std::begin(kVoid), std::end(kVoid), [&](const char* v) { return name == v; }) !=
-            std::end(kVoid))
-            continue;
-        if (++depth > kLimit) return true;
-    }
-    return false;
-}
-
-std::string ResolveReference(const std::string& base, const std::string& ref) {
-    const std::string clean = CleanReference(ref);
-    if (clean.empty()) return std::string();
-    const std::string scheme = SchemeOf(clean);
-    if (!scheme.empty() && !IsWebScheme(scheme) && scheme != "file") return std::string();
-    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> h(curl_url(), &curl_url_cleanup);
-    if (!h) return std::string();
-    const unsigned flags = CURLU_NON_SUPPORT_SCHEME;
-    if (scheme.empty()) {
-        if (curl_url_set(h.get(), CURLUPART_URL, base.c_str(), flags) != CURLUE_OK) return std::string();
-    }
-    if (curl_url_set(h.get(), CURLUPART_URL, clean.c_str(), flags) != CURLUE_OK) return std::string();
-    char* out = nullptr;
-    if (curl_url_get(h.get(), CURLUPART_URL, &out, 0) != CURLUE_OK || !out) return std::string();
-    std::string result = out;
-    curl_free(out);
-    return result;
-}
-
-std::string ModernAttachmentName(const std::string& url, const std::string& strContentType, int nUse) {
-    std::string path = WithoutFragment(url);
-    path = path.substr(0, path.find('?'));
-    const size_t authority = path.find("://");
-    if (authority != std::string::npos) {
-        const size_t slash = path.find('/', authority + 3);
-        path = slash == std::string::npos ? std::string() : path.substr(slash);
-    }
-    const std::string last = PercentDecode(path.substr(path.find_last_of('/') == std::string::npos
-                                                           ? 0
-                                                           : path.find_last_of('/') + 1));
-    std::string name;
-    for (char c : last) name += (isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_') ? c : '_';
-    while (!name.empty() && name.front() == '.') name.erase(0, 1);  // no hidden files
-    if (name.empty()) name = nUse == kUseDocument ? "index" : nUse == kUseStylesheet ? "style" : "file";
-    const size_t dot = name.rfind('.');
-    std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
-    std::string ext = dot == std::string::npos ? std::string() : LowerAscii(name.substr(dot + 1));
-    const CTypeExtensions* pType = TypeInfo(strContentType);
-    // An address that names a known type is believed over the answer: many
-    // servers call every file text/plain, and browsers look at an image's
-    // bytes anyway. What a browser takes from the name is the type of a
-    // stylesheet or a page read from disk.
-    bool bKnown = false;
-    for (const auto& t : kTypes) bKnown = bKnown || ListHas(t.exts, ext);
-    std::string added;
-    if (nUse == kUseStylesheet) {
-        if (ext != "css") added = "css";
-    } else if (nUse == kUseDocument) {
-        if (!ListHas("htm html shtml xhtml xml xsl xslt svg", ext)) added = "htm";
-    } else if (pType && !bKnown) {
-        added = FirstOf(pType->exts);
-    }
-    std::string tail = dot == std::string::npos ? std::string() : name.substr(dot);
-    if (!added.empty()) tail += "." + added;
-    if (stem.size() + tail.size() > kMaxNameBytes) {
-        if (tail.size() > kMaxNameBytes / 2) tail = "." + (added.empty() ? ext.substr(0, 8) : added);
-        stem.resize(kMaxNameBytes - tail.size());
-    }
-    return stem + tail;
-}
-
-namespace {
 
 struct CNode;
 
@@ -257,7 +50,9 @@ struct CUse {
     char cQuote = 0;
 };
 
-enum NodeState { kPending, kFetched, kFailed, kExisting, kTooDeep };
+// kElsewhere: another capture of the notebook is fetching it; kBorrowed: that
+// capture has named it and is going to store it.
+enum NodeState { kPending, kFetched, kFailed, kExisting, kTooDeep, kElsewhere, kBorrowed };
 
 struct CNode {
     std::string strUrl;  // without fragment: one node however often it is used
@@ -268,6 +63,9 @@ struct CNode {
     CFetchResult result;
     bool bParsed = false;
     bool bNamed = false;
+    bool bReserved = false;  // its address is this capture's (ReserveOrigin)
+    bool bAwaited = false;   // in m_elsewhere
+    int nNamePass = 0;
     bool bHtml = false;
     CHtmlScan scan;
     // An XSL's output is a page at the address of the XML it shows: its
@@ -298,6 +96,13 @@ class CModernRun {
 public:
     CModernRun(CNote& note, CCaptureContext* pContext, bool bFetch)
         : m_note(note), m_pDoc(note.m_pDocument), m_pContext(pContext), m_bFetch(bFetch) {}
+    CModernRun(const CModernRun&) = delete;
+    CModernRun& operator=(const CModernRun&) = delete;
+    // Addresses still reserved (a failure part-way) go back.
+    ~CModernRun() {
+        for (CNode& node : m_nodes)
+            if (node.bReserved) m_pDoc->ReleaseOrigin(node.strUrl, this);
+    }
 
     void Run(std::vector<uint8_t>& bytes, const CModernCaptureRequest& request);
 
@@ -306,6 +111,14 @@ private:
     CNode* Want(const std::string& url, int nUse, int nDepth, const std::string& strResultBase);
     void AddUse(CNode& parent, const std::string& base, const std::string& value, int nUse, CUse site,
                 const std::string& strResultBase = std::string());
+    void Acquire(CNode& node);
+    void StartFetch(CNode& node);
+    void Follow(CNode& node);
+    CNode* Stored(const std::string& name, int nUse, int nDepth);
+    bool AwaitOthers();
+    void AwaitStored();
+    void NamePass();
+    std::chrono::steady_clock::time_point WaitLimit();
     void Fetched(CNode& node, CFetchResult&& result);
     void ParseDocument(CNode& node, const std::string& pageUrl);
     void ParseStylesheet(CNode& node, const std::string& sheetUrl);
@@ -327,6 +140,10 @@ private:
     bool m_bRootEdited = false;
     bool m_bFolderKnown = false;
     std::string m_strWorkFolder;
+    std::vector<CNode*> m_elsewhere;  // files other captures were fetching
+    int m_nPass = 0;
+    bool m_bWaitStarted = false;
+    std::chrono::steady_clock::time_point m_waitUntil;
 };
 
 CNode* CModernRun::Want(const std::string& url, int nUse, int nDepth, const std::string& strResultBase) {
@@ -335,8 +152,9 @@ CNode* CModernRun::Want(const std::string& url, int nUse, int nDepth, const std:
         CNode* p = it->second;
         // A file first met as a plain file and then as a stylesheet or page is
         // read as one too.
-        if (nUse > p->nUse && p->state != kExisting && p->state != kTooDeep) {
+        if (nUse > p->nUse && p->state != kTooDeep && p->state != kElsewhere && p->state != kBorrowed) {
             p->nUse = nUse;
+            if (p->state == kExisting) Follow(*p);
             if (p->state == kFetched && !p->bParsed) {
                 CFetchResult r = std::move(p->result);
                 Fetched(*p, std::move(r));
@@ -351,15 +169,44 @@ CNode* CModernRun::Want(const std::string& url, int nUse, int nDepth, const std:
     p->nDepth = nDepth;
     p->strResultBase = strResultBase;
     m_byUrl[url] = p;
-    if (std::string name = m_pDoc->AttachmentNameForOrigin(url); !name.empty() && m_pDoc->FindAttachment(name)) {
-        p->state = kExisting;
-        p->strName = name;
-        return p;
-    }
     if (nUse != kUseFile && nDepth > kMaxNesting) {
-        p->state = kTooDeep;
+        // What is stored already is used at any depth.
+        if (std::string name = m_pDoc->AttachmentNameForOrigin(url); !name.empty() && m_pDoc->FindAttachment(name)) {
+            p->state = kExisting;
+            p->strName = name;
+            Follow(*p);
+        } else {
+            p->state = kTooDeep;
+        }
         return p;
     }
+    Acquire(*p);
+    return p;
+}
+
+// A file stored already is this note's too, with everything it refers to;
+// one that another capture is fetching is waited for; any other is fetched.
+void CModernRun::Acquire(CNode& node) {
+    std::string name;
+    switch (m_pDoc->ReserveOrigin(node.strUrl, this, name)) {
+    case CClipVaultDoc::kOriginStored:
+        node.state = kExisting;
+        node.strName = name;
+        Follow(node);
+        return;
+    case CClipVaultDoc::kOriginTaken:
+        node.state = kElsewhere;
+        if (!node.bAwaited) m_elsewhere.push_back(&node);
+        node.bAwaited = true;
+        return;
+    default: node.bReserved = true; break;
+    }
+    StartFetch(node);
+}
+
+void CModernRun::StartFetch(CNode& node) {
+    CNode* p = &node;
+    const std::string& url = node.strUrl;
     const std::string scheme = SchemeOf(url);
     if (IsWebScheme(scheme) && m_pContext) {
         if (!m_pFetcher) m_pFetcher = std::make_unique<CResourceFetcher>(*m_pContext);
@@ -372,7 +219,102 @@ CNode* CModernRun::Want(const std::string& url, int nUse, int nDepth, const std:
     } else {
         p->state = kFailed;
     }
+}
+
+// A stored stylesheet or frame page names its own files by their bare
+// attachment names: those are taken as they are, exactly as if it had just
+// been fetched; the stored file itself does not change.
+void CModernRun::Follow(CNode& node) {
+    if (node.bParsed || node.nUse == kUseFile || node.nDepth > kMaxStoredNesting) return;
+    node.bParsed = true;
+    {
+        std::lock_guard<std::recursive_mutex> guard(m_pDoc->m_lock);
+        CNoteAttatch* pAttach = m_pDoc->FindAttachment(node.strName);
+        if (!pAttach) return;
+        node.result.m_body = pAttach->Data();
+        node.result.m_strFinalUrl = pAttach->m_strOrigin;
+    }
+    if (node.nUse == kUseStylesheet) ParseStylesheet(node, node.result.m_strFinalUrl);
+    else ParseDocument(node, node.result.m_strFinalUrl);
+}
+
+// The node of an attachment a page or a stored file names by its name.
+CNode* CModernRun::Stored(const std::string& name, int nUse, int nDepth) {
+    const std::string key = "attachment:" + name;
+    CNode*& p = m_byUrl[key];
+    if (!p) {
+        m_nodes.emplace_back();
+        p = &m_nodes.back();
+        p->strUrl = key;
+        p->state = kExisting;
+        p->strName = name;
+        p->nUse = nUse;
+        p->nDepth = nDepth;
+    } else if (nUse > p->nUse) {
+        p->nUse = nUse;
+    }
+    Follow(*p);
     return p;
+}
+
+std::chrono::steady_clock::time_point CModernRun::WaitLimit() {
+    if (!m_bWaitStarted) {
+        m_bWaitStarted = true;
+        m_waitUntil = std::chrono::steady_clock::now() + kWaitForOthers;
+    }
+    return m_waitUntil;
+}
+
+// Waits for the names of the files other captures are fetching. They
+// announce them before they wait for anything themselves, so two captures
+// waiting for each other's files both go on. A file given up is taken over;
+// one waited for too long is fetched here too. True when something changed.
+bool CModernRun::AwaitOthers() {
+    bool bChanged = false;
+    for (size_t i = 0; i < m_elsewhere.size(); ++i) {
+        CNode& node = *m_elsewhere[i];
+        if (node.state != kElsewhere) continue;
+        std::string name;
+        const int answer = m_pDoc->AwaitOrigin(
+            node.strUrl, false, [this] { return Stopped(); }, WaitLimit(), name);
+        bChanged = true;
+        switch (answer) {
+        case CClipVaultDoc::kOriginStored:
+            node.state = kExisting;
+            node.strName = name;
+            Follow(node);
+            break;
+        case CClipVaultDoc::kOriginNamed:
+            node.state = kBorrowed;
+            node.strName = name;
+            break;
+        case CClipVaultDoc::kOriginFree:
+            node.state = kPending;
+            Acquire(node);
+            break;
+        default:
+            node.state = kPending;
+            if (Stopped()) node.state = kFailed;
+            else StartFetch(node);
+            break;
+        }
+    }
+    return bChanged;
+}
+
+// Files named by another capture: listed with what they refer to once it
+// stored them. One it could not store after all stays as named.
+void CModernRun::AwaitStored() {
+    for (CNode* p : m_elsewhere) {
+        if (p->state != kBorrowed) continue;
+        std::string name;
+        if (m_pDoc->AwaitOrigin(p->strUrl, true, [this] { return Stopped(); }, WaitLimit(), name) !=
+            CClipVaultDoc::kOriginStored)
+            continue;
+        p->state = kExisting;
+        p->strName = name;
+        Follow(*p);
+    }
 }
 
 // A page from the web refers to files of the computer it is shown on only
@@ -402,22 +344,17 @@ void CModernRun::AddUse(CNode& parent, const std::string& base, const std::strin
     trimmed.erase(0, std::min(trimmed.size(), trimmed.find_first_not_of(" \t\r\n\f")));
     if (trimmed.empty() || trimmed[0] == '#') return;
     // The page already uses a stored attachment (a note captured again, or
-    // a page from the editor): it is listed, not fetched.
+    // a page from the editor): it is listed with what it refers to, not
+    // fetched.
     if (SchemeOf(trimmed).empty() && m_pDoc->FindAttachment(WithoutFragment(trimmed))) {
-        const std::string key = "attachment:" + WithoutFragment(trimmed);
-        CNode*& p = m_byUrl[key];
-        if (!p) {
-            m_nodes.emplace_back();
-            p = &m_nodes.back();
-            p->strUrl = key;
-            p->state = kExisting;
-            p->strName = WithoutFragment(trimmed);
-        }
-        site.pNode = p;
+        site.pNode = Stored(WithoutFragment(trimmed), nUse, parent.nDepth + 1);
         site.strAbsolute.clear();  // nothing to change
         parent.uses.push_back(site);
         return;
     }
+    // A stored file, or a page whose files are not to be fetched, keeps
+    // every other address as it stands.
+    if (parent.state == kExisting || !m_bFetch) return;
     const std::string absolute = ResolveReference(base, trimmed);
     if (absolute.empty()) return;
     const std::string scheme = SchemeOf(absolute);
@@ -507,7 +444,6 @@ void CModernRun::ParseDocument(CNode& node, const std::string& pageUrl) {
         case kHtmlResource:
         case kHtmlStylesheet:
         case kHtmlDocument: {
-            if (!m_bFetch) break;
             // "{@image}": filled in by the transformation, nothing to fetch.
             if (bXsl && ref.m_strValue.find('{') != std::string::npos) break;
             const bool bOwn = ref.m_strTag.compare(0, 4, "xsl:") == 0;
@@ -520,7 +456,6 @@ void CModernRun::ParseDocument(CNode& node, const std::string& pageUrl) {
             break;
         }
         case kHtmlSrcset:
-            if (!m_bFetch) break;
             for (const CSrcsetCandidate& c : ParseSrcset(ref.m_strValue)) {
                 CUse inner = site;
                 inner.bInner = true;
@@ -530,7 +465,6 @@ void CModernRun::ParseDocument(CNode& node, const std::string& pageUrl) {
             }
             break;
         case kHtmlStyleText:
-            if (!m_bFetch) break;
             for (const CCssRef& c : FindCssRefs(ref.m_strValue.data(), ref.m_strValue.size())) {
                 CUse inner = site;
                 inner.bInner = inner.bCss = true;
@@ -550,19 +484,37 @@ void CModernRun::ParseDocument(CNode& node, const std::string& pageUrl) {
 void CModernRun::Name(CNode& parent) {
     for (const CUse& use : parent.uses) {
         CNode& node = *use.pNode;
-        if (node.bNamed) continue;
-        node.bNamed = true;
-        if (node.state == kFetched) {
-            // A frame that showed no page is stored as the file it was.
-            const int nUse = node.nUse == kUseDocument && !node.bHtml ? kUseFile : node.nUse;
-            const std::string wanted =
-                ModernAttachmentName(node.result.m_strFinalUrl, node.result.m_strContentType, nUse);
-            node.reservation = CNameReservation(m_pDoc, m_pDoc->ReserveAttachmentName(wanted));
-            node.strName = node.reservation.name;
-            if (node.strName.empty()) node.state = kFailed;
+        if (node.nNamePass == m_nPass) continue;
+        node.nNamePass = m_nPass;
+        if (!node.bNamed && node.state != kPending && node.state != kElsewhere) {
+            node.bNamed = true;
+            if (node.state == kFetched) {
+                // A frame that showed no page is stored as the file it was.
+                const int nUse = node.nUse == kUseDocument && !node.bHtml ? kUseFile : node.nUse;
+                const std::string wanted =
+                    ModernAttachmentName(node.result.m_strFinalUrl, node.result.m_strContentType, nUse);
+                node.reservation = CNameReservation(m_pDoc, m_pDoc->ReserveAttachmentName(wanted));
+                node.strName = node.reservation.name;
+                if (node.strName.empty()) node.state = kFailed;
+                else if (node.bReserved) m_pDoc->AnnounceOriginName(node.strUrl, this, node.strName);
+            }
+            if (node.state == kFetched || node.state == kExisting || node.state == kBorrowed)
+                m_order.push_back(&node);
         }
-        if (node.state == kFetched || node.state == kExisting) m_order.push_back(&node);
         Name(node);
+    }
+}
+
+// Names what has arrived since the last pass, and gives up the addresses
+// that could not be fetched, for another capture to try.
+void CModernRun::NamePass() {
+    ++m_nPass;
+    m_pRoot->nNamePass = m_nPass;
+    Name(*m_pRoot);
+    for (CNode& node : m_nodes) {
+        if (!node.bReserved || node.state == kFetched || node.state == kPending) continue;
+        m_pDoc->ReleaseOrigin(node.strUrl, this);
+        node.bReserved = false;
     }
 }
 
@@ -571,11 +523,13 @@ std::string CModernRun::Replacement(const CUse& use) const {
     if (&node == m_pRoot) return use.strAbsolute;  // the page itself, in a frame of its own
     switch (node.state) {
     case kFetched:
-    case kExisting: return use.strAbsolute.empty() ? std::string() : node.strName + use.strFragment;
+    case kExisting:
+    case kBorrowed: return use.strAbsolute.empty() ? std::string() : node.strName + use.strFragment;
     // Not captured: the page, shown from the working folder, still finds it
     // where it came from.
     case kFailed: return Stopped() ? std::string() : use.strAbsolute;
-    case kTooDeep: return use.strAbsolute;
+    case kTooDeep:
+    case kElsewhere: return use.strAbsolute;
     default: return std::string();
     }
 }
@@ -673,23 +627,35 @@ void CModernRun::Run(std::vector<uint8_t>& bytes, const CModernCaptureRequest& r
     }
     if (Stopped()) return;
     ParseDocument(root, base);
-    if (m_pFetcher) m_pFetcher->Run();
     root.bNamed = true;
-    Name(root);
+    do {
+        if (m_pFetcher) m_pFetcher->Run();
+        NamePass();
+    } while (AwaitOthers());
 
     // Pages and stylesheets are written with their files' names, then stored.
     std::vector<std::vector<uint8_t>> bodies;
     for (CNode* p : m_order) bodies.push_back(p->state == kFetched ? Rewritten(*p) : std::vector<uint8_t>());
     std::vector<uint8_t> page = Rewritten(root);
-    for (size_t i = 0; i < m_order.size(); ++i) {
+    for (size_t i = 0; i < bodies.size(); ++i) {
         CNode& node = *m_order[i];
-        if (node.state == kFetched) {
-            CNoteAttatch* pAttach = m_pDoc->MakeReservedAttachment(node.strName, node.strUrl, std::move(bodies[i]));
-            node.reservation.name.clear();  // made, or released by the notebook
-            if (!pAttach) continue;
-        }
-        AddName(node.strName);
+        if (node.state != kFetched) continue;
+        CNoteAttatch* pAttach = m_pDoc->MakeReservedAttachment(node.strName, node.strUrl, std::move(bodies[i]));
+        node.reservation.name.clear();  // made, or released by the notebook
+        if (!pAttach) node.state = kFailed;
     }
+    // Given up together: a capture waiting for one of them follows what it
+    // refers to, which must be there.
+    for (CNode& node : m_nodes) {
+        if (node.bReserved) m_pDoc->ReleaseOrigin(node.strUrl, this);
+        node.bReserved = false;
+    }
+    // Only now that this capture's own files are stored: another capture may
+    // be waiting for them before it stores the ones waited for here.
+    AwaitStored();
+    NamePass();
+    for (CNode* p : m_order)
+        if (p->state == kFetched || p->state == kExisting) AddName(p->strName);
     if (m_bRootEdited) m_note.m_bLinksRewritten = 1;
     bytes.swap(page);
     giveBack.bDone = true;

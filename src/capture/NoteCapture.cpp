@@ -2,13 +2,17 @@
 // page uses becomes an attachment of the notebook, and the page is pointed at
 // the attachments by name.
 
+#include <strings.h>
+
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <set>
 
 #include "platform/DownloadSettings.h"
 #include "capture/CaptureContext.h"
 #include "capture/CaptureShared.h"
+#include "capture/CssRefs.h"
 #include "capture/LinkHelpers.h"
 #include "capture/ModernCapture.h"
 #include "capture/PageScanner.h"
@@ -24,6 +28,9 @@ const size_t kMinPageBytes = 10;
 // below the note's own page; a deeper one keeps its address. A hostile page
 // could otherwise lead the capture down a chain without end.
 const int kMaxNesting = 8;
+// Stored stylesheets and frame pages are followed this deep; a capture never
+// stores a deeper chain, so only a damaged or hostile notebook reaches it.
+const int kMaxStoredNesting = 64;
 
 // What a new attachment is named after: the reference without its query or
 // fragment (a browser asks the working folder for "vltstyle.css", not
@@ -58,11 +65,14 @@ struct CaptureRun {
     // The working folder, once a page from the web is read back from it.
     bool bFolderKnown = false;
     std::string strWorkFolder = std::string();  // a real path; empty when there is none
+    // Stored stylesheets and frame pages already followed in this capture.
+    std::set<std::string> followed = {};
 
     bool Stopped() const { return note.StopRequested(); }
     // `nDepth`: how many pages this one lies inside.
     bool Capture(const std::string& strBase, std::vector<uint8_t>& bytes, bool bOwnContent, int nDepth = 0);
     bool ReadLocal(const std::string& url, std::vector<uint8_t>& data);
+    void ListStored(const std::string& name, bool bNests, int nDepth);
     // Listed once, however often the page uses it.
     void AddName(const std::string& name) {
         CNoteUpdate update(note);
@@ -89,6 +99,40 @@ bool CaptureRun::ReadLocal(const std::string& url, std::vector<uint8_t>& data) {
     return !path.empty() && ReadWholeFile(path, data);
 }
 
+bool IsStylesheetName(const std::string& name) {
+    return name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".css") == 0;
+}
+
+// An attachment already stored is this note's too, with the attachments a
+// stored frame page names (found as its capture found them) and those a
+// stored stylesheet names, linked or not: the page shows with them.
+void CaptureRun::ListStored(const std::string& name, bool bNests, int nDepth) {
+    AddName(name);
+    const bool bSheet = IsStylesheetName(name);
+    if (!(bNests || bSheet) || nDepth > kMaxStoredNesting || !followed.insert(name).second) return;
+    std::vector<uint8_t> data;
+    std::string origin;
+    {
+        std::lock_guard<std::recursive_mutex> guard(pDoc->m_lock);
+        CNoteAttatch* pAttach = pDoc->FindAttachment(name);
+        if (!pAttach) return;
+        data = pAttach->Data();
+        origin = pAttach->m_strOrigin;
+    }
+    if (data.size() < kMinPageBytes) return;
+    if (bSheet) {
+        for (const CCssRef& r : FindCssRefs(reinterpret_cast<const char*>(data.data()), data.size()))
+            if (pDoc->FindAttachment(r.m_strValue)) ListStored(r.m_strValue, false, nDepth + 1);
+        return;
+    }
+    const std::string text = PageBytesToText(data);
+    CPageScanner scanner(true);
+    scanner.ScanPage(text, text.size(), origin, pContext == nullptr);
+    for (auto& item : scanner.m_items)
+        if (item->m_nRefKind != kRefHyperlink && pDoc->FindAttachment(item->m_strRaw))
+            ListStored(item->m_strRaw, item->m_nRefKind == kRefStylesheet, nDepth + 1);
+}
+
 bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes, bool bOwnContent, int nDepth) {
     if (bytes.size() < kMinPageBytes) return true;
     const bool bUtf16 = bytes[0] == 0xFF && bytes[1] == 0xFE;
@@ -111,10 +155,11 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
                 const bool bNests = item->m_nRefKind == kRefStylesheet;
                 std::string used;
                 if (pDoc->FindAttachment(item->m_strRaw)) {
-                    used = item->m_strRaw;  // the page already uses a stored attachment
+                    ListStored(item->m_strRaw, bNests, nDepth + 1);  // the page already uses a stored attachment
                 } else if (std::string name = pDoc->AttachmentNameForOrigin(item->m_strURL);
                            !name.empty() && pDoc->FindAttachment(name)) {
-                    used = replacement = name;
+                    replacement = name;
+                    ListStored(name, bNests, nDepth + 1);
                 } else if (auto it = nested.find(item->m_strURL); it != nested.end()) {
                     used = replacement = it->second;  // stored once its own capture is done
                 } else if (bNests && nDepth >= kMaxNesting) {
@@ -151,6 +196,9 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
                     }
                 }
                 if (!used.empty()) AddName(used);
+            } else if (pDoc && pDoc->FindAttachment(item->m_strRaw)) {
+                // Without fetching, a page read back keeps what it names.
+                ListStored(item->m_strRaw, item->m_nRefKind == kRefStylesheet, nDepth + 1);
             }
             if (!replacement.empty()) {
                 note.m_bLinksRewritten = 1;

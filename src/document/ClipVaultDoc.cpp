@@ -383,6 +383,64 @@ std::string CClipVaultDoc::AttachmentNameForOrigin(const std::string& strOrigin)
     return it == m_originToName.end() ? std::string() : it->second;
 }
 
+int CClipVaultDoc::ReserveOrigin(const std::string& strOrigin, const void* pOwner, std::string& strName) {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    // An owner stores its files one by one and gives their addresses up
+    // together: until then a stored one may name files not stored yet.
+    auto it = m_reservedOrigins.find(strOrigin);
+    if (it != m_reservedOrigins.end() && it->second.first != pOwner) {
+        strName = it->second.second;
+        return kOriginTaken;
+    }
+    auto stored = m_originToName.find(strOrigin);
+    if (stored != m_originToName.end() && m_attachments.Contains(stored->second)) {
+        strName = stored->second;
+        return kOriginStored;
+    }
+    m_reservedOrigins[strOrigin] = {pOwner, std::string()};
+    return kOriginReserved;
+}
+
+void CClipVaultDoc::AnnounceOriginName(const std::string& strOrigin, const void* pOwner, const std::string& strName) {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    auto it = m_reservedOrigins.find(strOrigin);
+    if (it == m_reservedOrigins.end() || it->second.first != pOwner) return;
+    it->second.second = strName;
+    m_originChanged.notify_all();
+}
+
+void CClipVaultDoc::ReleaseOrigin(const std::string& strOrigin, const void* pOwner) {
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    auto it = m_reservedOrigins.find(strOrigin);
+    if (it == m_reservedOrigins.end() || it->second.first != pOwner) return;
+    m_reservedOrigins.erase(it);
+    m_originChanged.notify_all();
+}
+
+int CClipVaultDoc::AwaitOrigin(const std::string& strOrigin, bool bUntilStored, const std::function<bool()>& stopped,
+                               std::chrono::steady_clock::time_point until, std::string& strName) {
+    for (;;) {
+        // The stop test runs without the lock: it may take the note's.
+        if (stopped()) return kOriginWaitEnded;
+        std::unique_lock<std::recursive_mutex> lock(m_lock);
+        auto it = m_reservedOrigins.find(strOrigin);
+        if (it == m_reservedOrigins.end()) {
+            auto stored = m_originToName.find(strOrigin);
+            if (stored == m_originToName.end() || !m_attachments.Contains(stored->second)) return kOriginFree;
+            strName = stored->second;
+            return kOriginStored;
+        }
+        if (!bUntilStored && !it->second.second.empty()) {
+            strName = it->second.second;
+            return kOriginNamed;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= until) return kOriginWaitEnded;
+        m_originChanged.wait_for(lock, std::min<std::chrono::steady_clock::duration>(until - now,
+                                                                                    std::chrono::milliseconds(100)));
+    }
+}
+
 void CClipVaultDoc::RebuildOriginMap() {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     m_originToName.clear();

@@ -155,6 +155,24 @@ public:
     CNoteAttatch* FindAttachment(const std::string& strName);
     // Name of the attachment taken from `strOrigin`, or empty.
     std::string AttachmentNameForOrigin(const std::string& strOrigin);
+    // One address is fetched by one capture at a time: the first to reserve
+    // it owns it until it stored the attachment (with the others it stores)
+    // or gave it up, and the others wait for it rather than storing a second
+    // copy. ReserveOrigin answers
+    // kOriginStored (the attachment exists; its name in strName),
+    // kOriginReserved (now the owner's) or kOriginTaken (another capture's).
+    enum OriginState { kOriginStored, kOriginReserved, kOriginTaken, kOriginNamed, kOriginFree, kOriginWaitEnded };
+    int ReserveOrigin(const std::string& strOrigin, const void* pOwner, std::string& strName);
+    // The owner tells the others the name the attachment is going to have.
+    void AnnounceOriginName(const std::string& strOrigin, const void* pOwner, const std::string& strName);
+    void ReleaseOrigin(const std::string& strOrigin, const void* pOwner);
+    // Waits for another capture's address until it is stored and given up
+    // (kOriginStored),
+    // its name is announced (kOriginNamed; not when bUntilStored) or it was
+    // given up (kOriginFree); kOriginWaitEnded when `stopped` answers true or
+    // the time is up. Not to be called with m_lock held.
+    int AwaitOrigin(const std::string& strOrigin, bool bUntilStored, const std::function<bool()>& stopped,
+                    std::chrono::steady_clock::time_point until, std::string& strName);
     void RebuildOriginMap();
     // Deletes the attachments no note lists; marks the notebook modified
     // when one went.
@@ -210,6 +228,10 @@ public:
     // Names handed out by ReserveAttachmentName whose attachments are not made yet.
     std::set<std::string> m_reservedAttachNames;
     std::unordered_map<std::string, std::string> m_originToName;
+    // Addresses reserved by a capture (ReserveOrigin): the owner and the
+    // name it announced.
+    std::unordered_map<std::string, std::pair<const void*, std::string>> m_reservedOrigins;
+    std::condition_variable_any m_originChanged;
     std::string m_strReserved1;
     std::string m_strReserved2;
     uint32_t m_nNextID = 1;

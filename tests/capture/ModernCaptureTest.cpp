@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <thread>
 
 #include "app/AppOptions.h"
 #include "capture/CaptureContext.h"
@@ -399,4 +400,141 @@ TEST_F(ModernCaptureTest, APageTooDeepForTheParserGetsTheTextSearch) {
     CNote* n = NewNote("deep", s.Url("/files/deep.htm"));
     ASSERT_TRUE(Capture(n));
     EXPECT_EQ(Text(n->m_content), "<img src=\"vlta.gif\">" + deep);
+}
+
+namespace {
+
+std::vector<std::string> Sorted(std::vector<std::string> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+}  // namespace
+
+// Pages of one site in one notebook: a file stored by an earlier page is the
+// later page's too, with everything it refers to, and is not fetched again.
+TEST_F(ModernCaptureTest, ALaterPageListsASharedFileWithEverythingItUses) {
+    Put("img/bg.gif", "GIF-bg");
+    Put("img/b2.png", "PNG-b2");
+    Put("img/own.png", "PNG-own");
+    std::filesystem::create_directories(m_site.Path() + "/fonts");
+    Put("fonts/f.woff2", "WOFF2");
+    Put("css/main.css", "@import 'base.css'; body { background: url(../img/bg.gif) } "
+                        "@font-face { font-family: f; src: url(../fonts/f.woff2) }");
+    Put("css/base.css", "@import 'main.css'; p { background: url(../img/b2.png) }");  // a cycle
+    Put("one.htm", "<link rel=stylesheet href=css/main.css><p>one");
+    Put("two.htm", "<link rel=stylesheet href=css/main.css><img src=img/own.png><p>two");
+    Put("frames/f.htm", "<img src=\"../img/bg.gif\"><iframe src=\"g.htm\"></iframe>");
+    Put("img/g.gif", "GIF-g");
+    Put("frames/g.htm", "<img src=\"../img/g.gif\">");
+    Put("c.htm", "<iframe src=\"frames/f.htm\"></iframe>");
+    TestServer& s = Server();
+    CNote* one = NewNote("one", s.Url("/files/one.htm"));
+    ASSERT_TRUE(Capture(one));
+    const std::vector<std::string> shared{"vltb2.png", "vltbase.css", "vltbg.gif", "vltf.woff2", "vltmain.css"};
+    EXPECT_EQ(Sorted(one->m_attachNames), shared);
+    CNote* two = NewNote("two", s.Url("/files/two.htm"));
+    ASSERT_TRUE(Capture(two));
+    EXPECT_EQ(Text(two->m_content), "<link rel=stylesheet href=vltmain.css><img src=vltown.png><p>two");
+    std::vector<std::string> withOwn = shared;
+    withOwn.push_back("vltown.png");
+    EXPECT_EQ(Sorted(two->m_attachNames), Sorted(withOwn));
+    for (const char* path : {"/files/css/main.css", "/files/css/base.css", "/files/img/bg.gif", "/files/fonts/f.woff2"})
+        EXPECT_EQ(s.Count(path), 1) << path << " is stored already";
+    EXPECT_EQ(Attachment("vltbase.css"), "@import 'vltmain.css'; p { background: url(vltb2.png) }")
+        << "the stored file stays as it is";
+
+    // The first rules list a stored frame page's files the same way.
+    AppOptions().m_download.m_bModernCapture = false;
+    CNote* c1 = NewNote("c1", s.Url("/files/c.htm"));
+    ASSERT_TRUE(Capture(c1));
+    CNote* c2 = NewNote("c2", s.Url("/files/c.htm"));
+    ASSERT_TRUE(Capture(c2));
+    EXPECT_EQ(Sorted(c1->m_attachNames), Sorted({"vltf.htm", "vltbg.gif", "vltg.htm", "vltg.gif"}));
+    EXPECT_EQ(Sorted(c2->m_attachNames), Sorted(c1->m_attachNames));
+    EXPECT_EQ(s.Count("/files/frames/f.htm"), 1);
+}
+
+// Two workers capturing pages that share files at the same time: each file
+// is fetched and stored once, and both notes list all of them.
+TEST_F(ModernCaptureTest, TwoCapturesAtOnceStoreEachSharedFileOnce) {
+    // The held picture keeps the first worker busy while the second one
+    // meets the stylesheet it is fetching.
+    Put("css/main.css", "@import 'base.css'; body { background: url(/hold/300/slow.gif) }");
+    Put("css/base.css", "i { background: url(../img/i.gif) }");
+    Put("img/i.gif", "GIF-i");
+    Put("img/a.gif", "GIF-a");
+    Put("img/b.gif", "GIF-b");
+    Put("a.htm", "<link rel=stylesheet href=css/main.css><img src=img/a.gif><img src=img/i.gif>");
+    Put("b.htm", "<img src=img/i.gif><img src=img/b.gif><link rel=stylesheet href=css/main.css>");
+    TestServer& s = Server();
+    const int kRounds = 4;
+    for (int round = 0; round < kRounds; ++round) {
+        CClipVaultDoc doc;
+        auto make = [&](const char* name) {
+            CNote* n = doc.m_rootCata.AddNewNote(name);
+            n->m_strSource = s.Url(std::string("/files/") + name);
+            n->m_nSourceKind = kSourceWebPage;
+            n->m_nStatus = kStatusRunning;
+            return n;
+        };
+        CNote* a = make("a.htm");
+        CNote* b = make("b.htm");
+        const CDownloadSettings settings = AppOptions().DownloadSettings();
+        bool okA = false, okB = false;
+        auto run = [&settings](CNote* n, bool* ok) {
+            CCaptureContext ctx;
+            ctx.m_proxy = "";
+            *ok = ctx.CaptureWebPage(n->m_strSource, n, settings);
+        };
+        std::thread ta(run, a, &okA), tb(run, b, &okB);
+        ta.join();
+        tb.join();
+        ASSERT_TRUE(okA && okB) << "round " << round;
+        std::vector<std::string> names;
+        for (auto it = doc.m_attachments.begin(); it != doc.m_attachments.end(); ++it) names.push_back(it.key());
+        EXPECT_EQ(Sorted(names), Sorted({"vlta.gif", "vltb.gif", "vltbase.css", "vlti.gif", "vltmain.css", "vltslow.gif"}))
+            << "round " << round;
+        EXPECT_EQ(Sorted(a->m_attachNames), Sorted({"vlta.gif", "vltbase.css", "vlti.gif", "vltmain.css", "vltslow.gif"}))
+            << "round " << round;
+        EXPECT_EQ(Sorted(b->m_attachNames), Sorted({"vltb.gif", "vltbase.css", "vlti.gif", "vltmain.css", "vltslow.gif"}))
+            << "round " << round;
+        EXPECT_EQ(Text(b->m_content), "<img src=vlti.gif><img src=vltb.gif><link rel=stylesheet href=vltmain.css>");
+        EXPECT_TRUE(doc.m_reservedOrigins.empty());
+    }
+    EXPECT_EQ(s.Count("/files/css/main.css"), kRounds);
+    EXPECT_EQ(s.Count("/hold/300/slow.gif"), kRounds);
+}
+
+// An edited page read back keeps every attachment it still names, with what
+// a named stylesheet names, whether or not files are to be fetched, under
+// either rules.
+TEST_F(ModernCaptureTest, AnEditedPageReadBackKeepsEveryFileItStillNames) {
+    Put("img/bg.gif", "GIF-bg");
+    Put("img/a.gif", "GIF-a");
+    Put("img/gone.gif", "GIF-gone");
+    Put("css/main.css", "@import 'base.css'; body { background: url(../img/bg.gif) }");
+    Put("css/base.css", "p { color: red }");
+    Put("page.htm", "<link rel=\"stylesheet\" href=\"css/main.css\"><img src=\"img/a.gif\"><img src=\"img/gone.gif\">");
+    TestServer& s = Server();
+    CNote* n = NewNote("page", s.Url("/files/page.htm"));
+    ASSERT_TRUE(Capture(n));
+    ASSERT_EQ(Sorted(n->m_attachNames), Sorted({"vltmain.css", "vltbase.css", "vltbg.gif", "vlta.gif", "vltgone.gif"}));
+    const std::string path = n->GetWorkPath();
+    ASSERT_TRUE(n->WriteWorkingCopy(std::string(), false));
+    for (bool bModern : {true, false}) {
+        for (bool bFetch : {false, true}) {
+            AppOptions().m_download.m_bModernCapture = bModern;
+            AppOptions().m_download.m_bFetchResources = bFetch;
+            // The user took one picture out and wrote a line.
+            const std::string edited =
+                "<link rel=\"stylesheet\" href=\"vltmain.css\"><img src=\"vlta.gif\"><p>my note</p>";
+            ASSERT_TRUE(fileutil::WriteWholeFile(path, edited.data(), edited.size()));
+            ASSERT_TRUE(n->ReadBackAndAbsorb(std::string()));
+            EXPECT_EQ(Text(n->m_content), edited);
+            EXPECT_EQ(Sorted(n->m_attachNames), Sorted({"vltmain.css", "vltbase.css", "vltbg.gif", "vlta.gif"}))
+                << (bModern ? "modern" : "classic") << (bFetch ? ", fetching" : ", not fetching");
+        }
+    }
+    EXPECT_EQ(m_doc.m_attachments.GetCount(), 5u);
 }

@@ -16,11 +16,13 @@ with the reasons:
     screen of another density or a later click would fetch.
 Frames, inline frames and object/embed documents are looked at too.
 
-    offline_check.py [--live HOST:PORT,...] [--write-expect F | --expect F] [--quiet] [LABEL=]PAGE...
+    offline_check.py [--live HOST:PORT,...] [--write-expect F | --expect F] [--quiet] [[GROUP:]LABEL=]PAGE...
 
 PAGE is a working copy's file (or a file: URL). With --live the pages are URLs
 of the site server and requests to the listed origins are allowed too: the
-site itself is checked that way. Exits 0 only when every page passed.
+site itself is checked that way. A GROUP before a label lets one run check
+several copies of one page, each held to what --expect says for LABEL.
+Exits 0 only when every page passed.
 
 One Chromium runs all pages, over the DevTools protocol on a pipe (fd 3 in,
 fd 4 out); it is ended however the check ends.
@@ -524,7 +526,7 @@ def main():
     try:
         browser.call("Target.setDiscoverTargets", {"discover": False}, timeout=30)
         for arg in args.pages:
-            label, _, path = arg.partition("=") if re.match(r"^[\w.-][\w./-]*=", arg) else ("", "", arg)
+            label, _, path = arg.partition("=") if re.match(r"^(?:[\w-]+:)?[\w.-][\w./-]*=", arg) else ("", "", arg)
             url = page_url(path)
             folder = None if args.live else os.path.dirname(unquote(urlsplit(url).path))
             name = label or path
@@ -534,7 +536,7 @@ def main():
                 continue
             reasons, count, seen = check_page(browser, url, Allowed(folder, origins))
             counts[name] = seen
-            want = expected.get(name)
+            want = expected.get(label.split(":", 1)[-1] if label else name)
             if want:
                 for what in ("images", "backgrounds", "frames"):
                     if seen[what] < want[what]:

@@ -5,10 +5,15 @@
 # without asking for anything but its own files (offline_check.py).
 #   1. the site itself shows whole from the live server (the check's own
 #      sanity: a page that fails here is the site's fault, not the capture's);
-#   2. clipvault-cli capture of all pages; with SITE_CHECK_CLASSIC=1 also the
-#      same with --classic, for information only (it adds a minute);
-#   3. the server stops; every working copy is checked offline.
-# Fails when any page fails in 1 or 3.
+#   2. clipvault-cli capture of all pages at once (parallel workers); with
+#      SITE_CHECK_CLASSIC=1 also the same with --classic, for information
+#      only (it adds a minute);
+#   3. every page again, one capture after another into one notebook, as a
+#      user collects a site page by page: later pages find the shared
+#      stylesheets, pictures, fonts and frames stored already;
+#   4. the server stops; no file was stored twice; the working copies of 2
+#      and 3 are checked offline, in one Chromium run.
+# Fails when any page fails in 1 or 4.
 #
 # Usage: site_capture_test.sh CLIPVAULT-CLI
 set -euo pipefail
@@ -64,6 +69,12 @@ MODERN_LINES=$(wc -l <requests.log)
 [ "$(wc -l <modern.txt)" -eq ${#PAGES[@]} ] || fail "capture printed no line per page: $(cat modern.txt modern.err)"
 echo "the capture made $((MODERN_LINES - LIVE_LINES)) requests"
 
+echo "== capture page after page into one notebook"
+for u in "${URLS[@]}"; do
+    "$CLI" capture "$u" --into onebook.vlt --options opts.data --retries 3 >>onebook.txt 2>>onebook.err || true
+done
+[ "$(wc -l <onebook.txt)" -eq ${#PAGES[@]} ] || fail "capture printed no line per page: $(cat onebook.txt onebook.err)"
+
 CLASSIC=
 if [ "${SITE_CHECK_CLASSIC:-0}" = 1 ]; then
     CLASSIC=yes
@@ -72,10 +83,11 @@ if [ "${SITE_CHECK_CLASSIC:-0}" = 1 ]; then
 fi
 stop_server
 
-# A page's working copy, named by the page, for each note that was captured;
-# a note that failed is a failing page of its own.
+# A page's working copy, written with the files its note lists into a
+# folder of its own and labelled GROUP:page, for each note that was
+# captured; a note that failed is a failing page of its own.
 open_copies() {
-    local book=$1 list=$2 i=0 id status name error copy
+    local book=$1 list=$2 group=${3:-} i=0 id status name error copy
     COPIES=()
     CAPTURE_FAILED=0
     while IFS=$'\t' read -r id status name error; do
@@ -86,18 +98,44 @@ open_copies() {
             CAPTURE_FAILED=$((CAPTURE_FAILED + 1))
             continue
         fi
-        copy=$("$CLI" open "$book" "$id") || { echo "FAIL $page: no working copy"; CAPTURE_FAILED=$((CAPTURE_FAILED + 1)); continue; }
-        COPIES+=("$page=$copy")
+        copy=$("$CLI" open "$book" "$id") ||
+            { echo "FAIL $group$page: no working copy"; CAPTURE_FAILED=$((CAPTURE_FAILED + 1)); continue; }
+        COPIES+=("$group$page=$copy")
     done <"$list"
 }
 
+# No file of the site is stored twice in a notebook, however its pages
+# came in.
+no_twice() {
+    "$CLI" dump "$1" | python3 -c '
+import collections, json, sys
+book = json.load(sys.stdin)
+origins = collections.Counter(a["origin"] for a in book.get("attachments", []))
+twice = sorted(o for o, n in origins.items() if n > 1)
+for o in twice:
+    print(f"FAIL {sys.argv[1]}: {o} is stored {origins[o]} times")
+sys.exit(1 if twice else 0)' "$1"
+}
+
 echo "== the captured pages offline"
-open_copies modern.vlt modern.txt
 rc=0
-if [ ${#COPIES[@]} -gt 0 ]; then
-    python3 "$CHECK" --log chromium-modern.log --expect expect.json "${COPIES[@]}" || rc=1
+no_twice modern.vlt || rc=1
+no_twice onebook.vlt || rc=1
+open_copies modern.vlt modern.txt parallel:
+ALL=("${COPIES[@]}")
+FAILED_COPIES=$CAPTURE_FAILED
+open_copies onebook.vlt onebook.txt onebook:
+ALL+=("${COPIES[@]}")
+FAILED_COPIES=$((FAILED_COPIES + CAPTURE_FAILED))
+if [ ${#ALL[@]} -gt 0 ]; then
+    python3 "$CHECK" --quiet --log chromium-modern.log --expect expect.json "${ALL[@]}" >check.txt || rc=1
+    cat check.txt
 fi
-[ "$CAPTURE_FAILED" -eq 0 ] || rc=1
+[ "$FAILED_COPIES" -eq 0 ] || rc=1
+for group in parallel onebook; do
+    failing=$(grep -c "^FAIL $group:" check.txt || true)
+    echo "$group: $((${#PAGES[@]} - failing)) of ${#PAGES[@]} pages show whole offline"
+done
 
 if [ "$rc" -ne 0 ]; then
     # What the browser fetched from the live site that the capture never
