@@ -295,7 +295,7 @@ void CMainFrame::UpdateFrameTitle() {
     // A maximized notebook window shows its title in the frame's itself
     // (" - [title]"), so the frame adds it only for one that is not.
     CChildFrame* child = ActiveChildFrame();
-    if (child && !child->isMaximized()) title += QStringLiteral(" - ") + ToQ(child->Document().GetTitle());
+    if (child && !child->isMaximized()) title += QStringLiteral(" - ") + child->windowTitle();
     if (title != windowTitle()) setWindowTitle(title);
 }
 
