@@ -368,6 +368,9 @@ bool CChildFrame::ChooseSavePath(std::string& strPath) {
     CAutoHideBlock block;
     QString proposed = ToQ(m_doc.GetTitle());
     if (proposed.endsWith(QStringLiteral(" *"))) proposed.chop(2);
+    // The damaged file's own name would only be refused.
+    if (m_doc.IsDamaged())
+        proposed = FormatMessageText(CurrentLanguage().String(ids::IDS_RECOVERED_NAME), {FromQ(proposed)});
     const QString path = QFileDialog::getSaveFileName(this, QString(), proposed + QStringLiteral(".vlt"),
                                                       m_frame.Host().FileDialogFilter());
     if (path.isEmpty()) return false;

@@ -160,7 +160,7 @@ bool CMainFrame::Create() {
     takeCentralWidget();
     setCentralWidget(m_pWindowTabs->Attach(m_pMdi, [](QMdiSubWindow* w) {
         const auto* child = qobject_cast<CChildFrame*>(w);
-        return child ? ToQ(child->Document().GetTitle()) : QString();
+        return child ? child->windowTitle() : QString();
     }));
     RegisterHotKey();
     if (m_bShowSplash) CSplashWnd::ShowSplashScreen(this);

@@ -26,6 +26,7 @@ constexpr unsigned IDS_ASK_TO_SAVE = 61699;         // name
 constexpr unsigned IDS_NOTEBOOK_DAMAGED = 34420;   // path, categories, notes, attachments read
 constexpr unsigned IDS_DAMAGED_FILE_KEPT = 34421;  // path: a save over the damaged file is refused
 constexpr unsigned IDS_TITLE_DAMAGED = 34422;      // after the window's title
+constexpr unsigned IDS_RECOVERED_NAME = 34423;     // name: offered for saving what was read
 
 // The desktop program's own messages.
 constexpr unsigned IDS_OLE_INIT_FAILED = 100;

@@ -16,6 +16,7 @@
 #include <QDialog>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -50,6 +51,7 @@ public:
         m_poll.start(20);
     }
     int m_nDialogs = 0;
+    QString m_strOffered;  // the name the first dialog proposed
 
 private:
     void Look() {
@@ -61,14 +63,15 @@ private:
         auto* dlg = qobject_cast<QFileDialog*>(modal);
         if (!dlg || dlg == m_pLast) return;
         m_pLast = dlg;
-        ++m_nDialogs;
+        auto* name = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (!m_nDialogs++ && name) m_strOffered = name->text();
         if (m_paths.isEmpty()) {
             QTimer::singleShot(0, dlg, &QDialog::reject);
             return;
         }
         // Typed into the name box, as selectFile leaves a focused box alone.
         const QString path = m_paths.takeFirst();
-        if (auto* name = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) name->setText(path);
+        if (name) name->setText(path);
         else dlg->selectFile(path);
         QTimer::singleShot(0, dlg, &QDialog::accept);
     }
@@ -114,10 +117,12 @@ void DamagedNotebookWindowTest::aDamagedNotebookIsReadOnlyAndKeptByteForByte() {
         // Save offers the save dialog; the damaged file itself is refused
         // and the dialog offered again, which the user cancels.
         int nSaveDialogs = 0, nAutosaveDialogs = 0;
+        QString offered;
         {
             CSaveDialogUser user({path});
             frame->ExecuteCommand(cmd::kCmdSave);
             nSaveDialogs = user.m_nDialogs;
+            offered = user.m_strOffered;
         }
         // Something marked it changed all the same: the autosave still leaves
         // it, and asks nothing.
@@ -132,6 +137,8 @@ void DamagedNotebookWindowTest::aDamagedNotebookIsReadOnlyAndKeptByteForByte() {
         QCOMPARE(ReadAll(path), original);
         QVERIFY(fx.Shown(ids::IDS_NOTEBOOK_DAMAGED));
         QCOMPARE(nSaveDialogs, 2);
+        // What it offers is not the damaged file's name.
+        QCOMPARE(offered, QFileInfo(path).completeBaseName() + QStringLiteral(" (recovered).vlt"));
         QVERIFY(fx.Shown(ids::IDS_DAMAGED_FILE_KEPT));
         QCOMPARE(nAutosaveDialogs, 0);
         QVERIFY(doc->IsModified());
