@@ -56,8 +56,7 @@ void CDocTemplate::DocumentClosed(CClipVaultDoc* pDoc) {
 }
 
 void CDocTemplate::SaveAllModified() {
-    for (const auto& doc : m_docs)
-        if (doc->IsModified()) doc->DoFileSave();
+    for (const auto& doc : m_docs) doc->AutoSave();
 }
 
 bool CDocTemplate::CloseAllDocuments() {

@@ -26,7 +26,8 @@ public:
     const std::vector<std::unique_ptr<CClipVaultDoc>>& Documents() const { return m_docs; }
     // The child frame is going away: the document goes with it.
     void DocumentClosed(CClipVaultDoc* pDoc);
-    // Each modified notebook saves itself (the autosave).
+    // The autosave: each modified notebook that has a file of its own and
+    // was read whole saves itself; no question is asked.
     void SaveAllModified();
     // Closes every notebook through its close sequence; false when one of
     // them refused (the rest stay open).

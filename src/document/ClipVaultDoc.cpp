@@ -123,6 +123,8 @@ bool CClipVaultDoc::OnOpenDocument(const std::string& strPath) {
         return false;
     }
     m_nLoadError = -1;
+    m_nDamagedDev = st.st_dev;
+    m_nDamagedIno = st.st_ino;
     try {
         CFileSource src(fd);
         CArchive ar(src);
@@ -150,14 +152,21 @@ bool CClipVaultDoc::OnOpenDocument(const std::string& strPath) {
     // held notes that stayed in the tree.
     if (m_nLoadError >= 0) ListHeldNotesOfTree();
     RebuildOriginMap();
-    if (m_nLoadError >= 0) Failed();
     m_strPathName = strPath;
     m_bModified = false;
     SetTitle();
+    // Beside a damaged file even a half-written copy may hold what the
+    // user wants back: nothing is removed there.
+    if (IsDamaged()) ReportDamage();
+    else fileutil::RemoveStaleTempCopies(strPath);
     return true;
 }
 
 bool CClipVaultDoc::OnSaveDocument(const std::string& strPath) {
+    if (IsDamagedFile(strPath)) {
+        host::ShowMessage(ids::IDS_DAMAGED_FILE_KEPT, host::MB_OK | host::MB_ICONEXCLAMATION, {strPath});
+        return false;
+    }
     if (m_pViews) m_pViews->CommitEdits();
     int err = 0;
     const bool ok = fileutil::AtomicWriteFile(
@@ -175,16 +184,13 @@ bool CClipVaultDoc::OnSaveDocument(const std::string& strPath) {
         return false;
     }
     m_strPathName = strPath;
+    // What was read of a damaged file is a whole notebook in its new file.
+    m_nLoadError = -1;
     // Saved is saved, locked or not: a locked notebook must not keep asking
     // to be saved again.
     MarkModified(false);
+    fileutil::RemoveStaleTempCopies(strPath);
     return true;
-}
-
-bool CClipVaultDoc::DoFileSave() {
-    std::string path = m_strPathName;
-    if (path.empty() && !(m_pViews && m_pViews->ChooseSavePath(path) && !path.empty())) return false;
-    return OnSaveDocument(path);
 }
 
 bool CClipVaultDoc::SaveModified() {
@@ -273,7 +279,7 @@ void CClipVaultDoc::SetTitle() {
 }
 
 void CClipVaultDoc::SetModifiedFlag(bool bModified) {
-    if (IsLocked()) return;
+    if (IsReadOnly()) return;
     MarkModified(bModified);
 }
 

@@ -96,14 +96,25 @@ public:
     bool OnNewDocument();
     // Opens a ".vlt" file (any letter case; message 33085 otherwise). A file
     // that cannot be opened gives message 61697 and false. A damaged file
-    // reports 33049 and opens with what was read before the damage;
-    // m_nLoadError then holds the archive's cause.
+    // opens read-only with what was read before the damage, and the user is
+    // told how much that is; m_nLoadError then holds the archive's cause.
+    // Hidden copies that killed saves left beside the file are removed.
     bool OnOpenDocument(const std::string& strPath);
     // Writes the notebook so that the file on disk is always either the old
-    // or the new notebook. 61698 and false on failure.
+    // or the new notebook. 61698 and false on failure. A damaged notebook is
+    // never written over its own file; saved under another name it is a
+    // whole notebook again, there.
     bool OnSaveDocument(const std::string& strPath);
-    // Saves to the notebook's own path, asking for one when it has none.
+    // Saves to the notebook's own path, asking for one when it has none; a
+    // damaged notebook always asks.
     bool DoFileSave();
+    // Asks the views where to save; a damaged notebook's own file is
+    // refused and the question asked again. False when cancelled.
+    bool AskSavePath(std::string& strPath);
+    // The autosave: only a modified notebook with a file of its own that was
+    // read whole saves itself; it never asks the user anything. False when
+    // such a save failed.
+    bool AutoSave();
     // Asks to save a modified notebook: Yes saves, No drops the changes,
     // Cancel (or a failed save) answers false.
     bool SaveModified();
@@ -121,7 +132,7 @@ public:
     // Recomputes the title: the file name without folder and extension, or
     // "NewVLT" without a path, and " *" while modified.
     void SetTitle();
-    // Ignored while the notebook is locked.
+    // Ignored while the notebook is read-only.
     void SetModifiedFlag(bool bModified = true);
     void MarkModified(bool bModified = true);
     bool IsModified() const { return m_bModified; }
@@ -131,6 +142,14 @@ public:
     bool CheckPassword(const std::string& strText) const { return m_password.CheckPassword(strText); }
     void Unlock(const std::string& strText) { m_password.Unlock(strText); }
     bool IsLocked() const { return m_password.IsLocked(); }
+    // The file could not be read whole. What was read is kept for the user
+    // to look at and to save under a new name, while the damaged file stays
+    // as it is for whatever can still recover more of it.
+    bool IsDamaged() const { return m_nLoadError >= 0; }
+    // Locked or damaged: the views refuse every change.
+    bool IsReadOnly() const { return IsLocked() || IsDamaged(); }
+    // Whether `strPath` names the file this notebook was damaged in.
+    bool IsDamagedFile(const std::string& strPath) const;
 
     // ---- notes and numbers
     // Hands out the next note number: the counter grows first, so the first
@@ -259,7 +278,13 @@ private:
     // for it to end may start.
     void OnAbandonedWorkerEnded(const std::shared_ptr<CDownloadJob>& job);
 
+    // Tells the user how much of a damaged file was read.
+    void ReportDamage() const;
+
     std::string m_strPathName;
+    // The damaged file (device and inode), however a save path names it.
+    uint64_t m_nDamagedDev = 0;
+    uint64_t m_nDamagedIno = 0;
     std::string m_strTitle = "NewVLT";
     bool m_bModified = false;
     // Abandoned workers still running; joined before their note goes.

@@ -102,7 +102,7 @@ CCataListView::~CCataListView() {
     }
 }
 
-bool CCataListView::IsReadOnly() const { return m_doc.IsLocked(); }
+bool CCataListView::IsReadOnly() const { return m_doc.IsReadOnly(); }
 
 void CCataListView::showEvent(QShowEvent* e) {
     QTreeWidget::showEvent(e);

@@ -209,7 +209,7 @@ CCmdTarget* CChildFrame::RoutedTarget() const {
 }
 
 void CChildFrame::SaveCurrentNote() {
-    if (m_doc.IsLocked() || !m_pCurrentNote || m_pCurrentNote->m_nStatus.load() == kStatusDeleting) return;
+    if (m_doc.IsReadOnly() || !m_pCurrentNote || m_pCurrentNote->m_nStatus.load() == kStatusDeleting) return;
     if (m_pEditor) {
         if (!m_pEditor->SaveNote()) AfxMessageBox(ids::IDS_EDITOR_SAVE_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION);
         return;
@@ -243,7 +243,7 @@ void CChildFrame::ShowNote(CNote* pNote, bool bNew, int nMode, bool bSource) {
                            status == kStatusHeld;
     const bool bEditable =
         SameType(pNote->m_strExt, "htm") || SameType(pNote->m_strExt, "html") || SameType(pNote->m_strExt, "txt");
-    const bool bWantEditor = !bDownload && bEditable && !m_doc.IsLocked() &&
+    const bool bWantEditor = !bDownload && bEditable && !m_doc.IsReadOnly() &&
                              (nMode == 1 || (nMode == -1 && (bNew || AppOptions().m_nDefaultView == 0)));
     if (bWantEditor && SwitchRightPane(kPaneEditor)) {
         // A page that cannot be produced for editing is not edited: the
@@ -368,6 +368,9 @@ bool CChildFrame::ChooseSavePath(std::string& strPath) {
     CAutoHideBlock block;
     QString proposed = ToQ(m_doc.GetTitle());
     if (proposed.endsWith(QStringLiteral(" *"))) proposed.chop(2);
+    // The damaged file's own name would only be refused.
+    if (m_doc.IsDamaged())
+        proposed = FormatMessageText(CurrentLanguage().String(ids::IDS_RECOVERED_NAME), {FromQ(proposed)});
     const QString path = QFileDialog::getSaveFileName(this, QString(), proposed + QStringLiteral(".vlt"),
                                                       m_frame.Host().FileDialogFilter());
     if (path.isEmpty()) return false;
@@ -379,7 +382,7 @@ bool CChildFrame::ChooseSavePath(std::string& strPath) {
 
 bool CChildFrame::SaveAs() {
     std::string path;
-    if (!ChooseSavePath(path)) return false;
+    if (!m_doc.AskSavePath(path)) return false;
     if (!m_doc.OnSaveDocument(path)) return false;
     m_doc.SetPathName(path);
     m_frame.Host().AddToRecentFileList(ToQ(path));
@@ -434,7 +437,11 @@ void CChildFrame::RemoveItem(CNoteBase* pItem) {
 }
 
 void CChildFrame::TitleChanged() {
-    setWindowTitle(ToQ(m_doc.GetTitle()));
+    QString title = ToQ(m_doc.GetTitle());
+    // Why nothing can be changed here must show wherever the notebook's
+    // name does.
+    if (m_doc.IsDamaged()) title += QLatin1Char(' ') + CurrentLanguage().String(ids::IDS_TITLE_DAMAGED);
+    setWindowTitle(title);
     if (m_pTree) m_pTree->UpdateRootTitle();
     m_frame.UpdateFrameTitle();
 }
@@ -457,7 +464,12 @@ void CChildFrame::closeEvent(QCloseEvent* e) {
 
 void CChildFrame::RegisterCommands() {
     OnCommand(cmd::kCmdClose, [this] { close(); });
-    OnCommand(cmd::kCmdSave, [this] { m_doc.DoFileSave(); });
+    // A damaged notebook goes only to a new file, and to the recent list
+    // from there.
+    OnCommand(cmd::kCmdSave, [this] {
+        if (m_doc.IsDamaged()) SaveAs();
+        else m_doc.DoFileSave();
+    });
     OnCommand(cmd::kCmdSaveAs, [this] { SaveAs(); });
     RegisterNoteCommands();
 }
@@ -533,17 +545,17 @@ bool CChildFrame::OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify)
 void CChildFrame::RegisterNoteCommands() {
     using namespace cmd;
     OnCommand(kCmdImport, [this] {
-        if (m_doc.IsLocked()) {
+        if (m_doc.IsReadOnly()) {
             AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
             return;
         }
         OpenImport();
     });
-    OnUpdate(kCmdImport, [this](CCmdUI* pUI) { pUI->Enable(!m_doc.IsLocked()); });
+    OnUpdate(kCmdImport, [this](CCmdUI* pUI) { pUI->Enable(!m_doc.IsReadOnly()); });
 
     OnCommand(kCmdViewNote, [this] {
         if (!m_pCurrentNote) return;
-        if (m_pEditor && !m_doc.IsLocked() && !m_pEditor->SaveNote())
+        if (m_pEditor && !m_doc.IsReadOnly() && !m_pEditor->SaveNote())
             AfxMessageBox(ids::IDS_EDITOR_SAVE_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION);
         ShowNote(m_pCurrentNote, false, 0);
     });
@@ -553,7 +565,7 @@ void CChildFrame::RegisterNoteCommands() {
     });
     OnCommand(kCmdEditNote, [this] { ShowNote(m_pCurrentNote, false, 1); });
     OnUpdate(kCmdEditNote, [this](CCmdUI* pUI) {
-        pUI->Enable(m_pCurrentNote && !m_doc.IsLocked() && !m_bShowingSource);
+        pUI->Enable(m_pCurrentNote && !m_doc.IsReadOnly() && !m_bShowingSource);
         pUI->SetCheck(m_pEditor ? 1 : 0);
     });
     OnCommand(kCmdViewSource, [this] { ShowNote(m_pCurrentNote, false, -1, true); });
@@ -582,6 +594,8 @@ void CChildFrame::RegisterNoteCommands() {
     OnUpdate(kCmdDirectImport, [](CCmdUI* pUI) { pUI->SetCheck(g_bDirectImport ? 1 : 0); });
 
     OnCommand(kCmdChangePassword, [this] { OnChangePassword(); });
+    // A password is a change, which a damaged notebook takes none of.
+    OnUpdate(kCmdChangePassword, [this](CCmdUI* pUI) { pUI->Enable(!m_doc.IsDamaged()); });
     OnCommand(kCmdUnlockNotebook, [this] { OnUnlock(); });
     OnUpdate(kCmdUnlockNotebook, [this](CCmdUI* pUI) { pUI->Enable(m_doc.IsLocked()); });
     OnCommand(kCmdMailNote, [this] { OnMailNote(); });

@@ -27,7 +27,8 @@ public:
     virtual CClipVaultDoc* OpenDocumentFile(const QString& strPath) = 0;
     // Every open notebook, windowed or not.
     virtual std::vector<CClipVaultDoc*> OpenDocuments() const = 0;
-    // Each modified notebook saves itself.
+    // The autosave: each modified notebook with a file of its own that was
+    // read whole saves itself, without asking anything.
     virtual void SaveAllModified() = 0;
     // The help window at a context number.
     virtual void ShowHelp(int nContext) = 0;

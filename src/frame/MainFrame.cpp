@@ -160,7 +160,7 @@ bool CMainFrame::Create() {
     takeCentralWidget();
     setCentralWidget(m_pWindowTabs->Attach(m_pMdi, [](QMdiSubWindow* w) {
         const auto* child = qobject_cast<CChildFrame*>(w);
-        return child ? ToQ(child->Document().GetTitle()) : QString();
+        return child ? child->windowTitle() : QString();
     }));
     RegisterHotKey();
     if (m_bShowSplash) CSplashWnd::ShowSplashScreen(this);
@@ -295,7 +295,7 @@ void CMainFrame::UpdateFrameTitle() {
     // A maximized notebook window shows its title in the frame's itself
     // (" - [title]"), so the frame adds it only for one that is not.
     CChildFrame* child = ActiveChildFrame();
-    if (child && !child->isMaximized()) title += QStringLiteral(" - ") + ToQ(child->Document().GetTitle());
+    if (child && !child->isMaximized()) title += QStringLiteral(" - ") + child->windowTitle();
     if (title != windowTitle()) setWindowTitle(title);
 }
 

@@ -78,7 +78,7 @@ int CMainFrame::FileImportsDirectly(CImportItemArray& items) {
         if (&c->Document() == pDoc) child = c;
     CNoteCata* pCata = child && child->TreeView() ? child->TreeView()->CurrentCategory() : nullptr;
     if (!pCata) pCata = &pDoc->m_rootCata;
-    if (pDoc->IsLocked()) {
+    if (pDoc->IsReadOnly()) {
         AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
         return 0;
     }

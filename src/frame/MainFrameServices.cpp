@@ -11,6 +11,7 @@
 #include "platform/CommandIds.h"
 #include "platform/StringIds.h"
 #include "capture/LinkHelpers.h"
+#include "platform/gui/AppGlobals.h"
 #include "platform/gui/CommandActions.h"
 #include "platform/gui/LanguageModule.h"
 #include "platform/gui/MessageBox.h"
@@ -222,6 +223,10 @@ void CMainFrame::RestartAutosaveTimer() {
 }
 
 void CMainFrame::OnAutosave() {
+    // A dialog or message box is waiting for the user, perhaps the one a
+    // save asked: a save now would run inside it. The next period saves.
+    // (Every modal box clears the auto-hide flag, a native file dialog too.)
+    if (QApplication::activeModalWidget() || !g_bAutoHideAllowed) return;
     try {
         if (AppOptions().m_bAutoSaveEnabled) m_host.SaveAllModified();
     } catch (const std::exception&) {

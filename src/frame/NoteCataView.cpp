@@ -224,7 +224,7 @@ bool CNoteCataView::IsInCategoryBranch(const QTreeWidgetItem* pItem) const {
     return pItem && pItem == m_pRoot;
 }
 
-bool CNoteCataView::IsReadOnly() const { return m_doc.IsLocked(); }
+bool CNoteCataView::IsReadOnly() const { return m_doc.IsReadOnly(); }
 
 // ---------------------------------------------------------------- filling
 

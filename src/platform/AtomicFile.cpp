@@ -1,6 +1,8 @@
 #include "platform/AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +26,9 @@ constexpr size_t kSinkBuffer = 1 << 20;
 constexpr size_t kMaxWriteCall = 0x40000000;
 constexpr size_t kMaxName = 255;
 constexpr char kTempSuffix[] = ".XXXXXX";
+// A failed first attempt at the hidden file means another process's clean-up
+// took it in the instant before it was locked; a few more are plenty.
+constexpr int kTempAttempts = 8;
 
 class CBufferedFdSink : public CByteSink {
 public:
@@ -76,17 +81,85 @@ private:
 
 // The hidden file until it has taken the target's place: removed on every
 // way out but success, without disturbing the errno that reports the failure.
+//
+// It is locked (flock) from the moment it is made until it has taken the
+// target's place or is gone: a hidden file that nobody holds locked is one
+// whose writer died, and RemoveStaleTempCopies may take it away. The lock
+// lives as long as m_nLockFd, which outlasts m_fd, so that the file is held
+// until after the rename.
 struct CTempFile {
     int m_fd = -1;
+    int m_nLockFd = -1;
     std::string m_strPath;
 
     ~CTempFile() {
         const int saved = errno;
         if (m_fd >= 0) ::close(m_fd);
         if (!m_strPath.empty()) ::unlink(m_strPath.c_str());
+        if (m_nLockFd >= 0) ::close(m_nLockFd);
         errno = saved;
     }
+
+    // Makes the hidden file from `strTemplate` and locks it. A clean-up in
+    // another process may have removed the name between the two steps; the
+    // file is then made again. False with errno on failure.
+    bool Create(const std::string& strTemplate) {
+        for (int i = 0; i < kTempAttempts; ++i) {
+            std::string path = strTemplate;
+            const int fd = ::mkostemp(path.data(), O_CLOEXEC);
+            if (fd < 0) return false;
+            // A file system without locks cannot be cleaned up either (the
+            // clean-up takes only what it can lock), so the save goes on.
+            const bool bLocked = ::flock(fd, LOCK_EX) == 0;
+            struct stat mine, named;
+            if (!bLocked || (::fstat(fd, &mine) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+                             mine.st_dev == named.st_dev && mine.st_ino == named.st_ino)) {
+                m_fd = fd;
+                m_nLockFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+                m_strPath = path;
+                return true;
+            }
+            ::close(fd);
+        }
+        errno = EEXIST;
+        return false;
+    }
 };
+
+// The hidden file's name for a target file name: "." + name (cut so that
+// the whole stays a valid file name) + ".XXXXXX".
+std::string TempPrefix(std::string strName) {
+    const size_t nMaxBase = kMaxName - 1 - (sizeof kTempSuffix - 1);
+    if (strName.size() > nMaxBase) strName.resize(nMaxBase);
+    return "." + strName + ".";
+}
+
+// What mkostemp puts in place of the X's: six letters or digits.
+bool IsTempTail(const char* p) {
+    size_t n = 0;
+    for (; p[n]; ++n)
+        if (n >= 6 || !((p[n] >= 'a' && p[n] <= 'z') || (p[n] >= 'A' && p[n] <= 'Z') || (p[n] >= '0' && p[n] <= '9')))
+            return false;
+    return n == 6;
+}
+
+// The file a path names once symbolic links are followed, as the writer
+// replaces it; empty when it cannot be known.
+std::string ResolvedTarget(const std::string& strPath) {
+    struct stat st;
+    if (::lstat(strPath.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return strPath;
+    char* pReal = ::realpath(strPath.c_str(), nullptr);
+    if (!pReal) return std::string();
+    std::string s = pReal;
+    std::free(pReal);
+    return s;
+}
+
+void SplitPath(const std::string& strPath, std::string& strFolder, std::string& strName) {
+    const size_t slash = strPath.rfind('/');
+    strFolder = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : strPath.substr(0, slash);
+    strName = slash == std::string::npos ? strPath : strPath.substr(slash + 1);
+}
 
 // umask() can only be read by changing it, which would race with other
 // threads creating files; the kernel reports it here instead.
@@ -140,20 +213,13 @@ bool AtomicWriteFile(const std::string& strPath, const std::function<void(CByteS
         return fail(AtomicWriteStep::create, errno);
     }
 
-    const size_t slash = strTarget.rfind('/');
-    const std::string strFolder =
-        slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : strTarget.substr(0, slash);
-    std::string strName = slash == std::string::npos ? strTarget : strTarget.substr(slash + 1);
+    std::string strFolder, strName;
+    SplitPath(strTarget, strFolder, strName);
     if (strName.empty()) return fail(AtomicWriteStep::create, EISDIR);
-    // "." + name + suffix must still be a valid file name.
-    const size_t nMaxBase = kMaxName - 1 - (sizeof kTempSuffix - 1);
-    if (strName.size() > nMaxBase) strName.resize(nMaxBase);
 
     CTempFile tmp;
-    std::string strTemplate = (strFolder == "/" ? "/" : strFolder + "/") + "." + strName + kTempSuffix;
-    tmp.m_fd = ::mkostemp(strTemplate.data(), O_CLOEXEC);
-    if (tmp.m_fd < 0) return fail(AtomicWriteStep::create, errno);
-    tmp.m_strPath = strTemplate;
+    const std::string strTemplate = (strFolder == "/" ? "/" : strFolder + "/") + TempPrefix(strName) + "XXXXXX";
+    if (!tmp.Create(strTemplate)) return fail(AtomicWriteStep::create, errno);
 
     // Failures here are not worth losing the save for: the file is then the
     // process's own with mode 0600, which errs on the private side.
@@ -197,6 +263,36 @@ bool AtomicWriteFile(const std::string& strPath, const std::function<void(CByteS
     if (pnErrno) *pnErrno = 0;
     if (pStep) *pStep = AtomicWriteStep::none;
     return true;
+}
+
+int RemoveStaleTempCopies(const std::string& strPath) {
+    const std::string strTarget = ResolvedTarget(strPath);
+    std::string strFolder, strName;
+    SplitPath(strTarget, strFolder, strName);
+    if (strName.empty()) return 0;
+    const std::string strPrefix = TempPrefix(strName);
+    DIR* dir = ::opendir(strFolder.c_str());
+    if (!dir) return 0;
+    const int dirFd = ::dirfd(dir);
+    int nRemoved = 0;
+    while (const dirent* e = ::readdir(dir)) {
+        if (std::strncmp(e->d_name, strPrefix.c_str(), strPrefix.size()) != 0 ||
+            !IsTempTail(e->d_name + strPrefix.size()))
+            continue;
+        const int fd = ::openat(dirFd, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat held, named;
+        // Only the user's own plain files, and only while nobody holds them:
+        // a lock that can be had is a writer that is gone. The name must
+        // still be that file when it goes.
+        if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == ::geteuid() &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstatat(dirFd, e->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            named.st_dev == held.st_dev && named.st_ino == held.st_ino && ::unlinkat(dirFd, e->d_name, 0) == 0)
+            ++nRemoved;
+        ::close(fd);
+    }
+    ::closedir(dir);
+    return nRemoved;
 }
 
 }  // namespace fileutil

@@ -41,4 +41,11 @@ bool AtomicWriteFile(const std::string& strPath, const std::function<void(CByteS
                      int* pnErrno = nullptr, AtomicWriteStep* pStep = nullptr,
                      mode_t nNewMode = kDefaultNewFileMode);
 
+// Removes the hidden files that saves to `strPath` left behind when they were
+// killed: only names of the writer's own pattern for that file, only the
+// user's own plain files, and only those that no running save holds (the
+// writer keeps its hidden file locked until it is gone or has become the
+// file). Returns how many went.
+int RemoveStaleTempCopies(const std::string& strPath);
+
 }  // namespace fileutil

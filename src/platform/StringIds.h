@@ -26,6 +26,12 @@ constexpr unsigned IDS_FAILED_TO_OPEN_DOC = 61697;  // path, reason
 constexpr unsigned IDS_FAILED_TO_SAVE_DOC = 61698;  // path, reason
 constexpr unsigned IDS_ASK_TO_SAVE = 61699;         // name
 
+// A notebook whose file could not be read whole.
+constexpr unsigned IDS_NOTEBOOK_DAMAGED = 34420;   // path, categories, notes, attachments read
+constexpr unsigned IDS_DAMAGED_FILE_KEPT = 34421;  // path: a save over the damaged file is refused
+constexpr unsigned IDS_TITLE_DAMAGED = 34422;      // after the window's title
+constexpr unsigned IDS_RECOVERED_NAME = 34423;     // name: offered for saving what was read
+
 // The desktop program's own messages.
 constexpr unsigned IDS_OLE_INIT_FAILED = 100;
 constexpr unsigned IDS_APP_TITLE = 233;       // the program's name
@@ -39,7 +45,7 @@ constexpr unsigned IDS_DESKTOP_LINK_MADE = 33040;
 constexpr unsigned IDS_DESKTOP_LINK_FAILED = 33041;
 constexpr unsigned IDS_EDITOR_SAVE_FAILED = 33021;  // leaving a note whose edits could not be kept
 constexpr unsigned IDS_CHILD_CREATE_FAILED = 33045;
-constexpr unsigned IDS_NOTEBOOK_READ_ONLY = 33076;  // a locked notebook refuses changes
+constexpr unsigned IDS_NOTEBOOK_READ_ONLY = 33076;  // a locked or damaged notebook refuses changes
 constexpr unsigned IDS_NO_MAIL_SYSTEM = 61840;
 constexpr unsigned IDS_MAIL_FAILED = 61841;      // the mail program could not be started
 constexpr unsigned IDS_ABOUT_VERSION = 33072;

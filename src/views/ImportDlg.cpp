@@ -379,7 +379,7 @@ void CImportDlg::Import(bool bStartNow) {
         AfxMessageBox(ids::IDS_IMPORT_NO_TARGET, host::MB_OK | host::MB_ICONEXCLAMATION);
         return;
     }
-    if (pDoc->IsLocked()) {
+    if (pDoc->IsReadOnly()) {
         AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
         return;
     }
@@ -405,7 +405,7 @@ void CImportDlg::Import(bool bStartNow) {
 }
 
 void CImportDlg::ImportFixed() {
-    if (m_pFixedDoc->IsLocked()) {
+    if (m_pFixedDoc->IsReadOnly()) {
         AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
         return;
     }

@@ -222,7 +222,7 @@ int32_t CNoteEditView::Execute(int nCmd, bool bPrompt, const QVariant& arg, QVar
 }
 
 bool CNoteEditView::IsEditable() {
-    return !m_doc.IsLocked() && m_pNote && (Status(edit::kEditMode) & edit::kLatched);
+    return !m_doc.IsReadOnly() && m_pNote && (Status(edit::kEditMode) & edit::kLatched);
 }
 
 int32_t CNoteEditView::LoadPage(const std::string& strPage) {

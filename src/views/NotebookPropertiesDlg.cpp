@@ -52,7 +52,7 @@ void CNotebookPropertiesDlg::DoDataExchange(CDataExchange& dx) {
 
 bool CNotebookPropertiesDlg::OnInitDialog() {
     if (!CTemplateDialog::OnInitDialog()) return false;
-    if (m_doc.IsLocked()) {
+    if (m_doc.IsReadOnly()) {
         for (unsigned nID : {unsigned(IDC_TEXT1), unsigned(IDC_TEXT2)})
             if (auto* e = Control<QLineEdit>(nID)) e->setEnabled(false);
     }
@@ -84,8 +84,9 @@ void CNotebookPropertiesDlg::ShowFileFacts() {
 void CNotebookPropertiesDlg::OnOK() {
     RunGuarded([this] {
         if (!UpdateData(true)) return;
-        // A locked notebook is read-only: its texts were shown, not offered.
-        if (!m_doc.IsLocked()) {
+        // A locked or damaged notebook is read-only: its texts were shown,
+        // not offered.
+        if (!m_doc.IsReadOnly()) {
             m_doc.m_strReserved1 = m_strText1;
             m_doc.m_strReserved2 = m_strText2;
             m_doc.SetModifiedFlag(true);

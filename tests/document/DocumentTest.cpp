@@ -139,7 +139,7 @@ TEST(NotebookFile, OpenRefusesOtherFilesAndKeepsWhatADamagedOneHeld) {
     host.m_ids.clear();
     CClipVaultDoc damaged;
     ASSERT_TRUE(damaged.OnOpenDocument(cut)) << "a damaged notebook still opens";
-    EXPECT_EQ(host.m_ids, std::vector<unsigned>{ids::IDS_OPERATION_FAILED});
+    EXPECT_EQ(host.m_ids, std::vector<unsigned>{ids::IDS_NOTEBOOK_DAMAGED});
     EXPECT_EQ(damaged.m_nLoadError, CArchiveException::endOfFile);
     ASSERT_NE(damaged.m_rootCata.GetSubCata("Articles"), nullptr);
     EXPECT_GT(damaged.m_rootCata.GetSubCata("Articles")->m_notes.GetCount() +

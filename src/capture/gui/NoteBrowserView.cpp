@@ -368,7 +368,7 @@ void CNoteBrowserView::SaveShownPage() {
     const bool bHtml = type.inherits(QStringLiteral("text/html")) ||
                        type.inherits(QStringLiteral("application/xhtml+xml"));
     if (bHtml) return;
-    if (m_doc.IsLocked()) {
+    if (m_doc.IsReadOnly()) {
         AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
         return;
     }
@@ -520,7 +520,7 @@ void CNoteBrowserView::RunCommand(const CBrowserCommand& command) {
         else if (Is(name, "SheduleAllDeleteNotes")) status = kStatusHeld;
         else if (Is(name, "FailAllDeleteNotes")) status = kStatusFailed;
         else if (!Is(name, "DeleteTheNote")) return;
-        if (m_doc.IsLocked()) {
+        if (m_doc.IsReadOnly()) {
             AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
             return;
         }
