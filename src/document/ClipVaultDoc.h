@@ -156,8 +156,10 @@ public:
     // Name of the attachment taken from `strOrigin`, or empty.
     std::string AttachmentNameForOrigin(const std::string& strOrigin);
     void RebuildOriginMap();
-    // Deletes the attachments no note lists; marks the notebook modified
-    // when one went.
+    // Deletes the attachments that nothing kept uses: no note lists one, no
+    // note's page names it, no stylesheet or frame page kept for them names
+    // it. Marks the notebook modified when one went; does nothing while
+    // downloads run.
     void CleanUpAttachments();
     // The notebook's folder below the temporary root, made when missing:
     // the full path with `bFullPath`, else its name. Empty on failure.

@@ -7,6 +7,7 @@
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
 #include "platform/CommandIds.h"
+#include "platform/StringIds.h"
 #include "platform/gui/AppGlobals.h"
 #include "platform/gui/CommandActions.h"
 #include "platform/gui/LanguageModule.h"
@@ -50,13 +51,15 @@ public:
     }
     int32_t LoadUrl(const QUrl& url) override {
         m_loads << QStringLiteral("url ") + url.toString();
-        return edit::kOk;
+        return m_nLoadResult;
     }
     int32_t LoadFile(const QString& strPath) override {
         m_loads << QStringLiteral("file ") + strPath;
+        if (edit::Failed(m_nLoadResult)) return m_nLoadResult;
         m_strFile = strPath;
         return edit::kOk;
     }
+    bool IsChanged() override { return m_bChanged; }
     QString CurrentFile() const override { return m_strFile; }
     int32_t Save(const QString& strPath) override {
         m_saves << strPath;
@@ -90,6 +93,8 @@ public:
     QString m_strFile;
     QStringList m_loads, m_saves, m_backgrounds, m_putTexts;
     QByteArray m_saveBytes;
+    bool m_bChanged = false;
+    int32_t m_nLoadResult = edit::kOk;
     int32_t m_nSaveResult = edit::kOk;
     unsigned m_nDefaultStatus = edit::kSupported | edit::kEnabled;
     std::map<int, unsigned> m_status{{edit::kEditMode, edit::kSupported | edit::kEnabled | edit::kLatched}};
@@ -114,6 +119,7 @@ private slots:
 
     void readOnlyNotebookKeepsOnlyPrinting();
     void commitWritesBackAndMarksModified();
+    void aFailedLoadLeavesNothingToCommit();
     void openWritesTheWorkingCopyOrClears();
     void loadRulesByPrefix();
     void tableRowsSendTheirNumbers();
@@ -242,18 +248,26 @@ void NoteEditViewTest::commitWritesBackAndMarksModified() {
     QVERIFY(m_pEngine->m_saves.isEmpty());
 
     CNote* note = HeldNote("n", "<p>old</p>");
+    note->m_attachNames = {"vltlisted.gif"};
     QVERIFY(m_pView->OpenNote(note));
     const QString path = ToQ(note->m_strWorkPath);
     QVERIFY(QFile::exists(path));
     QCOMPARE(m_pEngine->m_loads.last(), QStringLiteral("file ") + path);
-    // Nothing changed, still the notebook counts as modified.
+    // Only looked at: nothing is written or read back, and the notebook
+    // stays unmodified, however often the frame asks.
     m_pDoc->MarkModified(false);
+    m_pEngine->m_saveBytes = "<p>what the engine would write</p>";
+    for (int i = 0; i < 2; ++i) QVERIFY(m_pView->CommitNote());
+    QVERIFY(m_pEngine->m_saves.isEmpty());
+    QVERIFY(!m_pDoc->IsModified());
+    QCOMPARE(std::string(note->m_content.begin(), note->m_content.end()), std::string("<p>old</p>"));
+    QCOMPARE(note->m_attachNames, std::vector<std::string>{"vltlisted.gif"});
+    // Changed: written, read back into the note, and the notebook is modified.
+    m_pEngine->m_bChanged = true;
+    m_pEngine->m_saveBytes = "<p>new</p>";
     QVERIFY(m_pView->CommitNote());
     QCOMPARE(m_pEngine->m_saves, QStringList{path});
     QVERIFY(m_pDoc->IsModified());
-    // What the engine wrote goes back into the note.
-    m_pEngine->m_saveBytes = "<p>new</p>";
-    QVERIFY(m_pView->CommitNote());
     QCOMPARE(std::string(note->m_content.begin(), note->m_content.end()), std::string("<p>new</p>"));
     // A page that could not be written is reported, and the note keeps its
     // bytes.
@@ -315,6 +329,38 @@ void NoteEditViewTest::openWritesTheWorkingCopyOrClears() {
     QCOMPARE(s.readAll(), QByteArray("<p>the user's file</p>"));
 }
 
+void NoteEditViewTest::aFailedLoadLeavesNothingToCommit() {
+    CNote* a = HeldNote("A", "<p>note A</p>");
+    QVERIFY(m_pView->OpenNote(a));
+    // B's page is a file that is gone; the engine still holds A, edited.
+    const QString missing = m_pEnv->m_fx.WorkFolder() + QStringLiteral("/gone.htm");
+    CNote* b = m_pDoc->m_rootCata.AddNewNote("B");
+    b->m_strExt = "htm";
+    b->m_nContentType = 1;
+    b->m_strSource = FromQ(missing);
+    m_pEngine->m_bChanged = true;
+    m_pEngine->m_saveBytes = "<p>note A</p>";
+    m_pEngine->m_nLoadResult = edit::kErrFileNotFound;
+    m_pEnv->m_fx.Clear();
+    QVERIFY(!m_pView->OpenNote(b));
+    // Blank, and the user is told which note and why.
+    QCOMPARE(m_pEngine->m_loads.last(), QStringLiteral("blank"));
+    QVERIFY(!m_pView->IsPageLoaded());
+    QCOMPARE(m_pEnv->m_fx.m_messages.size(), size_t(1));
+    QCOMPARE(m_pEnv->m_fx.m_messages[0].m_nID, ids::IDS_EDITOR_LOAD_FAILED);
+    const QString text = m_pEnv->m_fx.m_messages[0].m_strText;
+    QVERIFY2(text.contains(QLatin1String("\"B\"")) && text.contains(missing) &&
+                 text.contains(CNoteEditView::ErrorText(edit::kErrFileNotFound)),
+             qPrintable(text));
+    // Nothing of A's reaches B, on disk or in the notebook.
+    m_pDoc->MarkModified(false);
+    QVERIFY(m_pView->CommitNote());
+    QVERIFY(m_pEngine->m_saves.isEmpty());
+    QVERIFY(!QFile::exists(missing));
+    QVERIFY(b->m_content.empty());
+    QVERIFY(!m_pDoc->IsModified());
+}
+
 void NoteEditViewTest::loadRulesByPrefix() {
     CNote* linked = m_pDoc->m_rootCata.AddNewNote("l");
     linked->m_strExt = "htm";
@@ -323,7 +369,7 @@ void NoteEditViewTest::loadRulesByPrefix() {
         {"http://example.org/a.htm", "url http://example.org/a.htm"},
         {"file:///tmp/a.htm", "url file:///tmp/a.htm"},
         {"HTTP://example.org/a.htm", "file HTTP://example.org/a.htm"},
-        {"https://example.org/a.htm", "file https://example.org/a.htm"},
+        {"https://example.org/a.htm", "url https://example.org/a.htm"},
     };
     for (const auto& [source, expected] : cases) {
         linked->m_strSource = source;
