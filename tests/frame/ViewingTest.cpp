@@ -87,22 +87,13 @@ private:
     }
     // The editor holds `pNote` and its engine answers.
     bool EditorReady(CNote* pNote) {
-        const bool bOk = QTest::qWaitFor(
+        return QTest::qWaitFor(
             [&] {
                 auto* editor = m_pChild->EditorView() ? dynamic_cast<CNoteEditView*>(m_pChild->EditorView()) : nullptr;
                 auto* engine = editor ? static_cast<CWebEditEngine*>(editor->Engine()) : nullptr;
                 return editor && editor->CurrentNote() == pNote && engine && engine->IsReady() && editor->IsEditable();
             },
             30000);
-        if (!bOk) {
-            auto* editor = m_pChild->EditorView() ? dynamic_cast<CNoteEditView*>(m_pChild->EditorView()) : nullptr;
-            auto* engine = editor ? static_cast<CWebEditEngine*>(editor->Engine()) : nullptr;
-            qWarning() << "editor" << (void*)editor << "browser" << (void*)m_pChild->BrowserView() << "note"
-                       << (editor ? (void*)editor->CurrentNote() : nullptr) << (void*)pNote << "ready"
-                       << (engine ? engine->IsReady() : false) << "editable" << (editor ? editor->IsEditable() : false)
-                       << "loaded" << (editor ? editor->IsPageLoaded() : false) << "url" << (engine ? engine->View()->url() : QUrl());
-        }
-        return bOk;
     }
     // The browser shows `pNote`'s page, whose title is `title`.
     bool BrowserShows(CNote* pNote, const QString& title) {

@@ -7,7 +7,6 @@
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
 #include "platform/CommandIds.h"
-#include "platform/StringIds.h"
 #include "platform/gui/AppGlobals.h"
 #include "platform/gui/CommandActions.h"
 #include "platform/gui/LanguageModule.h"
@@ -51,11 +50,10 @@ public:
     }
     int32_t LoadUrl(const QUrl& url) override {
         m_loads << QStringLiteral("url ") + url.toString();
-        return m_nLoadResult;
+        return edit::kOk;
     }
     int32_t LoadFile(const QString& strPath) override {
         m_loads << QStringLiteral("file ") + strPath;
-        if (edit::Failed(m_nLoadResult)) return m_nLoadResult;
         m_strFile = strPath;
         return edit::kOk;
     }
@@ -94,7 +92,6 @@ public:
     QStringList m_loads, m_saves, m_backgrounds, m_putTexts;
     QByteArray m_saveBytes;
     bool m_bChanged = false;
-    int32_t m_nLoadResult = edit::kOk;
     int32_t m_nSaveResult = edit::kOk;
     unsigned m_nDefaultStatus = edit::kSupported | edit::kEnabled;
     std::map<int, unsigned> m_status{{edit::kEditMode, edit::kSupported | edit::kEnabled | edit::kLatched}};
@@ -119,7 +116,6 @@ private slots:
 
     void readOnlyNotebookKeepsOnlyPrinting();
     void commitWritesBackAndMarksModified();
-    void aFailedLoadLeavesNothingToCommit();
     void openWritesTheWorkingCopyOrClears();
     void loadRulesByPrefix();
     void tableRowsSendTheirNumbers();
@@ -327,38 +323,6 @@ void NoteEditViewTest::openWritesTheWorkingCopyOrClears() {
     QCOMPARE(m_pEngine->m_loads.last(), QStringLiteral("file ") + source);
     QVERIFY(s.open(QIODevice::ReadOnly));
     QCOMPARE(s.readAll(), QByteArray("<p>the user's file</p>"));
-}
-
-void NoteEditViewTest::aFailedLoadLeavesNothingToCommit() {
-    CNote* a = HeldNote("A", "<p>note A</p>");
-    QVERIFY(m_pView->OpenNote(a));
-    // B's page is a file that is gone; the engine still holds A, edited.
-    const QString missing = m_pEnv->m_fx.WorkFolder() + QStringLiteral("/gone.htm");
-    CNote* b = m_pDoc->m_rootCata.AddNewNote("B");
-    b->m_strExt = "htm";
-    b->m_nContentType = 1;
-    b->m_strSource = FromQ(missing);
-    m_pEngine->m_bChanged = true;
-    m_pEngine->m_saveBytes = "<p>note A</p>";
-    m_pEngine->m_nLoadResult = edit::kErrFileNotFound;
-    m_pEnv->m_fx.Clear();
-    QVERIFY(!m_pView->OpenNote(b));
-    // Blank, and the user is told which note and why.
-    QCOMPARE(m_pEngine->m_loads.last(), QStringLiteral("blank"));
-    QVERIFY(!m_pView->IsPageLoaded());
-    QCOMPARE(m_pEnv->m_fx.m_messages.size(), size_t(1));
-    QCOMPARE(m_pEnv->m_fx.m_messages[0].m_nID, ids::IDS_EDITOR_LOAD_FAILED);
-    const QString text = m_pEnv->m_fx.m_messages[0].m_strText;
-    QVERIFY2(text.contains(QLatin1String("\"B\"")) && text.contains(missing) &&
-                 text.contains(CNoteEditView::ErrorText(edit::kErrFileNotFound)),
-             qPrintable(text));
-    // Nothing of A's reaches B, on disk or in the notebook.
-    m_pDoc->MarkModified(false);
-    QVERIFY(m_pView->CommitNote());
-    QVERIFY(m_pEngine->m_saves.isEmpty());
-    QVERIFY(!QFile::exists(missing));
-    QVERIFY(b->m_content.empty());
-    QVERIFY(!m_pDoc->IsModified());
 }
 
 void NoteEditViewTest::loadRulesByPrefix() {

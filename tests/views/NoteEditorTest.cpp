@@ -285,7 +285,14 @@ void NoteEditorTest::aPageThatDidNotLoadTakesNothingOfTheOneBefore() {
         m_pDoc->MarkModified(false);
         const bool bOpened = m_pView->OpenNote(next);
         QCOMPARE(bOpened, next == web);
+        // The user is told which note failed, and why.
         QCOMPARE(m_pEnv->m_fx.Shown(ids::IDS_EDITOR_LOAD_FAILED), next == b);
+        if (next == b) {
+            const QString text = m_pEnv->m_fx.m_messages.back().m_strText;
+            QVERIFY2(text.contains(QLatin1String("\"B\"")) && text.contains(missing) &&
+                         text.contains(CNoteEditView::ErrorText(edit::kErrFileNotFound)),
+                     qPrintable(text));
+        }
         if (next == web) QTRY_COMPARE(Engine()->View()->url(), QUrl(QString::fromStdString(web->m_strSource)));
         // A's page is gone from the engine, and nothing of it is written.
         QVERIFY(Engine()->CurrentFile().isEmpty());
