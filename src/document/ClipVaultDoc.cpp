@@ -12,6 +12,7 @@
 #include "platform/DownloadSettings.h"
 #include "platform/Charset.h"
 #include "document/Archive.h"
+#include "document/AttachmentUse.h"
 #include "document/RecordClipboard.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileUtil.h"
@@ -456,12 +457,20 @@ void CClipVaultDoc::RebuildOriginMap() {
 
 void CClipVaultDoc::CleanUpAttachments() {
     try {
+        // A worker's new files are not listed anywhere until its note is
+        // done with them.
+        if (IsDownloading()) return;
+        // A page names its files whether or not its note lists them; a file
+        // whose own uses cannot be read makes every deletion a guess, and
+        // none is made.
+        std::unordered_set<std::string> inUse;
+        if (!CollectAttachmentsInUse(*this, inUse)) return;
         std::lock_guard<std::recursive_mutex> guard(m_lock);
         for (auto it = m_attachments.begin(); it != m_attachments.end(); ++it) it.value()->m_nRefCount = 0;
         m_rootCata.CountAttachmentUse();
         std::vector<std::string> unused;
         for (auto it = m_attachments.begin(); it != m_attachments.end(); ++it)
-            if (it.value()->m_nRefCount == 0) unused.push_back(it.key());
+            if (it.value()->m_nRefCount == 0 && !inUse.count(it.key())) unused.push_back(it.key());
         for (const std::string& name : unused) {
             CNoteAttatch* p = nullptr;
             m_attachments.RemoveKey(name, &p);

@@ -193,8 +193,10 @@ public:
     int AwaitOrigin(const std::string& strOrigin, bool bUntilStored, const std::function<bool()>& stopped,
                     std::chrono::steady_clock::time_point until, std::string& strName);
     void RebuildOriginMap();
-    // Deletes the attachments no note lists; marks the notebook modified
-    // when one went.
+    // Deletes the attachments that nothing kept uses: no note lists one, no
+    // note's page names it, no stylesheet or frame page kept for them names
+    // it. Marks the notebook modified when one went; does nothing while
+    // downloads run.
     void CleanUpAttachments();
     // The notebook's folder below the temporary root, made when missing:
     // the full path with `bFullPath`, else its name. Empty on failure.

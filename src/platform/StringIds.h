@@ -44,6 +44,7 @@ constexpr unsigned IDS_STARTUP_LINK_FAILED = 33039;
 constexpr unsigned IDS_DESKTOP_LINK_MADE = 33040;
 constexpr unsigned IDS_DESKTOP_LINK_FAILED = 33041;
 constexpr unsigned IDS_EDITOR_SAVE_FAILED = 33021;  // leaving a note whose edits could not be kept
+constexpr unsigned IDS_EDITOR_LOAD_FAILED = 34410;  // a page the editor could not load: note, reason, page
 constexpr unsigned IDS_CHILD_CREATE_FAILED = 33045;
 constexpr unsigned IDS_NOTEBOOK_READ_ONLY = 33076;  // a locked or damaged notebook refuses changes
 constexpr unsigned IDS_NO_MAIL_SYSTEM = 61840;

@@ -126,11 +126,15 @@ public:
     virtual QWidget* Widget() = 0;
 
     // Loading starts at once and ends later; commands wait for the page.
-    // A blank page; an address (file:, http:); a file on disk (kErrFileNotFound
-    // when there is none).
+    // A blank page; an address (file:, http:, https:); a file on disk
+    // (kErrFileNotFound when there is none). A load that fails leaves a
+    // blank page, never the page before it.
     virtual int32_t LoadBlank() = 0;
     virtual int32_t LoadUrl(const QUrl& url) = 0;
     virtual int32_t LoadFile(const QString& strPath) = 0;
+    // The user changed the page since it was loaded or last saved (an edit
+    // undone again is no change). A page still loading has no changes.
+    virtual bool IsChanged() = 0;
     // The file the page came from (empty for a blank page or an address).
     virtual QString CurrentFile() const = 0;
     // Writes the page to `strPath` (the current file when empty) and waits

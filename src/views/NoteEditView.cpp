@@ -228,8 +228,9 @@ bool CNoteEditView::IsEditable() {
 int32_t CNoteEditView::LoadPage(const std::string& strPage) {
     if (!m_pEngine) return edit::kErrFail;
     if (strPage.empty()) return m_pEngine->LoadBlank();
-    // Only these two, as written: "HTTP:..." is a file's name.
-    if (strPage.compare(0, 5, "file:") == 0 || strPage.compare(0, 5, "http:") == 0) {
+    // Only these, as written: "HTTP:..." is a file's name.
+    if (strPage.compare(0, 5, "file:") == 0 || strPage.compare(0, 5, "http:") == 0 ||
+        strPage.compare(0, 6, "https:") == 0) {
         QString url = ToQ(strPage);
         url.truncate(256);
         return m_pEngine->LoadUrl(QUrl(url));
@@ -263,7 +264,16 @@ bool CNoteEditView::OpenNote(CNote* pNote, bool bNew, int nMode) {
                 return false;
             }
         }
-        LoadPage(path);
+        // Without an engine there is nothing to load, and nothing to save.
+        if (!m_pEngine) return true;
+        const int32_t hr = LoadPage(path);
+        if (edit::Failed(hr)) {
+            // Blank, not the page before: the note is not this view's to write.
+            ClearEditor();
+            AfxMessageBox(ids::IDS_EDITOR_LOAD_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION,
+                          {pNote->m_strName, FromQ(ErrorText(hr)), path});
+            return false;
+        }
         m_bPageLoaded = true;
         return true;
     } catch (const std::exception&) {
@@ -274,18 +284,17 @@ bool CNoteEditView::OpenNote(CNote* pNote, bool bNew, int nMode) {
 
 bool CNoteEditView::CommitNote() {
     try {
-        if (!m_pNote) return true;
-        if (m_bPageLoaded && IsEditable()) {
-            const std::string path = PagePath(m_pNote);
-            if (m_pEngine) {
-                const int32_t hr = m_pEngine->Save(ToQ(path));
-                // A page that could not be written is no success, whatever
-                // the notebook does next.
-                if (edit::Failed(hr)) return false;
-            }
-            m_doc.SetModifiedFlag(true);
-            if (m_pNote->m_nContentType == kContentHeld) return m_pNote->ReadBackAndAbsorb(path);
-        }
+        if (!m_pNote || !m_bPageLoaded || !m_pEngine || !IsEditable()) return true;
+        // Looking is not changing: a page the user left as it was is neither
+        // written nor read back, and the notebook stays as it is.
+        if (!m_pEngine->IsChanged()) return true;
+        const std::string path = PagePath(m_pNote);
+        const int32_t hr = m_pEngine->Save(ToQ(path));
+        // A page that could not be written is no success, whatever the
+        // notebook does next.
+        if (edit::Failed(hr)) return false;
+        m_doc.SetModifiedFlag(true);
+        if (m_pNote->m_nContentType == kContentHeld) return m_pNote->ReadBackAndAbsorb(path);
         return true;
     } catch (const std::exception&) {
         ReportHandlerFailure();

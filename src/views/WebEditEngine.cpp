@@ -385,10 +385,7 @@ int32_t CWebEditEngine::StartLoad(const QUrl& url, const QString& strFile) {
     m_bHaveLoaded = false;
     if (url.isLocalFile()) {
         QFile f(url.toLocalFile());
-        if (!f.open(QIODevice::ReadOnly)) {
-            m_strFile.clear();
-            return kErrFileNotFound;
-        }
+        if (!f.open(QIODevice::ReadOnly)) return LoadFailed(kErrFileNotFound);
         const QByteArray bytes = f.readAll();
         m_loaded.assign(bytes.begin(), bytes.end());
         m_bHaveLoaded = true;
@@ -403,15 +400,22 @@ int32_t CWebEditEngine::StartLoad(const QUrl& url, const QString& strFile) {
 
 int32_t CWebEditEngine::LoadBlank() { return StartLoad(QUrl(QStringLiteral("about:blank")), QString()); }
 
+// The page before stays in no case: a save after a failed load would write
+// it into the file that could not be loaded.
+int32_t CWebEditEngine::LoadFailed(int32_t hr) {
+    LoadBlank();
+    return hr;
+}
+
 int32_t CWebEditEngine::LoadUrl(const QUrl& url) {
-    if (!url.isValid()) return kErrInvalidArg;
+    if (!url.isValid()) return LoadFailed(kErrInvalidArg);
     // A file's address edits that file, as its path would.
     return StartLoad(url, url.isLocalFile() ? QFileInfo(url.toLocalFile()).absoluteFilePath() : QString());
 }
 
 int32_t CWebEditEngine::LoadFile(const QString& strPath) {
     const QFileInfo fi(strPath);
-    if (strPath.isEmpty() || !fi.isFile()) return kErrFileNotFound;
+    if (strPath.isEmpty() || !fi.isFile()) return LoadFailed(kErrFileNotFound);
     return StartLoad(QUrl::fromLocalFile(fi.absoluteFilePath()), fi.absoluteFilePath());
 }
 
@@ -682,6 +686,24 @@ int32_t CWebEditEngine::Print(int nExecOpt) {
     return kOk;
 }
 
+namespace {
+
+// What the page's script reports against the page as loaded (or last saved).
+bool ReportsChange(const QVariantMap& s) {
+    if (s.value(QStringLiteral("text")).toBool()) return s.value(QStringLiteral("changed")).toBool();
+    return s.value(QStringLiteral("startTagChanged")).toBool() || s.value(QStringLiteral("innerChanged")).toBool();
+}
+
+}  // namespace
+
+bool CWebEditEngine::IsChanged() {
+    if (!m_bChannelUp || !m_pPage) return false;
+    const QVariantMap s = Evaluate(QStringLiteral("window.__vltEditor.serialize()")).toMap();
+    // A page that does not answer may hold edits: taken as changed, so that
+    // the save says what went wrong instead of dropping them in silence.
+    return s.isEmpty() || ReportsChange(s);
+}
+
 int32_t CWebEditEngine::Save(const QString& strPath) {
     QString target = strPath.isEmpty() ? m_strFile : strPath;
     if (target.startsWith(QLatin1String("file:"))) {
@@ -695,11 +717,7 @@ int32_t CWebEditEngine::Save(const QString& strPath) {
     if (!m_bHaveLoaded) {
         // A page from the web has nowhere to go back to: untouched it needs
         // nothing, edited it cannot be kept.
-        const bool bChanged = s.value(QStringLiteral("text")).toBool()
-                                  ? s.value(QStringLiteral("changed")).toBool()
-                                  : s.value(QStringLiteral("startTagChanged")).toBool() ||
-                                        s.value(QStringLiteral("innerChanged")).toBool();
-        return bChanged ? kErrFail : kOk;
+        return ReportsChange(s) ? kErrFail : kOk;
     }
 
     std::vector<uint8_t> out;

@@ -32,6 +32,7 @@ public:
     int32_t LoadBlank() override;
     int32_t LoadUrl(const QUrl& url) override;
     int32_t LoadFile(const QString& strPath) override;
+    bool IsChanged() override;
     QString CurrentFile() const override { return m_strFile; }
     int32_t Save(const QString& strPath) override;
     unsigned QueryStatus(int nCmd) override;
@@ -67,6 +68,8 @@ private:
     friend class CEditPage;
 
     int32_t StartLoad(const QUrl& url, const QString& strFile);
+    // A blank page in place of one that could not be loaded; returns `hr`.
+    int32_t LoadFailed(int32_t hr);
     void OnLoadFinished(bool bOk);
     void OnChannelReady();
     void OnState(const QVariantMap& state);

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <set>
+
 #include <gtest/gtest.h>
 
 #include "document/RecordClipboard.h"
@@ -249,6 +251,57 @@ TEST(NotebookDocument, CleanUpDeletesAttachmentsNoNoteLists) {
     doc.SetModifiedFlag(false);
     doc.CleanUpAttachments();
     EXPECT_FALSE(doc.IsModified()) << "nothing removed, nothing changed";
+}
+
+TEST(NotebookDocument, CleanUpKeepsWhatPagesAndTheirStoredFilesName) {
+    CClipVaultDoc doc;
+    auto bytes = [](const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); };
+    auto attach = [&](const std::string& name, const std::string& text) {
+        ASSERT_NE(doc.MakeAttachment(name, "http://h/" + name, bytes(text)), nullptr) << name;
+    };
+    // A page that lists one file and names others: a picture, a stylesheet
+    // that imports another (with a font), a frame page with its picture.
+    attach("vltlisted.gif", "GIF");
+    attach("vltpicture.png", "PNG");
+    attach("vltsite.css", "@import url(\"vltbase.css\"); body { background: url(vlt-1pic.png) }");
+    attach("vltbase.css", "@font-face { src: url('vltfont.woff2') format('woff2') }");
+    attach("vltfont.woff2", "wOF2");
+    attach("vlt-1pic.png", "PNG");
+    attach("vltframe.htm", "<html><body><img src=vltinner.gif></body></html>");
+    attach("vltinner.gif", "GIF");
+    // Named only inside files nothing keeps, or nowhere at all.
+    attach("vltorphan.css", "p { background: url(vltorphanimg.gif) }");
+    attach("vltorphanimg.gif", "GIF");
+    attach("vltpic.png", "PNG");
+    // Named by a page in UTF-16, and in an address with escapes.
+    attach("vltwide.gif", "GIF");
+    attach("vltmy pic.gif", "GIF");
+    CNote* page = doc.m_rootCata.AddNewNote("page");
+    page->m_strExt = "htm";
+    page->m_nContentType = kContentHeld;
+    page->m_attachNames = {"vltlisted.gif", "vltsite.css"};
+    page->m_content = bytes("<html><head><link rel=stylesheet href=\"vltsite.css\"></head><body>"
+                            "<img src=\"vltpicture.png\"><iframe src=\"vltframe.htm#top\"></iframe>"
+                            "<img src=\"vltmy%20pic.gif\"></body></html>");
+    CNote* wide = doc.m_rootCata.AddNewSubCata("more")->AddNewNote("wide");
+    wide->m_strExt = "htm";
+    wide->m_nContentType = kContentHeld;
+    const std::string text = "<img src=\"vltwide.gif\">";
+    wide->m_content = {0xFF, 0xFE};
+    for (char c : text) wide->m_content.insert(wide->m_content.end(), {static_cast<uint8_t>(c), 0});
+
+    doc.CleanUpAttachments();
+    std::set<std::string> left;
+    for (auto it = doc.m_attachments.begin(); it != doc.m_attachments.end(); ++it) left.insert(it.key());
+    EXPECT_EQ(left, (std::set<std::string>{"vltlisted.gif", "vltpicture.png", "vltsite.css", "vltbase.css",
+                                           "vltfont.woff2", "vlt-1pic.png", "vltframe.htm", "vltinner.gif",
+                                           "vltwide.gif", "vltmy pic.gif"}));
+    EXPECT_TRUE(doc.IsModified());
+    EXPECT_EQ(doc.AttachmentNameForOrigin("http://h/vltbase.css"), "vltbase.css");
+    EXPECT_EQ(doc.AttachmentNameForOrigin("http://h/vltorphan.css"), "");
+    // The lists are left as they were: the page's own files are no longer
+    // the clean-up's to drop.
+    EXPECT_EQ(page->m_attachNames, (std::vector<std::string>{"vltlisted.gif", "vltsite.css"}));
 }
 
 TEST(NotebookDocument, WorkFolderIsUniqueAndFixedForTheDocument) {

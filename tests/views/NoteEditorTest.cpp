@@ -7,6 +7,7 @@
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
 #include "platform/CommandIds.h"
+#include "platform/StringIds.h"
 #include "platform/gui/MessageBox.h"
 #include "views/EditorDialogs.h"
 #include "views/EditorTestSupport.h"
@@ -40,6 +41,7 @@ private slots:
     void aPictureFromDiskBecomesAnAttachment();
     void aWebPagesLocalFileStaysOutside();
     void aLinkedFileIsEditedInPlace();
+    void aPageThatDidNotLoadTakesNothingOfTheOneBefore();
 
 private:
     CNote* Note(const std::string& name, const std::string& page, uint32_t nSourceKind = kSourceWritten) {
@@ -176,8 +178,10 @@ void NoteEditorTest::unchangedPagesKeepEveryByte() {
         CNote* note = Note("p" + std::to_string(n), page);
         if (n++ == 0) note->m_attachNames = {"vltlogo.png"};
         const auto names = note->m_attachNames;
+        m_pDoc->MarkModified(false);
         QVERIFY(Open(note));
         QVERIFY(m_pView->CommitNote());
+        QVERIFY(!m_pDoc->IsModified());
         QCOMPARE(note->m_content, Bytes(page));
         QStringList got;
         for (const auto& a : note->m_attachNames) got << ToQ(a);
@@ -256,6 +260,49 @@ void NoteEditorTest::aLinkedFileIsEditedInPlace() {
     const QByteArray bytes = f.readAll();
     QVERIFY2(bytes.startsWith("<html><head><title>L</title></head><body><p id=\"a\">after</p>"), bytes.constData());
     QVERIFY(note->m_content.empty());
+}
+
+void NoteEditorTest::aPageThatDidNotLoadTakesNothingOfTheOneBefore() {
+    CNote* a = Note("A", "<html><body><p id=\"a\">page of A</p></body></html>");
+    const QString missing = m_pEnv->m_fx.WorkFolder() + QStringLiteral("/gone.htm");
+    CNote* b = m_pDoc->m_rootCata.AddNewNote("B");
+    b->m_strExt = "htm";
+    b->m_nContentType = 1;
+    b->m_strSource = FromQ(missing);
+    // An address on the loopback where nothing listens: loaded as an
+    // address all the same, never taken for a file's name.
+    CNote* web = m_pDoc->m_rootCata.AddNewNote("Web");
+    web->m_strExt = "htm";
+    web->m_nContentType = 1;
+    web->m_strSource = "https://127.0.0.1:1/page.htm";
+    for (CNote* next : {b, web}) {
+        QVERIFY(Open(a));
+        Select("#a");
+        Engine()->PutSelectionText(QStringLiteral("edited A"));
+        QVERIFY(Engine()->WaitIdle());
+        QVERIFY(Engine()->IsChanged());
+        m_pEnv->m_fx.Clear();
+        m_pDoc->MarkModified(false);
+        const bool bOpened = m_pView->OpenNote(next);
+        QCOMPARE(bOpened, next == web);
+        // The user is told which note failed, and why.
+        QCOMPARE(m_pEnv->m_fx.Shown(ids::IDS_EDITOR_LOAD_FAILED), next == b);
+        if (next == b) {
+            const QString text = m_pEnv->m_fx.m_messages.back().m_strText;
+            QVERIFY2(text.contains(QLatin1String("\"B\"")) && text.contains(missing) &&
+                         text.contains(CNoteEditView::ErrorText(edit::kErrFileNotFound)),
+                     qPrintable(text));
+        }
+        if (next == web) QTRY_COMPARE(Engine()->View()->url(), QUrl(QString::fromStdString(web->m_strSource)));
+        // A's page is gone from the engine, and nothing of it is written.
+        QVERIFY(Engine()->CurrentFile().isEmpty());
+        QVERIFY(!Engine()->IsChanged());
+        QVERIFY(m_pView->CommitNote());
+        QVERIFY(!m_pDoc->IsModified());
+        QVERIFY(!QFile::exists(missing));
+        QVERIFY(!QFile::exists(QStringLiteral("https:")));
+        QVERIFY(b->m_content.empty() && web->m_content.empty());
+    }
 }
 
 CLIPVAULT_GUI_TEST_MAIN(NoteEditorTest)

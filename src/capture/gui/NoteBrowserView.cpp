@@ -180,12 +180,10 @@ CNoteBrowserView::CNoteBrowserView(INoteFrame& frame, CClipVaultDoc& doc, QWidge
     for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) child->installEventFilter(this);
     setAccessibleName(QStringLiteral("Note"));
     connect(this, &QWebEngineView::loadFinished, this, &CNoteBrowserView::OnLoadFinished);
+    // Printing reads the shown page and writes nothing: the note keeps
+    // what it holds, whatever the working copy has come to hold.
     auto printed = [this](bool bOk) {
         m_pPrinter.reset();
-        // The engine may have touched the shown file while it printed; the
-        // note keeps what the file holds.
-        if (m_pNote && m_nStatusKind < 0 && !m_bShowingSource && m_pNote->m_nStatus.load() == kStatusDone)
-            m_pNote->ReadBack();
         emit PrintDone(bOk);
     };
     connect(this, &QWebEngineView::printFinished, this, printed);

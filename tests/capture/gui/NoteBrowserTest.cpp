@@ -535,6 +535,13 @@ void NoteBrowserTest::printingToPdfKeepsTheNote() {
     const std::string html = "<html><body><h1>Printable heading</h1><p>Words on paper</p></body></html>";
     CNote* note = nb.Add("Print", kStatusDone, html);
     QVERIFY(nb.Show(note));
+    // Whatever the working copy has come to hold since, printing takes
+    // nothing from it.
+    {
+        QFile copy(QString::fromStdString(note->GetWorkPath()));
+        QVERIFY(copy.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        copy.write("<html><body>not the note</body></html>");
+    }
     QTemporaryDir out;
     const QString pdf = out.filePath(QStringLiteral("note.pdf"));
     int asked = 0;
