@@ -94,8 +94,9 @@ CPageEdit EncodingMark(const CHtmlScan& scan) {
 
 class CModernRun {
 public:
-    CModernRun(CNote& note, CCaptureContext* pContext, bool bFetch)
-        : m_note(note), m_pDoc(note.m_pDocument), m_pContext(pContext), m_bFetch(bFetch) {}
+    CModernRun(CNote& note, CCaptureContext* pContext, bool bFetch, uint64_t nMaxFileBytes)
+        : m_note(note), m_pDoc(note.m_pDocument), m_pContext(pContext), m_bFetch(bFetch),
+          m_nMaxFileBytes(nMaxFileBytes) {}
     CModernRun(const CModernRun&) = delete;
     CModernRun& operator=(const CModernRun&) = delete;
     // Addresses still reserved (a failure part-way) go back.
@@ -132,6 +133,7 @@ private:
     CClipVaultDoc* m_pDoc;
     CCaptureContext* m_pContext;
     bool m_bFetch;
+    uint64_t m_nMaxFileBytes;
     std::unique_ptr<CResourceFetcher> m_pFetcher;
     std::deque<CNode> m_nodes;  // stable addresses
     std::map<std::string, CNode*> m_byUrl;
@@ -326,7 +328,7 @@ bool CModernRun::ReadLocal(const std::string& url, std::vector<uint8_t>& data) {
     std::string path = PercentDecode(url.substr(strncasecmp(url.c_str(), "file://", 7) == 0 ? 7 : 0));
     if (path.compare(0, 10, "localhost/") == 0) path.erase(0, 9);
     if (m_note.m_nSourceKind != kSourceWebPage && m_note.m_nSourceKind != kSourceWebFile)
-        return ReadWholeFile(path, data);
+        return ReadWholeFile(path, data, m_nMaxFileBytes);
     if (!m_bFolderKnown) {
         m_bFolderKnown = true;
         m_strWorkFolder = RealWorkFolder(m_pDoc);
@@ -334,7 +336,7 @@ bool CModernRun::ReadLocal(const std::string& url, std::vector<uint8_t>& data) {
     // The path as resolved is read, so that a link swapped in after the
     // test leads nowhere else.
     const std::string real = PathInsideFolder(path, m_strWorkFolder);
-    return !real.empty() && ReadWholeFile(real, data);
+    return !real.empty() && ReadWholeFile(real, data, m_nMaxFileBytes);
 }
 
 void CModernRun::AddUse(CNode& parent, const std::string& base, const std::string& value, int nUse, CUse site,
@@ -665,6 +667,6 @@ void CModernRun::Run(std::vector<uint8_t>& bytes, const CModernCaptureRequest& r
 
 void CaptureModern(CNote& note, CCaptureContext* pContext, std::vector<uint8_t>& bytes,
                    const CModernCaptureRequest& request) {
-    CModernRun run(note, pContext, request.m_bFetchResources);
+    CModernRun run(note, pContext, request.m_bFetchResources, request.m_nMaxFileBytes);
     run.Run(bytes, request);
 }

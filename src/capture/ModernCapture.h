@@ -16,6 +16,7 @@ struct CModernCaptureRequest {
     std::string m_strCharset;  // of the page's answer; empty when none was given
     bool m_bOwnContent = false;  // the bytes are the note's own page (its list of files is made anew)
     bool m_bFetchResources = true;  // off: only hyperlinks are made absolute
+    uint64_t m_nMaxFileBytes = 10240000;  // local files this large or larger are not taken in
 };
 
 // Rewrites `bytes` (the page) in place and makes the attachments. With a

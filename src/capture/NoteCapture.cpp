@@ -57,6 +57,7 @@ struct CaptureRun {
     CClipVaultDoc* pDoc;
     CCaptureContext* pContext;
     bool bFetchResources;
+    uint64_t nMaxFileBytes;
     // Stylesheets and frame pages whose own resources are being captured, by
     // address, with the name each is reserved to be stored under: one that
     // refers to itself, directly or through others, points at that name
@@ -88,7 +89,7 @@ struct CaptureRun {
 // the working folder, where its own files were written. A local import takes
 // in whatever it names.
 bool CaptureRun::ReadLocal(const std::string& url, std::vector<uint8_t>& data) {
-    if (note.m_nSourceKind != kSourceWebPage && note.m_nSourceKind != kSourceWebFile) return ReadWholeFile(url, data);
+    if (note.m_nSourceKind != kSourceWebPage && note.m_nSourceKind != kSourceWebFile) return ReadWholeFile(url, data, nMaxFileBytes);
     if (!bFolderKnown) {
         bFolderKnown = true;
         strWorkFolder = RealWorkFolder(pDoc);
@@ -96,7 +97,7 @@ bool CaptureRun::ReadLocal(const std::string& url, std::vector<uint8_t>& data) {
     // The path as resolved is read, so that a link swapped in after the
     // test leads nowhere else.
     const std::string path = PathInsideFolder(url, strWorkFolder);
-    return !path.empty() && ReadWholeFile(path, data);
+    return !path.empty() && ReadWholeFile(path, data, nMaxFileBytes);
 }
 
 bool IsStylesheetName(const std::string& name) {
@@ -226,6 +227,10 @@ bool CNote::CaptureResources(const std::string& strBase, CCaptureContext* pConte
                                            : pContext ? pContext->m_options
                                                       : CurrentDownloadSettings();
         const bool bFetch = settings.m_bFetchResources;
+        // An edited page read back from the working folder may name any file
+        // it had, whatever the user's limit for imports says now.
+        const uint64_t nMaxFileBytes = pContext || pSettings ? settings.m_nMaxFileBytes
+                                                             : std::max(settings.m_nMaxFileBytes, kMaxWholeFileBytes);
         // A page too deep for the parser gets the first rules' text search.
         const bool bTooDeep = [&] {
             if (pBytes) return TooDeepToParse(pBytes->data(), pBytes->size());
@@ -236,6 +241,7 @@ bool CNote::CaptureResources(const std::string& strBase, CCaptureContext* pConte
             CModernCaptureRequest request;
             request.m_strBase = strBase;
             request.m_bFetchResources = bFetch;
+            request.m_nMaxFileBytes = nMaxFileBytes;
             request.m_bOwnContent = pBytes == nullptr;
             if (pBytes) {
                 CaptureModern(*this, pContext, *pBytes, request);
@@ -252,7 +258,7 @@ bool CNote::CaptureResources(const std::string& strBase, CCaptureContext* pConte
             if (update) m_content.swap(bytes);
             return true;
         }
-        CaptureRun run{*this, m_pDocument, pContext, bFetch, {}};
+        CaptureRun run{*this, m_pDocument, pContext, bFetch, nMaxFileBytes, {}};
         if (pBytes) return run.Capture(strBase, *pBytes, false);
         // The worker is the only writer of the content while it runs; the
         // result goes in under the lock that a save takes to read it.

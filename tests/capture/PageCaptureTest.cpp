@@ -528,6 +528,21 @@ TEST_F(CaptureTest, AFailedImportSaysWhyAndTheSizeLimitIsTheUsers) {
     CNote* small = NewNote("small", m_site.File("small.htm"), kSourceLocalFile);
     EXPECT_FALSE(small->ImportLocalFile(&settings));
     EXPECT_EQ(small->m_strError, "34431:100:100");
+    // A page's own files are held to the same limit, in both captures
+    // (each its own picture: one stored already would be listed as it is).
+    for (const bool bModern : {true, false}) {
+        settings.m_bModernCapture = bModern;
+        const std::string page = bModern ? "m" : "c";
+        Put(page + ".gif", std::string(200, 'p'));
+        Put(page + ".htm", "<html><body><img src=" + page + ".gif></body></html>");
+        for (const uint64_t nLimit : {150u, 201u}) {
+            settings.m_nMaxFileBytes = nLimit;
+            CNote* n = NewNote(page + std::to_string(nLimit), m_site.File(page + ".htm"), kSourceLocalFile);
+            EXPECT_TRUE(n->ImportLocalFile(&settings));
+            EXPECT_EQ(n->m_attachNames.size(), nLimit > 200 ? 1u : 0u) << page << " " << nLimit;
+        }
+    }
+    settings.m_nMaxFileBytes = 100;
     CNote* gone = NewNote("gone", m_site.File("gone.txt"), kSourceLocalFile);
     EXPECT_FALSE(gone->ImportLocalFile(&settings));
     EXPECT_EQ(gone->m_strError, "34432:" + m_site.File("gone.txt") + ":" + std::strerror(ENOENT));
