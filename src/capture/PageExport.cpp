@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <deque>
+#include <functional>
 #include <set>
 #include <utility>
 
@@ -42,6 +43,9 @@ public:
         : m_doc(doc), m_folder(std::move(folder)), m_prefix(std::move(prefix)) {}
 
     bool Held(const std::string& name) { return UsableFileName(name) && m_doc.FindAttachment(name); }
+    std::function<bool(const std::string&)> HeldFn() {
+        return [this](const std::string& name) { return Held(name); };
+    }
     void Reach(const std::string& name, int nUse) {
         if (Held(name) && m_seen.insert({name, nUse}).second) m_queue.push_back({name, nUse});
     }
@@ -70,13 +74,12 @@ private:
         if (file.m_nUse == kPointedTransform && bParse) {
             // Its output is a page at the page's own place: what it shows
             // is pointed into the folder like the page's own references.
-            const std::vector<uint8_t> out = PointFilesInto(data, m_prefix, [this](const std::string& n) { return Held(n); },
-                                                            true, used);
+            const std::vector<uint8_t> out = PointFilesInto(data, m_prefix, HeldFn(), true, used);
             if (out != data && fileutil::WriteWholeFile(path, out.data(), out.size(), fileutil::kNoFollow))
                 m_rewritten.insert(file.m_strName);
             Reach(used, false);
         } else if (file.m_nUse == kPointedFrame && bParse) {
-            PointFilesInto(data, std::string(), [this](const std::string& n) { return Held(n); }, false, used);
+            PointFilesInto(data, std::string(), HeldFn(), false, used);
             Reach(used, true);
         } else if (file.m_nUse == kPointedStylesheet) {
             for (const CCssRef& r : FindCssRefs(reinterpret_cast<const char*>(data.data()), data.size()))
@@ -126,8 +129,7 @@ bool ExportPage(CClipVaultDoc& doc, const std::vector<uint8_t>& content, const s
 
     // What a browser follows, as it finds it.
     std::vector<CPointedFile> used;
-    std::vector<uint8_t> out = PointFilesInto(content, prefix, [&](const std::string& n) { return files.Held(n); },
-                                              false, used);
+    std::vector<uint8_t> out = PointFilesInto(content, prefix, files.HeldFn(), false, used);
     files.Reach(used, false);
 
     // Then whatever else the first rules' reading takes for a link, as it

@@ -534,8 +534,9 @@ TEST_F(CaptureTest, AWrittenOutPageTakesEveryFileItUsesAtAnyDepth) {
         return fileutil::ReadWholeFile(out.File(rel), bytes) ? Text(bytes) : "(not written)";
     };
     ASSERT_TRUE(xml->WriteWorkingCopy(out.File("page.xml"), true));
-    EXPECT_EQ(written("page.xml"), "<?xml version=\"1.0\"?><?xml-stylesheet type=\"text/xsl\" href=\"./page.files/vltpage.xsl\"?>"
-                            "<catalog><item image=\"./page.files/vltitem.png\">a</item></catalog>");
+    EXPECT_EQ(written("page.xml"),
+              "<?xml version=\"1.0\"?><?xml-stylesheet type=\"text/xsl\" href=\"./page.files/vltpage.xsl\"?>"
+              "<catalog><item image=\"./page.files/vltitem.png\">a</item></catalog>");
     // The XSL's output is pointed, its own import is read beside it.
     std::string expected = xsl;
     for (const char* name : {"vlts.css", "vltgz.png"})
@@ -561,9 +562,11 @@ TEST_F(CaptureTest, AWrittenOutPageTakesEveryFileItUsesAtAnyDepth) {
     page->m_attachNames = {"vltset.png"};
     ASSERT_TRUE(page->WriteWorkingCopy(out.File("lazy.htm"), true));
     EXPECT_EQ(written("lazy.htm"),
-              "<img srcset=\"./lazy.files/vltset.png 1x, ./lazy.files/vltx2.png 2x\" src=\"./lazy.files/vltspacer.gif\" "
-              "data-srcset=\"./lazy.files/vltset.png 1x, ./lazy.files/vltx2.png 2x\"><img src=./lazy.files/vltblank.gif "
-              "data-src=./lazy.files/vltreal.png><iframe src=\"./lazy.files/vltf.htm\"></iframe>");
+              "<img srcset=\"./lazy.files/vltset.png 1x, ./lazy.files/vltx2.png 2x\" "
+              "src=\"./lazy.files/vltspacer.gif\" "
+              "data-srcset=\"./lazy.files/vltset.png 1x, ./lazy.files/vltx2.png 2x\">"
+              "<img src=./lazy.files/vltblank.gif data-src=./lazy.files/vltreal.png>"
+              "<iframe src=\"./lazy.files/vltf.htm\"></iframe>");
     for (const char* name : {"vltset.png", "vltx2.png", "vltspacer.gif", "vltblank.gif", "vltreal.png", "vltframe.png"})
         EXPECT_TRUE(std::filesystem::exists(out.File(std::string("lazy.files/") + name))) << name;
     EXPECT_EQ(Text(page->m_content), lazy);

@@ -11,14 +11,12 @@
 #   3. every page again, one capture after another into one notebook, as a
 #      user collects a site page by page: later pages find the shared
 #      stylesheets, pictures, fonts and frames stored already;
-#   4. with SITE_CHECK_PERPAGE=1, every page once more, each into a notebook
-#      of its own (it adds half a minute);
-#   5. the server stops; no file was stored twice; in one Chromium run are
+#   4. the server stops; no file was stored twice; in one Chromium run are
 #      checked offline the working copies of 2 (what the program shows) and
-#      the pages of 3 (and 4) written out with their files (export), each
-#      into a folder of its own; each page written out took exactly the
-#      files its note lists, which its working copy is shown with.
-# Fails when any page fails in 1 or 5.
+#      the pages of 3 written out with their files (export), each into a
+#      folder of its own; each page of 3 written out took exactly the files
+#      its note lists, which its working copy is shown with.
+# Fails when any page fails in 1 or 4.
 #
 # Usage: site_capture_test.sh CLIPVAULT-CLI
 set -euo pipefail
@@ -80,20 +78,6 @@ for u in "${URLS[@]}"; do
 done
 [ "$(wc -l <onebook.txt)" -eq ${#PAGES[@]} ] || fail "capture printed no line per page: $(cat onebook.txt onebook.err)"
 
-CHECKED=(parallel onebook-export)
-if [ "${SITE_CHECK_PERPAGE:-0}" = 1 ]; then
-    echo "== capture each page into a notebook of its own"
-    CHECKED+=(perpage-export)
-    mkdir perpage
-    i=0
-    for u in "${URLS[@]}"; do
-        "$CLI" capture "$u" --into "perpage/$i.vlt" --options opts.data --retries 3 >>perpage.txt 2>>perpage.err ||
-            true
-        i=$((i + 1))
-    done
-    [ "$(wc -l <perpage.txt)" -eq ${#PAGES[@]} ] || fail "capture printed no line per page: $(cat perpage.txt perpage.err)"
-fi
-
 CLASSIC=
 if [ "${SITE_CHECK_CLASSIC:-0}" = 1 ]; then
     CLASSIC=yes
@@ -104,18 +88,15 @@ stop_server
 
 # collect HOW BOOK LIST GROUP: for each note of LIST (the capture's lines,
 # one a page), labelled GROUP:page, its working copy (HOW open) or the page
-# written out with its files into a folder of its own (HOW export). BOOK is
-# the notebook, or a folder of notebooks N.vlt, one a page. A note that
-# failed is a failing page of its own. Each page written out is listed in
-# exports.txt with its notebook and note.
+# written out with its files into a folder of its own (HOW export, listed
+# in exports.txt with its note). A note that failed is a failing page of
+# its own.
 collect() {
-    local how=$1 book=$2 list=$3 group=$4 i=0 id status name error copy from out
+    local how=$1 book=$2 list=$3 group=$4 i=0 id status name error copy out
     COPIES=()
     CAPTURE_FAILED=0
     while IFS=$'\t' read -r id status name error; do
         local page=${PAGES[$i]}
-        from=$book
-        [ -d "$book" ] && from=$book/$i.vlt
         i=$((i + 1))
         if [ "$status" != 0 ]; then
             echo "FAIL $group$page: not captured (status $status: $error)"
@@ -123,15 +104,15 @@ collect() {
             continue
         fi
         if [ "$how" = open ]; then
-            copy=$("$CLI" open "$from" "$id") ||
+            copy=$("$CLI" open "$book" "$id") ||
                 { echo "FAIL $group$page: no working copy"; CAPTURE_FAILED=$((CAPTURE_FAILED + 1)); continue; }
         else
             out=$WORK/out/$group$i
             mkdir -p "$out"
             copy=$out/$(basename "$page")
-            "$CLI" export "$from" "$id" "$copy" ||
+            "$CLI" export "$book" "$id" "$copy" ||
                 { echo "FAIL $group$page: not written out"; CAPTURE_FAILED=$((CAPTURE_FAILED + 1)); continue; }
-            printf '%s\t%s\t%s\t%s\n' "$group$page" "$from" "$id" "$copy" >>exports.txt
+            printf '%s\t%s\t%s\n' "$group$page" "$id" "$copy" >>exports.txt
         fi
         COPIES+=("$group$page=$copy")
     done <"$list"
@@ -154,33 +135,23 @@ sys.exit(1 if twice else 0)' "$1"
 # copy is shown with those) and no more (a file it uses that the note does
 # not list would be missing beside the working copy).
 exports_match_lists() {
-    local book n=0
-    : >dumps.txt
-    while read -r book; do
-        "$CLI" dump "$book" >"dump-$n.json" || { echo "FAIL $book: no dump"; return 1; }
-        printf '%s\t%s\n' "$book" "dump-$n.json" >>dumps.txt
-        n=$((n + 1))
-    done < <(cut -f2 exports.txt | sort -u)
-    python3 - <<'PY'
+    "$CLI" dump "$1" >"$1.json" || return 1
+    python3 - "$1.json" <<'PY'
 import json, os, sys
 def notes(cata):
     yield from cata["notes"]
     for sub in cata["categories"]:
         yield from notes(sub)
-books = {}
-for line in open("dumps.txt", encoding="utf-8"):
-    book, dump = line.rstrip("\n").split("\t")
-    books[book] = {n["id"]: set(n["attachments"]) for n in notes(json.load(open(dump, encoding="utf-8"))["root"])}
+listed = {n["id"]: set(n["attachments"]) for n in notes(json.load(open(sys.argv[1], encoding="utf-8"))["root"])}
 bad = 0
 for line in open("exports.txt", encoding="utf-8"):
-    label, book, note_id, copy = line.rstrip("\n").split("\t")
-    listed = books[book][int(note_id)]
+    label, note_id, copy = line.rstrip("\n").split("\t")
     folder = os.path.splitext(copy)[0] + ".files"
     taken = set(os.listdir(folder)) if os.path.isdir(folder) else set()
-    if taken != listed:
+    if taken != listed[int(note_id)]:
         bad += 1
-        print(f"FAIL {label}: written out with {sorted(taken - listed)} its note does not list, "
-              f"without {sorted(listed - taken)} it lists")
+        print(f"FAIL {label}: written out with {sorted(taken - listed[int(note_id)])} its note does not list, "
+              f"without {sorted(listed[int(note_id)] - taken)} it lists")
 sys.exit(1 if bad else 0)
 PY
 }
@@ -189,24 +160,19 @@ echo "== the captured pages offline"
 rc=0
 no_twice modern.vlt || rc=1
 no_twice onebook.vlt || rc=1
-ALL=()
-FAILED_COPIES=0
-for group in "${CHECKED[@]}"; do
-    case $group in
-    parallel) collect open modern.vlt modern.txt parallel: ;;
-    onebook-export) collect export onebook.vlt onebook.txt onebook-export: ;;
-    perpage-export) collect export perpage perpage.txt perpage-export: ;;
-    esac
-    ALL+=("${COPIES[@]}")
-    FAILED_COPIES=$((FAILED_COPIES + CAPTURE_FAILED))
-done
-[ ! -s exports.txt ] || exports_match_lists || rc=1
+collect open modern.vlt modern.txt parallel:
+ALL=("${COPIES[@]}")
+FAILED_COPIES=$CAPTURE_FAILED
+collect export onebook.vlt onebook.txt onebook-export:
+ALL+=("${COPIES[@]}")
+FAILED_COPIES=$((FAILED_COPIES + CAPTURE_FAILED))
+[ ! -s exports.txt ] || exports_match_lists onebook.vlt || rc=1
 if [ ${#ALL[@]} -gt 0 ]; then
     python3 "$CHECK" --quiet --log chromium-modern.log --expect expect.json "${ALL[@]}" >check.txt || rc=1
     cat check.txt
 fi
 [ "$FAILED_COPIES" -eq 0 ] || rc=1
-for group in "${CHECKED[@]}"; do
+for group in parallel onebook-export; do
     failing=$(grep -c "^FAIL $group:" check.txt || true)
     echo "$group: $((${#PAGES[@]} - failing)) of ${#PAGES[@]} pages show whole offline"
 done
