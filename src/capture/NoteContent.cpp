@@ -9,10 +9,10 @@
 #include <cstring>
 
 #include "capture/LinkHelpers.h"
-#include "capture/PageScanner.h"
-#include "capture/PageSplice.h"
+#include "capture/PageExport.h"
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
+#include "platform/Charset.h"
 #include "platform/DownloadSettings.h"
 #include "platform/FileUtil.h"
 #include "platform/MessageHost.h"
@@ -21,15 +21,6 @@
 namespace {
 
 void Failed() { host::ShowMessage(ids::IDS_OPERATION_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION); }
-
-// An attachment name becomes a file name in a folder: one that could climb
-// out of it (a damaged or hostile notebook) is not written.
-bool UsableFileName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-           name.find('\0') == std::string::npos;
-}
-
-bool IsUtf16Page(const std::vector<uint8_t>& b) { return b.size() >= 2 && b[0] == 0xFF && b[1] == 0xFE; }
 
 // The host's text with each "%s" in turn replaced by the next of `args`;
 // what has no place in it (a host without the text) is added at the end.
@@ -121,60 +112,8 @@ bool CNote::WritePage(const std::string& strPath, bool bExport) {
             return true;
         }
 
-        // Export: "page.files" beside "page.htm", and the page's links to
-        // attachments pointed there.
-        const size_t slash = strPath.rfind('/');
-        const std::string dir = slash == std::string::npos ? std::string() : strPath.substr(0, slash + 1);
-        std::string base = slash == std::string::npos ? strPath : strPath.substr(slash + 1);
-        const size_t dot = base.rfind('.');
-        if (dot != std::string::npos) base.erase(dot);
-        const std::string folderName = base + ".files";
-        std::string folder = dir + folderName;
-        struct stat st;
-        if (::stat(folder.c_str(), &st) != 0 ? ::mkdir(folder.c_str(), 0755) != 0 : !S_ISDIR(st.st_mode))
-            folder.clear();
-        if (folder.empty() || names.empty() || !m_pDocument) return ::WriteWholeFile(strPath, content);
-        // The references a browser follows and the classic reading does not
-        // (PNG, SVG, web fonts, srcset, style url()) are pointed there too,
-        // or the written copy would show without them.
-        const std::string prefix = "./" + folderName + "/";
-        auto pointRest = [&](const std::vector<uint8_t>& page) {
-            std::vector<std::string> pointed;
-            std::vector<uint8_t> out = PointAttachmentsInto(
-                page, prefix,
-                [&](const std::string& name) {
-                    return UsableFileName(name) && std::find(names.begin(), names.end(), name) != names.end() &&
-                           m_pDocument->FindAttachment(name);
-                },
-                pointed);
-            // Every file of the note goes along: a stylesheet in the folder
-            // names its fonts and pictures by their bare names beside it.
-            for (const std::string& name : names)
-                if (CNoteAttatch* pAttach = m_pDocument->FindAttachment(name); pAttach && UsableFileName(name))
-                    pAttach->WriteIfMissing(folder + "/" + name);
-            return out;
-        };
-
-        const bool bUtf16 = IsUtf16Page(content);
-        const std::string text = bUtf16 ? PageBytesToText(content) : std::string(content.begin(), content.end());
-        // Only the links as written matter here; the base just has to be
-        // absolute for the scanner to accept them.
-        CPageScanner scanner;
-        scanner.ScanPage(text, text.size(), "/" + folderName + "/page.htm", true);
-        bool bReplaced = false;
-        for (auto& item : scanner.m_items) {
-            CNoteAttatch* pAttach = m_pDocument->FindAttachment(item->m_strRaw);
-            if (!pAttach || !UsableFileName(item->m_strRaw)) continue;
-            pAttach->WriteIfMissing(folder + "/" + item->m_strRaw);
-            item->m_bReplace = 1;
-            item->m_strReplace = "./" + folderName + "/" + item->m_strRaw;
-            bReplaced = true;
-        }
-        if (!bReplaced) return ::WriteWholeFile(strPath, pointRest(content));
-        std::vector<uint8_t> out(text.begin(), text.end());
-        scanner.RewritePage(out);
-        if (bUtf16) out = TextToUtf16Page(std::string(out.begin(), out.end()));
-        return ::WriteWholeFile(strPath, pointRest(out));
+        if (!m_pDocument) return ::WriteWholeFile(strPath, content);
+        return ExportPage(*m_pDocument, content, names, strPath);
     } catch (...) {
         Failed();
         return false;

@@ -115,35 +115,66 @@ std::vector<uint8_t> EncodeTextPage(const std::string& strUtf8, const std::vecto
     return out;
 }
 
-std::vector<uint8_t> PointAttachmentsInto(const std::vector<uint8_t>& page, const std::string& strPrefix,
-                                          const std::function<bool(const std::string&)>& fnHeld,
-                                          std::vector<std::string>& pointed) {
+namespace {
+
+std::string NameOf(const std::string& value) { return value.substr(0, value.find('#')); }
+
+int UseOf(const CHtmlRef& ref) {
+    switch (ref.m_nKind) {
+    case kHtmlStylesheet: return kPointedStylesheet;
+    case kHtmlDocument:
+        return ref.m_strTag == "?xml-stylesheet" || ref.m_strTag.compare(0, 4, "xsl:") == 0 ? kPointedTransform
+                                                                                            : kPointedFrame;
+    default: return kPointedFile;
+    }
+}
+
+// A lazy image's span holds what the page shows before its loader runs: a
+// stored page keeps a real attribute there (the capture put the file in),
+// and that attribute is a reference of its own. One the capture is still
+// to insert is nothing yet.
+bool AsStored(const CHtmlScan& scan, CHtmlRef& ref) {
+    if (!ref.m_bLazy) return true;
+    if (!ref.m_strBefore.empty() || ref.m_nOffset + ref.m_nLength > scan.m_strText.size()) return false;
+    std::string raw = scan.m_strText.substr(ref.m_nOffset, ref.m_nLength);
+    if (raw.find('&') != std::string::npos) return false;
+    ref.m_strValue = std::move(raw);
+    ref.m_bVerbatim = true;
+    ref.m_bLazy = false;
+    return true;
+}
+
+}  // namespace
+
+std::vector<uint8_t> PointFilesInto(const std::vector<uint8_t>& page, const std::string& strPrefix,
+                                    const std::function<bool(const std::string&)>& fnHeld, bool bXslOutput,
+                                    std::vector<CPointedFile>& used) {
     const CHtmlScan scan = ScanHtml(page.data(), page.size(), std::string());
-    auto held = [&](const std::string& name) {
+    auto held = [&](const std::string& value, int nUse) {
+        const std::string name = NameOf(value);
         if (name.empty() || !fnHeld(name)) return false;
-        if (std::find(pointed.begin(), pointed.end(), name) == pointed.end()) pointed.push_back(name);
+        used.push_back({name, nUse});
         return true;
     };
     std::vector<CPageEdit> edits;
-    for (const CHtmlRef& ref : scan.m_refs) {
-        // A lazy image's span is not its value; its src was settled when it
-        // was captured.
-        if (ref.m_bLazy) continue;
+    for (CHtmlRef ref : scan.m_refs) {
+        if (!AsStored(scan, ref)) continue;
         std::vector<CPageEdit> inner;
         switch (ref.m_nKind) {
         case kHtmlResource:
         case kHtmlStylesheet:
         case kHtmlDocument:
-            if (held(ref.m_strValue))
+            // An XSL reads its own imports from beside itself.
+            if (held(ref.m_strValue, UseOf(ref)) && !(bXslOutput && ref.m_strTag.compare(0, 4, "xsl:") == 0))
                 edits.push_back({ref.m_nOffset, ref.m_nLength, HtmlEscapeForAttr(strPrefix + ref.m_strValue, ref.m_cQuote)});
             continue;
         case kHtmlSrcset:
             for (const CSrcsetCandidate& c : ParseSrcset(ref.m_strValue))
-                if (held(c.m_strUrl)) inner.push_back({c.m_nOffset, c.m_nLength, strPrefix + c.m_strUrl});
+                if (held(c.m_strUrl, kPointedFile)) inner.push_back({c.m_nOffset, c.m_nLength, strPrefix + c.m_strUrl});
             break;
         case kHtmlStyleText:
             for (const CCssRef& c : FindCssRefs(ref.m_strValue.data(), ref.m_strValue.size()))
-                if (held(c.m_strValue))
+                if (held(c.m_strValue, c.m_nKind == kCssImport ? kPointedStylesheet : kPointedFile))
                     inner.push_back({c.m_nOffset, c.m_nLength, CssEscapeForSpan(strPrefix + c.m_strValue, c.m_cQuote)});
             break;
         default:
@@ -160,4 +191,14 @@ std::vector<uint8_t> PointAttachmentsInto(const std::vector<uint8_t>& page, cons
     if (edits.empty()) return page;
     std::sort(edits.begin(), edits.end(), [](const CPageEdit& a, const CPageEdit& b) { return a.m_nOffset < b.m_nOffset; });
     return ApplyPageEdits(scan, page.data(), page.size(), std::move(edits));
+}
+
+std::vector<uint8_t> PointAttachmentsInto(const std::vector<uint8_t>& page, const std::string& strPrefix,
+                                          const std::function<bool(const std::string&)>& fnHeld,
+                                          std::vector<std::string>& pointed) {
+    std::vector<CPointedFile> used;
+    std::vector<uint8_t> out = PointFilesInto(page, strPrefix, fnHeld, false, used);
+    for (const CPointedFile& f : used)
+        if (std::find(pointed.begin(), pointed.end(), f.m_strName) == pointed.end()) pointed.push_back(f.m_strName);
+    return out;
 }

@@ -29,12 +29,33 @@ bool ReplacePageBody(const std::vector<uint8_t>& page, const CBodyEdit& edit, st
 // rather than lost.
 std::vector<uint8_t> EncodeTextPage(const std::string& strUtf8, const std::vector<uint8_t>& original);
 
+// How a browser reads a file a page names: as it is, as a stylesheet (its
+// own url() and @import followed), as a page in a frame (its own references
+// followed from where it stands), or as an XSL transformation of the page
+// (its output is a page at the address of the XML it shows).
+enum PointedUse : int { kPointedFile = 0, kPointedStylesheet = 1, kPointedFrame = 2, kPointedTransform = 3 };
+
+struct CPointedFile {
+    std::string m_strName;
+    int m_nUse = kPointedFile;
+};
+
 // The page with every reference that names one of the notebook's
-// attachments by its bare name (`fnHeld` says which names are held) pointed
-// into a folder: `strPrefix` ("./page.files/") before the name. Found as a
-// browser finds them: sources, stylesheets, frames, srcset candidates, url()
-// in style text. The names pointed are added to `pointed` once each. The
-// page comes back unchanged when nothing names an attachment.
+// attachments by its bare name (`fnHeld` says which names are held; a
+// fragment after the name stays) pointed into a folder: `strPrefix`
+// ("./page.files/") before the name. Found as a browser finds them:
+// sources, stylesheets, frames, srcset candidates, url() in style text, an
+// attribute a lazy loader swaps in as well as the one it replaces. Each
+// reference to a held name is added to `used`, pointed or not. With
+// `bXslOutput` the page is an XSL: only what its output refers to is
+// pointed, its own imports (which it reads from where it stands) are not.
+// The page comes back unchanged when nothing is pointed.
+std::vector<uint8_t> PointFilesInto(const std::vector<uint8_t>& page, const std::string& strPrefix,
+                                    const std::function<bool(const std::string&)>& fnHeld, bool bXslOutput,
+                                    std::vector<CPointedFile>& used);
+
+// PointFilesInto for a page, with the names pointed added to `pointed` once
+// each.
 std::vector<uint8_t> PointAttachmentsInto(const std::vector<uint8_t>& page, const std::string& strPrefix,
                                           const std::function<bool(const std::string&)>& fnHeld,
                                           std::vector<std::string>& pointed);

@@ -497,6 +497,81 @@ TEST_F(CaptureTest, WorkingCopiesExportsAndLocalImports) {
     EXPECT_FALSE(bad->ImportLocalFile());
 }
 
+// A page written out takes every file it uses, however deep, into its
+// folder, and points there whatever a browser follows: an XSL's output
+// stands at the page's place, and the attribute a lazy loader replaces is
+// shown too. The notebook keeps its bytes.
+TEST_F(CaptureTest, AWrittenOutPageTakesEveryFileItUsesAtAnyDepth) {
+    auto put = [&](const std::string& name, const std::string& bytes) {
+        ASSERT_TRUE(m_doc.MakeAttachment(name, "http://site/" + name, Bytes(bytes.begin(), bytes.end())));
+    };
+    const std::string xsl =
+        "<?xml version=\"1.0\"?><xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+        "<xsl:import href=\"vltbase.xsl\"/><xsl:template match=\"/\"><html><head>"
+        "<link rel=\"stylesheet\" href=\"vlts.css\"/></head><body><img src=\"{@image}\"/><img src=\"vltgz.png\"/>"
+        "</body></html></xsl:template></xsl:stylesheet>";
+    put("vltpage.xsl", xsl);
+    put("vltbase.xsl", "<?xml version=\"1.0\"?><xsl:stylesheet><xsl:template name=\"t\"><img src=\"vltdeep.png\"/>"
+                       "</xsl:template></xsl:stylesheet>");
+    put("vlts.css", "@import \"vltt.css\"; body{background:url(vltbg.png)}");
+    put("vltt.css", "p{background:url(vltsprite.svg#dot)}");
+    put("vltf.htm", "<html><body><img src=\"vltframe.png\"></body></html>");
+    for (const char* name : {"vltgz.png", "vltdeep.png", "vltbg.png", "vltsprite.svg", "vltitem.png", "vltframe.png",
+                             "vltset.png", "vltx2.png", "vltspacer.gif", "vltblank.gif", "vltreal.png"})
+        put(name, std::string("bytes of ") + name);
+
+    // The note lists only the files it names itself.
+    CNote* xml = m_doc.m_rootCata.AddNewNote("xml");
+    xml->m_strExt = "xml";
+    xml->m_nContentType = kContentHeld;
+    const std::string xmlPage = "<?xml version=\"1.0\"?><?xml-stylesheet type=\"text/xsl\" href=\"vltpage.xsl\"?>"
+                                "<catalog><item image=\"vltitem.png\">a</item></catalog>";
+    xml->m_content = Bytes(xmlPage.begin(), xmlPage.end());
+    xml->m_attachNames = {"vltpage.xsl", "vltitem.png"};
+    TempDir out;
+    auto written = [&](const std::string& rel) {
+        std::vector<uint8_t> bytes;
+        return fileutil::ReadWholeFile(out.File(rel), bytes) ? Text(bytes) : "(not written)";
+    };
+    ASSERT_TRUE(xml->WriteWorkingCopy(out.File("page.xml"), true));
+    EXPECT_EQ(written("page.xml"),
+              "<?xml version=\"1.0\"?><?xml-stylesheet type=\"text/xsl\" href=\"./page.files/vltpage.xsl\"?>"
+              "<catalog><item image=\"./page.files/vltitem.png\">a</item></catalog>");
+    // The XSL's output is pointed, its own import is read beside it.
+    std::string expected = xsl;
+    for (const char* name : {"vlts.css", "vltgz.png"})
+        expected.replace(expected.find(name), std::strlen(name), std::string("./page.files/") + name);
+    EXPECT_EQ(written("page.files/vltpage.xsl"), expected);
+    EXPECT_NE(written("page.files/vltbase.xsl").find("<img src=\"./page.files/vltdeep.png\"/>"), std::string::npos);
+    // A stylesheet's files stand beside it, at any depth, as they are.
+    EXPECT_EQ(written("page.files/vltt.css"), "p{background:url(vltsprite.svg#dot)}");
+    for (const char* name : {"vltgz.png", "vltdeep.png", "vlts.css", "vltbg.png", "vltsprite.svg", "vltitem.png"})
+        EXPECT_TRUE(std::filesystem::exists(out.File(std::string("page.files/") + name))) << name;
+    EXPECT_EQ(Text(xml->m_content), xmlPage);
+    EXPECT_EQ(Text(m_doc.FindAttachment("vltpage.xsl")->Data()), xsl);
+
+    // The attribute a lazy loader swaps out is the page's too, and so are
+    // a frame's files.
+    CNote* page = m_doc.m_rootCata.AddNewNote("lazy");
+    page->m_strExt = "htm";
+    page->m_nContentType = kContentHeld;
+    const std::string lazy =
+        "<img srcset=\"vltset.png 1x, vltx2.png 2x\" src=\"vltspacer.gif\" data-srcset=\"vltset.png 1x, vltx2.png 2x\">"
+        "<img src=vltblank.gif data-src=vltreal.png><iframe src=\"vltf.htm\"></iframe>";
+    page->m_content = Bytes(lazy.begin(), lazy.end());
+    page->m_attachNames = {"vltset.png"};
+    ASSERT_TRUE(page->WriteWorkingCopy(out.File("lazy.htm"), true));
+    EXPECT_EQ(written("lazy.htm"),
+              "<img srcset=\"./lazy.files/vltset.png 1x, ./lazy.files/vltx2.png 2x\" "
+              "src=\"./lazy.files/vltspacer.gif\" "
+              "data-srcset=\"./lazy.files/vltset.png 1x, ./lazy.files/vltx2.png 2x\">"
+              "<img src=./lazy.files/vltblank.gif data-src=./lazy.files/vltreal.png>"
+              "<iframe src=\"./lazy.files/vltf.htm\"></iframe>");
+    for (const char* name : {"vltset.png", "vltx2.png", "vltspacer.gif", "vltblank.gif", "vltreal.png", "vltframe.png"})
+        EXPECT_TRUE(std::filesystem::exists(out.File(std::string("lazy.files/") + name))) << name;
+    EXPECT_EQ(Text(page->m_content), lazy);
+}
+
 // Shows what a note's error text is made of: the string's id, then the
 // arguments in the places of its formats.
 class CFormatHost : public RecordingHost {

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The capture takes today's web pages whole: every page of the test site
-# (site/pages.txt) is captured from a loopback server into one notebook, the
-# server is stopped, and each note's working copy must show in Chromium
-# without asking for anything but its own files (offline_check.py).
+# (site/pages.txt) is captured from a loopback server, the server is
+# stopped, and each page must show in Chromium without asking for anything
+# but its own files (offline_check.py).
 #   1. the site itself shows whole from the live server (the check's own
 #      sanity: a page that fails here is the site's fault, not the capture's);
 #   2. clipvault-cli capture of all pages at once (parallel workers); with
@@ -11,8 +11,11 @@
 #   3. every page again, one capture after another into one notebook, as a
 #      user collects a site page by page: later pages find the shared
 #      stylesheets, pictures, fonts and frames stored already;
-#   4. the server stops; no file was stored twice; the working copies of 2
-#      and 3 are checked offline, in one Chromium run.
+#   4. the server stops; no file was stored twice; in one Chromium run are
+#      checked offline the working copies of 2 (what the program shows) and
+#      the pages of 3 written out with their files (export), each into a
+#      folder of its own; each page of 3 written out took exactly the files
+#      its note lists, which its working copy is shown with.
 # Fails when any page fails in 1 or 4.
 #
 # Usage: site_capture_test.sh CLIPVAULT-CLI
@@ -83,23 +86,34 @@ if [ "${SITE_CHECK_CLASSIC:-0}" = 1 ]; then
 fi
 stop_server
 
-# A page's working copy, written with the files its note lists into a
-# folder of its own and labelled GROUP:page, for each note that was
-# captured; a note that failed is a failing page of its own.
-open_copies() {
-    local book=$1 list=$2 group=${3:-} i=0 id status name error copy
+# collect HOW BOOK LIST GROUP: for each note of LIST (the capture's lines,
+# one a page), labelled GROUP:page, its working copy (HOW open) or the page
+# written out with its files into a folder of its own (HOW export, listed
+# in exports.txt with its note). A note that failed is a failing page of
+# its own.
+collect() {
+    local how=$1 book=$2 list=$3 group=$4 i=0 id status name error copy out
     COPIES=()
     CAPTURE_FAILED=0
     while IFS=$'\t' read -r id status name error; do
         local page=${PAGES[$i]}
         i=$((i + 1))
         if [ "$status" != 0 ]; then
-            echo "FAIL $page: not captured (status $status: $error)"
+            echo "FAIL $group$page: not captured (status $status: $error)"
             CAPTURE_FAILED=$((CAPTURE_FAILED + 1))
             continue
         fi
-        copy=$("$CLI" open "$book" "$id") ||
-            { echo "FAIL $group$page: no working copy"; CAPTURE_FAILED=$((CAPTURE_FAILED + 1)); continue; }
+        if [ "$how" = open ]; then
+            copy=$("$CLI" open "$book" "$id") ||
+                { echo "FAIL $group$page: no working copy"; CAPTURE_FAILED=$((CAPTURE_FAILED + 1)); continue; }
+        else
+            out=$WORK/out/$group$i
+            mkdir -p "$out"
+            copy=$out/$(basename "$page")
+            "$CLI" export "$book" "$id" "$copy" ||
+                { echo "FAIL $group$page: not written out"; CAPTURE_FAILED=$((CAPTURE_FAILED + 1)); continue; }
+            printf '%s\t%s\t%s\n' "$group$page" "$id" "$copy" >>exports.txt
+        fi
         COPIES+=("$group$page=$copy")
     done <"$list"
 }
@@ -117,22 +131,48 @@ for o in twice:
 sys.exit(1 if twice else 0)' "$1"
 }
 
+# A page written out takes the files its note lists, no fewer (its working
+# copy is shown with those) and no more (a file it uses that the note does
+# not list would be missing beside the working copy).
+exports_match_lists() {
+    "$CLI" dump "$1" >"$1.json" || return 1
+    python3 - "$1.json" <<'PY'
+import json, os, sys
+def notes(cata):
+    yield from cata["notes"]
+    for sub in cata["categories"]:
+        yield from notes(sub)
+listed = {n["id"]: set(n["attachments"]) for n in notes(json.load(open(sys.argv[1], encoding="utf-8"))["root"])}
+bad = 0
+for line in open("exports.txt", encoding="utf-8"):
+    label, note_id, copy = line.rstrip("\n").split("\t")
+    folder = os.path.splitext(copy)[0] + ".files"
+    taken = set(os.listdir(folder)) if os.path.isdir(folder) else set()
+    if taken != listed[int(note_id)]:
+        bad += 1
+        print(f"FAIL {label}: written out with {sorted(taken - listed[int(note_id)])} its note does not list, "
+              f"without {sorted(listed[int(note_id)] - taken)} it lists")
+sys.exit(1 if bad else 0)
+PY
+}
+
 echo "== the captured pages offline"
 rc=0
 no_twice modern.vlt || rc=1
 no_twice onebook.vlt || rc=1
-open_copies modern.vlt modern.txt parallel:
+collect open modern.vlt modern.txt parallel:
 ALL=("${COPIES[@]}")
 FAILED_COPIES=$CAPTURE_FAILED
-open_copies onebook.vlt onebook.txt onebook:
+collect export onebook.vlt onebook.txt onebook-export:
 ALL+=("${COPIES[@]}")
 FAILED_COPIES=$((FAILED_COPIES + CAPTURE_FAILED))
+[ ! -s exports.txt ] || exports_match_lists onebook.vlt || rc=1
 if [ ${#ALL[@]} -gt 0 ]; then
     python3 "$CHECK" --quiet --log chromium-modern.log --expect expect.json "${ALL[@]}" >check.txt || rc=1
     cat check.txt
 fi
 [ "$FAILED_COPIES" -eq 0 ] || rc=1
-for group in parallel onebook; do
+for group in parallel onebook-export; do
     failing=$(grep -c "^FAIL $group:" check.txt || true)
     echo "$group: $((${#PAGES[@]} - failing)) of ${#PAGES[@]} pages show whole offline"
 done
@@ -154,7 +194,7 @@ fi
 
 if [ -n "$CLASSIC" ]; then
     echo "== for information: the pages captured with --classic"
-    open_copies classic.vlt classic.txt
+    collect open classic.vlt classic.txt classic:
     classic_pass=0
     if [ ${#COPIES[@]} -gt 0 ]; then
         python3 "$CHECK" --log chromium-classic.log --expect expect.json "${COPIES[@]}" >classic-check.txt || true
