@@ -149,6 +149,9 @@ void CMainFrame::LeaveFullScreen() {
     ShowWindowTabs(true);
     m_bFullScreen = false;
     SetAutoHideDocking(true);
+    // Docking comes back floating: the window hides at its edge the next
+    // time the user leaves it, as after a start, or it would float for good.
+    m_bRevealPending = m_bDockingOn;
 }
 
 // ---- tray icon

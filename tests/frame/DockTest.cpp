@@ -6,6 +6,7 @@
 
 #include "app/AppOptions.h"
 #include "frame/DockGeometry.h"
+#include "frame/ChildFrame.h"
 #include "frame/MainFrame.h"
 #include "platform/gui/AppBar.h"
 #include "platform/MessageHost.h"
@@ -123,6 +124,7 @@ private slots:
     void firstDeactivationAfterStartHidesToTheConfiguredEdge();
     void hotKeyHidesAVisibleDockedWindowAndRevealsAHiddenOne();
     void dockingSwitchedOnInTheOptionsHidesAsAfterAStart();
+    void leavingFullScreenHidesAsAfterAStart();
 
 private:
     // A started program with docking on, its window shown and floating.
@@ -500,6 +502,30 @@ void DockTest::dockingSwitchedOnInTheOptionsHidesAsAfterAStart() {
     // The pointer at the top edge brings it back.
     QVERIFY(Xdo({QStringLiteral("mousemove"), QString::number(OnDisplay(frame).center().x()), QStringLiteral("0")}));
     QTRY_COMPARE_WITH_TIMEOUT(OnDisplay(frame).top(), 0, 5000);
+}
+
+void DockTest::leavingFullScreenHidesAsAfterAStart() {
+    CGuiTestFixture fx;
+    AppOptions().m_bDockEnabled = true;
+    AppOptions().m_nDockEdge = kDockTop;
+    auto app = Start(fx);
+    QVERIFY(app);
+    CMainFrame* frame = app->MainFrame();
+    QVERIFY(app->OpenDocumentFile(fx.CopySample(QStringLiteral("Getting Started.vlt"))));
+    frame->ExecuteCommand(cmd::kCmdFullScreen);
+    QVERIFY(frame->IsFullScreen());
+    QVERIFY(!frame->IsDockingOn());
+    frame->ExecuteCommand(cmd::kCmdFullScreen);
+    QVERIFY(!frame->IsFullScreen());
+    QVERIFY(frame->IsDockingOn());
+    frame->BringToForeground();
+    QTRY_VERIFY_WITH_TIMEOUT(frame->isActiveWindow(), 5000);
+    QVERIFY(Xdo({QStringLiteral("mousemove"), QStringLiteral("1100"), QStringLiteral("800")}));
+    QWidget other;
+    ActivateOther(other);
+    QTRY_COMPARE_WITH_TIMEOUT(OnDisplay(frame).bottom() + 1, 2, 5000);
+    QCOMPARE(frame->DockState().m_nEdge, kDockTop);
+    for (CChildFrame* c : frame->ChildFrames()) c->Document().SetModifiedFlag(false);
 }
 
 int main(int argc, char** argv) {
