@@ -17,7 +17,9 @@ const MAX_MESSAGE_BYTES = 1024 * 1024;
 // UTF-16 units per part: even if every unit became a six-byte JSON escape
 // the part stays under the limit.
 const PART_UNITS = 128 * 1024;
-const SCHEMES = ["http:", "https:", "ftp:", "file:"];
+// A page's links worth adding are web addresses. A file: link, hidden in a
+// page or not, would hand the program a file of the user's own.
+const SCHEMES = ["http:", "https:", "ftp:"];
 const BADGE_MS = 6000;
 
 function text(name, ...subs) {
@@ -190,7 +192,8 @@ function sendInParts(page) {
 
 async function showAnswer(answer, tab) {
     const ok = answer && answer.ok === true;
-    const title = ok ? text("answerTaken", String(answer.count)) : text("answerFailed", String(answer?.error));
+    let title = ok ? text("answerTaken", String(answer.count)) : text("answerFailed", String(answer?.error));
+    if (ok && answer.refused) title += "\n" + text("answerFailed", String(answer.error));
     (ok ? console.log : console.warn)(title);
     try {
         const where = tab?.id !== undefined && tab.id >= 0 ? { tabId: tab.id } : {};

@@ -117,7 +117,15 @@ bool WriteMessage(std::FILE* out, const std::string& strBody) {
            std::fwrite(strBody.data(), 1, strBody.size(), out) == strBody.size() && std::fflush(out) == 0;
 }
 
-std::string OkAnswer(size_t nCount) { return json{{"ok", true}, {"count", nCount}}.dump(); }
+std::string OkAnswer(size_t nCount, size_t nRefused, const std::string& strWhy) {
+    json a{{"ok", true}, {"count", nCount}};
+    if (nRefused > 0) {
+        a["refused"] = nRefused;
+        a["error"] = std::to_string(nRefused) + (nRefused == 1 ? " address was" : " addresses were") +
+                     " not added: " + strWhy;
+    }
+    return a.dump(-1, ' ', false, json::error_handler_t::replace);
+}
 
 std::string PartAnswer(int64_t nReceived, int64_t nCount) {
     return json{{"ok", true}, {"count", 0}, {"received", nReceived}, {"parts", nCount}}.dump();
@@ -145,18 +153,11 @@ bool IsAcceptedUrl(const std::string& strUrl, std::string& strWhy) {
         }
     const size_t colon = strUrl.find(':');
     const std::string scheme = colon == std::string::npos ? std::string() : Lower(strUrl.substr(0, colon));
-    if (scheme != "http" && scheme != "https" && scheme != "ftp" && scheme != "file") {
-        strWhy = "only http, https, ftp and file addresses can be added";
+    if (scheme != "http" && scheme != "https" && scheme != "ftp") {
+        strWhy = "only http, https and ftp addresses can be added from the browser";
         return false;
     }
     const std::string rest = strUrl.substr(colon + 1);
-    if (scheme == "file") {
-        if (rest.find_first_not_of('/') == std::string::npos) {
-            strWhy = "a file address names no file";
-            return false;
-        }
-        return true;
-    }
     if (rest.compare(0, 2, "//") != 0 || rest.size() == 2 || rest.find_first_of("/?#", 2) == 2) {
         strWhy = "a " + scheme + " address names no server";
         return false;
@@ -203,13 +204,25 @@ bool ParseRequest(const std::string& strBody, CRequest& req, std::string& strErr
                        std::to_string(kMaxUrls) + " at once)";
             return false;
         }
+        // A malformed list is refused whole; an address the browser may not
+        // hand over is left out, and the rest of the batch still goes in.
         for (const json& u : *it) {
             if (!u.is_string()) {
                 strError = "an address in \"urls\" is not a text";
                 return false;
             }
-            req.urls.push_back(u.get<std::string>());
-            if (!CheckedUrl(req.urls.back(), strError)) return false;
+            std::string why;
+            if (IsAcceptedUrl(u.get<std::string>(), why)) {
+                req.urls.push_back(u.get<std::string>());
+            } else if (req.nRefused++ == 0) {
+                req.strRefusedWhy = why;
+            }
+        }
+        if (req.urls.empty()) {
+            strError = (req.nRefused == 1 ? std::string("the address cannot be added: ")
+                                           : "none of the " + std::to_string(req.nRefused) + " addresses can be added: ") +
+                       req.strRefusedWhy;
+            return false;
         }
         return true;
     }

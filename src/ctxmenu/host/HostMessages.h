@@ -40,7 +40,9 @@ ReadResult ReadMessage(std::FILE* in, std::string& strBody, uint32_t& nLength);
 // Writes one framed message; false when the pipe is gone.
 bool WriteMessage(std::FILE* out, const std::string& strBody);
 
-std::string OkAnswer(size_t nCount);
+// `nRefused` addresses of a batch were left out, the first for `strWhy`;
+// the answer names them so that the user is not told all went in.
+std::string OkAnswer(size_t nCount, size_t nRefused = 0, const std::string& strWhy = std::string());
 // An answer to a part that is not the last: what has arrived so far.
 std::string PartAnswer(int64_t nReceived, int64_t nCount);
 std::string ErrorAnswer(const std::string& strError);
@@ -52,6 +54,10 @@ struct CRequest {
     std::string strTitle;
     std::string strHtml;
     std::vector<std::string> urls;
+    // Links only: addresses of the batch that were left out, and why the
+    // first of them was.
+    size_t nRefused = 0;
+    std::string strRefusedWhy;
     // Shown parts only.
     std::string strPartId;
     int64_t nIndex = 0;
@@ -62,9 +68,10 @@ struct CRequest {
 // reason in `strError` (a sentence for the user).
 bool ParseRequest(const std::string& strBody, CRequest& req, std::string& strError);
 
-// True for an address the program can take: http, https, ftp or file, with
-// no control characters, a host for the network schemes, at most
-// kMaxUrlBytes long.
+// True for an address the browser may hand over: http, https or ftp, with
+// no control characters, a server, at most kMaxUrlBytes long. A web page's
+// links are web addresses; a file: link in a page (hidden or not) would
+// have the program read the user's own files into a notebook.
 bool IsAcceptedUrl(const std::string& strUrl, std::string& strWhy);
 
 // Puts a page sent in parts back together. Parts come in order, each naming

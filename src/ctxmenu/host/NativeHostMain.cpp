@@ -63,7 +63,7 @@ std::string Carry(const CRequest& req, CShownAssembly& assembly, CAutomationBus&
                                " addresses)");
         }
         if (!bus.StartImport(err)) return ErrorAnswer(err);
-        return OkAnswer(added);
+        return OkAnswer(added, req.nRefused, req.strRefusedWhy);
     }
     case CRequest::Kind::Shown:
         if (!bus.AddNoteFromPage(req.strUrl, req.strTitle, req.strHtml, err) || !bus.StartImport(err))

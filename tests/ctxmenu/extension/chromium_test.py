@@ -43,12 +43,14 @@ def check(cond, what):
 
 
 # The loopback site. Links in page order, with a duplicate, schemes the
-# program cannot take, a fragment, an image map and a base-relative path.
+# program cannot take (a hidden file: link among them), a fragment, an image
+# map and a base-relative path.
 LINKS_PAGE = """<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>Links page</title></head><body>
 <h1>Links</h1>
 <p><a href="one.html">First link</a> <a href="sub/two.html#part">Second</a>
 <a href="mailto:someone@example.org">Mail</a> <a href="javascript:void 0">Script</a>
+<a href="file:///home/u/.ssh/id_rsa" hidden>key</a> <a href="FILE:///etc/passwd" style="display:none">pw</a>
 <a href="one.html">First again</a> <a href="ftp://127.0.0.1:9/f.zip">FTP</a> <a>no address</a></p>
 <div id="sel"><a href="sel1.html">Chosen one</a> between <a href="sel2.html">Chosen two</a>
 <a href="sel1.html">Chosen one again</a></div>
@@ -238,7 +240,8 @@ def run_fake(args, work, base):
             check(got.get("ok") is False and "only http" in got.get("error", ""), f"mailto link: {got}")
             check(read_calls(log) == [], "mailto link: a call arrived")
 
-            # Entry 2: every link once, in page order; then the selection's.
+            # Entry 2: every web link once, in page order (file: links stay
+            # behind); then the selection's.
             every = [base + "one.html", base + "sub/two.html#part", "ftp://127.0.0.1:9/f.zip", base + "sel1.html",
                      base + "sel2.html", base + "area.html"]
             expect("all links", page_info("clipvault-all", page), {"ok": True, "count": len(every)},

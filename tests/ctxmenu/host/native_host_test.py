@@ -136,11 +136,11 @@ def test_carried(s):
         check(answers == [{"ok": True, "count": 1}] and rc == 0, f"page {args}: {answers} rc {rc}")
         check(s.calls() == [{"method": "AddNoteFromIE", "args": ["https://127.0.0.1/a%20b.html", "Ünï 页", 0]},
                             {"method": "StartImport", "args": []}], f"page {args}: calls")
-    s.run(frame({"kind": "page", "url": "FILE:///tmp/x.htm"}))
-    check(s.calls()[0]["args"] == ["FILE:///tmp/x.htm", "", 0], "page without a title")
+    s.run(frame({"kind": "page", "url": "HTTP://127.0.0.1/x.htm"}))
+    check(s.calls()[0]["args"] == ["HTTP://127.0.0.1/x.htm", "", 0], "page without a title")
 
     # Links: as sent, duplicates included, one StartImport at the end.
-    urls = ["http://127.0.0.1:8/1", "ftp://127.0.0.1/f.zip", "http://127.0.0.1:8/1", "file:///tmp/y.txt"]
+    urls = ["http://127.0.0.1:8/1", "ftp://127.0.0.1/f.zip", "http://127.0.0.1:8/1", "https://127.0.0.1/y"]
     answers, _ = s.run(frame({"kind": "links", "urls": urls}))
     check(answers == [{"ok": True, "count": 4}], f"links: {answers}")
     check(s.calls() == [{"method": "AddNoteFromIE", "args": [u, "", 0]} for u in urls] +
@@ -220,12 +220,13 @@ def test_refused(s):
         ("data address", {"kind": "page", "url": "data:text/html,x"}, "only http"),
         ("no scheme", {"kind": "page", "url": "127.0.0.1/x"}, "only http"),
         ("http without a server", {"kind": "page", "url": "http:///x"}, "names no server"),
-        ("file without a path", {"kind": "page", "url": "file:///"}, "names no file"),
+        ("file without a path", {"kind": "page", "url": "file:///"}, "only http"),
         ("newline in an address", {"kind": "page", "url": "http://127.0.0.1/\nx"}, "control"),
         ("urls not a list", {"kind": "links", "urls": "http://127.0.0.1/"}, "not a list"),
         ("urls empty", {"kind": "links", "urls": []}, "no addresses"),
         ("urls with a number", {"kind": "links", "urls": ["http://127.0.0.1/", 7]}, "not a text"),
-        ("urls with a bad scheme last", {"kind": "links", "urls": ["http://127.0.0.1/", "mailto:a@b"]}, "only http"),
+        ("urls all with bad schemes", {"kind": "links", "urls": ["mailto:a@b", "file:///etc/passwd"]}, "none of the 2"),
+        ("urls with one bad address", {"kind": "links", "urls": ["file:///etc/passwd"]}, "the address cannot"),
         ("too many urls", {"kind": "links", "urls": ["http://127.0.0.1/%d" % i for i in range(2001)]}, "too many"),
         ("shown without html", {"kind": "shown", "url": "http://127.0.0.1/"}, "html"),
         ("shown with empty html", {"kind": "shown", "url": "http://127.0.0.1/", "html": ""}, "empty"),
@@ -275,6 +276,28 @@ def test_refused(s):
     s.start_fake()
 
 
+def test_web_addresses_only(s):
+    """A web page's links are web addresses: whatever else the browser hands
+    over (a hidden file: link above all) never reaches the program, and a
+    batch files its good links and says how many it left out."""
+    bad = ["file:///home/u/.ssh/id_rsa", "FILE:///etc/passwd", "File://localhost/etc/shadow", "javascript:alert(1)",
+           "data:text/html,<p>x", "smb://127.0.0.1/share/x", "../secret.txt", "/etc/passwd", "vltfile:///x.sh"]
+    for url in bad:
+        s.refused(f"page {url}", frame({"kind": "page", "url": url}), needle="only http, https and ftp")
+        s.refused(f"shown {url}", frame({"kind": "shown", "url": url, "html": "<p>x</p>"}), needle="only http")
+        s.refused(f"first part {url}", frame({"kind": "shown-part", "id": "f", "index": 0, "count": 2, "url": url,
+                                              "html": "x"}), needle="only http")
+    good = ["http://127.0.0.1/a", "HTTPS://127.0.0.1/b", "ftp://127.0.0.1/c.zip"]
+    mixed = [bad[0], good[0], bad[1], bad[3], good[1], bad[4], bad[5], bad[6], good[2], bad[8], bad[2], bad[7]]
+    answers, rc = s.run(frame({"kind": "links", "urls": mixed}))
+    check(rc == 0 and len(answers) == 1, f"mixed links: {answers} rc {rc}")
+    a = answers[0] if answers else {}
+    check(a.get("ok") is True and a.get("count") == 3 and a.get("refused") == 9 and
+          "9 addresses were not added: only http, https and ftp" in a.get("error", ""), f"mixed links: {a}")
+    check(s.calls() == [{"method": "AddNoteFromIE", "args": [u, "", 0]} for u in good] +
+          [{"method": "StartImport", "args": []}], "mixed links: calls")
+
+
 def main():
     if os.environ.get("NATIVE_HOST_TEST_INNER") != "1":
         work = tempfile.mkdtemp(prefix="nativehost")
@@ -289,7 +312,7 @@ def main():
     s.start_fake()
     t0 = time.time()
     try:
-        for test in (test_manifests, test_carried, test_refused):
+        for test in (test_manifests, test_carried, test_refused, test_web_addresses_only):
             before = len(failures)
             test(s)
             print(f"{test.__name__}: {'ok' if len(failures) == before else 'FAILED'}", flush=True)
