@@ -95,6 +95,7 @@ CClipVaultDoc::~CClipVaultDoc() {
     m_rootCata.Clear(false);
     for (auto it = m_attachments.begin(); it != m_attachments.end(); ++it) delete it.value();
     m_attachments.RemoveAll();
+    m_namer.Clear();
 }
 
 // ---------------------------------------------------------------- file
@@ -310,10 +311,9 @@ std::string CClipVaultDoc::UniqueAttachmentName(const std::string& strSource) {
         std::string base = FileNameOf(strSource);
         if (base.compare(0, 3, "vlt") == 0) base.erase(0, 3);
         std::lock_guard<std::recursive_mutex> guard(m_lock);
-        std::string candidate = "vlt" + base;
-        for (int i = 1; m_attachments.Contains(candidate) || m_reservedAttachNames.count(candidate); ++i)
-            candidate = "vlt-" + std::to_string(i) + base;
-        return candidate;
+        return m_namer.Pick(base, [this](const std::string& candidate) {
+            return m_attachments.Contains(candidate) || m_reservedAttachNames.count(candidate) > 0;
+        });
     } catch (...) {
         return std::string();
     }
@@ -375,7 +375,7 @@ CNoteAttatch* CClipVaultDoc::MakeReservedAttachment(const std::string& strName, 
 
 void CClipVaultDoc::ReleaseAttachmentName(const std::string& strName) {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
-    m_reservedAttachNames.erase(strName);
+    if (m_reservedAttachNames.erase(strName)) m_namer.Freed(strName);
 }
 
 CNoteAttatch* CClipVaultDoc::FindAttachment(const std::string& strName) {
@@ -474,6 +474,7 @@ void CClipVaultDoc::CleanUpAttachments() {
         for (const std::string& name : unused) {
             CNoteAttatch* p = nullptr;
             m_attachments.RemoveKey(name, &p);
+            m_namer.Freed(name);
             delete p;
             SetModifiedFlag();
         }

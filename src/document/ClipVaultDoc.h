@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "document/AttachmentNamer.h"
 #include "document/DocPassword.h"
 #include "document/NameMap.h"
 #include "document/Records.h"
@@ -248,6 +249,8 @@ public:
     CNameMap<CNoteAttatch*> m_attachments;
     // Names handed out by ReserveAttachmentName whose attachments are not made yet.
     std::set<std::string> m_reservedAttachNames;
+    // Where each family of names may have a free one; kept with the maps.
+    CAttachmentNamer m_namer;
     std::unordered_map<std::string, std::string> m_originToName;
     // Addresses reserved by a capture (ReserveOrigin): the owner and the
     // name it announced.
