@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <exception>
@@ -152,6 +153,14 @@ bool ParseNoteLink(const std::string& text, uint32_t& id) {
 bool IsNewWindowLink(const std::string& url) { return url.size() > 3 && HasVltPrefix(url); }
 
 std::string NewWindowLinkTarget(const std::string& url) { return IsNewWindowLink(url) ? url.substr(3) : std::string(); }
+
+bool IsDesktopAddress(const std::string& url) {
+    const size_t colon = url.find(':');
+    if (colon == std::string::npos) return false;
+    std::string scheme = url.substr(0, colon);
+    for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return scheme == "http" || scheme == "https" || scheme == "ftp" || scheme == "mailto";
+}
 
 const std::vector<std::string>& LinkSchemes() {
     static const std::vector<std::string> schemes = {"file://", "ftp://",  "gopher://", "http://", "https://",

@@ -22,6 +22,11 @@ bool ParseNoteLink(const std::string& text, uint32_t& id);
 bool IsNewWindowLink(const std::string& url);
 // The URL after the "vlt" prefix; empty when `url` is no new-window link.
 std::string NewWindowLinkTarget(const std::string& url);
+// May a stored page's link go to the desktop's opener? Only web and mail
+// addresses (http, https, ftp, mailto in any case): a page from a stranger
+// must not have the desktop run a file or mount a share. The scheme is read
+// exactly as written, so a blank or anything else before it refuses.
+bool IsDesktopAddress(const std::string& url);
 
 // The schemes the hyperlink dialog offers, in the order it shows them.
 const std::vector<std::string>& LinkSchemes();

@@ -109,4 +109,5 @@ constexpr unsigned IDS_GROUP_WAITING = 33102;
 constexpr unsigned IDS_NAME_COLUMN = 33116;
 constexpr unsigned IDS_STATUS_COLUMN = 33117;
 constexpr unsigned IDS_STATUS_DONE = 33118;   // a note with nothing left to download
+constexpr unsigned IDS_LINK_NOT_OPENED = 34460;  // a stored page's link to something other than the web or mail
 }  // namespace ids

@@ -81,6 +81,19 @@ TEST(NewWindowLink, OnlyTheLowerCasePrefixWithATarget) {
     EXPECT_EQ(NewWindowLinkTarget("http://host/"), "");
 }
 
+TEST(NewWindowLink, OnlyWebAndMailAddressesGoToTheDesktop) {
+    for (const char* url : {"http://host/", "HTTPS://host/a?b", "Ftp://host/f", "mailto:a@b.example", "MAILTO:a@b"})
+        EXPECT_TRUE(IsDesktopAddress(url)) << url;
+    for (const char* url : {"file:///tmp/launch-me.sh", "FiLe:///tmp/x", " file:///tmp/x", " http://host/",
+                            "smb://server/share", "javascript:alert(1)", "data:text/html,<p>", "host/page",
+                            "", ":", "httpx://host/", "ht tp://host/", "http\t://host/", "sftp://host/"})
+        EXPECT_FALSE(IsDesktopAddress(url)) << url;
+    // What the view hands on is the target of a new-window link.
+    EXPECT_FALSE(IsDesktopAddress(NewWindowLinkTarget("vltfile:///tmp/launch-me.sh")));
+    EXPECT_FALSE(IsDesktopAddress(NewWindowLinkTarget("vltsmb://server/share")));
+    EXPECT_TRUE(IsDesktopAddress(NewWindowLinkTarget("vlthttp://host/page")));
+}
+
 TEST(WholeFile, ReadsPathsAndFileUrls) {
     RecordingHost host;
     TempDir dir;

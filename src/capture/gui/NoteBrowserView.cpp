@@ -1,5 +1,6 @@
 #include "capture/gui/NoteBrowserView.h"
 
+#include "capture/LinkHelpers.h"
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
 #include "platform/CommandIds.h"
@@ -133,11 +134,15 @@ void CollectNotes(const CNoteCata& cata, std::vector<CNote*>& out) {
     for (auto it = cata.m_subCatas.begin(); it != cata.m_subCatas.end(); ++it) CollectNotes(*it.value(), out);
 }
 
-}  // namespace
-
-std::function<void(const QUrl&)> CNoteBrowserView::s_fnOpenExternal = [](const QUrl& url) {
-    QDesktopServices::openUrl(url);
+class CDesktopServicesOpener : public IDesktopOpener {
+public:
+    void OpenOnDesktop(const QUrl& url) override { QDesktopServices::openUrl(url); }
 };
+IDesktopOpener& DesktopServices() {
+    static CDesktopServicesOpener s_opener;
+    return s_opener;
+}
+}  // namespace
 
 std::function<bool(QPrinter&, QWidget*)> CNoteBrowserView::s_fnAskPrinter = [](QPrinter& printer, QWidget* pParent) {
     QPrintDialog dlg(&printer, pParent);
@@ -172,8 +177,8 @@ bool CNoteBrowserView::FileAccessAllowed(const QUrl& url, const CNoteBrowserView
     return false;
 }
 
-CNoteBrowserView::CNoteBrowserView(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pParent)
-    : QWebEngineView(pParent), m_frame(frame), m_doc(doc) {
+CNoteBrowserView::CNoteBrowserView(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pParent, IDesktopOpener* pOpener)
+    : QWebEngineView(pParent), m_frame(frame), m_doc(doc), m_opener(pOpener ? *pOpener : DesktopServices()) {
     auto* pPage = new CNoteBrowserPage(*this, Profile());
     pPage->setUrlRequestInterceptor(new CFileGuard(*this, pPage));
     setPage(pPage);
@@ -388,10 +393,26 @@ void CNoteBrowserView::SaveShownPage() {
 
 // ---------------------------------------------------------------- links
 
+void CNoteBrowserView::OpenOnDesktop(const QString& strLink) {
+    const QUrl url(strLink, QUrl::StrictMode);
+    // Both the text and what the engine would make of it must be a web or
+    // mail address: anything else (a file, a share, a script) could have the
+    // desktop run what a stranger's page names.
+    if (url.isValid() && IsDesktopAddress(FromQ(strLink)) && IsDesktopAddress(FromQ(url.toString()))) {
+        m_opener.OpenOnDesktop(url);
+        return;
+    }
+    // Not inside the engine's navigation call: the box waits for the user.
+    const std::string link = FromQ(strLink);
+    QMetaObject::invokeMethod(
+        this, [link] { AfxMessageBox(ids::IDS_LINK_NOT_OPENED, host::MB_OK | host::MB_ICONEXCLAMATION, {link}); },
+        Qt::QueuedConnection);
+}
+
 bool CNoteBrowserView::OnBeforeNavigate(const QUrl& url, bool bMainFrame) {
     const QString text = url.toString();
     if (text.startsWith(QLatin1String("vlt"))) {
-        s_fnOpenExternal(QUrl(text.mid(3)));
+        OpenOnDesktop(text.mid(3));
         return false;
     }
     if (text.startsWith(QLatin1String("clipvault:"), Qt::CaseInsensitive)) {

@@ -34,6 +34,16 @@ public:
     uint32_t m_nNumber;
 };
 
+// Hands an address to the desktop's own program for it (a web browser, a
+// mail program).
+class IDesktopOpener {
+public:
+    virtual void OpenOnDesktop(const QUrl& url) = 0;
+
+protected:
+    ~IDesktopOpener() = default;
+};
+
 class CNoteBrowserView : public QWebEngineView, public CCmdTarget {
     Q_OBJECT
 public:
@@ -50,7 +60,8 @@ public:
         kStatusEmpty = 8,
     };
 
-    CNoteBrowserView(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pParent);
+    // Without an opener, links leave for the desktop's own.
+    CNoteBrowserView(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pParent, IDesktopOpener* pOpener = nullptr);
     ~CNoteBrowserView() override;
 
     // Shows a note: its source when asked, its status page while it is
@@ -84,8 +95,6 @@ public:
     // The navigation hook: false when the view took the link itself.
     bool OnBeforeNavigate(const QUrl& url, bool bMainFrame = true);
 
-    // Opens an address in the desktop's web browser; tests replace it.
-    static std::function<void(const QUrl&)> s_fnOpenExternal;
     // Asks where to print; false cancels. The print dialog unless replaced.
     static std::function<bool(QPrinter&, QWidget*)> s_fnAskPrinter;
 
@@ -110,9 +119,11 @@ private:
     void SetTextSize(int nSize);
     void Print();
     void AllowFolders();
+    void OpenOnDesktop(const QString& strLink);
 
     INoteFrame& m_frame;
     CClipVaultDoc& m_doc;
+    IDesktopOpener& m_opener;
     CNote* m_pNote = nullptr;
     QUrl m_shownUrl;
     bool m_bShowingSource = false;

@@ -11,6 +11,7 @@
 #include "frame/MainFrame.h"
 #include "frame/NoteCataView.h"
 #include "platform/CommandIds.h"
+#include "platform/MessageHost.h"
 #include "platform/StringIds.h"
 #include "platform/gui/NotePanes.h"
 #include "platform/gui/TemplateDialog.h"
@@ -192,9 +193,7 @@ void NoteBrowserTest::init() {
     CChildFrame::s_fnMakeList = nullptr;
 }
 
-void NoteBrowserTest::cleanup() {
-    CNoteBrowserView::s_fnOpenExternal = [](const QUrl&) {};
-}
+void NoteBrowserTest::cleanup() {}
 
 bool NoteBrowserTest::Open(CNotebook& nb) {
     nb.fx = std::make_unique<CGuiTestFixture>();
@@ -359,11 +358,16 @@ void NoteBrowserTest::noteLinksShowThatNote() {
     CChildFrame::s_fnMakeEditor = nullptr;
 }
 
+namespace {
+struct CRecordingOpener : IDesktopOpener {
+    QList<QUrl> opened;
+    void OpenOnDesktop(const QUrl& url) override { opened << url; }
+};
+}  // namespace
+
 void NoteBrowserTest::otherLinksNavigateOrLeaveForTheDesktop() {
     CNotebook nb;
     QVERIFY(Open(nb));
-    QList<QUrl> opened;
-    CNoteBrowserView::s_fnOpenExternal = [&](const QUrl& url) { opened << url; };
     const QString folder = QString::fromStdString(nb.doc->GetWorkFolder(true));
     QFile other(QDir(folder).filePath(QStringLiteral("vltother.htm")));
     QVERIFY(other.open(QIODevice::WriteOnly));
@@ -371,14 +375,39 @@ void NoteBrowserTest::otherLinksNavigateOrLeaveForTheDesktop() {
     other.close();
     CNote* note = nb.Add("Links", kStatusDone,
                          "<html><body><a id=\"out\" href=\"vlthttp://127.0.0.1:9/far.htm\">out</a> "
+                         "<a id=\"mail\" href=\"vltMAILTO:someone@127.0.0.1\">mail</a> "
+                         "<a id=\"file\" href=\"vltfile:///tmp/launch-me.sh\">file</a> "
+                         "<a id=\"smb\" href=\"vltsmb://127.0.0.1/share\">share</a> "
                          "<a id=\"next\" href=\"vltother.htm\">next</a></body></html>");
+    {
+        // A view of its own, whose desktop opener only records.
+        CRecordingOpener opener;
+        CNoteBrowserView view(*nb.child, *nb.doc, nullptr, &opener);
+        view.resize(600, 400);
+        view.show();
+        view.ShowNote(note);
+        QVERIFY(Click(&view, QStringLiteral("#out")));
+        QTRY_COMPARE(opener.opened.size(), 1);
+        QCOMPARE(opener.opened.first(), QUrl(QStringLiteral("http://127.0.0.1:9/far.htm")));
+        QVERIFY(Click(&view, QStringLiteral("#mail")));
+        QTRY_COMPARE(opener.opened.size(), 2);
+        QCOMPARE(opener.opened.last().scheme(), QStringLiteral("mailto"));
+        const QUrl page = view.url();
+        // A file or a share is the desktop's to run, not a page's to ask for:
+        // refused with a word, and nothing opens.
+        for (const char* link : {"#file", "#smb"}) {
+            nb.fx->Clear();
+            QVERIFY(Click(&view, QLatin1String(link)));
+            QTRY_VERIFY(nb.fx->Shown(ids::IDS_LINK_NOT_OPENED));
+            QCOMPARE(nb.fx->m_messages.back().m_nType, host::MB_OK | host::MB_ICONEXCLAMATION);
+            QVERIFY(nb.fx->m_messages.back().m_strText.contains(QLatin1String(link + 1)));
+        }
+        QTest::qWait(200);
+        QCOMPARE(opener.opened.size(), 2);
+        QCOMPARE(view.url(), page);
+    }
     QVERIFY(nb.Show(note));
     const QUrl page = nb.View()->url();
-    QVERIFY(Click(nb.View(), QStringLiteral("#out")));
-    QTRY_COMPARE(opened.size(), 1);
-    QCOMPARE(opened.first(), QUrl(QStringLiteral("http://127.0.0.1:9/far.htm")));
-    QTest::qWait(200);
-    QCOMPARE(nb.View()->url(), page);
     // A plain link is the browser's.
     QVERIFY(Click(nb.View(), QStringLiteral("#next")));
     QTRY_COMPARE(nb.View()->url(), QUrl::fromLocalFile(other.fileName()));
