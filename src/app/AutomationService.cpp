@@ -7,6 +7,8 @@
 
 #include <QCoreApplication>
 #include <QDBusArgument>
+#include <QDBusContext>
+#include <QDBusConnectionInterface>
 #include <QDBusMetaType>
 #include <QVariantList>
 #include <QDir>
@@ -179,19 +181,25 @@ void CAutomationServer::MainWindowReady() {
     m_heldFiles.clear();
 }
 
-int CAutomationServer::AddNoteFromIE(const QString& strUrl, const QString& strTitle, int nType) {
+void CAutomationServer::AddPending(std::unique_ptr<CImportItem> item, const QString& strCaller) {
+    auto& pending = m_pendingImports[strCaller];
+    if (!pending) pending = std::make_unique<CImportItemArray>();
+    pending->push_back(std::move(item));
+}
+
+int CAutomationServer::AddNoteFromIE(const QString& strUrl, const QString& strTitle, int nType,
+                                     const QString& strCaller) {
     try {
         m_bAutomationInstance = 1;
-        auto item = automation::ItemFromUrl(FromQ(strUrl), FromQ(strTitle), nType);
-        if (!m_pendingImports) m_pendingImports = std::make_unique<CImportItemArray>();
-        m_pendingImports->push_back(std::move(item));
+        AddPending(automation::ItemFromUrl(FromQ(strUrl), FromQ(strTitle), nType), strCaller);
     } catch (const std::exception&) {
         ReportFailure();
     }
     return 0;
 }
 
-void CAutomationServer::AddNoteFromPage(const QString& strUrl, const QString& strTitle, const QString& strHtml) {
+void CAutomationServer::AddNoteFromPage(const QString& strUrl, const QString& strTitle, const QString& strHtml,
+                                        const QString& strCaller) {
     try {
         m_bAutomationInstance = 1;
         auto item = automation::ItemFromUrl(FromQ(strUrl), FromQ(strTitle), 0);
@@ -201,34 +209,68 @@ void CAutomationServer::AddNoteFromPage(const QString& strUrl, const QString& st
             const QByteArray html = strHtml.toUtf8();
             item->m_strShownPage.assign(html.constData(), static_cast<std::size_t>(html.size()));
         }
-        if (!m_pendingImports) m_pendingImports = std::make_unique<CImportItemArray>();
-        m_pendingImports->push_back(std::move(item));
+        AddPending(std::move(item), strCaller);
     } catch (const std::exception&) {
         ReportFailure();
     }
 }
 
-void CAutomationServer::StartImport() {
+void CAutomationServer::StartImport(const QString& strCaller) {
     try {
         QObject* pMain = MainWindow();
-        if (!m_pendingImports || !pMain) return;
-        QCoreApplication::postEvent(pMain, new CImportItemsEvent(std::move(m_pendingImports), 1));
+        const auto it = m_pendingImports.find(strCaller);
+        if (it == m_pendingImports.end() || !pMain) return;
+        std::unique_ptr<CImportItemArray> items = std::move(it->second);
+        m_pendingImports.erase(it);
+        QCoreApplication::postEvent(pMain, new CImportItemsEvent(std::move(items), 1));
     } catch (const std::exception&) {
         ReportFailure();
     }
 }
 
+void CAutomationServer::DropCaller(const QString& strCaller) { m_pendingImports.erase(strCaller); }
+
 CAutomationAdaptor::CAutomationAdaptor(QObject* pObject, CAutomationServer& server)
-    : QDBusAbstractAdaptor(pObject), m_server(server) {}
+    : QDBusAbstractAdaptor(pObject), m_server(server) {
+    m_callers.setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
+    connect(&m_callers, &QDBusServiceWatcher::serviceUnregistered, this, [this](const QString& strCaller) {
+        m_callers.removeWatchedService(strCaller);
+        m_server.DropCaller(strCaller);
+    });
+}
+
+QString CAutomationAdaptor::Caller() const {
+    const auto* pContext = dynamic_cast<const QDBusContext*>(parent());
+    return pContext && pContext->calledFromDBus() ? pContext->message().service() : QString();
+}
+
+void CAutomationAdaptor::WatchCaller(const QString& strCaller) {
+    if (strCaller.isEmpty() || m_callers.watchedServices().contains(strCaller)) return;
+    const QDBusConnection bus = dynamic_cast<const QDBusContext*>(parent())->connection();
+    if (m_callers.watchedServices().isEmpty()) m_callers.setConnection(bus);
+    m_callers.addWatchedService(strCaller);
+    // The caller may have left before its call was served, and then the bus
+    // already told of it before the watch began.
+    QDBusConnectionInterface* pBus = bus.interface();
+    if (pBus && !pBus->isServiceRegistered(strCaller).value()) {
+        m_callers.removeWatchedService(strCaller);
+        m_server.DropCaller(strCaller);
+    }
+}
 
 void CAutomationAdaptor::AddNotesFromFiles(const QDBusVariant& files) { m_server.AddNotesFromFiles(files.variant()); }
 
 int CAutomationAdaptor::AddNoteFromIE(const QString& url, const QString& title, int type) {
-    return m_server.AddNoteFromIE(url, title, type);
+    const QString caller = Caller();
+    const int result = m_server.AddNoteFromIE(url, title, type, caller);
+    WatchCaller(caller);
+    return result;
 }
 
 void CAutomationAdaptor::AddNoteFromPage(const QString& url, const QString& title, const QString& html) {
-    m_server.AddNoteFromPage(url, title, html);
+    const QString caller = Caller();
+    m_server.AddNoteFromPage(url, title, html, caller);
+    WatchCaller(caller);
 }
 
-void CAutomationAdaptor::StartImport() { m_server.StartImport(); }
+void CAutomationAdaptor::StartImport() { m_server.StartImport(Caller()); }

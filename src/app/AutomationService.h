@@ -7,10 +7,12 @@
 #include "platform/gui/ImportItemsEvent.h"
 
 #include <QDBusAbstractAdaptor>
+#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -61,19 +63,27 @@ public:
     // through activation may hear its caller that early, and the files
     // must not be lost.
     void MainWindowReady();
-    int AddNoteFromIE(const QString& strUrl, const QString& strTitle, int nType);
+    // Addresses wait in their caller's own batch (`strCaller`, the bus's
+    // unique name; empty for a call from inside the program): one caller's
+    // StartImport never hands over what another one collected.
+    int AddNoteFromIE(const QString& strUrl, const QString& strTitle, int nType, const QString& strCaller = {});
     // As AddNoteFromIE for a web page, with the page as the user's browser
     // showed it, which the capture takes instead of fetching the address.
-    void AddNoteFromPage(const QString& strUrl, const QString& strTitle, const QString& strHtml);
-    void StartImport();
+    void AddNoteFromPage(const QString& strUrl, const QString& strTitle, const QString& strHtml,
+                         const QString& strCaller = {});
+    void StartImport(const QString& strCaller = {});
+    // The caller has left: what it collected and never started is dropped.
+    void DropCaller(const QString& strCaller);
 
     // Set by the first AddNoteFromIE or AddNotesFromFiles: an outside
     // caller has used this program.
     int m_bAutomationInstance = 0;
-    // Collected by AddNoteFromIE until StartImport hands them over.
-    std::unique_ptr<CImportItemArray> m_pendingImports;
+    // Collected by AddNoteFromIE until StartImport hands them over, per
+    // caller; a caller is here only while it has items waiting.
+    std::map<QString, std::unique_ptr<CImportItemArray>> m_pendingImports;
 
 private:
+    void AddPending(std::unique_ptr<CImportItem> item, const QString& strCaller);
     std::vector<std::unique_ptr<CImportItemArray>> m_heldFiles;
     QObject* MainWindow() const { return m_fnMainWindow ? m_fnMainWindow() : nullptr; }
 };
@@ -104,7 +114,8 @@ class CAutomationAdaptor : public QDBusAbstractAdaptor {
                 "    </method>\n"
                 "  </interface>\n")
 public:
-    // Lives on `pObject` (the exported object) and calls `server`.
+    // Lives on `pObject` (the exported object, which should be a
+    // QDBusContext for batches to be kept per caller) and calls `server`.
     CAutomationAdaptor(QObject* pObject, CAutomationServer& server);
 
 public slots:
@@ -114,5 +125,13 @@ public slots:
     void StartImport();
 
 private:
+    // The unique name of the bus caller being served, as the exported
+    // object (a QDBusContext) knows it; empty off the bus.
+    QString Caller() const;
+    // Watches `strCaller` leaving the bus, so that its batch goes with it;
+    // a caller already gone by now is dropped at once.
+    void WatchCaller(const QString& strCaller);
+
     CAutomationServer& m_server;
+    QDBusServiceWatcher m_callers;
 };

@@ -3,12 +3,15 @@
 #pragma once
 
 #include <QDBusAbstractAdaptor>
+#include <QDBusContext>
 #include <QObject>
 #include <QStringList>
 #include <QVariantMap>
 #include <functional>
 
-class CInstanceGuard : public QObject {
+// Carries the bus call being served, which the adaptors on it read: the bus
+// tells a call's caller to the exported object, not to its adaptors.
+class CInstanceGuard : public QObject, public QDBusContext {
     Q_OBJECT
 public:
     static constexpr const char* kServiceName = "org.clipvault.Clipvault";

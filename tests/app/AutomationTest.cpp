@@ -96,6 +96,7 @@ private slots:
     void capturedPageReachesTheTreeAndTheFile();
     void threeLocalFilesAreFiledAtOnce();
     void shownPageIsCapturedAsSeen();
+    void eachCallerStartsOnlyItsOwnBatch();
 
 private:
     // A loopback server over `site`; its address, or empty.
@@ -111,7 +112,8 @@ private:
     QJsonObject DumpedNote(const QString& path, const QString& name);
     // A call from a connection of the caller's own, waited for while this
     // thread serves it.
-    QDBusMessage Call(const QString& method, const QVariantList& args, const QString& iface = kInterface);
+    QDBusMessage Call(const QString& method, const QVariantList& args, const QString& iface = kInterface,
+                      const QString& connection = QStringLiteral("caller"));
     void Settle() { QTest::qWait(50); }
 
     std::unique_ptr<CGuiTestFixture> m_fx;
@@ -144,8 +146,9 @@ void AutomationTest::cleanup() {
     m_fx.reset();
 }
 
-QDBusMessage AutomationTest::Call(const QString& method, const QVariantList& args, const QString& iface) {
-    QDBusConnection caller = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("caller"));
+QDBusMessage AutomationTest::Call(const QString& method, const QVariantList& args, const QString& iface,
+                                  const QString& connection) {
+    QDBusConnection caller = QDBusConnection::connectToBus(QDBusConnection::SessionBus, connection);
     QDBusMessage msg = QDBusMessage::createMethodCall(kService, kPath, iface, method);
     msg.setArguments(args);
     QDBusPendingCall pending = caller.asyncCall(msg, 60000);
@@ -192,7 +195,7 @@ void AutomationTest::addressesBecomeItemsOnlyWhenStarted() {
     QCOMPARE(p.items[0].m_bStartNow, 1);
     QCOMPARE(p.items[1].m_nImportKind, 1);  // type 2: one web file
     QVERIFY(p.items[1].m_strTitle.empty());
-    QVERIFY(!m_app->Automation()->m_pendingImports);
+    QVERIFY(m_app->Automation()->m_pendingImports.empty());
 }
 
 void AutomationTest::fileAddressesInAnyCaseBecomeLocalFiles() {
@@ -248,7 +251,7 @@ void AutomationTest::filesArriveAsOneBatchWithTheirTitles() {
     // A file that is not there still travels; making the note refuses it.
     QCOMPARE(p.items[1].m_strTitle, std::string("notes.txt"));
     // Files do not wait for StartImport, and leave the addresses alone.
-    QVERIFY(!m_app->Automation()->m_pendingImports);
+    QVERIFY(m_app->Automation()->m_pendingImports.empty());
 }
 
 void AutomationTest::onlyAnArrayOfVariantsIsRead() {
@@ -326,7 +329,7 @@ void AutomationTest::badCallsAreRefusedAndTheServiceGoesOn() {
     r = Call(QStringLiteral("NoSuchMethod"), {});
     QCOMPARE(r.type(), QDBusMessage::ErrorMessage);
     QVERIFY(m_catcher.m_posted.empty());
-    QVERIFY(!m_app->Automation()->m_pendingImports);
+    QVERIFY(m_app->Automation()->m_pendingImports.empty());
     QCOMPARE(m_app->Automation()->m_bAutomationInstance, 0);
     QVERIFY(m_fx->m_messages.empty());
     // Invalid UTF-8 cannot be sent as text at all: the bus refuses it.
@@ -634,6 +637,48 @@ void AutomationTest::shownPageIsCapturedAsSeen() {
     QVERIFY(item.m_strShownPage.empty());
     server.closeWriteChannel();
     if (!server.waitForFinished(5000)) server.kill();
+}
+
+// Two callers fill their batches side by side: each StartImport hands over
+// its own caller's items only, and a caller that leaves without starting
+// takes its batch with it.
+void AutomationTest::eachCallerStartsOnlyItsOwnBatch() {
+    const QString a = QStringLiteral("callerA"), b = QStringLiteral("callerB");
+    auto add = [&](const QString& conn, const char* url) {
+        return Call(QStringLiteral("AddNoteFromIE"), {QString::fromLatin1(url), QString(), 0}, kInterface, conn);
+    };
+    auto sources = [](const Posted& p) {
+        std::vector<std::string> out;
+        for (const CImportItem& item : p.items) out.push_back(item.m_strSource);
+        return out;
+    };
+    add(a, "http://127.0.0.1/a1");
+    add(b, "http://127.0.0.1/b1");
+    Call(QStringLiteral("AddNoteFromPage"), {QStringLiteral("http://127.0.0.1/b2"), QString(), QStringLiteral("<p>")},
+         kInterface, b);
+    add(a, "http://127.0.0.1/a2");
+    Call(QStringLiteral("StartImport"), {}, kInterface, a);
+    QCOMPARE(m_catcher.m_posted.size(), size_t(1));
+    QCOMPARE(sources(m_catcher.m_posted[0]), (std::vector<std::string>{"http://127.0.0.1/a1", "http://127.0.0.1/a2"}));
+    Call(QStringLiteral("StartImport"), {}, kInterface, a);  // A has nothing more
+    QCOMPARE(m_catcher.m_posted.size(), size_t(1));
+    Call(QStringLiteral("StartImport"), {}, kInterface, b);
+    QCOMPARE(m_catcher.m_posted.size(), size_t(2));
+    QCOMPARE(sources(m_catcher.m_posted[1]), (std::vector<std::string>{"http://127.0.0.1/b1", "http://127.0.0.1/b2"}));
+
+    // B collects again and leaves the bus before starting: gone with it.
+    add(b, "http://127.0.0.1/b3");
+    QDBusConnection::disconnectFromBus(b);
+    QTRY_VERIFY_WITH_TIMEOUT(m_app->Automation()->m_pendingImports.empty(), 10000);
+    // A new caller under the old connection's name starts nothing of B's,
+    // and A's next batch holds only its own.
+    Call(QStringLiteral("StartImport"), {}, kInterface, b);
+    add(a, "http://127.0.0.1/a3");
+    Call(QStringLiteral("StartImport"), {}, kInterface, a);
+    QCOMPARE(m_catcher.m_posted.size(), size_t(3));
+    QCOMPARE(sources(m_catcher.m_posted[2]), std::vector<std::string>{"http://127.0.0.1/a3"});
+    QDBusConnection::disconnectFromBus(a);
+    QVERIFY(m_app->Automation()->m_pendingImports.empty());
 }
 
 CLIPVAULT_GUI_TEST_MAIN(AutomationTest)
