@@ -235,6 +235,12 @@ uint64_t CArchive::ReadCount() {
     return ReadU32();
 }
 
+uint64_t CArchive::ReadCount(uint64_t nMinBytes) {
+    const uint64_t n = ReadCount();
+    if (nMinBytes && n > Remaining() / nMinBytes) throw CArchiveException(CArchiveException::endOfFile);
+    return n;
+}
+
 uint64_t CArchive::ReadStringLength(bool& bWide) {
     bWide = false;
     uint8_t b = ReadU8();
@@ -297,11 +303,13 @@ void CArchive::ReadBlockDeferred(std::vector<uint8_t>& b, CDeferredBlock& deferr
     }
 }
 
-void CArchive::ReadStringList(std::vector<std::string>& l) {
-    const uint64_t n = ReadCount();
-    if (n > Remaining()) throw CArchiveException(CArchiveException::endOfFile);  // at least a byte each
+void CArchive::ReadStringList(std::vector<std::string>& l, bool bSkipEmpty) {
+    const uint64_t n = ReadCount(1);  // a length byte at least
     l.clear();
-    for (uint64_t i = 0; i < n; ++i) l.push_back(ReadString());
+    for (uint64_t i = 0; i < n; ++i) {
+        std::string s = ReadString();
+        if (!bSkipEmpty || !s.empty()) l.push_back(std::move(s));
+    }
 }
 
 const CRuntimeClass* CArchive::ReadNewClass() {

@@ -78,6 +78,10 @@ public:
     int64_t ReadTime32() { return ReadU32(); }
     void Read(void* p, size_t n);  // exactly n bytes or endOfFile
     uint64_t ReadCount();
+    // A count of elements that each take at least nMinBytes in the data: a
+    // count the bytes left cannot hold is damage (endOfFile), found before
+    // anything is read or allocated for it.
+    uint64_t ReadCount(uint64_t nMinBytes);
     std::string ReadString();
     void ReadBlock(std::vector<uint8_t>& b);
     // Like ReadBlock, but a block of kMinDeferred bytes or more in an
@@ -88,7 +92,9 @@ public:
     // The open file this archive reads, for ReadBlockDeferred; its source
     // must be that file.
     void SetDeferredFile(std::shared_ptr<const CDeferredFile> pFile) { m_pDeferredFile = std::move(pFile); }
-    void ReadStringList(std::vector<std::string>& l);
+    // With bSkipEmpty, empty strings are read past and not kept, so a list
+    // of them costs no memory.
+    void ReadStringList(std::vector<std::string>& l, bool bSkipEmpty = false);
     // Reads an object reference. With `pExpected` any other class is a bad
     // class. `pbNew` tells whether a new object was made (the caller owns it)
     // or a back reference was read (the object belongs to whoever read it

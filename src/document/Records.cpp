@@ -109,7 +109,9 @@ void CNote::Serialize(CArchive& ar) {
     if (schema == CArchive::kNoSchema || schema >= 2) m_nID = ar.ReadU32();
     else m_nID = m_pDocument ? m_pDocument->NextNoteID() : 0;
     ar.ReadBlock(m_content);
-    ar.ReadStringList(m_attachNames);
+    // An empty name names no attachment; dropping it keeps a crafted list of
+    // them from costing a string per byte of the file.
+    ar.ReadStringList(m_attachNames, true);
     // Listed only once wholly read: a note cut short is dropped by its reader.
     if (m_nStatus == kStatusHeld && m_pDocument) m_pDocument->m_pendingNotes.push_back(this);
 }

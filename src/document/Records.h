@@ -255,7 +255,8 @@ public:
 // A record is freed, never leaked, when it cannot be entered in the map.
 template <class T>
 inline void ReadRecordMap(CArchive& ar, CNoteCata* pCata, CNameMap<T*>& map, const CRuntimeClass* pClass) {
-    const uint64_t n = ar.ReadCount();
+    // An entry is a key's length byte and a two-byte reference at least.
+    const uint64_t n = ar.ReadCount(3);
     for (uint64_t i = 0; i < n; ++i) {
         std::string key = ar.ReadString();
         bool bNew = false;

@@ -381,3 +381,50 @@ TEST(ArchiveFiles, WriteFailureIsReported) {
         CArchiveException);
     ::close(fd);
 }
+
+// Counts a crafted file cannot back with data end the read as damage before any
+// element is read or allocated, and lists of empty names cost nothing.
+TEST(ArchiveLoad, CountsBeyondTheBytesLeftAreDamageBeforeReading) {
+    using C = CArchiveException;
+    const Bytes padding(100, 0);
+    size_t nClasses = 0;
+    const CRuntimeClass* const* ppClasses = NotebookClasses(&nClasses);
+    // A tiny note entry follows each oversized map count: it must stay unread.
+    const Bytes note = Concat({{0x01, 'k'}, NewClassRecord("CNote", 2), Bytes(27, 0), padding});
+    for (const Bytes& count : {Concat({U16(0xFFFF), U32(0x80000000u)}), Concat({U16(0xFFFF), U32(note.size() / 3 + 1)})}) {
+        // notes map of a category, then its subcategory map
+        for (const Bytes& b : {Concat({{0x00}, count, note}), Concat({{0x00}, U16(0), count, note})}) {
+            LoadArchive la(b);
+            la.m_ar.SetClassTable(ppClasses, nClasses);
+            CNoteCata cata;
+            try {
+                cata.Serialize(la.m_ar);
+                ADD_FAILURE() << "no damage for " << Hex(count);
+            } catch (C& e) {
+                EXPECT_EQ(e.m_cause, C::endOfFile);
+            }
+            EXPECT_EQ(la.m_ar.Remaining(), note.size());
+            EXPECT_EQ(cata.m_notes.GetCount(), 0u);
+        }
+    }
+    // string list and block: 2^31 elements on a 100-byte file
+    EXPECT_EQ(LoadFailure(Concat({U16(0xFFFF), U32(0x80000000u), padding}),
+                          [](CArchive& ar) {
+                              std::vector<std::string> l;
+                              ar.ReadStringList(l);
+                          }),
+              C::endOfFile);
+    EXPECT_EQ(LoadFailure(Concat({U16(0xFFFF), U32(0x80000000u), padding}),
+                          [](CArchive& ar) {
+                              Bytes v;
+                              ar.ReadBlock(v);
+                          }),
+              C::endOfFile);
+    // A note's attachment names: empty ones name nothing and are not kept.
+    LoadArchive la(Concat({Bytes(6, 0), U32(0), U32(0), {0x00}, U32(0), U32(7), U16(0), U16(5),
+                           {0x00, 0x01, 'a', 0x00, 0x00, 0x01, 'b'}}));
+    CNote n;
+    n.Serialize(la.m_ar);
+    EXPECT_EQ(n.m_attachNames, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(la.m_ar.Remaining(), 0u);
+}
