@@ -19,10 +19,6 @@ bool IsHtmlExtension(const std::string& strFile) {
     return ext == ".htm" || ext == ".html" || ext == ".shtml" || ext == ".shtm";
 }
 
-// A title sits in a page's head; reading further than this only costs time
-// and memory for a huge file.
-constexpr uint64_t kTitleScanBytes = 16u << 20;
-
 }  // namespace
 
 std::string TitleForSource(const std::string& strSource) {

@@ -27,6 +27,10 @@ public:
 // page title for an HTML file (".htm", ".html", ".shtml", ".shtm", any case),
 // else, or when the page has no title, the part after the last backslash or
 // slash, else the whole source.
+// A title sits in a page's head: reading further would only keep the window
+// waiting on a huge file, one note after another.
+constexpr uint64_t kTitleScanBytes = 64u << 10;
+
 std::string TitleForSource(const std::string& strSource);
 
 // Makes a note from an import request (the request is consumed). Null when

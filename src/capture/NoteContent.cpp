@@ -47,7 +47,9 @@ std::string ReadFailureText(const std::string& path, uint64_t nLimit) {
     if (::stat(path.c_str(), &st) != 0) {
         nError = errno;
     } else if (!S_ISREG(st.st_mode)) {
-        nError = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        if (!S_ISDIR(st.st_mode))
+            return FormatText(host::LoadString(ids::IDS_FILE_NOT_READ), {path, host::LoadString(ids::IDS_NOT_A_REGULAR_FILE)});
+        nError = EISDIR;
     } else if (static_cast<uint64_t>(st.st_size) >= nLimit) {
         return FormatText(host::LoadString(ids::IDS_FILE_TOO_LARGE),
                           {std::to_string(st.st_size), std::to_string(nLimit)});

@@ -115,13 +115,13 @@ bool CClipVaultDoc::OnOpenDocument(const std::string& strPath) {
         host::ShowMessage(ids::IDS_NOT_A_NOTEBOOK, host::MB_OK | host::MB_ICONEXCLAMATION, {strPath});
         return false;
     }
-    const int fd = ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = fileutil::OpenRegularFile(strPath);
     struct stat st;
-    if (fd < 0 || ::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        const int err = fd < 0 ? errno : EISDIR;
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        const int err = fd < 0 ? errno : EIO;
         if (fd >= 0) ::close(fd);
         host::ShowMessage(ids::IDS_FAILED_TO_OPEN_DOC, host::MB_OK | host::MB_ICONEXCLAMATION,
-                          {strPath, std::strerror(err)});
+                          {strPath, err == EINVAL ? host::LoadString(ids::IDS_NOT_A_REGULAR_FILE) : std::strerror(err)});
         return false;
     }
     m_nLoadError = -1;

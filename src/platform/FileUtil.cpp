@@ -25,12 +25,27 @@ bool IsRegularFile(const std::string& strPath) {
     return !strPath.empty() && ::stat(strPath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+int OpenRegularFile(const std::string& strPath) {
+    // O_NONBLOCK keeps the open itself from waiting for a writer on a FIFO;
+    // for a regular file it changes nothing, so it may stay set.
+    const int fd = ::open(strPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat st;
+    const int err = ::fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    if (err != 0) {
+        ::close(fd);
+        errno = err;
+        return -1;
+    }
+    return fd;
+}
+
 bool ReadWholeFile(const std::string& strPath, std::vector<uint8_t>& out, uint64_t nMaxBytes) {
     out.clear();
-    const int fd = ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenRegularFile(strPath);
     if (fd < 0) return false;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
         ::close(fd);
         return false;
     }

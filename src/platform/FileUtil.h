@@ -14,8 +14,13 @@ std::string FileNameOf(const std::string& strPath);
 bool PathExists(const std::string& strPath);
 bool IsRegularFile(const std::string& strPath);
 
-// Reads the file into `out` (at most `nMaxBytes` of it). False when it cannot
-// be opened or read; `out` is then empty.
+// Opens a regular file for reading without ever waiting: a FIFO, a device or
+// a folder is refused (-1, errno EINVAL or EISDIR), so that a path from
+// outside can neither freeze the caller nor feed it endless bytes.
+int OpenRegularFile(const std::string& strPath);
+
+// Reads the regular file into `out` (at most `nMaxBytes` of it). False when
+// it is not a regular file or cannot be opened or read; `out` is then empty.
 bool ReadWholeFile(const std::string& strPath, std::vector<uint8_t>& out, uint64_t nMaxBytes = UINT64_MAX);
 
 // What WriteWholeFile does with what is already at the path.

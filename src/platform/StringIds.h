@@ -109,5 +109,6 @@ constexpr unsigned IDS_GROUP_WAITING = 33102;
 constexpr unsigned IDS_NAME_COLUMN = 33116;
 constexpr unsigned IDS_STATUS_COLUMN = 33117;
 constexpr unsigned IDS_STATUS_DONE = 33118;   // a note with nothing left to download
+constexpr unsigned IDS_NOT_A_REGULAR_FILE = 34470;  // a reason: a pipe or device where a file was wanted
 constexpr unsigned IDS_LINK_NOT_OPENED = 34460;  // a stored page's link to something other than the web or mail
 }  // namespace ids

@@ -146,6 +146,15 @@ expect 1 dump missing.vlt
 expect 1 add-category missing.vlt X
 mkdir dir.vlt
 expect 1 dump dir.vlt
+# A pipe or a device is refused at once, never waited on.
+mkfifo pipe.vlt
+ln -s /dev/zero zero.vlt
+for f in pipe.vlt zero.vlt; do
+    rc=0
+    timeout 10 "$CLI" dump "$f" >out.txt 2>err.txt </dev/null || rc=$?
+    [ "$rc" -eq 1 ] || fail "dump $f exited $rc (124: it hung); stderr: $(cat err.txt)"
+    grep -q "not a regular file" err.txt || fail "dump $f: $(cat err.txt)"
+done
 
 # ---- a damaged notebook: dump prints what was read, changes are refused
 size=$(stat -c %s a.vlt)

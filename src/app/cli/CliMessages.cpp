@@ -41,6 +41,7 @@ std::string CliMessageHost::Text(unsigned nStringID, const std::vector<std::stri
     case ids::IDS_FILE_TOO_LARGE: return "the file has %s bytes; files of %s bytes or more are not imported "
                                          "(option download.max_file_bytes)";
     case ids::IDS_FILE_NOT_READ: return "%s could not be read: %s";
+    case ids::IDS_NOT_A_REGULAR_FILE: return "not a regular file (a pipe or device is never read)";
     case ids::IDS_FILE_HAS_NO_TYPE: return "%s has no type (no extension after a dot), so it is not imported";
     default: break;
     }
