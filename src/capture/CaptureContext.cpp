@@ -130,6 +130,7 @@ int CCaptureContext::OpenSession(const CFetchOptions& options) {
     curl_easy_setopt(m_curl, CURLOPT_HTTPHEADER, m_headers);
     curl_easy_setopt(m_curl, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
+    SetTransferLimits(m_curl, m_limits);
     // The path was made canonical when the URL was split; libcurl must not
     // change it again.
     curl_easy_setopt(m_curl, CURLOPT_PATH_AS_IS, 1L);
@@ -245,6 +246,7 @@ int CCaptureContext::FetchURL(std::string& url, const uint8_t*& pData, size_t& n
     curl_easy_setopt(m_curl, CURLOPT_PROXYPASSWORD, static_cast<const char*>(nullptr));
 
     long status = Perform(pNote);
+    if (const int limit = LimitCode(m_curl, m_lastResult, m_limits)) return finish(limit);
     if (m_lastResult == CURLE_URL_MALFORMAT || m_lastResult == CURLE_UNSUPPORTED_PROTOCOL)
         return finish(kFetchBadUrl);
     if (m_bTooLarge || m_bCallbackFailed) return finish(kFetchFailed);
@@ -255,6 +257,7 @@ int CCaptureContext::FetchURL(std::string& url, const uint8_t*& pData, size_t& n
         curl_easy_setopt(m_curl, CURLOPT_PROXYUSERNAME, user.c_str());
         curl_easy_setopt(m_curl, CURLOPT_PROXYPASSWORD, password.c_str());
         status = Perform(pNote);
+        if (const int limit = LimitCode(m_curl, m_lastResult, m_limits)) return finish(limit);
         if (m_bTooLarge || m_bCallbackFailed) return finish(kFetchFailed);
     }
     // A stop during the body keeps what was read; before it, nothing counts.
@@ -297,11 +300,13 @@ int CCaptureContext::FetchWithRetry(std::string& url, const uint8_t*& pData, siz
     m_buffer.assign(1, 0);
     pData = m_buffer.data();
     nLength = 0;
+    m_nLastFetchCode = kFetchFailed;
     uint32_t nLeft = m_options.m_nRetries;
     int code = kFetchFailed;
     for (;;) {
         if (StopRequested(pNote)) return code;
         code = FetchURL(url, pData, nLength, pNote);
+        m_nLastFetchCode = code;
         if (nLeft == 0 && !m_options.m_bRetryNoLimit) return code;
         if (nLeft > 0) --nLeft;
         if (code == kFetchTryAgain) continue;
@@ -316,7 +321,7 @@ int CCaptureContext::FetchPageWithRetry(std::string& url, const uint8_t*& pData,
 }
 
 int CCaptureContext::FetchResourceWithRetry(std::string& url, const uint8_t*& pData, size_t& nLength, CNote* pNote) {
-    // The note goes into the attempt as well: libcurl has no read time-out of
-    // its own, so without it a stalled image would hold the worker for good.
+    // The note goes into the attempt as well, so that a stop need not wait
+    // for the transfer limits to give up a stalled image.
     return FetchWithRetry(url, pData, nLength, true, pNote);
 }

@@ -27,6 +27,8 @@ constexpr int kFetchBadUrl = 1;      // no host and path in the URL, or no reque
 constexpr int kFetchRedirect = 3;    // 301/302/303; the caller's URL is now the new location
 constexpr int kFetchFailed = 4;      // stopped, any other status, or an unexpected failure
 constexpr int kFetchTryAgain = 6;    // 404, 408 or 504, after a pause
+constexpr int kFetchTooSlow = 7;     // the answer came slower than the transfer limits allow
+constexpr int kFetchTooLong = 8;     // the transfer ran past the overall limit
 
 // A body larger than this is refused whole rather than kept in part: a
 // truncated page or image would be stored as if it were complete.
@@ -37,6 +39,16 @@ constexpr long kConnectTimeoutMs = 4000;
 constexpr int kTryAgainPauseMs = 500;
 // Proxy user names and passwords longer than this are cut.
 constexpr size_t kMaxProxyCredential = 63;
+
+// A server that drips its answer, or sends its headers and then nothing,
+// would otherwise hold a worker for good: a transfer slower than
+// m_nMinBytesPerSecond for m_nSlowSeconds on end, or running longer than
+// m_nMaxSeconds in all, is given up. A stop still ends it at once.
+struct CTransferLimits {
+    long m_nMinBytesPerSecond = 16;  // about 1 KB a minute
+    long m_nSlowSeconds = 60;
+    long m_nMaxSeconds = 30 * 60;
+};
 
 // The fetcher's name for the download settings it runs with.
 using CFetchOptions = CDownloadSettings;
@@ -103,6 +115,11 @@ public:
     std::string m_strCaFile;
     // Lowered by tests so that the refusal can be seen without 512 MiB.
     size_t m_nMaxBody = kMaxBodyBytes;
+    // Lowered by tests, so that a stalled server is given up in moments.
+    CTransferLimits m_limits;
+    // The code of the last fetch through FetchPageWithRetry or
+    // FetchResourceWithRetry.
+    int m_nLastFetchCode = kFetchOk;
     // The charset the page's answer named (modern capture), for reading it.
     std::string m_strPageCharset;
 

@@ -3,8 +3,13 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class CClipVaultDoc;
+
+// The host's text with each "%s" in turn replaced by the next of `args`;
+// what has no place in it (a host without the text) is added at the end.
+std::string FormatText(std::string text, const std::vector<std::string>& args);
 
 // The real path of a file named by a "file://" URL or an absolute path,
 // when it lies inside `folder` (itself a real path); empty otherwise, and for

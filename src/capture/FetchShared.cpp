@@ -6,6 +6,11 @@
 #include <cstring>
 #include <mutex>
 
+#include "capture/CaptureContext.h"
+#include "capture/CaptureShared.h"
+#include "platform/MessageHost.h"
+#include "platform/StringIds.h"
+
 namespace fetchutil {
 
 void InitCurlOnce() {
@@ -69,6 +74,31 @@ void Reserve(std::vector<uint8_t>& buffer, size_t n) {
     const uintptr_t from = (begin + kHuge - 1) & ~(kHuge - 1);
     const uintptr_t to = (begin + buffer.capacity()) & ~(kHuge - 1);
     if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+}
+
+void SetTransferLimits(CURL* curl, const CTransferLimits& limits) {
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, limits.m_nMinBytesPerSecond);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits.m_nSlowSeconds);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, limits.m_nMaxSeconds);
+}
+
+int LimitCode(CURL* curl, int result, const CTransferLimits& limits) {
+    if (result != CURLE_OPERATION_TIMEDOUT) return 0;
+    // Both limits end in the same result; the time taken tells them apart.
+    curl_off_t total = 0, connected = 0;
+    curl_easy_getinfo(curl, CURLINFO_TOTAL_TIME_T, &total);
+    curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connected);
+    if (total >= static_cast<curl_off_t>(limits.m_nMaxSeconds) * 1000000 - 100000) return kFetchTooLong;
+    return connected > 0 ? kFetchTooSlow : 0;
+}
+
+std::string LimitText(int code, const CTransferLimits& limits) {
+    if (code == kFetchTooSlow)
+        return FormatText(host::LoadString(ids::IDS_FETCH_TOO_SLOW),
+                          {std::to_string(limits.m_nMinBytesPerSecond), std::to_string(limits.m_nSlowSeconds)});
+    const long n = limits.m_nMaxSeconds;
+    if (n >= 60 && n % 60 == 0) return FormatText(host::LoadString(ids::IDS_FETCH_TOO_LONG_MIN), {std::to_string(n / 60)});
+    return FormatText(host::LoadString(ids::IDS_FETCH_TOO_LONG_SEC), {std::to_string(n)});
 }
 
 }  // namespace fetchutil

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+struct CTransferLimits;
+typedef void CURL;
+
 namespace fetchutil {
 
 // curl_global_init is not safe to race with the first easy handles of
@@ -28,5 +31,14 @@ std::string EscapeForRequest(const std::string& s);
 // clearing pages one at a time; asking for huge pages makes that a few
 // hundred times fewer faults.
 void Reserve(std::vector<uint8_t>& buffer, size_t n);
+
+// The low-speed and overall limits on a handle.
+void SetTransferLimits(CURL* curl, const CTransferLimits& limits);
+// kFetchTooSlow or kFetchTooLong when a transfer on `curl` that ended with
+// libcurl's `result` was cut by one of `limits`; 0 otherwise (a connect
+// time-out among them, which stays an ordinary failure).
+int LimitCode(CURL* curl, int result, const CTransferLimits& limits);
+// Why such a transfer was given up, as a note's error text.
+std::string LimitText(int code, const CTransferLimits& limits);
 
 }  // namespace fetchutil

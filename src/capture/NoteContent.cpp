@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "capture/CaptureShared.h"
 #include "capture/LinkHelpers.h"
 #include "capture/PageExport.h"
 #include "document/ClipVaultDoc.h"
@@ -21,23 +22,6 @@
 namespace {
 
 void Failed() { host::ShowMessage(ids::IDS_OPERATION_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION); }
-
-// The host's text with each "%s" in turn replaced by the next of `args`;
-// what has no place in it (a host without the text) is added at the end.
-std::string FormatText(std::string text, const std::vector<std::string>& args) {
-    size_t from = 0;
-    for (const std::string& arg : args) {
-        const size_t at = text.find("%s", from);
-        if (at == std::string::npos) {
-            text += " " + arg;
-            from = text.size();
-            continue;
-        }
-        text.replace(at, 2, arg);
-        from = at + arg.size();
-    }
-    return text;
-}
 
 // Why a file of the disk was not taken in, as a note's error text: its size
 // against the limit, or what the system said.

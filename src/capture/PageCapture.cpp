@@ -1,6 +1,7 @@
 // What a download worker runs: a web page with its resources, a single web
 // file, or a local file, into one note.
 #include "capture/CaptureContext.h"
+#include "capture/FetchShared.h"
 #include "capture/ModernCapture.h"
 #include "capture/ResourceFetcher.h"
 #include "capture/PageScanner.h"
@@ -32,6 +33,11 @@ unsigned ErrorFor(int code) {
     case kFetchTryAgain: return ids::IDS_FETCH_NOT_FOUND;
     default: return ids::IDS_FETCH_FAILED;
     }
+}
+
+std::string ErrorText(int code, const CTransferLimits& limits) {
+    if (code == kFetchTooSlow || code == kFetchTooLong) return fetchutil::LimitText(code, limits);
+    return host::LoadString(ErrorFor(code));
 }
 
 void Failed() { host::ShowMessage(ids::IDS_OPERATION_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION); }
@@ -119,7 +125,7 @@ bool CCaptureContext::CapturePage(std::string& url, CNote* pNote) {
     }
     if (code != kFetchOk) {
         CNoteUpdate update(*pNote);
-        if (update) pNote->m_strError = host::LoadString(ErrorFor(code));
+        if (update) pNote->m_strError = ErrorText(code, m_limits);
         return false;
     }
     const size_t dot = name.rfind('.');
@@ -191,14 +197,17 @@ bool CCaptureContext::CaptureWebFile(const std::string& url, CNote* pNote, const
         std::string address = url;
         std::vector<uint8_t> bytes;
         bool ok;
+        int code;
         std::string answered;
         if (settings.m_bModernCapture) {
             CFetchResult r = FetchModern(*this, address);
+            code = r.m_nCode;
             ok = r.m_nCode == kFetchOk && !Stopped(pNote);
             if (ok) bytes.swap(r.m_body);
             answered = ExtensionForType(r.m_strContentType);
         } else {
             ok = FetchResource(address, bytes, pNote);
+            code = m_nLastFetchCode;
         }
         const std::string file = MakeLocalPageName(url, false);
         const size_t dot = file.rfind('.');
@@ -209,7 +218,10 @@ bool CCaptureContext::CaptureWebFile(const std::string& url, CNote* pNote, const
         pNote->m_strExt = dot == std::string::npos ? std::string() : file.substr(dot + 1);
         // A file whose address names no type is known by its answer's.
         if (pNote->m_strExt.empty() && settings.m_bModernCapture) pNote->m_strExt = answered;
-        if (!ok) pNote->m_strError = host::LoadString(ids::IDS_FETCH_FAILED);
+        if (!ok)
+            pNote->m_strError = code == kFetchTooSlow || code == kFetchTooLong
+                                    ? fetchutil::LimitText(code, m_limits)
+                                    : host::LoadString(ids::IDS_FETCH_FAILED);
         return ok;
     } catch (...) {
         Failed();

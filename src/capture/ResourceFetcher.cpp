@@ -378,6 +378,7 @@ private:
         f->bCredentialsSent = false;
         f->pNote = m_ctx.m_pNote;
         f->nMaxBody = m_ctx.m_nMaxBody;
+        SetTransferLimits(curl, m_ctx.m_limits);
         Send(f, false);
     }
 
@@ -419,6 +420,7 @@ private:
         if (Stopped()) return Finish(f, kFetchFailed);
         if (!f->bResent && DiedUnanswered(f, result)) return Send(f, true);
         if (result == CURLE_URL_MALFORMAT || result == CURLE_UNSUPPORTED_PROTOCOL) return AttemptEnded(f, kFetchBadUrl);
+        if (const int limit = LimitCode(f->curl, result, m_ctx.m_limits)) return AttemptEnded(f, limit);
         if (f->bTooLarge || f->bCallbackFailed) return AttemptEnded(f, kFetchFailed);
         long status = f->nStatus;
         if (!status) {

@@ -5,7 +5,8 @@
 // of the download options, 404/408/504 tried again after a pause, redirects
 // followed (301, 302, 303, 307, 308) within the same count of attempts,
 // proxy credentials on 401/407, a body that does not fit the limit refused
-// whole. Answers are decoded (gzip, deflate, br). A stop request of the
+// whole, a transfer past the context's limits given up (kFetchTooSlow,
+// kFetchTooLong). Answers are decoded (gzip, deflate, br). A stop request of the
 // context's note ends every fetch still running.
 //
 // Everything runs on the worker thread that calls Run; the callbacks too,

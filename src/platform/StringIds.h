@@ -111,4 +111,7 @@ constexpr unsigned IDS_STATUS_COLUMN = 33117;
 constexpr unsigned IDS_STATUS_DONE = 33118;   // a note with nothing left to download
 constexpr unsigned IDS_NOT_A_REGULAR_FILE = 34470;  // a reason: a pipe or device where a file was wanted
 constexpr unsigned IDS_LINK_NOT_OPENED = 34460;  // a stored page's link to something other than the web or mail
+constexpr unsigned IDS_FETCH_TOO_SLOW = 34465;      // bytes a second, seconds: a download given up as stalled
+constexpr unsigned IDS_FETCH_TOO_LONG_MIN = 34466;  // minutes: a download given up as too long
+constexpr unsigned IDS_FETCH_TOO_LONG_SEC = 34467;  // seconds: the same
 }  // namespace ids

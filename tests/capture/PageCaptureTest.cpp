@@ -11,6 +11,7 @@
 
 #include "app/AppOptions.h"
 #include "capture/CaptureContext.h"
+#include "capture/FetchShared.h"
 #include "capture/LinkHelpers.h"
 #include "capture/PageScanner.h"
 #include "capture/TestServer.h"
@@ -63,9 +64,10 @@ protected:
         n->m_nStatus = kStatusRunning;
         return n;
     }
-    bool Capture(CNote* n, const std::string& caFile = "") {
+    bool Capture(CNote* n, const std::string& caFile = "", const CTransferLimits& limits = {}) {
         CCaptureContext ctx;
         ctx.m_proxy = "";
+        ctx.m_limits = limits;
         ctx.m_strCaFile = caFile;
         const CDownloadSettings settings = AppOptions().DownloadSettings();
         return n->m_nSourceKind == kSourceWebFile ? ctx.CaptureWebFile(n->m_strSource, n, settings)
@@ -434,6 +436,43 @@ TEST_F(CaptureTest, AStopAfterThePageKeepsThePageWithoutItsResources) {
     EXPECT_EQ(s.Count("/files/img/never.gif"), 0);
 }
 
+// Shows what a note's error text is made of: the string's id, then the
+// arguments in the places of its formats.
+class CFormatHost : public RecordingHost {
+public:
+    std::string LoadString(unsigned nStringID) override { return std::to_string(nStringID) + ":%s:%s"; }
+};
+
+TEST_F(CaptureTest, AStalledOrEndlessTransferFailsAndTheNoteSaysWhy) {
+    CFormatHost host;
+    TestServer& s = Server();
+    CTransferLimits limits;
+    limits.m_nMinBytesPerSecond = 100;
+    limits.m_nSlowSeconds = 1;
+    limits.m_nMaxSeconds = 2;
+    struct Case {
+        const char* path;
+        const char* error;
+    };
+    // Headers and then nothing; a byte at a time; quick enough but endless.
+    const Case cases[] = {{"/silent/", "34465:100:1"}, {"/drip/1/200/", "34465:100:1"}, {"/drip/2000/100/", "34467:2:%s"}};
+    for (const bool bModern : {true, false}) {
+        AppOptions().m_download.m_bModernCapture = bModern;
+        for (const Case& c : cases) {
+            const std::string path = std::string(c.path) + (bModern ? "m.htm" : "c.htm");
+            CNote* n = NewNote(path, s.Url(path));
+            EXPECT_FALSE(Capture(n, "", limits)) << path;
+            EXPECT_EQ(n->m_strError, c.error) << path;
+            EXPECT_TRUE(n->m_content.empty()) << path;
+            EXPECT_EQ(s.Count(path), 1) << path << ": a limit is final, not tried again";
+        }
+    }
+    // The limits the user gets: about 1 KB a minute, and half an hour in all.
+    CTransferLimits defaults;
+    EXPECT_EQ(fetchutil::LimitText(kFetchTooSlow, defaults), "34465:16:60");
+    EXPECT_EQ(fetchutil::LimitText(kFetchTooLong, defaults), "34466:30:%s");
+}
+
 TEST_F(CaptureTest, HttpsPagesCaptureHttpsImages) {
     Put("img/a.gif", "GIF-tls");
     Put("page.htm", "<img src=\"img/a.gif\">");
@@ -571,13 +610,6 @@ TEST_F(CaptureTest, AWrittenOutPageTakesEveryFileItUsesAtAnyDepth) {
         EXPECT_TRUE(std::filesystem::exists(out.File(std::string("lazy.files/") + name))) << name;
     EXPECT_EQ(Text(page->m_content), lazy);
 }
-
-// Shows what a note's error text is made of: the string's id, then the
-// arguments in the places of its formats.
-class CFormatHost : public RecordingHost {
-public:
-    std::string LoadString(unsigned nStringID) override { return std::to_string(nStringID) + ":%s:%s"; }
-};
 
 TEST_F(CaptureTest, AFailedImportSaysWhyAndTheSizeLimitIsTheUsers) {
     CFormatHost host;

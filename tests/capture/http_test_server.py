@@ -36,6 +36,8 @@ Routes:
   /lies/N[?length=L]           Content-Length L (default 10^12), then N pattern bytes
   /stall/...                   Content-Length 1000000, 1000 pattern bytes, then silence
   /hang/...                    nothing at all, not even a status line
+  /silent/...                  200 and its headers, then silence
+  /drip/N/MS/...               200, then N pattern bytes every MS milliseconds
   /files/PATH                  the file PATH below --root, 404 when missing
   /chain/N.htm                 a frameset whose one frame is (N+1).htm, up to 10000.htm
   /hold/MS/...                 200 "held:" and the path, after MS milliseconds
@@ -122,7 +124,7 @@ class Handler(BaseHTTPRequestHandler):
             self.close_connection = True
             return
         route = parts[0] if parts else ""
-        if route in ("nolength", "lies", "stall", "hang"):
+        if route in ("nolength", "lies", "stall", "hang", "silent", "drip"):
             # Their bodies end with the connection, whatever the protocol.
             self.close_connection = True
         arg = parts[1] if len(parts) > 1 else ""
@@ -171,6 +173,22 @@ class Handler(BaseHTTPRequestHandler):
             time.sleep(30)
         elif route == "hang":
             time.sleep(30)
+        elif route == "silent":
+            self.send_response(200)
+            self.end_headers()
+            self.wfile.flush()
+            time.sleep(30)
+        elif route == "drip":
+            self.send_response(200)
+            self.end_headers()
+            end = time.monotonic() + 30
+            try:
+                while time.monotonic() < end:
+                    self.wfile.write(pattern(int(arg)))
+                    self.wfile.flush()
+                    time.sleep(int(parts[2]) / 1000.0)
+            except OSError:
+                pass  # the client gave up
         elif route == "chain":
             n = int(arg.split(".")[0] or 0)
             body = '<frameset><frame src="%d.htm"></frameset>' % (n + 1) if n < 10000 else "<p>end</p>"
