@@ -115,6 +115,12 @@ private:
     void Acquire(CNode& node);
     void StartFetch(CNode& node);
     void Follow(CNode& node);
+    // The file is stored under `name`: this note's too, with what it uses.
+    void UseStored(CNode& node, const std::string& name) {
+        node.state = kExisting;
+        node.strName = name;
+        Follow(node);
+    }
     CNode* Stored(const std::string& name, int nUse, int nDepth);
     bool AwaitOthers();
     void AwaitStored();
@@ -174,9 +180,7 @@ CNode* CModernRun::Want(const std::string& url, int nUse, int nDepth, const std:
     if (nUse != kUseFile && nDepth > kMaxNesting) {
         // What is stored already is used at any depth.
         if (std::string name = m_pDoc->AttachmentNameForOrigin(url); !name.empty() && m_pDoc->FindAttachment(name)) {
-            p->state = kExisting;
-            p->strName = name;
-            Follow(*p);
+            UseStored(*p, name);
         } else {
             p->state = kTooDeep;
         }
@@ -192,9 +196,7 @@ void CModernRun::Acquire(CNode& node) {
     std::string name;
     switch (m_pDoc->ReserveOrigin(node.strUrl, this, name)) {
     case CClipVaultDoc::kOriginStored:
-        node.state = kExisting;
-        node.strName = name;
-        Follow(node);
+        UseStored(node, name);
         return;
     case CClipVaultDoc::kOriginTaken:
         node.state = kElsewhere;
@@ -282,9 +284,7 @@ bool CModernRun::AwaitOthers() {
         bChanged = true;
         switch (answer) {
         case CClipVaultDoc::kOriginStored:
-            node.state = kExisting;
-            node.strName = name;
-            Follow(node);
+            UseStored(node, name);
             break;
         case CClipVaultDoc::kOriginNamed:
             node.state = kBorrowed;
@@ -313,9 +313,7 @@ void CModernRun::AwaitStored() {
         if (m_pDoc->AwaitOrigin(p->strUrl, true, [this] { return Stopped(); }, WaitLimit(), name) !=
             CClipVaultDoc::kOriginStored)
             continue;
-        p->state = kExisting;
-        p->strName = name;
-        Follow(*p);
+        UseStored(*p, name);
     }
 }
 
