@@ -446,19 +446,22 @@ public:
 TEST_F(CaptureTest, AStalledOrEndlessTransferFailsAndTheNoteSaysWhy) {
     CFormatHost host;
     TestServer& s = Server();
-    CTransferLimits limits;
-    limits.m_nMinBytesPerSecond = 100;
-    limits.m_nSlowSeconds = 1;
-    limits.m_nMaxSeconds = 2;
     struct Case {
         const char* path;
+        long nMaxSeconds;  // far from the slow limit, so a loaded machine cannot swap the two
         const char* error;
     };
     // Headers and then nothing; a byte at a time; quick enough but endless.
-    const Case cases[] = {{"/silent/", "34465:100:1"}, {"/drip/1/200/", "34465:100:1"}, {"/drip/2000/100/", "34467:2:%s"}};
+    const Case cases[] = {{"/silent/", 30, "34465:100:1"},
+                          {"/drip/1/200/", 30, "34465:100:1"},
+                          {"/drip/2000/100/", 2, "34467:2:%s"}};
     for (const bool bModern : {true, false}) {
         AppOptions().m_download.m_bModernCapture = bModern;
         for (const Case& c : cases) {
+            CTransferLimits limits;
+            limits.m_nMinBytesPerSecond = 100;
+            limits.m_nSlowSeconds = 1;
+            limits.m_nMaxSeconds = c.nMaxSeconds;
             const std::string path = std::string(c.path) + (bModern ? "m.htm" : "c.htm");
             CNote* n = NewNote(path, s.Url(path));
             EXPECT_FALSE(Capture(n, "", limits)) << path;
