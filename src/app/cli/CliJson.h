@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace cli {
@@ -36,6 +37,9 @@ public:
     void Null();
 
     const std::string& Text() const { return m_out; }
+    // Hands out the text written so far and forgets it, keeping the nesting:
+    // a large notebook is printed as it is walked, not held twice in memory.
+    std::string Drain() { return std::exchange(m_out, std::string()); }
 
     static std::string Quote(std::string_view utf8);
 

@@ -163,6 +163,8 @@ std::string IsoLocalDate(int64_t t) {
     return buf;
 }
 
+constexpr size_t kDumpChunk = 1 << 20;
+
 void DumpNote(JsonWriter& w, const std::string& key, const CNote& note) {
     w.BeginObject();
     w.Key("id");
@@ -209,7 +211,10 @@ void DumpCategory(JsonWriter& w, const std::string& key, const CNoteCata& cata) 
     }
     w.Key("notes");
     w.BeginArray();
-    for (auto it = cata.m_notes.begin(); it != cata.m_notes.end(); ++it) DumpNote(w, it.key(), *it.value());
+    for (auto it = cata.m_notes.begin(); it != cata.m_notes.end(); ++it) {
+        DumpNote(w, it.key(), *it.value());
+        if (w.Text().size() >= kDumpChunk) std::fputs(w.Drain().c_str(), stdout);
+    }
     w.EndArray();
     w.Key("categories");
     w.BeginArray();
