@@ -6,9 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <memory>
 #include <vector>
+
+#include "capture/ModernNames.h"
 
 namespace localread {
 
@@ -98,19 +99,7 @@ std::string PathOfReference(const std::string& strReference, bool bDecode) {
         path.erase(0, 7);
         if (path.size() >= 10 && strncasecmp(path.c_str(), "localhost/", 10) == 0) path.erase(0, 9);
     }
-    if (bDecode) {
-        std::string out;
-        for (size_t i = 0; i < path.size(); ++i) {
-            if (path[i] == '%' && i + 2 < path.size() && isxdigit(static_cast<unsigned char>(path[i + 1])) &&
-                isxdigit(static_cast<unsigned char>(path[i + 2]))) {
-                out += static_cast<char>(std::stoi(path.substr(i + 1, 2), nullptr, 16));
-                i += 2;
-            } else {
-                out += path[i];
-            }
-        }
-        path.swap(out);
-    }
+    if (bDecode) path = modernurl::PercentDecode(path);
     if (path.empty() || path[0] != '/' || path.find('\0') != std::string::npos) return std::string();
     return path;
 }
