@@ -125,9 +125,12 @@ TEST_F(LocalReadTest, SavedPageTakesInOnlyFilesOfItsOwnFolder) {
 
 TEST_F(LocalReadTest, PagesInTheHomeFolderOrTheRootTakeOnlyTheirCompanionFolder) {
     TempDir home;
-    const char* prevHome = getenv("HOME");
-    const std::string savedHome = prevHome ? prevHome : "";
-    setenv("HOME", home.Path().c_str(), 1);
+    struct HomeSet {  // put back however the test ends
+        const char* prev = getenv("HOME");
+        std::string saved = prev ? prev : "";
+        explicit HomeSet(const std::string& h) { setenv("HOME", h.c_str(), 1); }
+        ~HomeSet() { prev ? setenv("HOME", saved.c_str(), 1) : unsetenv("HOME"); }
+    } homeSet(home.Path());
     Write(home.File(".ssh/id_rsa"), "SECRET-RSA");
     Write(home.File("notes.txt"), "SECRET-notes");
     Write(home.File("page_files/pic.gif"), "GIF-home");
@@ -172,8 +175,6 @@ TEST_F(LocalReadTest, PagesInTheHomeFolderOrTheRootTakeOnlyTheirCompanionFolder)
         std::sort(stored.begin(), stored.end());
         EXPECT_EQ(stored, (std::vector<std::string>{"GIF-dl", "GIF-home", "GIF-plain"}));
     }
-    if (prevHome) setenv("HOME", savedHome.c_str(), 1);
-    else unsetenv("HOME");
 }
 
 // A hostile notebook's written note, left in the editor, is read back: it
