@@ -118,7 +118,9 @@ TEST_F(LocalReadTest, SavedPageTakesInOnlyFilesOfItsOwnFolder) {
         EXPECT_NE(std::find(stored.begin(), stored.end(), "GIF-good"), stored.end());
         // The page's own picture, stylesheet and frame; the modern rules
         // also follow the stylesheet's own url() to its background.
-        if (bModern) EXPECT_NE(std::find(stored.begin(), stored.end(), "GIF-bg"), stored.end());
+        if (bModern) {
+            EXPECT_NE(std::find(stored.begin(), stored.end(), "GIF-bg"), stored.end());
+        }
         EXPECT_EQ(stored.size(), bModern ? 4u : 3u);
     }
 }
