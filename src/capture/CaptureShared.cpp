@@ -1,30 +1,21 @@
 #include "capture/CaptureShared.h"
 
-#include <stdlib.h>
-#include <strings.h>
-
-#include <memory>
-
+#include "capture/LocalReadRules.h"
 #include "document/ClipVaultDoc.h"
 
-std::string PathInsideFolder(const std::string& url, const std::string& folder) {
-    if (folder.empty()) return std::string();
-    std::string path = url;
-    if (path.size() >= 7 && strncasecmp(path.c_str(), "file://", 7) == 0) path.erase(0, 7);
-    if (path.empty() || path[0] != '/') return std::string();  // another host's, or relative to nothing
-    std::unique_ptr<char, decltype(&free)> real(realpath(path.c_str(), nullptr), &free);
-    if (!real) return std::string();
-    const std::string resolved = real.get();
-    if (resolved.size() <= folder.size() || resolved.compare(0, folder.size(), folder) != 0 ||
-        resolved[folder.size()] != '/')
-        return std::string();
-    return resolved;
+CLocalFolder CLocalFolder::OfPage(const std::string& strPagePath) {
+    CLocalFolder folder(nullptr);
+    folder.m_bKnown = true;
+    folder.m_strFolder = localread::PageFolder(strPagePath);
+    return folder;
 }
 
-std::string RealWorkFolder(CClipVaultDoc* pDoc) {
-    const std::string folder = pDoc ? pDoc->GetWorkFolder(true) : std::string();
-    std::unique_ptr<char, decltype(&free)> real(folder.empty() ? nullptr : realpath(folder.c_str(), nullptr), &free);
-    return real ? std::string(real.get()) : std::string();
+std::string CLocalFolder::PathToRead(const std::string& url, bool bDecode) {
+    if (!m_bKnown) {
+        m_bKnown = true;
+        m_strFolder = m_pDoc ? localread::RealFolder(m_pDoc->GetWorkFolder(true)) : std::string();
+    }
+    return localread::PathToRead(localread::PathOfReference(url, bDecode), m_strFolder);
 }
 
 CNameReservation::~CNameReservation() { Release(); }

@@ -1,23 +1,42 @@
-// What the classic and the modern capture share: where a page from the web
-// may read files of this computer, and names held while a capture decides.
+// What the classic and the modern capture share: where a page may read
+// files of this computer from, and names held while a capture decides.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
+class CCaptureContext;
 class CClipVaultDoc;
+class CNote;
+struct CDownloadSettings;
 
 // The host's text with each "%s" in turn replaced by the next of `args`;
 // what has no place in it (a host without the text) is added at the end.
 std::string FormatText(std::string text, const std::vector<std::string>& args);
 
-// The real path of a file named by a "file://" URL or an absolute path,
-// when it lies inside `folder` (itself a real path); empty otherwise, and for
-// a folder whose name merely starts like it.
-std::string PathInsideFolder(const std::string& url, const std::string& folder);
+// Where a capture may read files of this computer from: a saved page's own
+// folder, or else the notebook's working folder, where pages read back from
+// the editor and their files are written. The working folder is found only
+// when a page first names a local file, since finding it makes it.
+class CLocalFolder {
+public:
+    explicit CLocalFolder(CClipVaultDoc* pDoc) : m_pDoc(pDoc) {}
+    static CLocalFolder OfPage(const std::string& strPagePath);
 
-// The notebook's working folder as a real path; empty when it has none.
-std::string RealWorkFolder(CClipVaultDoc* pDoc);
+    // The real path of the file `url` names when it may be read, else empty
+    // (left as the page wrote it). `bDecode`: the URL holds percent escapes.
+    std::string PathToRead(const std::string& url, bool bDecode);
+
+private:
+    CClipVaultDoc* m_pDoc;
+    bool m_bKnown = false;
+    std::string m_strFolder;  // a real path; empty when nothing may be read
+};
+
+// CNote::CaptureResources with the folder its local files may come from.
+bool CaptureNoteResources(CNote& note, const std::string& strBase, CCaptureContext* pContext,
+                          std::vector<uint8_t>* pBytes, const CDownloadSettings* pSettings, CLocalFolder& local);
 
 // A reserved attachment name goes back when the attachment was not made
 // after all.

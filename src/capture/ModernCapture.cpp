@@ -51,8 +51,9 @@ struct CUse {
 };
 
 // kElsewhere: another capture of the notebook is fetching it; kBorrowed: that
-// capture has named it and is going to store it.
-enum NodeState { kPending, kFetched, kFailed, kExisting, kTooDeep, kElsewhere, kBorrowed };
+// capture has named it and is going to store it; kRefused: a local file the
+// page may not read.
+enum NodeState { kPending, kFetched, kFailed, kExisting, kTooDeep, kElsewhere, kBorrowed, kRefused };
 
 struct CNode {
     std::string strUrl;  // without fragment: one node however often it is used
@@ -94,9 +95,9 @@ CPageEdit EncodingMark(const CHtmlScan& scan) {
 
 class CModernRun {
 public:
-    CModernRun(CNote& note, CCaptureContext* pContext, bool bFetch, uint64_t nMaxFileBytes)
+    CModernRun(CNote& note, CCaptureContext* pContext, bool bFetch, uint64_t nMaxFileBytes, CLocalFolder& local)
         : m_note(note), m_pDoc(note.m_pDocument), m_pContext(pContext), m_bFetch(bFetch),
-          m_nMaxFileBytes(nMaxFileBytes) {}
+          m_nMaxFileBytes(nMaxFileBytes), m_local(local) {}
     CModernRun(const CModernRun&) = delete;
     CModernRun& operator=(const CModernRun&) = delete;
     // Addresses still reserved (a failure part-way) go back.
@@ -129,7 +130,6 @@ private:
     void Fetched(CNode& node, CFetchResult&& result);
     void ParseDocument(CNode& node, const std::string& pageUrl);
     void ParseStylesheet(CNode& node, const std::string& sheetUrl);
-    bool ReadLocal(const std::string& url, std::vector<uint8_t>& data);
     void Name(CNode& node);
     std::string Replacement(const CUse& use) const;
     std::vector<uint8_t> Rewritten(CNode& node);
@@ -140,14 +140,13 @@ private:
     CCaptureContext* m_pContext;
     bool m_bFetch;
     uint64_t m_nMaxFileBytes;
+    CLocalFolder& m_local;
     std::unique_ptr<CResourceFetcher> m_pFetcher;
     std::deque<CNode> m_nodes;  // stable addresses
     std::map<std::string, CNode*> m_byUrl;
     std::vector<CNode*> m_order;  // stored or used, in page order
     CNode* m_pRoot = nullptr;
     bool m_bRootEdited = false;
-    bool m_bFolderKnown = false;
-    std::string m_strWorkFolder;
     std::vector<CNode*> m_elsewhere;  // files other captures were fetching
     int m_nPass = 0;
     bool m_bWaitStarted = false;
@@ -216,9 +215,14 @@ void CModernRun::StartFetch(CNode& node) {
         if (!m_pFetcher) m_pFetcher = std::make_unique<CResourceFetcher>(*m_pContext);
         m_pFetcher->Add(url, [this, p](CFetchResult&& r) { Fetched(*p, std::move(r)); });
     } else if (scheme == "file") {
+        const std::string real = m_local.PathToRead(url, true);
+        if (real.empty()) {
+            p->state = kRefused;
+            return;
+        }
         CFetchResult r;
         r.m_strFinalUrl = url;
-        r.m_nCode = ReadLocal(url, r.m_body) ? kFetchOk : kFetchFailed;
+        r.m_nCode = ReadWholeFile(real, r.m_body, m_nMaxFileBytes) ? kFetchOk : kFetchFailed;
         Fetched(*p, std::move(r));
     } else {
         p->state = kFailed;
@@ -315,26 +319,6 @@ void CModernRun::AwaitStored() {
             continue;
         UseStored(*p, name);
     }
-}
-
-// A page from the web refers to files of the computer it is shown on only
-// by accident or malice (file:///home/u/.ssh/id_rsa); taken in, they would
-// leave with an export or a mail. Reading one back takes in only files from
-// the working folder, where its own files were written. A local import takes
-// in whatever it names.
-bool CModernRun::ReadLocal(const std::string& url, std::vector<uint8_t>& data) {
-    std::string path = PercentDecode(url.substr(strncasecmp(url.c_str(), "file://", 7) == 0 ? 7 : 0));
-    if (path.compare(0, 10, "localhost/") == 0) path.erase(0, 9);
-    if (m_note.m_nSourceKind != kSourceWebPage && m_note.m_nSourceKind != kSourceWebFile)
-        return ReadWholeFile(path, data, m_nMaxFileBytes);
-    if (!m_bFolderKnown) {
-        m_bFolderKnown = true;
-        m_strWorkFolder = RealWorkFolder(m_pDoc);
-    }
-    // The path as resolved is read, so that a link swapped in after the
-    // test leads nowhere else.
-    const std::string real = PathInsideFolder(path, m_strWorkFolder);
-    return !real.empty() && ReadWholeFile(real, data, m_nMaxFileBytes);
 }
 
 void CModernRun::AddUse(CNode& parent, const std::string& base, const std::string& value, int nUse, CUse site,
@@ -530,6 +514,8 @@ std::string CModernRun::Replacement(const CUse& use) const {
     case kFailed: return Stopped() ? std::string() : use.strAbsolute;
     case kTooDeep:
     case kElsewhere: return use.strAbsolute;
+    // Neither read nor pointed anywhere else: the page keeps what it wrote.
+    case kRefused:
     default: return std::string();
     }
 }
@@ -665,6 +651,8 @@ void CModernRun::Run(std::vector<uint8_t>& bytes, const CModernCaptureRequest& r
 
 void CaptureModern(CNote& note, CCaptureContext* pContext, std::vector<uint8_t>& bytes,
                    const CModernCaptureRequest& request) {
-    CModernRun run(note, pContext, request.m_bFetchResources, request.m_nMaxFileBytes);
+    CLocalFolder workFolder(note.m_pDocument);
+    CModernRun run(note, pContext, request.m_bFetchResources, request.m_nMaxFileBytes,
+                   request.m_pLocalFolder ? *request.m_pLocalFolder : workFolder);
     run.Run(bytes, request);
 }

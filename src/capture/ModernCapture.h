@@ -10,6 +10,7 @@
 
 class CNote;
 class CCaptureContext;
+class CLocalFolder;
 
 struct CModernCaptureRequest {
     std::string m_strBase;     // the page's address: a URL, or a local path
@@ -17,11 +18,14 @@ struct CModernCaptureRequest {
     bool m_bOwnContent = false;  // the bytes are the note's own page (its list of files is made anew)
     bool m_bFetchResources = true;  // off: only hyperlinks are made absolute
     uint64_t m_nMaxFileBytes = 10240000;  // local files this large or larger are not taken in
+    // Where local files may come from; null: the notebook's working folder.
+    CLocalFolder* m_pLocalFolder = nullptr;
 };
 
 // Rewrites `bytes` (the page) in place and makes the attachments. With a
-// context the files are fetched; without one they are read from disk (a
-// page from the web reads only from the notebook's working folder).
+// context the files are fetched; without one they are read from disk, only
+// from the request's local folder. A local file the folder does not allow
+// keeps the reference as the page wrote it.
 void CaptureModern(CNote& note, CCaptureContext* pContext, std::vector<uint8_t>& bytes,
                    const CModernCaptureRequest& request);
 

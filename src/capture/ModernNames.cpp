@@ -229,7 +229,9 @@ std::string ModernAttachmentName(const std::string& url, const std::string& strC
     if (!added.empty()) tail += "." + added;
     if (stem.size() + tail.size() > kMaxNameBytes) {
         if (tail.size() > kMaxNameBytes / 2) tail = "." + (added.empty() ? ext.substr(0, 8) : added);
-        stem.resize(kMaxNameBytes - tail.size());
+        // Only ever shortened: a short stem before a long extension would
+        // otherwise be padded with NUL bytes, a name no folder can hold.
+        if (stem.size() > kMaxNameBytes - tail.size()) stem.resize(kMaxNameBytes - tail.size());
     }
     return stem + tail;
 }

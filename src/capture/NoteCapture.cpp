@@ -58,21 +58,18 @@ struct CaptureRun {
     CCaptureContext* pContext;
     bool bFetchResources;
     uint64_t nMaxFileBytes;
+    CLocalFolder& local;
     // Stylesheets and frame pages whose own resources are being captured, by
     // address, with the name each is reserved to be stored under: one that
     // refers to itself, directly or through others, points at that name
     // instead of being fetched and stored again.
-    std::map<std::string, std::string> nested;
-    // The working folder, once a page from the web is read back from it.
-    bool bFolderKnown = false;
-    std::string strWorkFolder = std::string();  // a real path; empty when there is none
+    std::map<std::string, std::string> nested = {};
     // Stored stylesheets and frame pages already followed in this capture.
     std::set<std::string> followed = {};
 
     bool Stopped() const { return note.StopRequested(); }
     // `nDepth`: how many pages this one lies inside.
     bool Capture(const std::string& strBase, std::vector<uint8_t>& bytes, bool bOwnContent, int nDepth = 0);
-    bool ReadLocal(const std::string& url, std::vector<uint8_t>& data);
     void ListStored(const std::string& name, bool bNests, int nDepth);
     // Listed once, however often the page uses it.
     void AddName(const std::string& name) {
@@ -82,23 +79,6 @@ struct CaptureRun {
         if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
     }
 };
-
-// A page from the web refers to files of the computer it is shown on only
-// by accident or malice (file:///home/u/.ssh/id_rsa); taken in, they would
-// leave with an export or a mail. Reading one back takes in only files from
-// the working folder, where its own files were written. A local import takes
-// in whatever it names.
-bool CaptureRun::ReadLocal(const std::string& url, std::vector<uint8_t>& data) {
-    if (note.m_nSourceKind != kSourceWebPage && note.m_nSourceKind != kSourceWebFile) return ReadWholeFile(url, data, nMaxFileBytes);
-    if (!bFolderKnown) {
-        bFolderKnown = true;
-        strWorkFolder = RealWorkFolder(pDoc);
-    }
-    // The path as resolved is read, so that a link swapped in after the
-    // test leads nowhere else.
-    const std::string path = PathInsideFolder(url, strWorkFolder);
-    return !path.empty() && ReadWholeFile(path, data, nMaxFileBytes);
-}
 
 bool IsStylesheetName(const std::string& name) {
     return name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".css") == 0;
@@ -168,11 +148,16 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
                 } else {
                     std::vector<uint8_t> data;
                     bool bGot;
+                    // A local file the page may not read keeps the reference
+                    // as the page wrote it.
+                    bool bRefused = false;
                     if (pContext) {
                         std::string url = item->m_strURL;
                         bGot = pContext->FetchResource(url, data, &note);
                     } else {
-                        bGot = ReadLocal(item->m_strURL, data);
+                        const std::string real = local.PathToRead(item->m_strURL, false);
+                        bRefused = real.empty();
+                        bGot = !bRefused && ReadWholeFile(real, data, nMaxFileBytes);
                     }
                     if (bGot) {
                         CNoteAttatch* pAttach = nullptr;
@@ -190,7 +175,7 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
                             if (!name.empty()) pAttach = pDoc->MakeAttachment(name, item->m_strURL, std::move(data));
                         }
                         if (pAttach) used = replacement = pAttach->m_strName;
-                    } else if (item->m_strURL != item->m_strRaw && !Stopped()) {
+                    } else if (item->m_strURL != item->m_strRaw && !Stopped() && !bRefused) {
                         // Not captured: the page, shown from the working
                         // folder, still finds it where it came from.
                         replacement = item->m_strURL;
@@ -221,7 +206,14 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
 
 bool CNote::CaptureResources(const std::string& strBase, CCaptureContext* pContext, std::vector<uint8_t>* pBytes,
                              const CDownloadSettings* pSettings) {
-    if (!SameType(m_strExt, "htm") && !SameType(m_strExt, "xml") && !SameType(m_strExt, "xls")) return false;
+    CLocalFolder workFolder(m_pDocument);
+    return CaptureNoteResources(*this, strBase, pContext, pBytes, pSettings, workFolder);
+}
+
+bool CaptureNoteResources(CNote& note, const std::string& strBase, CCaptureContext* pContext,
+                          std::vector<uint8_t>* pBytes, const CDownloadSettings* pSettings, CLocalFolder& local) {
+    const std::string& ext = note.m_strExt;
+    if (!SameType(ext, "htm") && !SameType(ext, "xml") && !SameType(ext, "xls")) return false;
     try {
         const CDownloadSettings settings = pSettings ? *pSettings
                                            : pContext ? pContext->m_options
@@ -234,8 +226,8 @@ bool CNote::CaptureResources(const std::string& strBase, CCaptureContext* pConte
         // A page too deep for the parser gets the first rules' text search.
         const bool bTooDeep = [&] {
             if (pBytes) return TooDeepToParse(pBytes->data(), pBytes->size());
-            std::lock_guard<std::mutex> guard(m_dataLock);
-            return TooDeepToParse(m_content.data(), m_content.size());
+            std::lock_guard<std::mutex> guard(note.m_dataLock);
+            return TooDeepToParse(note.m_content.data(), note.m_content.size());
         }();
         if (settings.m_bModernCapture && !bTooDeep) {
             CModernCaptureRequest request;
@@ -243,33 +235,34 @@ bool CNote::CaptureResources(const std::string& strBase, CCaptureContext* pConte
             request.m_bFetchResources = bFetch;
             request.m_nMaxFileBytes = nMaxFileBytes;
             request.m_bOwnContent = pBytes == nullptr;
+            request.m_pLocalFolder = &local;
             if (pBytes) {
-                CaptureModern(*this, pContext, *pBytes, request);
+                CaptureModern(note, pContext, *pBytes, request);
                 return true;
             }
             if (pContext) request.m_strCharset = pContext->m_strPageCharset;
             std::vector<uint8_t> bytes;
             {
-                std::lock_guard<std::mutex> guard(m_dataLock);
-                bytes = m_content;
+                std::lock_guard<std::mutex> guard(note.m_dataLock);
+                bytes = note.m_content;
             }
-            CaptureModern(*this, pContext, bytes, request);
-            CNoteUpdate update(*this);
-            if (update) m_content.swap(bytes);
+            CaptureModern(note, pContext, bytes, request);
+            CNoteUpdate update(note);
+            if (update) note.m_content.swap(bytes);
             return true;
         }
-        CaptureRun run{*this, m_pDocument, pContext, bFetch, nMaxFileBytes, {}};
+        CaptureRun run{note, note.m_pDocument, pContext, bFetch, nMaxFileBytes, local};
         if (pBytes) return run.Capture(strBase, *pBytes, false);
         // The worker is the only writer of the content while it runs; the
         // result goes in under the lock that a save takes to read it.
         std::vector<uint8_t> bytes;
         {
-            std::lock_guard<std::mutex> guard(m_dataLock);
-            bytes = m_content;
+            std::lock_guard<std::mutex> guard(note.m_dataLock);
+            bytes = note.m_content;
         }
         run.Capture(strBase, bytes, true);
-        CNoteUpdate update(*this);
-        if (update) m_content.swap(bytes);
+        CNoteUpdate update(note);
+        if (update) note.m_content.swap(bytes);
         return true;
     } catch (...) {
         host::ShowMessage(ids::IDS_OPERATION_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION);

@@ -164,7 +164,12 @@ bool CNote::ImportLocalFile(const CDownloadSettings* pSettings) {
         if (update) m_strError = why;
         return false;
     }
-    if (m_strExt == "htm" || m_strExt == "xml") CaptureResources(m_strSource, nullptr, nullptr, pSettings);
+    if (m_strExt == "htm" || m_strExt == "xml") {
+        // A saved page takes in the files of its own folder; read back from
+        // the editor later, those of the working folder.
+        CLocalFolder pageFolder = CLocalFolder::OfPage(m_strSource);
+        CaptureNoteResources(*this, m_strSource, nullptr, nullptr, pSettings, pageFolder);
+    }
     CNoteUpdate update(*this);
     if (!update) return false;
     if (m_nContentType != kContentHeld) m_nContentType = kContentHeld;

@@ -94,6 +94,9 @@ TEST(ModernNames, TheAddressNamesTheFileAndTheAnswerFillsInTheType) {
     const std::string longName = ModernAttachmentName("http://h/" + std::string(300, 'x') + ".woff2", "", kUseFile);
     EXPECT_LE(longName.size(), 80u);
     EXPECT_EQ(longName.substr(longName.size() - 6), ".woff2");
+    // A short stem before an endless extension keeps to plain characters.
+    const std::string longTail = ModernAttachmentName("http://h/a." + std::string(100, 'x'), "", kUseFile);
+    EXPECT_EQ(longTail, "a.xxxxxxxx");
 }
 
 TEST(ModernNames, ReferencesResolveAsInABrowser) {

@@ -268,8 +268,10 @@ TEST_F(CaptureTest, UpperCaseAddressesGivePageTypes) {
     ASSERT_TRUE(page->WriteWorkingCopy(out.File("page.htm"), true));
     ASSERT_TRUE(fileutil::ReadWholeFile(out.File("page.htm"), onDisk));
     EXPECT_EQ(Text(onDisk).rfind("<img src=\"./page.files/vltA.GIF\">", 0), 0u) << Text(onDisk);
-    Put("new.gif", "GIF-new");
-    const std::string edited = "<img src=\"vltA.GIF\"><img src=\"" + m_site.File("new.gif") + "\">";
+    // The editor puts a picture it inserts beside the page.
+    const std::string newGif = work.substr(0, work.rfind('/')) + "/new.gif";
+    ASSERT_TRUE(fileutil::WriteWholeFile(newGif, "GIF-new", 7));
+    const std::string edited = "<img src=\"vltA.GIF\"><img src=\"" + newGif + "\">";
     page->m_nSourceKind = kSourceLocalFile;
     ASSERT_TRUE(fileutil::WriteWholeFile(work, edited.data(), edited.size()));
     ASSERT_TRUE(page->ReadBackAndAbsorb());
@@ -336,10 +338,10 @@ TEST_F(CaptureTest, NestedPagesStopEightLevelsDown) {
     EXPECT_EQ(m_doc.FindAttachment("vltl10.htm"), nullptr);
 }
 
-TEST_F(CaptureTest, ReadBackOfAWebPageTakesInOnlyFilesOfTheWorkingFolder) {
+TEST_F(CaptureTest, ReadBackOfAnyNoteTakesInOnlyFilesOfTheWorkingFolder) {
     Put("secret", "PRIVATE KEY");
     Put("img/pic.gif", "GIF-pic");
-    for (uint32_t kind : {kSourceWebPage, kSourceWebFile, kSourceLocalFile}) {
+    for (uint32_t kind : {kSourceWebPage, kSourceWebFile, kSourceLocalFile, kSourceWritten}) {
         SCOPED_TRACE(kind);
         CClipVaultDoc doc;
         CNote* n = doc.m_rootCata.AddNewNote("n");
@@ -362,14 +364,10 @@ TEST_F(CaptureTest, ReadBackOfAWebPageTakesInOnlyFilesOfTheWorkingFolder) {
         ASSERT_TRUE(n->ReadBackAndAbsorb());
         std::vector<std::string> taken;
         for (const std::string& name : n->m_attachNames) taken.push_back(Text(doc.FindAttachment(name)->Data()));
-        if (kind == kSourceLocalFile) {
-            // A local import takes in any file it refers to.
-            EXPECT_NE(std::find(taken.begin(), taken.end(), "PRIVATE KEY"), taken.end());
-            EXPECT_NE(std::find(taken.begin(), taken.end(), "GIF-pic"), taken.end());
-        } else {
-            EXPECT_EQ(taken, std::vector<std::string>{"GIF-in"});
-            EXPECT_EQ(doc.m_attachments.GetCount(), 1u);
-        }
+        // A page imported from disk took its own folder's files in when it
+        // came; edited, it is a page of the working folder like any other.
+        EXPECT_EQ(taken, std::vector<std::string>{"GIF-in"});
+        EXPECT_EQ(doc.m_attachments.GetCount(), 1u);
         EXPECT_EQ(Text(n->m_content).substr(0, 21), "<img src=\"vltin.gif\">");
     }
 }
@@ -511,9 +509,10 @@ TEST_F(CaptureTest, WorkingCopiesExportsAndLocalImports) {
     ASSERT_TRUE(fileutil::ReadWholeFile(folder + "/vlta.gif", onDisk));
     EXPECT_EQ(Text(onDisk), "GIF-local");
 
-    // Edited there and read back: a newly linked image is taken in.
-    Put("img/new.gif", "GIF-new");
-    const std::string edited = "<img src=\"vlta.gif\"><img src=\"" + m_site.File("img/new.gif") + "\">";
+    // Edited there and read back: a newly linked image beside it, where the
+    // editor puts a picture it inserts, is taken in.
+    ASSERT_TRUE(fileutil::WriteWholeFile(folder + "/new.gif", "GIF-new", 7));
+    const std::string edited = "<img src=\"vlta.gif\"><img src=\"" + folder + "/new.gif\">";
     ASSERT_TRUE(fileutil::WriteWholeFile(work, edited.data(), edited.size()));
     ASSERT_TRUE(n->ReadBackAndAbsorb());
     EXPECT_EQ(Text(n->m_content), "<img src=\"vlta.gif\"><img src=\"vltnew.gif\">");
