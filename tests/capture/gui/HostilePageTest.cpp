@@ -16,7 +16,10 @@
 #include "platform/CommandIds.h"
 #include "views/WebEditEngine.h"
 
+#include <QBuffer>
 #include <QDir>
+#include <QImage>
+#include <QProcess>
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonDocument>
@@ -216,6 +219,45 @@ void HostilePageTest::hostilePagesReachNothing() {
         QCOMPARE(held->m_nStatus.load(), int(kStatusHeld));
         QVERIFY(opener.opened.isEmpty());
         QCOMPARE(view.ShownNote(), hostile);
+    }
+
+    // A kept page with its pictures and stylesheet still shows styled; the
+    // stylesheet's own picture is no file the note lists.
+    {
+        auto png = [](QColor colour) {
+            QImage image(40, 40, QImage::Format_RGB32);
+            image.fill(colour);
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, "PNG");
+            return std::vector<uint8_t>(bytes.begin(), bytes.end());
+        };
+        QVERIFY(doc.MakeAttachment("vltpic.png", "http://127.0.0.1:9/pic.png", png(Qt::blue)));
+        QVERIFY(doc.MakeAttachment("vltback.png", "http://127.0.0.1:9/back.png", png(Qt::yellow)));
+        const std::string css = "body{background:url(vltback.png);font-family:serif}h1{color:#c00000;border:4px solid green}";
+        QVERIFY(doc.MakeAttachment("vltstyle.css", "http://127.0.0.1:9/style.css", {css.begin(), css.end()}));
+        CNote* styled = add("Styled", "<!DOCTYPE html><html><head><link rel=\"stylesheet\" href=\"vltstyle.css\"></head>"
+                                      "<body><h1>Styled page</h1><img src=\"vltpic.png\" width=\"200\" height=\"120\">"
+                                      "<p>Its picture and stylesheet come from the notebook.</p></body></html>",
+                            kStatusDone);
+        styled->m_attachNames = {"vltstyle.css", "vltpic.png"};
+        CNoteBrowserView view(*child, doc, nullptr, &opener);
+        view.resize(700, 500);
+        view.show();
+        view.ShowNote(styled);
+        QTRY_COMPARE(Js(&view, QStringLiteral("document.querySelector('img') ? document.querySelector('img').naturalWidth : 0")).toInt(), 40);
+        QTRY_COMPARE(Js(&view, QStringLiteral("getComputedStyle(document.querySelector('h1')).color")).toString(),
+                     QStringLiteral("rgb(192, 0, 0)"));
+        // The page is in standards mode: the policy did not go before its doctype.
+        QCOMPARE(Js(&view, QStringLiteral("document.compatMode")).toString(), QStringLiteral("CSS1Compat"));
+        QTRY_VERIFY(Js(&view, QStringLiteral("(function(){var i=new Image();i.src='vltback.png';return i.complete&&i.naturalWidth;})()")).toInt() == 40);
+        const QString pictures = qEnvironmentVariable("CLIPVAULT_PICTURES");
+        if (!pictures.isEmpty()) {
+            QTest::qWait(700);
+            QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
+                                                         QDir(pictures).filePath(QStringLiteral("stored-page.png"))});
+        }
     }
 
     // "View original" of a page whose live address frames command URLs:
