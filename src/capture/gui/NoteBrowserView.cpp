@@ -160,22 +160,27 @@ IDesktopOpener& DesktopServices() {
 class CStoredPageGuard : public QWebEngineUrlRequestInterceptor {
 public:
     using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
-    void SetToken(const QString& token) {
+    void SetToken(const QString& token, const QUrl& archive = QUrl()) {
         QMutexLocker guard(&m_lock);
         m_strToken = token;
+        m_archive = archive;
     }
     void interceptRequest(QWebEngineUrlRequestInfo& info) override {
         QString token;
+        QUrl archive;
         {
             QMutexLocker guard(&m_lock);
             token = m_strToken;
+            archive = m_archive;
         }
-        if (!StoredPageRequestAllowed(info.requestUrl(), token, CNoteBrowserView::TemplateUrl())) info.block(true);
+        if (!StoredPageRequestAllowed(info.requestUrl(), token, CNoteBrowserView::TemplateUrl(), archive))
+            info.block(true);
     }
 
 private:
     QMutex m_lock;
     QString m_strToken;
+    QUrl m_archive;
 };
 
 std::function<bool(QPrinter&, QWidget*)> CNoteBrowserView::s_fnAskPrinter = [](QPrinter& printer, QWidget* pParent) {
@@ -281,13 +286,22 @@ void CNoteBrowserView::Navigate(const QUrl& shown, const QUrl& load, QWebEngineP
 }
 
 void CNoteBrowserView::ShowStoredPage(CNote* pNote, const std::string& strPath) {
-    const CStoredPageGrant grant = GrantForNote(m_doc, *pNote);
     // Each note shown gets an origin of its own, which no other note's page
     // can name.
     RevokeStoredPageToken(m_strToken);
+    const QUrl file = QUrl::fromLocalFile(ToQ(strPath));
+    if (SameType(pNote->m_strExt, "mht")) {
+        // The engine renders a web archive only from a file, and then with
+        // no script, plugin or request of its own: that one file is let in.
+        m_strToken.clear();
+        m_pStoredGuard->SetToken(QString(), file);
+        Navigate(file, file, m_pStoredPage);
+        return;
+    }
+    const CStoredPageGrant grant = GrantForNote(m_doc, *pNote);
     m_strToken = IssueStoredPageToken(grant);
     m_pStoredGuard->SetToken(m_strToken);
-    Navigate(QUrl::fromLocalFile(ToQ(strPath)), StoredPageUrl(m_strToken, grant.m_strPage), m_pStoredPage);
+    Navigate(file, StoredPageUrl(m_strToken, grant.m_strPage), m_pStoredPage);
 }
 
 void CNoteBrowserView::ShowLive(const QUrl& url) {

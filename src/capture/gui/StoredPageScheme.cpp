@@ -200,7 +200,9 @@ QByteArray WithPagePolicy(const QByteArray& html) {
     return out;
 }
 
-bool StoredPageRequestAllowed(const QUrl& url, const QString& strToken, const QUrl& templateUrl) {
+bool StoredPageRequestAllowed(const QUrl& url, const QString& strToken, const QUrl& templateUrl,
+                              const QUrl& archive) {
+    if (!archive.isEmpty() && url == archive) return true;
     const QString scheme = url.scheme().toLower();
     if (scheme == StoredPageScheme()) return !strToken.isEmpty() && url.host() == strToken;
     if (scheme == QLatin1String("data") || scheme == QLatin1String("blob") || scheme == QLatin1String("about"))

@@ -53,8 +53,11 @@ QString StoredPageFile(const QUrl& url);
 // Pages in UTF-16 are left as they are.
 QByteArray WithPagePolicy(const QByteArray& html);
 
-// May a page showing the note of `strToken` make this request?
-bool StoredPageRequestAllowed(const QUrl& url, const QString& strToken, const QUrl& templateUrl);
+// May a page showing the note of `strToken` make this request? A web
+// archive the engine renders only from a file: `archive` is that file, and
+// all of it comes from within.
+bool StoredPageRequestAllowed(const QUrl& url, const QString& strToken, const QUrl& templateUrl,
+                              const QUrl& archive = QUrl());
 
 // The profile stored pages are shown on: nothing kept on disk, no network,
 // no file access, no plugins, and the scheme's handler installed.

@@ -243,6 +243,16 @@ void HostilePageTest::hostilePagesReachNothing() {
                             kStatusDone);
         styled->m_attachNames = {"vltstyle.css", "vltpic.png"};
         CNoteBrowserView view(*child, doc, nullptr, &opener);
+        // The notebook's choice outlives the view it was made in, and a
+        // saved notebook's outlives the run.
+        QVERIFY(view.PageScriptsOn());
+        view.OnCmdMsg(cmd::kCmdPageScripts, nullptr);
+        QVERIFY(!view.PageScriptsOn());
+        doc.SetPathName(outside.filePath(QStringLiteral("kept.vlt")).toStdString());
+        view.OnCmdMsg(cmd::kCmdPageScripts, nullptr);
+        QVERIFY(CNoteBrowserView(*child, doc, nullptr).PageScriptsOn());
+        view.OnCmdMsg(cmd::kCmdPageScripts, nullptr);
+        QVERIFY(!CNoteBrowserView(*child, doc, nullptr).PageScriptsOn());
         view.resize(700, 500);
         view.show();
         view.ShowNote(styled);
@@ -252,6 +262,22 @@ void HostilePageTest::hostilePagesReachNothing() {
         // The page is in standards mode: the policy did not go before its doctype.
         QCOMPARE(Js(&view, QStringLiteral("document.compatMode")).toString(), QStringLiteral("CSS1Compat"));
         QTRY_VERIFY(Js(&view, QStringLiteral("(function(){var i=new Image();i.src='vltback.png';return i.complete&&i.naturalWidth;})()")).toInt() == 40);
+        // A web archive renders from its file, its picture from within it;
+        // the address the part names is never asked.
+        const QByteArray pic = QByteArray(reinterpret_cast<const char*>(png(Qt::blue).data()), int(png(Qt::blue).size()));
+        const QByteArray mht = "MIME-Version: 1.0\r\nContent-Type: multipart/related; type=\"text/html\"; boundary=\"BB\"\r\n\r\n"
+                               "--BB\r\nContent-Type: text/html\r\nContent-Location: http://127.0.0.1:" + QByteArray::number(port) +
+                               "/a.htm\r\n\r\n<html><body><p id=\"words\">ARCHIVED</p><img src=\"p.png\"></body></html>\r\n"
+                               "--BB\r\nContent-Type: image/png\r\nContent-Transfer-Encoding: base64\r\nContent-Location: "
+                               "http://127.0.0.1:" + QByteArray::number(port) + "/p.png\r\n\r\n" + pic.toBase64() + "\r\n--BB--\r\n";
+        CNote* archive = add("Archive", mht, kStatusDone);
+        archive->m_strExt = "mht";
+        view.ShowNote(archive);
+        QTRY_VERIFY(Js(&view, QStringLiteral("document.body ? document.body.innerText : ''")).toString().contains(QLatin1String("ARCHIVED")));
+        QTRY_COMPARE(Js(&view, QStringLiteral("document.images[0] ? document.images[0].naturalWidth : 0")).toInt(), 40);
+        QCOMPARE(server.m_nConnections, 0);
+        view.ShowNote(styled);
+        QTRY_COMPARE(Js(&view, QStringLiteral("document.querySelector('h1') && document.images[0] ? document.images[0].naturalWidth : 0")).toInt(), 40);
         const QString pictures = qEnvironmentVariable("CLIPVAULT_PICTURES");
         if (!pictures.isEmpty()) {
             QTest::qWait(700);
