@@ -275,6 +275,11 @@ void CNoteBrowserView::UsePage(QWebEnginePage* pPage) {
 }
 
 void CNoteBrowserView::Navigate(const QUrl& shown, const QUrl& load, QWebEnginePage* pPage) {
+    // A note's page that goes takes its origin with it.
+    if (!IsScheme(load, "cvpage") && !m_strToken.isEmpty()) {
+        RevokeStoredPageToken(m_strToken);
+        m_strToken.clear();
+    }
     m_shownUrl = shown;
     m_loadUrl = load;
     m_bLeftPage = false;
@@ -437,6 +442,7 @@ void CNoteBrowserView::ShowStatusPage(int nKind) {
     m_strPendingBody = body;
     m_nStatusKind = nKind;
     m_bPageReady = true;
+    m_pStoredGuard->SetToken(QString());
     Navigate(TemplateUrl(), TemplateUrl(), m_pStoredPage);
 }
 

@@ -76,7 +76,7 @@ QByteArray HostilePage(int port, const QString& secret, const QString& workFolde
     const QString web = QStringLiteral("http://127.0.0.1:%1").arg(port);
     QString page = QStringLiteral(
         "<!DOCTYPE html><html><head><title>&lt;script&gt;x&lt;/script&gt;</title>\n"
-        "<link rel=\"dns-prefetch\" href=\"%1/dns\"><link rel=\"prefetch\" href=\"%1/prefetch\"><link rel=\"stylesheet\" href=\"%1/css\">\n"
+        "<link rel=\"dns-prefetch\" href=\"%1/dns\"><link rel=\"prefetch\" href=\"%1/prefetch\"><link rel=\"preconnect\" href=\"%1\"><link rel=\"preload\" as=\"image\" href=\"%1/preload\"><link rel=\"stylesheet\" href=\"%1/css\">\n"
         "<link rel=\"stylesheet\" href=\"vltown.css\">\n"
         "<script>\n"
         "var r={};\n"
