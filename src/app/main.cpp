@@ -1,10 +1,13 @@
 #include "app/ClipVaultApp.h"
+#include "capture/gui/StoredPageScheme.h"
 #include "platform/gui/AppGlobals.h"
 
 #include <QApplication>
 #include <QLocale>
 
 int main(int argc, char** argv) {
+    // Before any engine object: the notebook's pages are served under it.
+    RegisterStoredPageScheme();
     // The browser and editor views share one graphics context set.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication qapp(argc, argv);

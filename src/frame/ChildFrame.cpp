@@ -516,6 +516,7 @@ bool CChildFrame::OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify)
     case kCmdTextSizeMedium:
     case kCmdTextSizeSmaller:
     case kCmdTextSizeSmallest:
+    case kCmdPageScripts:
         // Without a browser nobody answers, and the command stays disabled.
         return m_pBrowser && m_pBrowser->OnCmdMsg(nID, pUI);
     case kCmdPrint:

@@ -84,6 +84,7 @@ constexpr unsigned kCmdTextSizeLarger = 33136;
 constexpr unsigned kCmdTextSizeMedium = 33137;
 constexpr unsigned kCmdTextSizeSmaller = 33138;
 constexpr unsigned kCmdTextSizeSmallest = 33139;
+constexpr unsigned kCmdPageScripts = 34475;     // the notebook's kept pages run their scripts, on or off
 
 // The editor's command table: every id in this range is looked up there
 constexpr unsigned kCmdFirstEditTable = 32800;

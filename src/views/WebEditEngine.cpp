@@ -124,21 +124,37 @@ QString FolderOf(const QString& strFile) {
 
 // --- the page --------------------------------------------------------------
 
-// Files only from the folder of the page's own file; nothing else on disk.
+// The page being edited reads files only from the folder of its own file,
+// and asks nothing of the network: whatever a stranger's page names stays
+// unfetched while it is edited. The page the engine was told to load passes
+// as it is; our own script comes from the program's resources.
 class CEditFileGuard : public QWebEngineUrlRequestInterceptor {
 public:
     using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
-    void SetFolder(const QString& strFolder) {
+    void SetFolder(const QString& strFolder, const QUrl& page) {
         QMutexLocker guard(&m_lock);
         m_strFolder = strFolder;
+        m_page = page;
     }
     void interceptRequest(QWebEngineUrlRequestInfo& info) override {
         const QUrl url = info.requestUrl();
-        if (!url.isLocalFile()) return;
         QString folder;
+        QUrl page;
         {
             QMutexLocker guard(&m_lock);
             folder = m_strFolder;
+            page = m_page;
+        }
+        if (info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeMainFrame &&
+            url.adjusted(QUrl::RemoveFragment) == page.adjusted(QUrl::RemoveFragment))
+            return;
+        const QString scheme = url.scheme().toLower();
+        if (scheme == QLatin1String("qrc") || scheme == QLatin1String("data") || scheme == QLatin1String("blob") ||
+            scheme == QLatin1String("about"))
+            return;
+        if (!url.isLocalFile()) {
+            info.block(true);
+            return;
         }
         QString path = QFileInfo(url.toLocalFile()).canonicalFilePath();
         if (path.isEmpty()) path = QDir::cleanPath(url.toLocalFile());
@@ -148,6 +164,7 @@ public:
 private:
     QMutex m_lock;
     QString m_strFolder;
+    QUrl m_page;
 };
 
 class CEditPage : public QWebEnginePage {
@@ -327,6 +344,7 @@ CWebEditEngine::CWebEditEngine(QWidget* pParent) : QObject(nullptr) {
     pSettings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     pSettings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
     pSettings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+    pSettings->setAttribute(QWebEngineSettings::DnsPrefetchEnabled, false);
 
     const QString source = ScriptSource(QStringLiteral(":/qtwebchannel/qwebchannel.js")) + QLatin1Char('\n') +
                            ScriptSource(QStringLiteral(":/clipvault/editor/engine.js"));
@@ -391,7 +409,7 @@ int32_t CWebEditEngine::StartLoad(const QUrl& url, const QString& strFile) {
         m_bHaveLoaded = true;
     }
     m_strFolder = url.isLocalFile() ? FolderOf(url.toLocalFile()) : QString();
-    m_pPage->m_pGuard->SetFolder(m_strFolder);
+    m_pPage->m_pGuard->SetFolder(m_strFolder, url);
     m_requestedUrl = url;
     m_bLoading = true;
     m_pPage->load(url);
@@ -798,7 +816,7 @@ void CWebEditEngine::Close() {
     m_bHaveLoaded = false;
     if (m_pPage) {
         m_pPage->triggerAction(QWebEnginePage::Stop);
-        m_pPage->m_pGuard->SetFolder(QString());
+        m_pPage->m_pGuard->SetFolder(QString(), QUrl());
     }
 }
 

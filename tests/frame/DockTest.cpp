@@ -533,6 +533,7 @@ int main(int argc, char** argv) {
         (!std::strcmp(argv[1], "--hold-edge") || !std::strcmp(argv[1], "--panel") ||
          !std::strcmp(argv[1], "--fullscreen")))
         return OtherProgram(argc, argv);
+    RegisterStoredPageScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     DockTest t;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/ClipVaultApp.h"
+#include "capture/gui/StoredPageScheme.h"
 
 #include <QString>
 #include <QTemporaryDir>
@@ -12,6 +13,7 @@
 
 #define CLIPVAULT_GUI_TEST_MAIN(TestClass)                                 \
     int main(int argc, char** argv) {                                      \
+        RegisterStoredPageScheme();                                        \
         QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);        \
         QApplication app(argc, argv);                                      \
         TestClass t;                                                       \

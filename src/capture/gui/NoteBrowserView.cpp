@@ -1,6 +1,8 @@
 #include "capture/gui/NoteBrowserView.h"
 
 #include "capture/LinkHelpers.h"
+#include "capture/gui/PageScriptChoice.h"
+#include "capture/gui/StoredPageScheme.h"
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
 #include "platform/CommandIds.h"
@@ -29,6 +31,7 @@
 #include <QWebEngineHistory>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInterceptor>
 
@@ -74,17 +77,24 @@ private:
 
 class CNoteBrowserPage : public QWebEnginePage {
 public:
-    CNoteBrowserPage(CNoteBrowserView& view, QWebEngineProfile* pProfile)
-        : QWebEnginePage(pProfile, &view), m_view(view) {}
+    CNoteBrowserPage(CNoteBrowserView& view, QWebEngineProfile* pProfile, bool bLive)
+        : QWebEnginePage(pProfile, &view), m_view(view), m_bLive(bLive) {}
 
 protected:
-    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool bMainFrame) override {
-        return m_view.OnBeforeNavigate(url, bMainFrame);
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool bMainFrame) override {
+        return m_view.OnBeforeNavigate(url, type, bMainFrame, m_bLive);
     }
+    // A kept page opens no windows of its own.
+    QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
 
 private:
     CNoteBrowserView& m_view;
+    const bool m_bLive;
 };
+
+bool IsScheme(const QUrl& url, const char* scheme) {
+    return url.scheme().compare(QLatin1String(scheme), Qt::CaseInsensitive) == 0;
+}
 
 // The source as a link target on a status page: web and file addresses
 // only, so that a source like "javascript:..." cannot run in the page.
@@ -144,6 +154,35 @@ IDesktopOpener& DesktopServices() {
 }
 }  // namespace
 
+// The notebook's pages ask for nothing but the shown note's own files (and
+// the status page template); the network, the disk and other notes' origins
+// are not there for them.
+class CStoredPageGuard : public QWebEngineUrlRequestInterceptor {
+public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+    void SetToken(const QString& token, const QUrl& archive = QUrl()) {
+        QMutexLocker guard(&m_lock);
+        m_strToken = token;
+        m_archive = archive;
+    }
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override {
+        QString token;
+        QUrl archive;
+        {
+            QMutexLocker guard(&m_lock);
+            token = m_strToken;
+            archive = m_archive;
+        }
+        if (!StoredPageRequestAllowed(info.requestUrl(), token, CNoteBrowserView::TemplateUrl(), archive))
+            info.block(true);
+    }
+
+private:
+    QMutex m_lock;
+    QString m_strToken;
+    QUrl m_archive;
+};
+
 std::function<bool(QPrinter&, QWidget*)> CNoteBrowserView::s_fnAskPrinter = [](QPrinter& printer, QWidget* pParent) {
     QPrintDialog dlg(&printer, pParent);
     return dlg.exec() == QDialog::Accepted;
@@ -179,9 +218,14 @@ bool CNoteBrowserView::FileAccessAllowed(const QUrl& url, const CNoteBrowserView
 
 CNoteBrowserView::CNoteBrowserView(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pParent, IDesktopOpener* pOpener)
     : QWebEngineView(pParent), m_frame(frame), m_doc(doc), m_opener(pOpener ? *pOpener : DesktopServices()) {
-    auto* pPage = new CNoteBrowserPage(*this, Profile());
-    pPage->setUrlRequestInterceptor(new CFileGuard(*this, pPage));
-    setPage(pPage);
+    m_pLivePage = new CNoteBrowserPage(*this, Profile(), true);
+    m_pLivePage->setUrlRequestInterceptor(new CFileGuard(*this, m_pLivePage));
+    m_pStoredPage = new CNoteBrowserPage(*this, StoredPageProfile(), false);
+    m_pStoredGuard = new CStoredPageGuard(m_pStoredPage);
+    m_pStoredPage->setUrlRequestInterceptor(m_pStoredGuard);
+    RemoveRealTimeConnections(*m_pStoredPage);
+    m_pStoredPage->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, NotebookRunsPageScripts(m_doc));
+    setPage(m_pStoredPage);
     for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) child->installEventFilter(this);
     setAccessibleName(QStringLiteral("Note"));
     connect(this, &QWebEngineView::loadFinished, this, &CNoteBrowserView::OnLoadFinished);
@@ -203,10 +247,11 @@ CNoteBrowserView::~CNoteBrowserView() {
         QMutexLocker guard(&g_foldersLock);
         g_allowedFolders.erase(this);
     }
-    // The page goes before the view it calls back into.
-    QWebEnginePage* p = page();
+    RevokeStoredPageToken(m_strToken);
+    // The pages go before the view they call back into.
     setPage(nullptr);
-    delete p;
+    delete m_pStoredPage;
+    delete m_pLivePage;
 }
 
 void CNoteBrowserView::AllowFolders() {
@@ -223,13 +268,63 @@ void CNoteBrowserView::AllowFolders() {
     g_allowedFolders[this] = folders;
 }
 
-void CNoteBrowserView::Navigate(const QUrl& url) {
-    m_shownUrl = url;
+void CNoteBrowserView::UsePage(QWebEnginePage* pPage) {
+    if (page() == pPage) return;
+    setPage(pPage);
+    setZoomFactor(kZoomOfSize[m_nTextSize]);
+}
+
+void CNoteBrowserView::Navigate(const QUrl& shown, const QUrl& load, QWebEnginePage* pPage) {
+    // A note's page that goes takes its origin with it.
+    if (!IsScheme(load, "cvpage") && !m_strToken.isEmpty()) {
+        RevokeStoredPageToken(m_strToken);
+        m_strToken.clear();
+    }
+    m_shownUrl = shown;
+    m_loadUrl = load;
     m_bLeftPage = false;
     AllowFolders();
+    UsePage(pPage);
     // Loads replace the shown page without adding to the engine's history.
-    page()->history()->clear();
-    setUrl(url);
+    pPage->history()->clear();
+    pPage->setUrl(load);
+}
+
+void CNoteBrowserView::ShowStoredPage(CNote* pNote, const std::string& strPath) {
+    // Each note shown gets an origin of its own, which no other note's page
+    // can name.
+    RevokeStoredPageToken(m_strToken);
+    const QUrl file = QUrl::fromLocalFile(ToQ(strPath));
+    if (SameType(pNote->m_strExt, "mht")) {
+        // The engine renders a web archive only from a file, and then with
+        // no script, plugin or request of its own: that one file is let in.
+        m_strToken.clear();
+        m_pStoredGuard->SetToken(QString(), file);
+        Navigate(file, file, m_pStoredPage);
+        return;
+    }
+    const CStoredPageGrant grant = GrantForNote(m_doc, *pNote);
+    m_strToken = IssueStoredPageToken(grant);
+    m_pStoredGuard->SetToken(m_strToken);
+    Navigate(file, StoredPageUrl(m_strToken, grant.m_strPage), m_pStoredPage);
+}
+
+void CNoteBrowserView::ShowLive(const QUrl& url) {
+    m_bLeftPage = true;
+    UsePage(m_pLivePage);
+    m_pLivePage->history()->clear();
+    m_pLivePage->setUrl(url);
+}
+
+bool CNoteBrowserView::PageScriptsOn() const {
+    return m_pStoredPage->settings()->testAttribute(QWebEngineSettings::JavascriptEnabled);
+}
+
+void CNoteBrowserView::SetPageScripts(bool bOn) {
+    RememberPageScripts(m_doc, bOn);
+    m_pStoredPage->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, bOn);
+    // The note's page on show is loaded anew to run, or stop, its scripts.
+    if (m_pNote && m_nStatusKind < 0 && !m_bShowingSource && page() == m_pStoredPage) ShowNote(m_pNote);
 }
 
 // ---------------------------------------------------------------- showing
@@ -248,7 +343,8 @@ void CNoteBrowserView::ShowNote(CNote* pNote, bool bSource) {
         m_nStatusKind = -1;
         m_pNote = pNote;
         const QUrl url = AddressOf(pNote->m_strSource);
-        Navigate(url.isValid() ? url : QUrl(QStringLiteral("about:blank")));
+        const QUrl load = url.isValid() ? url : QUrl(QStringLiteral("about:blank"));
+        Navigate(load, load, m_pLivePage);
         return;
     }
     switch (pNote->m_nStatus.load()) {
@@ -278,6 +374,8 @@ void CNoteBrowserView::ShowNote(CNote* pNote, bool bSource) {
     // The note's own page already on show is only refreshed; a status page
     // or the source of the same note gives way to the page.
     if (pNote == m_pNote && m_nStatusKind < 0 && !bWasSource && !m_bLeftPage && !m_shownUrl.isEmpty()) {
+        // What the page may read follows what the note now holds.
+        if (page() == m_pStoredPage && !m_strToken.isEmpty()) IssueStoredPageToken(GrantForNote(m_doc, *pNote), m_strToken);
         reload();
         return;
     }
@@ -293,8 +391,14 @@ void CNoteBrowserView::ShowNote(CNote* pNote, bool bSource) {
         }
     }
     m_nStatusKind = -1;
+    if (pNote->m_nContentType == kContentHeld) {
+        ShowStoredPage(pNote, path);
+        return;
+    }
+    // A note that only links to its page shows it from where it is.
     const QUrl url = AddressOf(path);
-    Navigate(url.isValid() ? url : QUrl(QStringLiteral("about:blank")));
+    const QUrl load = url.isValid() ? url : QUrl(QStringLiteral("about:blank"));
+    Navigate(load, load, m_pLivePage);
 }
 
 void CNoteBrowserView::ShowStatusPage(int nKind) {
@@ -338,7 +442,8 @@ void CNoteBrowserView::ShowStatusPage(int nKind) {
     m_strPendingBody = body;
     m_nStatusKind = nKind;
     m_bPageReady = true;
-    Navigate(TemplateUrl());
+    m_pStoredGuard->SetToken(QString());
+    Navigate(TemplateUrl(), TemplateUrl(), m_pStoredPage);
 }
 
 void CNoteBrowserView::OnLoadFinished(bool bOk) {
@@ -354,7 +459,8 @@ void CNoteBrowserView::OnLoadFinished(bool bOk) {
                                "a[2].forEach(function(p){document.body.setAttribute(p[0],p[1]);});return true;})(%1)")
                                .arg(data);
     QPointer<CNoteBrowserView> self(this);
-    page()->runJavaScript(script, [self](const QVariant&) {
+    // In a world of the program's own: the page's scripts may be off.
+    page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [self](const QVariant&) {
         if (self) emit self->StatusPageFilled();
     });
 }
@@ -409,13 +515,18 @@ void CNoteBrowserView::OpenOnDesktop(const QString& strLink) {
         Qt::QueuedConnection);
 }
 
-bool CNoteBrowserView::OnBeforeNavigate(const QUrl& url, bool bMainFrame) {
+bool CNoteBrowserView::OnBeforeNavigate(const QUrl& url, QWebEnginePage::NavigationType type, bool bMainFrame,
+                                        bool bLive) {
     const QString text = url.toString();
+    // Links of the program's own act only when clicked: a frame or a
+    // redirect of a page does not reach the desktop or the tree.
+    const bool bClicked = type == QWebEnginePage::NavigationTypeLinkClicked;
     if (text.startsWith(QLatin1String("vlt"))) {
-        OpenOnDesktop(text.mid(3));
+        if (bClicked) OpenOnDesktop(text.mid(3));
         return false;
     }
     if (text.startsWith(QLatin1String("clipvault:"), Qt::CaseInsensitive)) {
+        if (!bClicked) return false;
         QString rest = QUrl::fromPercentEncoding(text.mid(10).toUtf8());
         const int eq = rest.indexOf(QLatin1Char('='));
         if (eq > 0) rest = rest.left(eq);
@@ -424,22 +535,43 @@ bool CNoteBrowserView::OnBeforeNavigate(const QUrl& url, bool bMainFrame) {
         return false;
     }
     // The view's own loads pass: a shown page's address is no command.
-    if (url == m_shownUrl) return true;
+    if (url == m_loadUrl && type != QWebEnginePage::NavigationTypeLinkClicked) return true;
     const QString path = url.path();
     const int slash = text.lastIndexOf(QLatin1Char('/'));
     QString name = slash < 0 ? text : text.mid(slash + 1);
     // A query or fragment is no part of the command's name.
     if (!path.isEmpty()) name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
     for (const QString& command : CommandNames()) {
-        if (name.compare(command, Qt::CaseInsensitive) == 0) {
+        if (name.compare(command, Qt::CaseInsensitive) != 0) continue;
+        // Only a click on the program's own status page, in its main frame,
+        // runs a command; any other page naming one (a kept page, its
+        // frames, a live page) is refused and goes nowhere.
+        const bool bOwnPage = !bLive && page() == m_pStoredPage && m_nStatusKind >= 0 && !m_bShowingSource &&
+                              m_pStoredPage->url() == TemplateUrl();
+        if (bOwnPage && bMainFrame && bClicked)
             QCoreApplication::postEvent(this, new CBrowserCommand(&m_doc, command, m_pNote));
-            return false;
-        }
+        return false;
     }
+    if (!bLive && RefuseFromStoredPage(url, type, bMainFrame)) return false;
     // Any other link leaves the note's page, and showing the note again
     // loads it anew. The file guard stays as it was: a link does not open
     // the folder it leads to.
     if (bMainFrame) m_bLeftPage = true;
+    return true;
+}
+
+bool CNoteBrowserView::RefuseFromStoredPage(const QUrl& url, QWebEnginePage::NavigationType type, bool bMainFrame) {
+    // Within the note's own origin a page goes where it likes (a frame, an
+    // attachment of its own); the guard keeps it there.
+    if (IsScheme(url, "cvpage") || IsScheme(url, "about") || IsScheme(url, "data") || IsScheme(url, "blob"))
+        return false;
+    // A web link the user clicks leaves the notebook for the live page; a
+    // file only from a status page (a local source).
+    const bool bWeb = IsScheme(url, "http") || IsScheme(url, "https") || IsScheme(url, "ftp");
+    const bool bStatusSource = IsScheme(url, "file") && m_nStatusKind >= 0 && !m_bLeftPage;
+    if (bMainFrame && type == QWebEnginePage::NavigationTypeLinkClicked && (bWeb || bStatusSource)) {
+        QMetaObject::invokeMethod(this, [this, url] { ShowLive(url); }, Qt::QueuedConnection);
+    }
     return true;
 }
 
@@ -577,6 +709,12 @@ void CNoteBrowserView::RegisterCommands() {
     OnUpdateRange(kCmdTextSizeLargest, kCmdTextSizeSmallest, [this](CCmdUI* pUI) {
         const int size = 4 - static_cast<int>(pUI->m_nID - kCmdTextSizeLargest);
         pUI->SetCheck(size == 4 ? m_nTextSize > 3 : m_nTextSize == size);
+    });
+    // For the notebook: its pages' scripts run, still inside their walls.
+    OnCommand(kCmdPageScripts, [this] { SetPageScripts(!PageScriptsOn()); });
+    OnUpdate(kCmdPageScripts, [this](CCmdUI* pUI) {
+        pUI->Enable(true);
+        pUI->SetCheck(PageScriptsOn());
     });
     OnCommand(kCmdCopy, [this] { page()->triggerAction(QWebEnginePage::Copy); });
     OnUpdate(kCmdCopy, [](CCmdUI* pUI) { pUI->Enable(true); });

@@ -8,6 +8,7 @@
 #include <QEvent>
 #include <QStringList>
 #include <QUrl>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 #include <functional>
 #include <memory>
@@ -20,6 +21,7 @@ class CNote;
 class INoteFrame;
 class QPrinter;
 class QWebEngineProfile;
+class CStoredPageGuard;
 
 // A command a link asked for, posted to the view so that it runs after the
 // engine's navigation call has returned.
@@ -75,7 +77,11 @@ public:
     void SaveShownPage();
 
     CNote* ShownNote() const { return m_pNote; }
+    // What the view was asked to show: a note's working copy as a file
+    // address, its source, or the status page template.
     QUrl ShownUrl() const { return m_shownUrl; }
+    // Whether the pages this notebook keeps run their scripts.
+    bool PageScriptsOn() const;
     bool ShowingSource() const { return m_bShowingSource; }
     bool IsPageReady() const { return m_bPageReady; }
     // The status page on show, or -1.
@@ -85,15 +91,18 @@ public:
 
     // The blank page status pages are written into.
     static QUrl TemplateUrl();
-    // The engine's settings this program's browsers share.
+    // The engine's settings for live pages (a note's source, a linked
+    // address) and the editor; the notebook's own pages are shown on
+    // StoredPageProfile(), with no way out.
     static QWebEngineProfile* Profile();
     // May a page of this view (of any view without one) read this address?
     // Files only inside its notebook's working folder, or beside a local
     // source the user asked to see.
     static bool FileAccessAllowed(const QUrl& url, const CNoteBrowserView* pView = nullptr);
 
-    // The navigation hook: false when the view took the link itself.
-    bool OnBeforeNavigate(const QUrl& url, bool bMainFrame = true);
+    // The navigation hook of both pages: false when the view took the link
+    // itself or refused it.
+    bool OnBeforeNavigate(const QUrl& url, QWebEnginePage::NavigationType type, bool bMainFrame, bool bLive);
 
     // Asks where to print; false cancels. The print dialog unless replaced.
     static std::function<bool(QPrinter&, QWidget*)> s_fnAskPrinter;
@@ -110,7 +119,12 @@ protected:
 
 private:
     void RegisterCommands();
-    void Navigate(const QUrl& url);
+    void Navigate(const QUrl& shown, const QUrl& load, QWebEnginePage* pPage);
+    void UsePage(QWebEnginePage* pPage);
+    void ShowStoredPage(CNote* pNote, const std::string& strPath);
+    void ShowLive(const QUrl& url);
+    bool RefuseFromStoredPage(const QUrl& url, QWebEnginePage::NavigationType type, bool bMainFrame);
+    void SetPageScripts(bool bOn);
     void OnLoadFinished(bool bOk);
     void RunCommand(const CBrowserCommand& command);
     void DeleteNote(CNote* pNote);
@@ -125,7 +139,14 @@ private:
     CClipVaultDoc& m_doc;
     IDesktopOpener& m_opener;
     CNote* m_pNote = nullptr;
+    // The notebook's pages and the status pages; live pages.
+    QWebEnginePage* m_pStoredPage = nullptr;
+    QWebEnginePage* m_pLivePage = nullptr;
+    // The origin the shown note's page is served under, and its guard.
+    QString m_strToken;
+    CStoredPageGuard* m_pStoredGuard = nullptr;
     QUrl m_shownUrl;
+    QUrl m_loadUrl;
     bool m_bShowingSource = false;
     // A link took the view away from what it was asked to show.
     bool m_bLeftPage = false;

@@ -29,6 +29,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWebEngineScript>
 #include <QWebEngineView>
 #include <atomic>
 #include <thread>
@@ -40,7 +41,9 @@ QVariant Js(QWebEngineView* view, const QString& script) {
     QVariant result;
     bool done = false;
     QEventLoop loop;
-    view->page()->runJavaScript(script, [&](const QVariant& v) {
+    // The program's own world: it reads the page whether or not the page's
+    // scripts run.
+    view->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [&](const QVariant& v) {
         result = v;
         done = true;
         loop.quit();
@@ -288,12 +291,13 @@ void NoteBrowserTest::aDownloadingNoteShowsItsPageOnceFetched() {
     QTRY_COMPARE(nb.View()->ShownStatusKind(), -1);
     QVERIFY(nb.Loaded());
     QTRY_VERIFY(BodyText(nb.View()).contains(QLatin1String("Captured words from the web")));
-    QVERIFY(nb.View()->url().isLocalFile());
-    QCOMPARE(nb.View()->url().toLocalFile(), QString::fromStdString(note->GetWorkPath()));
+    // Served from the working copy under the note's own origin.
+    QCOMPARE(nb.View()->url().scheme(), QStringLiteral("cvpage"));
+    QCOMPARE(nb.View()->ShownUrl().toLocalFile(), QString::fromStdString(note->GetWorkPath()));
 
     // Shown again, the page is refreshed from the file on show; the note's
     // working copy is not written anew.
-    QFile file(nb.View()->url().toLocalFile());
+    QFile file(nb.View()->ShownUrl().toLocalFile());
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write("<html><body>Changed on disk</body></html>");
     file.close();
@@ -314,15 +318,14 @@ void NoteBrowserTest::commandLinksRunAndStay() {
                          "<html><body><p><a id=\"go\" href=\"some/path/iMPORTEnOW\">fetch again</a></p></body></html>");
     QVERIFY(nb.Show(note));
     const QUrl page = nb.View()->url();
-    QVERIFY(page.isLocalFile());
+    QCOMPARE(page.scheme(), QStringLiteral("cvpage"));
+    // A kept page naming a command runs nothing, even clicked: only the
+    // program's own status page does.
     QVERIFY(Click(nb.View(), QStringLiteral("#go")));
-    QTRY_COMPARE(note->m_nStatus.load(), int(kStatusRunning));
-    // The link did not lead anywhere: the page stays until the frame shows
-    // the download's state.
+    QTest::qWait(300);
+    QCOMPARE(note->m_nStatus.load(), int(kStatusDone));
     QCOMPARE(nb.View()->ShownNote(), note);
-    QVERIFY(nb.View()->url() == page || nb.View()->url() == CNoteBrowserView::TemplateUrl());
-    downloads.release = true;
-    QTRY_COMPARE(note->m_nStatus.load(), int(kStatusDone));
+    QCOMPARE(nb.View()->url(), page);
 }
 
 void NoteBrowserTest::noteLinksShowThatNote() {
@@ -378,7 +381,8 @@ void NoteBrowserTest::otherLinksNavigateOrLeaveForTheDesktop() {
                          "<a id=\"mail\" href=\"vltMAILTO:someone@127.0.0.1\">mail</a> "
                          "<a id=\"file\" href=\"vltfile:///tmp/launch-me.sh\">file</a> "
                          "<a id=\"smb\" href=\"vltsmb://127.0.0.1/share\">share</a> "
-                         "<a id=\"next\" href=\"vltother.htm\">next</a></body></html>");
+                         "<a id=\"next\" href=\"vltother.htm\">next</a> "
+                         "<a id=\"web\" href=\"http://127.0.0.1:9/web.htm\">web</a></body></html>");
     {
         // A view of its own, whose desktop opener only records.
         CRecordingOpener opener;
@@ -408,13 +412,20 @@ void NoteBrowserTest::otherLinksNavigateOrLeaveForTheDesktop() {
     }
     QVERIFY(nb.Show(note));
     const QUrl page = nb.View()->url();
-    // A plain link is the browser's.
-    QVERIFY(Click(nb.View(), QStringLiteral("#next")));
-    QTRY_COMPARE(nb.View()->url(), QUrl::fromLocalFile(other.fileName()));
-    QTRY_VERIFY(BodyText(nb.View()).contains(QLatin1String("The other page")));
-    // Showing the note again loads its own page, not the one the link led to.
+    // A web link leaves the notebook for the live page.
+    QVERIFY(Click(nb.View(), QStringLiteral("#web")));
+    QTRY_COMPARE(nb.View()->url(), QUrl(QStringLiteral("http://127.0.0.1:9/web.htm")));
+    // Showing the note again loads its own page, not the one the link led to
+    // (under a new origin).
     nb.View()->ShowNote(note);
-    QTRY_COMPARE(nb.View()->url(), page);
+    QTRY_COMPARE(nb.View()->url().path(), page.path());
+    QCOMPARE(nb.View()->url().scheme(), page.scheme());
+    QVERIFY(nb.Loaded());
+    // Another file of the working folder is not the note's: the page cannot
+    // open it.
+    QVERIFY(Click(nb.View(), QStringLiteral("#next")));
+    QTest::qWait(500);
+    QVERIFY(!BodyText(nb.View()).contains(QLatin1String("The other page")));
 }
 
 void NoteBrowserTest::everyCommandOnce() {
@@ -687,14 +698,20 @@ void NoteBrowserTest::pagesReadFilesOnlyInTheWorkFolder() {
     const QString script = QStringLiteral(
         "<script>function get(u){try{var x=new XMLHttpRequest();x.open('GET',u,false);x.send();return x.responseText;}"
         "catch(e){return 'blocked';}}"
-        "window.results=[get('%1'),get('vltinside.txt'),get('vltlink.txt')];</script>")
+        "document.documentElement.setAttribute('data-r',JSON.stringify([get('%1'),get('vltinside.txt'),"
+        "get('vltlink.txt')]));</script>")
                                .arg(QUrl::fromLocalFile(secret.fileName()).toString());
     CNote* note = nb.Add("Reader", kStatusDone, ("<html><head>" + script + "</head><body>reader</body></html>").toStdString());
+    // With the notebook's page scripts on, which the view remembers.
+    nb.frame->ExecuteCommand(cmd::kCmdPageScripts);
+    QVERIFY(nb.View()->PageScriptsOn());
     QVERIFY(nb.Show(note));
-    const QVariantList results = Js(nb.View(), QStringLiteral("window.results")).toList();
+    const QVariantList results =
+        Js(nb.View(), QStringLiteral("JSON.parse(document.documentElement.getAttribute('data-r')||'[]')")).toList();
     QCOMPARE(results.size(), 3);
     QVERIFY2(!results[0].toString().contains(QLatin1String("SECRET")), qPrintable(results[0].toString()));
-    QCOMPARE(results[1].toString(), QStringLiteral("INSIDE-FOLDER"));
+    // Another file of the working folder is no file of this note's.
+    QVERIFY2(!results[1].toString().contains(QLatin1String("INSIDE")), qPrintable(results[1].toString()));
     QVERIFY2(!results[2].toString().contains(QLatin1String("SECRET")), qPrintable(results[2].toString()));
     QVERIFY(!CNoteBrowserView::FileAccessAllowed(QUrl::fromLocalFile(secret.fileName())));
     QVERIFY(CNoteBrowserView::FileAccessAllowed(QUrl::fromLocalFile(inside.fileName())));
