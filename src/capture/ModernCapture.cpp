@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 
+#include "capture/CaptureBudget.h"
 #include "capture/CaptureContext.h"
 #include "capture/CaptureShared.h"
 #include "capture/CssRefs.h"
@@ -35,6 +36,8 @@ const int kMaxStoredNesting = 64;
 // notebook is fetching before it fetches them itself.
 const std::chrono::seconds kWaitForOthers(120);
 const size_t kMinPageBytes = 10;
+// The part of a capture's budget one page's parse may use.
+const uint64_t kParseShare = 4;
 
 struct CNode;
 
@@ -94,9 +97,9 @@ CPageEdit EncodingMark(const CHtmlScan& scan) {
 
 class CModernRun {
 public:
-    CModernRun(CNote& note, CCaptureContext* pContext, bool bFetch, uint64_t nMaxFileBytes)
+    CModernRun(CNote& note, CCaptureContext* pContext, bool bFetch, uint64_t nMaxFileBytes, CCaptureBudget& budget)
         : m_note(note), m_pDoc(note.m_pDocument), m_pContext(pContext), m_bFetch(bFetch),
-          m_nMaxFileBytes(nMaxFileBytes) {}
+          m_nMaxFileBytes(nMaxFileBytes), m_budget(budget) {}
     CModernRun(const CModernRun&) = delete;
     CModernRun& operator=(const CModernRun&) = delete;
     // Addresses still reserved (a failure part-way) go back.
@@ -140,6 +143,7 @@ private:
     CCaptureContext* m_pContext;
     bool m_bFetch;
     uint64_t m_nMaxFileBytes;
+    CCaptureBudget& m_budget;
     std::unique_ptr<CResourceFetcher> m_pFetcher;
     std::deque<CNode> m_nodes;  // stable addresses
     std::map<std::string, CNode*> m_byUrl;
@@ -218,7 +222,8 @@ void CModernRun::StartFetch(CNode& node) {
     } else if (scheme == "file") {
         CFetchResult r;
         r.m_strFinalUrl = url;
-        r.m_nCode = ReadLocal(url, r.m_body) ? kFetchOk : kFetchFailed;
+        r.m_nCode = !m_budget.Spent() && ReadLocal(url, r.m_body) && m_budget.Take(r.m_body.size()) ? kFetchOk
+                                                                                                : kFetchFailed;
         Fetched(*p, std::move(r));
     } else {
         p->state = kFailed;
@@ -404,8 +409,25 @@ void CModernRun::ParseStylesheet(CNode& node, const std::string& sheetUrl) {
 void CModernRun::ParseDocument(CNode& node, const std::string& pageUrl) {
     const std::vector<uint8_t>& body = node.result.m_body;
     if (TooDeepToParse(body.data(), body.size())) return;  // stored as it came
+    // The parse and what it keeps count against the budget like a file. The
+    // parser's tree is passing but large (a few hundred bytes a tag), so one
+    // page may use a quarter of the budget at the most: 256 MiB by default,
+    // ten times what the largest pages of the real web need.
+    const uint64_t nParse = std::min(m_budget.Left(), m_budget.Limit() / kParseShare);
+    CHtmlScan scan = ScanHtml(body.data(), body.size(), node.result.m_strCharset, static_cast<size_t>(nParse));
+    if (scan.m_bTooLarge || !m_budget.Take(scan.m_nBytes)) {
+        m_budget.Spend();
+        if (node.state == kFetched && &node != m_pRoot) {
+            // Stored unparsed its own files would be lost; at its address it
+            // still shows with them.
+            node.state = kFailed;
+            m_budget.Give(node.result.m_body.size());
+            std::vector<uint8_t>().swap(node.result.m_body);
+        }
+        return;
+    }
     node.bHtml = true;
-    node.scan = ScanHtml(body.data(), body.size(), node.result.m_strCharset);
+    node.scan = std::move(scan);
     std::string base = node.strResultBase.empty() ? pageUrl : node.strResultBase;
     const bool bXsl = !node.strResultBase.empty();
     for (const CHtmlRef& ref : node.scan.m_refs) {
@@ -665,6 +687,8 @@ void CModernRun::Run(std::vector<uint8_t>& bytes, const CModernCaptureRequest& r
 
 void CaptureModern(CNote& note, CCaptureContext* pContext, std::vector<uint8_t>& bytes,
                    const CModernCaptureRequest& request) {
-    CModernRun run(note, pContext, request.m_bFetchResources, request.m_nMaxFileBytes);
+    CCaptureBudget own;
+    CModernRun run(note, pContext, request.m_bFetchResources, request.m_nMaxFileBytes,
+                   request.m_pBudget ? *request.m_pBudget : own);
     run.Run(bytes, request);
 }

@@ -10,6 +10,7 @@
 
 class CNote;
 class CCaptureContext;
+class CCaptureBudget;
 
 struct CModernCaptureRequest {
     std::string m_strBase;     // the page's address: a URL, or a local path
@@ -17,6 +18,11 @@ struct CModernCaptureRequest {
     bool m_bOwnContent = false;  // the bytes are the note's own page (its list of files is made anew)
     bool m_bFetchResources = true;  // off: only hyperlinks are made absolute
     uint64_t m_nMaxFileBytes = 10240000;  // local files this large or larger are not taken in
+    // What the capture may hold (files read or fetched, pages parsed); null
+    // gives it a default budget of its own. A page that cannot be parsed
+    // within what is left is kept as it came (the note's own page) or left
+    // at its address (a frame), and the budget is spent.
+    CCaptureBudget* m_pBudget = nullptr;
 };
 
 // Rewrites `bytes` (the page) in place and makes the attachments. With a

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "platform/DownloadSettings.h"
+#include "capture/CaptureBudget.h"
 #include "capture/CaptureContext.h"
 #include "capture/CaptureShared.h"
 #include "capture/CssRefs.h"
@@ -58,6 +59,7 @@ struct CaptureRun {
     CCaptureContext* pContext;
     bool bFetchResources;
     uint64_t nMaxFileBytes;
+    CCaptureBudget& budget;  // fetches count themselves through the context; files read here count here
     // Stylesheets and frame pages whose own resources are being captured, by
     // address, with the name each is reserved to be stored under: one that
     // refers to itself, directly or through others, points at that name
@@ -172,7 +174,7 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
                         std::string url = item->m_strURL;
                         bGot = pContext->FetchResource(url, data, &note);
                     } else {
-                        bGot = ReadLocal(item->m_strURL, data);
+                        bGot = !budget.Spent() && ReadLocal(item->m_strURL, data) && budget.Take(data.size());
                     }
                     if (bGot) {
                         CNoteAttatch* pAttach = nullptr;
@@ -227,6 +229,23 @@ bool CNote::CaptureResources(const std::string& strBase, CCaptureContext* pConte
                                            : pContext ? pContext->m_options
                                                       : CurrentDownloadSettings();
         const bool bFetch = settings.m_bFetchResources;
+        CCaptureBudget own(settings.m_nCaptureBudget);
+        CCaptureBudget& budget = pContext ? pContext->m_budget : own;
+        // Whatever rule runs, a capture that left files at their addresses
+        // for the budget says so.
+        struct Record {
+            CNote& note;
+            const CCaptureBudget& budget;
+            ~Record() {
+                try {
+                    const std::string text = fetchutil::BudgetText(budget);
+                    if (text.empty()) return;
+                    CNoteUpdate update(note);
+                    if (update) note.m_strError = text;
+                } catch (...) {
+                }
+            }
+        } record{*this, budget};
         // An edited page read back from the working folder may name any file
         // it had, whatever the user's limit for imports says now.
         const uint64_t nMaxFileBytes = pContext || pSettings ? settings.m_nMaxFileBytes
@@ -243,6 +262,7 @@ bool CNote::CaptureResources(const std::string& strBase, CCaptureContext* pConte
             request.m_bFetchResources = bFetch;
             request.m_nMaxFileBytes = nMaxFileBytes;
             request.m_bOwnContent = pBytes == nullptr;
+            request.m_pBudget = &budget;
             if (pBytes) {
                 CaptureModern(*this, pContext, *pBytes, request);
                 return true;
@@ -258,7 +278,7 @@ bool CNote::CaptureResources(const std::string& strBase, CCaptureContext* pConte
             if (update) m_content.swap(bytes);
             return true;
         }
-        CaptureRun run{*this, m_pDocument, pContext, bFetch, nMaxFileBytes, {}};
+        CaptureRun run{*this, m_pDocument, pContext, bFetch, nMaxFileBytes, budget, {}};
         if (pBytes) return run.Capture(strBase, *pBytes, false);
         // The worker is the only writer of the content while it runs; the
         // result goes in under the lock that a save takes to read it.
