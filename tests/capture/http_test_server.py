@@ -113,6 +113,12 @@ class Handler(BaseHTTPRequestHandler):
     def log_message(self, fmt, *args):
         pass
 
+    def handle(self):
+        try:
+            super().handle()
+        except (BrokenPipeError, ConnectionResetError):
+            pass  # a client that gives up on an answer is no fault here
+
     def send_body(self, code, body, extra=()):
         self.send_response(code)
         for name, value in extra:
