@@ -99,7 +99,9 @@ class CModernRun {
 public:
     CModernRun(CNote& note, CCaptureContext* pContext, bool bFetch, uint64_t nMaxFileBytes, CCaptureBudget& budget)
         : m_note(note), m_pDoc(note.m_pDocument), m_pContext(pContext), m_bFetch(bFetch),
-          m_nMaxFileBytes(nMaxFileBytes), m_budget(budget) {}
+          m_nMaxFileBytes(nMaxFileBytes), m_budget(budget) {
+        m_overBudget.state = kFailed;
+    }
     CModernRun(const CModernRun&) = delete;
     CModernRun& operator=(const CModernRun&) = delete;
     // Addresses still reserved (a failure part-way) go back.
@@ -146,6 +148,7 @@ private:
     CCaptureBudget& m_budget;
     std::unique_ptr<CResourceFetcher> m_pFetcher;
     std::deque<CNode> m_nodes;  // stable addresses
+    CNode m_overBudget;         // every file met once the budget is spent: never fetched
     std::map<std::string, CNode*> m_byUrl;
     std::vector<CNode*> m_order;  // stored or used, in page order
     CNode* m_pRoot = nullptr;
@@ -174,6 +177,10 @@ CNode* CModernRun::Want(const std::string& url, int nUse, int nDepth, const std:
         }
         return p;
     }
+    // A page of a million addresses would otherwise hold a million nodes
+    // past the budget; those it cannot hold share one that keeps them at
+    // their addresses.
+    if (!m_budget.Take(sizeof(CNode) + 2 * url.size())) return &m_overBudget;
     m_nodes.emplace_back();
     CNode* p = &m_nodes.back();
     p->strUrl = url;
@@ -365,6 +372,7 @@ void CModernRun::AddUse(CNode& parent, const std::string& base, const std::strin
     const std::string scheme = SchemeOf(absolute);
     if (!IsWebScheme(scheme) && scheme != "file") return;
     site.strAbsolute = absolute;
+    m_budget.Take(sizeof(CUse) + absolute.size());  // past it, the files after this one are not taken
     const std::string key = WithoutFragment(absolute, &site.strFragment);
     site.pNode = Want(key, nUse, parent.nDepth + 1, strResultBase);
     parent.uses.push_back(site);
