@@ -65,7 +65,7 @@ void MakeFolders(const std::string& strFolder) {
 
 // "CVX1" as the bytes stand in the file.
 const uint32_t kExtensionMark = 0x31585643;
-const uint32_t kExtensionFields = 2;
+const uint32_t kExtensionFields = 3;
 
 CAppOptions& AppOptions() {
     static CAppOptions options;
@@ -103,6 +103,9 @@ CDownloadSettings CAppOptions::DownloadSettings() const {
     s.m_nMaxWorkers = m_nMaxDownloadWorkers;
     s.m_bModernCapture = m_download.m_bModernCapture;
     s.m_nMaxFileBytes = m_download.m_nMaxFileBytes;
+    const uint32_t nBudgetMB = m_download.m_nCaptureBudgetMB ? m_download.m_nCaptureBudgetMB
+                                                             : CDownloadOptions().m_nCaptureBudgetMB;
+    s.m_nCaptureBudget = uint64_t(nBudgetMB) << 20;
     return s;
 }
 
@@ -158,6 +161,7 @@ void CAppOptions::Store(CArchive& ar) const {
     ar.WriteU32(kExtensionFields);
     ar.WriteU32(d.m_bModernCapture);
     ar.WriteU32(d.m_nMaxFileBytes);
+    ar.WriteU32(d.m_nCaptureBudgetMB);
 }
 
 // Straight into the record, field by field: when the file ends early the
@@ -210,11 +214,13 @@ void CAppOptions::Load(CArchive& ar) {
     const CDownloadOptions defaults;
     d.m_bModernCapture = defaults.m_bModernCapture;
     d.m_nMaxFileBytes = defaults.m_nMaxFileBytes;
+    d.m_nCaptureBudgetMB = defaults.m_nCaptureBudgetMB;
     if (ar.Remaining() < 8) return;
     if (ar.ReadU32() != kExtensionMark) return;  // not ours: left as it is
     const uint32_t nFields = ar.ReadU32();
     if (nFields >= 1 && ar.Remaining() >= 4) d.m_bModernCapture = ar.ReadU32() != 0;
     if (nFields >= 2 && ar.Remaining() >= 4) d.m_nMaxFileBytes = ar.ReadU32();
+    if (nFields >= 3 && ar.Remaining() >= 4) d.m_nCaptureBudgetMB = ar.ReadU32();
 }
 
 bool CAppOptions::LoadOptions(const std::string& strPath) {

@@ -43,6 +43,10 @@ struct CDownloadOptions {
     // Files of this many bytes or more are not imported; kept after the
     // record like the capture mode, a file without it reads as 10240000.
     uint32_t m_nMaxFileBytes = 10240000;
+    // What one capture may hold, in MB (see CDownloadSettings); kept after
+    // the record too. 0, which no page can be captured with, reads as the
+    // default.
+    uint32_t m_nCaptureBudgetMB = 1024;
 };
 
 struct CWindowRect {

@@ -85,6 +85,11 @@ private:
                     self->m_bTooLarge = true;
                     return 0;
                 }
+                if (static_cast<unsigned long long>(self->m_nContentLength) > self->m_budget.Left()) {
+                    self->m_budget.Spend();
+                    self->m_bOverBudget = true;
+                    return 0;
+                }
                 Reserve(self->m_buffer, static_cast<size_t>(self->m_nContentLength) + 1);
             }
         }
@@ -97,6 +102,11 @@ private:
             self->m_bTooLarge = true;
             return 0;
         }
+        if (!self->m_budget.Take(len)) {
+            self->m_bOverBudget = true;
+            return 0;
+        }
+        self->m_nCounted += len;
         std::vector<uint8_t>& buffer = self->m_buffer;
         // One byte more for the zero that follows the body.
         if (buffer.size() + len + 1 > buffer.capacity())
@@ -114,6 +124,7 @@ CCaptureContext::~CCaptureContext() { CloseSession(); }
 int CCaptureContext::OpenSession(const CFetchOptions& options) {
     CloseSession();
     m_options = options;
+    m_budget = CCaptureBudget(options.m_nCaptureBudget);
     InitCurlOnce();
     m_curl = curl_easy_init();
     if (!m_curl) return 1;
@@ -166,9 +177,16 @@ void CCaptureContext::CloseSession() {
 
 bool CCaptureContext::StopSeen() const { return StopRequested(m_pTransferNote); }
 
+void CCaptureContext::DropBuffer() {
+    m_buffer.clear();
+    m_budget.Give(m_nCounted);
+    m_nCounted = 0;
+}
+
 long CCaptureContext::Perform(CNote* pNote) {
     for (bool bResent = false;; bResent = true) {
-        m_buffer.clear();
+        DropBuffer();
+        m_bOverBudget = false;
         m_nStatus = 0;
         m_nContentLength = -1;
         m_strLocation.clear();
@@ -209,13 +227,15 @@ bool CCaptureContext::DiedUnanswered(const CNote* pNote) const {
 
 int CCaptureContext::FetchURL(std::string& url, const uint8_t*& pData, size_t& nLength, CNote* pNote) {
     auto finish = [&](int code) {
-        if (code != kFetchOk) m_buffer.clear();
+        // What a capture keeps stays counted; anything else goes back.
+        if (code != kFetchOk) DropBuffer();
+        m_nCounted = 0;
         m_buffer.push_back(0);
         pData = m_buffer.data();
         nLength = m_buffer.size() - 1;
         return code;
     };
-    m_buffer.clear();
+    DropBuffer();
 
     if (!HasScheme(url)) url = "http://" + url;
     const std::string work = url;
@@ -224,6 +244,7 @@ int CCaptureContext::FetchURL(std::string& url, const uint8_t*& pData, size_t& n
         (parts.m_strScheme != "http" && parts.m_strScheme != "https"))
         return finish(kFetchBadUrl);
     if (StopRequested(pNote)) return finish(kFetchFailed);
+    if (m_budget.Spent()) return finish(kFetchOverBudget);
 
     // The fragment never goes to the server; user name and password in the
     // URL are not used.
@@ -246,6 +267,7 @@ int CCaptureContext::FetchURL(std::string& url, const uint8_t*& pData, size_t& n
     curl_easy_setopt(m_curl, CURLOPT_PROXYPASSWORD, static_cast<const char*>(nullptr));
 
     long status = Perform(pNote);
+    if (m_bOverBudget) return finish(kFetchOverBudget);
     if (const int limit = LimitCode(m_curl, m_lastResult, m_limits)) return finish(limit);
     if (m_lastResult == CURLE_URL_MALFORMAT || m_lastResult == CURLE_UNSUPPORTED_PROTOCOL)
         return finish(kFetchBadUrl);
@@ -257,6 +279,7 @@ int CCaptureContext::FetchURL(std::string& url, const uint8_t*& pData, size_t& n
         curl_easy_setopt(m_curl, CURLOPT_PROXYUSERNAME, user.c_str());
         curl_easy_setopt(m_curl, CURLOPT_PROXYPASSWORD, password.c_str());
         status = Perform(pNote);
+        if (m_bOverBudget) return finish(kFetchOverBudget);
         if (const int limit = LimitCode(m_curl, m_lastResult, m_limits)) return finish(limit);
         if (m_bTooLarge || m_bCallbackFailed) return finish(kFetchFailed);
     }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/CaptureBudget.h"
 #include "platform/DownloadSettings.h"
 
 class CNote;
@@ -29,6 +30,8 @@ constexpr int kFetchFailed = 4;      // stopped, any other status, or an unexpec
 constexpr int kFetchTryAgain = 6;    // 404, 408 or 504, after a pause
 constexpr int kFetchTooSlow = 7;     // the answer came slower than the transfer limits allow
 constexpr int kFetchTooLong = 8;     // the transfer ran past the overall limit
+constexpr int kFetchOverBudget = 9;  // the capture's budget is spent (this answer spent it, or one before)
+constexpr int kFetchInflated = 10;   // a compressed answer unpacked too far (InflatedTooFar)
 
 // A body larger than this is refused whole rather than kept in part: a
 // truncated page or image would be stored as if it were complete.
@@ -61,7 +64,7 @@ public:
     CCaptureContext& operator=(const CCaptureContext&) = delete;
 
     // Starts the session (a new one if one is open) with `options`, which
-    // the context keeps. 1 when libcurl cannot make a handle; every fetch
+    // the context keeps, and a full budget of options.m_nCaptureBudget. 1 when libcurl cannot make a handle; every fetch
     // then gives kFetchBadUrl.
     int OpenSession(const CFetchOptions& options);
     void CloseSession();
@@ -117,6 +120,9 @@ public:
     size_t m_nMaxBody = kMaxBodyBytes;
     // Lowered by tests, so that a stalled server is given up in moments.
     CTransferLimits m_limits;
+    // What this capture holds, counted by every fetch as the bytes arrive;
+    // a fetch after it is spent fails at once with kFetchOverBudget.
+    CCaptureBudget m_budget;
     // The code of the last fetch through FetchPageWithRetry or
     // FetchResourceWithRetry.
     int m_nLastFetchCode = kFetchOk;
@@ -134,6 +140,8 @@ private:
     // before any line of an answer, and not for a stop.
     bool DiedUnanswered(const CNote* pNote) const;
     bool StopSeen() const;
+    // The receive buffer emptied; what it held no longer counts.
+    void DropBuffer();
 
     // libcurl's callbacks, which fill the state below.
     friend struct CaptureContextCallbacks;
@@ -149,6 +157,8 @@ private:
     std::string m_strLocation;
     bool m_bHaveLocation = false;
     bool m_bTooLarge = false;
+    bool m_bOverBudget = false;
+    uint64_t m_nCounted = 0;         // bytes of the buffer taken from the budget
     bool m_bCallbackFailed = false;  // a callback caught an exception
     unsigned m_nHeaderLines = 0;     // header lines of any response so far
     int m_lastResult = 0;            // libcurl's result of the last request

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 #include <new>
@@ -657,9 +658,38 @@ bool IsPlaceholderUrl(const std::string& raw) {
     return false;
 }
 
+// What a parse may hold: the tree, the scan text and the references. Past it
+// the parse is abandoned by an exception, which the arena makes safe: the
+// parser owns nothing the arena does not free.
+struct CTooLargeToParse {};
+class CParseBound {
+public:
+    explicit CParseBound(size_t nMax) : m_nMax(nMax) {}
+    void Charge(size_t n) {
+        if (n > m_nMax - m_nUsed) throw CTooLargeToParse();
+        m_nUsed += n;
+    }
+    void Release(size_t n) { m_nUsed -= std::min(n, m_nUsed); }
+    size_t Used() const { return m_nUsed; }
+
+private:
+    size_t m_nMax;
+    size_t m_nUsed = 0;
+};
+
+// A reference's cost: itself twice (the vector's spare room, the copy that
+// drops duplicates) and the text of its strings beyond what they hold inline.
+size_t RefBytes(const CHtmlRef& r) {
+    size_t n = 2 * sizeof(CHtmlRef);
+    for (const std::string* s : {&r.m_strValue, &r.m_strBefore, &r.m_strAfter, &r.m_strTag})
+        if (s->capacity() > 15) n += s->capacity() + 1;
+    return n;
+}
+
 class CCollector {
 public:
-    CCollector(const std::string& text, std::vector<CHtmlRef>& refs) : m_text(text), m_refs(refs) {
+    CCollector(const std::string& text, std::vector<CHtmlRef>& refs, CParseBound& bound)
+        : m_text(text), m_refs(refs), m_bound(bound) {
         size_t i = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
         while (i < text.size() && IsHtmlSpace(static_cast<unsigned char>(text[i]))) ++i;
         m_bXml = text.compare(i, 5, "<?xml") == 0;
@@ -681,6 +711,7 @@ public:
                 case GUMBO_NODE_COMMENT: Comment(node->v.text); break;
                 default: break;
             }
+            for (; m_nCharged < m_refs.size(); ++m_nCharged) m_bound.Charge(RefBytes(m_refs[m_nCharged]));
             if (!children) continue;
             for (unsigned i = children->length; i-- > 0;)
                 stack.push_back(static_cast<const GumboNode*>(children->data[i]));
@@ -1074,6 +1105,8 @@ private:
 
     const std::string& m_text;
     std::vector<CHtmlRef>& m_refs;
+    CParseBound& m_bound;
+    size_t m_nCharged = 0;  // references counted against the bound
     bool m_bXml = false;  // a page that starts with an XML declaration
     bool m_bBaseSeen = false;
 };
@@ -1229,10 +1262,11 @@ private:
 // ones it is done with.
 class CParseArena {
 public:
-    CParseArena() { m_head.m_pPrev = m_head.m_pNext = &m_head; }
+    explicit CParseArena(CParseBound& bound) : m_bound(bound) { m_head.m_pPrev = m_head.m_pNext = &m_head; }
     ~CParseArena() {
         for (Block* b = m_head.m_pNext; b != &m_head;) {
             Block* next = b->m_pNext;
+            m_bound.Release(b->m_nSize);
             std::free(b);
             b = next;
         }
@@ -1250,12 +1284,18 @@ private:
     struct alignas(std::max_align_t) Block {
         Block* m_pPrev;
         Block* m_pNext;
+        size_t m_nSize;  // with this header
     };
 
     static void* Alloc(void* self, size_t size) {
         CParseArena* arena = static_cast<CParseArena*>(self);
+        arena->m_bound.Charge(sizeof(Block) + size);
         Block* b = static_cast<Block*>(std::malloc(sizeof(Block) + size));
-        if (!b) throw std::bad_alloc();
+        if (!b) {
+            arena->m_bound.Release(sizeof(Block) + size);
+            throw std::bad_alloc();
+        }
+        b->m_nSize = sizeof(Block) + size;
         b->m_pNext = arena->m_head.m_pNext;
         b->m_pPrev = &arena->m_head;
         b->m_pNext->m_pPrev = b;
@@ -1263,24 +1303,20 @@ private:
         return b + 1;
     }
 
-    static void Free(void*, void* p) {
+    static void Free(void* self, void* p) {
         if (!p) return;
         Block* b = static_cast<Block*>(p) - 1;
+        static_cast<CParseArena*>(self)->m_bound.Release(b->m_nSize);
         b->m_pPrev->m_pNext = b->m_pNext;
         b->m_pNext->m_pPrev = b->m_pPrev;
         std::free(b);
     }
 
+    CParseBound& m_bound;
     Block m_head;
 };
 
-}  // namespace
-
-CHtmlScan ScanHtml(const uint8_t* pData, size_t nLength, const std::string& strHttpCharset) {
-    CHtmlScan scan;
-    if (!pData) nLength = 0;
-    size_t bom = 0;
-    scan.m_strEncoding = DetectEncoding(pData, nLength, strHttpCharset, &bom, &scan.m_nEncodingFrom);
+void ParseInto(CHtmlScan& scan, const uint8_t* pData, size_t nLength, size_t bom, CParseBound& bound) {
     size_t parseFrom = 0;
     if (scan.m_strEncoding == "UTF-8") {
         if (nLength) scan.m_strText.assign(reinterpret_cast<const char*>(pData), nLength);
@@ -1290,15 +1326,17 @@ CHtmlScan ScanHtml(const uint8_t* pData, size_t nLength, const std::string& strH
     } else {
         DecodeLegacy(pData, nLength, scan.m_strEncoding, scan);
     }
+    const size_t nText = scan.m_strText.capacity() + scan.m_offsetMap.capacity() * sizeof(size_t);
+    if (nText > nLength) bound.Charge(nText - nLength);
 
     {
-        CParseArena arena;
+        CParseArena arena(bound);
         GumboOptions options = kGumboDefaultOptions;
         options.max_errors = 0;  // nobody reads them
         arena.Install(options);
         const GumboOutput* output =
             gumbo_parse_with_options(&options, scan.m_strText.data() + parseFrom, scan.m_strText.size() - parseFrom);
-        if (output) CCollector(scan.m_strText, scan.m_refs).Walk(output->document);
+        if (output) CCollector(scan.m_strText, scan.m_refs, bound).Walk(output->document);
     }
 
     std::stable_sort(scan.m_refs.begin(), scan.m_refs.end(),
@@ -1315,6 +1353,29 @@ CHtmlScan ScanHtml(const uint8_t* pData, size_t nLength, const std::string& strH
         if (!dup) unique.push_back(std::move(ref));
     }
     scan.m_refs.swap(unique);
+}
+
+}  // namespace
+
+CHtmlScan ScanHtml(const uint8_t* pData, size_t nLength, const std::string& strHttpCharset, size_t nMaxBytes) {
+    CHtmlScan scan;
+    if (!pData) nLength = 0;
+    size_t bom = 0;
+    scan.m_strEncoding = DetectEncoding(pData, nLength, strHttpCharset, &bom, &scan.m_nEncodingFrom);
+    CParseBound bound(nMaxBytes);
+    try {
+        // The text is at least a copy of the page: a page past the bound is
+        // not even decoded.
+        bound.Charge(nLength);
+        ParseInto(scan, pData, nLength, bom, bound);
+    } catch (const CTooLargeToParse&) {
+        CHtmlScan refused;
+        refused.m_strEncoding = scan.m_strEncoding;
+        refused.m_nEncodingFrom = scan.m_nEncodingFrom;
+        refused.m_bTooLarge = true;
+        return refused;
+    }
+    scan.m_nBytes = bound.Used();
     return scan;
 }
 
@@ -1369,7 +1430,8 @@ CBodySpan FindPageBody(const CHtmlScan& scan) {
     CBodySpan span;
     const std::string& text = scan.m_strText;
     const size_t from = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    CParseArena arena;
+    CParseBound bound(SIZE_MAX);  // the page was scanned within its bound already
+    CParseArena arena(bound);
     GumboOptions options = kGumboDefaultOptions;
     options.max_errors = 0;
     arena.Install(options);

@@ -78,6 +78,10 @@ struct CHtmlScan {
     // Offset in the page's bytes of each byte of the scan text, and one past
     // the end; empty when the scan text is the page's bytes.
     std::vector<size_t> m_offsetMap;
+    // The parse would have passed its bound: nothing but the encoding is set.
+    bool m_bTooLarge = false;
+    // About what the scan holds (text, offsets, references), for a budget.
+    size_t m_nBytes = 0;
 };
 
 // Parses a page. The encoding is taken from a byte order mark, then
@@ -85,7 +89,13 @@ struct CHtmlScan {
 // empty), then a meta charset or content-type in the first 1024 bytes or an
 // XML declaration, else UTF-8 when the bytes are valid UTF-8, else
 // WINDOWS-1252. Never fails: any bytes give some scan.
-CHtmlScan ScanHtml(const uint8_t* pData, size_t nLength, const std::string& strHttpCharset);
+//
+// The parser's tree costs a few hundred bytes a tag and attribute, so a
+// page of millions of empty tags would take gigabytes: its memory, with
+// the scan text and the references collected, stays within `nMaxBytes`, and
+// a page that needs more gives an empty scan marked m_bTooLarge.
+CHtmlScan ScanHtml(const uint8_t* pData, size_t nLength, const std::string& strHttpCharset,
+                   size_t nMaxBytes = SIZE_MAX);
 
 // Where a page's body stands in its scan text, as a browser finds it.
 struct CBodySpan {

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 
+#include "capture/CaptureBudget.h"
 #include "capture/CaptureContext.h"
 #include "capture/CaptureShared.h"
 #include "capture/CssRefs.h"
@@ -35,6 +36,8 @@ const int kMaxStoredNesting = 64;
 // notebook is fetching before it fetches them itself.
 const std::chrono::seconds kWaitForOthers(120);
 const size_t kMinPageBytes = 10;
+// The part of a capture's budget one page's parse may use.
+const uint64_t kParseShare = 4;
 
 struct CNode;
 
@@ -95,9 +98,12 @@ CPageEdit EncodingMark(const CHtmlScan& scan) {
 
 class CModernRun {
 public:
-    CModernRun(CNote& note, CCaptureContext* pContext, bool bFetch, uint64_t nMaxFileBytes, CLocalFolder& local)
+    CModernRun(CNote& note, CCaptureContext* pContext, bool bFetch, uint64_t nMaxFileBytes, CLocalFolder& local,
+               CCaptureBudget& budget)
         : m_note(note), m_pDoc(note.m_pDocument), m_pContext(pContext), m_bFetch(bFetch),
-          m_nMaxFileBytes(nMaxFileBytes), m_local(local) {}
+          m_nMaxFileBytes(nMaxFileBytes), m_local(local), m_budget(budget) {
+        m_overBudget.state = kFailed;
+    }
     CModernRun(const CModernRun&) = delete;
     CModernRun& operator=(const CModernRun&) = delete;
     // Addresses still reserved (a failure part-way) go back.
@@ -141,8 +147,10 @@ private:
     bool m_bFetch;
     uint64_t m_nMaxFileBytes;
     CLocalFolder& m_local;
+    CCaptureBudget& m_budget;
     std::unique_ptr<CResourceFetcher> m_pFetcher;
     std::deque<CNode> m_nodes;  // stable addresses
+    CNode m_overBudget;         // every file met once the budget is spent: never fetched
     std::map<std::string, CNode*> m_byUrl;
     std::vector<CNode*> m_order;  // stored or used, in page order
     CNode* m_pRoot = nullptr;
@@ -169,6 +177,10 @@ CNode* CModernRun::Want(const std::string& url, int nUse, int nDepth, const std:
         }
         return p;
     }
+    // A page of a million addresses would otherwise hold a million nodes
+    // past the budget; those it cannot hold share one that keeps them at
+    // their addresses.
+    if (!m_budget.Take(sizeof(CNode) + 2 * url.size())) return &m_overBudget;
     m_nodes.emplace_back();
     CNode* p = &m_nodes.back();
     p->strUrl = url;
@@ -222,7 +234,9 @@ void CModernRun::StartFetch(CNode& node) {
         }
         CFetchResult r;
         r.m_strFinalUrl = url;
-        r.m_nCode = ReadWholeFile(real, r.m_body, m_nMaxFileBytes) ? kFetchOk : kFetchFailed;
+        r.m_nCode = !m_budget.Spent() && ReadWholeFile(real, r.m_body, m_nMaxFileBytes) && m_budget.Take(r.m_body.size())
+                        ? kFetchOk
+                        : kFetchFailed;
         Fetched(*p, std::move(r));
     } else {
         p->state = kFailed;
@@ -344,6 +358,7 @@ void CModernRun::AddUse(CNode& parent, const std::string& base, const std::strin
     const std::string scheme = SchemeOf(absolute);
     if (!IsWebScheme(scheme) && scheme != "file") return;
     site.strAbsolute = absolute;
+    m_budget.Take(sizeof(CUse) + absolute.size());  // past it, the files after this one are not taken
     const std::string key = WithoutFragment(absolute, &site.strFragment);
     site.pNode = Want(key, nUse, parent.nDepth + 1, strResultBase);
     parent.uses.push_back(site);
@@ -388,8 +403,25 @@ void CModernRun::ParseStylesheet(CNode& node, const std::string& sheetUrl) {
 void CModernRun::ParseDocument(CNode& node, const std::string& pageUrl) {
     const std::vector<uint8_t>& body = node.result.m_body;
     if (TooDeepToParse(body.data(), body.size())) return;  // stored as it came
+    // The parse and what it keeps count against the budget like a file. The
+    // parser's tree is passing but large (a few hundred bytes a tag), so one
+    // page may use a quarter of the budget at the most: 256 MiB by default,
+    // ten times what the largest pages of the real web need.
+    const uint64_t nParse = std::min(m_budget.Left(), m_budget.Limit() / kParseShare);
+    CHtmlScan scan = ScanHtml(body.data(), body.size(), node.result.m_strCharset, static_cast<size_t>(nParse));
+    if (scan.m_bTooLarge || !m_budget.Take(scan.m_nBytes)) {
+        m_budget.Spend();
+        if (node.state == kFetched && &node != m_pRoot) {
+            // Stored unparsed its own files would be lost; at its address it
+            // still shows with them.
+            node.state = kFailed;
+            m_budget.Give(node.result.m_body.size());
+            std::vector<uint8_t>().swap(node.result.m_body);
+        }
+        return;
+    }
     node.bHtml = true;
-    node.scan = ScanHtml(body.data(), body.size(), node.result.m_strCharset);
+    node.scan = std::move(scan);
     std::string base = node.strResultBase.empty() ? pageUrl : node.strResultBase;
     const bool bXsl = !node.strResultBase.empty();
     for (const CHtmlRef& ref : node.scan.m_refs) {
@@ -652,7 +684,9 @@ void CModernRun::Run(std::vector<uint8_t>& bytes, const CModernCaptureRequest& r
 void CaptureModern(CNote& note, CCaptureContext* pContext, std::vector<uint8_t>& bytes,
                    const CModernCaptureRequest& request) {
     CLocalFolder workFolder(note.m_pDocument);
+    CCaptureBudget own;
     CModernRun run(note, pContext, request.m_bFetchResources, request.m_nMaxFileBytes,
-                   request.m_pLocalFolder ? *request.m_pLocalFolder : workFolder);
+                   request.m_pLocalFolder ? *request.m_pLocalFolder : workFolder,
+                   request.m_pBudget ? *request.m_pBudget : own);
     run.Run(bytes, request);
 }

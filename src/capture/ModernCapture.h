@@ -11,6 +11,7 @@
 class CNote;
 class CCaptureContext;
 class CLocalFolder;
+class CCaptureBudget;
 
 struct CModernCaptureRequest {
     std::string m_strBase;     // the page's address: a URL, or a local path
@@ -20,6 +21,11 @@ struct CModernCaptureRequest {
     uint64_t m_nMaxFileBytes = 10240000;  // local files this large or larger are not taken in
     // Where local files may come from; null: the notebook's working folder.
     CLocalFolder* m_pLocalFolder = nullptr;
+    // What the capture may hold (files read or fetched, pages parsed); null
+    // gives it a default budget of its own. A page that cannot be parsed
+    // within what is left is kept as it came (the note's own page) or left
+    // at its address (a frame), and the budget is spent.
+    CCaptureBudget* m_pBudget = nullptr;
 };
 
 // Rewrites `bytes` (the page) in place and makes the attachments. With a

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "platform/DownloadSettings.h"
+#include "capture/CaptureBudget.h"
 #include "capture/CaptureContext.h"
 #include "capture/CaptureShared.h"
 #include "capture/CssRefs.h"
@@ -59,6 +60,7 @@ struct CaptureRun {
     bool bFetchResources;
     uint64_t nMaxFileBytes;
     CLocalFolder& local;
+    CCaptureBudget& budget;  // fetches count themselves through the context; files read here count here
     // Stylesheets and frame pages whose own resources are being captured, by
     // address, with the name each is reserved to be stored under: one that
     // refers to itself, directly or through others, points at that name
@@ -157,7 +159,8 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
                     } else {
                         const std::string real = local.PathToRead(item->m_strURL, false);
                         bRefused = real.empty();
-                        bGot = !bRefused && ReadWholeFile(real, data, nMaxFileBytes);
+                        bGot = !bRefused && !budget.Spent() && ReadWholeFile(real, data, nMaxFileBytes) &&
+                               budget.Take(data.size());
                     }
                     if (bGot) {
                         CNoteAttatch* pAttach = nullptr;
@@ -219,6 +222,23 @@ bool CaptureNoteResources(CNote& note, const std::string& strBase, CCaptureConte
                                            : pContext ? pContext->m_options
                                                       : CurrentDownloadSettings();
         const bool bFetch = settings.m_bFetchResources;
+        CCaptureBudget own(settings.m_nCaptureBudget);
+        CCaptureBudget& budget = pContext ? pContext->m_budget : own;
+        // Whatever rule runs, a capture that left files at their addresses
+        // for the budget says so.
+        struct Record {
+            CNote& note;
+            const CCaptureBudget& budget;
+            ~Record() {
+                try {
+                    const std::string text = fetchutil::BudgetText(budget);
+                    if (text.empty()) return;
+                    CNoteUpdate update(note);
+                    if (update) note.m_strError = text;
+                } catch (...) {
+                }
+            }
+        } record{note, budget};
         // An edited page read back from the working folder may name any file
         // it had, whatever the user's limit for imports says now.
         const uint64_t nMaxFileBytes = pContext || pSettings ? settings.m_nMaxFileBytes
@@ -236,6 +256,7 @@ bool CaptureNoteResources(CNote& note, const std::string& strBase, CCaptureConte
             request.m_nMaxFileBytes = nMaxFileBytes;
             request.m_bOwnContent = pBytes == nullptr;
             request.m_pLocalFolder = &local;
+            request.m_pBudget = &budget;
             if (pBytes) {
                 CaptureModern(note, pContext, *pBytes, request);
                 return true;
@@ -251,7 +272,7 @@ bool CaptureNoteResources(CNote& note, const std::string& strBase, CCaptureConte
             if (update) note.m_content.swap(bytes);
             return true;
         }
-        CaptureRun run{note, note.m_pDocument, pContext, bFetch, nMaxFileBytes, local};
+        CaptureRun run{note, note.m_pDocument, pContext, bFetch, nMaxFileBytes, local, budget};
         if (pBytes) return run.Capture(strBase, *pBytes, false);
         // The worker is the only writer of the content while it runs; the
         // result goes in under the lock that a save takes to read it.

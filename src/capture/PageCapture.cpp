@@ -35,10 +35,12 @@ unsigned ErrorFor(int code) {
     }
 }
 
-std::string ErrorText(int code, const CTransferLimits& limits) {
-    if (code == kFetchTooSlow || code == kFetchTooLong) return fetchutil::LimitText(code, limits);
+std::string ErrorText(int code, const CCaptureContext& context) {
+    if (code == kFetchTooSlow || code == kFetchTooLong) return fetchutil::LimitText(code, context.m_limits);
+    if (code == kFetchOverBudget || code == kFetchInflated) return fetchutil::BudgetFailureText(code, context.m_budget);
     return host::LoadString(ErrorFor(code));
 }
+
 
 void Failed() { host::ShowMessage(ids::IDS_OPERATION_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION); }
 
@@ -125,7 +127,7 @@ bool CCaptureContext::CapturePage(std::string& url, CNote* pNote) {
     }
     if (code != kFetchOk) {
         CNoteUpdate update(*pNote);
-        if (update) pNote->m_strError = ErrorText(code, m_limits);
+        if (update) pNote->m_strError = ErrorText(code, *this);
         return false;
     }
     const size_t dot = name.rfind('.');
@@ -160,6 +162,9 @@ bool CCaptureContext::CaptureShownPage(const std::string& url, std::string strPa
     }
     std::string().swap(strPage);
     if (Stopped(pNote)) return true;
+    // The page is in memory already and counts like a fetched one; past the
+    // budget it is kept as it came.
+    m_budget.Take(pNote->m_content.size());
     pNote->CaptureResources(url, this, nullptr, &settings);
     return true;
 }
@@ -219,8 +224,9 @@ bool CCaptureContext::CaptureWebFile(const std::string& url, CNote* pNote, const
         // A file whose address names no type is known by its answer's.
         if (pNote->m_strExt.empty() && settings.m_bModernCapture) pNote->m_strExt = answered;
         if (!ok)
-            pNote->m_strError = code == kFetchTooSlow || code == kFetchTooLong
-                                    ? fetchutil::LimitText(code, m_limits)
+            pNote->m_strError = code == kFetchTooSlow || code == kFetchTooLong || code == kFetchOverBudget ||
+                                        code == kFetchInflated
+                                    ? ErrorText(code, *this)
                                     : host::LoadString(ids::IDS_FETCH_FAILED);
         return ok;
     } catch (...) {

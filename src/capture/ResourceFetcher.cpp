@@ -97,6 +97,7 @@ struct Fetch {
     bool bInMulti = false;
     const CNote* pNote = nullptr;
     size_t nMaxBody = 0;
+    CCaptureBudget* pBudget = nullptr;  // the context's
 
     // The attempt: one request, or two when credentials or a fresh
     // connection are asked for.
@@ -109,15 +110,27 @@ struct Fetch {
     long nStatus = 0;  // set once the headers of a final response are complete
     long long nContentLength = -1;
     bool bTooLarge = false;
+    bool bOverBudget = false;
+    bool bInflated = false;
+    uint64_t nCounted = 0;  // bytes of the body taken from the budget
     bool bCallbackFailed = false;
     unsigned nHeaderLines = 0;
     size_t nDropped = 0;
     std::vector<uint8_t> body;
 
+    // The body is dropped; what it held no longer counts.
+    void Uncount() {
+        if (pBudget) pBudget->Give(nCounted);
+        nCounted = 0;
+    }
+
     void ResetRequest() {
+        Uncount();
         nStatus = 0;
         nContentLength = -1;
         bTooLarge = false;
+        bOverBudget = false;
+        bInflated = false;
         bCallbackFailed = false;
         nHeaderLines = 0;
         nDropped = 0;
@@ -171,6 +184,11 @@ private:
                     f->bTooLarge = true;
                     return 0;
                 }
+                if (static_cast<unsigned long long>(f->nContentLength) > f->pBudget->Left()) {
+                    f->pBudget->Spend();
+                    f->bOverBudget = true;
+                    return 0;
+                }
                 // The whole body in one block from the start, so that a large
                 // image is never held twice while it grows. With a
                 // Content-Encoding this is the encoded length, a lower bound.
@@ -189,6 +207,19 @@ private:
         std::vector<uint8_t>& body = f->body;
         if (len > f->nMaxBody - body.size()) {
             f->bTooLarge = true;
+            return 0;
+        }
+        // Counted as the decoded bytes arrive, before they are kept: a bomb
+        // is stopped a few megabytes in, not once it is whole.
+        if (!f->pBudget->Take(len)) {
+            f->bOverBudget = true;
+            return 0;
+        }
+        f->nCounted += len;
+        curl_off_t nReceived = 0;
+        curl_easy_getinfo(f->curl, CURLINFO_SIZE_DOWNLOAD_T, &nReceived);
+        if (InflatedTooFar(f->nCounted, static_cast<uint64_t>(std::max<curl_off_t>(nReceived, 0)))) {
+            f->bInflated = true;
             return 0;
         }
         if (body.size() + len > body.capacity())
@@ -342,6 +373,7 @@ private:
     // connection that died under it.
     void StartAttempt(Fetch* f) {
         if (Stopped()) return Finish(f, kFetchFailed);
+        if (m_ctx.m_budget.Spent()) return Finish(f, kFetchOverBudget);
         if (!HasScheme(f->strUrl)) f->strUrl = "http://" + f->strUrl;
         url::CUrlParts parts;
         if (!m_multi || !url::CrackUrl(f->strUrl, parts) || parts.m_strHost.empty() ||
@@ -378,6 +410,7 @@ private:
         f->bCredentialsSent = false;
         f->pNote = m_ctx.m_pNote;
         f->nMaxBody = m_ctx.m_nMaxBody;
+        f->pBudget = &m_ctx.m_budget;
         SetTransferLimits(curl, m_ctx.m_limits);
         Send(f, false);
     }
@@ -420,6 +453,11 @@ private:
         if (Stopped()) return Finish(f, kFetchFailed);
         if (!f->bResent && DiedUnanswered(f, result)) return Send(f, true);
         if (result == CURLE_URL_MALFORMAT || result == CURLE_UNSUPPORTED_PROTOCOL) return AttemptEnded(f, kFetchBadUrl);
+        if (f->bOverBudget) return AttemptEnded(f, kFetchOverBudget);
+        if (f->bInflated) {
+            m_ctx.m_budget.NoteInflated();
+            return AttemptEnded(f, kFetchInflated);
+        }
         if (const int limit = LimitCode(f->curl, result, m_ctx.m_limits)) return AttemptEnded(f, limit);
         if (f->bTooLarge || f->bCallbackFailed) return AttemptEnded(f, kFetchFailed);
         long status = f->nStatus;
@@ -507,6 +545,9 @@ private:
             result.m_bCutByStop = true;
             result.m_body = std::move(f->body);
         }
+        // What the caller gets stays counted; a body dropped goes back.
+        if (result.m_body.empty()) f->Uncount();
+        f->nCounted = 0;
         ReleaseHandle(f);
         Done done = std::move(f->done);
         m_all.erase(f);
@@ -526,7 +567,10 @@ private:
 
     // Everything dropped without callbacks.
     void Abandon() {
-        for (auto& entry : m_all) ReleaseHandle(entry.first);
+        for (auto& entry : m_all) {
+            entry.first->Uncount();
+            ReleaseHandle(entry.first);
+        }
         m_all.clear();
         m_ready.clear();
         m_paused.clear();

@@ -6,8 +6,12 @@
 // followed (301, 302, 303, 307, 308) within the same count of attempts,
 // proxy credentials on 401/407, a body that does not fit the limit refused
 // whole, a transfer past the context's limits given up (kFetchTooSlow,
-// kFetchTooLong). Answers are decoded (gzip, deflate, br). A stop request of the
-// context's note ends every fetch still running.
+// kFetchTooLong). Answers are decoded (gzip, deflate, br). Decoded bytes count
+// against the context's budget as they arrive: a fetch that would pass it
+// ends with kFetchOverBudget, as does every fetch after it, and one that
+// unpacks too far for what came on the wire (InflatedTooFar) with
+// kFetchInflated; neither is tried again. A stop request of the context's
+// note ends every fetch still running.
 //
 // Everything runs on the worker thread that calls Run; the callbacks too,
 // so a callback may add further fetches (a stylesheet's own resources).

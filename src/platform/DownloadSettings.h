@@ -22,6 +22,10 @@ struct CDownloadSettings {
     // A file of the disk this large or larger is not imported (nor read back
     // into a note).
     uint64_t m_nMaxFileBytes = 10240000;
+    // What one capture may hold: its page and files as decoded, and the
+    // parser's work on its pages. Past it the remaining files keep their
+    // web addresses.
+    uint64_t m_nCaptureBudget = uint64_t(1) << 30;
 };
 
 // Where the notebooks and the capture code find the download options: the

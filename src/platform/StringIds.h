@@ -114,4 +114,8 @@ constexpr unsigned IDS_LINK_NOT_OPENED = 34460;  // a stored page's link to some
 constexpr unsigned IDS_FETCH_TOO_SLOW = 34465;      // bytes a second, seconds: a download given up as stalled
 constexpr unsigned IDS_FETCH_TOO_LONG_MIN = 34466;  // minutes: a download given up as too long
 constexpr unsigned IDS_FETCH_TOO_LONG_SEC = 34467;  // seconds: the same
+constexpr unsigned IDS_CAPTURE_OVER_BUDGET = 34490;  // MB: a capture's files past its budget left at their addresses
+constexpr unsigned IDS_FETCH_OVER_BUDGET = 34491;    // MB: a page or file alone past the budget, not stored
+constexpr unsigned IDS_FILES_INFLATED = 34492;       // ratio: files that unpacked too far left at their addresses
+constexpr unsigned IDS_FETCH_INFLATED = 34493;       // ratio: a page or file that unpacked too far, not stored
 }  // namespace ids

@@ -17,6 +17,15 @@ namespace {
 constexpr int kOptionsHelpContext = 4011;
 constexpr unsigned kIdsInvalidHotKey = 33030;
 constexpr uint32_t kMsPerMinute = 60000;
+// A capture budget the page offers: up to a terabyte.
+constexpr int kMaxCaptureBudgetMB = 1 << 20;
+
+// A stored 0 reads as the default, which is what the page shows; a larger
+// budget stored by other means stays unless the user changes the number.
+int ShownBudget(const CDownloadOptions& d) {
+    const uint32_t n = d.m_nCaptureBudgetMB ? d.m_nCaptureBudgetMB : CDownloadOptions().m_nCaptureBudgetMB;
+    return static_cast<int>(std::min<uint32_t>(n, kMaxCaptureBudgetMB));
+}
 
 void Enable(CTemplatePage& page, unsigned nID, bool bEnable) {
     if (QWidget* p = page.Item(nID)) p->setEnabled(bEnable);
@@ -271,6 +280,7 @@ void CPgeOptDwn::LoadFields() {
     m_bFetchResources = d.m_bFetchResources;
     m_bModernCapture = d.m_bModernCapture;
     m_nMaxFileBytes = static_cast<int>(std::min<uint32_t>(d.m_nMaxFileBytes, INT32_MAX));
+    m_nCaptureBudgetMB = ShownBudget(d);
     m_nMaxWorkers = static_cast<int>(std::min<uint32_t>(opt.m_nMaxDownloadWorkers, INT32_MAX));
     m_nRetries = static_cast<int>(std::min<uint32_t>(d.m_nRetries, INT32_MAX));
     m_bRetryNoLimit = d.m_bRetryNoLimit;
@@ -287,6 +297,8 @@ void CPgeOptDwn::DoDataExchange(CDataExchange& dx) {
     DDX_Check(dx, IDC_MODERN_CAPTURE, m_bModernCapture);
     DDX_Text(dx, IDC_MAX_FILE_BYTES, m_nMaxFileBytes);
     DDV_MinMaxInt(dx, m_nMaxFileBytes, 1, INT32_MAX);
+    DDX_Text(dx, IDC_CAPTURE_BUDGET, m_nCaptureBudgetMB);
+    DDV_MinMaxInt(dx, m_nCaptureBudgetMB, 1, kMaxCaptureBudgetMB);
     DDX_Text(dx, IDC_MAX_WORKERS, m_nMaxWorkers);
     DDV_MinMaxInt(dx, m_nMaxWorkers, 1, 100000);
     DDX_Text(dx, IDC_RETRIES, m_nRetries);
@@ -314,6 +326,7 @@ void CPgeOptDwn::OnOK() {
     // user changes the number.
     if (static_cast<uint32_t>(m_nMaxFileBytes) != std::min<uint32_t>(d.m_nMaxFileBytes, INT32_MAX))
         d.m_nMaxFileBytes = static_cast<uint32_t>(m_nMaxFileBytes);
+    if (m_nCaptureBudgetMB != ShownBudget(d)) d.m_nCaptureBudgetMB = static_cast<uint32_t>(m_nCaptureBudgetMB);
     opt.m_nMaxDownloadWorkers = static_cast<uint32_t>(m_nMaxWorkers);
     d.m_nRetries = static_cast<uint32_t>(m_nRetries);
     d.m_bRetryNoLimit = m_bRetryNoLimit != 0;

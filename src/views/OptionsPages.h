@@ -145,6 +145,7 @@ public:
         IDC_FETCH_RESOURCES = 1010,
         IDC_MODERN_CAPTURE = 1092,
         IDC_MAX_FILE_BYTES = 1093,
+        IDC_CAPTURE_BUDGET = 1094,
         IDC_MAX_WORKERS = 1069,
         IDC_RETRIES = 1067,
         IDC_RETRY_NO_LIMIT = 1068,
@@ -157,6 +158,7 @@ public:
     int m_bFetchResources = 0;
     int m_bModernCapture = 0;
     int m_nMaxFileBytes = 0;  // files this large or larger are not imported
+    int m_nCaptureBudgetMB = 0;  // what one capture may hold
     int m_nMaxWorkers = 0;
     int m_nRetries = 0;
     int m_bRetryNoLimit = 0;

@@ -93,9 +93,10 @@ TEST(AppOptionsFile, DefaultsMake141BytesInFileOrder) {
     ASSERT_TRUE(opt.SaveOptions(dir.File("AppOption.data")));
     const Bytes b = FileBytes(dir.File("AppOption.data"));
     // The record, then the newer settings behind their mark and count.
-    ASSERT_EQ(b.size(), 141u + 16u) << Hex(b, 157);
-    // Modern capture, files of 10240000 bytes or more not imported.
-    EXPECT_EQ(Slice(b, 141, 16), Concat({Bytes{'C', 'V', 'X', '1'}, U32(2), U32(1), U32(10240000)}));
+    ASSERT_EQ(b.size(), 141u + 20u) << Hex(b, 161);
+    // Modern capture, files of 10240000 bytes or more not imported, 1024 MB
+    // a capture.
+    EXPECT_EQ(Slice(b, 141, 20), Concat({Bytes{'C', 'V', 'X', '1'}, U32(3), U32(1), U32(10240000), U32(1024)}));
     EXPECT_EQ(Slice(b, 0, 8), Concat({U32(1), U32(1)}));         // docked, top edge
     EXPECT_EQ(Slice(b, 12, 8), Concat({U32(1), U32(1800000)}));  // autosave on, every 30 minutes
     EXPECT_EQ(Slice(b, 56, 8), Concat({U32(5), U32(0)}));        // workers, default view
@@ -144,6 +145,7 @@ TEST(AppOptionsFile, TheImportSizeLimitFollowsTheCaptureMode) {
     MessageLog log;
     CAppOptions small;
     small.m_download.m_nMaxFileBytes = 4096;
+    small.m_download.m_nCaptureBudgetMB = 64;
     small.m_download.m_bModernCapture = false;
     ASSERT_TRUE(small.SaveOptions(dir.File("a")));
     const Bytes b = FileBytes(dir.File("a"));
@@ -157,6 +159,12 @@ TEST(AppOptionsFile, TheImportSizeLimitFollowsTheCaptureMode) {
     ASSERT_TRUE(read.LoadOptions(dir.File("a")));
     EXPECT_EQ(read.m_download.m_nMaxFileBytes, 4096u);
     EXPECT_EQ(read.DownloadSettings().m_nMaxFileBytes, 4096u);
+    EXPECT_EQ(Slice(b, 157, 4), U32(64));
+    EXPECT_EQ(read.DownloadSettings().m_nCaptureBudget, uint64_t(64) << 20);
+    // Stored as 0 (by hand, or a damaged file): no page could be captured
+    // with it, so it reads as the built-in budget.
+    read.m_download.m_nCaptureBudgetMB = 0;
+    EXPECT_EQ(read.DownloadSettings().m_nCaptureBudget, uint64_t(1) << 30);
 
     // A file written before the limit was kept (one field after the mark)
     // reads the capture mode and the built-in limit.
@@ -166,6 +174,7 @@ TEST(AppOptionsFile, TheImportSizeLimitFollowsTheCaptureMode) {
     ASSERT_TRUE(read.LoadOptions(dir.File("older")));
     EXPECT_FALSE(read.m_download.m_bModernCapture);
     EXPECT_EQ(read.m_download.m_nMaxFileBytes, 10240000u);
+    EXPECT_EQ(read.m_download.m_nCaptureBudgetMB, 1024u);
     EXPECT_TRUE(log.m_ids.empty());
 }
 

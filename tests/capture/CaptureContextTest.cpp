@@ -242,6 +242,7 @@ TEST_F(CaptureContextTest, FailureInsideTheCallbacksFailsOnlyThatAttempt) {
     Open(Retries(3));
     // Whatever a server announces is let through to the buffer.
     m_ctx.m_nMaxBody = std::numeric_limits<size_t>::max() / 2;
+    m_ctx.m_budget = CCaptureBudget(std::numeric_limits<uint64_t>::max());
     // Content-Lengths more than a vector can hold (std::length_error) and,
     // without the sanitizers, whose allocators end the program instead of
     // throwing, more than the address space (std::bad_alloc).

@@ -43,6 +43,8 @@ Routes:
   /hold/MS/...                 200 "held:" and the path, after MS milliseconds
   /gzip/N, /deflate/N          N pattern bytes compressed with that Content-Encoding
   /badgzip/...                 "Content-Encoding: gzip" on bytes that are not
+  /bomb/MB/...                 gzip of MB mebibytes of zeros (about 1 KB a MB on
+                               the wire), with Content-Length
   /drop-next/...               200; the next request on the same connection is
                                counted, then the connection closed unanswered
   /typed/...?ct=VALUE          200 "typed" with "Content-Type: VALUE"
@@ -76,6 +78,27 @@ def pattern(n):
     return b"".join(chunks)
 
 
+BOMBS = {}
+
+
+def bomb(mb):
+    # A block of a mebibyte of zeros ends in a full flush, so it refers to
+    # nothing before it and can stand any number of times in one stream:
+    # a bomb of any size costs the server one block.
+    if mb not in BOMBS:
+        block = zlib.compressobj(9, zlib.DEFLATED, -15)
+        zeros = bytes(1 << 20)
+        middle = block.compress(zeros) + block.flush(zlib.Z_FULL_FLUSH)
+        crc = 0
+        for _ in range(mb):
+            crc = zlib.crc32(zeros, crc)
+        end = zlib.compressobj(9, zlib.DEFLATED, -15).flush(zlib.Z_FINISH)
+        header = b"\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\xff"
+        trailer = crc.to_bytes(4, "little") + ((mb << 20) & 0xFFFFFFFF).to_bytes(4, "little")
+        BOMBS[mb] = header + middle * mb + end + trailer
+    return BOMBS[mb]
+
+
 def pattern_pieces(n, size=len(PATTERN)):
     # Whole multiples of 251 keep every piece starting at pattern byte 0.
     while n > 0:
@@ -89,6 +112,12 @@ class Handler(BaseHTTPRequestHandler):
 
     def log_message(self, fmt, *args):
         pass
+
+    def handle(self):
+        try:
+            super().handle()
+        except (BrokenPipeError, ConnectionResetError):
+            pass  # a client that gives up on an answer is no fault here
 
     def send_body(self, code, body, extra=()):
         self.send_response(code)
@@ -205,6 +234,8 @@ class Handler(BaseHTTPRequestHandler):
             data = pattern(int(arg))
             packed = gzip.compress(data) if route == "gzip" else zlib.compress(data)
             self.send_body(200, packed, [("Content-Encoding", route)])
+        elif route == "bomb":
+            self.send_body(200, bomb(int(arg)), [("Content-Encoding", "gzip")])
         elif route == "drop-next":
             self.drop_next = True
             self.send_body(200, b"dropping")

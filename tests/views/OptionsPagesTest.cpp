@@ -340,6 +340,7 @@ void OptionsPagesTest::downloadPageChecksRangesAndKeepsTheHiddenSettings() {
     opt.m_download.m_bProxyLogon = false;
     opt.m_download.m_bModernCapture = true;
     opt.m_download.m_nMaxFileBytes = 10240000;
+    opt.m_download.m_nCaptureBudgetMB = 0;  // as a file that holds none reads
     opt.m_download.m_nConnectionKind = 7;
     opt.m_download.m_strConnectionText1 = "proxy.example:8080";
     opt.m_download.m_strConnectionText2 = "<local>";
@@ -350,6 +351,8 @@ void OptionsPagesTest::downloadPageChecksRangesAndKeepsTheHiddenSettings() {
     QCOMPARE(s.Text(d, CPgeOptDwn::IDC_MAX_WORKERS), QStringLiteral("5"));
     QCOMPARE(s.Text(d, CPgeOptDwn::IDC_MAX_FILE_BYTES), QStringLiteral("10240000"));
     QVERIFY(!d->Item(CPgeOptDwn::IDC_MAX_FILE_BYTES)->accessibleName().isEmpty());
+    QCOMPARE(s.Text(d, CPgeOptDwn::IDC_CAPTURE_BUDGET), QStringLiteral("1024"));
+    QVERIFY(!d->Item(CPgeOptDwn::IDC_CAPTURE_BUDGET)->accessibleName().isEmpty());
     QVERIFY(!s.Enabled(d, CPgeOptDwn::IDC_PROXY_USER));
     QVERIFY(!s.Enabled(d, CPgeOptDwn::IDC_PROXY_PASSWORD));
     QCOMPARE(d->Control<QLineEdit>(CPgeOptDwn::IDC_PROXY_PASSWORD)->echoMode(), QLineEdit::Password);
@@ -358,7 +361,8 @@ void OptionsPagesTest::downloadPageChecksRangesAndKeepsTheHiddenSettings() {
         QString text;
     } bad[] = {{CPgeOptDwn::IDC_MAX_WORKERS, QStringLiteral("0")},
                {CPgeOptDwn::IDC_RETRIES, QStringLiteral("100001")},
-               {CPgeOptDwn::IDC_MAX_FILE_BYTES, QStringLiteral("0")}};
+               {CPgeOptDwn::IDC_MAX_FILE_BYTES, QStringLiteral("0")},
+               {CPgeOptDwn::IDC_CAPTURE_BUDGET, QStringLiteral("0")}};
     for (const auto& b : bad) {
         m_fx->Clear();
         s.Type(d, b.nID, b.text);
@@ -370,6 +374,7 @@ void OptionsPagesTest::downloadPageChecksRangesAndKeepsTheHiddenSettings() {
     }
     s.Type(d, CPgeOptDwn::IDC_MAX_WORKERS, QStringLiteral("100000"));
     s.Type(d, CPgeOptDwn::IDC_MAX_FILE_BYTES, QStringLiteral("52428800"));
+    s.Type(d, CPgeOptDwn::IDC_CAPTURE_BUDGET, QStringLiteral("64"));
     s.Click(d, CPgeOptDwn::IDC_PROXY_LOGON);
     QVERIFY(s.Enabled(d, CPgeOptDwn::IDC_PROXY_USER));
     // Text beyond ASCII, as an input method gives it.
@@ -381,6 +386,7 @@ void OptionsPagesTest::downloadPageChecksRangesAndKeepsTheHiddenSettings() {
     QVERIFY(!s.IsOpen());
     QCOMPARE(opt.m_nMaxDownloadWorkers, 100000u);
     QCOMPARE(opt.m_download.m_nMaxFileBytes, 52428800u);
+    QCOMPARE(opt.DownloadSettings().m_nCaptureBudget, uint64_t(64) << 20);
     QCOMPARE(opt.m_download.m_nRetries, 3u);
     QVERIFY(opt.m_download.m_bRetryNoLimit);
     QVERIFY(opt.m_download.m_bProxyLogon);
@@ -394,10 +400,12 @@ void OptionsPagesTest::downloadPageChecksRangesAndKeepsTheHiddenSettings() {
     // A limit beyond what the box holds, set elsewhere, stays when the box
     // is left alone.
     opt.m_download.m_nMaxFileBytes = 4000000000u;
+    opt.m_download.m_nCaptureBudgetMB = 4000000000u;
     CSheet again(frame);
     again.sheet.SetActivePage(2);
     again.Press(QDialogButtonBox::Ok);
     QCOMPARE(opt.m_download.m_nMaxFileBytes, 4000000000u);
+    QCOMPARE(opt.m_download.m_nCaptureBudgetMB, 4000000000u);
 }
 
 void OptionsPagesTest::bothLanguagesCarryTheSameControls() {

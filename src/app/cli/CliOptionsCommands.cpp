@@ -69,6 +69,7 @@ std::vector<OptionField> Fields(CAppOptions& o) {
         {"download.retry_without_limit", &d.m_bRetryNoLimit},
         {"download.modern_capture", &d.m_bModernCapture},
         {"download.max_file_bytes", &d.m_nMaxFileBytes},
+        {"download.capture_budget_mb", &d.m_nCaptureBudgetMB},
     };
 }
 
