@@ -239,6 +239,14 @@ void CChildFrame::ShowNote(CNote* pNote, bool bNew, int nMode, bool bSource) {
         return;
     }
     const int status = pNote->m_nStatus.load();
+    // A page kept with some of its files left at their addresses (past what
+    // one capture may hold) says so while it is read; any other note clears
+    // what the last one said.
+    {
+        std::lock_guard<std::mutex> guard(pNote->m_dataLock);
+        m_strRemark = status == kStatusDone ? pNote->m_strError : std::string();
+    }
+    SetStatusText(std::string());
     const bool bDownload = status == kStatusQueued || status == kStatusRunning || status == kStatusFailed ||
                            status == kStatusHeld;
     const bool bEditable =
@@ -264,6 +272,10 @@ bool CChildFrame::ShowList() {
     SaveCurrentNote();
     m_pCurrentNote = nullptr;
     m_bShowingSource = false;
+    if (!m_strRemark.empty()) {
+        m_strRemark.clear();
+        SetStatusText(std::string());
+    }
     if (SwitchRightPane(kPaneList)) return true;
     if (m_pBrowser) m_pBrowser->ShowNothing();
     return false;
@@ -279,6 +291,7 @@ void CChildFrame::ListGroup(int nGroup) {
 
 void CChildFrame::ClearCurrentNote() {
     m_pCurrentNote = nullptr;
+    m_strRemark.clear();
     m_bShowingSource = false;
     // An editor would write its page into a note that is gone: it goes,
     // unsaved, and the browser shows nothing.
@@ -286,7 +299,11 @@ void CChildFrame::ClearCurrentNote() {
     if (m_pBrowser) m_pBrowser->ShowNothing();
 }
 
-void CChildFrame::SetStatusText(const std::string& strText) { m_frame.SetMessageText(ToQ(strText)); }
+// What the page says (a link under the mouse) goes over the shown note's
+// remark only while it lasts.
+void CChildFrame::SetStatusText(const std::string& strText) {
+    m_frame.SetMessageText(ToQ(strText.empty() ? m_strRemark : strText));
+}
 
 void CChildFrame::EditorMouseDown(int x, int y) { m_frame.m_ptEditorMouseDown = QPoint(x, y); }
 

@@ -133,6 +133,8 @@ private:
     INoteEditorPane* m_pEditor = nullptr;
     INoteListPane* m_pList = nullptr;
     CNote* m_pCurrentNote = nullptr;
+    // What the note on show left out when it was kept, for the status bar.
+    std::string m_strRemark;
     QSplitter* m_pSplitter = nullptr;
     CTabView* m_pTabView = nullptr;
     bool m_bMailAvailable = false;
