@@ -7,29 +7,19 @@
 #include "platform/ByteStream.h"
 #include "platform/gui/LanguageModule.h"
 #include "platform/gui/QtText.h"
+#include "views/WebEditDialogs.h"
 
-#include <QCheckBox>
-#include <QDialog>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QFontDialog>
-#include <QHBoxLayout>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMutex>
-#include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWebChannel>
@@ -48,23 +38,10 @@ namespace {
 
 // Text ids of the engine's strings.
 constexpr unsigned kIdsFormatFirst = 34300;  // the block-format names, in kFormatTags order
-constexpr unsigned kIdsFind = 34320;
-constexpr unsigned kIdsFindNext = 34321;
-constexpr unsigned kIdsFindPrevious = 34322;
-constexpr unsigned kIdsMatchCase = 34323;
-constexpr unsigned kIdsClose = 34324;
-constexpr unsigned kIdsImageTitle = 34325;
-constexpr unsigned kIdsImageAddress = 34326;
-constexpr unsigned kIdsBrowse = 34327;
-constexpr unsigned kIdsImageFilter = 34328;
-constexpr unsigned kIdsOk = 34329;
-constexpr unsigned kIdsCancel = 34330;
 
 const char* const kFormatTags[] = {"p", "pre", "address", "h1", "h2", "h3", "h4", "h5", "h6",
                                    "ol", "ul", "dir", "menu", "dt", "dd", "div"};
 constexpr int kFormatCount = sizeof(kFormatTags) / sizeof(kFormatTags[0]);
-
-QString Text(unsigned nID) { return CurrentLanguage().String(nID); }
 
 // A value as a JavaScript literal: points become [x, y], lists arrays, a
 // null string null.
@@ -211,113 +188,6 @@ private:
     CWebEditEngine& m_engine;
 };
 
-// The find bar under the page.
-class CEditFindBar : public QWidget {
-public:
-    CEditFindBar(QWebEngineView* pView, QWidget* pParent) : QWidget(pParent), m_pView(pView) {
-        auto* pLayout = new QHBoxLayout(this);
-        pLayout->setContentsMargins(4, 2, 4, 2);
-        auto* pLabel = new QLabel(Text(kIdsFind), this);
-        m_pEdit = new QLineEdit(this);
-        pLabel->setBuddy(m_pEdit);
-        m_pEdit->setAccessibleName(pLabel->text().remove(QLatin1Char('&')));
-        auto* pNext = new QPushButton(Text(kIdsFindNext), this);
-        auto* pPrevious = new QPushButton(Text(kIdsFindPrevious), this);
-        m_pCase = new QCheckBox(Text(kIdsMatchCase), this);
-        auto* pClose = new QPushButton(Text(kIdsClose), this);
-        for (QAbstractButton* b : {static_cast<QAbstractButton*>(pNext), static_cast<QAbstractButton*>(pPrevious),
-                                   static_cast<QAbstractButton*>(m_pCase), static_cast<QAbstractButton*>(pClose)})
-            b->setAccessibleName(b->text().remove(QLatin1Char('&')));
-        pLayout->addWidget(pLabel);
-        pLayout->addWidget(m_pEdit, 1);
-        pLayout->addWidget(pNext);
-        pLayout->addWidget(pPrevious);
-        pLayout->addWidget(m_pCase);
-        pLayout->addWidget(pClose);
-        connect(pNext, &QPushButton::clicked, this, [this] { Find(false); });
-        connect(pPrevious, &QPushButton::clicked, this, [this] { Find(true); });
-        connect(m_pEdit, &QLineEdit::returnPressed, this, [this] { Find(false); });
-        connect(pClose, &QPushButton::clicked, this, [this] {
-            m_pView->page()->findText(QString());
-            hide();
-            m_pView->setFocus();
-        });
-    }
-    void Open() {
-        show();
-        m_pEdit->setFocus();
-        m_pEdit->selectAll();
-    }
-    QLineEdit* m_pEdit;
-    QCheckBox* m_pCase;
-
-protected:
-    void keyPressEvent(QKeyEvent* e) override {
-        if (e->key() == Qt::Key_Escape) {
-            m_pView->page()->findText(QString());
-            hide();
-            return;
-        }
-        QWidget::keyPressEvent(e);
-    }
-
-private:
-    void Find(bool bBackward) {
-        QWebEnginePage::FindFlags flags;
-        if (bBackward) flags |= QWebEnginePage::FindBackward;
-        if (m_pCase->isChecked()) flags |= QWebEnginePage::FindCaseSensitively;
-        m_pView->page()->findText(m_pEdit->text(), flags);
-    }
-    QWebEngineView* m_pView;
-};
-
-// --- dialogs -----------------------------------------------------------------
-
-std::function<bool(QFont&, QWidget*)> CWebEditEngine::s_fnChooseFont = [](QFont& font, QWidget* pParent) {
-    bool bOk = false;
-    const QFont chosen = QFontDialog::getFont(&bOk, font, pParent);
-    if (bOk) font = chosen;
-    return bOk;
-};
-
-std::function<bool(QString&, QWidget*)> CWebEditEngine::s_fnChooseImage = [](QString& strAddress, QWidget* pParent) {
-    QDialog dlg(pParent);
-    dlg.setWindowTitle(Text(kIdsImageTitle));
-    auto* pLayout = new QVBoxLayout(&dlg);
-    auto* pRow = new QHBoxLayout;
-    auto* pLabel = new QLabel(Text(kIdsImageAddress), &dlg);
-    auto* pEdit = new QLineEdit(strAddress, &dlg);
-    pLabel->setBuddy(pEdit);
-    pEdit->setAccessibleName(pLabel->text().remove(QLatin1Char('&')));
-    auto* pBrowse = new QPushButton(Text(kIdsBrowse), &dlg);
-    pBrowse->setAccessibleName(pBrowse->text().remove(QLatin1Char('&')));
-    pRow->addWidget(pLabel);
-    pRow->addWidget(pEdit, 1);
-    pRow->addWidget(pBrowse);
-    pLayout->addLayout(pRow);
-    auto* pButtons = new QDialogButtonBox(&dlg);
-    QPushButton* pOk = pButtons->addButton(Text(kIdsOk), QDialogButtonBox::AcceptRole);
-    QPushButton* pCancel = pButtons->addButton(Text(kIdsCancel), QDialogButtonBox::RejectRole);
-    pOk->setAccessibleName(pOk->text().remove(QLatin1Char('&')));
-    pCancel->setAccessibleName(pCancel->text().remove(QLatin1Char('&')));
-    pOk->setDefault(true);
-    pLayout->addWidget(pButtons);
-    QObject::connect(pButtons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
-    QObject::connect(pButtons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
-    QObject::connect(pBrowse, &QPushButton::clicked, &dlg, [&] {
-        const QString file = QFileDialog::getOpenFileName(&dlg, Text(kIdsImageTitle), QString(), Text(kIdsImageFilter));
-        if (!file.isEmpty()) pEdit->setText(file);
-    });
-    if (dlg.exec() != QDialog::Accepted) return false;
-    strAddress = pEdit->text().trimmed();
-    return !strAddress.isEmpty();
-};
-
-std::function<bool(QPrinter&, QWidget*)> CWebEditEngine::s_fnAskPrinter = [](QPrinter& printer, QWidget* pParent) {
-    QPrintDialog dlg(&printer, pParent);
-    return dlg.exec() == QDialog::Accepted;
-};
-
 // --- the engine ----------------------------------------------------------------
 
 CWebEditEngine::CWebEditEngine(QWidget* pParent) : QObject(nullptr) {
@@ -386,7 +256,7 @@ QWidget* CWebEditEngine::Widget() { return m_pWidget; }
 
 QStringList CWebEditEngine::BlockFormatNames() {
     QStringList names;
-    for (int i = 0; i < kFormatCount; ++i) names << Text(kIdsFormatFirst + unsigned(i));
+    for (int i = 0; i < kFormatCount; ++i) names << CurrentLanguage().String(kIdsFormatFirst + unsigned(i));
     return names;
 }
 
@@ -569,7 +439,7 @@ int32_t CWebEditEngine::Exec(int nCmd, int nExecOpt, const QVariant& arg, QVaria
             const QString tag = m_state.value(QStringLiteral("blockFormat")).toString();
             QString name;
             for (int i = 0; i < kFormatCount; ++i)
-                if (tag == QLatin1String(kFormatTags[i])) name = Text(kIdsFormatFirst + unsigned(i));
+                if (tag == QLatin1String(kFormatTags[i])) name = CurrentLanguage().String(kIdsFormatFirst + unsigned(i));
             *pResult = name;
             return kOk;
         }
