@@ -5,9 +5,14 @@
 #include "platform/gui/MessageBox.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineView>
 
 CGuiTestFixture::CGuiTestFixture(const QStringList& languages, bool bSamples) {
     const QString bin = QStringLiteral(CLIPVAULT_BIN_DIR);
@@ -68,4 +73,18 @@ QString CGuiTestFixture::CopySample(const QString& strName) {
     QFile::copy(QStringLiteral(CLIPVAULT_BIN_DIR) + QStringLiteral("/Sample/") + strName, to);
     QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner);
     return to;
+}
+
+QVariant RunPageScript(QWebEngineView* pView, const QString& strScript) {
+    QVariant result;
+    bool done = false;
+    QEventLoop loop;
+    pView->page()->runJavaScript(strScript, QWebEngineScript::ApplicationWorld, [&](const QVariant& v) {
+        result = v;
+        done = true;
+        loop.quit();
+    });
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    if (!done) loop.exec();
+    return result;
 }

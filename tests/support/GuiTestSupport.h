@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <QTemporaryDir>
+#include <QVariant>
 #include <memory>
 #include <vector>
 
@@ -19,6 +20,13 @@
         TestClass t;                                                       \
         return QTest::qExec(&t, argc, argv);                               \
     }
+
+class QWebEngineView;
+
+// Runs a script in the program's own world of the view's page and waits for
+// its value (five seconds at most): it reads the page whether or not the
+// page's scripts run.
+QVariant RunPageScript(QWebEngineView* pView, const QString& strScript);
 
 struct CShownMessage {
     unsigned m_nID;

@@ -52,19 +52,7 @@ public:
     int m_nConnections = 0;
 };
 
-QVariant Js(QWebEngineView* view, const QString& script) {
-    QVariant result;
-    bool done = false;
-    QEventLoop loop;
-    view->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [&](const QVariant& v) {
-        result = v;
-        done = true;
-        loop.quit();
-    });
-    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
-    if (!done) loop.exec();
-    return result;
-}
+QVariant Js(QWebEngineView* view, const QString& script) { return RunPageScript(view, script); }
 
 struct CRecordingOpener : IDesktopOpener {
     QList<QUrl> opened;

@@ -37,21 +37,7 @@
 
 namespace {
 
-QVariant Js(QWebEngineView* view, const QString& script) {
-    QVariant result;
-    bool done = false;
-    QEventLoop loop;
-    // The program's own world: it reads the page whether or not the page's
-    // scripts run.
-    view->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [&](const QVariant& v) {
-        result = v;
-        done = true;
-        loop.quit();
-    });
-    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
-    if (!done) loop.exec();
-    return result;
-}
+QVariant Js(QWebEngineView* view, const QString& script) { return RunPageScript(view, script); }
 
 QString BodyText(QWebEngineView* view) {
     return Js(view, QStringLiteral("document.body ? document.body.innerText : ''")).toString();
