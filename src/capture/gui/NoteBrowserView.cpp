@@ -193,13 +193,15 @@ QUrl CNoteBrowserView::TemplateUrl() { return QUrl(QStringLiteral("qrc:/browser/
 QWebEngineProfile* CNoteBrowserView::Profile() {
     static QPointer<QWebEngineProfile> s_pProfile;
     if (!s_pProfile) {
-        // A profile of the program's own, kept off the disk, with settings
-        // no other page of the process shares. Captured pages use their
-        // scripts; their frames and attachments are files beside them,
-        // which each view's file guard keeps them to.
+        // A profile of the program's own, kept off the disk, for live pages
+        // (a note's original, a link-only note): they run as on the web, and
+        // each view's file guard keeps local ones to their folder. A PDF
+        // there shows in the engine's own viewer, not as an empty page.
         s_pProfile = new QWebEngineProfile(qApp);
         s_pProfile->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
         s_pProfile->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
+        s_pProfile->settings()->setAttribute(QWebEngineSettings::PluginsEnabled, true);
+        s_pProfile->settings()->setAttribute(QWebEngineSettings::PdfViewerEnabled, true);
     }
     return s_pProfile;
 }

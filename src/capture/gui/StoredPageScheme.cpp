@@ -221,7 +221,11 @@ QWebEngineProfile* StoredPageProfile() {
         s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
         s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
         s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
-        s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+        // The engine's own PDF viewer is its only plugin; without it a kept
+        // PDF shows as an empty page. It reads the note's file through this
+        // profile, so the same walls hold.
+        s->setAttribute(QWebEngineSettings::PluginsEnabled, true);
+        s->setAttribute(QWebEngineSettings::PdfViewerEnabled, true);
         s->setAttribute(QWebEngineSettings::DnsPrefetchEnabled, false);
         s->setAttribute(QWebEngineSettings::WebRTCPublicInterfacesOnly, true);
         s->setAttribute(QWebEngineSettings::HyperlinkAuditingEnabled, false);

@@ -599,6 +599,16 @@ void NoteBrowserTest::printingToPdfKeepsTheNote() {
     nb.frame->ExecuteCommand(cmd::kCmdPrint);
     QVERIFY(Enabled(nb.frame, cmd::kCmdPrint));
     CNoteBrowserView::s_fnAskPrinter = old;
+    // The printed file kept as a note shows in the engine's viewer, not as
+    // an empty page.
+    QFile printed(pdf);
+    QVERIFY(printed.open(QIODevice::ReadOnly));
+    const QByteArray bytes = printed.readAll();
+    CNote* kept = nb.Add("Printed", kStatusDone, std::string(bytes.constData(), size_t(bytes.size())));
+    kept->m_strExt = "pdf";
+    QVERIFY(nb.Show(kept));
+    QTRY_VERIFY_WITH_TIMEOUT(Js(nb.View(), QStringLiteral("!!document.querySelector('embed[type=\"application/pdf\"]')")).toBool(),
+                             10000);
 }
 
 void NoteBrowserTest::leavingADocumentTakesItBack() {
