@@ -243,6 +243,53 @@ head -c 10 opts.data >opts-cut.data
 expect 1 options --file opts-cut.data dump
 expect 2 options --file opts.data frob
 
+# ---- search: the search form's scan, one "id<TAB>path/name" line per note
+expect 0 new s.vlt
+expect 0 add-category s.vlt Work
+expect 0 add-category s.vlt Work/Old
+printf 'quarterly Straße figures\n' >s1.txt
+printf '<html><p>Sales up</p><script>var plan = 1;</script><p>see the Plan</p></html>' >s2.htm
+printf '<html><title>x</title><p>nothing here</p></html>' >s3.htm
+expect 0 add-note s.vlt Work/Old "Annual REPORT" --ext htm --content s3.htm; id_annual=$(cat out.txt)
+expect 0 add-note s.vlt Work "report draft" --ext htm --content s2.htm; id_draft=$(cat out.txt)
+expect 0 add-note s.vlt / Report --ext txt --content s1.txt; id_top=$(cat out.txt)
+expect 0 add-note s.vlt Work/Old 42 --content s1.txt; id_42=$(cat out.txt)
+# search_is WANT ARGS...: stdout is exactly the lines WANT, stderr is empty.
+search_is() {
+    local want=$1
+    shift
+    expect 0 search s.vlt "$@"
+    [ "$(cat out.txt)" = "$want" ] && [ ! -s err.txt ] || fail "search $*: '$(cat out.txt)' $(cat err.txt)"
+}
+# By name, case kept: a note's own category comes before its subcategories.
+search_is "$id_draft	Work/report draft" report
+search_is "$id_top	/Report
+$id_draft	Work/report draft
+$id_annual	Work/Old/Annual REPORT" report --ignore-case
+search_is "$id_42	Work/Old/42" 42
+# By what a reader sees: a script's text is not the page's, the tags are not
+# either; a note that is neither a page nor a text note has no text to search.
+search_is "" --text plan
+search_is "$id_draft	Work/report draft" --text Plan
+search_is "" --text title
+search_is "$id_draft	Work/report draft" --text --ignore-case PLAN
+search_is "$id_top	/Report" --ignore-case STRASSE --text
+search_is "" STRASSE --text
+# A miss prints nothing and is no failure; the printed path names the note again.
+search_is "" nowhere
+expect 0 rename s.vlt "Work/Old/Annual REPORT" Annual
+expect 0 rename s.vlt /Report Annex
+search_is "$id_top	/Annex
+$id_annual	Work/Old/Annual" --ignore-case ann
+expect 2 search s.vlt
+expect 2 search s.vlt ""
+expect 2 search s.vlt x --regex
+expect 1 search missing.vlt x
+size=$(stat -c %s s.vlt)
+head -c $((size - 2)) s.vlt >s-cut.vlt
+expect 3 search s-cut.vlt a
+grep -q damaged err.txt || fail "a damaged notebook's search does not say so: $(cat err.txt)"
+
 # ---- scan
 printf '<html><TITLE>Scan Me</TITLE><IMG SRC="Pics/A.GIF"><a href=#x>x</a><a href="b.htm?q=1">b</a>\n' >page.htm
 expect 0 scan page.htm --base https://host:8443/dir/index.htm

@@ -53,6 +53,7 @@ int CmdMove(CliArgs& args);
 int CmdPassword(CliArgs& args);
 int CmdOptions(CliArgs& args);
 int CmdScan(CliArgs& args);
+int CmdSearch(CliArgs& args);
 int CmdFetch(CliArgs& args);
 int CmdCapture(CliArgs& args);
 int CmdImport(CliArgs& args);

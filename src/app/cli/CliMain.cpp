@@ -99,6 +99,11 @@ const std::vector<Command>& Commands() {
          "print the settings as JSON, or change some (names as dump prints them, nested ones dotted: "
          "hot_key.ctrl=0; booleans 0/1/true/false)",
          cli::CmdOptions},
+        {"search", "search FILE.vlt TEXT [--text] [--ignore-case]",
+         "print the notes whose name holds TEXT (with --text: or whose page or text does), one line each: "
+         "id, a tab, the category path and name; in the search form's order; nothing found is no line and "
+         "exit 0, a damaged notebook is searched as far as it was read (exit 3)",
+         cli::CmdSearch},
         {"scan", "scan PAGE-FILE --base URL | --local [--no-resources]",
          "list the references the capture would see, one JSON object a line (kind, raw, value, url, "
          "offset, length), then the title",
@@ -167,7 +172,7 @@ void PrintHelp() {
         "  (in the JSON text: \"\\\\xNN\"), NN being its value in upper-case hex.\n"
         "\n"
         "Exit status: 0 done, 1 failed or refused, 2 wrong command line, 3 damaged\n"
-        "notebook (dump only). Every error is one line on stderr.\n");
+        "notebook (dump and search). Every error is one line on stderr.\n");
 }
 
 }  // namespace
