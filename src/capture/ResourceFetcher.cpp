@@ -84,6 +84,16 @@ void ParseContentType(const std::string& value, std::string& type, std::string& 
     }
 }
 
+// What is asked again: what may pass by itself, a server down or overloaded
+// for a moment or a connection that could not be made. Any other answer
+// (wrong address, gone, refused, not implemented) comes out the same on every
+// attempt, and asking it again only holds up a page with dead references.
+// The transfer limits are final too: they were waited out already.
+bool MayPass(long status, CURLcode result) {
+    if (status == 0) return result == CURLE_COULDNT_CONNECT || result == CURLE_OPERATION_TIMEDOUT;
+    return status == 408 || status == 429 || (status >= 500 && status <= 599 && status != 501);
+}
+
 }  // namespace
 
 namespace {
@@ -105,6 +115,7 @@ struct Fetch {
     bool bResent = false;
     std::string strNext;  // where a redirect points
     Clock::time_point wakeAt;
+    int nIfLast = kFetchTryAgain;  // the code of a paused attempt when it was the last
 
     // The request in progress, filled by libcurl's callbacks.
     long nStatus = 0;  // set once the headers of a final response are complete
@@ -495,17 +506,21 @@ private:
                 return AttemptEnded(f, kFetchRedirect);
             }
             case 404:
-            case 408:
-            case 504:
-                // The pause belongs to the attempt; other fetches go on
-                // meanwhile.
-                ReleaseHandle(f);
-                f->wakeAt = Clock::now() + std::chrono::milliseconds(kTryAgainPauseMs);
-                m_paused.push_back(f);
-                return;
+            case 410:
+                // Not found is the answer; the code tells the user so.
+                return Finish(f, kFetchTryAgain);
             default:
-                return AttemptEnded(f, kFetchFailed);
+                if (!MayPass(status, result)) return AttemptEnded(f, kFetchFailed);
+                return Pause(f, status == 408 || status == 504 ? kFetchTryAgain : kFetchFailed);
         }
+    }
+
+    // The pause belongs to the attempt; other fetches go on meanwhile.
+    void Pause(Fetch* f, int nIfLast) {
+        ReleaseHandle(f);
+        f->nIfLast = nIfLast;
+        f->wakeAt = Clock::now() + std::chrono::milliseconds(kTryAgainPauseMs);
+        m_paused.push_back(f);
     }
 
     void WakePaused() {
@@ -524,7 +539,8 @@ private:
     // The retry count decides whether `code` is final.
     void AttemptEnded(Fetch* f, int code) {
         if (code == kFetchRedirect) f->strUrl = f->strNext;
-        if (f->nLeft == 0 && !m_ctx.m_options.m_bRetryNoLimit) return Finish(f, code);
+        if (f->nLeft == 0 && !m_ctx.m_options.m_bRetryNoLimit)
+            return Finish(f, code == kFetchTryAgain ? f->nIfLast : code);
         if (f->nLeft > 0) --f->nLeft;
         if (code != kFetchTryAgain && code != kFetchRedirect) return Finish(f, code);
         if (code == kFetchTryAgain) ReleaseHandle(f);
@@ -586,7 +602,7 @@ private:
 
     std::unordered_map<Fetch*, std::unique_ptr<Fetch>> m_all;  // every fetch not finished
     std::deque<Fetch*> m_ready;                                // waiting for their next attempt
-    std::vector<Fetch*> m_paused;                              // in the pause after 404, 408 or 504
+    std::vector<Fetch*> m_paused;                              // in the pause before trying again
     size_t m_nRunning = 0;                                     // requests handed to libcurl
     std::deque<Finished> m_finished;                           // callbacks to call
 };

@@ -1,10 +1,12 @@
 // Many fetches at once for one download worker: libcurl's multi interface,
 // HTTP/1.1 keep-alive and HTTP/2 where the server offers it, at most
 // kMaxConnectionsPerHost connections to one host. Each fetch keeps the
-// rules of a single resource fetch: the retry count and retry without limit
-// of the download options, 404/408/504 tried again after a pause, redirects
-// followed (301, 302, 303, 307, 308) within the same count of attempts,
-// proxy credentials on 401/407, a body that does not fit the limit refused
+// retry count and retry without limit of the download options, but only what
+// may pass is tried again after a pause: a connection that could not be made
+// or timed out, 408, 429 and 5xx other than 501. Any other answer is final at
+// once (404 and 410 among them; 401 after the one resend with the proxy
+// credentials). Redirects are followed (301, 302, 303, 307, 308) within the
+// same count of attempts, a body that does not fit the limit is refused
 // whole, a transfer past the context's limits given up (kFetchTooSlow,
 // kFetchTooLong). Answers are decoded (gzip, deflate, br). Decoded bytes count
 // against the context's budget as they arrive: a fetch that would pass it
@@ -22,7 +24,7 @@
 // The codes map as FetchResourceWithRetry's do, so a page fetched alone
 // through here gives kFetchBadUrl for an address that cannot be fetched,
 // kFetchRedirect when still redirected as the attempts run out, and
-// kFetchTryAgain after a last 404, 408 or 504.
+// kFetchTryAgain for a 404 or 410, or a 408 or 504 on the last attempt.
 #pragma once
 
 #include <cstddef>

@@ -474,6 +474,36 @@ TEST_F(CaptureTest, AStalledOrEndlessTransferFailsAndTheNoteSaysWhy) {
     EXPECT_EQ(fetchutil::LimitText(kFetchTooLong, defaults), "34466:30:%s");
 }
 
+// Modern rules: an answer that will not change is asked once; only what may
+// pass is asked again. The first rules keep asking a 404.
+TEST_F(CaptureTest, ModernCaptureAsksDeadReferencesOnceAndRetriesWhatMayPass) {
+    CFormatHost host;
+    TestServer& s = Server();
+    AppOptions().m_download.m_nRetries = 1;
+    const std::vector<std::string> dead = {"400", "403", "404", "405", "410", "414", "501"};
+    std::string page;
+    for (const std::string& code : dead) page += "<img src=\"/status/" + code + "/m.gif\">";
+    Put("dead.htm", page + "<img src=\"/status/503/m.gif\"><img src=\"/status/429/m.gif\">"
+                           "<img src=\"/flaky/1/m.gif\">");
+    AppOptions().m_download.m_bModernCapture = true;
+    ASSERT_TRUE(Capture(NewNote("modern", s.Url("/files/dead.htm"))));
+    for (const std::string& code : dead) EXPECT_EQ(s.Count("/status/" + code + "/m.gif"), 1) << code;
+    EXPECT_EQ(s.Count("/status/503/m.gif"), 2);
+    EXPECT_EQ(s.Count("/status/429/m.gif"), 2);
+    EXPECT_EQ(s.Count("/flaky/1/m.gif"), 2);
+    EXPECT_EQ(m_doc.m_attachments.GetCount(), 1u) << "the reference that recovered comes in";
+    // The page itself: not found at once, and the note says so.
+    CNote* gone = NewNote("gone", s.Url("/status/404/gone.htm"));
+    EXPECT_FALSE(Capture(gone));
+    EXPECT_EQ(gone->m_strError.substr(0, 6), "33144:");
+    EXPECT_EQ(s.Count("/status/404/gone.htm"), 1);
+
+    AppOptions().m_download.m_bModernCapture = false;
+    Put("classic.htm", "<img src=\"/status/404/c.gif\">");
+    ASSERT_TRUE(Capture(NewNote("classic", s.Url("/files/classic.htm"))));
+    EXPECT_EQ(s.Count("/status/404/c.gif"), 2);
+}
+
 TEST_F(CaptureTest, HttpsPagesCaptureHttpsImages) {
     Put("img/a.gif", "GIF-tls");
     Put("page.htm", "<img src=\"img/a.gif\">");

@@ -315,10 +315,10 @@ TEST_F(ResourceFetcherTest, TryAgainPausesWithoutHoldingUpOtherFetches) {
 
     // Out of attempts: the code of the last one.
     Open(Retries(1));
-    EXPECT_EQ(FetchOne(m_server.Url("/status/404/y")).m_nCode, kFetchTryAgain);
-    EXPECT_EQ(m_server.Count("/status/404/y"), 2);
+    EXPECT_EQ(FetchOne(m_server.Url("/status/504/y")).m_nCode, kFetchTryAgain);
+    EXPECT_EQ(m_server.Count("/status/504/y"), 2);
     EXPECT_EQ(FetchOne(m_server.Url("/status/500/z")).m_nCode, kFetchFailed);
-    EXPECT_EQ(m_server.Count("/status/500/z"), 1);
+    EXPECT_EQ(m_server.Count("/status/500/z"), 2);
 }
 
 // ---- stopping

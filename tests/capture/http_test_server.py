@@ -26,7 +26,7 @@ Routes:
   /echo/...                    200, the request line and headers as received
   /page/...                    200, "page:" and the path
   /status/CODE/...             that status
-  /flaky/N/...                 404 for the first N requests, then 200
+  /flaky/N/...                 504 for the first N requests, then 200
   /redirect/CODE/...?to=LOC    that status with "Location: LOC"; no Location without "to"
   /loop/...                    302 back to itself
   /auth-once/...               401 the first time, then 200 "welcome"
@@ -167,7 +167,7 @@ class Handler(BaseHTTPRequestHandler):
             self.send_body(int(arg), ("status " + arg).encode())
         elif route == "flaky":
             if count <= int(arg):
-                self.send_body(404, b"not yet")
+                self.send_body(504, b"not yet")
             else:
                 self.send_body(200, b"at last")
         elif route == "redirect":
