@@ -68,6 +68,10 @@ struct CaptureRun {
     std::map<std::string, std::string> nested = {};
     // Stored stylesheets and frame pages already followed in this capture.
     std::set<std::string> followed = {};
+    // Addresses asked for in this capture and not had: a page naming a dead
+    // picture a thousand times would otherwise wait out every retry for
+    // each of them.
+    std::set<std::string> failed = {};
 
     bool Stopped() const { return note.StopRequested(); }
     // `nDepth`: how many pages this one lies inside.
@@ -145,7 +149,7 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
                     ListStored(name, bNests, nDepth + 1);
                 } else if (auto it = nested.find(item->m_strURL); it != nested.end()) {
                     used = replacement = it->second;  // stored once its own capture is done
-                } else if (bNests && nDepth >= kMaxNesting) {
+                } else if ((bNests && nDepth >= kMaxNesting) || failed.count(item->m_strURL)) {
                     if (item->m_strURL != item->m_strRaw) replacement = item->m_strURL;
                 } else {
                     std::vector<uint8_t> data;
@@ -178,10 +182,11 @@ bool CaptureRun::Capture(const std::string& strBase, std::vector<uint8_t>& bytes
                             if (!name.empty()) pAttach = pDoc->MakeAttachment(name, item->m_strURL, std::move(data));
                         }
                         if (pAttach) used = replacement = pAttach->m_strName;
-                    } else if (item->m_strURL != item->m_strRaw && !Stopped() && !bRefused) {
+                    } else if (!Stopped() && !bRefused) {
                         // Not captured: the page, shown from the working
                         // folder, still finds it where it came from.
-                        replacement = item->m_strURL;
+                        if (item->m_strURL != item->m_strRaw) replacement = item->m_strURL;
+                        failed.insert(item->m_strURL);
                     }
                 }
                 if (!used.empty()) AddName(used);

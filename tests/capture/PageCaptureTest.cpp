@@ -498,10 +498,19 @@ TEST_F(CaptureTest, ModernCaptureAsksDeadReferencesOnceAndRetriesWhatMayPass) {
     EXPECT_EQ(gone->m_strError.substr(0, 6), "33144:");
     EXPECT_EQ(s.Count("/status/404/gone.htm"), 1);
 
+    // The classic rules still retry, but a dead picture the page names many
+    // times is asked for once in the capture, and every place keeps its
+    // address.
     AppOptions().m_download.m_bModernCapture = false;
-    Put("classic.htm", "<img src=\"/status/404/c.gif\">");
-    ASSERT_TRUE(Capture(NewNote("classic", s.Url("/files/classic.htm"))));
+    std::string many;
+    for (int i = 0; i < 20; ++i) many += "<img src=\"/status/404/c.gif\">";
+    Put("classic.htm", many);
+    CNote* classic = NewNote("classic", s.Url("/files/classic.htm"));
+    ASSERT_TRUE(Capture(classic));
     EXPECT_EQ(s.Count("/status/404/c.gif"), 2);
+    std::string expected;
+    for (int i = 0; i < 20; ++i) expected += "<img src=\"" + s.Url("/status/404/c.gif") + "\">";
+    EXPECT_EQ(Text(classic->m_content), expected);
 }
 
 TEST_F(CaptureTest, HttpsPagesCaptureHttpsImages) {
