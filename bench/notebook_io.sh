@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Notebook open/save throughput next to cat and cp+sync of the same file.
-#   bench/notebook_io.sh [--notes N] [--mb M] [--rounds R] [--dir FOLDER]
+#   bench/notebook_io.sh [--notes N] [--mb M] [--rounds R] [--dir FOLDER] [--from FILE.vlt]
 # Defaults: 10000 notes, 300 MB of attachments, 5 rounds, files in
 # build/bench-io (a disk folder: on tmpfs the syncs would cost nothing).
 set -euo pipefail

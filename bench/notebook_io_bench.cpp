@@ -4,7 +4,11 @@
 // save at no more than twice the time of cp and sync.
 //
 //   notebook_io_bench [--notes N] [--mb M] [--rounds R] [--dir FOLDER] [--keep]
+//   notebook_io_bench --from FILE.vlt [--rounds R] [--dir FOLDER]
 //
+// The built notebook is mostly attachments with small pages; --from times a
+// notebook made elsewhere instead (make_notebook's text-heavy ones), left
+// where it is. Saves and copies still go to FOLDER.
 // --keep leaves FOLDER/bench.vlt behind for profiling the open on its own.
 //
 // The page cache cannot be dropped without root, so every figure is taken
@@ -139,6 +143,7 @@ int main(int argc, char** argv) {
     int nRounds = 5;
     std::string dir = ".";
     bool bKeep = false;
+    std::string from;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--keep") {
@@ -150,22 +155,29 @@ int main(int argc, char** argv) {
         else if (a == "--mb") nMegabytes = std::strtoull(argv[++i], nullptr, 10);
         else if (a == "--rounds") nRounds = std::atoi(argv[++i]);
         else if (a == "--dir") dir = argv[++i];
+        else if (a == "--from") from = argv[++i];
         else Die("unknown option " + a);
     }
     if (nNotes < 1 || nRounds < 1) Die("--notes and --rounds must be positive");
     PrintingHost printing;
     host::SetMessageHost(&printing);
 
-    const std::string file = dir + "/bench.vlt";
+    const std::string file = from.empty() ? dir + "/bench.vlt" : from;
     const std::string saved = dir + "/bench-saved.vlt";
     const std::string copy = dir + "/bench-copy.vlt";
 
     CClipVaultDoc doc;
-    const double tBuild = Seconds([&] { Build(doc, nNotes, nMegabytes << 20); });
-    if (!doc.OnSaveDocument(file)) Die("first save failed");
+    if (from.empty()) {
+        const double tBuild = Seconds([&] { Build(doc, nNotes, nMegabytes << 20); });
+        if (!doc.OnSaveDocument(file)) Die("first save failed");
+        std::printf("notebook: %d notes, %zu attachments, %.1f MB file (built in %.1f s)\n", nNotes,
+                    doc.m_attachments.GetCount(), FileSize(file) / 1048576.0, tBuild);
+    } else {
+        if (!doc.OnOpenDocument(file) || doc.m_nLoadError != -1) Die("cannot open " + file);
+        std::printf("notebook: %s, %zu attachments, %.1f MB file\n", file.c_str(), doc.m_attachments.GetCount(),
+                    FileSize(file) / 1048576.0);
+    }
     const uint64_t nBytes = FileSize(file);
-    std::printf("notebook: %d notes, %zu attachments, %.1f MB file (built in %.1f s)\n", nNotes,
-                doc.m_attachments.GetCount(), nBytes / 1048576.0, tBuild);
     std::printf("folder: %s; page cache warm for every measurement (cannot be dropped without root)\n",
                 dir.c_str());
     std::fflush(stdout);
@@ -192,7 +204,7 @@ int main(int argc, char** argv) {
                     tCat.back(), tSave.back(), tCopy.back());
         std::fflush(stdout);
     }
-    if (!bKeep) std::remove(file.c_str());
+    if (!bKeep && from.empty()) std::remove(file.c_str());
     std::remove(saved.c_str());
     std::remove(copy.c_str());
 
