@@ -28,21 +28,11 @@
 
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
-#include "platform/MessageHost.h"
+#include "BenchHost.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class PrintingHost : public host::IMessageHost {
-public:
-    int ShowMessage(unsigned nStringID, unsigned nType, const std::vector<std::string>& args) override {
-        std::fprintf(stderr, "message %u", nStringID);
-        for (const auto& a : args) std::fprintf(stderr, " [%s]", a.c_str());
-        std::fprintf(stderr, "\n");
-        return host::CautiousAnswer(nType);
-    }
-};
 
 [[noreturn]] void Die(const std::string& what) {
     std::fprintf(stderr, "notebook_io_bench: %s\n", what.c_str());

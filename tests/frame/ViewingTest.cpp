@@ -61,15 +61,7 @@ void Put(const QString& folder, const char* name, const QByteArray& bytes) {
     f.write(bytes);
 }
 
-QByteArray Png(Qt::GlobalColor color) {
-    QImage image(6, 4, QImage::Format_RGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
+QByteArray Png(Qt::GlobalColor color) { return PngPicture(color, 6, 4); }
 
 }  // namespace
 

@@ -4,7 +4,9 @@
 #include "platform/MessageHost.h"
 #include "platform/gui/MessageBox.h"
 
+#include <QBuffer>
 #include <QDir>
+#include <QImage>
 #include <QEventLoop>
 #include <QFile>
 #include <QSettings>
@@ -87,4 +89,14 @@ QVariant RunPageScript(QWebEngineView* pView, const QString& strScript) {
     QTimer::singleShot(5000, &loop, &QEventLoop::quit);
     if (!done) loop.exec();
     return result;
+}
+
+QByteArray PngPicture(const QColor& colour, int nWidth, int nHeight) {
+    QImage image(nWidth, nHeight, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
 }

@@ -6,6 +6,8 @@
 #include "app/ClipVaultApp.h"
 #include "capture/gui/StoredPageScheme.h"
 
+#include <QByteArray>
+#include <QColor>
 #include <QString>
 #include <QTemporaryDir>
 #include <QVariant>
@@ -27,6 +29,9 @@ class QWebEngineView;
 // its value (five seconds at most): it reads the page whether or not the
 // page's scripts run.
 QVariant RunPageScript(QWebEngineView* pView, const QString& strScript);
+
+// A picture of one colour, as the bytes of a PNG file.
+QByteArray PngPicture(const QColor& colour, int nWidth, int nHeight);
 
 struct CShownMessage {
     unsigned m_nID;

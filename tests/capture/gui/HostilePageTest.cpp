@@ -213,12 +213,7 @@ void HostilePageTest::hostilePagesReachNothing() {
     // stylesheet's own picture is no file the note lists.
     {
         auto png = [](QColor colour) {
-            QImage image(40, 40, QImage::Format_RGB32);
-            image.fill(colour);
-            QByteArray bytes;
-            QBuffer buffer(&bytes);
-            buffer.open(QIODevice::WriteOnly);
-            image.save(&buffer, "PNG");
+            const QByteArray bytes = PngPicture(colour, 40, 40);
             return std::vector<uint8_t>(bytes.begin(), bytes.end());
         };
         QVERIFY(doc.MakeAttachment("vltpic.png", "http://127.0.0.1:9/pic.png", png(Qt::blue)));
