@@ -5,11 +5,13 @@
 #include <gumbo.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
 #include <new>
+#include <vector>
 
 using namespace htmlenc;
 
@@ -486,18 +488,24 @@ private:
 
 // The parser's memory, released at once: gumbo frees its tree by recursion,
 // which a page of a few hundred thousand nested tags would take beyond the
-// stack. Each block is linked in a list so the parser may still free the
-// ones it is done with.
+// stack. The parser makes a small allocation for nearly every character
+// run, tag and attribute and frees most of them soon after, so small sizes
+// come from free lists carved out of large chunks (half the time of a
+// capture of a long page went to malloc and its page faults); large ones
+// are linked in a list so the parser may still free the ones it is done
+// with. Chunks count against the bound when taken and stay until the end.
 class CParseArena {
 public:
-    explicit CParseArena(CParseBound& bound) : m_bound(bound) { m_head.m_pPrev = m_head.m_pNext = &m_head; }
+    explicit CParseArena(CParseBound& bound) : m_bound(bound) { m_large.m_pPrev = m_large.m_pNext = &m_large; }
     ~CParseArena() {
-        for (Block* b = m_head.m_pNext; b != &m_head;) {
-            Block* next = b->m_pNext;
+        for (Large* b = m_large.m_pNext; b != &m_large;) {
+            Large* next = b->m_pNext;
             m_bound.Release(b->m_nSize);
             std::free(b);
             b = next;
         }
+        for (void* c : m_chunks) std::free(c);
+        m_bound.Release(m_chunks.size() * kChunk);
     }
     CParseArena(const CParseArena&) = delete;
     CParseArena& operator=(const CParseArena&) = delete;
@@ -509,39 +517,99 @@ public:
     }
 
 private:
-    struct alignas(std::max_align_t) Block {
-        Block* m_pPrev;
-        Block* m_pNext;
-        size_t m_nSize;  // with this header
+    static constexpr size_t kAlign = alignof(std::max_align_t);
+    static constexpr size_t kClasses = 32;  // sizes up to 32 * kAlign bytes
+    static constexpr size_t kChunk = 256 * 1024;
+    static constexpr uint32_t kLargeMark = 0xFFFFFFFFu;
+
+    // Before every allocation; its last four bytes, right before the
+    // allocation's, hold the size class, or kLargeMark.
+    struct alignas(kAlign) Small {
+        Small* m_pNextFree;  // while on a free list
+        uint32_t m_nPad;
+        uint32_t m_nClass;
     };
+    struct alignas(kAlign) Large {
+        Large* m_pPrev;
+        Large* m_pNext;
+        size_t m_nSize;  // with this header
+        uint32_t m_nPad;
+        uint32_t m_nClass;
+    };
+    static_assert(offsetof(Small, m_nClass) + 4 == sizeof(Small) && offsetof(Large, m_nClass) + 4 == sizeof(Large),
+                  "the class stands right before the allocation");
+
+    static uint32_t& ClassOf(void* p) { return *(static_cast<uint32_t*>(p) - 1); }
+
+    void* AllocSmall(size_t nClass) {
+        if (Small* s = m_free[nClass]) {
+            m_free[nClass] = s->m_pNextFree;
+            return s + 1;
+        }
+        const size_t need = sizeof(Small) + (nClass + 1) * kAlign;
+        if (m_nChunkLeft < need) {
+            m_bound.Charge(kChunk);
+            void* c = std::malloc(kChunk);
+            if (!c) {
+                m_bound.Release(kChunk);
+                throw std::bad_alloc();
+            }
+            m_chunks.push_back(c);
+            m_pChunkNext = static_cast<char*>(c);
+            m_nChunkLeft = kChunk;
+        }
+        Small* s = reinterpret_cast<Small*>(m_pChunkNext);
+        m_pChunkNext += need;
+        m_nChunkLeft -= need;
+        s->m_nClass = static_cast<uint32_t>(nClass);
+        return s + 1;
+    }
+
+    void* AllocLarge(size_t size) {
+        m_bound.Charge(sizeof(Large) + size);
+        Large* b = static_cast<Large*>(std::malloc(sizeof(Large) + size));
+        if (!b) {
+            m_bound.Release(sizeof(Large) + size);
+            throw std::bad_alloc();
+        }
+        b->m_nSize = sizeof(Large) + size;
+        b->m_pNext = m_large.m_pNext;
+        b->m_pPrev = &m_large;
+        b->m_pNext->m_pPrev = b;
+        m_large.m_pNext = b;
+        b->m_nClass = kLargeMark;
+        return b + 1;
+    }
 
     static void* Alloc(void* self, size_t size) {
         CParseArena* arena = static_cast<CParseArena*>(self);
-        arena->m_bound.Charge(sizeof(Block) + size);
-        Block* b = static_cast<Block*>(std::malloc(sizeof(Block) + size));
-        if (!b) {
-            arena->m_bound.Release(sizeof(Block) + size);
-            throw std::bad_alloc();
-        }
-        b->m_nSize = sizeof(Block) + size;
-        b->m_pNext = arena->m_head.m_pNext;
-        b->m_pPrev = &arena->m_head;
-        b->m_pNext->m_pPrev = b;
-        arena->m_head.m_pNext = b;
-        return b + 1;
+        const size_t nClass = size ? (size - 1) / kAlign : 0;
+        return nClass < kClasses ? arena->AllocSmall(nClass) : arena->AllocLarge(size);
     }
 
     static void Free(void* self, void* p) {
         if (!p) return;
-        Block* b = static_cast<Block*>(p) - 1;
-        static_cast<CParseArena*>(self)->m_bound.Release(b->m_nSize);
+        CParseArena* arena = static_cast<CParseArena*>(self);
+        const uint32_t nClass = ClassOf(p);
+        if (nClass != kLargeMark) {
+            Small* s = static_cast<Small*>(p) - 1;
+            s->m_pNextFree = arena->m_free[nClass];
+            arena->m_free[nClass] = s;
+            return;
+        }
+        Large* b = static_cast<Large*>(p) - 1;
+        arena->m_bound.Release(b->m_nSize);
         b->m_pPrev->m_pNext = b->m_pNext;
         b->m_pNext->m_pPrev = b->m_pPrev;
         std::free(b);
     }
 
     CParseBound& m_bound;
-    Block m_head;
+    Large m_large;
+    Small* m_free[kClasses] = {};
+    std::vector<void*> m_chunks;
+    char* m_pChunkNext = nullptr;
+    size_t m_nChunkLeft = 0;
 };
 
 void ParseInto(CHtmlScan& scan, const uint8_t* pData, size_t nLength, size_t bom, CParseBound& bound) {

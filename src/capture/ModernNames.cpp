@@ -6,6 +6,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include "capture/ModernCapture.h"
@@ -152,7 +153,9 @@ bool TooDeepToParse(const uint8_t* pData, size_t nLength) {
     const size_t kLimit = 20000;
     size_t depth = 0;
     for (size_t i = 0; i + 1 < nLength; ++i) {
-        if (pData[i] != '<') continue;
+        const void* lt = std::memchr(pData + i, '<', nLength - 1 - i);
+        if (!lt) break;
+        i = static_cast<size_t>(static_cast<const uint8_t*>(lt) - pData);
         size_t j = i + 1;
         while (j < nLength && pData[j] == 0) ++j;  // UTF-16
         if (j < nLength && pData[j] == '/') {
@@ -178,12 +181,32 @@ std::string ResolveReference(const std::string& base, const std::string& ref) {
     if (clean.empty()) return std::string();
     const std::string scheme = SchemeOf(clean);
     if (!scheme.empty() && !IsWebScheme(scheme) && scheme != "file") return std::string();
-    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> h(curl_url(), &curl_url_cleanup);
-    if (!h) return std::string();
     const unsigned flags = CURLU_NON_SUPPORT_SCHEME;
+    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> h(nullptr, &curl_url_cleanup);
     if (scheme.empty()) {
-        if (curl_url_set(h.get(), CURLUPART_URL, base.c_str(), flags) != CURLUE_OK) return std::string();
+        // A page resolves thousands of references against one base: it is
+        // parsed once per thread and copied.
+        struct CParsedBase {
+            std::string strBase;
+            CURLU* pUrl = nullptr;
+            ~CParsedBase() { curl_url_cleanup(pUrl); }
+        };
+        thread_local CParsedBase parsed;
+        if (!parsed.pUrl || parsed.strBase != base) {
+            curl_url_cleanup(parsed.pUrl);
+            parsed.pUrl = curl_url();
+            parsed.strBase = base;
+            if (parsed.pUrl && curl_url_set(parsed.pUrl, CURLUPART_URL, base.c_str(), flags) != CURLUE_OK) {
+                curl_url_cleanup(parsed.pUrl);
+                parsed.pUrl = nullptr;
+            }
+            if (!parsed.pUrl) return std::string();
+        }
+        h.reset(curl_url_dup(parsed.pUrl));
+    } else {
+        h.reset(curl_url());
     }
+    if (!h) return std::string();
     if (curl_url_set(h.get(), CURLUPART_URL, clean.c_str(), flags) != CURLUE_OK) return std::string();
     char* out = nullptr;
     if (curl_url_get(h.get(), CURLUPART_URL, &out, 0) != CURLUE_OK || !out) return std::string();

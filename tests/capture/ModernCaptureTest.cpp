@@ -117,6 +117,11 @@ TEST(ModernNames, ReferencesResolveAsInABrowser) {
     EXPECT_EQ(ResolveReference(base, "javascript:alert(1)"), "");
     EXPECT_EQ(ResolveReference(base, "mailto:a@b"), "");
     EXPECT_EQ(ResolveReference(base, "   "), "");
+    // The parsed base is kept between calls: another base, a bad one, and
+    // back again each resolve against their own.
+    EXPECT_EQ(ResolveReference("http://o/x/y.htm", "a.png"), "http://o/x/a.png");
+    EXPECT_EQ(ResolveReference("not a base", "a.png"), "");
+    EXPECT_EQ(ResolveReference(base, "img/a.png"), "http://h:8080/dir/img/a.png");
 }
 
 TEST_F(ModernCaptureTest, EveryKindOfReferenceIsTakenInAndOnlyItsValueChanges) {
