@@ -92,7 +92,7 @@ void Build(CClipVaultDoc& doc, int nNotes, uint64_t nTargetBytes) {
         }
         html.append(rng.Between(500, 3000), 'x');
         html += "</body></html>";
-        p->m_content.assign(html.begin(), html.end());
+        p->SetContent(std::vector<uint8_t>(html.begin(), html.end()));
     }
 }
 

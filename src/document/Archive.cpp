@@ -121,6 +121,26 @@ void CArchive::WriteBlock(const std::vector<uint8_t>& b) {
     Write(b.data(), b.size());
 }
 
+void CArchive::WriteBlockFromFile(const CDeferredBlock& block) {
+    WriteCount(block.m_nSize);
+    if (block.m_nSize == 0) return;
+    if (m_nEnd) {
+        const size_t k = m_nEnd;
+        m_nEnd = 0;
+        m_pSink->Write(m_buf.data(), k);
+    }
+    if (m_pSink->CopyFrom(*block.m_pFile, block.m_nOffset, block.m_nSize)) return;
+    // Through the archive's own buffer, emptied just now: a save of many
+    // notes allocates nothing per note.
+    for (uint64_t done = 0; done < block.m_nSize;) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(m_buf.size(), block.m_nSize - done));
+        if (!block.m_pFile->ReadAt(block.m_nOffset + done, m_buf.data(), n))
+            throw CArchiveException(CArchiveException::readFault, EIO);
+        m_pSink->Write(m_buf.data(), n);
+        done += n;
+    }
+}
+
 void CArchive::WriteStringList(const std::vector<std::string>& l) {
     WriteCount(l.size());
     for (const auto& s : l) WriteString(s);
@@ -280,13 +300,15 @@ void CArchive::ReadBlock(std::vector<uint8_t>& b) {
     Read(b.data(), b.size());
 }
 
-void CArchive::ReadBlockDeferred(std::vector<uint8_t>& b, CDeferredBlock& deferred) {
+void CArchive::ReadBlockDeferred(std::vector<uint8_t>& b, CDeferredBlock& deferred, uint64_t nMinDeferred) {
     deferred = CDeferredBlock();
     if (!m_pDeferredFile) return ReadBlock(b);
     const uint64_t n = ReadCount();
+    // Checked against the file's size now, while the damage can still be
+    // reported as the open's, rather than when the bytes are first wanted.
     if (n > Remaining()) throw CArchiveException(CArchiveException::endOfFile);
     b.clear();
-    if (n < kMinDeferred) {
+    if (n < std::max<uint64_t>(nMinDeferred, 1)) {
         b.resize(static_cast<size_t>(n));
         Read(b.data(), b.size());
         return;

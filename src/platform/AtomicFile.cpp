@@ -59,6 +59,33 @@ public:
         WriteAll(m_pBuf.get(), n);
     }
 
+    bool CopyFrom(const CDeferredFile& file, uint64_t offset, uint64_t n) override {
+        if (m_bNoCopyRange) return false;
+        Flush();
+        loff_t in = static_cast<loff_t>(offset);
+        for (uint64_t done = 0; done < n;) {
+            const ssize_t r =
+                ::copy_file_range(file.Descriptor(), &in, m_fd, nullptr, std::min<uint64_t>(n - done, kMaxWriteCall), 0);
+            if (r < 0) {
+                if (errno == EINTR) continue;
+                // Not between these two files (another file system, an old
+                // kernel): the caller copies through memory from here on.
+                if (done == 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) {
+                    m_bNoCopyRange = true;
+                    return false;
+                }
+                throw CArchiveException(errno == ENOSPC || errno == EFBIG || errno == EDQUOT
+                                            ? CArchiveException::writeFault
+                                            : CArchiveException::readFault,
+                                        errno);
+            }
+            // The old file ends before the bytes it should still hold.
+            if (r == 0) throw CArchiveException(CArchiveException::readFault, EIO);
+            done += static_cast<uint64_t>(r);
+        }
+        return true;
+    }
+
 private:
     void WriteAll(const uint8_t* b, size_t n) {
         while (n > 0) {
@@ -77,6 +104,7 @@ private:
     int m_fd;
     std::unique_ptr<uint8_t[]> m_pBuf;
     size_t m_nUsed = 0;
+    bool m_bNoCopyRange = false;
 };
 
 // The hidden file until it has taken the target's place: removed on every

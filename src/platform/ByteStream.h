@@ -87,6 +87,9 @@ public:
     CDeferredFile& operator=(const CDeferredFile&) = delete;
     // Exactly n bytes at `offset`, or false.
     bool ReadAt(uint64_t offset, void* p, size_t n) const;
+    // For a sink that can copy from file to file without passing the bytes
+    // through memory.
+    int Descriptor() const { return m_fd; }
 
 private:
     int m_fd;
@@ -106,6 +109,15 @@ public:
     virtual ~CByteSink() = default;
     virtual void Write(const void* p, size_t n) = 0;  // throws writeFault
     virtual void Flush() {}
+    // Appends n bytes of `file` at `offset` without bringing them into the
+    // process (a save passing unchanged notes from the old file to the new).
+    // False when this sink cannot, before anything was written; the caller
+    // then reads and writes them itself. Throws readFault when the file no
+    // longer holds them, writeFault when the sink fails.
+    virtual bool CopyFrom(const CDeferredFile& file, uint64_t offset, uint64_t n) {
+        (void)file, (void)offset, (void)n;
+        return false;
+    }
 };
 
 class CMemorySource : public CByteSource {
