@@ -7,6 +7,9 @@
 
 namespace {
 constexpr size_t kBufferSize = 64 * 1024;
+// What is read right after a skipped block: the next record's fields, which
+// are small; a whole buffer would mostly be the next skipped block.
+constexpr size_t kReadAfterSkip = 4 * 1024;
 constexpr uint32_t kMaxIndex = 0x3FFFFFFE;
 constexpr uint16_t kNullTag = 0x0000;
 constexpr uint16_t kNewClassTag = 0xFFFF;
@@ -129,6 +132,7 @@ void CArchive::WriteBlockFromFile(const CDeferredBlock& block) {
         m_nEnd = 0;
         m_pSink->Write(m_buf.data(), k);
     }
+    if (!block.m_pFile->Unchanged()) throw CArchiveException(CArchiveException::readFault, EIO);
     if (m_pSink->CopyFrom(*block.m_pFile, block.m_nOffset, block.m_nSize)) return;
     // Through the archive's own buffer, emptied just now: a save of many
     // notes allocates nothing per note.
@@ -195,7 +199,10 @@ void CArchive::NeedBytes(size_t n) {
     m_nCur = 0;
     m_nEnd = have;
     while (m_nEnd < n) {
-        const size_t r = m_pSource->Read(m_buf.data() + m_nEnd, m_buf.size() - m_nEnd);
+        size_t want = m_buf.size() - m_nEnd;
+        if (m_bSkipped) want = std::min(want, std::max(n - m_nEnd, kReadAfterSkip));
+        m_bSkipped = false;
+        const size_t r = m_pSource->Read(m_buf.data() + m_nEnd, want);
         if (r == 0) throw CArchiveException(CArchiveException::endOfFile);
         m_nEnd += r;
     }
@@ -322,6 +329,7 @@ void CArchive::ReadBlockDeferred(std::vector<uint8_t>& b, CDeferredBlock& deferr
     } else {
         m_nCur = m_nEnd = 0;
         m_pSource->Skip(n - buffered);
+        m_bSkipped = true;
     }
 }
 

@@ -136,6 +136,7 @@ private:
     std::vector<uint8_t> m_buf;
     size_t m_nCur = 0;  // next byte in m_buf
     size_t m_nEnd = 0;  // end of valid bytes in m_buf
+    bool m_bSkipped = false;  // a block was just skipped in the source
 
     const CRuntimeClass* const* m_ppClasses = nullptr;
     size_t m_nClasses = 0;

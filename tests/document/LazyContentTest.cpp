@@ -3,8 +3,9 @@
 // read are the note's own after an open, a save over the same file, a save
 // under another name and a replacement of the content; a save of an
 // unchanged notebook writes the file it read, byte for byte; a file cut
-// short is reported at open, or, when cut after the open, fails the save
-// instead of storing notes empty.
+// short is reported at open, and one changed by another program after the
+// open gives no page and fails the save instead of storing notes empty.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -206,6 +207,25 @@ TEST(LazyContent, AFileCutShortIsReportedAtOpenOrFailsTheSaveButNeverStoresNotes
         for (size_t i = 0; i < 5; ++i) EXPECT_TRUE(Note(doc, i)->Content() == PageOf(i, kSizes[i])) << i;
     }
 
+    {
+        // Written over in place by another program, at the same size: the
+        // note gets none of the new bytes, and no save takes them either.
+        ASSERT_TRUE(fileutil::WriteWholeFile(dir.File("over.vlt"), original.data(), original.size()));
+        RecordingHost host;
+        CClipVaultDoc doc;
+        ASSERT_TRUE(doc.OnOpenDocument(dir.File("over.vlt")));
+        const int fd = ::open(dir.File("over.vlt").c_str(), O_WRONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(::pwrite(fd, "XXXX", 4, static_cast<off_t>(at + 100)), 4);
+        // Its time set apart, as a clock coarser than the test could leave it.
+        const struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+        EXPECT_EQ(::futimens(fd, times), 0);
+        ::close(fd);
+        EXPECT_TRUE(Note(doc, 5)->Content().empty());
+        EXPECT_FALSE(doc.OnSaveDocument(dir.File("taken.vlt")));
+        EXPECT_EQ(host.m_ids, std::vector<unsigned>{ids::IDS_FAILED_TO_SAVE_DOC});
+    }
+
     // Cut short in place by another program after the open.
     RecordingHost host;
     CClipVaultDoc doc;
@@ -217,8 +237,11 @@ TEST(LazyContent, AFileCutShortIsReportedAtOpenOrFailsTheSaveButNeverStoresNotes
     EXPECT_FALSE(pGone->IsContentLoaded());
     Bytes scratch;
     EXPECT_EQ(pGone->ContentForScan(scratch), nullptr);
-    // Pages before the cut still read.
-    EXPECT_TRUE(Note(doc, 4)->Content() == PageOf(4, kSizes[4]));
+    // A file changed by another program is trusted for no page, those
+    // before the cut neither; pages read with their records stay.
+    EXPECT_TRUE(Note(doc, 4)->Content().empty());
+    EXPECT_TRUE(Note(doc, 3)->Content().empty());
+    EXPECT_TRUE(Note(doc, 2)->Content() == PageOf(2, kSizes[2]));
     // What the page names is unknown: no attachment is called unused.
     std::unordered_set<std::string> inUse;
     EXPECT_FALSE(CollectAttachmentsInUse(doc, inUse));
@@ -233,6 +256,8 @@ TEST(LazyContent, AFileCutShortIsReportedAtOpenOrFailsTheSaveButNeverStoresNotes
     EXPECT_TRUE(FileBytes(other) == before);
     // Everything past the cut given anew, the notebook saves again.
     pGone->SetContent(StrBytes("<p>again</p>"));
+    Note(doc, 3)->SetContent(StrBytes("<p>three</p>"));
+    Note(doc, 4)->SetContent(StrBytes("<p>four</p>"));
     Note(doc, 6)->SetContent(StrBytes("<p>six</p>"));
     doc.FindAttachment("vltbig.gif")->SetBytes(Bytes(3, 1));
     ASSERT_TRUE(doc.OnSaveDocument(other));
@@ -240,7 +265,7 @@ TEST(LazyContent, AFileCutShortIsReportedAtOpenOrFailsTheSaveButNeverStoresNotes
     ASSERT_TRUE(back.OnOpenDocument(other));
     EXPECT_EQ(Note(back, 5)->Content(), StrBytes("<p>again</p>"));
     EXPECT_TRUE(Note(back, 6)->Content() == StrBytes("<p>six</p>"));
-    EXPECT_TRUE(Note(back, 4)->Content() == PageOf(4, kSizes[4]));
+    EXPECT_TRUE(Note(back, 2)->Content() == PageOf(2, kSizes[2]));
 }
 
 TEST(LazyContent, NotesLoadOnceWhenManyThreadsAskAtOnce) {
