@@ -186,6 +186,9 @@ int main(int argc, char** argv) {
         // Both writers make a new file beside an existing one and sync it.
         Shell("rm -f " + Quote(copy));
         tCopy.push_back(Seconds([&] { Shell("cp " + Quote(file) + " " + Quote(copy) + " && sync"); }));
+        // A save over the notebook's own file leaves the old one to its open
+        // descriptor; freeing a file of the last round is no part of it.
+        Shell("rm -f " + Quote(saved));
         tSave.push_back(Seconds([&] {
             if (!doc.OnSaveDocument(saved)) Die("save failed");
         }));
