@@ -240,7 +240,7 @@ bool GenerateNotebook(CClipVaultDoc& doc, const CGenOptions& options, CGenResult
         p->m_nSourceKind = kSourceWebPage;
         p->m_strSource = "https://example.org/" + catas[c]->m_strName + "/" + std::to_string(n) + ".html";
         p->m_tmDate = kNewest - static_cast<int64_t>(rng.Next() % (6 * 365)) * 86400;
-        p->m_content.assign(page.begin(), page.end());
+        p->SetContent(std::vector<uint8_t>(page.begin(), page.end()));
         if (pPicture) {
             p->m_attachNames.push_back(*pPicture);
             ++result.nPictureNotes;

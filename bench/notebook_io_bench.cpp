@@ -1,7 +1,7 @@
 // Notebook open and save throughput against the system's own tools on the
 // same file in the same run: `cat FILE >/dev/null` for reading and
 // `cp FILE X && sync` for writing. Open aims at half of cat's rate or more,
-// save at no more than twice the time of cp and sync.
+// save at no more than 1.25 times the time of cp and sync.
 //
 //   notebook_io_bench [--notes N] [--mb M] [--rounds R] [--dir FOLDER] [--keep]
 //   notebook_io_bench --from FILE.vlt [--rounds R] [--dir FOLDER]
@@ -92,7 +92,7 @@ void Build(CClipVaultDoc& doc, int nNotes, uint64_t nTargetBytes) {
         }
         html.append(rng.Between(500, 3000), 'x');
         html += "</body></html>";
-        p->m_content.assign(html.begin(), html.end());
+        p->SetContent(std::vector<uint8_t>(html.begin(), html.end()));
     }
 }
 
@@ -186,6 +186,9 @@ int main(int argc, char** argv) {
         // Both writers make a new file beside an existing one and sync it.
         Shell("rm -f " + Quote(copy));
         tCopy.push_back(Seconds([&] { Shell("cp " + Quote(file) + " " + Quote(copy) + " && sync"); }));
+        // A save over the notebook's own file leaves the old one to its open
+        // descriptor; freeing a file of the last round is no part of it.
+        Shell("rm -f " + Quote(saved));
         tSave.push_back(Seconds([&] {
             if (!doc.OnSaveDocument(saved)) Die("save failed");
         }));
@@ -208,8 +211,8 @@ int main(int argc, char** argv) {
     std::printf("  %-22s %10.3f %10.0f\n", "save (notebook)", Median(tSave), save);
     std::printf("  %-22s %10.3f %10.0f\n", "cp FILE X && sync", Median(tCopy), cp);
     std::printf("\n  open / cat     = %.2f  (target >= 0.50) %s\n", open / cat, open / cat >= 0.5 ? "ok" : "MISSED");
-    std::printf("  save time / cp = %.2f  (target <= 2.00) %s\n", Median(tSave) / Median(tCopy),
-                Median(tSave) / Median(tCopy) <= 2.0 ? "ok" : "MISSED");
+    std::printf("  save time / cp = %.2f  (target <= 1.25) %s\n", Median(tSave) / Median(tCopy),
+                Median(tSave) / Median(tCopy) <= 1.25 ? "ok" : "MISSED");
     std::printf("  (MB/s = file size / median time; warm page cache)\n");
     return 0;
 }

@@ -68,7 +68,7 @@ CClipVaultDoc& Notebook() {
             CNote* note = catas[i % kCategories]->AddNewNote("Note " + std::to_string(i) + " " + kWords[i % 21]);
             note->m_strExt = "htm";
             const std::string page = MakePage(rng, i);
-            note->m_content.assign(page.begin(), page.end());
+            note->SetContent(std::vector<uint8_t>(page.begin(), page.end()));
         }
         return doc;
     }();
@@ -82,7 +82,7 @@ size_t TotalBytes() {
         while (!todo.empty()) {
             const CNoteCata* c = todo.back();
             todo.pop_back();
-            for (auto it = c->m_notes.begin(); it != c->m_notes.end(); ++it) total += it.value()->m_content.size();
+            for (auto it = c->m_notes.begin(); it != c->m_notes.end(); ++it) total += it.value()->ContentSize();
             for (auto it = c->m_subCatas.begin(); it != c->m_subCatas.end(); ++it) todo.push_back(it.value());
         }
         return total;

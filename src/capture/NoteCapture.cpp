@@ -252,7 +252,7 @@ bool CaptureNoteResources(CNote& note, const std::string& strBase, CCaptureConte
         const bool bTooDeep = [&] {
             if (pBytes) return TooDeepToParse(pBytes->data(), pBytes->size());
             std::lock_guard<std::mutex> guard(note.m_dataLock);
-            return TooDeepToParse(note.m_content.data(), note.m_content.size());
+            return TooDeepToParse(note.Content().data(), note.Content().size());
         }();
         if (settings.m_bModernCapture && !bTooDeep) {
             CModernCaptureRequest request;
@@ -270,11 +270,11 @@ bool CaptureNoteResources(CNote& note, const std::string& strBase, CCaptureConte
             std::vector<uint8_t> bytes;
             {
                 std::lock_guard<std::mutex> guard(note.m_dataLock);
-                bytes = note.m_content;
+                bytes = note.Content();
             }
             CaptureModern(note, pContext, bytes, request);
             CNoteUpdate update(note);
-            if (update) note.m_content.swap(bytes);
+            if (update) note.SetContent(std::move(bytes));
             return true;
         }
         CaptureRun run{note, note.m_pDocument, pContext, bFetch, nMaxFileBytes, local, budget};
@@ -284,11 +284,11 @@ bool CaptureNoteResources(CNote& note, const std::string& strBase, CCaptureConte
         std::vector<uint8_t> bytes;
         {
             std::lock_guard<std::mutex> guard(note.m_dataLock);
-            bytes = note.m_content;
+            bytes = note.Content();
         }
         run.Capture(strBase, bytes, true);
         CNoteUpdate update(note);
-        if (update) note.m_content.swap(bytes);
+        if (update) note.SetContent(std::move(bytes));
         return true;
     } catch (...) {
         host::ShowMessage(ids::IDS_OPERATION_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION);

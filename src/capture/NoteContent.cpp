@@ -69,7 +69,7 @@ bool CNote::WriteWorkingCopy(const std::string& strPath, bool bExport) {
         if (path.empty()) return false;
         if (SameType(m_strExt, "htm") || SameType(m_strExt, "xml")) return WritePage(path, bExport);
         std::lock_guard<std::mutex> guard(m_dataLock);
-        return ::WriteWholeFile(path, m_content, bExport ? fileutil::kReplace : fileutil::kNoFollow);
+        return ::WriteWholeFile(path, Content(), bExport ? fileutil::kReplace : fileutil::kNoFollow);
     } catch (...) {
         Failed();
         return false;
@@ -83,7 +83,7 @@ bool CNote::WritePage(const std::string& strPath, bool bExport) {
         std::vector<std::string> names;
         {
             std::lock_guard<std::mutex> guard(m_dataLock);
-            content = m_content;
+            content = Content();
             names = m_attachNames;
         }
         if (!bExport) {
@@ -122,7 +122,7 @@ bool CNote::ReadContentFrom(const std::string& strPath, uint64_t nMaxBytes) {
         if (!::ReadWholeFile(strPath, bytes, nMaxBytes)) return false;
         CNoteUpdate update(*this);
         if (!update) return false;
-        m_content.swap(bytes);
+        SetContent(std::move(bytes));
         return true;
     } catch (...) {
         Failed();

@@ -356,9 +356,8 @@ bool HasSearchableText(const std::string& strExt) {
 }
 
 namespace {
-std::string SearchTextOfLocked(const CNote& note) {
+std::string SearchTextOfLocked(const CNote& note, const std::vector<uint8_t>& bytes) {
     if (!HasSearchableText(note.m_strExt)) return std::string();
-    const std::vector<uint8_t>& bytes = note.m_content;
     const bool bText = SameType(note.m_strExt, "txt");
     // The common page, UTF-8 without a mark in a UTF-8 process, is read
     // where it lies.
@@ -371,7 +370,11 @@ std::string SearchTextOfLocked(const CNote& note) {
 
 std::string NoteSearchText(const CNote& note) {
     std::lock_guard<std::mutex> lock(note.m_dataLock);
-    return SearchTextOfLocked(note);
+    // A page still in the notebook's file is read for its text only, not
+    // kept: a pass over every note must not bring the whole file into memory.
+    std::vector<uint8_t> scratch;
+    const std::vector<uint8_t>* pBytes = note.ContentForScan(scratch);
+    return pBytes ? SearchTextOfLocked(note, *pBytes) : std::string();
 }
 
 CNoteQuery::CNoteQuery(const std::string& strText, bool bIgnoreCase, bool bSearchText)
@@ -391,13 +394,14 @@ bool CNoteQuery::NameMatches(const std::string& strName) const {
 
 CNoteTextCache::CKey CNoteTextCache::KeyOf(const CNote& note) {
     CKey key;
-    key.m_pData = note.m_content.data();
-    key.m_nSize = note.m_content.size();
+    const std::vector<uint8_t>& content = note.Content();
+    key.m_pData = content.data();
+    key.m_nSize = content.size();
     key.m_strExt = note.m_strExt;
     // A sample of the bytes: the start, the end and eight places between
     // (each a memory access of its own, on every search).
-    const uint8_t* p = note.m_content.data();
-    const size_t n = note.m_content.size();
+    const uint8_t* p = content.data();
+    const size_t n = content.size();
     uint64_t h = 1469598103934665603ull;
     auto mix = [&](size_t from, size_t len) {
         for (size_t k = from; k < from + len && k < n; ++k) h = (h ^ p[k]) * 1099511628211ull;
@@ -430,14 +434,14 @@ const std::string& CNoteTextCache::Text(const CNote& note, bool bFolded) {
             if (entry.m_bHasText) {
                 entry.m_strFolded = FoldCase(entry.m_strText);
             } else {
-                entry.m_strFolded = FoldCase(SearchTextOfLocked(note));
+                entry.m_strFolded = FoldCase(SearchTextOfLocked(note, note.Content()));
             }
             entry.m_bHasFolded = true;
         }
         return entry.m_strFolded;
     }
     if (!entry.m_bHasText) {
-        entry.m_strText = SearchTextOfLocked(note);
+        entry.m_strText = SearchTextOfLocked(note, note.Content());
         entry.m_bHasText = true;
     }
     return entry.m_strText;

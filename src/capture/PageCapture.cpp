@@ -139,7 +139,7 @@ bool CCaptureContext::CapturePage(std::string& url, CNote* pNote) {
         // The whole page: nothing is cut from a long one.
         CNoteUpdate update(*pNote);
         if (!update) return false;
-        pNote->m_content.assign(pData, pData + nLength);
+        pNote->SetContent(std::vector<uint8_t>(pData, pData + nLength));
         pNote->m_strExt = ext;
     }
     if (Stopped(pNote)) return true;  // the page as fetched, without its resources
@@ -157,14 +157,14 @@ bool CCaptureContext::CaptureShownPage(const std::string& url, std::string strPa
     {
         CNoteUpdate update(*pNote);
         if (!update) return false;
-        pNote->m_content.assign(strPage.begin(), strPage.end());
+        pNote->SetContent(std::vector<uint8_t>(strPage.begin(), strPage.end()));
         pNote->m_strExt = "htm";
     }
     std::string().swap(strPage);
     if (Stopped(pNote)) return true;
     // The page is in memory already and counts like a fetched one; past the
     // budget it is kept as it came.
-    m_budget.Take(pNote->m_content.size());
+    m_budget.Take(pNote->ContentSize());
     pNote->CaptureResources(url, this, nullptr, &settings);
     return true;
 }
@@ -219,7 +219,7 @@ bool CCaptureContext::CaptureWebFile(const std::string& url, CNote* pNote, const
         CloseSession();
         CNoteUpdate update(*pNote);
         if (!update) return false;
-        if (ok) pNote->m_content.swap(bytes);
+        if (ok) pNote->SetContent(std::move(bytes));
         pNote->m_strExt = dot == std::string::npos ? std::string() : file.substr(dot + 1);
         // A file whose address names no type is known by its answer's.
         if (pNote->m_strExt.empty() && settings.m_bModernCapture) pNote->m_strExt = answered;

@@ -7,6 +7,9 @@
 
 namespace {
 constexpr size_t kBufferSize = 64 * 1024;
+// What is read right after a skipped block: the next record's fields, which
+// are small; a whole buffer would mostly be the next skipped block.
+constexpr size_t kReadAfterSkip = 4 * 1024;
 constexpr uint32_t kMaxIndex = 0x3FFFFFFE;
 constexpr uint16_t kNullTag = 0x0000;
 constexpr uint16_t kNewClassTag = 0xFFFF;
@@ -121,6 +124,27 @@ void CArchive::WriteBlock(const std::vector<uint8_t>& b) {
     Write(b.data(), b.size());
 }
 
+void CArchive::WriteBlockFromFile(const CDeferredBlock& block) {
+    WriteCount(block.m_nSize);
+    if (block.m_nSize == 0) return;
+    if (m_nEnd) {
+        const size_t k = m_nEnd;
+        m_nEnd = 0;
+        m_pSink->Write(m_buf.data(), k);
+    }
+    if (!block.m_pFile->Unchanged()) throw CArchiveException(CArchiveException::readFault, EIO);
+    if (m_pSink->CopyFrom(*block.m_pFile, block.m_nOffset, block.m_nSize)) return;
+    // Through the archive's own buffer, emptied just now: a save of many
+    // notes allocates nothing per note.
+    for (uint64_t done = 0; done < block.m_nSize;) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(m_buf.size(), block.m_nSize - done));
+        if (!block.m_pFile->ReadAt(block.m_nOffset + done, m_buf.data(), n))
+            throw CArchiveException(CArchiveException::readFault, EIO);
+        m_pSink->Write(m_buf.data(), n);
+        done += n;
+    }
+}
+
 void CArchive::WriteStringList(const std::vector<std::string>& l) {
     WriteCount(l.size());
     for (const auto& s : l) WriteString(s);
@@ -175,7 +199,10 @@ void CArchive::NeedBytes(size_t n) {
     m_nCur = 0;
     m_nEnd = have;
     while (m_nEnd < n) {
-        const size_t r = m_pSource->Read(m_buf.data() + m_nEnd, m_buf.size() - m_nEnd);
+        size_t want = m_buf.size() - m_nEnd;
+        if (m_bSkipped) want = std::min(want, std::max(n - m_nEnd, kReadAfterSkip));
+        m_bSkipped = false;
+        const size_t r = m_pSource->Read(m_buf.data() + m_nEnd, want);
         if (r == 0) throw CArchiveException(CArchiveException::endOfFile);
         m_nEnd += r;
     }
@@ -280,13 +307,15 @@ void CArchive::ReadBlock(std::vector<uint8_t>& b) {
     Read(b.data(), b.size());
 }
 
-void CArchive::ReadBlockDeferred(std::vector<uint8_t>& b, CDeferredBlock& deferred) {
+void CArchive::ReadBlockDeferred(std::vector<uint8_t>& b, CDeferredBlock& deferred, uint64_t nMinDeferred) {
     deferred = CDeferredBlock();
     if (!m_pDeferredFile) return ReadBlock(b);
     const uint64_t n = ReadCount();
+    // Checked against the file's size now, while the damage can still be
+    // reported as the open's, rather than when the bytes are first wanted.
     if (n > Remaining()) throw CArchiveException(CArchiveException::endOfFile);
     b.clear();
-    if (n < kMinDeferred) {
+    if (n < std::max<uint64_t>(nMinDeferred, 1)) {
         b.resize(static_cast<size_t>(n));
         Read(b.data(), b.size());
         return;
@@ -300,6 +329,7 @@ void CArchive::ReadBlockDeferred(std::vector<uint8_t>& b, CDeferredBlock& deferr
     } else {
         m_nCur = m_nEnd = 0;
         m_pSource->Skip(n - buffered);
+        m_bSkipped = true;
     }
 }
 

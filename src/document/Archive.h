@@ -59,6 +59,10 @@ public:
     void WriteCount(uint64_t n);
     void WriteString(const std::string& s);
     void WriteBlock(const std::vector<uint8_t>& b);
+    // Writes a block left in its file as WriteBlock would write its bytes,
+    // copied from that file without a buffer of its own. readFault when the
+    // file no longer holds them.
+    void WriteBlockFromFile(const CDeferredBlock& block);
     void WriteStringList(const std::vector<std::string>& l);
     void WriteObject(const CObject* pObj);
     template <class T>
@@ -87,7 +91,7 @@ public:
     // Like ReadBlock, but a block of kMinDeferred bytes or more in an
     // archive given a deferred file is only located: `deferred` says where,
     // and `b` stays empty.
-    void ReadBlockDeferred(std::vector<uint8_t>& b, CDeferredBlock& deferred);
+    void ReadBlockDeferred(std::vector<uint8_t>& b, CDeferredBlock& deferred, uint64_t nMinDeferred = kMinDeferred);
     static constexpr uint64_t kMinDeferred = 16 * 1024;
     // The open file this archive reads, for ReadBlockDeferred; its source
     // must be that file.
@@ -132,6 +136,7 @@ private:
     std::vector<uint8_t> m_buf;
     size_t m_nCur = 0;  // next byte in m_buf
     size_t m_nEnd = 0;  // end of valid bytes in m_buf
+    bool m_bSkipped = false;  // a block was just skipped in the source
 
     const CRuntimeClass* const* m_ppClasses = nullptr;
     size_t m_nClasses = 0;

@@ -97,17 +97,24 @@ bool AttachmentMayReferToOthers(const std::string& strName) {
 namespace {
 
 // Every note of the tree: what it lists and what its page names.
-void CollectFromNotes(const CNoteCata& cata, const CAttachmentNameFinder& finder, std::set<std::string>& found) {
+// Pages still in the notebook's file are read into `scratch` one after the
+// other and not kept. False when a page could not be read: what it names
+// is then unknown.
+bool CollectFromNotes(const CNoteCata& cata, const CAttachmentNameFinder& finder, std::set<std::string>& found,
+                      std::vector<uint8_t>& scratch) {
+    bool bComplete = true;
     for (auto it = cata.m_notes.begin(); it != cata.m_notes.end(); ++it) {
         const CNote* pNote = it.value();
         if (!pNote) continue;
         // A worker may still change its note's page and list.
         std::lock_guard<std::mutex> guard(pNote->m_dataLock);
         found.insert(pNote->m_attachNames.begin(), pNote->m_attachNames.end());
-        finder.FindIn(pNote->m_content, found);
+        if (const std::vector<uint8_t>* pBytes = pNote->ContentForScan(scratch)) finder.FindIn(*pBytes, found);
+        else bComplete = false;
     }
     for (auto it = cata.m_subCatas.begin(); it != cata.m_subCatas.end(); ++it)
-        if (it.value()) CollectFromNotes(*it.value(), finder, found);
+        if (it.value() && !CollectFromNotes(*it.value(), finder, found, scratch)) bComplete = false;
+    return bComplete;
 }
 
 }  // namespace
@@ -121,10 +128,10 @@ bool CollectAttachmentsInUse(CClipVaultDoc& doc, std::unordered_set<std::string>
     }
     const CAttachmentNameFinder finder(names);
     std::set<std::string> found;
-    CollectFromNotes(doc.m_rootCata, finder, found);
+    std::vector<uint8_t> scratch;
+    bool bComplete = CollectFromNotes(doc.m_rootCata, finder, found, scratch);
 
     // What the kept stylesheets and frame pages use in turn.
-    bool bComplete = true;
     std::lock_guard<std::recursive_mutex> guard(doc.m_lock);
     std::vector<std::string> todo(found.begin(), found.end());
     while (!todo.empty()) {

@@ -89,7 +89,11 @@ void CNote::Serialize(CArchive& ar) {
         const int32_t s = m_nStatus;
         ar.WriteU32(s == kStatusQueued || s == kStatusFailed || s == kStatusHeld ? static_cast<uint32_t>(s) : 0);
         ar.WriteU32(m_nID);
-        ar.WriteBlock(m_content);
+        {
+            std::lock_guard<std::mutex> content(m_contentLock);
+            if (m_contentBlock) ar.WriteBlockFromFile(m_contentBlock);
+            else ar.WriteBlock(m_contentBytes);
+        }
         ar.WriteStringList(m_attachNames);
         return;
     }
@@ -108,12 +112,63 @@ void CNote::Serialize(CArchive& ar) {
     m_nStatus = (s == kStatusQueued || s == kStatusFailed || s == kStatusHeld) ? kStatusHeld : kStatusDone;
     if (schema == CArchive::kNoSchema || schema >= 2) m_nID = ar.ReadU32();
     else m_nID = m_pDocument ? m_pDocument->NextNoteID() : 0;
-    ar.ReadBlock(m_content);
+    ar.ReadBlockDeferred(m_contentBytes, m_contentBlock, kMinDeferredContent);
     // An empty name names no attachment; dropping it keeps a crafted list of
     // them from costing a string per byte of the file.
     ar.ReadStringList(m_attachNames, true);
     // Listed only once wholly read: a note cut short is dropped by its reader.
     if (m_nStatus == kStatusHeld && m_pDocument) m_pDocument->m_pendingNotes.push_back(this);
+}
+
+const std::vector<uint8_t>& CNote::Content() const {
+    std::lock_guard<std::mutex> guard(m_contentLock);
+    LoadContentLocked();
+    return m_contentBytes;
+}
+
+void CNote::SetContent(std::vector<uint8_t> bytes) {
+    std::lock_guard<std::mutex> guard(m_contentLock);
+    m_contentBlock = CDeferredBlock();
+    m_contentBytes = std::move(bytes);
+}
+
+uint64_t CNote::ContentSize() const {
+    std::lock_guard<std::mutex> guard(m_contentLock);
+    return m_contentBlock ? m_contentBlock.m_nSize : m_contentBytes.size();
+}
+
+bool CNote::IsContentLoaded() const {
+    std::lock_guard<std::mutex> guard(m_contentLock);
+    return !m_contentBlock;
+}
+
+const std::vector<uint8_t>* CNote::ContentForScan(std::vector<uint8_t>& scratch) const {
+    CDeferredBlock block;
+    {
+        std::lock_guard<std::mutex> guard(m_contentLock);
+        if (!m_contentBlock) return &m_contentBytes;
+        block = m_contentBlock;
+    }
+    try {
+        scratch.resize(static_cast<size_t>(block.m_nSize));
+        if (block.m_pFile->ReadAt(block.m_nOffset, scratch.data(), scratch.size())) return &scratch;
+    } catch (const std::bad_alloc&) {
+    }
+    scratch.clear();
+    return nullptr;
+}
+
+bool CNote::LoadContentLocked() const {
+    if (!m_contentBlock) return true;
+    try {
+        std::vector<uint8_t> bytes(static_cast<size_t>(m_contentBlock.m_nSize));
+        if (!m_contentBlock.m_pFile->ReadAt(m_contentBlock.m_nOffset, bytes.data(), bytes.size())) return false;
+        m_contentBytes.swap(bytes);
+        m_contentBlock = CDeferredBlock();
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
 
 bool CNote::Rename(const std::string& strNewName) {
@@ -151,7 +206,10 @@ CNote* CNote::CopyTo(CClipVaultDoc* pTarget) const {
             // one moment of it.
             std::lock_guard<std::mutex> guard(m_dataLock);
             pCopy->m_strExt = m_strExt;
-            pCopy->m_content = m_content;
+            // Bytes still in the file stay there for the copy too.
+            std::lock_guard<std::mutex> content(m_contentLock);
+            pCopy->m_contentBytes = m_contentBytes;
+            pCopy->m_contentBlock = m_contentBlock;
             pCopy->m_nContentType = m_nContentType;
             names = m_attachNames;
         }
@@ -408,18 +466,10 @@ void CNoteAttatch::Serialize(CArchive& ar) {
             ar.WriteBlock(m_data);
             return;
         }
-        // Straight from the old file to the new one, a piece at a time: a
-        // save must not need the whole notebook in memory. A file that no
-        // longer holds the bytes fails the save, which leaves the old file.
-        ar.WriteCount(m_deferred.m_nSize);
-        std::vector<uint8_t> chunk(static_cast<size_t>(std::min<uint64_t>(m_deferred.m_nSize, 1u << 20)));
-        for (uint64_t done = 0; done < m_deferred.m_nSize;) {
-            const size_t n = static_cast<size_t>(std::min<uint64_t>(chunk.size(), m_deferred.m_nSize - done));
-            if (!m_deferred.m_pFile->ReadAt(m_deferred.m_nOffset + done, chunk.data(), n))
-                throw CArchiveException(CArchiveException::readFault, EIO);
-            ar.Write(chunk.data(), n);
-            done += n;
-        }
+        // Straight from the old file to the new one: a save must not need
+        // the whole notebook in memory. A file that no longer holds the
+        // bytes fails the save, which leaves the old file.
+        ar.WriteBlockFromFile(m_deferred);
         return;
     }
     if (ar.m_pDocument) m_pDocument = ar.m_pDocument;

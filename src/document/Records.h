@@ -120,6 +120,26 @@ public:
     bool CaptureResources(const std::string& strBase, CCaptureContext* pContext, std::vector<uint8_t>* pBytes,
                           const CDownloadSettings* pSettings = nullptr);
 
+    // ---- the note's page bytes
+    // A note read from a notebook file leaves them in that file until they
+    // are first wanted: Content() reads them in then and keeps them. When
+    // the file no longer holds them (cut short by another program) it gives
+    // nothing, and the note stays tied to the file, so that a save fails
+    // and keeps the old file rather than store the note empty.
+    // Whoever reads or changes the content while a download worker may run
+    // holds m_dataLock, as for every field the worker changes. Loading takes
+    // only an inner lock of its own, so these work with m_dataLock held or
+    // not.
+    const std::vector<uint8_t>& Content() const;
+    void SetContent(std::vector<uint8_t> bytes);
+    // The size, without reading the bytes in.
+    uint64_t ContentSize() const;
+    bool IsContentLoaded() const;
+    // For a pass over many notes that need not keep their pages in memory:
+    // the content as loaded, or else read from the file into `scratch`;
+    // null when the file no longer holds it.
+    const std::vector<uint8_t>* ContentForScan(std::vector<uint8_t>& scratch) const;
+
     std::string m_strWorkPath;
     // The worker fetching this note, while there is one.
     std::shared_ptr<CDownloadJob> m_pJob;
@@ -131,7 +151,6 @@ public:
     std::string m_strName;
     std::string m_strExt;
     int64_t m_tmDate;
-    std::vector<uint8_t> m_content;
     std::string m_strSource;
     uint32_t m_nID = 0;
     uint32_t m_nContentType = 0;
@@ -143,6 +162,17 @@ public:
     // (a restart after reopening, a fetch again) goes to the source.
     std::string m_strShownPage;
     std::vector<std::string> m_attachNames;
+
+    // Below this many bytes a page is read with its record: a later read of
+    // its own would cost more than keeping it.
+    static constexpr uint64_t kMinDeferredContent = 1024;
+
+private:
+    bool LoadContentLocked() const;  // holds m_contentLock
+
+    mutable std::mutex m_contentLock;
+    mutable std::vector<uint8_t> m_contentBytes;
+    mutable CDeferredBlock m_contentBlock;  // set while the bytes are still in the file
 };
 
 // What a download worker holds while it changes its note: the note's data

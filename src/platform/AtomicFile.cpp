@@ -24,6 +24,8 @@ constexpr size_t kSinkBuffer = 1 << 20;
 // Linux writes at most this much per call anyway; asking for less keeps a
 // huge piece from looking like a short write.
 constexpr size_t kMaxWriteCall = 0x40000000;
+// Blocks from an old file at least this large are copied by the kernel.
+constexpr uint64_t kMinCopyRange = 1 << 20;
 constexpr size_t kMaxName = 255;
 constexpr char kTempSuffix[] = ".XXXXXX";
 // A failed first attempt at the hidden file means another process's clean-up
@@ -59,7 +61,51 @@ public:
         WriteAll(m_pBuf.get(), n);
     }
 
+    bool CopyFrom(const CDeferredFile& file, uint64_t offset, uint64_t n) override {
+        // A page of a few dozen kilobytes goes through the buffer: a copy
+        // between files costs more per call than it saves on so few bytes.
+        if (n < kMinCopyRange || m_bNoCopyRange) return ReadIntoBuffer(file, offset, n);
+        Flush();
+        loff_t in = static_cast<loff_t>(offset);
+        for (uint64_t done = 0; done < n;) {
+            const ssize_t r =
+                ::copy_file_range(file.Descriptor(), &in, m_fd, nullptr, std::min<uint64_t>(n - done, kMaxWriteCall), 0);
+            if (r < 0) {
+                if (errno == EINTR) continue;
+                // Not between these two files (another file system, an old
+                // kernel): the caller copies through memory from here on.
+                if (done == 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) {
+                    m_bNoCopyRange = true;
+                    return ReadIntoBuffer(file, offset, n);
+                }
+                throw CArchiveException(errno == ENOSPC || errno == EFBIG || errno == EDQUOT
+                                            ? CArchiveException::writeFault
+                                            : CArchiveException::readFault,
+                                        errno);
+            }
+            // The old file ends before the bytes it should still hold.
+            if (r == 0) throw CArchiveException(CArchiveException::readFault, EIO);
+            done += static_cast<uint64_t>(r);
+        }
+        return true;
+    }
+
 private:
+    bool ReadIntoBuffer(const CDeferredFile& file, uint64_t offset, uint64_t n) {
+        while (n > 0) {
+            if (m_nUsed == kSinkBuffer) Flush();
+            const size_t k = static_cast<size_t>(std::min<uint64_t>(n, kSinkBuffer - m_nUsed));
+            const ssize_t r = ::pread(file.Descriptor(), m_pBuf.get() + m_nUsed, k, static_cast<off_t>(offset));
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0) throw CArchiveException(CArchiveException::readFault, errno);
+            if (r == 0) throw CArchiveException(CArchiveException::readFault, EIO);
+            m_nUsed += static_cast<size_t>(r);
+            offset += static_cast<uint64_t>(r);
+            n -= static_cast<uint64_t>(r);
+        }
+        return true;
+    }
+
     void WriteAll(const uint8_t* b, size_t n) {
         while (n > 0) {
             const ssize_t r = ::write(m_fd, b, std::min(n, kMaxWriteCall));
@@ -77,6 +123,7 @@ private:
     int m_fd;
     std::unique_ptr<uint8_t[]> m_pBuf;
     size_t m_nUsed = 0;
+    bool m_bNoCopyRange = false;
 };
 
 // The hidden file until it has taken the target's place: removed on every

@@ -62,11 +62,28 @@ void CFileSource::Skip(uint64_t n) {
     m_nPos += n;
 }
 
+CDeferredFile::CDeferredFile(int fd) : m_fd(fd) {
+    struct stat st;
+    if (fd >= 0 && ::fstat(fd, &st) == 0) {
+        m_nSize = static_cast<int64_t>(st.st_size);
+        m_nMtimeSec = static_cast<int64_t>(st.st_mtim.tv_sec);
+        m_nMtimeNsec = static_cast<int64_t>(st.st_mtim.tv_nsec);
+    }
+}
+
 CDeferredFile::~CDeferredFile() {
     if (m_fd >= 0) ::close(m_fd);
 }
 
+bool CDeferredFile::Unchanged() const {
+    struct stat st;
+    return m_nSize >= 0 && ::fstat(m_fd, &st) == 0 && static_cast<int64_t>(st.st_size) == m_nSize &&
+           static_cast<int64_t>(st.st_mtim.tv_sec) == m_nMtimeSec &&
+           static_cast<int64_t>(st.st_mtim.tv_nsec) == m_nMtimeNsec;
+}
+
 bool CDeferredFile::ReadAt(uint64_t offset, void* p, size_t n) const {
+    if (!Unchanged()) return false;
     auto* b = static_cast<uint8_t*>(p);
     while (n > 0) {
         const ssize_t r = ::pread(m_fd, b, n, static_cast<off_t>(offset));

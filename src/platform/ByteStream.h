@@ -75,21 +75,31 @@ public:
     virtual uint64_t Position() const = 0;
 };
 
-// A notebook file kept open so that large blocks (attachment bytes) are read
-// when they are needed instead of when the notebook opens. A file replaced by
-// a save (rename) stays readable through the descriptor; one cut short in
-// place by another program makes the read fail, never crash.
+// A notebook file kept open so that byte blocks (notes' pages, attachments)
+// are read when they are needed instead of when the notebook opens. A file
+// replaced by a save (rename) stays readable through the descriptor. One
+// changed in place by another program (cut short, written over) no longer
+// holds what was located in it: reading then fails, never crashes nor gives
+// another file's bytes.
 class CDeferredFile {
 public:
-    explicit CDeferredFile(int fd) : m_fd(fd) {}  // takes the descriptor
+    explicit CDeferredFile(int fd);  // takes the descriptor
     ~CDeferredFile();
     CDeferredFile(const CDeferredFile&) = delete;
     CDeferredFile& operator=(const CDeferredFile&) = delete;
     // Exactly n bytes at `offset`, or false.
     bool ReadAt(uint64_t offset, void* p, size_t n) const;
+    // False once the file's size or modification time differ from when it
+    // was opened.
+    bool Unchanged() const;
+    // For a sink that can copy from file to file without passing the bytes
+    // through memory; ask Unchanged() first.
+    int Descriptor() const { return m_fd; }
 
 private:
     int m_fd;
+    int64_t m_nSize = -1;
+    int64_t m_nMtimeSec = 0, m_nMtimeNsec = 0;
 };
 
 // A byte block left in its file.
@@ -106,6 +116,15 @@ public:
     virtual ~CByteSink() = default;
     virtual void Write(const void* p, size_t n) = 0;  // throws writeFault
     virtual void Flush() {}
+    // Appends n bytes of `file` at `offset` without bringing them into the
+    // process (a save passing unchanged notes from the old file to the new).
+    // False when this sink cannot, before anything was written; the caller
+    // then reads and writes them itself. Throws readFault when the file no
+    // longer holds them, writeFault when the sink fails.
+    virtual bool CopyFrom(const CDeferredFile& file, uint64_t offset, uint64_t n) {
+        (void)file, (void)offset, (void)n;
+        return false;
+    }
 };
 
 class CMemorySource : public CByteSource {

@@ -602,7 +602,7 @@ void AutomationTest::shownPageIsCapturedAsSeen() {
     WaitForDownload(*pNote);
     QCOMPARE(pNote->m_nStatus.load(), int(kStatusDone));
     QVERIFY(pNote->m_strShownPage.empty());
-    const std::string content(pNote->m_content.begin(), pNote->m_content.end());
+    const std::string content(pNote->Content().begin(), pNote->Content().end());
     QVERIFY2(content.find("After log-in: Gr\xC3\xBC\xC3\x9F" "e \xE4\xBD\xA0\xE5\xA5\xBD") != std::string::npos,
              content.c_str());
     QVERIFY(content.find("Before log-in") == std::string::npos);

@@ -89,7 +89,7 @@ TEST_F(CaptureBudgetTest, BombsFloodsAndHugeFramesStayWithinTheBudget) {
     EXPECT_EQ(n->m_nStatus, kStatusRunning);
     EXPECT_EQ(Names(n), std::vector<std::string>{"vltpic.gif"});
     for (const char* x : {"a", "b", "c", "d"})
-        EXPECT_NE(Text(n->m_content).find(m_server.Url("/bomb/300/") + x + ".gif"), std::string::npos) << x;
+        EXPECT_NE(Text(n->Content()).find(m_server.Url("/bomb/300/") + x + ".gif"), std::string::npos) << x;
     EXPECT_EQ(n->m_strError, "34492:100:%s");
 
     // A frame of 8 MB of empty tags: the parse would take 300 MB.
@@ -98,8 +98,8 @@ TEST_F(CaptureBudgetTest, BombsFloodsAndHugeFramesStayWithinTheBudget) {
     Put("frame.htm", tags);
     Put("framed.htm", "<html><body><iframe src=\"frame.htm\"></iframe><img src=\"pic.gif\"></body></html>");
     n = Capture("framed.htm", 64, true);
-    EXPECT_EQ(Text(n->m_content).find("vltframe"), std::string::npos);
-    EXPECT_NE(Text(n->m_content).find(m_server.Url("/files/frame.htm")), std::string::npos);
+    EXPECT_EQ(Text(n->Content()).find("vltframe"), std::string::npos);
+    EXPECT_NE(Text(n->Content()).find(m_server.Url("/files/frame.htm")), std::string::npos);
     EXPECT_EQ(n->m_strError, "34490:64:%s");
 
     // Well short of what the bombs and the parse took before: 1.2 GB and 0.3 GB.
@@ -118,7 +118,7 @@ TEST_F(CaptureBudgetTest, BombsFloodsAndHugeFramesStayWithinTheBudget) {
         n = Capture("big" + rule + ".htm", 10, bModern, &ok);
         EXPECT_TRUE(ok) << bModern;
         EXPECT_LE(n->m_attachNames.size(), 1u) << bModern;
-        EXPECT_NE(Text(n->m_content).find(m_server.Url("/bytes/6000000")), std::string::npos) << bModern;
+        EXPECT_NE(Text(n->Content()).find(m_server.Url("/bytes/6000000")), std::string::npos) << bModern;
         EXPECT_EQ(n->m_strError, "34490:10:%s") << bModern;
     }
 
@@ -146,7 +146,7 @@ TEST_F(CaptureBudgetTest, BombsFloodsAndHugeFramesStayWithinTheBudget) {
         ctx.m_proxy = "";
         EXPECT_FALSE(ctx.CaptureWebPage(page->m_strSource, page, settings)) << p.path;
         EXPECT_EQ(page->m_strError, p.error) << p.path << " " << p.bModern;
-        EXPECT_TRUE(page->m_content.empty()) << p.path;
+        EXPECT_TRUE(page->Content().empty()) << p.path;
         EXPECT_EQ(m_server.Count(p.path), 1) << p.path << ": a budget is final, not tried again";
     }
 }

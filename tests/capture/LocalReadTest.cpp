@@ -108,7 +108,7 @@ TEST_F(LocalReadTest, SavedPageTakesInOnlyFilesOfItsOwnFolder) {
         settings.m_bModernCapture = bModern;
         settings.m_bFetchResources = true;
         ASSERT_TRUE(n->ImportLocalFile(&settings));
-        const std::string text = Text(n->m_content);
+        const std::string text = Text(n->Content());
         // Each refused reference stands exactly as the page wrote it.
         for (const std::string& r : refused) EXPECT_NE(text.find(r), std::string::npos) << r << " in " << text;
         for (const char* good : {"\"page_files/pic.gif\"", "\"page_files/style.css\"", "\"page_files/frame.htm\""})
@@ -167,8 +167,8 @@ TEST_F(LocalReadTest, PagesInTheHomeFolderOrTheRootTakeOnlyTheirCompanionFolder)
         n->m_strSource = home.File("page.htm");
         n->m_nSourceKind = kSourceLocalFile;
         ASSERT_TRUE(n->ImportLocalFile(&settings));
-        EXPECT_EQ(Text(n->m_content).rfind("<img src=\".ssh/id_rsa\"><img src=\"notes.txt\"><img src=\"vlt", 0), 0u)
-            << Text(n->m_content);
+        EXPECT_EQ(Text(n->Content()).rfind("<img src=\".ssh/id_rsa\"><img src=\"notes.txt\"><img src=\"vlt", 0), 0u)
+            << Text(n->Content());
         CNote* dl = doc.m_rootCata.AddNewNote("downloads");
         dl->m_strSource = home.File("Downloads/dl.htm");
         dl->m_nSourceKind = kSourceLocalFile;
@@ -209,7 +209,7 @@ TEST_F(LocalReadTest, WrittenNoteReadBackTakesInOnlyFilesOfTheWorkingFolder) {
         page += "<img src=\"inserted.gif\">";
         Write(work, page);
         ASSERT_TRUE(n->ReadBackAndAbsorb(work));
-        const std::string text = Text(n->m_content);
+        const std::string text = Text(n->Content());
         for (const std::string& r : refused) EXPECT_NE(text.find(r), std::string::npos) << r << " in " << text;
         ExpectNothingFromOutside(doc);
         EXPECT_EQ(Stored(doc), std::vector<std::string>{"GIF-inserted"});

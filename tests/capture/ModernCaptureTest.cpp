@@ -150,7 +150,7 @@ TEST_F(ModernCaptureTest, EveryKindOfReferenceIsTakenInAndOnlyItsValueChanges) {
     CNote* n = NewNote("p", s.Url("/files/page.htm"));
     ASSERT_TRUE(Capture(n));
     EXPECT_EQ(n->m_strExt, "htm");
-    EXPECT_EQ(Text(n->m_content),
+    EXPECT_EQ(Text(n->Content()),
               "<!DOCTYPE html><html><head><link rel=\"stylesheet\" href=\"vltmain.css\">"
               "<script src=\"vltapp.js\"></script><style>h1 { background: url(vlta.png) }</style></head>"
               "<body><img src=\"vlta.png\" srcset=\"vltb.png 1x, vltb2.png 2x\">"
@@ -181,7 +181,7 @@ TEST_F(ModernCaptureTest, FilesAreSharedReusedAndCyclesEnd) {
     TestServer& s = Server();
     CNote* one = NewNote("one", s.Url("/files/one.htm"));
     ASSERT_TRUE(Capture(one));
-    EXPECT_EQ(Text(one->m_content), "<link rel=stylesheet href=vltping.css><img src=vlta.png><img src='vlta.png'>");
+    EXPECT_EQ(Text(one->Content()), "<link rel=stylesheet href=vltping.css><img src=vlta.png><img src='vlta.png'>");
     EXPECT_EQ(Attachment("vltping.css"), "@import 'vltpong.css'; a { background: url(vlta.png) }");
     EXPECT_EQ(Attachment("vltpong.css"), "@import 'vltping.css';");
     EXPECT_EQ(s.Count("/files/css/ping.css"), 1);
@@ -193,7 +193,7 @@ TEST_F(ModernCaptureTest, FilesAreSharedReusedAndCyclesEnd) {
     Put("two.htm", "<img src=\"" + s.Url("/files/img/a.png") + "\"><img src=\"vltpong.css\">");
     CNote* two = NewNote("two", s.Url("/files/two.htm"));
     ASSERT_TRUE(Capture(two));
-    EXPECT_EQ(Text(two->m_content), "<img src=\"vlta.png\"><img src=\"vltpong.css\">");
+    EXPECT_EQ(Text(two->Content()), "<img src=\"vlta.png\"><img src=\"vltpong.css\">");
     EXPECT_EQ(two->m_attachNames, (std::vector<std::string>{"vlta.png", "vltpong.css"}));
     EXPECT_EQ(s.Count("/files/img/a.png"), 1);
     EXPECT_EQ(m_doc.m_attachments.GetCount(), 3u);
@@ -210,7 +210,7 @@ TEST_F(ModernCaptureTest, LazyImagesMissingFilesAndTheBaseAreMadeToWorkOffline) 
     CNote* n = NewNote("lazy", s.Url("/files/lazy.htm"));
     ASSERT_TRUE(Capture(n));
     // The loader script, which runs offline too, finds the stored files.
-    EXPECT_EQ(Text(n->m_content), "<img src=\"vltreal.png\" data-src=\"vltreal.png\" loading=\"eager\">"
+    EXPECT_EQ(Text(n->Content()), "<img src=\"vltreal.png\" data-src=\"vltreal.png\" loading=\"eager\">"
                                   "<img srcset=\"vltr2.png 2x\" data-srcset=\"vltr2.png 2x\" class=lazy>"
                                   "<img src=\"" + s.Url("/files/img/gone.png") + "\">");
     EXPECT_EQ(s.Count("/files/blank.gif"), 0) << "a placeholder is not worth keeping";
@@ -221,7 +221,7 @@ TEST_F(ModernCaptureTest, LazyImagesMissingFilesAndTheBaseAreMadeToWorkOffline) 
     Put("based.htm", "<head><base href=\"sub/\"></head><img src=in.png><a href=more.htm>m</a>");
     CNote* b = NewNote("based", s.Url("/files/based.htm"));
     ASSERT_TRUE(Capture(b));
-    EXPECT_EQ(Text(b->m_content),
+    EXPECT_EQ(Text(b->Content()),
               "<head><base href=\"\"></head><img src=vltin.png><a href=" + s.Url("/files/sub/more.htm") + ">m</a>");
 }
 
@@ -243,7 +243,7 @@ TEST_F(ModernCaptureTest, AUtf16PageStaysUtf16) {
         wantBytes += static_cast<char>(c & 0xFF);
         wantBytes += static_cast<char>(c >> 8);
     }
-    EXPECT_EQ(Text(n->m_content), wantBytes);
+    EXPECT_EQ(Text(n->Content()), wantBytes);
     EXPECT_EQ(Attachment("vlta.png"), "PNG-a");
 }
 
@@ -254,7 +254,7 @@ TEST_F(ModernCaptureTest, OnlyHyperlinksChangeWithoutTheResourceOption) {
     TestServer& s = Server();
     CNote* n = NewNote("p", s.Url("/files/page.htm"));
     ASSERT_TRUE(Capture(n));
-    EXPECT_EQ(Text(n->m_content),
+    EXPECT_EQ(Text(n->Content()),
               "<base href=sub/><img src=img/a.png loading=lazy><a href=" + s.Url("/files/sub/b.htm") + ">b</a>");
     EXPECT_TRUE(n->m_attachNames.empty());
     EXPECT_EQ(s.Count("/files/img/a.png"), 0);
@@ -269,7 +269,7 @@ TEST_F(ModernCaptureTest, AWebPageReadsNoFileOfThisComputer) {
     ASSERT_TRUE(Capture(n));
     EXPECT_TRUE(n->m_attachNames.empty());
     EXPECT_EQ(m_doc.m_attachments.GetCount(), 0u);
-    EXPECT_EQ(Text(n->m_content).find("SECRET"), std::string::npos);
+    EXPECT_EQ(Text(n->Content()).find("SECRET"), std::string::npos);
 }
 
 TEST_F(ModernCaptureTest, ALocalPageTakesInItsFilesFromDisk) {
@@ -281,7 +281,7 @@ TEST_F(ModernCaptureTest, ALocalPageTakesInItsFilesFromDisk) {
     n->m_strSource = m_site.File("local.htm");
     n->m_nSourceKind = kSourceLocalFile;
     ASSERT_TRUE(n->ImportLocalFile());
-    EXPECT_EQ(Text(n->m_content), "<link rel=stylesheet href=\"vltl.css\"><img src=\"vlta_b.png\">");
+    EXPECT_EQ(Text(n->Content()), "<link rel=stylesheet href=\"vltl.css\"><img src=\"vlta_b.png\">");
     EXPECT_EQ(Attachment("vltl.css"), "i { background: url(\"vlta_b.png\") }");
     EXPECT_EQ(Attachment("vlta_b.png"), "PNG-ab");
 }
@@ -294,11 +294,11 @@ TEST_F(ModernCaptureTest, TheClassicRulesStayForThoseWhoChooseThem) {
     AppOptions().m_download.m_bModernCapture = false;
     CNote* classic = NewNote("classic", s.Url("/files/page.htm"));
     ASSERT_TRUE(Capture(classic));
-    EXPECT_EQ(Text(classic->m_content), "<img src=\"img/a.png\"><img src=\"vltb.gif\">");
+    EXPECT_EQ(Text(classic->Content()), "<img src=\"img/a.png\"><img src=\"vltb.gif\">");
     AppOptions().m_download.m_bModernCapture = true;
     CNote* modern = NewNote("modern", s.Url("/files/page.htm"));
     ASSERT_TRUE(Capture(modern));
-    EXPECT_EQ(Text(modern->m_content), "<img src=\"vlta.png\"><img src=\"vltb.gif\">");
+    EXPECT_EQ(Text(modern->Content()), "<img src=\"vlta.png\"><img src=\"vltb.gif\">");
 }
 
 TEST_F(ModernCaptureTest, AStoppedCaptureKeepsThePageAsItCame) {
@@ -306,14 +306,14 @@ TEST_F(ModernCaptureTest, AStoppedCaptureKeepsThePageAsItCame) {
     Put("page.htm", "<img src=\"img/a.png\"><a href=b.htm>b</a>");
     TestServer& s = Server();
     CNote* n = NewNote("p", s.Url("/files/page.htm"));
-    n->m_content.assign({'<', 'i', 'm', 'g', ' ', 's', 'r', 'c', '=', 'x', '.', 'p', 'n', 'g', '>'});
+    n->SetContent(std::vector<uint8_t>({'<', 'i', 'm', 'g', ' ', 's', 'r', 'c', '=', 'x', '.', 'p', 'n', 'g', '>'}));
     n->m_strExt = "htm";
     n->m_nStatus = kStatusStopRequested;
     CCaptureContext ctx;
     ctx.m_proxy = "";
     ctx.m_pNote = n;
     EXPECT_TRUE(n->CaptureResources(s.Url("/files/page.htm"), &ctx, nullptr, nullptr));
-    EXPECT_EQ(Text(n->m_content), "<img src=x.png>");
+    EXPECT_EQ(Text(n->Content()), "<img src=x.png>");
     EXPECT_EQ(s.Count("/files/x.png"), 0);
     EXPECT_EQ(m_doc.m_attachments.GetCount(), 0u);
 }
@@ -341,7 +341,7 @@ TEST_F(ModernCaptureTest, ManyFilesArriveInAnyOrderAndAreListedInPageOrder) {
         n->m_nStatus = kStatusRunning;
         ASSERT_TRUE(Capture(n)) << "round " << round;
         ASSERT_EQ(n->m_attachNames, expected) << "round " << round;
-        EXPECT_EQ(Text(n->m_content).find("img/r"), std::string::npos) << "round " << round;
+        EXPECT_EQ(Text(n->Content()).find("img/r"), std::string::npos) << "round " << round;
         for (int i : {0, 99, kResources - 1})
             EXPECT_EQ(Text(doc.FindAttachment(expected[i])->Data()), "GIF89a-" + std::to_string(i));
     }
@@ -351,7 +351,7 @@ TEST_F(ModernCaptureTest, AChainOfFramesEndsAtTheNestingLimit) {
     TestServer& s = Server();
     CNote* n = NewNote("chain", s.Url("/chain/0.htm"));
     ASSERT_TRUE(Capture(n));
-    EXPECT_EQ(Text(n->m_content), "<frameset><frame src=\"vlt1.htm\"></frameset>");
+    EXPECT_EQ(Text(n->Content()), "<frameset><frame src=\"vlt1.htm\"></frameset>");
     EXPECT_EQ(m_doc.m_attachments.GetCount(), 8u);
     EXPECT_EQ(Attachment("vlt8.htm"), "<frameset><frame src=\"" + s.Url("/chain/9.htm") + "\"></frameset>");
     EXPECT_EQ(s.Count("/chain/9.htm"), 0);
@@ -377,12 +377,12 @@ TEST_F(ModernCaptureTest, APageOnlyItsServerGaveAnEncodingSaysItOnDisk) {
         CNote* n = NewNote(file, s.Url("/files/" + file));
         std::vector<uint8_t> bytes;
         EXPECT_TRUE(fileutil::ReadWholeFile(m_site.File(file), bytes));
-        n->m_content = bytes;
+        n->SetContent(bytes);
         n->m_strExt = "htm";
         ctx.m_pNote = n;
         ctx.m_strPageCharset = charset;
         EXPECT_TRUE(n->CaptureResources(s.Url("/files/" + file), &ctx, nullptr, nullptr));
-        return Text(n->m_content);
+        return Text(n->Content());
     };
     const std::string wide = capture("be.htm", "UTF-16BE");
     EXPECT_EQ(wide.substr(0, 2), "\xFE\xFF") << "a byte order mark leads";
@@ -407,7 +407,7 @@ TEST_F(ModernCaptureTest, APageTooDeepForTheParserGetsTheTextSearch) {
     TestServer& s = Server();
     CNote* n = NewNote("deep", s.Url("/files/deep.htm"));
     ASSERT_TRUE(Capture(n));
-    EXPECT_EQ(Text(n->m_content), "<img src=\"vlta.gif\">" + deep);
+    EXPECT_EQ(Text(n->Content()), "<img src=\"vlta.gif\">" + deep);
 }
 
 namespace {
@@ -443,7 +443,7 @@ TEST_F(ModernCaptureTest, ALaterPageListsASharedFileWithEverythingItUses) {
     EXPECT_EQ(Sorted(one->m_attachNames), shared);
     CNote* two = NewNote("two", s.Url("/files/two.htm"));
     ASSERT_TRUE(Capture(two));
-    EXPECT_EQ(Text(two->m_content), "<link rel=stylesheet href=vltmain.css><img src=vltown.png><p>two");
+    EXPECT_EQ(Text(two->Content()), "<link rel=stylesheet href=vltmain.css><img src=vltown.png><p>two");
     std::vector<std::string> withOwn = shared;
     withOwn.push_back("vltown.png");
     EXPECT_EQ(Sorted(two->m_attachNames), Sorted(withOwn));
@@ -507,7 +507,7 @@ TEST_F(ModernCaptureTest, TwoCapturesAtOnceStoreEachSharedFileOnce) {
             << "round " << round;
         EXPECT_EQ(Sorted(b->m_attachNames), Sorted({"vltb.gif", "vltbase.css", "vlti.gif", "vltmain.css", "vltslow.gif"}))
             << "round " << round;
-        EXPECT_EQ(Text(b->m_content), "<img src=vlti.gif><img src=vltb.gif><link rel=stylesheet href=vltmain.css>");
+        EXPECT_EQ(Text(b->Content()), "<img src=vlti.gif><img src=vltb.gif><link rel=stylesheet href=vltmain.css>");
         EXPECT_TRUE(doc.m_reservedOrigins.empty());
     }
     EXPECT_EQ(s.Count("/files/css/main.css"), kRounds);
@@ -539,7 +539,7 @@ TEST_F(ModernCaptureTest, AnEditedPageReadBackKeepsEveryFileItStillNames) {
                 "<link rel=\"stylesheet\" href=\"vltmain.css\"><img src=\"vlta.gif\"><p>my note</p>";
             ASSERT_TRUE(fileutil::WriteWholeFile(path, edited.data(), edited.size()));
             ASSERT_TRUE(n->ReadBackAndAbsorb(std::string()));
-            EXPECT_EQ(Text(n->m_content), edited);
+            EXPECT_EQ(Text(n->Content()), edited);
             EXPECT_EQ(Sorted(n->m_attachNames), Sorted({"vltmain.css", "vltbase.css", "vltbg.gif", "vlta.gif"}))
                 << (bModern ? "modern" : "classic") << (bFetch ? ", fetching" : ", not fetching");
         }

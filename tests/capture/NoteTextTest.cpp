@@ -15,7 +15,7 @@ std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s
 CNote* AddPage(CNoteCata& cata, const std::string& name, const std::string& html, const char* ext = "htm") {
     CNote* note = cata.AddNewNote(name);
     note->m_strExt = ext;
-    note->m_content = Bytes(html);
+    note->SetContent(Bytes(html));
     return note;
 }
 
@@ -121,10 +121,10 @@ TEST(NoteText, CacheFollowsChangedContentAndForgetsDeletedNotes) {
     EXPECT_EQ(cache.Text(*note, true), "old words here");
     // Same length, same place in memory: a change in the middle still shows.
     const std::string changed = "<p>old wOrds here</p>";
-    std::copy(changed.begin(), changed.end(), note->m_content.begin());
+    std::copy(changed.begin(), changed.end(), const_cast<std::vector<uint8_t>&>(note->Content()).begin());
     EXPECT_EQ(cache.Text(*note, false), "old wOrds here");
     // Content read back into a new buffer, and a type change.
-    note->m_content = Bytes("<p>new</p>");
+    note->SetContent(Bytes("<p>new</p>"));
     EXPECT_EQ(cache.Text(*note, true), "new");
     note->m_strExt = "txt";
     EXPECT_EQ(cache.Text(*note, false), "<p>new</p>");

@@ -94,7 +94,7 @@ TEST_F(CaptureTest, ImagesBecomeAttachmentsOnceAndLinksBecomeAbsolute) {
     ASSERT_TRUE(Capture(n));
     EXPECT_EQ(n->m_strExt, "htm");
     EXPECT_EQ(n->m_attachNames, std::vector<std::string>{"vlta.gif"});
-    EXPECT_EQ(Text(n->m_content), "<html><title>P</title><img src=\"vlta.gif\"> <IMG SRC='vlta.gif'><a href=\"" +
+    EXPECT_EQ(Text(n->Content()), "<html><title>P</title><img src=\"vlta.gif\"> <IMG SRC='vlta.gif'><a href=\"" +
                                       s.Url("/files/next.htm") + "\">next</a><a href=#top>top</a></html>");
     EXPECT_EQ(m_doc.m_attachments.GetCount(), 1u);
     EXPECT_EQ(m_doc.FindAttachment("vlta.gif")->Data(), (Bytes{'G', 'I', 'F', '8', '9', 'a', '-', 'a'}));
@@ -106,7 +106,7 @@ TEST_F(CaptureTest, ImagesBecomeAttachmentsOnceAndLinksBecomeAbsolute) {
     Put("two.htm", "<img src=\"" + s.Url("/files/img/a.gif") + "\"><img src=\"vlta.gif\">");
     CNote* two = NewNote("two", s.Url("/files/two.htm"));
     ASSERT_TRUE(Capture(two));
-    EXPECT_EQ(Text(two->m_content), "<img src=\"vlta.gif\"><img src=\"vlta.gif\">");
+    EXPECT_EQ(Text(two->Content()), "<img src=\"vlta.gif\"><img src=\"vlta.gif\">");
     EXPECT_EQ(two->m_attachNames, std::vector<std::string>{"vlta.gif"});
     EXPECT_EQ(s.Count("/files/img/a.gif"), 1);
     EXPECT_EQ(m_doc.m_attachments.GetCount(), 1u);
@@ -135,7 +135,7 @@ TEST_F(CaptureTest, EveryResourceArrivesFromAServerThatClosesUnannounced) {
         ASSERT_TRUE(Capture(n)) << "round " << round;
         ASSERT_EQ(n->m_attachNames.size(), size_t(kResources)) << "round " << round;
         ASSERT_EQ(doc.m_attachments.GetCount(), size_t(kResources)) << "round " << round;
-        EXPECT_EQ(Text(n->m_content).find("img/r"), std::string::npos) << "round " << round << ": a resource is still remote";
+        EXPECT_EQ(Text(n->Content()).find("img/r"), std::string::npos) << "round " << round << ": a resource is still remote";
         CNoteAttatch* last = doc.FindAttachment("vltr" + std::to_string(kResources - 1) + ".gif");
         ASSERT_NE(last, nullptr) << "round " << round;
         EXPECT_EQ(Text(last->Data()), "GIF89a-" + std::to_string(kResources - 1));
@@ -149,7 +149,7 @@ TEST_F(CaptureTest, WithoutTheResourceOptionOnlyHyperlinksChange) {
     TestServer& s = Server();
     CNote* n = NewNote("p", s.Url("/files/page.htm"));
     ASSERT_TRUE(Capture(n));
-    EXPECT_EQ(Text(n->m_content), "<img src=img/a.gif><a href=" + s.Url("/files/b.htm") + ">b</a>    ");
+    EXPECT_EQ(Text(n->Content()), "<img src=img/a.gif><a href=" + s.Url("/files/b.htm") + ">b</a>    ");
     EXPECT_TRUE(n->m_attachNames.empty());
     EXPECT_EQ(s.Count("/files/img/a.gif"), 0);
 }
@@ -168,7 +168,7 @@ TEST_F(CaptureTest, StylesheetsAndFramesAreCapturedWithTheirOwnResources) {
     CNote* xml = NewNote("xml", s.Url("/files/data.xml"));
     ASSERT_TRUE(Capture(xml));
     EXPECT_EQ(xml->m_strExt, "xml");
-    EXPECT_NE(Text(xml->m_content).find("href=\"vltshow.xsl\""), std::string::npos) << Text(xml->m_content);
+    EXPECT_NE(Text(xml->Content()).find("href=\"vltshow.xsl\""), std::string::npos) << Text(xml->Content());
     CNoteAttatch* xsl = m_doc.FindAttachment("vltshow.xsl");
     ASSERT_NE(xsl, nullptr);
     EXPECT_EQ(Text(xsl->Data()), "<xsl:stylesheet><img src=\"vltbg.gif\"/></xsl:stylesheet>");
@@ -177,7 +177,7 @@ TEST_F(CaptureTest, StylesheetsAndFramesAreCapturedWithTheirOwnResources) {
 
     CNote* frames = NewNote("frames", s.Url("/files/frames.htm"));
     ASSERT_TRUE(Capture(frames));
-    EXPECT_EQ(Text(frames->m_content), "<frameset><frame src=\"vltleft.htm\"></frameset>");
+    EXPECT_EQ(Text(frames->Content()), "<frameset><frame src=\"vltleft.htm\"></frameset>");
     CNoteAttatch* left = m_doc.FindAttachment("vltleft.htm");
     ASSERT_NE(left, nullptr);
     EXPECT_EQ(Text(left->Data()), "<html><img src=\"vltbg.gif\"><a href=\"" + s.Url("/files/right.htm") + "\">r</a></html>");
@@ -185,7 +185,7 @@ TEST_F(CaptureTest, StylesheetsAndFramesAreCapturedWithTheirOwnResources) {
 
     CNote* self = NewNote("self", s.Url("/files/self.xml"));
     ASSERT_TRUE(Capture(self));
-    EXPECT_EQ(Text(self->m_content), "<?xml-stylesheet href=\"vltself.xsl\"?><y/>");
+    EXPECT_EQ(Text(self->Content()), "<?xml-stylesheet href=\"vltself.xsl\"?><y/>");
     CNoteAttatch* selfXsl = m_doc.FindAttachment("vltself.xsl");
     ASSERT_NE(selfXsl, nullptr);
     EXPECT_EQ(Text(selfXsl->Data()), "<?xml-stylesheet href=\"vltself.xsl\"?><x/>");
@@ -199,7 +199,7 @@ TEST_F(CaptureTest, StylesheetsAndFramesAreCapturedWithTheirOwnResources) {
     Put("cycle.xml", "<?xml-stylesheet href=\"css/ping.xsl\"?><z/>");
     CNote* cycle = NewNote("cycle", s.Url("/files/cycle.xml"));
     ASSERT_TRUE(Capture(cycle));
-    EXPECT_EQ(Text(cycle->m_content), "<?xml-stylesheet href=\"vltping.xsl\"?><z/>");
+    EXPECT_EQ(Text(cycle->Content()), "<?xml-stylesheet href=\"vltping.xsl\"?><z/>");
     ASSERT_NE(m_doc.FindAttachment("vltping.xsl"), nullptr);
     ASSERT_NE(m_doc.FindAttachment("vltpong.xsl"), nullptr);
     EXPECT_EQ(Text(m_doc.FindAttachment("vltping.xsl")->Data()), "<?xml-stylesheet href=\"vltpong.xsl\"?><ping/>");
@@ -224,12 +224,12 @@ TEST_F(CaptureTest, OnlyWholeValuesAreRewritten) {
 
     CNote* ab = NewNote("ab", s.Url("/files/ab.htm"));
     ASSERT_TRUE(Capture(ab));
-    EXPECT_EQ(Text(ab->m_content),
+    EXPECT_EQ(Text(ab->Content()),
               "<img src=vlta.gif><img src=\"vltbanana.gif\">"
               "<script>var pic = \"vlta.gif\", other = 'img/a.gif';</script>");
     CNote* ba = NewNote("ba", s.Url("/files/rev/ba.htm"));
     ASSERT_TRUE(Capture(ba));
-    EXPECT_EQ(Text(ba->m_content), "<img src='vlt-1banana.gif'><img src=vlt-1a.gif>");
+    EXPECT_EQ(Text(ba->Content()), "<img src='vlt-1banana.gif'><img src=vlt-1a.gif>");
     EXPECT_EQ(Text(m_doc.FindAttachment("vlt-1banana.gif")->Data()), "GIF-rev-banana");
     EXPECT_EQ(Text(m_doc.FindAttachment("vlt-1a.gif")->Data()), "GIF-rev-a");
 }
@@ -246,7 +246,7 @@ TEST_F(CaptureTest, UpperCaseAddressesGivePageTypes) {
     CNote* page = NewNote("page", s.Url("/files/UP/PAGE.HTM"));
     ASSERT_TRUE(Capture(page));
     EXPECT_EQ(page->m_strExt, "htm");
-    EXPECT_EQ(Text(page->m_content), "<img src=\"vltA.GIF\"><a href=\"" + s.Url("/files/UP/NEXT.HTM") + "\">n</a>");
+    EXPECT_EQ(Text(page->Content()), "<img src=\"vltA.GIF\"><a href=\"" + s.Url("/files/UP/NEXT.HTM") + "\">n</a>");
     EXPECT_EQ(page->m_attachNames, std::vector<std::string>{"vltA.GIF"});
     CNote* other = NewNote("other", s.Url("/files/UP/Other.Html"));
     ASSERT_TRUE(Capture(other));
@@ -254,7 +254,7 @@ TEST_F(CaptureTest, UpperCaseAddressesGivePageTypes) {
     CNote* xml = NewNote("xml", s.Url("/files/UP/DATA.XML"));
     ASSERT_TRUE(Capture(xml));
     EXPECT_EQ(xml->m_strExt, "xml");
-    EXPECT_EQ(Text(xml->m_content), "<?xml-stylesheet href=\"vltS.XSL\"?><d/>");
+    EXPECT_EQ(Text(xml->Content()), "<?xml-stylesheet href=\"vltS.XSL\"?><d/>");
 
     // A note an earlier version stored with an upper-case type is still a
     // page: shown with its attachment, written out, its links taken in.
@@ -275,7 +275,7 @@ TEST_F(CaptureTest, UpperCaseAddressesGivePageTypes) {
     page->m_nSourceKind = kSourceLocalFile;
     ASSERT_TRUE(fileutil::WriteWholeFile(work, edited.data(), edited.size()));
     ASSERT_TRUE(page->ReadBackAndAbsorb());
-    EXPECT_EQ(Text(page->m_content), "<img src=\"vltA.GIF\"><img src=\"vltnew.gif\">");
+    EXPECT_EQ(Text(page->Content()), "<img src=\"vltA.GIF\"><img src=\"vltnew.gif\">");
 }
 
 TEST_F(CaptureTest, NewAttachmentNamesLeaveOutTheQuery) {
@@ -293,7 +293,7 @@ TEST_F(CaptureTest, NewAttachmentNamesLeaveOutTheQuery) {
     TestServer& s = Server();
     CNote* n = NewNote("p", s.Url("/files/page.htm"));
     ASSERT_TRUE(Capture(n));
-    EXPECT_EQ(Text(n->m_content),
+    EXPECT_EQ(Text(n->Content()),
               "<link href=\"vltstyle.css\"><link href=\"vltstyle.css\"><img src=vltq.gif>"
               "<link href=vlta.css><link href=vlt-1a.css><img src=\"vltold.gif?v=1\">");
     EXPECT_EQ(n->m_attachNames,
@@ -309,7 +309,7 @@ TEST_F(CaptureTest, NestedPagesStopEightLevelsDown) {
     TestServer& s = Server();
     CNote* n = NewNote("deep", s.Url("/chain/1.htm"));
     ASSERT_TRUE(Capture(n));
-    EXPECT_EQ(Text(n->m_content), "<frameset><frame src=\"vlt2.htm\"></frameset>");
+    EXPECT_EQ(Text(n->Content()), "<frameset><frame src=\"vlt2.htm\"></frameset>");
     std::vector<std::string> names = n->m_attachNames;
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"vlt2.htm", "vlt3.htm", "vlt4.htm", "vlt5.htm", "vlt6.htm",
@@ -368,7 +368,7 @@ TEST_F(CaptureTest, ReadBackOfAnyNoteTakesInOnlyFilesOfTheWorkingFolder) {
         // came; edited, it is a page of the working folder like any other.
         EXPECT_EQ(taken, std::vector<std::string>{"GIF-in"});
         EXPECT_EQ(doc.m_attachments.GetCount(), 1u);
-        EXPECT_EQ(Text(n->m_content).substr(0, 21), "<img src=\"vltin.gif\">");
+        EXPECT_EQ(Text(n->Content()).substr(0, 21), "<img src=\"vltin.gif\">");
     }
 }
 
@@ -389,10 +389,10 @@ TEST_F(CaptureTest, Utf16PagesStayUtf16AndTypesFollowTheAddress) {
 
     CNote* wide = NewNote("wide", s.Url("/files/wide.htm"));
     ASSERT_TRUE(Capture(wide));
-    ASSERT_GE(wide->m_content.size(), 2u);
-    EXPECT_EQ(wide->m_content[0], 0xFF);
-    EXPECT_EQ(wide->m_content[1], 0xFE);
-    const std::string text = PageBytesToText(wide->m_content);
+    ASSERT_GE(wide->Content().size(), 2u);
+    EXPECT_EQ(wide->Content()[0], 0xFF);
+    EXPECT_EQ(wide->Content()[1], 0xFE);
+    const std::string text = PageBytesToText(wide->Content());
     EXPECT_EQ(charset::AnsiToUtf16(text),
               u"<IMG SRC=\"vlt\u00e9.gif\"><a href=" + charset::AnsiToUtf16(s.Url("/files/x.htm")) + u">\u4e2d</a>");
     EXPECT_NE(m_doc.FindAttachment("vlt\xC3\xA9.gif"), nullptr);
@@ -403,7 +403,7 @@ TEST_F(CaptureTest, Utf16PagesStayUtf16AndTypesFollowTheAddress) {
     CNote* pdf = NewNote("pdf", s.Url("/files/doc.pdf"), kSourceWebFile);
     ASSERT_TRUE(Capture(pdf));
     EXPECT_EQ(pdf->m_strExt, "pdf");
-    EXPECT_EQ(Text(pdf->m_content), "%PDF-1.4 test");
+    EXPECT_EQ(Text(pdf->Content()), "%PDF-1.4 test");
     EXPECT_EQ(CCaptureContext::MakeLocalPageName("http://h/show.asp?id=3", true), "show.asp.htm");
     EXPECT_EQ(CCaptureContext::MakeLocalPageName("http://h/a.MHTML", true), "a.MHTML");
     EXPECT_EQ(CCaptureContext::MakeLocalPageName("http://h/dir/", true), "index.htm");
@@ -428,7 +428,7 @@ TEST_F(CaptureTest, AStopAfterThePageKeepsThePageWithoutItsResources) {
     const bool ok = Capture(n);
     stopper.join();
     EXPECT_TRUE(ok);
-    EXPECT_EQ(Text(n->m_content), "<img src=\"/stall/slow.gif\"><img src=\"img/never.gif\">");
+    EXPECT_EQ(Text(n->Content()), "<img src=\"/stall/slow.gif\"><img src=\"img/never.gif\">");
     EXPECT_TRUE(n->m_attachNames.empty()) << "a resource cut short by the stop is not kept";
     EXPECT_EQ(m_doc.m_attachments.GetCount(), 0u);
     EXPECT_EQ(s.Count("/files/img/never.gif"), 0);
@@ -464,7 +464,7 @@ TEST_F(CaptureTest, AStalledOrEndlessTransferFailsAndTheNoteSaysWhy) {
             CNote* n = NewNote(path, s.Url(path));
             EXPECT_FALSE(Capture(n, "", limits)) << path;
             EXPECT_EQ(n->m_strError, c.error) << path;
-            EXPECT_TRUE(n->m_content.empty()) << path;
+            EXPECT_TRUE(n->Content().empty()) << path;
             EXPECT_EQ(s.Count(path), 1) << path << ": a limit is final, not tried again";
         }
     }
@@ -510,7 +510,7 @@ TEST_F(CaptureTest, ModernCaptureAsksDeadReferencesOnceAndRetriesWhatMayPass) {
     EXPECT_EQ(s.Count("/status/404/c.gif"), 2);
     std::string expected;
     for (int i = 0; i < 20; ++i) expected += "<img src=\"" + s.Url("/status/404/c.gif") + "\">";
-    EXPECT_EQ(Text(classic->m_content), expected);
+    EXPECT_EQ(Text(classic->Content()), expected);
 }
 
 TEST_F(CaptureTest, HttpsPagesCaptureHttpsImages) {
@@ -520,7 +520,7 @@ TEST_F(CaptureTest, HttpsPagesCaptureHttpsImages) {
     TestServer& s = Server(tls.Path());
     CNote* n = NewNote("p", s.TlsUrl("/files/page.htm"));
     ASSERT_TRUE(Capture(n, tls.File("ca.pem")));
-    EXPECT_EQ(Text(n->m_content), "<img src=\"vlta.gif\">");
+    EXPECT_EQ(Text(n->Content()), "<img src=\"vlta.gif\">");
     EXPECT_EQ(m_doc.FindAttachment("vlta.gif")->m_strOrigin, s.TlsUrl("/files/img/a.gif"));
 }
 
@@ -533,7 +533,7 @@ TEST_F(CaptureTest, WorkingCopiesExportsAndLocalImports) {
     n->m_nSourceKind = kSourceLocalFile;
     ASSERT_TRUE(n->ImportLocalFile());
     EXPECT_EQ(n->m_strExt, "htm");
-    EXPECT_EQ(Text(n->m_content),
+    EXPECT_EQ(Text(n->Content()),
               "<img src=\"vlta.gif\"><a href=\"file://" + m_site.File("other.htm") + "\">o</a>");
     EXPECT_EQ(n->m_attachNames, std::vector<std::string>{"vlta.gif"});
 
@@ -554,7 +554,7 @@ TEST_F(CaptureTest, WorkingCopiesExportsAndLocalImports) {
     const std::string edited = "<img src=\"vlta.gif\"><img src=\"" + folder + "/new.gif\">";
     ASSERT_TRUE(fileutil::WriteWholeFile(work, edited.data(), edited.size()));
     ASSERT_TRUE(n->ReadBackAndAbsorb());
-    EXPECT_EQ(Text(n->m_content), "<img src=\"vlta.gif\"><img src=\"vltnew.gif\">");
+    EXPECT_EQ(Text(n->Content()), "<img src=\"vlta.gif\"><img src=\"vltnew.gif\">");
     EXPECT_EQ(n->m_attachNames, (std::vector<std::string>{"vlta.gif", "vltnew.gif"}));
 
     // Written out: page.files beside page.htm, links pointed there.
@@ -571,7 +571,7 @@ TEST_F(CaptureTest, WorkingCopiesExportsAndLocalImports) {
     mht->m_strSource = m_site.File("saved.MHTML");
     ASSERT_TRUE(mht->ImportLocalFile());
     EXPECT_EQ(mht->m_strExt, "mht");
-    EXPECT_EQ(Text(mht->m_content), "MIME-Version: 1.0\r\n<img src=\"img/a.gif\">");
+    EXPECT_EQ(Text(mht->Content()), "MIME-Version: 1.0\r\n<img src=\"img/a.gif\">");
     CNote* bad = m_doc.m_rootCata.AddNewNote("bad");
     bad->m_strSource = m_site.Path() + "/noext";
     EXPECT_FALSE(bad->ImportLocalFile());
@@ -606,7 +606,7 @@ TEST_F(CaptureTest, AWrittenOutPageTakesEveryFileItUsesAtAnyDepth) {
     xml->m_nContentType = kContentHeld;
     const std::string xmlPage = "<?xml version=\"1.0\"?><?xml-stylesheet type=\"text/xsl\" href=\"vltpage.xsl\"?>"
                                 "<catalog><item image=\"vltitem.png\">a</item></catalog>";
-    xml->m_content = Bytes(xmlPage.begin(), xmlPage.end());
+    xml->SetContent(Bytes(xmlPage.begin(), xmlPage.end()));
     xml->m_attachNames = {"vltpage.xsl", "vltitem.png"};
     TempDir out;
     auto written = [&](const std::string& rel) {
@@ -627,7 +627,7 @@ TEST_F(CaptureTest, AWrittenOutPageTakesEveryFileItUsesAtAnyDepth) {
     EXPECT_EQ(written("page.files/vltt.css"), "p{background:url(vltsprite.svg#dot)}");
     for (const char* name : {"vltgz.png", "vltdeep.png", "vlts.css", "vltbg.png", "vltsprite.svg", "vltitem.png"})
         EXPECT_TRUE(std::filesystem::exists(out.File(std::string("page.files/") + name))) << name;
-    EXPECT_EQ(Text(xml->m_content), xmlPage);
+    EXPECT_EQ(Text(xml->Content()), xmlPage);
     EXPECT_EQ(Text(m_doc.FindAttachment("vltpage.xsl")->Data()), xsl);
 
     // The attribute a lazy loader swaps out is the page's too, and so are
@@ -638,7 +638,7 @@ TEST_F(CaptureTest, AWrittenOutPageTakesEveryFileItUsesAtAnyDepth) {
     const std::string lazy =
         "<img srcset=\"vltset.png 1x, vltx2.png 2x\" src=\"vltspacer.gif\" data-srcset=\"vltset.png 1x, vltx2.png 2x\">"
         "<img src=vltblank.gif data-src=vltreal.png><iframe src=\"vltf.htm\"></iframe>";
-    page->m_content = Bytes(lazy.begin(), lazy.end());
+    page->SetContent(Bytes(lazy.begin(), lazy.end()));
     page->m_attachNames = {"vltset.png"};
     ASSERT_TRUE(page->WriteWorkingCopy(out.File("lazy.htm"), true));
     EXPECT_EQ(written("lazy.htm"),
@@ -649,7 +649,7 @@ TEST_F(CaptureTest, AWrittenOutPageTakesEveryFileItUsesAtAnyDepth) {
               "<iframe src=\"./lazy.files/vltf.htm\"></iframe>");
     for (const char* name : {"vltset.png", "vltx2.png", "vltspacer.gif", "vltblank.gif", "vltreal.png", "vltframe.png"})
         EXPECT_TRUE(std::filesystem::exists(out.File(std::string("lazy.files/") + name))) << name;
-    EXPECT_EQ(Text(page->m_content), lazy);
+    EXPECT_EQ(Text(page->Content()), lazy);
 }
 
 TEST_F(CaptureTest, AFailedImportSaysWhyAndTheSizeLimitIsTheUsers) {
@@ -665,10 +665,10 @@ TEST_F(CaptureTest, AFailedImportSaysWhyAndTheSizeLimitIsTheUsers) {
     CDownloadSettings settings;
     EXPECT_FALSE(n->ImportLocalFile(&settings));
     EXPECT_EQ(n->m_strError, "34431:10240000:10240000");
-    EXPECT_TRUE(n->m_content.empty());
+    EXPECT_TRUE(n->Content().empty());
     settings.m_nMaxFileBytes = 10240001;
     EXPECT_TRUE(n->ImportLocalFile(&settings));
-    EXPECT_EQ(n->m_content.size(), 10240000u);
+    EXPECT_EQ(n->Content().size(), 10240000u);
 
     // A lower limit refuses a small page; the other failures name the file.
     Put("small.htm", std::string(100, 'x'));
@@ -705,12 +705,12 @@ TEST_F(CaptureTest, AFailedImportSaysWhyAndTheSizeLimitIsTheUsers) {
     EXPECT_EQ(AppOptions().DownloadSettings().m_nMaxFileBytes, 100u);
     small->m_strExt = "htm";
     small->m_nContentType = kContentHeld;
-    small->m_content.assign(5000, 'y');
+    small->SetContent(std::vector<uint8_t>(5000, 'y'));
     ASSERT_TRUE(small->WriteWorkingCopy());
-    small->m_content.clear();
+    small->SetContent({});
     EXPECT_TRUE(small->ReadBack());
     AppOptions().m_download.m_nMaxFileBytes = nPrevious;
-    EXPECT_EQ(small->m_content.size(), 5000u);
+    EXPECT_EQ(small->Content().size(), 5000u);
 }
 
 TEST_F(CaptureTest, DownloadWorkersFillNotesThroughTheNotebook) {
@@ -732,7 +732,7 @@ TEST_F(CaptureTest, DownloadWorkersFillNotesThroughTheNotebook) {
         queue.WaitAndRun(std::chrono::milliseconds(50));
     host::SetUiQueue(prev);
     EXPECT_EQ(notes[0]->m_nStatus, kStatusDone);
-    EXPECT_EQ(Text(notes[0]->m_content), "<img src=vlta.gif>");
+    EXPECT_EQ(Text(notes[0]->Content()), "<img src=vlta.gif>");
     EXPECT_EQ(notes[1]->m_nStatus, kStatusFailed);
     EXPECT_FALSE(notes[1]->m_strError.empty());
     EXPECT_EQ(m_doc.m_pendingNotes, std::vector<CNote*>{notes[1]});

@@ -37,7 +37,7 @@ void Populate(CClipVaultDoc& doc) {
         CNote* n = (i % 2 ? a : b)->AddNewNote("note " + std::to_string(i));
         n->m_strExt = "htm";
         n->m_strSource = "http://h/" + std::to_string(i) + ".htm";
-        n->m_content = StrBytes("<img src=vltlogo.gif> " + std::to_string(i));
+        n->SetContent(StrBytes("<img src=vltlogo.gif> " + std::to_string(i)));
         n->m_attachNames = {"vltlogo.gif"};
         if (i % 5 == 0) n->m_attachNames.push_back("vltsite.css");
         if (i % 7 == 0) n->m_nStatus = kStatusHeld;
@@ -280,15 +280,16 @@ TEST(NotebookDocument, CleanUpKeepsWhatPagesAndTheirStoredFilesName) {
     page->m_strExt = "htm";
     page->m_nContentType = kContentHeld;
     page->m_attachNames = {"vltlisted.gif", "vltsite.css"};
-    page->m_content = bytes("<html><head><link rel=stylesheet href=\"vltsite.css\"></head><body>"
+    page->SetContent(bytes("<html><head><link rel=stylesheet href=\"vltsite.css\"></head><body>"
                             "<img src=\"vltpicture.png\"><iframe src=\"vltframe.htm#top\"></iframe>"
-                            "<img src=\"vltmy%20pic.gif\"></body></html>");
+                            "<img src=\"vltmy%20pic.gif\"></body></html>"));
     CNote* wide = doc.m_rootCata.AddNewSubCata("more")->AddNewNote("wide");
     wide->m_strExt = "htm";
     wide->m_nContentType = kContentHeld;
     const std::string text = "<img src=\"vltwide.gif\">";
-    wide->m_content = {0xFF, 0xFE};
-    for (char c : text) wide->m_content.insert(wide->m_content.end(), {static_cast<uint8_t>(c), 0});
+    std::vector<uint8_t> wideBytes = {0xFF, 0xFE};
+    for (char c : text) wideBytes.insert(wideBytes.end(), {static_cast<uint8_t>(c), 0});
+    wide->SetContent(std::move(wideBytes));
 
     doc.CleanUpAttachments();
     std::set<std::string> left;
@@ -345,7 +346,7 @@ TEST(NotebookDocument, WorkingFilesAreNeverWrittenThroughPlantedLinks) {
     doc.MakeAttachment("vltb.css", "http://h/b.css", StrBytes("p{}"));
     CNote* n = doc.m_rootCata.AddNewNote("page");
     n->m_strExt = "htm";
-    n->m_content = StrBytes("<img src=vlta.gif><link href=vltb.css>");
+    n->SetContent(StrBytes("<img src=vlta.gif><link href=vltb.css>"));
     n->m_attachNames = {"vlta.gif", "vltb.css"};
     const std::string copy = n->GetWorkPath();
     ASSERT_EQ(copy.compare(0, work.size() + 4, work + "/vlt"), 0) << copy;
@@ -355,7 +356,7 @@ TEST(NotebookDocument, WorkingFilesAreNeverWrittenThroughPlantedLinks) {
     ASSERT_TRUE(n->WriteWorkingCopy());
     EXPECT_FALSE(fileutil::PathExists(outside + "/a.gif"));
     EXPECT_EQ(ReadFile(work + "/vltb.css"), StrBytes("p{}"));
-    EXPECT_EQ(ReadFile(copy), n->m_content);
+    EXPECT_EQ(ReadFile(copy), n->Content());
 
     // The working copy swapped for a link to another file: that file keeps
     // its bytes, the write fails.

@@ -77,10 +77,10 @@ protected:
             }
             std::lock_guard<std::mutex> guard(n.m_dataLock);
             if (i % 2) {
-                n.m_content.assign(1, 'A');
+                n.SetContent(std::vector<uint8_t>(1, 'A'));
                 n.m_attachNames = {"vlta.gif"};
             } else {
-                n.m_content.assign(2, 'B');
+                n.SetContent(std::vector<uint8_t>(2, 'B'));
                 n.m_attachNames = {"vlta.gif", "vltb.gif"};
             }
         }
@@ -314,7 +314,7 @@ TEST_F(ScriptedDownloads, CopyingAndCountingANoteWhileItsWorkerWritesIt) {
         std::unique_ptr<CNote> copy(n->CopyTo(&Doc()));
         ASSERT_TRUE(copy);
         // Content and names from one moment, never one of each.
-        const std::string content(copy->m_content.begin(), copy->m_content.end());
+        const std::string content(copy->Content().begin(), copy->Content().end());
         if (content == "A") EXPECT_EQ(copy->m_attachNames, std::vector<std::string>{"vlta.gif"});
         else if (content == "BB") EXPECT_EQ(copy->m_attachNames, (std::vector<std::string>{"vlta.gif", "vltb.gif"}));
         else EXPECT_EQ(content, "") << "before the first change";
@@ -424,7 +424,7 @@ TEST_F(NetworkDownloads, AWorkerLeftBehindByAStopStillStopsAndChangesNothing) {
     CNote* kept = NewNote("kept", s.Url("/stall/kept.htm"));
     {
         const std::string old = "<html>the page as it was</html>";
-        kept->m_content.assign(old.begin(), old.end());
+        kept->SetContent(std::vector<uint8_t>(old.begin(), old.end()));
         kept->m_strExt = "htm";
         kept->m_attachNames = {"vltold.gif"};
         kept->m_nContentType = kContentHeld;
@@ -445,8 +445,8 @@ TEST_F(NetworkDownloads, AWorkerLeftBehindByAStopStillStopsAndChangesNothing) {
     ASSERT_TRUE(gone->Delete()) << "waits for its worker, which must have been told to stop";
 
     WaitEnded(kept);
-    EXPECT_TRUE(Text(kept->m_content) == "<html>the page as it was</html>")
-        << "the content became " << kept->m_content.size() << " other bytes";
+    EXPECT_TRUE(Text(kept->Content()) == "<html>the page as it was</html>")
+        << "the content became " << kept->Content().size() << " other bytes";
     EXPECT_EQ(kept->m_strExt, "htm");
     EXPECT_EQ(kept->m_attachNames, std::vector<std::string>{"vltold.gif"});
     EXPECT_EQ(kept->m_strError, "");
@@ -484,7 +484,7 @@ TEST_F(NetworkDownloads, AWorkerUsesTheOptionsAsTheyWereWhenItStarted) {
     }
     PumpUntil([&] { return Doc().m_nRunning == 0; });
     EXPECT_EQ(n->m_nStatus, kStatusDone);
-    EXPECT_EQ(Text(n->m_content), "<body background=\"vltbg.gif\"><img src=\"vlta.gif\"></body>");
+    EXPECT_EQ(Text(n->Content()), "<body background=\"vltbg.gif\"><img src=\"vlta.gif\"></body>");
     // In the order they stand in the page.
     EXPECT_EQ(n->m_attachNames, (std::vector<std::string>{"vltbg.gif", "vlta.gif"}));
 }

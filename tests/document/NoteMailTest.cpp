@@ -92,7 +92,7 @@ TEST(NoteMail, APageGoesWithTheAttachmentsTheNotebookStillHoldsInListOrder) {
     page->m_strExt = "htm";
     page->m_nContentType = kContentHeld;
     const std::string html = "<img src=\"b.png\"><img src=\"a.png\"><img src=\"gone.png\">";
-    page->m_content.assign(html.begin(), html.end());
+    page->SetContent(std::vector<uint8_t>(html.begin(), html.end()));
     for (const char* name : {"a.png", "b.png"}) ASSERT_TRUE(doc.MakeAttachment(name, std::string("http://x/") + name, {1, 2}));
     page->m_attachNames = {"b.png", "gone.png", "a.png"};
     ASSERT_TRUE(page->WriteWorkingCopy());
@@ -106,7 +106,7 @@ TEST(NoteMail, APageGoesWithTheAttachmentsTheNotebookStillHoldsInListOrder) {
     CNote* text = doc.m_rootCata.AddNewNote("Text");
     text->m_strExt = "txt";
     text->m_nContentType = kContentHeld;
-    text->m_content = {'h', 'i'};
+    text->SetContent({'h', 'i'});
     text->m_attachNames = {"a.png"};
     ASSERT_TRUE(text->WriteWorkingCopy());
     EXPECT_EQ(MailFilesOf(*text), std::vector<std::string>{text->GetWorkPath()});
@@ -168,7 +168,7 @@ TEST(NoteMail, TheDesktopsMailProgramGetsCopiesUnderTheNotesNameThatOutliveTheWo
     CNote* page = doc.m_rootCata.AddNewNote("Trip");
     page->m_strExt = "htm";
     const std::string html = "<img src=\"one.png\"><img src=\"two.png\"><img src=\"three.png\">";
-    page->m_content.assign(html.begin(), html.end());
+    page->SetContent(std::vector<uint8_t>(html.begin(), html.end()));
     for (const char* name : {"one.png", "three.png"}) ASSERT_TRUE(doc.MakeAttachment(name, std::string("http://x/") + name, {1}));
     page->m_attachNames = {"one.png", "two.png", "three.png"};
     // Nothing written yet: mailing writes the working copy and its files first.

@@ -79,7 +79,7 @@ std::string WriteNotebook(const TempDir& dir) {
         CNote* n = where[i % 3]->AddNewNote("note " + std::to_string(i));
         n->m_strExt = "htm";
         n->m_strSource = "http://h/" + std::to_string(i);
-        n->m_content = StrBytes("<p>" + std::to_string(i));
+        n->SetContent(StrBytes("<p>" + std::to_string(i)));
         n->m_attachNames = {"vlta.gif"};
         n->m_nStatus = i % 3 == 2 ? kStatusDone : i % 2 ? kStatusQueued : kStatusFailed;
     }

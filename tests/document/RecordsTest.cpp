@@ -43,7 +43,7 @@ std::string Describe(const CNoteCata& c, const std::string& indent = "") {
                         " id=" + std::to_string(n->m_nID) + " status=" + std::to_string(n->m_nStatus.load()) +
                         " type=" + std::to_string(n->m_nContentType) + " kind=" + std::to_string(n->m_nSourceKind) +
                         " src=" + n->m_strSource + " date=" + std::to_string(n->m_tmDate) +
-                        " content=" + std::string(n->m_content.begin(), n->m_content.end()) + " att=";
+                        " content=" + std::string(n->Content().begin(), n->Content().end()) + " att=";
         for (const auto& a : n->m_attachNames) s += a + ",";
         EXPECT_EQ(n->m_pParent, &c);
         lines["n" + it.key()] = s + "\n";
@@ -62,7 +62,7 @@ CNote* AddNote(CNoteCata* c, const std::string& name, int32_t status = kStatusDo
     CNote* n = c->AddNewNote(name);
     n->m_strExt = "htm";
     n->m_strSource = "http://h/" + name;
-    n->m_content = Bytes{'<', 'p', '>'};
+    n->SetContent(Bytes{'<', 'p', '>'});
     n->m_nStatus = status;
     n->m_tmDate = 1600000000;
     return n;
@@ -83,7 +83,7 @@ TEST(RecordsStoredForm, NoteFieldsInOrder) {
     n->m_nSourceKind = 0;
     n->m_strSource = "u";
     n->m_nStatus = kStatusFailed;
-    n->m_content = {'x', 'y'};
+    n->SetContent({'x', 'y'});
     n->m_attachNames = {"vlta.gif"};
     EXPECT_EQ(n->m_nID, 2u);  // the first note of a new notebook
     Bytes b = StoreTree(doc);
@@ -289,7 +289,7 @@ TEST(RecordsCopy, IntoAnotherNotebookReusesAttachmentsByOrigin) {
     EXPECT_EQ(copy->m_nID, 41u);
     EXPECT_EQ(copy->m_strName, "page");
     EXPECT_EQ(copy->m_nStatus, kStatusHeld);
-    EXPECT_EQ(copy->m_content, n->m_content);
+    EXPECT_EQ(copy->Content(), n->Content());
     EXPECT_EQ(copy->m_pParent, nullptr);
     // Logo reused, stylesheet cloned under a fresh name, missing name dropped.
     EXPECT_EQ(copy->m_attachNames, (std::vector<std::string>{"vlt-3logo.gif", "vlt-1style.css"}));

@@ -74,7 +74,7 @@ void BuildNotebook(CClipVaultDoc& doc) {
         for (int n = 0; n < kNotesPerCategory; ++n) {
             CNote* pNote = pCata->AddNewNote("note " + std::to_string(n));
             const std::string html = "<html><body>page " + std::to_string(c * 1000 + n) + "</body></html>";
-            pNote->m_content.assign(html.begin(), html.end());
+            pNote->SetContent(std::vector<uint8_t>(html.begin(), html.end()));
             pNote->m_attachNames = {names[(c * kNotesPerCategory + n) % names.size()], "vltvariant.bin"};
         }
     }
@@ -87,7 +87,7 @@ void BuildNotebook(CClipVaultDoc& doc) {
 void ApplyVersion(CClipVaultDoc& doc, uint64_t k) {
     doc.m_strReserved1 = "save " + std::to_string(k);
     const std::string text = "version " + std::to_string(k);
-    doc.m_rootCata.GetNote("marker")->m_content.assign(text.begin(), text.end());
+    doc.m_rootCata.GetNote("marker")->SetContent(std::vector<uint8_t>(text.begin(), text.end()));
     std::mt19937_64 rng(k);
     doc.FindAttachment("vltvariant.bin")->SetBytes(RandomBytes(rng, (k % 2 ? 600 : 400) * 1024));
 }

@@ -508,7 +508,7 @@ void CataDragTest::cutInOneNotebookAndPastedIntoAnotherLeavesTheFirst() {
     CNotebookPane second;
     CNoteCata* a = first.Root()->AddNewSubCata("Alpha");
     CNote* n = a->AddNewNote("Travelling");
-    n->m_content = {'h', 'i'};
+    n->SetContent({'h', 'i'});
     CNoteCata* c = first.Root()->AddNewSubCata("Crate");
     c->AddNewSubCata("Box")->AddNewNote("Inside");
     CNoteCata* target = second.Root()->AddNewSubCata("Arrivals");
@@ -524,7 +524,7 @@ void CataDragTest::cutInOneNotebookAndPastedIntoAnotherLeavesTheFirst() {
     CNote* arrived = target->GetNote("Travelling");
     QVERIFY(arrived && arrived != n);
     QCOMPARE(arrived->m_pDocument, &second.m_doc);
-    QCOMPARE(arrived->m_content, (std::vector<uint8_t>{'h', 'i'}));
+    QCOMPARE(arrived->Content(), (std::vector<uint8_t>{'h', 'i'}));
     QCOMPARE(second.Item(arrived)->parent(), second.Item(target));
     // Gone from the first notebook, its tree and its window.
     QVERIFY(!a->FindNote("Travelling"));

@@ -554,7 +554,7 @@ void ChildFrameTest::mailAndSaveAsNeedANote() {
     QVERIFY(Open(nb));
     CChildFrame::s_fnMakeEditor = nullptr;
     CNote* a = nb.Add("What: now? <a|b> \"q\" a/b\\c*");
-    a->m_content = {'h', 'i'};
+    a->SetContent({'h', 'i'});
     int probes = 0;
     bool bThere = false;
     CChildFrame::s_fnMailAvailable = [&] {
@@ -584,7 +584,7 @@ void ChildFrameTest::mailAndSaveAsNeedANote() {
     // Save as offers the cleaned name with the note's type, and writes the
     // note's bytes where the user said.
     CNote* text = nb.Add("Notes: today?", "txt");
-    text->m_content = {'o', 'k', '\n'};
+    text->SetContent({'o', 'k', '\n'});
     nb.child->ShowNote(text);
     const QString target = nb.fx->WorkFolder() + QStringLiteral("/out.txt");
     QString offered;
@@ -608,7 +608,7 @@ void ChildFrameTest::mailAndSaveAsNeedANote() {
     CNoteAttatch* att = nb.doc->MakeAttachment("vlta.png", "http://127.0.0.1:9/a.png", {1, 2, 3});
     QVERIFY(att);
     const std::string html = "<p>x</p><img src=\"" + att->m_strName + "\">";
-    page->m_content.assign(html.begin(), html.end());
+    page->SetContent(std::vector<uint8_t>(html.begin(), html.end()));
     page->m_attachNames = {att->m_strName};
     const QString pageTarget = nb.fx->WorkFolder() + QStringLiteral("/trip.htm");
     QTimer::singleShot(0, [&] {
@@ -678,7 +678,7 @@ void ChildFrameTest::picturesOfTheNotebookWindow() {
             p->m_tmDate = today - (i == 2 ? 86400 : 0);
             const std::string page = "<html><body><h1>" + std::string(names[i]) +
                                      "</h1><p>Kept in the notebook, readable without a network.</p></body></html>";
-            p->m_content.assign(page.begin(), page.end());
+            p->SetContent(std::vector<uint8_t>(page.begin(), page.end()));
             p->m_strSource = "http://127.0.0.1:9/" + std::to_string(i) + ".htm";
         }
         const char* pending[] = {"Conference programme", "Weather station data", "Broken link"};

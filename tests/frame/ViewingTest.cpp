@@ -43,7 +43,7 @@ CNotebookState StateOf(CClipVaultDoc& doc) {
     for (auto it = doc.m_attachments.begin(); it != doc.m_attachments.end(); ++it)
         s.m_attachments[it.key()] = it.value()->Data();
     for (auto it = doc.m_rootCata.m_notes.begin(); it != doc.m_rootCata.m_notes.end(); ++it) {
-        s.m_pages[it.key()] = it.value()->m_content;
+        s.m_pages[it.key()] = it.value()->Content();
         s.m_lists[it.key()] = it.value()->m_attachNames;
     }
     return s;
@@ -156,7 +156,7 @@ void ViewingTest::lookingAtCapturedPagesChangesNothing() {
         m_pDoc->ListForDownload(note, true);
         QVERIFY(QTest::qWaitFor(
             [&] { return !m_pDoc->IsDownloading() && note->m_nStatus.load() == kStatusDone; }, 60000));
-        QVERIFY2(!note->m_content.empty(), note->m_strError.c_str());
+        QVERIFY2(!note->Content().empty(), note->m_strError.c_str());
     }
     CNote* a = m_pDoc->m_rootCata.GetNote("Page a");
     CNote* b = m_pDoc->m_rootCata.GetNote("Page b");

@@ -139,7 +139,7 @@ private:
         p->m_strExt = "htm";
         p->m_nContentType = kContentHeld;
         p->m_nSourceKind = kSourceWritten;
-        p->m_content = Bytes(html);
+        p->SetContent(Bytes(html));
         return p;
     }
     CCmdUI Update(unsigned nID, CCmdUI::Kind kind = CCmdUI::kindMenu) {
@@ -256,7 +256,7 @@ void NoteEditViewTest::commitWritesBackAndMarksModified() {
     for (int i = 0; i < 2; ++i) QVERIFY(m_pView->CommitNote());
     QVERIFY(m_pEngine->m_saves.isEmpty());
     QVERIFY(!m_pDoc->IsModified());
-    QCOMPARE(std::string(note->m_content.begin(), note->m_content.end()), std::string("<p>old</p>"));
+    QCOMPARE(std::string(note->Content().begin(), note->Content().end()), std::string("<p>old</p>"));
     QCOMPARE(note->m_attachNames, std::vector<std::string>{"vltlisted.gif"});
     // Changed: written, read back into the note, and the notebook is modified.
     m_pEngine->m_bChanged = true;
@@ -264,13 +264,13 @@ void NoteEditViewTest::commitWritesBackAndMarksModified() {
     QVERIFY(m_pView->CommitNote());
     QCOMPARE(m_pEngine->m_saves, QStringList{path});
     QVERIFY(m_pDoc->IsModified());
-    QCOMPARE(std::string(note->m_content.begin(), note->m_content.end()), std::string("<p>new</p>"));
+    QCOMPARE(std::string(note->Content().begin(), note->Content().end()), std::string("<p>new</p>"));
     // A page that could not be written is reported, and the note keeps its
     // bytes.
     m_pEngine->m_nSaveResult = edit::kErrFail;
     m_pEngine->m_saveBytes = "<p>lost</p>";
     QVERIFY(!m_pView->CommitNote());
-    QCOMPARE(std::string(note->m_content.begin(), note->m_content.end()), std::string("<p>new</p>"));
+    QCOMPARE(std::string(note->Content().begin(), note->Content().end()), std::string("<p>new</p>"));
     // Not in edit mode: nothing to write.
     m_pEngine->m_nSaveResult = edit::kOk;
     m_pEngine->m_status[edit::kEditMode] = edit::kSupported | edit::kEnabled;

@@ -49,7 +49,7 @@ private:
         p->m_strExt = "htm";
         p->m_nContentType = kContentHeld;
         p->m_nSourceKind = nSourceKind;
-        p->m_content = Bytes(page);
+        p->SetContent(Bytes(page));
         return p;
     }
     CWebEditEngine* Engine() const { return static_cast<CWebEditEngine*>(m_pView->Engine()); }
@@ -143,7 +143,7 @@ void NoteEditorTest::editsSurviveCommitAndReopen() {
     QVERIFY(m_pView->CommitNote());
     QVERIFY(m_pDoc->IsModified());
 
-    const std::string saved = Str(note->m_content);
+    const std::string saved = Str(note->Content());
     // Outside the body nothing moved; inside, the edits.
     QCOMPARE(saved.substr(0, head.size()), head);
     QVERIFY2(saved.find("<b>word</b>") != std::string::npos, saved.c_str());
@@ -182,7 +182,7 @@ void NoteEditorTest::unchangedPagesKeepEveryByte() {
         QVERIFY(Open(note));
         QVERIFY(m_pView->CommitNote());
         QVERIFY(!m_pDoc->IsModified());
-        QCOMPARE(note->m_content, Bytes(page));
+        QCOMPARE(note->Content(), Bytes(page));
         QStringList got;
         for (const auto& a : note->m_attachNames) got << ToQ(a);
         QStringList want;
@@ -211,7 +211,7 @@ void NoteEditorTest::aPictureFromDiskBecomesAnAttachment() {
     QCOMPARE(note->m_attachNames.size(), size_t(1));
     const std::string name = note->m_attachNames.front();
     QVERIFY(m_pDoc->m_attachments.Contains(name));
-    QVERIFY(Str(note->m_content).find("src=\"" + name + "\"") != std::string::npos);
+    QVERIFY(Str(note->Content()).find("src=\"" + name + "\"") != std::string::npos);
     // Gone from disk, the picture still shows from the notebook.
     QVERIFY(QFile::remove(picture));
     QVERIFY(Open(note));
@@ -233,10 +233,10 @@ void NoteEditorTest::aWebPagesLocalFileStaysOutside() {
     Engine()->PutSelectionText(QStringLiteral("two"));
     QVERIFY(Engine()->WaitIdle());
     QVERIFY(m_pView->CommitNote());
-    QVERIFY(Str(note->m_content).find("two") != std::string::npos);
+    QVERIFY(Str(note->Content()).find("two") != std::string::npos);
     QVERIFY(note->m_attachNames.empty());
     QCOMPARE(m_pDoc->m_attachments.GetCount(), size_t(0));
-    QVERIFY(Str(note->m_content).find(ref) != std::string::npos);
+    QVERIFY(Str(note->Content()).find(ref) != std::string::npos);
 }
 
 void NoteEditorTest::aLinkedFileIsEditedInPlace() {
@@ -259,7 +259,7 @@ void NoteEditorTest::aLinkedFileIsEditedInPlace() {
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QByteArray bytes = f.readAll();
     QVERIFY2(bytes.startsWith("<html><head><title>L</title></head><body><p id=\"a\">after</p>"), bytes.constData());
-    QVERIFY(note->m_content.empty());
+    QVERIFY(note->Content().empty());
 }
 
 void NoteEditorTest::aPageThatDidNotLoadTakesNothingOfTheOneBefore() {
@@ -301,7 +301,7 @@ void NoteEditorTest::aPageThatDidNotLoadTakesNothingOfTheOneBefore() {
         QVERIFY(!m_pDoc->IsModified());
         QVERIFY(!QFile::exists(missing));
         QVERIFY(!QFile::exists(QStringLiteral("https:")));
-        QVERIFY(b->m_content.empty() && web->m_content.empty());
+        QVERIFY(b->Content().empty() && web->Content().empty());
     }
 }
 

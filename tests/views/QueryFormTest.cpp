@@ -102,7 +102,7 @@ private:
                const char* ext = "htm") {
         CNote* p = pCata->AddNewNote(name);
         p->m_strExt = ext;
-        p->m_content = Bytes(html);
+        p->SetContent(Bytes(html));
         return p;
     }
     // Types into the box, sets the options, clicks Search.
@@ -298,7 +298,7 @@ void QueryFormTest::textSearchReadsVisibleTextOnly() {
     Add(&m_pDoc->m_rootCata, "text", "plain words about a zebra", "txt");
     // A UTF-16 page, as the editor writes them: "Zürich".
     CNote* wide = Add(&m_pDoc->m_rootCata, "wide");
-    wide->m_content = {0xFF, 0xFE, '<', 0, 'p', 0, '>', 0, 'Z', 0, 0xFC, 0, 'r', 0, 'i', 0, 'c', 0, 'h', 0};
+    wide->SetContent({0xFF, 0xFE, '<', 0, 'p', 0, '>', 0, 'Z', 0, 0xFC, 0, 'r', 0, 'i', 0, 'c', 0, 'h', 0});
 
     Search(QStringLiteral("giraffe & an Okapi"), false, false, true);
     QCOMPARE(Rows(), QStringList{"page"});
@@ -319,7 +319,7 @@ void QueryFormTest::textSearchFollowsEditedContent() {
     CNote* note = Add(&m_pDoc->m_rootCata, "n", "<p>before</p>");
     Search(QStringLiteral("before"), false, true, true);
     QCOMPARE(Rows(), QStringList{"n"});
-    note->m_content = Bytes("<p>after the edit</p>");
+    note->SetContent(Bytes("<p>after the edit</p>"));
     Search(QStringLiteral("before"), false, true, true);
     QCOMPARE(Rows(), QStringList());
     Search(QStringLiteral("after"), false, true, true);

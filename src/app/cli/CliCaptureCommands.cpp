@@ -248,8 +248,9 @@ int CmdCat(CliArgs& args) {
     CClipVaultDoc doc;
     CNote* pNote = OpenNote(doc, args);
     if (!pNote) return kExitFailed;
-    if (!pNote->m_content.empty() &&
-        std::fwrite(pNote->m_content.data(), 1, pNote->m_content.size(), stdout) != pNote->m_content.size())
+    const std::vector<uint8_t>& content = pNote->Content();
+    if (content.size() != pNote->ContentSize()) return Failure("cannot read the content from the notebook's file");
+    if (!content.empty() && std::fwrite(content.data(), 1, content.size(), stdout) != content.size())
         return Failure("cannot write the content");
     return std::fflush(stdout) == 0 ? kExitOk : Failure("cannot write the content");
 }

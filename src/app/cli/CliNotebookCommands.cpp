@@ -193,7 +193,7 @@ void DumpNote(JsonWriter& w, const std::string& key, const CNote& note) {
     if (iso.empty()) w.Null();
     else w.String(iso);
     w.Key("content_size");
-    w.Number(static_cast<uint64_t>(note.m_content.size()));
+    w.Number(static_cast<uint64_t>(note.ContentSize()));
     w.Key("attachments");
     w.BeginArray();
     for (const std::string& name : note.m_attachNames) w.String(AnsiToJsonText(name));
@@ -331,7 +331,7 @@ int CmdAddNote(CliArgs& args) {
     if (!pNote) return Refused();
     pNote->m_strExt = strExt;
     pNote->m_strSource = strSource;
-    pNote->m_content = std::move(bytes);
+    pNote->SetContent(std::move(bytes));
     const int rc = Save(doc);
     if (rc == kExitOk) std::printf("%u\n", pNote->m_nID);
     return rc;

@@ -488,13 +488,13 @@ void CNoteBrowserView::SaveShownPage() {
     std::vector<uint8_t> before;
     {
         std::lock_guard<std::mutex> guard(pNote->m_dataLock);
-        before = pNote->m_content;
+        before = pNote->Content();
     }
     if (!pNote->ReadBack(FromQ(m_shownUrl.toLocalFile()))) return;
     bool bChanged;
     {
         std::lock_guard<std::mutex> guard(pNote->m_dataLock);
-        bChanged = pNote->m_content != before;
+        bChanged = pNote->Content() != before;
     }
     if (bChanged) m_doc.SetModifiedFlag();
 }

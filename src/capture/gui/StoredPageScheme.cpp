@@ -113,7 +113,7 @@ CStoredPageGrant GrantForNote(CClipVaultDoc& doc, CNote& note) {
     std::set<std::string> found;
     {
         std::lock_guard<std::mutex> guard(note.m_dataLock);
-        content = note.m_content;
+        content = note.Content();
         found.insert(note.m_attachNames.begin(), note.m_attachNames.end());
     }
     std::lock_guard<std::recursive_mutex> guard(doc.m_lock);

@@ -132,7 +132,7 @@ void HostilePageTest::hostilePagesReachNothing() {
         p->m_strExt = "htm";
         p->m_nContentType = kContentHeld;
         p->m_strSource = "http://127.0.0.1:9/" + name + ".htm";
-        p->m_content.assign(html.begin(), html.end());
+        p->SetContent(std::vector<uint8_t>(html.begin(), html.end()));
         child->TreeView()->InsertNote(p);
         if (status == kStatusHeld) doc.ListForDownload(p, false);
         return p;

@@ -82,7 +82,7 @@ struct CHeldDownloads {
             if (note.StopRequested() || !succeed) return false;
             CNoteUpdate update(note);
             if (!update) return false;
-            note.m_content.assign(content.begin(), content.end());
+            note.SetContent(std::vector<uint8_t>(content.begin(), content.end()));
             note.m_strExt = "htm";
             note.m_nContentType = kContentHeld;
             return true;
@@ -143,7 +143,7 @@ private:
             p->m_strExt = "htm";
             p->m_nContentType = kContentHeld;
             p->m_strSource = "http://127.0.0.1:9/" + name + ".htm";
-            p->m_content.assign(html.begin(), html.end());
+            p->SetContent(std::vector<uint8_t>(html.begin(), html.end()));
             child->TreeView()->InsertNote(p);
             if (status != kStatusDone) {
                 doc->ListForDownload(p, status == kStatusRunning);
@@ -592,7 +592,7 @@ void NoteBrowserTest::printingToPdfKeepsTheNote() {
     const QString text = QString::fromUtf8(p.readAllStandardOutput());
     QVERIFY2(text.contains(QLatin1String("Printable heading")) && text.contains(QLatin1String("Words on paper")),
              qPrintable(text));
-    QCOMPARE(std::string(note->m_content.begin(), note->m_content.end()), html);
+    QCOMPARE(std::string(note->Content().begin(), note->Content().end()), html);
     QVERIFY(Enabled(nb.frame, cmd::kCmdPrint));
     // A cancelled dialog prints nothing.
     CNoteBrowserView::s_fnAskPrinter = [](QPrinter&, QWidget*) { return false; };
@@ -620,7 +620,7 @@ void NoteBrowserTest::leavingADocumentTakesItBack() {
     CNote* page = nb.Add("Page", kStatusDone, "<html><body>a page</body></html>");
     page->m_nSourceKind = kSourceLocalFile;
     CNote* other = nb.Add("Other", kStatusDone, "<html><body>other</body></html>");
-    auto contentOf = [](CNote* p) { return std::string(p->m_content.begin(), p->m_content.end()); };
+    auto contentOf = [](CNote* p) { return std::string(p->Content().begin(), p->Content().end()); };
     auto overwrite = [&](CNote* p, const char* bytes) {
         QFile f(QString::fromStdString(p->GetWorkPath()));
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));

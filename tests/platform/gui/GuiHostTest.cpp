@@ -150,7 +150,7 @@ void GuiHostTest::downloadFinishesThroughTheEventLoop() {
         ranOffUi = QThread::currentThread() != uiThread;
         std::lock_guard<std::mutex> lock(note.m_dataLock);
         const std::string page = "<html><head><title>Fetched</title></head><body>fetched</body></html>";
-        note.m_content.assign(page.begin(), page.end());
+        note.SetContent(std::vector<uint8_t>(page.begin(), page.end()));
         note.m_strExt = "htm";
         note.m_nContentType = kContentHeld;
         return true;
