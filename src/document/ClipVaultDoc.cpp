@@ -192,6 +192,7 @@ bool CClipVaultDoc::OnSaveDocument(const std::string& strPath) {
     // to be saved again.
     MarkModified(false);
     fileutil::RemoveStaleTempCopies(strPath);
+    if (m_pViews) m_pViews->DocumentSaved();
     return true;
 }
 

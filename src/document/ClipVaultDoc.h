@@ -49,6 +49,8 @@ public:
     virtual bool ChooseSavePath(std::string&) { return false; }
     // An imported note was attached to its category: show it there.
     virtual void NoteFiled(CNote*) {}
+    // The notebook was written to its file (GetPathName()).
+    virtual void DocumentSaved() {}
 };
 
 // One download worker: a thread that fills one note. Shared by the note (its
