@@ -1,0 +1,508 @@
+#include "capture/NoteIndex.h"
+
+#include "document/Records.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unordered_map>
+
+namespace notetext {
+
+namespace {
+
+// Raised whenever the tables change meaning; an index of another version is
+// thrown away and built again.
+constexpr const char* kVersion = "1";
+
+// Whether the trigram tokenizer reads the text back byte for byte: strict
+// UTF-8 without NUL and without U+FFFE/U+FFFF (which it reads as U+FFFD, as
+// it does every malformed sequence). Counts the code points on the way.
+bool IsPlainUtf8(const std::string& s, size_t* pCodePoints) {
+    const auto* p = reinterpret_cast<const uint8_t*>(s.data());
+    const size_t n = s.size();
+    size_t count = 0;
+    for (size_t i = 0; i < n; ++count) {
+        const uint8_t c = p[i];
+        if (c < 0x80) {
+            if (c == 0) return false;
+            ++i;
+            continue;
+        }
+        uint32_t cp;
+        size_t len;
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + len > n) return false;
+        for (size_t k = 1; k < len; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))) return false;
+        if ((cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF) return false;
+        i += len;
+    }
+    if (pCodePoints) *pCodePoints = count;
+    return true;
+}
+
+// A phrase of the FTS5 query language limited to one column: the text in
+// double quotes, its own quotes doubled.
+std::string PhraseQuery(const char* column, const std::string& needle) {
+    std::string q = column;
+    q += " : \"";
+    for (char c : needle) {
+        if (c == '"') q += '"';
+        q += c;
+    }
+    q += '"';
+    return q;
+}
+
+std::string StampText(const CFileStamp& s) {
+    return std::to_string(s.m_nSize) + ':' + std::to_string(s.m_nMtimeNs) + ':' + std::to_string(s.m_nInode);
+}
+
+bool ParseStamp(const std::string& text, CFileStamp& s) {
+    unsigned long long size = 0, inode = 0;
+    long long mtime = 0;
+    if (std::sscanf(text.c_str(), "%llu:%lld:%llu", &size, &mtime, &inode) != 3) return false;
+    s.m_nSize = size;
+    s.m_nMtimeNs = mtime;
+    s.m_nInode = inode;
+    s.m_bValid = true;
+    return true;
+}
+
+bool MakeFolders(const std::string& strFolder) {
+    if (strFolder.empty()) return true;
+    std::string path;
+    size_t pos = 0;
+    while (pos != std::string::npos) {
+        pos = strFolder.find('/', pos + 1);
+        path = strFolder.substr(0, pos);
+        if (path.empty()) continue;
+        if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    }
+    struct stat st;
+    return ::stat(strFolder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void RemoveIndexFiles(const std::string& strFile) {
+    ::unlink(strFile.c_str());
+    ::unlink((strFile + "-wal").c_str());
+    ::unlink((strFile + "-shm").c_str());
+    ::unlink((strFile + "-journal").c_str());
+}
+
+// Calls the search's cancel test while SQLite works through long lists.
+int ProgressCancel(void* p) {
+    const auto* fn = static_cast<const std::function<bool()>*>(p);
+    return (*fn && (*fn)()) ? 1 : 0;
+}
+
+}  // namespace
+
+CFileStamp CFileStamp::Of(const std::string& strPath) {
+    CFileStamp s;
+    struct stat st;
+    if (::stat(strPath.c_str(), &st) != 0) return s;
+    s.m_nSize = static_cast<uint64_t>(st.st_size);
+    s.m_nMtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    s.m_nInode = static_cast<uint64_t>(st.st_ino);
+    s.m_bValid = true;
+    return s;
+}
+
+struct CNoteIndex::CStatements {
+    sqlite3_stmt* insText = nullptr;
+    sqlite3_stmt* insRow = nullptr;
+    sqlite3_stmt* rowOf = nullptr;
+    sqlite3_stmt* delRow = nullptr;
+    sqlite3_stmt* insOdd = nullptr;
+    sqlite3_stmt* delOdd = nullptr;
+    sqlite3_stmt* setMeta = nullptr;
+    ~CStatements() {
+        for (sqlite3_stmt* s : {insText, insRow, rowOf, delRow, insOdd, delOdd, setMeta}) sqlite3_finalize(s);
+    }
+};
+
+std::string CNoteIndex::FolderBesideOptions(const std::string& strOptionsFile) {
+    const size_t slash = strOptionsFile.rfind('/');
+    if (slash == std::string::npos) return "SearchIndex";
+    return strOptionsFile.substr(0, slash + 1) + "SearchIndex";
+}
+
+std::string CNoteIndex::IndexFileFor(const std::string& strFolder, const std::string& strNotebookPath) {
+    std::string real;
+    if (char* p = ::realpath(strNotebookPath.c_str(), nullptr)) {
+        real = p;
+        std::free(p);
+    } else if (!strNotebookPath.empty() && strNotebookPath[0] == '/') {
+        real = strNotebookPath;
+    } else {
+        char cwd[PATH_MAX];
+        real = (::getcwd(cwd, sizeof(cwd)) ? std::string(cwd) + '/' : std::string()) + strNotebookPath;
+    }
+    uint64_t h = 1469598103934665603ull;
+    for (unsigned char c : real) h = (h ^ c) * 1099511628211ull;
+    char name[32];
+    std::snprintf(name, sizeof(name), "%016llx.idx", static_cast<unsigned long long>(h));
+    return (strFolder.empty() ? std::string() : strFolder + '/') + name;
+}
+
+CNoteIndex::CNoteIndex(std::string strFile) : m_strFile(std::move(strFile)) {}
+
+CNoteIndex::~CNoteIndex() {
+    if (m_bInTxn) Exec("COMMIT");
+    m_pStmts.reset();
+    if (m_pDb) sqlite3_close(m_pDb);
+}
+
+std::unique_ptr<CNoteIndex> CNoteIndex::Open(const std::string& strIndexFile, std::string* pError) {
+    const size_t slash = strIndexFile.rfind('/');
+    if (slash != std::string::npos && !MakeFolders(strIndexFile.substr(0, slash))) {
+        if (pError) *pError = "cannot make the folder of " + strIndexFile + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    std::unique_ptr<CNoteIndex> index(new CNoteIndex(strIndexFile));
+    if (index->Init()) return index;
+    // Not an index of ours (another version, damaged): it only ever holds
+    // what can be built again.
+    index.reset(new CNoteIndex(strIndexFile));
+    RemoveIndexFiles(strIndexFile);
+    if (index->Init()) return index;
+    if (pError) *pError = "cannot keep a search index in " + strIndexFile + ": " + index->m_strError;
+    return nullptr;
+}
+
+bool CNoteIndex::Exec(const char* sql) {
+    char* msg = nullptr;
+    if (sqlite3_exec(m_pDb, sql, nullptr, nullptr, &msg) == SQLITE_OK) return true;
+    m_strError = msg ? msg : sqlite3_errmsg(m_pDb);
+    sqlite3_free(msg);
+    return false;
+}
+
+bool CNoteIndex::Init() {
+    if (sqlite3_open_v2(m_strFile.c_str(), &m_pDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+        m_strError = m_pDb ? sqlite3_errmsg(m_pDb) : "out of memory";
+        return false;
+    }
+    sqlite3_busy_timeout(m_pDb, 2000);
+    // A bounded page cache: searching reads long lists once, and keeping
+    // them would only hold memory the notes' text already takes.
+    if (!Exec("PRAGMA cache_size=-8192; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;")) return false;
+    if (!Exec("CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value TEXT) WITHOUT ROWID;"
+              "CREATE TABLE IF NOT EXISTS rows(r INTEGER PRIMARY KEY, id INTEGER NOT NULL);"
+              "CREATE INDEX IF NOT EXISTS rows_id ON rows(id);"
+              "CREATE TABLE IF NOT EXISTS odd(id INTEGER PRIMARY KEY, t BLOB, f BLOB);"
+              "CREATE TABLE IF NOT EXISTS scanned(id INTEGER PRIMARY KEY);"
+              "CREATE VIRTUAL TABLE IF NOT EXISTS ft USING fts5(t, f, content='', columnsize=0, detail=full,"
+              " tokenize='trigram case_sensitive 1');"))
+        return false;
+    m_pStmts.reset(new CStatements);
+    struct {
+        sqlite3_stmt** p;
+        const char* sql;
+    } const prep[] = {
+        {&m_pStmts->insText, "INSERT INTO ft(rowid, t, f) VALUES(?1, ?2, ?3)"},
+        {&m_pStmts->insRow, "INSERT INTO rows(r, id) VALUES(?1, ?2)"},
+        {&m_pStmts->rowOf, "SELECT r FROM rows WHERE id = ?1"},
+        {&m_pStmts->delRow, "DELETE FROM rows WHERE id = ?1"},
+        {&m_pStmts->insOdd, "INSERT OR REPLACE INTO odd(id, t, f) VALUES(?1, ?2, ?3)"},
+        {&m_pStmts->delOdd, "DELETE FROM odd WHERE id = ?1"},
+        {&m_pStmts->setMeta, "INSERT OR REPLACE INTO meta(key, value) VALUES(?1, ?2)"},
+    };
+    for (const auto& s : prep) {
+        if (sqlite3_prepare_v3(m_pDb, s.sql, -1, SQLITE_PREPARE_PERSISTENT, s.p, nullptr) != SQLITE_OK) {
+            m_strError = sqlite3_errmsg(m_pDb);
+            return false;
+        }
+    }
+    return LoadState();
+}
+
+bool CNoteIndex::LoadState() {
+    std::unordered_map<std::string, std::string> meta;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(m_pDb, "SELECT key, value FROM meta", -1, &st, nullptr) != SQLITE_OK) {
+        m_strError = sqlite3_errmsg(m_pDb);
+        return false;
+    }
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        const auto* k = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+        const auto* v = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+        if (k) meta[k] = v ? v : "";
+    }
+    if (sqlite3_finalize(st) != SQLITE_OK) {
+        m_strError = sqlite3_errmsg(m_pDb);
+        return false;
+    }
+    if (meta.empty()) {
+        SetMeta("version", kVersion);
+        return m_strError.empty();
+    }
+    if (meta["version"] != kVersion) {
+        m_strError = "an index of another version";
+        return false;
+    }
+    m_bStampStored = ParseStamp(meta["stamp"], m_stamp);
+    m_bComplete = meta["complete"] == "1";
+    m_nNextRow = std::atoll(meta["next_row"].c_str());
+    if (m_nNextRow < 1) m_nNextRow = 1;
+    m_nRows = std::atoll(meta["rows"].c_str());
+    m_nStale = std::atoll(meta["stale"].c_str());
+    m_scanned.clear();
+    if (sqlite3_prepare_v2(m_pDb, "SELECT id FROM scanned", -1, &st, nullptr) != SQLITE_OK) return false;
+    while (sqlite3_step(st) == SQLITE_ROW) m_scanned.insert(static_cast<uint32_t>(sqlite3_column_int64(st, 0)));
+    return sqlite3_finalize(st) == SQLITE_OK;
+}
+
+void CNoteIndex::SetMeta(const char* key, const std::string& value) {
+    sqlite3_stmt* st = m_pStmts->setMeta;
+    sqlite3_bind_text(st, 1, key, -1, SQLITE_STATIC);
+    sqlite3_bind_text(st, 2, value.data(), static_cast<int>(value.size()), SQLITE_STATIC);
+    if (sqlite3_step(st) != SQLITE_DONE) m_strError = sqlite3_errmsg(m_pDb);
+    sqlite3_reset(st);
+}
+
+bool CNoteIndex::IsCurrentFor(const CFileStamp& stamp) const {
+    return m_bComplete && m_bStampStored && stamp.m_bValid && m_stamp == stamp;
+}
+
+void CNoteIndex::Reset() {
+    if (m_bInTxn) {
+        Exec("COMMIT");
+        m_bInTxn = false;
+    }
+    m_nExplicit = 0;
+    // Dropping the tables is much quicker than deleting every row of them.
+    Exec("BEGIN;"
+         "DROP TABLE IF EXISTS ft; DELETE FROM rows; DELETE FROM odd; DELETE FROM scanned; DELETE FROM meta;"
+         "CREATE VIRTUAL TABLE ft USING fts5(t, f, content='', columnsize=0, detail=full,"
+         " tokenize='trigram case_sensitive 1');");
+    // The statement on the old table would fail from here on.
+    sqlite3_finalize(m_pStmts->insText);
+    m_pStmts->insText = nullptr;
+    sqlite3_prepare_v3(m_pDb, "INSERT INTO ft(rowid, t, f) VALUES(?1, ?2, ?3)", -1, SQLITE_PREPARE_PERSISTENT,
+                       &m_pStmts->insText, nullptr);
+    SetMeta("version", kVersion);
+    Exec("COMMIT");
+    m_bComplete = false;
+    m_bStampStored = false;
+    m_stamp = CFileStamp();
+    m_nNextRow = 1;
+    m_nRows = 0;
+    m_nStale = 0;
+    m_scanned.clear();
+}
+
+void CNoteIndex::BeginIfNeeded() {
+    if (m_bInTxn) return;
+    if (Exec("BEGIN")) m_bInTxn = true;
+    // The file no longer describes the notebook file until the next
+    // MarkComplete: a crash or a close without saving leaves it stale.
+    if (m_bStampStored) {
+        SetMeta("stamp", "");
+        m_bStampStored = false;
+    }
+}
+
+void CNoteIndex::Begin() {
+    ++m_nExplicit;
+    BeginIfNeeded();
+}
+
+bool CNoteIndex::Commit() {
+    if (m_nExplicit > 0) --m_nExplicit;
+    if (m_nExplicit > 0 || !m_bInTxn) return m_strError.empty();
+    SetMeta("next_row", std::to_string(m_nNextRow));
+    SetMeta("rows", std::to_string(m_nRows));
+    SetMeta("stale", std::to_string(m_nStale));
+    const bool ok = Exec("COMMIT");
+    m_bInTxn = false;
+    return ok;
+}
+
+void CNoteIndex::CommitIfAuto() {
+    if (m_nExplicit == 0) {
+        ++m_nExplicit;
+        Commit();
+    }
+}
+
+void CNoteIndex::DropRow(uint32_t nNoteID) {
+    sqlite3_stmt* st = m_pStmts->rowOf;
+    sqlite3_bind_int64(st, 1, nNoteID);
+    bool bHad = false;
+    while (sqlite3_step(st) == SQLITE_ROW) bHad = true;
+    sqlite3_reset(st);
+    if (bHad) {
+        // Its trigrams stay in the index (a contentless table cannot take
+        // them out without the old text) but no longer lead to the note.
+        sqlite3_bind_int64(m_pStmts->delRow, 1, nNoteID);
+        sqlite3_step(m_pStmts->delRow);
+        sqlite3_reset(m_pStmts->delRow);
+        ++m_nStale;
+    }
+    sqlite3_bind_int64(m_pStmts->delOdd, 1, nNoteID);
+    sqlite3_step(m_pStmts->delOdd);
+    sqlite3_reset(m_pStmts->delOdd);
+}
+
+bool CNoteIndex::WriteRow(uint32_t nNoteID, const std::string& text) {
+    const std::string folded = FoldCase(text);
+    size_t nCodePoints = 0;
+    const bool bPlain = IsPlainUtf8(text, &nCodePoints) && IsPlainUtf8(folded, nullptr);
+    sqlite3_stmt* st;
+    if (bPlain && nCodePoints >= 3) {
+        st = m_pStmts->insText;
+        sqlite3_bind_int64(st, 1, m_nNextRow);
+        sqlite3_bind_text(st, 2, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+        sqlite3_bind_text(st, 3, folded.data(), static_cast<int>(folded.size()), SQLITE_STATIC);
+        const int rc = sqlite3_step(st);
+        sqlite3_reset(st);
+        if (rc != SQLITE_DONE) {
+            m_strError = sqlite3_errmsg(m_pDb);
+            return false;
+        }
+        st = m_pStmts->insRow;
+        sqlite3_bind_int64(st, 1, m_nNextRow);
+        sqlite3_bind_int64(st, 2, nNoteID);
+        ++m_nNextRow;
+        ++m_nRows;
+    } else {
+        st = m_pStmts->insOdd;
+        sqlite3_bind_int64(st, 1, nNoteID);
+        sqlite3_bind_blob(st, 2, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+        sqlite3_bind_blob(st, 3, folded.data(), static_cast<int>(folded.size()), SQLITE_STATIC);
+    }
+    const int rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    if (rc != SQLITE_DONE) {
+        m_strError = sqlite3_errmsg(m_pDb);
+        return false;
+    }
+    return true;
+}
+
+void CNoteIndex::Put(uint32_t nNoteID, const std::string& strUtf8Text) {
+    BeginIfNeeded();
+    DropRow(nNoteID);
+    if (!strUtf8Text.empty()) WriteRow(nNoteID, strUtf8Text);
+    CommitIfAuto();
+}
+
+void CNoteIndex::Remove(uint32_t nNoteID) {
+    BeginIfNeeded();
+    DropRow(nNoteID);
+    CommitIfAuto();
+}
+
+void CNoteIndex::MarkComplete(const CFileStamp& stamp) {
+    ++m_nExplicit;
+    BeginIfNeeded();
+    SetMeta("complete", "1");
+    SetMeta("stamp", stamp.m_bValid ? StampText(stamp) : std::string());
+    m_nExplicit = 1;
+    if (Commit()) {
+        m_bComplete = true;
+        m_stamp = stamp;
+        m_bStampStored = stamp.m_bValid;
+    }
+}
+
+void CNoteIndex::SetScannedIDs(const std::vector<uint32_t>& ids) {
+    ++m_nExplicit;
+    BeginIfNeeded();
+    Exec("DELETE FROM scanned");
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(m_pDb, "INSERT OR IGNORE INTO scanned(id) VALUES(?1)", -1, &st, nullptr);
+    for (uint32_t id : ids) {
+        sqlite3_bind_int64(st, 1, id);
+        sqlite3_step(st);
+        sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    m_scanned = std::unordered_set<uint32_t>(ids.begin(), ids.end());
+    Commit();
+}
+
+bool CNoteIndex::CanAnswer(const CNoteQuery& query) {
+    size_t nCodePoints = 0;
+    return IsPlainUtf8(query.Needle(), &nCodePoints) && nCodePoints >= 3;
+}
+
+bool CNoteIndex::FindText(const CNoteQuery& query, std::unordered_set<uint32_t>& ids,
+                          const std::function<bool()>& fnCancelled) {
+    if (!CanAnswer(query)) return false;
+    const char* column = query.IgnoreCase() ? "f" : "t";
+    const std::string match = PhraseQuery(column, query.Needle());
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(m_pDb, "SELECT rows.id FROM ft JOIN rows ON rows.r = ft.rowid WHERE ft MATCH ?1", -1, &st,
+                           nullptr) != SQLITE_OK) {
+        m_strError = sqlite3_errmsg(m_pDb);
+        return false;
+    }
+    sqlite3_bind_text(st, 1, match.data(), static_cast<int>(match.size()), SQLITE_STATIC);
+    if (fnCancelled) sqlite3_progress_handler(m_pDb, 20000, &ProgressCancel, const_cast<std::function<bool()>*>(&fnCancelled));
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) ids.insert(static_cast<uint32_t>(sqlite3_column_int64(st, 0)));
+    sqlite3_progress_handler(m_pDb, 0, nullptr, nullptr);
+    if (rc != SQLITE_DONE) m_strError = rc == SQLITE_INTERRUPT ? "cancelled" : sqlite3_errmsg(m_pDb);
+    sqlite3_finalize(st);
+    if (rc != SQLITE_DONE) return false;
+
+    // The few texts kept whole.
+    if (sqlite3_prepare_v2(m_pDb, query.IgnoreCase() ? "SELECT id, f FROM odd" : "SELECT id, t FROM odd", -1, &st,
+                           nullptr) != SQLITE_OK) {
+        m_strError = sqlite3_errmsg(m_pDb);
+        return false;
+    }
+    const std::string& needle = query.Needle();
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        const void* p = sqlite3_column_blob(st, 1);
+        const size_t n = static_cast<size_t>(sqlite3_column_bytes(st, 1));
+        if (p && memmem(p, n, needle.data(), needle.size())) ids.insert(static_cast<uint32_t>(sqlite3_column_int64(st, 0)));
+    }
+    sqlite3_finalize(st);
+    if (rc != SQLITE_DONE) {
+        m_strError = sqlite3_errmsg(m_pDb);
+        return false;
+    }
+    return !(fnCancelled && fnCancelled());
+}
+
+size_t CNoteIndex::NoteCount() const {
+    sqlite3_stmt* st = nullptr;
+    size_t n = 0;
+    if (sqlite3_prepare_v2(m_pDb, "SELECT (SELECT count(*) FROM rows) + (SELECT count(*) FROM odd)", -1, &st,
+                           nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+        n = static_cast<size_t>(sqlite3_column_int64(st, 0));
+    sqlite3_finalize(st);
+    return n;
+}
+
+double CNoteIndex::StaleShare() const {
+    return m_nRows > 0 ? static_cast<double>(m_nStale) / static_cast<double>(m_nRows) : 0.0;
+}
+
+}  // namespace notetext
