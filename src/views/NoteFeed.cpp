@@ -1,6 +1,7 @@
 #include "views/NoteFeed.h"
 
 #include "capture/NoteText.h"
+#include "document/ClipVaultDoc.h"
 #include "document/Records.h"
 
 #include <algorithm>
@@ -25,6 +26,7 @@ void CollectLive(const CNoteCata& cata, std::unordered_set<const CNote*>& out) {
 
 std::unordered_set<const CNote*> LiveNotes(const CNoteCata& root) {
     std::unordered_set<const CNote*> live;
+    live.reserve(4096);
     CollectLive(root, live);
     return live;
 }
@@ -76,6 +78,28 @@ std::string GroupedNumber(uint64_t n) {
 }
 
 }  // namespace notefeed
+
+// ---------------------------------------------------------------- CNoteList
+
+void CNoteList::Update() {
+    if (m_nChangeCount == m_doc.ChangeCount()) return;
+    m_nChangeCount = m_doc.ChangeCount();
+    m_notes.clear();
+    notefeed::CollectNotes(m_doc.m_rootCata, m_notes);
+    m_live.clear();
+    m_live.reserve(m_notes.size());
+    m_live.insert(m_notes.begin(), m_notes.end());
+}
+
+const std::vector<CNote*>& CNoteList::Notes() {
+    Update();
+    return m_notes;
+}
+
+const std::unordered_set<const CNote*>& CNoteList::Live() {
+    Update();
+    return m_live;
+}
 
 // ---------------------------------------------------------------- CWorkThread
 
@@ -137,10 +161,10 @@ void CWorkThread::Run() {
 
 // ---------------------------------------------------------------- CNoteFeed
 
-CNoteFeed::CNoteFeed(const CNoteCata& root, std::vector<CNote*> notes, TakeFn fnTake,
-                     std::function<size_t()> fnBacklog, std::function<void()> fnDone, QObject* pParent)
+CNoteFeed::CNoteFeed(CNoteList& list, std::vector<CNote*> notes, TakeFn fnTake, std::function<size_t()> fnBacklog,
+                     std::function<void()> fnDone, QObject* pParent)
     : QObject(pParent),
-      m_root(root),
+      m_list(list),
       m_notes(std::move(notes)),
       m_fnTake(std::move(fnTake)),
       m_fnBacklog(std::move(fnBacklog)),
@@ -170,7 +194,7 @@ void CNoteFeed::Slice() {
     if (m_nNext < m_notes.size()) {
         // Any note may have gone since the last slice: only notes still in
         // the notebook are read.
-        const auto live = notefeed::LiveNotes(m_root);
+        const auto& live = m_list.Live();
         const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(8);
         size_t nBytes = 0, nTaken = 0;
         while (m_nNext < m_notes.size() && nTaken < kAhead - nBacklog && nBytes < kSliceBytes) {

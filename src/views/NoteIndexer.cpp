@@ -21,7 +21,7 @@ constexpr size_t kNotesPerCommit = 1000;
 }  // namespace
 
 CNoteIndexer::CNoteIndexer(CClipVaultDoc& doc, std::string strFolder, QObject* pParent)
-    : QObject(pParent), m_doc(doc), m_strFolder(std::move(strFolder)) {
+    : QObject(pParent), m_doc(doc), m_strFolder(std::move(strFolder)), m_list(doc) {
     m_catchUp.setSingleShot(true);
     m_catchUp.setInterval(300);
     connect(&m_catchUp, &QTimer::timeout, this, [this] { CatchUp(); });
@@ -62,8 +62,8 @@ void CNoteIndexer::Start() {
     if (!m_doc.IsModified() && !m_doc.IsDamaged() && m_pIndex->IsCurrentFor(m_stamp) && m_pIndex->StaleShare() < 0.5) {
         // It holds what the notes hold now: only their marks are taken.
         m_pIndex->MarkComplete(m_stamp);
-        std::vector<CNote*> notes;
-        notefeed::CollectNotes(m_doc.m_rootCata, notes);
+        m_nCaughtUp = m_doc.ChangeCount();
+        const std::vector<CNote*>& notes = m_list.Notes();
         m_marks.clear();
         m_shared.clear();
         for (CNote* pNote : notes) {
@@ -81,8 +81,8 @@ void CNoteIndexer::Build() {
     SetState(kBuilding);
     m_marks.clear();
     m_shared.clear();
-    std::vector<CNote*> notes;
-    notefeed::CollectNotes(m_doc.m_rootCata, notes);
+    m_nCaughtUp = m_doc.ChangeCount();
+    std::vector<CNote*> notes = m_list.Notes();
     std::unordered_set<uint32_t> seen;
     for (CNote* pNote : notes)
         if (!seen.insert(pNote->m_nID).second) m_shared.insert(pNote->m_nID);
@@ -123,7 +123,7 @@ void CNoteIndexer::Build() {
         });
     };
     m_pFeed = std::make_unique<CNoteFeed>(
-        m_doc.m_rootCata, std::move(notes), fnTake, [this] { return m_pThread ? m_pThread->Pending() : 0; }, fnDone);
+        m_list, std::move(notes), fnTake, [this] { return m_pThread ? m_pThread->Pending() : 0; }, fnDone);
     m_pFeed->Start();
 }
 
@@ -150,9 +150,9 @@ void CNoteIndexer::NotebookChanged() {
 
 void CNoteIndexer::CatchUp() {
     m_catchUp.stop();
-    if (m_nState != kReady) return;
-    std::vector<CNote*> notes;
-    notefeed::CollectNotes(m_doc.m_rootCata, notes);
+    if (m_nState != kReady || m_nCaughtUp == m_doc.ChangeCount()) return;
+    m_nCaughtUp = m_doc.ChangeCount();
+    const std::vector<CNote*>& notes = m_list.Notes();
     std::unordered_set<uint32_t> seen;
     seen.reserve(notes.size());
     bool bBegun = false;
@@ -214,8 +214,6 @@ void CNoteIndexer::Saved() {
 
 bool CNoteIndexer::RunCaughtUp(std::function<void(notetext::CNoteIndex&)> fn) {
     if (m_nState != kReady || !m_shared.empty()) return false;
-    // Changes the notebook did not announce (a content replaced in place)
-    // are found here as well.
     CatchUp();
     OnIndex(std::move(fn));
     return true;

@@ -90,6 +90,9 @@ private:
     std::unique_ptr<notetext::CNoteIndex> m_pIndex;
     std::unique_ptr<CWorkThread> m_pThread;
     std::unique_ptr<CNoteFeed> m_pFeed;
+    CNoteList m_list;
+    // The notebook's ChangeCount the index last caught up with.
+    uint64_t m_nCaughtUp = ~uint64_t(0);
     // What the index holds of each note, by number.
     std::unordered_map<uint32_t, CMark> m_marks;
     // Numbers that more than one note carries: those notes are scanned.

@@ -187,7 +187,7 @@ void CQueryForm::OnSearch() {
             if (pNote && live.count(pNote)) notes.push_back(pNote);
         }
     } else {
-        notefeed::CollectNotes(m_doc.m_rootCata, notes);
+        notes = m_pWorker->List().Notes();
     }
     if (!IsSearching() && m_pCount) m_strCountBefore = m_pCount->text();
     m_pRunningQuery = std::make_unique<notetext::CNoteQuery>(m_strSearch, m_bIgnoreCase != 0, m_bSearchNoteText != 0);

@@ -35,6 +35,7 @@ void CSearchWorker::CReply::Send(std::function<void(CSearchWorker&)> fn) {
 CSearchWorker::CSearchWorker(const CClipVaultDoc& doc, FoundFn fnFound, ProgressFn fnProgress, QObject* pParent)
     : QObject(pParent),
       m_doc(doc),
+      m_list(doc),
       m_fnFound(std::move(fnFound)),
       m_fnProgress(std::move(fnProgress)),
       m_pThread(std::make_unique<CWorkThread>()) {
@@ -157,7 +158,7 @@ void CSearchWorker::StartScan(const std::shared_ptr<CRun>& pRun) {
             pReply->Send([pRun](CSearchWorker& w) { w.Deliver(pRun->m_nGeneration, pRun->m_found); });
         });
     };
-    m_pFeed = std::make_unique<CNoteFeed>(m_doc.m_rootCata, pRun->m_notes, fnTake,
+    m_pFeed = std::make_unique<CNoteFeed>(m_list, pRun->m_notes, fnTake,
                                           [this] { return m_pThread->Pending(); }, fnDone);
     if (m_fnProgress) m_fnProgress(0, nTotal);
     m_pFeed->Start();

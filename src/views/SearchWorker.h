@@ -38,6 +38,8 @@ public:
     // Nothing more of the search under way is reported.
     void Cancel();
     bool IsRunning() const { return m_bRunning; }
+    // The notebook's notes as the last change left them.
+    CNoteList& List() { return m_list; }
     // How the last search was answered (for the tests and the benches).
     enum Way { kNames, kIndex, kScan };
     Way LastWay() const { return m_nWay; }
@@ -58,6 +60,7 @@ private:
     void Report(unsigned nGeneration, size_t nDone, size_t nTotal);
 
     const CClipVaultDoc& m_doc;
+    CNoteList m_list;
     FoundFn m_fnFound;
     ProgressFn m_fnProgress;
     CNoteIndexer* m_pIndexer = nullptr;

@@ -103,6 +103,8 @@ private:
         CNote* p = pCata->AddNewNote(name);
         p->m_strExt = ext;
         p->m_content = Bytes(html);
+        // As the program does after every change.
+        if (p->m_pDocument) p->m_pDocument->SetModifiedFlag();
         return p;
     }
     // Types into the box, sets the options, clicks Search.

@@ -267,8 +267,11 @@ void SearchIndexTest::cancelSecondSearchAndClosingMidSearch() {
     // Notes deleted while the search reads: no row, nothing read of them.
     StartSearch(QStringLiteral("harbour"), false, true);
     QTRY_VERIFY(m_pForm->Control<QLabel>(CQueryForm::kCount)->text().contains(QStringLiteral("of 3,000")));
-    for (CNoteCata* cata : {m_pDoc->m_rootCata.GetSubCata("cat 0"), m_pDoc->m_rootCata.GetSubCata("cat 9")})
+    // (as the program does it: deleted, then the notebook marked modified)
+    for (CNoteCata* cata : {m_pDoc->m_rootCata.GetSubCata("cat 0"), m_pDoc->m_rootCata.GetSubCata("cat 9")}) {
         QVERIFY(cata->Delete());
+        m_pDoc->SetModifiedFlag();
+    }
     QTRY_VERIFY(!m_pForm->IsSearching());
     QCOMPARE(Rows(), Scanned(*m_pDoc, QStringLiteral("harbour"), false, true));
     // The notebook closes mid-search: the form and the notes go at once.
@@ -311,9 +314,11 @@ void SearchIndexTest::indexIsBuiltKeptUpAndUsedAgain() {
     QCOMPARE(Search(QStringLiteral("quokka"), false, true), QStringList{"fresh capture"});
     QCOMPARE(m_pForm->Worker().LastWay(), CSearchWorker::kIndex);
     SetContent(captured, "<p>a wombat on the beach</p>");  // same size, same place
+    m_pDoc->SetModifiedFlag();
     QCOMPARE(Search(QStringLiteral("quokka"), false, true), QStringList());
     QCOMPARE(Search(QStringLiteral("wombat"), false, true), QStringList{"fresh capture"});
     QVERIFY(captured->Rename("renamed capture"));
+    m_pDoc->SetModifiedFlag();
     QCOMPARE(Search(QStringLiteral("wombat"), false, true), QStringList{"renamed capture"});
     CNote* gone = m_pDoc->m_rootCata.GetSubCata("cat 5")->GetNote("note 5");
     QVERIFY(gone);
