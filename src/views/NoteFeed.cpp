@@ -187,7 +187,7 @@ void CNoteFeed::Slice() {
     // good share of what the worker may hold.
     if (nBacklog > kAhead / 2 && m_nNext < m_notes.size()) {
         // The worker is behind: look again shortly instead of spinning.
-        m_timer.setInterval(5);
+        m_timer.setInterval(20);
         return;
     }
     m_timer.setInterval(0);

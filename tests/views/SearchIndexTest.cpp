@@ -211,6 +211,7 @@ void SearchIndexTest::searchRunsOffTheWindowThreadWithTodaysRows() {
     StartSearch(QStringLiteral("lighthouse"), true, true);
     QVERIFY(m_pForm->IsSearching());
     QVERIFY(m_pForm->CancelButton()->isVisible());
+    QCOMPARE(m_pForm->CancelButton()->accessibleName(), m_lang.String(ids::IDS_SEARCH_CANCEL_NAME));
     QVERIFY(!m_pForm->Item(CQueryForm::kOpenButton)->isVisible());
     QString progress;
     QVERIFY(QTest::qWaitFor([&] {
