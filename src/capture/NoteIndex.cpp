@@ -19,7 +19,12 @@ namespace {
 
 // Raised whenever the tables change meaning; an index of another version is
 // thrown away and built again.
-constexpr const char* kVersion = "1";
+constexpr const char* kVersion = "2";
+
+int PageSize() {
+    const char* env = std::getenv("CV_PAGESIZE");
+    return env ? std::atoi(env) : 65536;
+}
 
 // Whether the trigram tokenizer reads the text back byte for byte: strict
 // UTF-8 without NUL and without U+FFFE/U+FFFF (which it reads as U+FFFD, as
@@ -62,11 +67,10 @@ bool IsPlainUtf8(const std::string& s, size_t* pCodePoints) {
     return true;
 }
 
-// A phrase of the FTS5 query language limited to one column: the text in
-// double quotes, its own quotes doubled.
-std::string PhraseQuery(const char* column, const std::string& needle) {
-    std::string q = column;
-    q += " : \"";
+// A phrase of the FTS5 query language: the text in double quotes, its own
+// quotes doubled.
+std::string PhraseQuery(const std::string& needle) {
+    std::string q = "\"";
     for (char c : needle) {
         if (c == '"') q += '"';
         q += c;
@@ -132,6 +136,7 @@ CFileStamp CFileStamp::Of(const std::string& strPath) {
 
 struct CNoteIndex::CStatements {
     sqlite3_stmt* insText = nullptr;
+    sqlite3_stmt* insFolded = nullptr;
     sqlite3_stmt* insRow = nullptr;
     sqlite3_stmt* rowOf = nullptr;
     sqlite3_stmt* delRow = nullptr;
@@ -139,7 +144,7 @@ struct CNoteIndex::CStatements {
     sqlite3_stmt* delOdd = nullptr;
     sqlite3_stmt* setMeta = nullptr;
     ~CStatements() {
-        for (sqlite3_stmt* s : {insText, insRow, rowOf, delRow, insOdd, delOdd, setMeta}) sqlite3_finalize(s);
+        for (sqlite3_stmt* s : {insText, insFolded, insRow, rowOf, delRow, insOdd, delOdd, setMeta}) sqlite3_finalize(s);
     }
 };
 
@@ -208,21 +213,23 @@ bool CNoteIndex::Init() {
     sqlite3_busy_timeout(m_pDb, 2000);
     // A bounded page cache: searching reads long lists once, and keeping
     // them would only hold memory the notes' text already takes.
-    if (!Exec("PRAGMA cache_size=-8192; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;")) return false;
+    // Large pages: a common trigram's list runs to megabytes, read page by
+    // page (takes effect on a new file only).
+    const std::string pragmas = "PRAGMA page_size=" + std::to_string(PageSize()) +
+                                "; PRAGMA cache_size=-8192; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;";
+    if (!Exec(pragmas.c_str())) return false;
     if (!Exec("CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value TEXT) WITHOUT ROWID;"
               "CREATE TABLE IF NOT EXISTS rows(r INTEGER PRIMARY KEY, id INTEGER NOT NULL);"
               "CREATE INDEX IF NOT EXISTS rows_id ON rows(id);"
               "CREATE TABLE IF NOT EXISTS odd(id INTEGER PRIMARY KEY, t BLOB, f BLOB);"
-              "CREATE TABLE IF NOT EXISTS scanned(id INTEGER PRIMARY KEY);"
-              "CREATE VIRTUAL TABLE IF NOT EXISTS ft USING fts5(t, f, content='', columnsize=0, detail=full,"
-              " tokenize='trigram case_sensitive 1');"))
+              "CREATE TABLE IF NOT EXISTS scanned(id INTEGER PRIMARY KEY);"))
         return false;
+    if (!CreateTextTables()) return false;
     m_pStmts.reset(new CStatements);
     struct {
         sqlite3_stmt** p;
         const char* sql;
     } const prep[] = {
-        {&m_pStmts->insText, "INSERT INTO ft(rowid, t, f) VALUES(?1, ?2, ?3)"},
         {&m_pStmts->insRow, "INSERT INTO rows(r, id) VALUES(?1, ?2)"},
         {&m_pStmts->rowOf, "SELECT r FROM rows WHERE id = ?1"},
         {&m_pStmts->delRow, "DELETE FROM rows WHERE id = ?1"},
@@ -236,7 +243,35 @@ bool CNoteIndex::Init() {
             return false;
         }
     }
-    return LoadState();
+    return PrepareInserts() && LoadState();
+}
+
+// The text as it is and the folded text in tables of their own: a search
+// reads the lists of one of them only.
+bool CNoteIndex::CreateTextTables() {
+    const std::string leaf = std::to_string(PageSize() - 96);
+    for (const char* table : {"ft_t", "ft_f"}) {
+        const std::string sql = std::string("CREATE VIRTUAL TABLE IF NOT EXISTS ") + table +
+                                " USING fts5(x, content='', columnsize=0, detail=full,"
+                                " tokenize='trigram case_sensitive 1');"
+                                "INSERT INTO " + table + "(" + table + ", rank) VALUES('pgsz', " + leaf + ");";
+        if (!Exec(sql.c_str())) return false;
+    }
+    return true;
+}
+
+bool CNoteIndex::PrepareInserts() {
+    sqlite3_finalize(m_pStmts->insText);
+    sqlite3_finalize(m_pStmts->insFolded);
+    m_pStmts->insText = m_pStmts->insFolded = nullptr;
+    if (sqlite3_prepare_v3(m_pDb, "INSERT INTO ft_t(rowid, x) VALUES(?1, ?2)", -1, SQLITE_PREPARE_PERSISTENT,
+                           &m_pStmts->insText, nullptr) != SQLITE_OK ||
+        sqlite3_prepare_v3(m_pDb, "INSERT INTO ft_f(rowid, x) VALUES(?1, ?2)", -1, SQLITE_PREPARE_PERSISTENT,
+                           &m_pStmts->insFolded, nullptr) != SQLITE_OK) {
+        m_strError = sqlite3_errmsg(m_pDb);
+        return false;
+    }
+    return true;
 }
 
 bool CNoteIndex::LoadState() {
@@ -294,15 +329,14 @@ void CNoteIndex::Reset() {
     }
     m_nExplicit = 0;
     // Dropping the tables is much quicker than deleting every row of them.
-    Exec("BEGIN;"
-         "DROP TABLE IF EXISTS ft; DELETE FROM rows; DELETE FROM odd; DELETE FROM scanned; DELETE FROM meta;"
-         "CREATE VIRTUAL TABLE ft USING fts5(t, f, content='', columnsize=0, detail=full,"
-         " tokenize='trigram case_sensitive 1');");
-    // The statement on the old table would fail from here on.
     sqlite3_finalize(m_pStmts->insText);
-    m_pStmts->insText = nullptr;
-    sqlite3_prepare_v3(m_pDb, "INSERT INTO ft(rowid, t, f) VALUES(?1, ?2, ?3)", -1, SQLITE_PREPARE_PERSISTENT,
-                       &m_pStmts->insText, nullptr);
+    sqlite3_finalize(m_pStmts->insFolded);
+    m_pStmts->insText = m_pStmts->insFolded = nullptr;
+    Exec("BEGIN;"
+         "DROP TABLE IF EXISTS ft_t; DROP TABLE IF EXISTS ft_f;"
+         "DELETE FROM rows; DELETE FROM odd; DELETE FROM scanned; DELETE FROM meta;");
+    CreateTextTables();
+    PrepareInserts();
     SetMeta("version", kVersion);
     Exec("COMMIT");
     m_bComplete = false;
@@ -373,15 +407,16 @@ bool CNoteIndex::WriteRow(uint32_t nNoteID, const std::string& text) {
     const bool bPlain = IsPlainUtf8(text, &nCodePoints) && IsPlainUtf8(folded, nullptr);
     sqlite3_stmt* st;
     if (bPlain && nCodePoints >= 3) {
-        st = m_pStmts->insText;
-        sqlite3_bind_int64(st, 1, m_nNextRow);
-        sqlite3_bind_text(st, 2, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
-        sqlite3_bind_text(st, 3, folded.data(), static_cast<int>(folded.size()), SQLITE_STATIC);
-        const int rc = sqlite3_step(st);
-        sqlite3_reset(st);
-        if (rc != SQLITE_DONE) {
-            m_strError = sqlite3_errmsg(m_pDb);
-            return false;
+        for (const std::string* pText : {&text, &folded}) {
+            st = pText == &text ? m_pStmts->insText : m_pStmts->insFolded;
+            sqlite3_bind_int64(st, 1, m_nNextRow);
+            sqlite3_bind_text(st, 2, pText->data(), static_cast<int>(pText->size()), SQLITE_STATIC);
+            const int rc = sqlite3_step(st);
+            sqlite3_reset(st);
+            if (rc != SQLITE_DONE) {
+                m_strError = sqlite3_errmsg(m_pDb);
+                return false;
+            }
         }
         st = m_pStmts->insRow;
         sqlite3_bind_int64(st, 1, m_nNextRow);
@@ -453,11 +488,12 @@ bool CNoteIndex::CanAnswer(const CNoteQuery& query) {
 bool CNoteIndex::FindText(const CNoteQuery& query, std::unordered_set<uint32_t>& ids,
                           const std::function<bool()>& fnCancelled) {
     if (!CanAnswer(query)) return false;
-    const char* column = query.IgnoreCase() ? "f" : "t";
-    const std::string match = PhraseQuery(column, query.Needle());
+    const std::string match = PhraseQuery(query.Needle());
     sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(m_pDb, "SELECT rows.id FROM ft JOIN rows ON rows.r = ft.rowid WHERE ft MATCH ?1", -1, &st,
-                           nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(m_pDb,
+                           query.IgnoreCase() ? "SELECT rows.id FROM ft_f JOIN rows ON rows.r = ft_f.rowid WHERE ft_f MATCH ?1"
+                                              : "SELECT rows.id FROM ft_t JOIN rows ON rows.r = ft_t.rowid WHERE ft_t MATCH ?1",
+                           -1, &st, nullptr) != SQLITE_OK) {
         m_strError = sqlite3_errmsg(m_pDb);
         return false;
     }

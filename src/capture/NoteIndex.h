@@ -125,6 +125,8 @@ public:
 private:
     explicit CNoteIndex(std::string strFile);
     bool Init();
+    bool CreateTextTables();
+    bool PrepareInserts();
     bool Exec(const char* sql);
     bool LoadState();
     void SetMeta(const char* key, const std::string& value);
