@@ -1,5 +1,6 @@
 #include "capture/NoteIndex.h"
 
+#include "capture/NoteIndexMatch.h"
 #include "document/Records.h"
 
 #include <sqlite3.h>
@@ -10,6 +11,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 
@@ -19,12 +21,9 @@ namespace {
 
 // Raised whenever the tables change meaning; an index of another version is
 // thrown away and built again.
-constexpr const char* kVersion = "2";
+constexpr const char* kVersion = "3";
 
-int PageSize() {
-    const char* env = std::getenv("CV_PAGESIZE");
-    return env ? std::atoi(env) : 65536;
-}
+constexpr int kPageSize = 65536;
 
 // Whether the trigram tokenizer reads the text back byte for byte: strict
 // UTF-8 without NUL and without U+FFFE/U+FFFF (which it reads as U+FFFD, as
@@ -65,18 +64,6 @@ bool IsPlainUtf8(const std::string& s, size_t* pCodePoints) {
     }
     if (pCodePoints) *pCodePoints = count;
     return true;
-}
-
-// A phrase of the FTS5 query language: the text in double quotes, its own
-// quotes doubled.
-std::string PhraseQuery(const std::string& needle) {
-    std::string q = "\"";
-    for (char c : needle) {
-        if (c == '"') q += '"';
-        q += c;
-    }
-    q += '"';
-    return q;
 }
 
 std::string StampText(const CFileStamp& s) {
@@ -215,7 +202,7 @@ bool CNoteIndex::Init() {
     // them would only hold memory the notes' text already takes.
     // Large pages: a common trigram's list runs to megabytes, read page by
     // page (takes effect on a new file only).
-    const std::string pragmas = "PRAGMA page_size=" + std::to_string(PageSize()) +
+    const std::string pragmas = "PRAGMA page_size=" + std::to_string(kPageSize) +
                                 "; PRAGMA cache_size=-8192; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;";
     if (!Exec(pragmas.c_str())) return false;
     if (!Exec("CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value TEXT) WITHOUT ROWID;"
@@ -243,18 +230,23 @@ bool CNoteIndex::Init() {
             return false;
         }
     }
+    if (!indexmatch::RegisterFunctions(m_pDb)) {
+        m_strError = "this SQLite has no FTS5";
+        return false;
+    }
     return PrepareInserts() && LoadState();
 }
 
 // The text as it is and the folded text in tables of their own: a search
 // reads the lists of one of them only.
 bool CNoteIndex::CreateTextTables() {
-    const std::string leaf = std::to_string(PageSize() - 96);
+    const std::string leaf = std::to_string(kPageSize - 96);
     for (const char* table : {"ft_t", "ft_f"}) {
         const std::string sql = std::string("CREATE VIRTUAL TABLE IF NOT EXISTS ") + table +
                                 " USING fts5(x, content='', columnsize=0, detail=full,"
                                 " tokenize='trigram case_sensitive 1');"
-                                "INSERT INTO " + table + "(" + table + ", rank) VALUES('pgsz', " + leaf + ");";
+                                "INSERT INTO " + table + "(" + table + ", rank) VALUES('pgsz', " + leaf + ");"
+                                "CREATE VIRTUAL TABLE IF NOT EXISTS " + table + "_v USING fts5vocab(" + table + ", 'row');";
         if (!Exec(sql.c_str())) return false;
     }
     return true;
@@ -485,19 +477,40 @@ bool CNoteIndex::CanAnswer(const CNoteQuery& query) {
     return IsPlainUtf8(query.Needle(), &nCodePoints) && nCodePoints >= 3;
 }
 
+// How often each trigram occurs decides which to check and in what order:
+// walking the places of the rarest finds a match, or that there is none,
+// soonest.
+void CNoteIndex::OrderByRarity(const std::string& table, indexmatch::CPlan& plan) {
+    if (plan.m_order.size() < 2) return;
+    sqlite3_stmt* st = nullptr;
+    const std::string sql = "SELECT cnt FROM " + table + "_v WHERE term = ?1";
+    if (sqlite3_prepare_v2(m_pDb, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) return;
+    std::vector<long long> counts;
+    for (const std::string& tri : plan.m_trigrams) {
+        sqlite3_bind_text(st, 1, tri.data(), static_cast<int>(tri.size()), SQLITE_STATIC);
+        counts.push_back(sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int64(st, 0) : 0);
+        sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    indexmatch::ChooseCover(plan, counts);
+}
+
 bool CNoteIndex::FindText(const CNoteQuery& query, std::unordered_set<uint32_t>& ids,
                           const std::function<bool()>& fnCancelled) {
     if (!CanAnswer(query)) return false;
-    const std::string match = PhraseQuery(query.Needle());
+    const std::string table = query.IgnoreCase() ? "ft_f" : "ft_t";
+    indexmatch::CPlan plan = indexmatch::PlanFor(query.Needle());
+    OrderByRarity(table, plan);
+    const std::string sql = "SELECT rows.id FROM " + table + " JOIN rows ON rows.r = " + table + ".rowid WHERE " +
+                            table + " MATCH ?1" + (plan.m_order.size() > 1 ? " AND cv_at(" + table + ", ?2)" : "");
+    const std::string match = indexmatch::MatchText(plan);
     sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(m_pDb,
-                           query.IgnoreCase() ? "SELECT rows.id FROM ft_f JOIN rows ON rows.r = ft_f.rowid WHERE ft_f MATCH ?1"
-                                              : "SELECT rows.id FROM ft_t JOIN rows ON rows.r = ft_t.rowid WHERE ft_t MATCH ?1",
-                           -1, &st, nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(m_pDb, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
         m_strError = sqlite3_errmsg(m_pDb);
         return false;
     }
     sqlite3_bind_text(st, 1, match.data(), static_cast<int>(match.size()), SQLITE_STATIC);
+    if (plan.m_order.size() > 1) sqlite3_bind_pointer(st, 2, &plan, indexmatch::kPlanPointerType, nullptr);
     if (fnCancelled) sqlite3_progress_handler(m_pDb, 20000, &ProgressCancel, const_cast<std::function<bool()>*>(&fnCancelled));
     int rc;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) ids.insert(static_cast<uint32_t>(sqlite3_column_int64(st, 0)));

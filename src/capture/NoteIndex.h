@@ -43,6 +43,9 @@ class CNoteCata;
 struct sqlite3;
 
 namespace notetext {
+namespace indexmatch {
+struct CPlan;
+}
 
 // What says that a file is still the one indexed.
 struct CFileStamp {
@@ -127,6 +130,7 @@ private:
     bool Init();
     bool CreateTextTables();
     bool PrepareInserts();
+    void OrderByRarity(const std::string& table, indexmatch::CPlan& plan);
     bool Exec(const char* sql);
     bool LoadState();
     void SetMeta(const char* key, const std::string& value);

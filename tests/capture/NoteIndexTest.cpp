@@ -70,6 +70,7 @@ struct CBook {
         AddNote(c, "tagged", "<p>riv<b>er</b>side and bl<p>ock</p></p>");
         AddNote(c, "quoted", "<p>she said &quot;river&quot; and *NEAR* OR (x)</p>");
         AddNote(c, "short", "<p>ab</p>");
+        AddNote(c, "repeats", "<p>abababab xyzxyzxy aaaaaa</p>");
         std::string bytes("river \xFF\xFE bank ", 14);
         bytes += '\0';
         bytes += " the end";
@@ -103,7 +104,8 @@ TEST(NoteIndex, AnswersExactlyWhatTheScanAnswers) {
                       "\xCE\x98\xCE\x91\xCE\x9B\xCE\x91\xCF\x83\xCF\x83\xCE\xB1", "\xCE\xA3\xCE\x9F\xCE\xA6",
                       "riverside", "r<b>e", "blo", "k bl", "\"river\"", "*NEAR* OR", "(x)", "caps river line",
                       "bank", std::string("\xFF\xFE bank", 7), "PNG", "twin", "kayak", "canoe", "Odd", "tagged",
-                      "a", "ab", "R", "\xC3\x9F", "\xCE\xA3", "ss", "  "});
+                      "a", "ab", "R", "\xC3\x9F", "\xCE\xA3", "ss", "  ", "ababa", "bababab", "abababababab",
+                      "zxyzx", "xyzxyzxy a", "aaaa", "aaaaaaa", "b xyz"});
 
     // Not vacuous: the folded search finds the German and Greek pages, the
     // exact one only where the case is right.
