@@ -175,6 +175,14 @@ std::unique_ptr<CNoteIndex> CNoteIndex::Open(const std::string& strIndexFile, st
     }
     std::unique_ptr<CNoteIndex> index(new CNoteIndex(strIndexFile));
     if (index->Init()) return index;
+    // Another process holding it (building it, say) is no reason to take it
+    // away from under that process.
+    const int code = index->m_pDb ? sqlite3_errcode(index->m_pDb) & 0xFF : SQLITE_OK;
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED || code == SQLITE_CANTOPEN || code == SQLITE_PERM ||
+        code == SQLITE_READONLY) {
+        if (pError) *pError = "cannot use the search index " + strIndexFile + ": " + index->m_strError;
+        return nullptr;
+    }
     // Not an index of ours (another version, damaged): it only ever holds
     // what can be built again.
     index.reset(new CNoteIndex(strIndexFile));
