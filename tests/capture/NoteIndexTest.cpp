@@ -71,6 +71,9 @@ struct CBook {
         AddNote(c, "quoted", "<p>she said &quot;river&quot; and *NEAR* OR (x)</p>");
         AddNote(c, "short", "<p>ab</p>");
         AddNote(c, "repeats", "<p>abababab xyzxyzxy aaaaaa</p>");
+        // Three- and four-byte characters: trigrams count characters.
+        AddNote(c, "Chinese", "<p>\xE6\x88\x91\xE4\xBB\xAC\xE6\xB2\xBF\xE7\x9D\x80\xE6\xB8\xAF\xE5\x8F\xA3 "
+                              "\xF0\x9F\x98\x80\xF0\x9F\x98\x80x\xF0\x9F\x98\x80</p>");  // 我们沿着港口 😀😀x😀
         std::string bytes("river \xFF\xFE bank ", 14);
         bytes += '\0';
         bytes += " the end";
@@ -105,7 +108,9 @@ TEST(NoteIndex, AnswersExactlyWhatTheScanAnswers) {
                       "riverside", "r<b>e", "blo", "k bl", "\"river\"", "*NEAR* OR", "(x)", "caps river line",
                       "bank", std::string("\xFF\xFE bank", 7), "PNG", "twin", "kayak", "canoe", "Odd", "tagged",
                       "a", "ab", "R", "\xC3\x9F", "\xCE\xA3", "ss", "  ", "ababa", "bababab", "abababababab",
-                      "zxyzx", "xyzxyzxy a", "aaaa", "aaaaaaa", "b xyz"});
+                      "zxyzx", "xyzxyzxy a", "aaaa", "aaaaaaa", "b xyz",
+                      "\xE6\xB2\xBF\xE7\x9D\x80\xE6\xB8\xAF", "\xE6\xB8\xAF\xE5\x8F\xA3", "\xE6\x88\x91",
+                      "\xE5\x8F\xA3 \xF0\x9F\x98\x80", "\xF0\x9F\x98\x80x\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80X"});
 
     // Not vacuous: the folded search finds the German and Greek pages, the
     // exact one only where the case is right.
@@ -216,4 +221,40 @@ TEST(NoteIndex, PutAndRemoveKeepItUp) {
               (std::vector<const CNote*>{book.pStreet, pNew}));
     EXPECT_GT(index->StaleShare(), 0.0);
     EXPECT_LT(index->StaleShare(), 0.1);
+}
+
+TEST(NoteIndex, ACancelledBuildLeavesItIncompleteAndTheSearchScans) {
+    CBook book;
+    TempDir dir;
+    std::string error;
+    auto index = CNoteIndex::Open(dir.File("i.idx"), &error);
+    ASSERT_TRUE(index) << error;
+    std::vector<std::pair<size_t, size_t>> calls;
+    EXPECT_FALSE(BuildIndex(*index, book.doc.m_rootCata, CFileStamp(), [&](size_t nDone, size_t nTotal) {
+        calls.emplace_back(nDone, nTotal);
+        return nDone == 0;  // the user closes the notebook at the first report
+    }));
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].first, 0u);
+    EXPECT_GT(calls[1].first, 0u);
+    EXPECT_FALSE(index->IsComplete());
+    // The part that was indexed must not pass for all of it.
+    ExpectSameAsScan(book.doc.m_rootCata, *index, {"river", "STRASSE"});
+    index.reset();
+    index = CNoteIndex::Open(dir.File("i.idx"), &error);
+    ASSERT_TRUE(index) << error;
+    EXPECT_FALSE(index->IsComplete());
+
+    // Built in full, it reports every note once at the end.
+    calls.clear();
+    ASSERT_TRUE(BuildIndex(*index, book.doc.m_rootCata, CFileStamp(), [&](size_t nDone, size_t nTotal) {
+        calls.emplace_back(nDone, nTotal);
+        return true;
+    }));
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back().first, calls.back().second);
+    EXPECT_TRUE(index->IsComplete());
+    // A search cancelled while SQLite works says so instead of answering part.
+    std::unordered_set<uint32_t> ids;
+    EXPECT_FALSE(index->FindText(CNoteQuery("the river", false, true), ids, [] { return true; }));
 }
