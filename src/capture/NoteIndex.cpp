@@ -21,7 +21,7 @@ namespace {
 
 // Raised whenever the tables change meaning; an index of another version is
 // thrown away and built again.
-constexpr const char* kVersion = "3";
+constexpr const char* kVersion = "4";
 
 constexpr int kPageSize = 65536;
 
@@ -253,8 +253,7 @@ bool CNoteIndex::CreateTextTables() {
         const std::string sql = std::string("CREATE VIRTUAL TABLE IF NOT EXISTS ") + table +
                                 " USING fts5(x, content='', columnsize=0, detail=full,"
                                 " tokenize='trigram case_sensitive 1');"
-                                "INSERT INTO " + table + "(" + table + ", rank) VALUES('pgsz', " + leaf + ");"
-                                "CREATE VIRTUAL TABLE IF NOT EXISTS " + table + "_v USING fts5vocab(" + table + ", 'row');";
+                                "INSERT INTO " + table + "(" + table + ", rank) VALUES('pgsz', " + leaf + ");";
         if (!Exec(sql.c_str())) return false;
     }
     return true;
@@ -485,30 +484,39 @@ bool CNoteIndex::CanAnswer(const CNoteQuery& query) {
     return IsPlainUtf8(query.Needle(), &nCodePoints) && nCodePoints >= 3;
 }
 
-// How often each trigram occurs decides which to check and in what order:
-// walking the places of the rarest finds a match, or that there is none,
-// soonest.
-void CNoteIndex::OrderByRarity(const std::string& table, indexmatch::CPlan& plan) {
+// Which trigrams to check and in what order: walking the places of the
+// rarest finds a match, or that there is none, soonest. FTS5 counts a
+// trigram's places only by reading all of them (as long as the search
+// itself), so the guess comes from the characters: spaces and the most
+// frequent letters make common trigrams.
+void CNoteIndex::OrderByRarity(indexmatch::CPlan& plan) {
     if (plan.m_order.size() < 2) return;
-    sqlite3_stmt* st = nullptr;
-    const std::string sql = "SELECT cnt FROM " + table + "_v WHERE term = ?1";
-    if (sqlite3_prepare_v2(m_pDb, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) return;
     std::vector<long long> counts;
     for (const std::string& tri : plan.m_trigrams) {
-        sqlite3_bind_text(st, 1, tri.data(), static_cast<int>(tri.size()), SQLITE_STATIC);
-        counts.push_back(sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int64(st, 0) : 0);
-        sqlite3_reset(st);
+        long long weight = 1;
+        for (char ch : tri) {
+            if (ch == ' ') weight += 3;
+            else if (std::strchr("etaoinshrETAOINSHR", ch) && ch) weight += 1;
+        }
+        counts.push_back(weight);
     }
-    sqlite3_finalize(st);
     indexmatch::ChooseCover(plan, counts);
 }
 
 bool CNoteIndex::FindText(const CNoteQuery& query, std::unordered_set<uint32_t>& ids,
                           const std::function<bool()>& fnCancelled) {
+    std::vector<uint32_t> found;
+    const bool ok = FindText(query, found, fnCancelled);
+    ids.insert(found.begin(), found.end());
+    return ok;
+}
+
+bool CNoteIndex::FindText(const CNoteQuery& query, std::vector<uint32_t>& ids,
+                          const std::function<bool()>& fnCancelled) {
     if (!CanAnswer(query)) return false;
     const std::string table = query.IgnoreCase() ? "ft_f" : "ft_t";
     indexmatch::CPlan plan = indexmatch::PlanFor(query.Needle());
-    OrderByRarity(table, plan);
+    OrderByRarity(plan);
     const std::string sql = "SELECT rows.id FROM " + table + " JOIN rows ON rows.r = " + table + ".rowid WHERE " +
                             table + " MATCH ?1" + (plan.m_order.size() > 1 ? " AND cv_at(" + table + ", ?2)" : "");
     const std::string match = indexmatch::MatchText(plan);
@@ -521,7 +529,7 @@ bool CNoteIndex::FindText(const CNoteQuery& query, std::unordered_set<uint32_t>&
     if (plan.m_order.size() > 1) sqlite3_bind_pointer(st, 2, &plan, indexmatch::kPlanPointerType, nullptr);
     if (fnCancelled) sqlite3_progress_handler(m_pDb, 20000, &ProgressCancel, const_cast<std::function<bool()>*>(&fnCancelled));
     int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) ids.insert(static_cast<uint32_t>(sqlite3_column_int64(st, 0)));
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) ids.push_back(static_cast<uint32_t>(sqlite3_column_int64(st, 0)));
     sqlite3_progress_handler(m_pDb, 0, nullptr, nullptr);
     if (rc != SQLITE_DONE) m_strError = rc == SQLITE_INTERRUPT ? "cancelled" : sqlite3_errmsg(m_pDb);
     sqlite3_finalize(st);
@@ -537,7 +545,7 @@ bool CNoteIndex::FindText(const CNoteQuery& query, std::unordered_set<uint32_t>&
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         const void* p = sqlite3_column_blob(st, 1);
         const size_t n = static_cast<size_t>(sqlite3_column_bytes(st, 1));
-        if (p && memmem(p, n, needle.data(), needle.size())) ids.insert(static_cast<uint32_t>(sqlite3_column_int64(st, 0)));
+        if (p && memmem(p, n, needle.data(), needle.size())) ids.push_back(static_cast<uint32_t>(sqlite3_column_int64(st, 0)));
     }
     sqlite3_finalize(st);
     if (rc != SQLITE_DONE) {

@@ -110,6 +110,7 @@ public:
     // Ids whose notes must be scanned: their number is not the note's alone.
     void SetScannedIDs(const std::vector<uint32_t>& ids);
     bool IsScannedID(uint32_t nNoteID) const { return m_scanned.count(nNoteID) != 0; }
+    bool HasScannedIDs() const { return !m_scanned.empty(); }
 
     // Whether the index can answer this query's text part (three or more
     // characters of valid UTF-8); otherwise the text is scanned.
@@ -119,6 +120,8 @@ public:
     // `fnCancelled` said so; `ids` is then incomplete.
     bool FindText(const CNoteQuery& query, std::unordered_set<uint32_t>& ids,
                   const std::function<bool()>& fnCancelled = {});
+    // The same, appended to a list (in no order, each note once).
+    bool FindText(const CNoteQuery& query, std::vector<uint32_t>& ids, const std::function<bool()>& fnCancelled = {});
 
     // How many notes have text in the index.
     size_t NoteCount() const;
@@ -133,7 +136,7 @@ private:
     bool Init();
     bool CreateTextTables();
     bool PrepareInserts();
-    void OrderByRarity(const std::string& table, indexmatch::CPlan& plan);
+    static void OrderByRarity(indexmatch::CPlan& plan);
     bool Exec(const char* sql);
     bool LoadState();
     void SetMeta(const char* key, const std::string& value);

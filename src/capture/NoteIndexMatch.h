@@ -35,8 +35,8 @@ CPlan PlanFor(const std::string& needle);
 
 // Keeps the cheapest trigrams that still cover every character of the
 // needle (offsets at most three apart, the first and the last among them),
-// `counts` giving how often each distinct trigram occurs in the index, and
-// orders them rarest first. Exact all the same: each character lies in a
+// `counts` guessing how often each distinct trigram occurs, and orders them
+// rarest first. Exact all the same: each character lies in a
 // trigram that is checked.
 void ChooseCover(CPlan& plan, const std::vector<long long>& counts);
 

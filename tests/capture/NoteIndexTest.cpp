@@ -80,6 +80,8 @@ struct CBook {
         AddNote(c, "bytes", bytes, "txt");
         AddNote(c, "plain text", "ALL CAPS river LINE\nsecond line", "txt");
         AddNote(c, "picture", "\x89PNG river", "png");
+        // A number far above the others (a file written elsewhere).
+        AddNote(c, "far", "<p>far river</p>")->m_nID = 4000000000u;
         // Two notes under one number (a file written elsewhere): scanned.
         CNote* pTwin = AddNote(c, "twin", "<p>twin kayak</p>");
         AddNote(c, "twin 2", "<p>other canoe</p>")->m_nID = pTwin->m_nID;
