@@ -4,7 +4,7 @@
 // text search (every page read and folded) and later text searches (what
 // was read is kept).
 //
-//   search_bench --from FILE.vlt [--pages-dir DIR] [--index FILE] [--rounds R]
+//   search_bench --from FILE.vlt [--pages-dir DIR] [--index FILE] [--rounds R] [--reuse] [--no-scan]
 // times a generated notebook (bench/make_notebook) instead: the scan, the
 // index's build and its size, and searches answered from it, each next to
 // `grep -rilF` over the same pages (DIR, written by make_notebook --pages).

@@ -1,5 +1,6 @@
 #include "capture/NoteIndex.h"
 
+#include "capture/NoteIndexMatch.h"
 #include "document/Records.h"
 
 #include <sqlite3.h>
@@ -10,6 +11,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 
@@ -19,7 +21,9 @@ namespace {
 
 // Raised whenever the tables change meaning; an index of another version is
 // thrown away and built again.
-constexpr const char* kVersion = "1";
+constexpr const char* kVersion = "4";
+
+constexpr int kPageSize = 65536;
 
 // Whether the trigram tokenizer reads the text back byte for byte: strict
 // UTF-8 without NUL and without U+FFFE/U+FFFF (which it reads as U+FFFD, as
@@ -60,19 +64,6 @@ bool IsPlainUtf8(const std::string& s, size_t* pCodePoints) {
     }
     if (pCodePoints) *pCodePoints = count;
     return true;
-}
-
-// A phrase of the FTS5 query language limited to one column: the text in
-// double quotes, its own quotes doubled.
-std::string PhraseQuery(const char* column, const std::string& needle) {
-    std::string q = column;
-    q += " : \"";
-    for (char c : needle) {
-        if (c == '"') q += '"';
-        q += c;
-    }
-    q += '"';
-    return q;
 }
 
 std::string StampText(const CFileStamp& s) {
@@ -132,6 +123,7 @@ CFileStamp CFileStamp::Of(const std::string& strPath) {
 
 struct CNoteIndex::CStatements {
     sqlite3_stmt* insText = nullptr;
+    sqlite3_stmt* insFolded = nullptr;
     sqlite3_stmt* insRow = nullptr;
     sqlite3_stmt* rowOf = nullptr;
     sqlite3_stmt* delRow = nullptr;
@@ -139,7 +131,7 @@ struct CNoteIndex::CStatements {
     sqlite3_stmt* delOdd = nullptr;
     sqlite3_stmt* setMeta = nullptr;
     ~CStatements() {
-        for (sqlite3_stmt* s : {insText, insRow, rowOf, delRow, insOdd, delOdd, setMeta}) sqlite3_finalize(s);
+        for (sqlite3_stmt* s : {insText, insFolded, insRow, rowOf, delRow, insOdd, delOdd, setMeta}) sqlite3_finalize(s);
     }
 };
 
@@ -183,6 +175,14 @@ std::unique_ptr<CNoteIndex> CNoteIndex::Open(const std::string& strIndexFile, st
     }
     std::unique_ptr<CNoteIndex> index(new CNoteIndex(strIndexFile));
     if (index->Init()) return index;
+    // Another process holding it (building it, say) is no reason to take it
+    // away from under that process.
+    const int code = index->m_pDb ? sqlite3_errcode(index->m_pDb) & 0xFF : SQLITE_OK;
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED || code == SQLITE_CANTOPEN || code == SQLITE_PERM ||
+        code == SQLITE_READONLY) {
+        if (pError) *pError = "cannot use the search index " + strIndexFile + ": " + index->m_strError;
+        return nullptr;
+    }
     // Not an index of ours (another version, damaged): it only ever holds
     // what can be built again.
     index.reset(new CNoteIndex(strIndexFile));
@@ -208,21 +208,23 @@ bool CNoteIndex::Init() {
     sqlite3_busy_timeout(m_pDb, 2000);
     // A bounded page cache: searching reads long lists once, and keeping
     // them would only hold memory the notes' text already takes.
-    if (!Exec("PRAGMA cache_size=-8192; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;")) return false;
+    // Large pages: a common trigram's list runs to megabytes, read page by
+    // page (takes effect on a new file only).
+    const std::string pragmas = "PRAGMA page_size=" + std::to_string(kPageSize) +
+                                "; PRAGMA cache_size=-8192; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;";
+    if (!Exec(pragmas.c_str())) return false;
     if (!Exec("CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value TEXT) WITHOUT ROWID;"
               "CREATE TABLE IF NOT EXISTS rows(r INTEGER PRIMARY KEY, id INTEGER NOT NULL);"
               "CREATE INDEX IF NOT EXISTS rows_id ON rows(id);"
               "CREATE TABLE IF NOT EXISTS odd(id INTEGER PRIMARY KEY, t BLOB, f BLOB);"
-              "CREATE TABLE IF NOT EXISTS scanned(id INTEGER PRIMARY KEY);"
-              "CREATE VIRTUAL TABLE IF NOT EXISTS ft USING fts5(t, f, content='', columnsize=0, detail=full,"
-              " tokenize='trigram case_sensitive 1');"))
+              "CREATE TABLE IF NOT EXISTS scanned(id INTEGER PRIMARY KEY);"))
         return false;
+    if (!CreateTextTables()) return false;
     m_pStmts.reset(new CStatements);
     struct {
         sqlite3_stmt** p;
         const char* sql;
     } const prep[] = {
-        {&m_pStmts->insText, "INSERT INTO ft(rowid, t, f) VALUES(?1, ?2, ?3)"},
         {&m_pStmts->insRow, "INSERT INTO rows(r, id) VALUES(?1, ?2)"},
         {&m_pStmts->rowOf, "SELECT r FROM rows WHERE id = ?1"},
         {&m_pStmts->delRow, "DELETE FROM rows WHERE id = ?1"},
@@ -236,7 +238,39 @@ bool CNoteIndex::Init() {
             return false;
         }
     }
-    return LoadState();
+    if (!indexmatch::RegisterFunctions(m_pDb)) {
+        m_strError = "this SQLite has no FTS5";
+        return false;
+    }
+    return PrepareInserts() && LoadState();
+}
+
+// The text as it is and the folded text in tables of their own: a search
+// reads the lists of one of them only.
+bool CNoteIndex::CreateTextTables() {
+    const std::string leaf = std::to_string(kPageSize - 96);
+    for (const char* table : {"ft_t", "ft_f"}) {
+        const std::string sql = std::string("CREATE VIRTUAL TABLE IF NOT EXISTS ") + table +
+                                " USING fts5(x, content='', columnsize=0, detail=full,"
+                                " tokenize='trigram case_sensitive 1');"
+                                "INSERT INTO " + table + "(" + table + ", rank) VALUES('pgsz', " + leaf + ");";
+        if (!Exec(sql.c_str())) return false;
+    }
+    return true;
+}
+
+bool CNoteIndex::PrepareInserts() {
+    sqlite3_finalize(m_pStmts->insText);
+    sqlite3_finalize(m_pStmts->insFolded);
+    m_pStmts->insText = m_pStmts->insFolded = nullptr;
+    if (sqlite3_prepare_v3(m_pDb, "INSERT INTO ft_t(rowid, x) VALUES(?1, ?2)", -1, SQLITE_PREPARE_PERSISTENT,
+                           &m_pStmts->insText, nullptr) != SQLITE_OK ||
+        sqlite3_prepare_v3(m_pDb, "INSERT INTO ft_f(rowid, x) VALUES(?1, ?2)", -1, SQLITE_PREPARE_PERSISTENT,
+                           &m_pStmts->insFolded, nullptr) != SQLITE_OK) {
+        m_strError = sqlite3_errmsg(m_pDb);
+        return false;
+    }
+    return true;
 }
 
 bool CNoteIndex::LoadState() {
@@ -294,15 +328,14 @@ void CNoteIndex::Reset() {
     }
     m_nExplicit = 0;
     // Dropping the tables is much quicker than deleting every row of them.
-    Exec("BEGIN;"
-         "DROP TABLE IF EXISTS ft; DELETE FROM rows; DELETE FROM odd; DELETE FROM scanned; DELETE FROM meta;"
-         "CREATE VIRTUAL TABLE ft USING fts5(t, f, content='', columnsize=0, detail=full,"
-         " tokenize='trigram case_sensitive 1');");
-    // The statement on the old table would fail from here on.
     sqlite3_finalize(m_pStmts->insText);
-    m_pStmts->insText = nullptr;
-    sqlite3_prepare_v3(m_pDb, "INSERT INTO ft(rowid, t, f) VALUES(?1, ?2, ?3)", -1, SQLITE_PREPARE_PERSISTENT,
-                       &m_pStmts->insText, nullptr);
+    sqlite3_finalize(m_pStmts->insFolded);
+    m_pStmts->insText = m_pStmts->insFolded = nullptr;
+    Exec("BEGIN;"
+         "DROP TABLE IF EXISTS ft_t; DROP TABLE IF EXISTS ft_f;"
+         "DELETE FROM rows; DELETE FROM odd; DELETE FROM scanned; DELETE FROM meta;");
+    CreateTextTables();
+    PrepareInserts();
     SetMeta("version", kVersion);
     Exec("COMMIT");
     m_bComplete = false;
@@ -373,15 +406,16 @@ bool CNoteIndex::WriteRow(uint32_t nNoteID, const std::string& text) {
     const bool bPlain = IsPlainUtf8(text, &nCodePoints) && IsPlainUtf8(folded, nullptr);
     sqlite3_stmt* st;
     if (bPlain && nCodePoints >= 3) {
-        st = m_pStmts->insText;
-        sqlite3_bind_int64(st, 1, m_nNextRow);
-        sqlite3_bind_text(st, 2, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
-        sqlite3_bind_text(st, 3, folded.data(), static_cast<int>(folded.size()), SQLITE_STATIC);
-        const int rc = sqlite3_step(st);
-        sqlite3_reset(st);
-        if (rc != SQLITE_DONE) {
-            m_strError = sqlite3_errmsg(m_pDb);
-            return false;
+        for (const std::string* pText : {&text, &folded}) {
+            st = pText == &text ? m_pStmts->insText : m_pStmts->insFolded;
+            sqlite3_bind_int64(st, 1, m_nNextRow);
+            sqlite3_bind_text(st, 2, pText->data(), static_cast<int>(pText->size()), SQLITE_STATIC);
+            const int rc = sqlite3_step(st);
+            sqlite3_reset(st);
+            if (rc != SQLITE_DONE) {
+                m_strError = sqlite3_errmsg(m_pDb);
+                return false;
+            }
         }
         st = m_pStmts->insRow;
         sqlite3_bind_int64(st, 1, m_nNextRow);
@@ -450,21 +484,52 @@ bool CNoteIndex::CanAnswer(const CNoteQuery& query) {
     return IsPlainUtf8(query.Needle(), &nCodePoints) && nCodePoints >= 3;
 }
 
+// Which trigrams to check and in what order: walking the places of the
+// rarest finds a match, or that there is none, soonest. FTS5 counts a
+// trigram's places only by reading all of them (as long as the search
+// itself), so the guess comes from the characters: spaces and the most
+// frequent letters make common trigrams.
+void CNoteIndex::OrderByRarity(indexmatch::CPlan& plan) {
+    if (plan.m_order.size() < 2) return;
+    std::vector<long long> counts;
+    for (const std::string& tri : plan.m_trigrams) {
+        long long weight = 1;
+        for (char ch : tri) {
+            if (ch == ' ') weight += 3;
+            else if (std::strchr("etaoinshrETAOINSHR", ch) && ch) weight += 1;
+        }
+        counts.push_back(weight);
+    }
+    indexmatch::ChooseCover(plan, counts);
+}
+
 bool CNoteIndex::FindText(const CNoteQuery& query, std::unordered_set<uint32_t>& ids,
                           const std::function<bool()>& fnCancelled) {
+    std::vector<uint32_t> found;
+    const bool ok = FindText(query, found, fnCancelled);
+    ids.insert(found.begin(), found.end());
+    return ok;
+}
+
+bool CNoteIndex::FindText(const CNoteQuery& query, std::vector<uint32_t>& ids,
+                          const std::function<bool()>& fnCancelled) {
     if (!CanAnswer(query)) return false;
-    const char* column = query.IgnoreCase() ? "f" : "t";
-    const std::string match = PhraseQuery(column, query.Needle());
+    const std::string table = query.IgnoreCase() ? "ft_f" : "ft_t";
+    indexmatch::CPlan plan = indexmatch::PlanFor(query.Needle());
+    OrderByRarity(plan);
+    const std::string sql = "SELECT rows.id FROM " + table + " JOIN rows ON rows.r = " + table + ".rowid WHERE " +
+                            table + " MATCH ?1" + (plan.m_order.size() > 1 ? " AND cv_at(" + table + ", ?2)" : "");
+    const std::string match = indexmatch::MatchText(plan);
     sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(m_pDb, "SELECT rows.id FROM ft JOIN rows ON rows.r = ft.rowid WHERE ft MATCH ?1", -1, &st,
-                           nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(m_pDb, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
         m_strError = sqlite3_errmsg(m_pDb);
         return false;
     }
     sqlite3_bind_text(st, 1, match.data(), static_cast<int>(match.size()), SQLITE_STATIC);
+    if (plan.m_order.size() > 1) sqlite3_bind_pointer(st, 2, &plan, indexmatch::kPlanPointerType, nullptr);
     if (fnCancelled) sqlite3_progress_handler(m_pDb, 20000, &ProgressCancel, const_cast<std::function<bool()>*>(&fnCancelled));
     int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) ids.insert(static_cast<uint32_t>(sqlite3_column_int64(st, 0)));
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) ids.push_back(static_cast<uint32_t>(sqlite3_column_int64(st, 0)));
     sqlite3_progress_handler(m_pDb, 0, nullptr, nullptr);
     if (rc != SQLITE_DONE) m_strError = rc == SQLITE_INTERRUPT ? "cancelled" : sqlite3_errmsg(m_pDb);
     sqlite3_finalize(st);
@@ -480,7 +545,7 @@ bool CNoteIndex::FindText(const CNoteQuery& query, std::unordered_set<uint32_t>&
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         const void* p = sqlite3_column_blob(st, 1);
         const size_t n = static_cast<size_t>(sqlite3_column_bytes(st, 1));
-        if (p && memmem(p, n, needle.data(), needle.size())) ids.insert(static_cast<uint32_t>(sqlite3_column_int64(st, 0)));
+        if (p && memmem(p, n, needle.data(), needle.size())) ids.push_back(static_cast<uint32_t>(sqlite3_column_int64(st, 0)));
     }
     sqlite3_finalize(st);
     if (rc != SQLITE_DONE) {

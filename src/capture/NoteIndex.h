@@ -3,11 +3,12 @@
 // answers from the index in milliseconds instead of reading every page.
 //
 // The index answers exactly what the scan (`SearchCategory`) answers. Its
-// tables use FTS5's trigram tokenizer without case folding: a phrase of three
-// or more characters matches where the text contains it byte for byte. Each
-// note is indexed twice, as it is and folded (`FoldCase`); folding goes code
-// point by code point, so a folded needle is in the folded text exactly when
-// the search ignoring case finds it. Needles the trigrams cannot answer
+// tables use FTS5's trigram tokenizer without case folding: a needle of three
+// or more characters is found where its trigrams stand one after another
+// (see NoteIndexMatch.h), which is where the text contains it byte for byte.
+// Each note is indexed twice, as it is and folded (`FoldCase`); folding goes
+// code point by code point, so a folded needle is in the folded text exactly
+// when the search ignoring case finds it. Needles the trigrams cannot answer
 // (fewer than three characters) are looked for by scanning, as before; texts
 // the tokenizer would not read back byte for byte (not valid UTF-8, a NUL,
 // U+FFFE/U+FFFF) and texts under three characters are kept whole beside the
@@ -43,6 +44,9 @@ class CNoteCata;
 struct sqlite3;
 
 namespace notetext {
+namespace indexmatch {
+struct CPlan;
+}
 
 // What says that a file is still the one indexed.
 struct CFileStamp {
@@ -70,7 +74,8 @@ public:
 
     // Opens (creating the file and its folder when missing) an index. A file
     // that is not a readable index of this kind is replaced by an empty one.
-    // Null with `*pError` set when no index can be kept there.
+    // Null with `*pError` set when no index can be kept there, or another
+    // process holds it locked.
     static std::unique_ptr<CNoteIndex> Open(const std::string& strIndexFile, std::string* pError);
     ~CNoteIndex();
     CNoteIndex(const CNoteIndex&) = delete;
@@ -82,9 +87,10 @@ public:
     // it was completed for exactly this stamp, and nothing was put in or
     // taken out since (changes not yet saved make it stale for the file).
     bool IsCurrentFor(const CFileStamp& stamp) const;
-    // Whether every note of the notebook in memory is in the index: after a
-    // build, or when it was current at open, and kept up since by Put and
-    // Remove. Searching needs this, not IsCurrentFor.
+    // Whether the index holds every note: after a build, or as the file
+    // recorded it (check IsCurrentFor against the notebook file before
+    // relying on a stored index), and kept up since by Put and Remove.
+    // SearchCategoryIndexed scans instead while this is false.
     bool IsComplete() const { return m_bComplete; }
 
     // Empties the index (before a build).
@@ -104,6 +110,7 @@ public:
     // Ids whose notes must be scanned: their number is not the note's alone.
     void SetScannedIDs(const std::vector<uint32_t>& ids);
     bool IsScannedID(uint32_t nNoteID) const { return m_scanned.count(nNoteID) != 0; }
+    bool HasScannedIDs() const { return !m_scanned.empty(); }
 
     // Whether the index can answer this query's text part (three or more
     // characters of valid UTF-8); otherwise the text is scanned.
@@ -113,6 +120,8 @@ public:
     // `fnCancelled` said so; `ids` is then incomplete.
     bool FindText(const CNoteQuery& query, std::unordered_set<uint32_t>& ids,
                   const std::function<bool()>& fnCancelled = {});
+    // The same, appended to a list (in no order, each note once).
+    bool FindText(const CNoteQuery& query, std::vector<uint32_t>& ids, const std::function<bool()>& fnCancelled = {});
 
     // How many notes have text in the index.
     size_t NoteCount() const;
@@ -125,6 +134,9 @@ public:
 private:
     explicit CNoteIndex(std::string strFile);
     bool Init();
+    bool CreateTextTables();
+    bool PrepareInserts();
+    static void OrderByRarity(indexmatch::CPlan& plan);
     bool Exec(const char* sql);
     bool LoadState();
     void SetMeta(const char* key, const std::string& value);

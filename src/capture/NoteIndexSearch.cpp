@@ -4,6 +4,7 @@
 
 #include "document/Records.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 namespace notetext {
@@ -76,7 +77,7 @@ bool BuildIndex(CNoteIndex& index, const CNoteCata& root, const CFileStamp& stam
 bool SearchCategoryIndexed(const CNoteCata& cata, const CNoteQuery& query, CNoteIndex& index, CNoteTextCache& cache,
                            const std::function<void(CNote*)>& fnFound, const std::function<bool()>& fnCancelled) {
     if (query.Text().empty()) return true;
-    std::unordered_set<uint32_t> ids;
+    std::vector<uint32_t> ids;
     bool bIndexed = query.SearchText() && index.IsComplete() && CNoteIndex::CanAnswer(query);
     if (bIndexed && !index.FindText(query, ids, fnCancelled)) {
         if (Cancelled(fnCancelled)) return false;
@@ -88,10 +89,24 @@ bool SearchCategoryIndexed(const CNoteCata& cata, const CNoteQuery& query, CNote
         return Walk(cata, query, [&](const CNote& note) { return NoteMatches(note, query, cache); }, fnFound,
                     fnCancelled, nSeen);
     }
+    // Note numbers are given one after another: a bitmap is the quickest
+    // set to look each note up in while walking tens of thousands of them.
+    // A file may carry numbers far apart: then a sorted list.
+    uint32_t nMax = 0;
+    for (uint32_t id : ids) nMax = std::max(nMax, id);
+    const bool bBitmap = nMax < (64u << 20) || nMax / 16 < ids.size();
+    std::vector<bool> found(bBitmap && !ids.empty() ? static_cast<size_t>(nMax) + 1 : 0);
+    if (bBitmap) {
+        for (uint32_t id : ids) found[id] = true;
+    } else {
+        std::sort(ids.begin(), ids.end());
+    }
+    const bool bAnyScanned = index.HasScannedIDs();
     return Walk(cata, query,
                 [&](const CNote& note) {
-                    if (index.IsScannedID(note.m_nID)) return NoteMatches(note, query, cache);
-                    return ids.count(note.m_nID) != 0;
+                    if (bAnyScanned && index.IsScannedID(note.m_nID)) return NoteMatches(note, query, cache);
+                    if (!bBitmap) return std::binary_search(ids.begin(), ids.end(), note.m_nID);
+                    return note.m_nID < found.size() && found[note.m_nID];
                 },
                 fnFound, fnCancelled, nSeen);
 }
