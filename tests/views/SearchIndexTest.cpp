@@ -388,6 +388,14 @@ void SearchIndexTest::lockedNotebookIsIndexedOnlyOnceUnlocked() {
     QTRY_COMPARE_WITH_TIMEOUT(m_pIndexer->GetState(), CNoteIndexer::kReady, 20000);
     QCOMPARE(Search(QStringLiteral("meadow"), false, true), Scanned(*m_pDoc, QStringLiteral("meadow"), false, true));
     QCOMPARE(m_pForm->Worker().LastWay(), CSearchWorker::kIndex);
+    // Where no index can be kept, the notes are read.
+    CNoteIndexer nowhere(*m_pDoc, "/dev/null/SearchIndex");
+    nowhere.Start();
+    QCOMPARE(nowhere.GetState(), CNoteIndexer::kFailed);
+    m_pForm->SetIndexer(&nowhere);
+    QCOMPARE(Search(QStringLiteral("meadow"), false, true), Scanned(*m_pDoc, QStringLiteral("meadow"), false, true));
+    QCOMPARE(m_pForm->Worker().LastWay(), CSearchWorker::kScan);
+    m_pForm->SetIndexer(m_pIndexer.get());
 }
 
 void SearchIndexTest::windowIndexesAfterOpenWithProgress() {
