@@ -201,7 +201,7 @@ void CQueryForm::ShowFound(std::vector<CNote*> found) {
     // The rows are made anew only once everything was found: a failure on
     // the way leaves the list as it was. A note deleted while the search
     // ran gets no row.
-    const auto live = LiveNotes();
+    const auto& live = m_pWorker->List().Live();
     m_pList->setUpdatesEnabled(false);
     m_pList->clear();
     int nCount = 0;
