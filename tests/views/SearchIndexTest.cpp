@@ -33,6 +33,10 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 namespace {
 
 class CFakeFrame : public INoteFrame {
@@ -327,6 +331,30 @@ void SearchIndexTest::indexIsBuiltKeptUpAndUsedAgain() {
     m_pDoc->DeleteItem(gone);
     QVERIFY(!Search(QStringLiteral("Entry 5 about"), false, true).contains(QStringLiteral("note 5")));
     QCOMPARE(Search(QStringLiteral("harbour"), false, true), Scanned(*m_pDoc, QStringLiteral("harbour"), false, true));
+    // A page captured by a download worker: found once its download ended,
+    // though the index caught up while it ran.
+    std::atomic<bool> bRelease{false};
+    const auto oldBody = CClipVaultDoc::GetDownloadBody();
+    CClipVaultDoc::SetDownloadBody([&](CNote& note, const CDownloadSettings&) {
+        while (!bRelease) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        CNoteUpdate update(note);
+        if (update) {
+            const std::string page = "<p>a capybara by the river</p>";
+            note.m_strExt = "htm";
+            note.m_content.assign(page.begin(), page.end());
+        }
+        return true;
+    });
+    CNote* fetched = m_pDoc->m_rootCata.AddNewNote("fetched page");
+    fetched->m_nID = m_pDoc->NextNoteID();
+    fetched->m_strSource = "http://127.0.0.1:9/";
+    m_pDoc->SetModifiedFlag();
+    m_pDoc->ListForDownload(fetched, true);
+    QCOMPARE(Search(QStringLiteral("capybara"), false, true), QStringList());
+    bRelease = true;
+    QTRY_COMPARE(Search(QStringLiteral("capybara"), false, true), QStringList{"fetched page"});
+    QCOMPARE(m_pForm->Worker().LastWay(), CSearchWorker::kIndex);
+    CClipVaultDoc::SetDownloadBody(oldBody);
     // The program's save leaves the index describing the new file: the
     // next open builds nothing and finds the same.
     QVERIFY(m_pDoc->OnSaveDocument(NotebookPath()));
