@@ -1,8 +1,10 @@
 // What the window's workers (the text search, the search index) read of a
-// notebook. Notes are deleted, renamed and moved on the window's thread
-// without telling anyone first, so a worker never holds a note: the window's
+// notebook. Notes are deleted, renamed and moved on the window's thread,
+// whenever the user asks, so a worker never holds a note: the window's
 // thread hands it copies, a slice at a time, checking before each slice that
-// the notes it is about to copy are still in the notebook.
+// the notes it is about to copy are still in the notebook. That check asks
+// the notebook's list of notes again only after a change (ChangeCount),
+// which every deletion makes before the event loop runs again.
 #pragma once
 
 #include <QObject>
