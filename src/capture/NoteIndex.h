@@ -25,8 +25,8 @@
 // again.
 //
 // Threads: an object holds one SQLite connection; one thread at a time may
-// use it (it may be handed to a worker and back). Reading notes for `Put`
-// takes each note's data lock, as the scan does.
+// use it (it may be handed to a worker and back). `BuildIndex` reads each
+// note under its data lock (`NoteSearchText`), as the scan does.
 #pragma once
 
 #include <cstddef>
@@ -105,7 +105,7 @@ public:
     void Remove(uint32_t nNoteID);
     // The index holds every note of the notebook; records `stamp` as the
     // file it describes (after a build, and after the program saved the
-    // notebook with the index kept up).
+    // notebook with the index kept up). Commits whatever was begun.
     void MarkComplete(const CFileStamp& stamp);
     // Ids whose notes must be scanned: their number is not the note's alone.
     void SetScannedIDs(const std::vector<uint32_t>& ids);

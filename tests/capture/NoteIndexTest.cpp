@@ -114,6 +114,14 @@ TEST(NoteIndex, AnswersExactlyWhatTheScanAnswers) {
                       "\xE6\xB2\xBF\xE7\x9D\x80\xE6\xB8\xAF", "\xE6\xB8\xAF\xE5\x8F\xA3", "\xE6\x88\x91",
                       "\xE5\x8F\xA3 \xF0\x9F\x98\x80", "\xF0\x9F\x98\x80x\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80X"});
 
+    // A long needle (a pasted paragraph) and the same with one letter changed.
+    CNoteTextCache cache;
+    const CNote* pFirst = Scanned(book.doc.m_rootCata, CNoteQuery("the", false, true), cache).at(0);
+    std::string paragraph = NoteSearchText(*pFirst).substr(100, 900);
+    ExpectSameAsScan(book.doc.m_rootCata, *index, {paragraph, paragraph.replace(450, 1, "#")});
+    EXPECT_FALSE(Indexed(book.doc.m_rootCata, CNoteQuery(NoteSearchText(*pFirst).substr(100, 900), false, true), *index)
+                     .empty());
+
     // Not vacuous: the folded search finds the German and Greek pages, the
     // exact one only where the case is right.
     EXPECT_EQ(Indexed(book.doc.m_rootCata, CNoteQuery("STRASSE", true, true), *index),
@@ -124,7 +132,6 @@ TEST(NoteIndex, AnswersExactlyWhatTheScanAnswers) {
     EXPECT_GT(Indexed(book.doc.m_rootCata, CNoteQuery("river", false, true), *index).size(), 100u);
 
     // A cancelled search says so.
-    CNoteTextCache cache;
     EXPECT_FALSE(SearchCategoryIndexed(book.doc.m_rootCata, CNoteQuery("river", false, true), *index, cache,
                                        [](CNote*) {}, [] { return true; }));
 }
