@@ -188,6 +188,12 @@ TEST(NoteIndex, SurvivesReopenAndGoesStaleWhenTheFileChanges) {
     ASSERT_TRUE(index) << error;
     EXPECT_FALSE(index->IsCurrentFor(CFileStamp::Of(notebook)));
     EXPECT_FALSE(index->IsCurrentFor(CFileStamp::Of(dir.File("missing.vlt"))));
+    // Written in place with as many bytes: the time tells.
+    const CFileStamp second = CFileStamp::Of(notebook);
+    ::usleep(20000);
+    WriteFile(notebook, "SECOND!");
+    EXPECT_NE(CFileStamp::Of(notebook), second);
+    EXPECT_EQ(CFileStamp::Of(notebook).m_nSize, second.m_nSize);
     index.reset();
 
     // Something else in its place is replaced by an empty index.
