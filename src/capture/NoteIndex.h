@@ -8,8 +8,9 @@
 // (see NoteIndexMatch.h), which is where the text contains it byte for byte.
 // Each note is indexed twice, as it is and folded (`FoldCase`); folding goes
 // code point by code point, so a folded needle is in the folded text exactly
-// when the search ignoring case finds it. Needles the trigrams cannot answer
-// (fewer than three characters) are looked for by scanning, as before; texts
+// when the search ignoring case finds it. A needle of one or two characters
+// is looked up among the trigrams that start with it and the last two
+// characters of each text; texts
 // the tokenizer would not read back byte for byte (not valid UTF-8, a NUL,
 // U+FFFE/U+FFFF) and texts under three characters are kept whole beside the
 // index and compared directly.
@@ -25,8 +26,8 @@
 // again.
 //
 // Threads: an object holds one SQLite connection; one thread at a time may
-// use it (it may be handed to a worker and back). Reading notes for `Put`
-// takes each note's data lock, as the scan does.
+// use it (it may be handed to a worker and back). `BuildIndex` reads each
+// note under its data lock (`NoteSearchText`), as the scan does.
 #pragma once
 
 #include <cstddef>
@@ -105,15 +106,15 @@ public:
     void Remove(uint32_t nNoteID);
     // The index holds every note of the notebook; records `stamp` as the
     // file it describes (after a build, and after the program saved the
-    // notebook with the index kept up).
+    // notebook with the index kept up). Commits whatever was begun.
     void MarkComplete(const CFileStamp& stamp);
     // Ids whose notes must be scanned: their number is not the note's alone.
     void SetScannedIDs(const std::vector<uint32_t>& ids);
     bool IsScannedID(uint32_t nNoteID) const { return m_scanned.count(nNoteID) != 0; }
     bool HasScannedIDs() const { return !m_scanned.empty(); }
 
-    // Whether the index can answer this query's text part (three or more
-    // characters of valid UTF-8); otherwise the text is scanned.
+    // Whether the index can answer this query's text part (valid UTF-8, as
+    // users type); otherwise the text is scanned.
     static bool CanAnswer(const CNoteQuery& query);
     // The notes whose text contains the query's text (its case as asked).
     // False when the index cannot answer it (CanAnswer), an SQLite error, or
@@ -137,6 +138,9 @@ private:
     bool CreateTextTables();
     bool PrepareInserts();
     static void OrderByRarity(indexmatch::CPlan& plan);
+    bool FindShort(const std::string& table, const std::string& needle, std::vector<uint32_t>& ids);
+    bool CollectIDs(const std::string& sql, const std::string& match, const indexmatch::CPlan* pPlan,
+                    std::vector<uint32_t>& ids);
     bool Exec(const char* sql);
     bool LoadState();
     void SetMeta(const char* key, const std::string& value);

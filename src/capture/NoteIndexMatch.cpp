@@ -146,10 +146,10 @@ void ChooseCover(CPlan& plan, const std::vector<long long>& counts) {
     plan = std::move(chosen);
 }
 
-std::string MatchText(const CPlan& plan) {
+std::string MatchText(const CPlan& plan, const char* pszJoin) {
     std::string q;
     for (const std::string& tri : plan.m_trigrams) {
-        if (!q.empty()) q += " AND ";
+        if (!q.empty()) q += pszJoin;
         q += '"';
         for (char ch : tri) {
             if (ch == '"') q += '"';

@@ -40,8 +40,9 @@ CPlan PlanFor(const std::string& needle);
 // trigram that is checked.
 void ChooseCover(CPlan& plan, const std::vector<long long>& counts);
 
-// The MATCH text: every distinct trigram of the plan, ANDed.
-std::string MatchText(const CPlan& plan);
+// The MATCH text: every distinct trigram of the plan, joined by `pszJoin`
+// (" AND " or " OR ").
+std::string MatchText(const CPlan& plan, const char* pszJoin);
 
 // The name bound pointers to a plan carry.
 extern const char* const kPlanPointerType;

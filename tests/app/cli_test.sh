@@ -294,6 +294,10 @@ $id_late	Work/late" --text QUARTERLY --ignore-case
 expect 0 delete s.vlt Work/late
 search_is "$id_top	/Annex" --text quarterly
 search_is "$id_top	/Annex" --text quarterly --no-index
+# An index file that is not one (cut short, overwritten) is built anew.
+for f in "$WORK"/SearchIndex/*.idx; do printf 'not an index' >"$f"; done
+search_is "$id_top	/Annex" --text quarterly
+search_is "$id_top	/Annex" --text QUARTERLY --ignore-case
 expect 2 search s.vlt
 expect 2 search s.vlt ""
 expect 2 search s.vlt x --regex

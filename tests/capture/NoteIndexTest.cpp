@@ -99,9 +99,9 @@ TEST(NoteIndex, AnswersExactlyWhatTheScanAnswers) {
     // Before a build the index is not complete: the search scans.
     ExpectSameAsScan(book.doc.m_rootCata, *index, {"river"});
     ASSERT_TRUE(BuildIndex(*index, book.doc.m_rootCata, CFileStamp()));
-    EXPECT_EQ(CNoteIndex::CanAnswer(CNoteQuery("riv", false, true)), true);
-    EXPECT_EQ(CNoteIndex::CanAnswer(CNoteQuery("\xC3\x9F" "a", false, true)), false);  // two characters
-    EXPECT_EQ(CNoteIndex::CanAnswer(CNoteQuery("\xC3\x9F" "a", true, true)), true);    // "ssa" folded
+    EXPECT_TRUE(CNoteIndex::CanAnswer(CNoteQuery("riv", false, true)));
+    EXPECT_TRUE(CNoteIndex::CanAnswer(CNoteQuery("\xC3\x9F", false, true)));
+    EXPECT_FALSE(CNoteIndex::CanAnswer(CNoteQuery(std::string("\xFF\xFE bank", 7), false, true)));  // not UTF-8
 
     ExpectSameAsScan(book.doc.m_rootCata, *index,
                      {"river", "River", "the river", "journey", "Journey home", "zeppelin", "e. T", "STRASSE",
@@ -114,6 +114,25 @@ TEST(NoteIndex, AnswersExactlyWhatTheScanAnswers) {
                       "\xE6\xB2\xBF\xE7\x9D\x80\xE6\xB8\xAF", "\xE6\xB8\xAF\xE5\x8F\xA3", "\xE6\x88\x91",
                       "\xE5\x8F\xA3 \xF0\x9F\x98\x80", "\xF0\x9F\x98\x80x\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80X"});
 
+    // One or two characters come from the index too; at a text's very end
+    // they start no trigram.
+    for (const char* pText : {"the river", "ab", "q", "\xE6\xB8\xAF\xE5\x8F\xA3", "x\xF0\x9F\x98\x80"}) {
+        std::vector<uint32_t> ids;
+        EXPECT_TRUE(index->FindText(CNoteQuery(pText, false, true), ids)) << pText << ": " << index->LastError();
+        EXPECT_FALSE(ids.empty()) << pText;
+    }
+    std::vector<uint32_t> ids;
+    ASSERT_TRUE(index->FindText(CNoteQuery("x\xF0\x9F\x98\x80", false, true), ids));
+    EXPECT_EQ(ids, std::vector<uint32_t>{book.doc.m_rootCata.GetSubCata("Odd")->GetNote("Chinese")->m_nID});
+
+    // A long needle (a pasted paragraph) and the same with one letter changed.
+    CNoteTextCache cache;
+    const CNote* pFirst = Scanned(book.doc.m_rootCata, CNoteQuery("the", false, true), cache).at(0);
+    std::string paragraph = NoteSearchText(*pFirst).substr(100, 900);
+    ExpectSameAsScan(book.doc.m_rootCata, *index, {paragraph, paragraph.replace(450, 1, "#")});
+    EXPECT_FALSE(Indexed(book.doc.m_rootCata, CNoteQuery(NoteSearchText(*pFirst).substr(100, 900), false, true), *index)
+                     .empty());
+
     // Not vacuous: the folded search finds the German and Greek pages, the
     // exact one only where the case is right.
     EXPECT_EQ(Indexed(book.doc.m_rootCata, CNoteQuery("STRASSE", true, true), *index),
@@ -124,7 +143,6 @@ TEST(NoteIndex, AnswersExactlyWhatTheScanAnswers) {
     EXPECT_GT(Indexed(book.doc.m_rootCata, CNoteQuery("river", false, true), *index).size(), 100u);
 
     // A cancelled search says so.
-    CNoteTextCache cache;
     EXPECT_FALSE(SearchCategoryIndexed(book.doc.m_rootCata, CNoteQuery("river", false, true), *index, cache,
                                        [](CNote*) {}, [] { return true; }));
 }
@@ -170,6 +188,12 @@ TEST(NoteIndex, SurvivesReopenAndGoesStaleWhenTheFileChanges) {
     ASSERT_TRUE(index) << error;
     EXPECT_FALSE(index->IsCurrentFor(CFileStamp::Of(notebook)));
     EXPECT_FALSE(index->IsCurrentFor(CFileStamp::Of(dir.File("missing.vlt"))));
+    // Written in place with as many bytes: the time tells.
+    const CFileStamp second = CFileStamp::Of(notebook);
+    ::usleep(20000);
+    WriteFile(notebook, "SECOND!");
+    EXPECT_NE(CFileStamp::Of(notebook), second);
+    EXPECT_EQ(CFileStamp::Of(notebook).m_nSize, second.m_nSize);
     index.reset();
 
     // Something else in its place is replaced by an empty index.
