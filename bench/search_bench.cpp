@@ -3,7 +3,14 @@
 // with German, Greek, Russian and Chinese passages). Name search, the first
 // text search (every page read and folded) and later text searches (what
 // was read is kept).
+//
+//   search_bench --from FILE.vlt [--pages-dir DIR] [--index FILE] [--rounds R] [--reuse] [--no-scan]
+// times a generated notebook (bench/make_notebook) instead: the scan, the
+// index's build and its size, and searches answered from it, each next to
+// `grep -rilF` over the same pages (DIR, written by make_notebook --pages).
 #include <benchmark/benchmark.h>
+
+#include "SearchFromFile.h"
 
 #include <random>
 #include <string>
@@ -147,4 +154,12 @@ BENCHMARK(BM_LaterTextSearch)->Arg(0)->Arg(1)->ArgName("ignore_case")->Iteration
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]) == "--from") return benchsearch::RunFromFile(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

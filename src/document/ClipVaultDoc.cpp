@@ -192,6 +192,7 @@ bool CClipVaultDoc::OnSaveDocument(const std::string& strPath) {
     // to be saved again.
     MarkModified(false);
     fileutil::RemoveStaleTempCopies(strPath);
+    if (m_pViews) m_pViews->DocumentSaved();
     return true;
 }
 
@@ -286,6 +287,7 @@ void CClipVaultDoc::SetModifiedFlag(bool bModified) {
 }
 
 void CClipVaultDoc::MarkModified(bool bModified) {
+    ++m_nChangeCount;
     m_bModified = bModified;
     SetTitle();
 }
@@ -294,6 +296,7 @@ void CClipVaultDoc::MarkModified(bool bModified) {
 
 void CClipVaultDoc::DeleteItem(CNoteBase* pItem) {
     if (!pItem) return;
+    ++m_nChangeCount;
     try {
         if (m_pViews) m_pViews->RemoveItem(pItem);
         if (pItem->m_nKind == CNoteBase::kindNote) static_cast<CNote*>(pItem)->Delete();
@@ -525,6 +528,7 @@ int CClipVaultDoc::MaxWorkers() const {
 }
 
 void CClipVaultDoc::Refresh(CNote* pNote) {
+    ++m_nChangeCount;
     if (m_pViews) m_pViews->RefreshNote(pNote);
 }
 

@@ -49,6 +49,8 @@ public:
     virtual bool ChooseSavePath(std::string&) { return false; }
     // An imported note was attached to its category: show it there.
     virtual void NoteFiled(CNote*) {}
+    // The notebook was written to its file (GetPathName()).
+    virtual void DocumentSaved() {}
 };
 
 // One download worker: a thread that fills one note. Shared by the note (its
@@ -137,6 +139,11 @@ public:
     void SetModifiedFlag(bool bModified = true);
     void MarkModified(bool bModified = true);
     bool IsModified() const { return m_bModified; }
+    // Grows with every change the notebook is told of: every change marks
+    // it modified (a deletion before the event loop runs again), and a
+    // download's end refreshes its note. Whoever keeps a list of the notes,
+    // or of what they said, makes it again when this moved.
+    uint64_t ChangeCount() const { return m_nChangeCount; }
 
     // ---- password
     void SetPassword(const std::string& strText) { m_password.SetPassword(strText); }
@@ -292,6 +299,7 @@ private:
     uint64_t m_nDamagedIno = 0;
     std::string m_strTitle = "NewVLT";
     bool m_bModified = false;
+    uint64_t m_nChangeCount = 0;
     // Abandoned workers still running; joined before their note goes.
     std::vector<std::shared_ptr<CDownloadJob>> m_abandonedJobs;
     std::shared_ptr<int> m_pAlive = std::make_shared<int>(0);

@@ -158,6 +158,26 @@ const std::vector<uint8_t>* CNote::ContentForScan(std::vector<uint8_t>& scratch)
     return nullptr;
 }
 
+void CNote::CopyContentTo(CNote& target) const {
+    CDeferredBlock block;
+    std::vector<uint8_t> bytes;
+    {
+        std::lock_guard<std::mutex> guard(m_contentLock);
+        if (m_contentBlock)
+            block = m_contentBlock;
+        else
+            bytes = m_contentBytes;
+    }
+    std::lock_guard<std::mutex> guard(target.m_contentLock);
+    target.m_contentBytes = std::move(bytes);
+    target.m_contentBlock = block;
+}
+
+uint64_t CNote::ContentFileOffset() const {
+    std::lock_guard<std::mutex> guard(m_contentLock);
+    return m_contentBlock ? m_contentBlock.m_nOffset : UINT64_MAX;
+}
+
 bool CNote::LoadContentLocked() const {
     if (!m_contentBlock) return true;
     try {

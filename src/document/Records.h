@@ -139,6 +139,12 @@ public:
     // the content as loaded, or else read from the file into `scratch`;
     // null when the file no longer holds it.
     const std::vector<uint8_t>* ContentForScan(std::vector<uint8_t>& scratch) const;
+    // Gives `target` this note's content without reading it in: bytes
+    // still in the file stay there for whoever reads the copy (any thread).
+    void CopyContentTo(CNote& target) const;
+    // Where the bytes stand in the notebook's file while they are still
+    // there, else UINT64_MAX.
+    uint64_t ContentFileOffset() const;
 
     std::string m_strWorkPath;
     // The worker fetching this note, while there is one.

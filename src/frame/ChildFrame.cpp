@@ -20,6 +20,7 @@
 #include "views/NoteEditView.h"
 #include "views/NotebookPropertiesDlg.h"
 #include "views/PasswordDlgs.h"
+#include "views/NoteIndexer.h"
 #include "views/QueryForm.h"
 #include "views/TabView.h"
 
@@ -29,6 +30,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QSplitter>
+#include <QTimer>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -50,6 +52,8 @@ CChildFrame::~CChildFrame() {
     m_pBrowser = nullptr;
     m_activeView = CCmdTargetPtr();
     delete widget();
+    // Its thread reads copies only, but it is stopped before the notebook goes.
+    m_pIndexer.reset();
     if (m_doc.m_pViews == this) m_doc.m_pViews = nullptr;
     g_bAutoHideAllowed = true;
     // Only a window that was built holds its notebook; when building failed,
@@ -72,6 +76,7 @@ std::function<bool()> CChildFrame::s_fnMailAvailable = [] {
 std::function<void(CNote&, QWidget*)> CChildFrame::s_fnMailNote = [](CNote& note, QWidget*) { SendNoteByMail(note); };
 
 bool CChildFrame::Create() {
+    MakeIndexer();
     connect(this, &QMdiSubWindow::windowStateChanged, this, [this] { m_frame.UpdateFrameTitle(); });
     m_pSplitter = new QSplitter(Qt::Horizontal);
     m_pSplitter->setChildrenCollapsible(false);
@@ -91,6 +96,7 @@ bool CChildFrame::Create() {
                                 delete pForm;
                                 return nullptr;
                             }
+                            pForm->SetIndexer(m_pIndexer.get());
                             m_pQueryForm = pForm;
                             return pForm;
                         });
@@ -133,7 +139,29 @@ bool CChildFrame::Create() {
     m_pTabView->SetActivePage(0);
     TitleChanged();
     m_bBuilt = true;
+    // After the window's first showing: the index is opened, and built when
+    // it does not describe the notebook's file.
+    QTimer::singleShot(100, this, [this] {
+        if (m_pIndexer) m_pIndexer->Start();
+    });
     return true;
+}
+
+void CChildFrame::MakeIndexer() {
+    m_pIndexer = std::make_unique<CNoteIndexer>(
+        m_doc, notetext::CNoteIndex::FolderBesideOptions(CAppOptions::DefaultOptionsPath()));
+    connect(m_pIndexer.get(), &CNoteIndexer::Progress, this, [this](qulonglong nDone, qulonglong nTotal) {
+        SetStatusText(FromQ(FormatMessageText(CurrentLanguage().String(ids::IDS_INDEX_PROGRESS),
+                                              {notefeed::GroupedNumber(nDone), notefeed::GroupedNumber(nTotal)})));
+    });
+    connect(m_pIndexer.get(), &CNoteIndexer::StateChanged, this, [this](int nState) {
+        if (nState == CNoteIndexer::kFailed) SetStatusText(FromQ(CurrentLanguage().String(ids::IDS_INDEX_FAILED)));
+        else if (nState == CNoteIndexer::kReady) SetStatusText(std::string());
+    });
+}
+
+void CChildFrame::DocumentSaved() {
+    if (m_pIndexer) m_pIndexer->Saved();
 }
 
 bool CChildFrame::SwitchRightPane(Pane nPane) {
@@ -407,6 +435,7 @@ bool CChildFrame::SaveAs() {
 }
 
 void CChildFrame::NoteFiled(CNote* pNote) {
+    if (m_pIndexer) m_pIndexer->NotebookChanged();
     // Only where the category is shown: a branch not built yet shows the
     // note when it is built.
     if (!m_pTree || !pNote) return;
@@ -418,6 +447,7 @@ void CChildFrame::NoteFiled(CNote* pNote) {
 
 void CChildFrame::RefreshNote(CNote* pNote) {
     if (!pNote) return;
+    if (m_pIndexer) m_pIndexer->NotebookChanged();
     if (m_pTree) m_pTree->RefreshNote(pNote);
     NoteStatusChanged(pNote);
     // The shown note's page follows its download: its state page while it
@@ -434,6 +464,7 @@ void CChildFrame::NoteUnlisted(CNote* pNote) {
 
 void CChildFrame::RemoveItem(CNoteBase* pItem) {
     if (!pItem) return;
+    if (m_pIndexer) m_pIndexer->NotebookChanged();
     if (pItem->m_nKind == CNoteBase::kindNote) {
         auto* pNote = static_cast<CNote*>(pItem);
         if (pNote == m_pCurrentNote) ClearCurrentNote();
@@ -454,6 +485,8 @@ void CChildFrame::RemoveItem(CNoteBase* pItem) {
 }
 
 void CChildFrame::TitleChanged() {
+    // Every change to the notebook marks it modified, and so comes here.
+    if (m_pIndexer) m_pIndexer->NotebookChanged();
     QString title = ToQ(m_doc.GetTitle());
     // Why nothing can be changed here must show wherever the notebook's
     // name does.
@@ -642,6 +675,8 @@ void CChildFrame::OnChangePassword() {
 
 void CChildFrame::OnUnlock() {
     UnlockNotebook(m_doc, this);
+    // Unlocked in this session: its text may go into its index now.
+    if (m_pIndexer && !m_doc.IsLocked()) m_pIndexer->Start();
     if (CNote* pNote = m_pCurrentNote) {
         m_pCurrentNote = nullptr;
         ShowNote(pNote);

@@ -9,6 +9,7 @@
 #include "platform/gui/NotePanes.h"
 
 #include <QMdiSubWindow>
+#include <memory>
 #include <vector>
 
 class CCommandActions;
@@ -16,6 +17,7 @@ class CMainFrame;
 class CNote;
 class CNoteBrowserView;
 class CNoteCataView;
+class CNoteIndexer;
 class QSplitter;
 class CTabView;
 
@@ -46,6 +48,8 @@ public:
     CNoteBrowserView* BrowserView() const { return m_pBrowser; }
     INoteEditorPane* EditorView() const { return m_pEditor; }
     INoteListPane* ListView() const { return m_pList; }
+    // The notebook's search index (the search form asks it first).
+    CNoteIndexer* Indexer() const { return m_pIndexer.get(); }
     CNote* CurrentNote() const override { return m_pCurrentNote; }
     bool ShowingSource() const { return m_bShowingSource; }
     const std::vector<CNote*>& BackList() const { return m_backList; }
@@ -100,6 +104,7 @@ public:
     void TitleChanged() override;
     void CommitEdits() override;
     bool ChooseSavePath(std::string& strPath) override;
+    void DocumentSaved() override;
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -124,12 +129,16 @@ private:
     void OnUnlock();
     void OnMailNote();
     bool MailAvailable();
+    // The search index: made with the window, started once it shows, its
+    // progress in the status bar.
+    void MakeIndexer();
 
     CMainFrame& m_frame;
     CClipVaultDoc& m_doc;
     CNoteCataView* m_pTree = nullptr;
     QWidget* m_pQueryForm = nullptr;  // the search form's page, when there is one
     CNoteBrowserView* m_pBrowser = nullptr;
+    std::unique_ptr<CNoteIndexer> m_pIndexer;
     INoteEditorPane* m_pEditor = nullptr;
     INoteListPane* m_pList = nullptr;
     CNote* m_pCurrentNote = nullptr;

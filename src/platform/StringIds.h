@@ -118,4 +118,9 @@ constexpr unsigned IDS_CAPTURE_OVER_BUDGET = 34490;  // MB: a capture's files pa
 constexpr unsigned IDS_FETCH_OVER_BUDGET = 34491;    // MB: a page or file alone past the budget, not stored
 constexpr unsigned IDS_FILES_INFLATED = 34492;       // ratio: files that unpacked too far left at their addresses
 constexpr unsigned IDS_FETCH_INFLATED = 34493;       // ratio: a page or file that unpacked too far, not stored
+constexpr unsigned IDS_SEARCH_CANCEL = 34510;       // the search form's Cancel button
+constexpr unsigned IDS_SEARCH_CANCEL_NAME = 34511;  // its accessible name
+constexpr unsigned IDS_SEARCH_PROGRESS = 34512;     // "%s of %s": notes a search has looked at
+constexpr unsigned IDS_INDEX_PROGRESS = 34513;      // status bar: "%s of %s" notes indexed
+constexpr unsigned IDS_INDEX_FAILED = 34514;        // status bar: no index can be kept
 }  // namespace ids

@@ -9,6 +9,8 @@
 #include "platform/gui/MessageBox.h"
 #include "platform/gui/NoteFrame.h"
 #include "platform/gui/QtText.h"
+#include "views/NoteFeed.h"
+#include "views/SearchWorker.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -18,6 +20,7 @@
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QToolTip>
 #include <QTreeWidget>
 
@@ -30,12 +33,6 @@ constexpr int kNoteRole = Qt::UserRole;
 
 CNote* ItemNote(const QTreeWidgetItem* pItem) {
     return pItem ? reinterpret_cast<CNote*>(pItem->data(0, kNoteRole).value<quintptr>()) : nullptr;
-}
-
-void CollectNotes(const CNoteCata& cata, std::unordered_set<const CNote*>& out) {
-    for (auto it = cata.m_notes.begin(); it != cata.m_notes.end(); ++it) out.insert(it.value());
-    for (auto it = cata.m_subCatas.begin(); it != cata.m_subCatas.end(); ++it)
-        if (it.value()) CollectNotes(*it.value(), out);
 }
 }  // namespace
 
@@ -70,9 +67,56 @@ CQueryForm::CQueryForm(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pParent)
                 [this](QTreeWidgetItem*, int) { RunGuarded([this] { OnOpenSelected(); }); });
         m_pList->viewport()->installEventFilter(this);
     }
+    m_pWorker = new CSearchWorker(
+        doc, [this](std::vector<CNote*> found) { RunGuarded([&] { ShowFound(std::move(found)); }); },
+        [this](size_t nDone, size_t nTotal) { ShowProgress(nDone, nTotal); }, this);
+    if (QWidget* pForm = Item(IDD)) {
+        m_pCancel = new QPushButton(CurrentLanguage().String(ids::IDS_SEARCH_CANCEL), pForm);
+        m_pCancel->setAccessibleName(CurrentLanguage().String(ids::IDS_SEARCH_CANCEL_NAME));
+        m_pCancel->setObjectName(QStringLiteral("searchCancel"));
+        if (QWidget* pOpen = Item(kOpenButton)) m_pCancel->setGeometry(pOpen->geometry());
+        m_pCancel->hide();
+        connect(m_pCancel, &QPushButton::clicked, this, [this] { RunGuarded([this] { OnCancelSearch(); }); });
+    }
 }
 
-CQueryForm::~CQueryForm() = default;
+// The worker goes first: it reads nothing of the form, but answers into it.
+CQueryForm::~CQueryForm() {
+    delete m_pWorker;
+    m_pWorker = nullptr;
+}
+
+void CQueryForm::SetIndexer(CNoteIndexer* pIndexer) { m_pWorker->SetIndexer(pIndexer); }
+
+bool CQueryForm::IsSearching() const { return m_pWorker && m_pWorker->IsRunning(); }
+
+void CQueryForm::OnCancel() {
+    if (IsSearching()) OnCancelSearch();
+}
+
+void CQueryForm::OnCancelSearch() {
+    if (!IsSearching()) return;
+    m_pWorker->Cancel();
+    m_pRunningQuery.reset();
+    if (m_pCount) m_pCount->setText(m_strCountBefore);
+    ShowSearching(false);
+}
+
+void CQueryForm::ShowSearching(bool bSearching) {
+    QWidget* pOpen = Item(kOpenButton);
+    if (m_pCancel) {
+        if (pOpen) m_pCancel->setGeometry(pOpen->geometry());
+        m_pCancel->setVisible(bSearching);
+        if (bSearching) m_pCancel->raise();
+    }
+    if (pOpen) pOpen->setVisible(!bSearching);
+}
+
+void CQueryForm::ShowProgress(size_t nDone, size_t nTotal) {
+    if (m_pCount)
+        m_pCount->setText(FormatMessageText(CurrentLanguage().String(ids::IDS_SEARCH_PROGRESS),
+                                            {notefeed::GroupedNumber(nDone), notefeed::GroupedNumber(nTotal)}));
+}
 
 void CQueryForm::DoDataExchange(CDataExchange& dx) {
     DDX_Text(dx, kSearchText, m_strSearch);
@@ -115,11 +159,7 @@ void CQueryForm::ShowCount(int nCount) {
         m_pCount->setText(FormatMessageText(CurrentLanguage().String(ids::IDS_QUERY_COUNT), {std::to_string(nCount)}));
 }
 
-std::unordered_set<const CNote*> CQueryForm::LiveNotes() const {
-    std::unordered_set<const CNote*> notes;
-    CollectNotes(m_doc.m_rootCata, notes);
-    return notes;
-}
+std::unordered_set<const CNote*> CQueryForm::LiveNotes() const { return notefeed::LiveNotes(m_doc.m_rootCata); }
 
 void CQueryForm::OnSearch() {
     if (!m_pList || !m_pCombo) return;
@@ -137,29 +177,38 @@ void CQueryForm::OnSearch() {
     if (!bListed) m_pCombo->addItem(strText);
     m_pCombo->setEditText(strText);
 
-    auto pQuery = std::make_unique<notetext::CNoteQuery>(m_strSearch, m_bIgnoreCase != 0, m_bSearchNoteText != 0);
-    // The rows are made anew only once everything was found: a failure on
-    // the way leaves the list as it was.
-    std::vector<CNote*> found;
+    // The notes to look at, in the order their rows are to have: the rows
+    // of now, or the whole notebook depth first.
+    std::vector<CNote*> notes;
     if (m_bWithinResults) {
         const auto live = LiveNotes();
         for (int i = 0; i < m_pList->topLevelItemCount(); ++i) {
             CNote* pNote = ItemNote(m_pList->topLevelItem(i));
-            if (pNote && live.count(pNote) && notetext::NoteMatches(*pNote, *pQuery, m_textCache))
-                found.push_back(pNote);
+            if (pNote && live.count(pNote)) notes.push_back(pNote);
         }
     } else {
-        notetext::SearchCategory(m_doc.m_rootCata, *pQuery, m_textCache, [&](CNote* pNote) { found.push_back(pNote); });
-        // A full scan looked at every note: what it did not see is gone.
-        if (pQuery->SearchText()) m_textCache.DropUnused();
+        notes = m_pWorker->List().Notes();
     }
+    if (!IsSearching() && m_pCount) m_strCountBefore = m_pCount->text();
+    m_pRunningQuery = std::make_unique<notetext::CNoteQuery>(m_strSearch, m_bIgnoreCase != 0, m_bSearchNoteText != 0);
+    ShowSearching(true);
+    m_pWorker->Start(*m_pRunningQuery, std::move(notes));
+}
+
+void CQueryForm::ShowFound(std::vector<CNote*> found) {
+    ShowSearching(false);
+    if (!m_pList) return;
+    // The rows are made anew only once everything was found: a failure on
+    // the way leaves the list as it was. A note deleted while the search
+    // ran gets no row.
+    const auto& live = m_pWorker->List().Live();
     m_pList->setUpdatesEnabled(false);
     m_pList->clear();
     int nCount = 0;
     for (CNote* pNote : found)
-        if (AddRow(pNote)) ++nCount;
+        if (live.count(pNote) && AddRow(pNote)) ++nCount;
     m_pList->setUpdatesEnabled(true);
-    m_pLastQuery = std::move(pQuery);
+    m_pLastQuery = std::move(m_pRunningQuery);
     ShowCount(nCount);
 }
 

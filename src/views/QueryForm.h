@@ -8,12 +8,16 @@
 #include <memory>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 class CClipVaultDoc;
 class CNote;
+class CNoteIndexer;
+class CSearchWorker;
 class INoteFrame;
 class QComboBox;
 class QLabel;
+class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -40,7 +44,16 @@ public:
     // layout. Runs once, on the first showing unless called before.
     void OnInitialUpdate();
 
+    // Starts the search on a worker; the rows change when it has found
+    // everything. A search under way is replaced.
     void OnSearch();
+    // Stops the search under way: the rows stay as they were.
+    void OnCancelSearch();
+    bool IsSearching() const;
+    // The notebook's search index, once the window has one.
+    void SetIndexer(CNoteIndexer* pIndexer);
+    CSearchWorker& Worker() const { return *m_pWorker; }
+    QPushButton* CancelButton() const { return m_pCancel; }
     void OnOpenSelected();
     // Sorts the rows by the text of `nColumn`, in byte order, keeping rows
     // of equal text in the order they had.
@@ -71,9 +84,9 @@ protected:
     void showEvent(QShowEvent* e) override;
     bool eventFilter(QObject* pWatched, QEvent* e) override;
     // A form has no OK or Cancel: Enter searches from the text box and
-    // Escape leaves the page as it is.
+    // Escape stops a search under way, else leaves the page as it is.
     void OnOK() override {}
-    void OnCancel() override {}
+    void OnCancel() override;
 
 private:
     // Every note of the notebook now: rows point at notes the list does
@@ -81,16 +94,24 @@ private:
     std::unordered_set<const CNote*> LiveNotes() const;
     bool AddRow(CNote* pNote);
     void ShowCount(int nCount);
+    // The worker's answers.
+    void ShowFound(std::vector<CNote*> found);
+    void ShowProgress(size_t nDone, size_t nTotal);
+    // Cancel stands where Open is while a search runs.
+    void ShowSearching(bool bSearching);
 
     INoteFrame& m_frame;
     CClipVaultDoc& m_doc;
     QTreeWidget* m_pList = nullptr;
     QComboBox* m_pCombo = nullptr;
     QLabel* m_pCount = nullptr;
+    QPushButton* m_pCancel = nullptr;
     int m_nSortColumn = 0;
     bool m_bInitialized = false;
-    // What pages said, kept from one search to the next.
-    mutable notetext::CNoteTextCache m_textCache;
-    // The last search, for the rows' tool tips.
+    CSearchWorker* m_pWorker = nullptr;
+    // The search under way, and the last one shown (for the rows' tool tips).
+    std::unique_ptr<notetext::CNoteQuery> m_pRunningQuery;
     std::unique_ptr<notetext::CNoteQuery> m_pLastQuery;
+    // What the count said before the search under way showed its progress.
+    QString m_strCountBefore;
 };

@@ -258,7 +258,7 @@ expect 0 add-note s.vlt Work/Old 42 --content s1.txt; id_42=$(cat out.txt)
 search_is() {
     local want=$1
     shift
-    expect 0 search s.vlt "$@"
+    expect 0 search s.vlt "$@" --options "$WORK/search.data"
     [ "$(cat out.txt)" = "$want" ] && [ ! -s err.txt ] || fail "search $*: '$(cat out.txt)' $(cat err.txt)"
 }
 # By name, case kept: a note's own category comes before its subcategories.
@@ -281,6 +281,23 @@ expect 0 rename s.vlt "Work/Old/Annual REPORT" Annual
 expect 0 rename s.vlt /Report Annex
 search_is "$id_top	/Annex
 $id_annual	Work/Old/Annual" --ignore-case ann
+# Texts come from the notebook's index beside the options file; a notebook
+# another command changed is indexed again before the next search.
+ls "$WORK"/SearchIndex/*.idx >/dev/null || fail "the search kept no index beside its options file"
+search_is "$id_top	/Annex" --text quarterly
+printf '<p>the quarterly figures, late</p>' >s4.htm
+expect 0 add-note s.vlt Work late --ext htm --content s4.htm; id_late=$(cat out.txt)
+search_is "$id_top	/Annex
+$id_late	Work/late" --text quarterly
+search_is "$id_top	/Annex
+$id_late	Work/late" --text QUARTERLY --ignore-case
+expect 0 delete s.vlt Work/late
+search_is "$id_top	/Annex" --text quarterly
+search_is "$id_top	/Annex" --text quarterly --no-index
+# An index file that is not one (cut short, overwritten) is built anew.
+for f in "$WORK"/SearchIndex/*.idx; do printf 'not an index' >"$f"; done
+search_is "$id_top	/Annex" --text quarterly
+search_is "$id_top	/Annex" --text QUARTERLY --ignore-case
 expect 2 search s.vlt
 expect 2 search s.vlt ""
 expect 2 search s.vlt x --regex

@@ -103,6 +103,8 @@ private:
         CNote* p = pCata->AddNewNote(name);
         p->m_strExt = ext;
         p->SetContent(Bytes(html));
+        // As the program does after every change.
+        if (p->m_pDocument) p->m_pDocument->SetModifiedFlag();
         return p;
     }
     // Types into the box, sets the options, clicks Search.
@@ -112,6 +114,8 @@ private:
         m_pForm->Control<QCheckBox>(CQueryForm::kIgnoreCase)->setChecked(bIgnoreCase);
         m_pForm->Control<QCheckBox>(CQueryForm::kSearchNoteText)->setChecked(bText);
         QTest::mouseClick(m_pForm->Control<QPushButton>(CQueryForm::kSearchButton), Qt::LeftButton);
+        // The search runs on a worker; its rows come when it is done.
+        QTRY_VERIFY(!m_pForm->IsSearching());
     }
     QStringList Rows() const {
         QStringList out;
@@ -421,6 +425,7 @@ void QueryFormTest::f1OpensTheHelpAtTheFormsContext() {
     Add(&m_pDoc->m_rootCata, "entered");
     m_pForm->SearchBox()->setEditText(QStringLiteral("enter"));
     QTest::keyClick(m_pForm->SearchBox(), Qt::Key_Return);
+    QTRY_VERIFY(!m_pForm->IsSearching());
     QTest::keyClick(m_pForm->SearchBox(), Qt::Key_Escape);
     QVERIFY(m_pForm->isVisible());
     QCOMPARE(Rows(), QStringList{"entered"});
@@ -503,7 +508,7 @@ void QueryFormTest::picturesOfTheSearchTab() {
         form->Control<QCheckBox>(CQueryForm::kIgnoreCase)->setChecked(true);
         form->Control<QCheckBox>(CQueryForm::kSearchNoteText)->setChecked(true);
         QTest::mouseClick(form->Control<QPushButton>(CQueryForm::kSearchButton), Qt::LeftButton);
-        QCOMPARE(form->RowCount(), 1);
+        QTRY_COMPARE(form->RowCount(), 1);
         QTest::qWait(500);
         QTreeWidget* list = form->Results();
         list->topLevelItem(0)->setSelected(true);

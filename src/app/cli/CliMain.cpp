@@ -99,10 +99,12 @@ const std::vector<Command>& Commands() {
          "print the settings as JSON, or change some (names as dump prints them, nested ones dotted: "
          "hot_key.ctrl=0; booleans 0/1/true/false)",
          cli::CmdOptions},
-        {"search", "search FILE.vlt TEXT [--text] [--ignore-case]",
+        {"search", "search FILE.vlt TEXT [--text] [--ignore-case] [--no-index] [--options PATH]",
          "print the notes whose name holds TEXT (with --text: or whose page or text does), one line each: "
          "id, a tab, the category path and name; in the search form's order; nothing found is no line and "
-         "exit 0, a damaged notebook is searched as far as it was read (exit 3)",
+         "exit 0, a damaged notebook is searched as far as it was read (exit 3). Texts come from the "
+         "notebook's search index in SearchIndex beside the options file (built when the notebook changed); "
+         "--no-index reads every page instead",
          cli::CmdSearch},
         {"scan", "scan PAGE-FILE --base URL | --local [--no-resources]",
          "list the references the capture would see, one JSON object a line (kind, raw, value, url, "
