@@ -238,6 +238,10 @@ private:
     // to `pItem`; notes enter the note map.
     void FillCata(QTreeWidgetItem* pItem, const CNoteCata* pCata);
     void FillRecentGroups();
+    // The notes below pCata dated in [tmFrom, tmTo), in the order CollectNotes gives.
+    static void CollectNotesDated(const CNoteCata* pCata, int64_t tmFrom, int64_t tmTo, std::vector<CNote*>& out);
+    // How far from today, in days, the collection for the day groups looks.
+    static constexpr int kRecentReachDays = 8;
     void AddToRecentGroups(CNote* pNote, const QDate& today);
     // The day group numbers a date falls in (today, yesterday, this week).
     std::vector<int> DayGroupsOf(int64_t tmDate, const QDate& today) const;
