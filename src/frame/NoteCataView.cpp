@@ -256,6 +256,7 @@ void CNoteCataView::Populate() {
     m_pWaiting = MakeGroup(m_pDownloads, kImageWaiting, ids::IDS_GROUP_WAITING, kGroupWaiting);
     m_pFailed = MakeGroup(m_pDownloads, kImageFailed, ids::IDS_GROUP_FAILED, kGroupFailed);
     FillRecentGroups();
+    m_noteMap.reserve(CountNotes(&m_doc.m_rootCata));
     FillCata(m_pRoot, &m_doc.m_rootCata);
     // Held and failed notes wait for the user; a tree built again while
     // downloads run shows those too.
@@ -309,6 +310,12 @@ std::vector<int> CNoteCataView::DayGroupsOf(int64_t tmDate, const QDate& today) 
     const int weekday = today.dayOfWeek() % 7;  // Sunday is 0
     if (std::llabs(k) < weekday + 1) groups.push_back(kGroupThisWeek);
     return groups;
+}
+
+size_t CNoteCataView::CountNotes(const CNoteCata* pCata) {
+    size_t n = pCata->m_notes.GetCount();
+    for (auto it = pCata->m_subCatas.begin(); it != pCata->m_subCatas.end(); ++it) n += CountNotes(it.value());
+    return n;
 }
 
 void CNoteCataView::CollectNotesDated(const CNoteCata* pCata, int64_t tmFrom, int64_t tmTo,
