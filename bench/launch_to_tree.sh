@@ -3,7 +3,9 @@
 # shown and the window taking input again, on a display of its own (Xvfb
 # and openbox through scripts/with_wm.sh), with a fresh home, profile and
 # temporary folder each run.
-#   bench/launch_to_tree.sh NOTEBOOK.vlt [RUNS]     (default 3 runs)
+#   bench/launch_to_tree.sh [--cold] NOTEBOOK.vlt [RUNS]     (default 3 runs)
+# --cold first drops the notebook's own pages from the page cache (that file
+# only, nothing else of the machine's), as after a reboot.
 # The program says when the tree was painted (CLIPVAULT_REPORT_TREE_SHOWN,
 # see src/app/StartupTiming.h); this script counts from just before it
 # starts the program, so process start and library loading are in it.
@@ -12,7 +14,9 @@
 set -u
 here=$(cd "$(dirname "$0")/.." && pwd)
 bin=${CLIPVAULT_BIN:-$here/build/bin/clipvault}
-[ $# -ge 1 ] || { echo "usage: $0 NOTEBOOK.vlt [RUNS]" >&2; exit 2; }
+cold=0
+if [ "${1:-}" = --cold ]; then cold=1; shift; fi
+[ $# -ge 1 ] || { echo "usage: $0 [--cold] NOTEBOOK.vlt [RUNS]" >&2; exit 2; }
 book=$(realpath "$1")
 runs=${2:-3}
 [ -f "$book" ] || { echo "launch_to_tree: no notebook $book" >&2; exit 2; }
@@ -20,12 +24,22 @@ runs=${2:-3}
 
 if [ -z "${LAUNCH_TO_TREE_INNER:-}" ]; then
   # Once on a display of its own with a session bus, for every run.
-  LAUNCH_TO_TREE_INNER=1 exec "$here/scripts/with_wm.sh" -- dbus-run-session -- "$0" "$@"
+  LAUNCH_TO_TREE_INNER=1 LAUNCH_TO_TREE_COLD=$cold exec "$here/scripts/with_wm.sh" -- dbus-run-session -- "$0" "$@"
 fi
+cold=${LAUNCH_TO_TREE_COLD:-0}
+
+evict() {
+  python3 -c 'import os, sys
+fd = os.open(sys.argv[1], os.O_RDONLY)
+os.posix_fadvise(fd, 0, 0, os.POSIX_FADV_DONTNEED)
+os.close(fd)' "$book"
+}
 
 one_run() {
   local work; work=$(mktemp -d /tmp/launch_to_tree.XXXXXX)
   mkdir -p "$work/home" "$work/config" "$work/data" "$work/cache" "$work/tmp"
+  : >"$work/err"
+  [ "$cold" = 1 ] && evict
   local start; start=$(date +%s%3N)
   HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_CACHE_HOME="$work/cache" \
     TMPDIR="$work/tmp" QTWEBENGINE_DISABLE_SANDBOX=1 CLIPVAULT_REPORT_TREE_SHOWN=1 \
@@ -48,7 +62,7 @@ one_run() {
   rm -rf "$work"
 }
 
-echo "notebook: $book ($(stat -c %s "$book") bytes)"
+echo "notebook: $book ($(stat -c %s "$book") bytes)$([ "$cold" = 1 ] && echo ', from a cold page cache')"
 total=0 best="" cpu_best=""
 for i in $(seq 1 "$runs"); do
   r=$(one_run) || exit 1
