@@ -9,12 +9,15 @@
 #include "app/DocTemplate.h"
 #include "app/HelpWindow.h"
 #include "app/SingleInstance.h"
+#include "app/StartupTiming.h"
 #include "app/StartDlg.h"
 #include "app/UiStrings.h"
 #include "capture/LinkHelpers.h"
 #include "document/ClipVaultDoc.h"
 #include "document/NoteMail.h"
+#include "frame/ChildFrame.h"
 #include "frame/MainFrame.h"
+#include "frame/NoteCataView.h"
 #include "platform/Charset.h"
 #include "platform/StringIds.h"
 #include "platform/TempFiles.h"
@@ -364,8 +367,12 @@ bool CClipVaultApp::ProcessShellCommand() {
     case CCommandLineInfo::FileNothing:
     case CCommandLineInfo::FileNew:
         return true;
-    case CCommandLineInfo::FileOpen:
-        return OpenDocumentFile(m_cmdInfo.m_strFileName) != nullptr;
+    case CCommandLineInfo::FileOpen: {
+        CClipVaultDoc* pDoc = OpenDocumentFile(m_cmdInfo.m_strFileName);
+        if (pDoc && startup_timing::Wanted() && m_pMainWnd && m_pMainWnd->ActiveChildFrame())
+            startup_timing::ReportWhenShown(m_pMainWnd->ActiveChildFrame()->TreeView(), m_env.m_sinceMain);
+        return pDoc != nullptr;
+    }
     case CCommandLineInfo::FilePrint:
     case CCommandLineInfo::FilePrintTo:
         AfxMessageBox(uistr::kNoCommandLinePrint, host::MB_OK | host::MB_ICONINFORMATION);

@@ -53,6 +53,7 @@ struct CAppEnvironment {
     QString m_strOptionsPath;    // empty: the options' default place
     QLocale m_locale;            // the system locale the language follows
     bool m_bSingleInstance = true;
+    QElapsedTimer m_sinceMain;   // started by main(), for the start-up stopwatch
 };
 
 class CColorMenu;

@@ -3,9 +3,12 @@
 #include "platform/gui/AppGlobals.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLocale>
 
 int main(int argc, char** argv) {
+    QElapsedTimer sinceMain;
+    sinceMain.start();
     // Before any engine object: the notebook's pages are served under it.
     RegisterStoredPageScheme();
     // The browser and editor views share one graphics context set.
@@ -17,6 +20,7 @@ int main(int argc, char** argv) {
 
     CAppEnvironment env;
     env.m_locale = QLocale::system();
+    env.m_sinceMain = sinceMain;
     int rc = 0;
     {
         CClipVaultApp app(env);

@@ -256,6 +256,7 @@ void CNoteCataView::Populate() {
     m_pWaiting = MakeGroup(m_pDownloads, kImageWaiting, ids::IDS_GROUP_WAITING, kGroupWaiting);
     m_pFailed = MakeGroup(m_pDownloads, kImageFailed, ids::IDS_GROUP_FAILED, kGroupFailed);
     FillRecentGroups();
+    m_noteMap.reserve(CountNotes(&m_doc.m_rootCata));
     FillCata(m_pRoot, &m_doc.m_rootCata);
     // Held and failed notes wait for the user; a tree built again while
     // downloads run shows those too.
@@ -311,12 +312,36 @@ std::vector<int> CNoteCataView::DayGroupsOf(int64_t tmDate, const QDate& today) 
     return groups;
 }
 
+size_t CNoteCataView::CountNotes(const CNoteCata* pCata) {
+    size_t n = pCata->m_notes.GetCount();
+    for (auto it = pCata->m_subCatas.begin(); it != pCata->m_subCatas.end(); ++it) n += CountNotes(it.value());
+    return n;
+}
+
+void CNoteCataView::CollectNotesDated(const CNoteCata* pCata, int64_t tmFrom, int64_t tmTo,
+                                      std::vector<CNote*>& out) {
+    for (auto it = pCata->m_subCatas.begin(); it != pCata->m_subCatas.end(); ++it)
+        CollectNotesDated(it.value(), tmFrom, tmTo, out);
+    for (auto it = pCata->m_notes.begin(); it != pCata->m_notes.end(); ++it)
+        if (it.value()->m_tmDate >= tmFrom && it.value()->m_tmDate < tmTo) out.push_back(it.value());
+}
+
 void CNoteCataView::FillRecentGroups() {
+    // The day groups reach six days either side of today. Only notes dated
+    // near those days get their calendar day worked out; the rest are passed
+    // over by a comparison, so a notebook of years costs no date arithmetic
+    // a note. The bounds are a day wider than the reach, so that a clock
+    // change at midnight cannot move a day group's note outside them.
+    const QDate today = Today();
+    if (!today.isValid()) return;
+    const int64_t tmFrom = QDateTime(today.addDays(-kRecentReachDays), QTime(0, 0)).toSecsSinceEpoch();
+    const int64_t tmTo = QDateTime(today.addDays(kRecentReachDays + 1), QTime(0, 0)).toSecsSinceEpoch();
     std::vector<CNote*> notes;
-    CollectNotes(&m_doc.m_rootCata, notes);
+    CollectNotesDated(&m_doc.m_rootCata, tmFrom, tmTo, notes);
+    // Stable, in the tree's order of collection: notes of one name keep the
+    // order they have always had.
     std::stable_sort(notes.begin(), notes.end(),
                      [](const CNote* a, const CNote* b) { return a->m_strName < b->m_strName; });
-    const QDate today = Today();
     QList<QTreeWidgetItem*> lists[3];
     for (CNote* note : notes)
         for (int g : DayGroupsOf(note->m_tmDate, today))

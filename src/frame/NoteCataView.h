@@ -13,7 +13,7 @@
 #include <QTreeWidget>
 #include <cstdint>
 #include <functional>
-#include <map>
+#include <unordered_map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -238,6 +238,11 @@ private:
     // to `pItem`; notes enter the note map.
     void FillCata(QTreeWidgetItem* pItem, const CNoteCata* pCata);
     void FillRecentGroups();
+    // The notes below pCata dated in [tmFrom, tmTo), in the order CollectNotes gives.
+    static size_t CountNotes(const CNoteCata* pCata);
+    static void CollectNotesDated(const CNoteCata* pCata, int64_t tmFrom, int64_t tmTo, std::vector<CNote*>& out);
+    // How far from today, in days, the collection for the day groups looks.
+    static constexpr int kRecentReachDays = 8;
     void AddToRecentGroups(CNote* pNote, const QDate& today);
     // The day group numbers a date falls in (today, yesterday, this week).
     std::vector<int> DayGroupsOf(int64_t tmDate, const QDate& today) const;
@@ -297,8 +302,10 @@ private:
     QTreeWidgetItem* m_pWaiting = nullptr;
     QPersistentModelIndex m_contextItem;
     QPersistentModelIndex m_lastSelected;
-    // Note number -> the note's item in the category branch.
-    std::map<uint32_t, QTreeWidgetItem*> m_noteMap;
+    // Note number -> the note's item in the category branch. Hashed and
+    // sized once before the tree is filled: a notebook of tens of thousands
+    // of notes fills it without a tree node or a rehash a note.
+    std::unordered_map<uint32_t, QTreeWidgetItem*> m_noteMap;
     EditMode m_nEditMode = kEditIdle;
     // The label edit under way: its item, and the text when it was accepted.
     QPersistentModelIndex m_editItem;

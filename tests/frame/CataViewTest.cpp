@@ -23,11 +23,15 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTest>
 
 #include <atomic>
+#include <cstdlib>
+#include <ctime>
+#include <limits>
 #include <chrono>
 #include <thread>
 
@@ -181,6 +185,7 @@ private slots:
     void cleanupTestCase();
     void init();
     void dayGroupsFollowTheCalendar();
+    void dayGroupsAtTheEdgesOfTheirDays();
     void fillOrderSortAndGroups();
     void downloadGroupsFollowTheStatus();
     void selectionTellsTheFrame();
@@ -266,6 +271,64 @@ void CataViewTest::dayGroupsFollowTheCalendar() {
     CNoteCataView* x = d.Build(wednesday);
     QCOMPARE(d.Texts(x->GroupItem(CNoteCataView::kGroupYesterday)), QStringList{"yesterday"});
     QVERIFY(d.Texts(x->GroupItem(CNoteCataView::kGroupToday)).isEmpty());
+}
+
+// The groups take notes by their calendar day around today, whatever the
+// weekday, the hour, a clock change in the week or a date no calendar has;
+// notes of years before or after are in none of them.
+void CataViewTest::dayGroupsAtTheEdgesOfTheirDays() {
+    const QByteArray oldTz = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");  // clocks go forward on Sunday 2027-03-28
+    tzset();
+    if (QFileInfo::exists(QStringLiteral("/usr/share/zoneinfo/Europe/Berlin")))
+        QCOMPARE(Midnight(QDate(2027, 3, 29)) - Midnight(QDate(2027, 3, 28)), int64_t(23 * 3600));
+    auto expected = [](int64_t tm, const QDate& today) {
+        QList<int> groups;
+        const QDate date = QDateTime::fromSecsSinceEpoch(tm).date();
+        if (!date.isValid()) return groups;
+        const qint64 k = date.daysTo(today);
+        if (k == 0) groups << CNoteCataView::kGroupToday;
+        if (k == 1) groups << CNoteCataView::kGroupYesterday;
+        if (std::llabs(k) < today.dayOfWeek() % 7 + 1) groups << CNoteCataView::kGroupThisWeek;
+        return groups;
+    };
+    for (int day = 0; day < 7; ++day) {
+        const QDate today = QDate(2027, 3, 24).addDays(day);
+        CTree t(m_lang);
+        CNoteCata* c = t.m_doc.m_rootCata.AddNewSubCata("Cat");
+        std::vector<CNote*> notes;
+        const int64_t midnight = Midnight(today);
+        // Every day from ten before to ten after today, at its first and
+        // last second, its hours around noon and across the change.
+        int n = 0;
+        for (int d = -10; d <= 10; ++d) {
+            const int64_t start = Midnight(today.addDays(d));
+            const int64_t next = Midnight(today.addDays(d + 1));
+            for (int64_t tm : {start, start + 1, start + 2 * 3600, start + 3 * 3600, start + 12 * 3600, next - 1}) {
+                const QByteArray name = QByteArray::number(n++).rightJustified(4, '0');
+                notes.push_back(t.Note(n % 2 ? c : &t.m_doc.m_rootCata, name.constData()));
+                notes.back()->m_tmDate = tm;
+            }
+        }
+        for (int64_t tm : {std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max(), int64_t(-1),
+                           int64_t(midnight - 400 * 86400), int64_t(midnight + 400 * 86400)}) {
+            const QByteArray name = QByteArray::number(n++).rightJustified(4, '0');
+            notes.push_back(t.Note(c, name.constData()));
+            notes.back()->m_tmDate = tm;
+        }
+        CNoteCataView* v = t.Build(today);
+        for (int g : {int(CNoteCataView::kGroupToday), int(CNoteCataView::kGroupYesterday),
+                      int(CNoteCataView::kGroupThisWeek)}) {
+            QStringList want;
+            for (CNote* p : notes)
+                if (expected(p->m_tmDate, today).contains(g)) want << ToQ(p->m_strName);
+            QCOMPARE(t.Texts(v->GroupItem(g)), want);  // names sort as they were made
+        }
+        QVERIFY(t.Texts(v->GroupItem(CNoteCataView::kGroupToday)).size() == 6);
+    }
+    if (oldTz.isNull()) qunsetenv("TZ");
+    else qputenv("TZ", oldTz);
+    tzset();
 }
 
 void CataViewTest::fillOrderSortAndGroups() {
