@@ -230,6 +230,22 @@ void CClipVaultDoc::PreCloseFrame() {
     if (clip.SourceDocument() == this) clip.ClearClip();
 }
 
+namespace {
+uint32_t HighestNoteID(const CNoteCata& root) {
+    uint32_t nHighest = 0;
+    std::vector<const CNoteCata*> todo{&root};
+    while (!todo.empty()) {
+        const CNoteCata* pCata = todo.back();
+        todo.pop_back();
+        for (auto it = pCata->m_notes.begin(); it != pCata->m_notes.end(); ++it)
+            if (it.value()) nHighest = std::max(nHighest, it.value()->m_nID);
+        for (auto it = pCata->m_subCatas.begin(); it != pCata->m_subCatas.end(); ++it)
+            if (it.value()) todo.push_back(it.value());
+    }
+    return nHighest;
+}
+}  // namespace
+
 void CClipVaultDoc::Serialize(CArchive& ar) {
     if (ar.IsStoring()) {
         char header[32];
@@ -264,6 +280,11 @@ void CClipVaultDoc::Serialize(CArchive& ar) {
         m_pDocInfo = std::make_unique<CVltDocInfo>();
     }
     m_rootCata.Serialize(ar);
+    // A file written by another program, or cut and mended by hand, may hold
+    // a note numbered at or past its counter: the next new note would share
+    // its number, and whatever is keyed on numbers (the search index) would
+    // take one note for the other.
+    m_nNextID = std::max(m_nNextID, HighestNoteID(m_rootCata));
     m_password.Serialize(ar);
     ReadRecordMap(ar, nullptr, m_attachments, &CNoteAttatch::classCNoteAttatch);
     m_strReserved1 = ar.ReadString();

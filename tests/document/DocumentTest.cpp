@@ -105,6 +105,21 @@ TEST(NotebookFile, TheFirstFormatHasNoHeaderAndNumbersNotesAsRead) {
     EXPECT_EQ(Bytes(saved.begin(), saved.begin() + 18), Header());
 }
 
+TEST(NotebookFile, ANoteNumberedPastTheCounterIsNeverGivenTwice) {
+    TempDir dir;
+    const std::string path = dir.File("numbers.vlt");
+    {
+        CClipVaultDoc doc;
+        CNote* n = doc.m_rootCata.AddNewNote("from elsewhere");
+        n->m_nID = 500;  // as another program might have written it
+        ASSERT_TRUE(doc.OnSaveDocument(path));
+    }
+    CClipVaultDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument(path));
+    EXPECT_EQ(doc.m_nNextID, 500u);
+    EXPECT_EQ(doc.m_rootCata.AddNewNote("new")->m_nID, 501u);
+}
+
 TEST(NotebookFile, VersionNumberOfTheHeaderIsKept) {
     TempDir dir;
     const std::string path = dir.File("v7.vlt");
