@@ -1,5 +1,6 @@
 #include "capture/NoteIndex.h"
 
+#include "capture/HtmlEncoding.h"
 #include "capture/NoteIndexMatch.h"
 #include "document/Records.h"
 
@@ -33,36 +34,12 @@ constexpr int kHashSize = 16 << 20;
 // it does every malformed sequence). Counts the code points on the way.
 bool IsPlainUtf8(const std::string& s, size_t* pCodePoints) {
     const auto* p = reinterpret_cast<const uint8_t*>(s.data());
-    const size_t n = s.size();
     size_t count = 0;
-    for (size_t i = 0; i < n; ++count) {
-        const uint8_t c = p[i];
-        if (c < 0x80) {
-            if (c == 0) return false;
-            ++i;
-            continue;
-        }
-        uint32_t cp;
-        size_t len;
-        if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + len > n) return false;
-        for (size_t k = 1; k < len; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (p[i + k] & 0x3F);
-        }
-        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))) return false;
-        if ((cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF) return false;
+    for (size_t i = 0; i < s.size(); ++count) {
+        uint32_t cp = 0;
+        bool bTruncated = false;
+        const size_t len = htmlenc::Utf8SequenceLength(p + i, s.size() - i, &cp, &bTruncated);
+        if (len == 0 || cp == 0 || cp == 0xFFFE || cp == 0xFFFF) return false;
         i += len;
     }
     if (pCodePoints) *pCodePoints = count;
