@@ -168,7 +168,7 @@ void WorkingCopy(Tree& t, const std::vector<std::string>& f) {
         CNote* n = doc.m_rootCata.AddNewNote("n");
         n->m_nContentType = kContentHeld;
         n->m_strExt = f[0];
-        n->m_content.assign(f[0].begin(), f[0].end());
+        n->SetContent(std::vector<uint8_t>(f[0].begin(), f[0].end()));
         for (size_t i = 1; i < f.size(); ++i) {
             if (CNoteAttatch* a = doc.MakeAttachment(f[i], "x", std::vector<uint8_t>{'a'}))
                 n->m_attachNames.push_back(a->m_strName);

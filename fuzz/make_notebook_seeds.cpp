@@ -26,7 +26,7 @@ CNote* AddNote(CNoteCata* pCata, const std::string& name, const std::string& htm
     p->m_strExt = "htm";
     p->m_strSource = "http://example.test/" + name;
     p->m_nSourceKind = kSourceWebPage;
-    p->m_content = Text(html);
+    p->SetContent(Text(html));
     p->m_attachNames = std::move(attach);
     return p;
 }
