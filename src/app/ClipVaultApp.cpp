@@ -265,6 +265,7 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
         return false;
     }
     m_startTime.start();
+    m_qtTexts.Install(m_lang.Locale());
     QApplication::setWindowIcon(m_lang.Icon(233));
 
     // Notes are shown from working copies below the private temporary root;

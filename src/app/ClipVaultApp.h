@@ -7,6 +7,7 @@
 #include "frame/FrameHost.h"
 #include "platform/gui/CmdTarget.h"
 #include "platform/gui/LanguageModule.h"
+#include "platform/gui/QtTranslations.h"
 
 #include <QElapsedTimer>
 #include <QLocale>
@@ -156,6 +157,7 @@ private:
     int m_nTempRootErrno = 0;  // why not
     QString m_strHelpFolder;
     CLanguageModule m_lang;
+    CQtTranslations m_qtTexts;  // Qt's own buttons and dialogs in the module's language
     std::unique_ptr<CGuiHost> m_pHost;
     // Before the guard: the guard's adaptor calls it until the guard goes.
     std::unique_ptr<CAutomationServer> m_pAutomation;

@@ -3,10 +3,14 @@
 #include "support/GuiTestSupport.h"
 
 #include "platform/gui/LanguageModule.h"
+#include "platform/gui/QtTranslations.h"
 #include "frame/MainFrame.h"
 
 #include <QAction>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 
 class LanguageModuleTest : public QObject {
@@ -19,6 +23,7 @@ private slots:
     void noModuleEndsStartUpWithAMessage();
     void stringTableEscapes();
     void bothModulesCarryWhatTheProgramReads();
+    void qtButtonsFollowTheModulesLanguage();
 };
 
 namespace {
@@ -125,6 +130,50 @@ void LanguageModuleTest::bothModulesCarryWhatTheProgramReads() {
         QVERIFY(!lang.Icon(233).isNull());
         QVERIFY(!lang.Accelerators(234).empty());
     }
+}
+
+namespace {
+
+// The standard buttons' texts, mnemonics left out.
+QStringList ButtonTexts() {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("t"), QStringLiteral("t"),
+                    QMessageBox::Ok | QMessageBox::Cancel | QMessageBox::Yes | QMessageBox::No);
+    QStringList texts;
+    for (QMessageBox::StandardButton b : {QMessageBox::Ok, QMessageBox::Cancel, QMessageBox::Yes, QMessageBox::No})
+        texts << box.button(b)->text().remove(QRegularExpression(QStringLiteral("\\(&.\\)"))).remove(QLatin1Char('&'));
+    return texts;
+}
+
+}  // namespace
+
+void LanguageModuleTest::qtButtonsFollowTheModulesLanguage() {
+    const QStringList english{QStringLiteral("OK"), QStringLiteral("Cancel"), QStringLiteral("Yes"), QStringLiteral("No")};
+    // Without the system's catalogues Qt's texts stay English, and nothing
+    // is said about it.
+    {
+        CQtTranslations none;
+        QCOMPARE(none.Install(kChina, QStringLiteral("/nonexistent/translations")), 0);
+        QCOMPARE(ButtonTexts(), english);
+    }
+    if (!QFile::exists(CQtTranslations::SystemFolder() + QStringLiteral("/qtbase_zh_CN.qm")))
+        QSKIP("Qt's Chinese translations are not installed (Debian package qt6-translations-l10n)");
+    {
+        CGuiTestFixture fx;
+        auto app = fx.MakeApp(kChina);
+        app->m_fnStartDialog = [] {};
+        QVERIFY(app->InitInstance({QStringLiteral("clipvault")}));
+        QCOMPARE(ButtonTexts(), QStringList({QStringLiteral("确定"), QStringLiteral("取消"), QStringLiteral("是"),
+                                             QStringLiteral("否")}));
+        QVERIFY(fx.m_messages.empty());
+    }
+    // They go with the program, and the English module keeps Qt's English,
+    // even when the system would have Chinese (no Chinese module).
+    QCOMPARE(ButtonTexts(), english);
+    CGuiTestFixture fx(QStringList{QStringLiteral("Eng")});
+    auto app = fx.MakeApp(kChina);
+    app->m_fnStartDialog = [] {};
+    QVERIFY(app->InitInstance({QStringLiteral("clipvault")}));
+    QCOMPARE(ButtonTexts(), english);
 }
 
 CLIPVAULT_GUI_TEST_MAIN(LanguageModuleTest)
