@@ -1,14 +1,20 @@
-// One instance per session bus: a second start brings the first forward
-// and ends without opening its file; without a bus the program runs alone.
+// One instance per session bus: a second start hands its notebook to the
+// first (or brings it forward) and ends, as the desktop's Open call does;
+// without a bus the program runs alone.
 // Runs under a private session bus (dbus-run-session).
 #include "support/GuiTestSupport.h"
 
 #include "app/SingleInstance.h"
+#include "app/DocTemplate.h"
+#include "document/ClipVaultDoc.h"
+#include "frame/ChildFrame.h"
+#include "frame/MainFrame.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTest>
@@ -17,7 +23,9 @@ class SingleInstanceTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void secondStartActivatesTheFirstAndExits();
+    void secondStartHandsItsNotebookToTheFirstAndExits();
+    void openTakesOnlyLocalFiles();
+    void runningWindowOpensWhatTheFileManagerHands();
     void launcherActionGoesToTheFirst();
     void programWithoutSessionBusRunsAlone();
     void nameIsFreeAgainWhenTheFirstEnds();
@@ -49,27 +57,123 @@ void SingleInstanceTest::initTestCase() {
     if (!QDBusConnection::sessionBus().isConnected()) QSKIP("no session bus (run under dbus-run-session)");
 }
 
-void SingleInstanceTest::secondStartActivatesTheFirstAndExits() {
+void SingleInstanceTest::secondStartHandsItsNotebookToTheFirstAndExits() {
     CGuiTestFixture fx;
     CInstanceGuard first;
     QVERIFY(!first.ActivateRunningInstance());
     QVERIFY(first.OwnsName());
     int activations = 0;
+    QList<QStringList> opened;
     first.m_fnActivate = [&] { ++activations; };
+    first.m_fnOpen = [&](const QStringList& paths) { opened << paths; };
 
+    // Named from the second start's own working folder, blanks and all.
     const QString notebook = fx.CopySample(QStringLiteral("Getting Started.vlt"));
-    QProcess second;
-    second.setProcessEnvironment(ProgramEnvironment(fx));
-    second.start(QStringLiteral(CLIPVAULT_PROGRAM), {notebook});
-    QVERIFY(second.waitForStarted(10000));
-    AnswerUntilItEnds(second);
-    QCOMPARE(second.state(), QProcess::NotRunning);
-    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(second.exitCode(), 0);
+    QVERIFY(QDir(fx.WorkFolder()).mkdir(QStringLiteral("sub")));
+    for (const QStringList& args : {QStringList{QStringLiteral("../Getting Started.vlt")}, QStringList{}}) {
+        QProcess second;
+        second.setProcessEnvironment(ProgramEnvironment(fx));
+        second.setWorkingDirectory(fx.WorkFolder() + QStringLiteral("/sub"));
+        second.start(QStringLiteral(CLIPVAULT_PROGRAM), args);
+        QVERIFY(second.waitForStarted(10000));
+        AnswerUntilItEnds(second);
+        QCOMPARE(second.state(), QProcess::NotRunning);
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+    }
+    QCOMPARE(opened, QList<QStringList>({QStringList{QFileInfo(notebook).absoluteFilePath()}}));
+    // The plain start only brings the first forward.
     QCOMPARE(activations, 1);
     // The second start ended before it read its profile, let alone opened
     // the notebook and listed it as recent.
     QVERIFY(!QFile::exists(fx.ConfigFolder() + QStringLiteral("/Clipvault/Clipvault.ini")));
+}
+
+namespace {
+
+// org.freedesktop.Application.Open as the desktop calls it; the error's
+// message, empty when it was taken.
+QString CallOpen(const QStringList& uris) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QString::fromLatin1(CInstanceGuard::kServiceName), QString::fromLatin1(CInstanceGuard::kObjectPath),
+        QStringLiteral("org.freedesktop.Application"), QStringLiteral("Open"));
+    call << uris << QVariantMap();
+    QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(call, 5000);
+    QElapsedTimer t;
+    t.start();
+    while (!pending.isFinished() && t.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (!pending.isFinished()) return QStringLiteral("no answer");
+    return pending.isError() ? pending.error().message() : QString();
+}
+
+}  // namespace
+
+void SingleInstanceTest::openTakesOnlyLocalFiles() {
+    QStringList refused;
+    const QStringList paths = CInstanceGuard::LocalPaths(
+        {QStringLiteral("file:///home/u/My%20Notes.vlt"), QStringLiteral("file://localhost/tmp/a.vlt"),
+         QStringLiteral("FILE:///tmp/%E7%AC%94%E8%AE%B0.vlt"), QStringLiteral("https://example.org/a.vlt"),
+         QStringLiteral("file://otherhost/share/a.vlt"), QStringLiteral("file:relative.vlt"),
+         QStringLiteral("/tmp/not-a-uri.vlt"), QStringLiteral("sftp://host/a.vlt")},
+        refused);
+    QCOMPARE(paths, QStringList({QStringLiteral("/home/u/My Notes.vlt"), QStringLiteral("/tmp/a.vlt"),
+                                 QStringLiteral("/tmp/笔记.vlt")}));
+    QCOMPARE(refused.size(), 5);
+    QCOMPARE(CInstanceGuard::LocalPaths({CInstanceGuard::FileUri(QStringLiteral("/tmp/a b#%.vlt"))}, refused),
+             QStringList({QStringLiteral("/tmp/a b#%.vlt")}));
+
+    // Over the bus: the local files are opened, the rest named in the error.
+    CInstanceGuard first;
+    QVERIFY(!first.ActivateRunningInstance());
+    QList<QStringList> opened;
+    first.m_fnOpen = [&](const QStringList& p) { opened << p; };
+    QCOMPARE(CallOpen({QStringLiteral("file:///tmp/x.vlt")}), QString());
+    const QString error = CallOpen({QStringLiteral("http://127.0.0.1/y.vlt"), QStringLiteral("file:///tmp/z.vlt")});
+    QVERIFY2(error.contains(QStringLiteral("http://127.0.0.1/y.vlt")), qPrintable(error));
+    QVERIFY(!CallOpen({QStringLiteral("http://127.0.0.1/y.vlt")}).isEmpty());
+    QCOMPARE(opened, QList<QStringList>({{QStringLiteral("/tmp/x.vlt")}, {QStringLiteral("/tmp/z.vlt")}}));
+}
+
+void SingleInstanceTest::runningWindowOpensWhatTheFileManagerHands() {
+    CGuiTestFixture fx;
+    const QString first = fx.CopySample(QStringLiteral("Getting Started.vlt"));
+    const QString second = fx.WorkFolder() + QStringLiteral("/Second.vlt");
+    const QString third = fx.WorkFolder() + QStringLiteral("/Third one.vlt");
+    QVERIFY(QFile::copy(first, second) && QFile::copy(first, third));
+    CAppEnvironment env = fx.Environment();
+    env.m_bSingleInstance = true;
+    CClipVaultApp app(env);
+    app.m_nSplashMinMs = 0;
+    app.m_fnShowTip = nullptr;
+    QVERIFY(app.InitInstance({QStringLiteral("clipvault"), first}));
+    QCOMPARE(app.DocTemplate()->Documents().size(), size_t(1));
+
+    // A double-click on a notebook starts the program again with its path.
+    QProcess start;
+    start.setProcessEnvironment(ProgramEnvironment(fx));
+    start.setWorkingDirectory(fx.WorkFolder());
+    start.start(QStringLiteral(CLIPVAULT_PROGRAM), {QStringLiteral("Second.vlt")});
+    QVERIFY(start.waitForStarted(10000));
+    AnswerUntilItEnds(start);
+    QCOMPARE(start.exitCode(), 0);
+    // A launcher that talks to the bus calls Open; a file that is gone gets
+    // the usual message in the running window, and the rest still open.
+    const QString gone = fx.WorkFolder() + QStringLiteral("/gone.vlt");
+    QCOMPARE(CallOpen({CInstanceGuard::FileUri(third), CInstanceGuard::FileUri(gone)}), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(app.DocTemplate()->Documents().size(), size_t(3), 10000);
+
+    QStringList shown;
+    for (CChildFrame* child : app.MainFrame()->ChildFrames())
+        shown << QFileInfo(QString::fromStdString(child->Document().GetPathName())).fileName();
+    shown.sort();
+    QCOMPARE(shown, QStringList({QStringLiteral("Getting Started.vlt"), QStringLiteral("Second.vlt"),
+                                 QStringLiteral("Third one.vlt")}));
+    QCOMPARE(fx.m_messages.size(), size_t(1));
+    QVERIFY2(fx.m_messages[0].m_strText.contains(gone), qPrintable(fx.m_messages[0].m_strText));
+    QVERIFY(app.MainFrame()->isVisible());
+    // Opened from outside as from the File menu: listed as recent.
+    QVERIFY(app.RecentFiles().contains(QFileInfo(third).absoluteFilePath()));
+    app.CloseAllDocuments();
 }
 
 void SingleInstanceTest::launcherActionGoesToTheFirst() {
