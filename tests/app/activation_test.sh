@@ -158,27 +158,6 @@ rc=0
 kill -0 "$pid" 2>/dev/null || fail "the program ended after add-page"
 stop_program
 
-# A notebook opened from the file manager while the program runs: a second
-# start with its path (named from where that start runs) and the desktop's
-# Open call both reach the running window, which lists them as recent.
-for f in first second "third one"; do "$CLI" new "$WORK/$f.vlt" >/dev/null || fail "new $f.vlt"; done
-mkdir -p sub
-"$PROG" "$WORK/first.vlt" >"$WORK/open.log" 2>&1 &
-PIDS+=($!)
-wait_for 60 has_owner || fail "the program with a notebook did not take the name"
-(cd sub && timeout 60 "$PROG" ../second.vlt) || fail "the second start with a notebook failed"
-timeout 20 gdbus call --session --dest "$NAME" --object-path "$OBJ" --method org.freedesktop.Application.Open \
-    "['file://$WORK/third%20one.vlt']" "@a{sv} {}" >/dev/null || fail "Open of a local notebook failed"
-if timeout 20 gdbus call --session --dest "$NAME" --object-path "$OBJ" --method org.freedesktop.Application.Open \
-    "['http://127.0.0.1/x.vlt']" "@a{sv} {}" >/dev/null 2>err.txt; then
-    fail "Open of a web address was taken"
-fi
-grep -q "http://127.0.0.1/x.vlt" err.txt || fail "unclear refusal of a web address: $(cat err.txt)"
-INI="$XDG_CONFIG_HOME/Clipvault/Clipvault.ini"
-both_recent() { grep -q "=$WORK/second.vlt$" "$INI" 2>/dev/null && grep -q "=$WORK/third one.vlt$" "$INI"; }
-wait_for 30 both_recent || fail "the running window did not open both notebooks: $(cat "$INI" 2>&1)"
-stop_program
-
 # The file managers' sender, beside the program, starts it the same way.
 SEND="$(dirname "$PROG")/clipvault-send-files"
 if [ -x "$SEND" ]; then

@@ -10,7 +10,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTest>
 
 class LanguageModuleTest : public QObject {
@@ -30,6 +29,12 @@ namespace {
 const QLocale kChina(QLocale::Chinese, QLocale::China);
 const QLocale kTaiwan(QLocale::Chinese, QLocale::Taiwan);
 const QLocale kGermany(QLocale::German, QLocale::Germany);
+
+QString QtButtonTexts() {
+    QMessageBox box;
+    box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+    return box.button(QMessageBox::Ok)->text() + QLatin1Char('/') + box.button(QMessageBox::Cancel)->text();
+}
 }  // namespace
 
 void LanguageModuleTest::localeLanguageIds() {
@@ -63,6 +68,7 @@ void LanguageModuleTest::chineseLocaleWithoutChineseModuleFallsBackToEnglish() {
     QCOMPARE(app->Lang().LanguageName(), QStringLiteral("Eng"));
     QCOMPARE(app->m_nLanguageFlag, 0);
     QVERIFY(fx.m_messages.empty());
+    QCOMPARE(QtButtonTexts(), QStringLiteral("OK/Cancel"));  // Qt's texts follow the module
 }
 
 void LanguageModuleTest::otherLocalesGetEnglish() {
@@ -132,48 +138,23 @@ void LanguageModuleTest::bothModulesCarryWhatTheProgramReads() {
     }
 }
 
-namespace {
-
-// The standard buttons' texts, mnemonics left out.
-QStringList ButtonTexts() {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("t"), QStringLiteral("t"),
-                    QMessageBox::Ok | QMessageBox::Cancel | QMessageBox::Yes | QMessageBox::No);
-    QStringList texts;
-    for (QMessageBox::StandardButton b : {QMessageBox::Ok, QMessageBox::Cancel, QMessageBox::Yes, QMessageBox::No})
-        texts << box.button(b)->text().remove(QRegularExpression(QStringLiteral("\\(&.\\)"))).remove(QLatin1Char('&'));
-    return texts;
-}
-
-}  // namespace
-
 void LanguageModuleTest::qtButtonsFollowTheModulesLanguage() {
-    const QStringList english{QStringLiteral("OK"), QStringLiteral("Cancel"), QStringLiteral("Yes"), QStringLiteral("No")};
     // Without the system's catalogues Qt's texts stay English, and nothing
     // is said about it.
-    {
-        CQtTranslations none;
-        QCOMPARE(none.Install(kChina, QStringLiteral("/nonexistent/translations")), 0);
-        QCOMPARE(ButtonTexts(), english);
-    }
+    CQtTranslations none;
+    QCOMPARE(none.Install(kChina, QStringLiteral("/nonexistent")), 0);
+    QCOMPARE(QtButtonTexts(), QStringLiteral("OK/Cancel"));
     if (!QFile::exists(CQtTranslations::SystemFolder() + QStringLiteral("/qtbase_zh_CN.qm")))
-        QSKIP("Qt's Chinese translations are not installed (Debian package qt6-translations-l10n)");
+        QSKIP("Qt's Chinese translations are missing (Debian package qt6-translations-l10n)");
     {
         CGuiTestFixture fx;
         auto app = fx.MakeApp(kChina);
         app->m_fnStartDialog = [] {};
         QVERIFY(app->InitInstance({QStringLiteral("clipvault")}));
-        QCOMPARE(ButtonTexts(), QStringList({QStringLiteral("确定"), QStringLiteral("取消"), QStringLiteral("是"),
-                                             QStringLiteral("否")}));
-        QVERIFY(fx.m_messages.empty());
+        QCOMPARE(QtButtonTexts(), QStringLiteral("确定/取消"));
     }
-    // They go with the program, and the English module keeps Qt's English,
-    // even when the system would have Chinese (no Chinese module).
-    QCOMPARE(ButtonTexts(), english);
-    CGuiTestFixture fx(QStringList{QStringLiteral("Eng")});
-    auto app = fx.MakeApp(kChina);
-    app->m_fnStartDialog = [] {};
-    QVERIFY(app->InitInstance({QStringLiteral("clipvault")}));
-    QCOMPARE(ButtonTexts(), english);
+    // They go with the program.
+    QCOMPARE(QtButtonTexts(), QStringLiteral("OK/Cancel"));
 }
 
 CLIPVAULT_GUI_TEST_MAIN(LanguageModuleTest)
