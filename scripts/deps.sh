@@ -9,7 +9,7 @@ PACKAGES=(
   clang-14 libclang-rt-14-dev
   libcurl4-openssl-dev libgumbo-dev libglib2.0-dev libnautilus-extension-dev nlohmann-json3-dev python3-gi python3-dbus firefox-esr libicu-dev libsqlite3-dev libdbus-1-dev squid apache2-utils curl openssl python3
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-tools-dev qt6-tools-dev-tools libqt6uitools6
-  xvfb xauth dbus-daemon dbus-bin libglib2.0-bin xdg-utils fonts-wqy-microhei
+  xvfb xauth dbus-daemon dbus-bin libglib2.0-bin xdg-utils fonts-wqy-microhei qt6-translations-l10n
   desktop-file-utils appstream shared-mime-info lintian dpkg-dev fakeroot file man-db
   chromium wget poppler-utils openbox xdotool imagemagick x11-utils trayer libxcb1-dev libxcb-xkb-dev libxkbcommon-x11-dev libx11-dev libx11-xcb-dev
 )

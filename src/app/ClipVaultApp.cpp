@@ -48,6 +48,7 @@
 #include <cstring>
 #include <cstdlib>
 #include <unistd.h>
+#include <utility>
 
 CClipVaultApp* CClipVaultApp::s_pApp = nullptr;
 
@@ -238,7 +239,9 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
         m_pAutomation = std::make_unique<CAutomationServer>();
         m_pAutomation->m_fnMainWindow = [this]() -> QObject* { return m_pMainWnd; };
         m_pInstance->m_fnExport = [this](QObject* pObject) { new CAutomationAdaptor(pObject, *m_pAutomation); };
-        if (m_pInstance->ActivateRunningInstance(m_cmdInfo.m_strDesktopAction)) {
+        QStringList files;
+        if (m_cmdInfo.m_nShellCommand == CCommandLineInfo::FileOpen) files << m_cmdInfo.m_strFileName;
+        if (m_pInstance->ActivateRunningInstance(m_cmdInfo.m_strDesktopAction, files)) {
             m_nExitCode = 0;
             return false;
         }
@@ -246,6 +249,7 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
             if (m_pMainWnd) m_pMainWnd->ExecuteCommand(cmd::kCmdShowWindow);
         };
         m_pInstance->m_fnAction = [this](const QString& strAction) { RunDesktopAction(strAction); };
+        m_pInstance->m_fnOpen = [this](const QStringList& paths) { OpenFromOutside(paths); };
         // The session bus starts this program for callers who find it not
         // running; it has to know where the program is.
         if (m_pInstance->OwnsName()) automation::InstallActivationFile(QCoreApplication::applicationFilePath());
@@ -265,6 +269,7 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
         return false;
     }
     m_startTime.start();
+    m_qtTexts.Install(m_lang.Locale());
     QApplication::setWindowIcon(m_lang.Icon(233));
 
     // Notes are shown from working copies below the private temporary root;
@@ -359,6 +364,8 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
     g_bAutoHideAllowed = true;
     // What outside callers handed over while the program was starting.
     if (m_pAutomation) m_pAutomation->MainWindowReady();
+    m_bTakesFiles = true;
+    if (!m_heldFiles.isEmpty()) QTimer::singleShot(0, m_pMainWnd, [this] { OpenHeldFiles(); });
     return true;
 }
 
@@ -414,6 +421,21 @@ void CClipVaultApp::RunDesktopAction(const QString& strAction) {
     QTimer::singleShot(0, m_pMainWnd, [this, nCommand] {
         if (m_pMainWnd) m_pMainWnd->ExecuteCommand(nCommand);
     });
+}
+
+void CClipVaultApp::OpenFromOutside(const QStringList& paths) {
+    m_heldFiles += paths;
+    if (!m_bTakesFiles || !m_pMainWnd) return;
+    // A password or an error box may wait for the user far longer than the
+    // caller waits for its answer.
+    QTimer::singleShot(0, m_pMainWnd, [this] { OpenHeldFiles(); });
+}
+
+void CClipVaultApp::OpenHeldFiles() {
+    // Taken before the first box: another request may come in while it is up.
+    const QStringList paths = std::exchange(m_heldFiles, QStringList());
+    for (const QString& path : paths) OpenDocumentFile(path);
+    if (m_pMainWnd) m_pMainWnd->ExecuteCommand(cmd::kCmdShowWindow);
 }
 
 CClipVaultDoc* CClipVaultApp::NewDocument() { return OpenDocumentFile(QString()); }

@@ -7,6 +7,7 @@
 #include "frame/FrameHost.h"
 #include "platform/gui/CmdTarget.h"
 #include "platform/gui/LanguageModule.h"
+#include "platform/gui/QtTranslations.h"
 
 #include <QElapsedTimer>
 #include <QLocale>
@@ -96,6 +97,10 @@ public:
     // each stands for (0 for none), and carrying one out from another start.
     static unsigned DesktopActionCommand(const QString& strAction);
     void RunDesktopAction(const QString& strAction);
+    // Notebooks another start or the desktop asked to open: each opened (or
+    // its error shown) once start-up is through and the caller has had its
+    // answer; then the window comes forward.
+    void OpenFromOutside(const QStringList& paths);
     void AddToRecentFileList(const QString& strPath) override;
     void RemoveFromRecentFileList(const QString& strPath);
     QStringList RecentFiles() const;
@@ -146,6 +151,7 @@ private:
     void WriteRecentFileList(const QStringList& files);
     // The File menu's recent notebooks; `strEmpty` greyed when there are none.
     void FillRecentFiles(QMenu* pMenu, const QString& strEmpty);
+    void OpenHeldFiles();
 
     static CClipVaultApp* s_pApp;
 
@@ -156,6 +162,7 @@ private:
     int m_nTempRootErrno = 0;  // why not
     QString m_strHelpFolder;
     CLanguageModule m_lang;
+    CQtTranslations m_qtTexts;  // Qt's own buttons and dialogs in the module's language
     std::unique_ptr<CGuiHost> m_pHost;
     // Before the guard: the guard's adaptor calls it until the guard goes.
     std::unique_ptr<CAutomationServer> m_pAutomation;
@@ -167,4 +174,9 @@ private:
     // The page-background colours every editor shares.
     std::unique_ptr<CColorMenu> m_pBackColorMenu;
     std::unique_ptr<QPrinter> m_pPrinter;  // made by the first print setup
+    // What OpenFromOutside was handed and has not opened yet; held while
+    // start-up runs (m_bTakesFiles false), when a file would open under the
+    // start dialog or before the window is there.
+    QStringList m_heldFiles;
+    bool m_bTakesFiles = false;
 };

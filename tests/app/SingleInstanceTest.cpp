@@ -1,14 +1,20 @@
-// One instance per session bus: a second start brings the first forward
-// and ends without opening its file; without a bus the program runs alone.
+// One instance per session bus: a second start hands its notebook to the
+// first (or only brings it forward) and ends; without a bus the program
+// runs alone.
 // Runs under a private session bus (dbus-run-session).
 #include "support/GuiTestSupport.h"
 
 #include "app/SingleInstance.h"
+#include "app/DocTemplate.h"
+#include "document/ClipVaultDoc.h"
+#include "frame/ChildFrame.h"
+#include "frame/MainFrame.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTest>
@@ -18,6 +24,8 @@ class SingleInstanceTest : public QObject {
 private slots:
     void initTestCase();
     void secondStartActivatesTheFirstAndExits();
+    void openTakesOnlyLocalFiles();
+    void runningWindowOpensWhatTheFileManagerHands();
     void launcherActionGoesToTheFirst();
     void programWithoutSessionBusRunsAlone();
     void nameIsFreeAgainWhenTheFirstEnds();
@@ -70,6 +78,63 @@ void SingleInstanceTest::secondStartActivatesTheFirstAndExits() {
     // The second start ended before it read its profile, let alone opened
     // the notebook and listed it as recent.
     QVERIFY(!QFile::exists(fx.ConfigFolder() + QStringLiteral("/Clipvault/Clipvault.ini")));
+}
+
+void SingleInstanceTest::openTakesOnlyLocalFiles() {
+    QStringList refused;
+    const QStringList paths = CInstanceGuard::LocalPaths(
+        {QStringLiteral("file:///home/u/My%20Notes.vlt"), QStringLiteral("file://localhost/tmp/a.vlt"),
+         QStringLiteral("FILE:///tmp/%E7%AC%94.vlt"), CInstanceGuard::FileUri(QStringLiteral("/tmp/a b#%.vlt")),
+         QStringLiteral("https://example.org/a.vlt"), QStringLiteral("file://otherhost/share/a.vlt"),
+         QStringLiteral("file:relative.vlt"), QStringLiteral("/tmp/not-a-uri.vlt")},
+        refused);
+    QCOMPARE(paths, QStringList({QStringLiteral("/home/u/My Notes.vlt"), QStringLiteral("/tmp/a.vlt"),
+                                 QStringLiteral("/tmp/笔.vlt"), QStringLiteral("/tmp/a b#%.vlt")}));
+    QCOMPARE(refused.size(), 4);
+}
+
+void SingleInstanceTest::runningWindowOpensWhatTheFileManagerHands() {
+    CGuiTestFixture fx;
+    const QString first = fx.CopySample(QStringLiteral("Getting Started.vlt"));
+    const QString dir = fx.WorkFolder() + QLatin1Char('/');
+    QVERIFY(QFile::copy(first, dir + QStringLiteral("Second.vlt")) && QFile::copy(first, dir + QStringLiteral("Third one.vlt")));
+    QVERIFY(QDir(dir).mkdir(QStringLiteral("sub")));
+    CAppEnvironment env = fx.Environment();
+    env.m_bSingleInstance = true;
+    CClipVaultApp app(env);
+    app.m_nSplashMinMs = 0;
+    app.m_fnShowTip = nullptr;
+    QVERIFY(app.InitInstance({QStringLiteral("clipvault"), first}));
+
+    // A double-click starts the program again with the path, named from
+    // where that start runs.
+    QProcess start;
+    start.setProcessEnvironment(ProgramEnvironment(fx));
+    start.setWorkingDirectory(dir + QStringLiteral("sub"));
+    start.start(QStringLiteral(CLIPVAULT_PROGRAM), {QStringLiteral("../Second.vlt")});
+    QVERIFY(start.waitForStarted(10000));
+    AnswerUntilItEnds(start);
+    QCOMPARE(start.exitCode(), 0);
+    // A launcher on the bus calls Open: a file that is gone gets the usual
+    // message and the rest still open; a web address is refused by name.
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QString::fromLatin1(CInstanceGuard::kServiceName), QString::fromLatin1(CInstanceGuard::kObjectPath),
+        QStringLiteral("org.freedesktop.Application"), QStringLiteral("Open"));
+    call << QStringList{CInstanceGuard::FileUri(dir + QStringLiteral("Third one.vlt")),
+                        CInstanceGuard::FileUri(dir + QStringLiteral("gone.vlt")), QStringLiteral("http://127.0.0.1/w.vlt")}
+         << QVariantMap();
+    QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(call, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(pending.isFinished(), 10000);
+    QVERIFY(pending.error().message().contains(QStringLiteral("http://127.0.0.1/w.vlt")));
+    QTRY_COMPARE_WITH_TIMEOUT(app.DocTemplate()->Documents().size(), size_t(3), 10000);
+    QStringList shown;
+    for (CChildFrame* child : app.MainFrame()->ChildFrames())
+        shown << QFileInfo(QString::fromStdString(child->Document().GetPathName())).absoluteFilePath();
+    shown.sort();
+    QCOMPARE(shown, QStringList({first, dir + QStringLiteral("Second.vlt"), dir + QStringLiteral("Third one.vlt")}));
+    QCOMPARE(fx.m_messages.size(), size_t(1));
+    QVERIFY(fx.m_messages[0].m_strText.contains(dir + QStringLiteral("gone.vlt")));
+    app.CloseAllDocuments();
 }
 
 void SingleInstanceTest::launcherActionGoesToTheFirst() {

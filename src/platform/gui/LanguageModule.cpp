@@ -139,7 +139,10 @@ bool CLanguageModule::Load(const QString& strPath) {
     m_strPath = strPath;
     m_strRoot = root;
     m_strings = ParseStringTable(table);
-    m_strLanguage = ReadJson(QStringLiteral(":%1/info.json").arg(root)).object().value(QStringLiteral("language")).toString();
+    const QJsonObject info = ReadJson(QStringLiteral(":%1/info.json").arg(root)).object();
+    m_strLanguage = info.value(QStringLiteral("language")).toString();
+    const QString locale = info.value(QStringLiteral("locale")).toString();
+    m_locale = locale.isEmpty() ? QLocale::c() : QLocale(locale);
     return true;
 }
 
@@ -150,6 +153,7 @@ void CLanguageModule::Unload() {
     m_strRoot.clear();
     m_strings.clear();
     m_strLanguage.clear();
+    m_locale = QLocale::c();
 }
 
 QString CLanguageModule::StringPart(unsigned nID, int nPart) const {

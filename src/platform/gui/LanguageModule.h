@@ -51,6 +51,9 @@ public:
     bool IsLoaded() const { return !m_strPath.isEmpty(); }
     const QString& Path() const { return m_strPath; }
     QString LanguageName() const { return m_strLanguage; }
+    // The locale the module's texts are written for (its "locale" entry),
+    // which Qt's own texts follow; C when it names none.
+    QLocale Locale() const { return m_locale; }
 
     // Empty when the table has no such string.
     QString String(unsigned nID) const { return m_strings.value(nID); }
@@ -78,6 +81,7 @@ private:
     QString m_strPath;
     QString m_strRoot;  // resource root the bundle was registered under
     QString m_strLanguage;
+    QLocale m_locale = QLocale::c();
     QHash<unsigned, QString> m_strings;
     mutable int m_nToolbarReads = 0;
 };

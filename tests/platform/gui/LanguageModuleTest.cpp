@@ -3,10 +3,13 @@
 #include "support/GuiTestSupport.h"
 
 #include "platform/gui/LanguageModule.h"
+#include "platform/gui/QtTranslations.h"
 #include "frame/MainFrame.h"
 
 #include <QAction>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 
 class LanguageModuleTest : public QObject {
@@ -19,12 +22,19 @@ private slots:
     void noModuleEndsStartUpWithAMessage();
     void stringTableEscapes();
     void bothModulesCarryWhatTheProgramReads();
+    void qtButtonsFollowTheModulesLanguage();
 };
 
 namespace {
 const QLocale kChina(QLocale::Chinese, QLocale::China);
 const QLocale kTaiwan(QLocale::Chinese, QLocale::Taiwan);
 const QLocale kGermany(QLocale::German, QLocale::Germany);
+
+QString QtButtonTexts() {
+    QMessageBox box;
+    box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+    return box.button(QMessageBox::Ok)->text() + QLatin1Char('/') + box.button(QMessageBox::Cancel)->text();
+}
 }  // namespace
 
 void LanguageModuleTest::localeLanguageIds() {
@@ -58,6 +68,7 @@ void LanguageModuleTest::chineseLocaleWithoutChineseModuleFallsBackToEnglish() {
     QCOMPARE(app->Lang().LanguageName(), QStringLiteral("Eng"));
     QCOMPARE(app->m_nLanguageFlag, 0);
     QVERIFY(fx.m_messages.empty());
+    QCOMPARE(QtButtonTexts(), QStringLiteral("OK/Cancel"));  // Qt's texts follow the module
 }
 
 void LanguageModuleTest::otherLocalesGetEnglish() {
@@ -125,6 +136,25 @@ void LanguageModuleTest::bothModulesCarryWhatTheProgramReads() {
         QVERIFY(!lang.Icon(233).isNull());
         QVERIFY(!lang.Accelerators(234).empty());
     }
+}
+
+void LanguageModuleTest::qtButtonsFollowTheModulesLanguage() {
+    // Without the system's catalogues Qt's texts stay English, and nothing
+    // is said about it.
+    CQtTranslations none;
+    QCOMPARE(none.Install(kChina, QStringLiteral("/nonexistent")), 0);
+    QCOMPARE(QtButtonTexts(), QStringLiteral("OK/Cancel"));
+    if (!QFile::exists(CQtTranslations::SystemFolder() + QStringLiteral("/qtbase_zh_CN.qm")))
+        QSKIP("Qt's Chinese translations are missing (Debian package qt6-translations-l10n)");
+    {
+        CGuiTestFixture fx;
+        auto app = fx.MakeApp(kChina);
+        app->m_fnStartDialog = [] {};
+        QVERIFY(app->InitInstance({QStringLiteral("clipvault")}));
+        QCOMPARE(QtButtonTexts(), QStringLiteral("确定/取消"));
+    }
+    // They go with the program.
+    QCOMPARE(QtButtonTexts(), QStringLiteral("OK/Cancel"));
 }
 
 CLIPVAULT_GUI_TEST_MAIN(LanguageModuleTest)
