@@ -19,8 +19,12 @@
 #include "views/ImportDlg.h"
 #include "views/ImportNotice.h"
 #include "views/ImportSettingsDlg.h"
+#include "views/KeptPageQuestion.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QMessageBox>
+#include <QTimer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -57,6 +61,37 @@ void ChooseImportSettings(int nContent, int nStart) {
     SetDialogHook(old);
 }
 
+// Answers the question about kept pages from a script and notes what it
+// was asked: "source=kept note" and how many kept pages were left.
+class CScriptedAnswers : public IRecaptureAnswerer {
+public:
+    struct CAnswer {
+        bool bAgain;
+        bool bForAll;
+    };
+    explicit CScriptedAnswers(std::vector<CAnswer> answers) : m_answers(std::move(answers)) {}
+    bool CaptureAgain(const CImportItem& item, const CNote& kept, size_t nLeft, bool& bForAll) override {
+        m_asked.push_back(item.m_strSource + "=" + kept.m_strName + " " + std::to_string(nLeft));
+        const CAnswer a = m_answers.at(m_asked.size() - 1);
+        bForAll = a.bForAll;
+        return a.bAgain;
+    }
+    std::vector<CAnswer> m_answers;
+    std::vector<std::string> m_asked;
+};
+
+CImportItemArray Items(std::initializer_list<const char*> urls) {
+    CImportItemArray items;
+    for (const char* url : urls) items.push_back(Page(url));
+    return items;
+}
+
+size_t CountSource(const CNoteCata& cata, const std::string& source) {
+    size_t n = 0;
+    for (auto it = cata.m_notes.begin(); it != cata.m_notes.end(); ++it) n += it.value()->m_strSource == source;
+    return n;
+}
+
 std::vector<std::string> NoteNames(const CNoteCata& cata) {
     std::vector<std::string> out;
     for (auto it = cata.m_notes.begin(); it != cata.m_notes.end(); ++it) out.push_back(it.key());
@@ -71,6 +106,7 @@ private slots:
     void init();
     void cleanup();
     void directImportFilesOneItemAndTellsInTheNotice();
+    void directImportAsksBeforeAKeptPageIsCapturedAgain();
     void severalFromStartImportOrShiftAlwaysOpenTheDialog();
     void emptyCarrierOpensNothingButNoCarrierOpensTheDialog();
     void itemsArrivingWhileTheDialogIsUpJoinIt();
@@ -185,6 +221,73 @@ void ImportFlowTest::directImportFilesOneItemAndTellsInTheNotice() {
     Deliver(p.frame, Batch({"http://127.0.0.1:9/refused.htm"}), 0);
     QVERIFY(p.fx->Shown(ids::IDS_NOTEBOOK_READ_ONLY));
     QCOMPARE(inbox->m_notes.GetCount(), before);
+}
+
+void ImportFlowTest::directImportAsksBeforeAKeptPageIsCapturedAgain() {
+    CProgram p;
+    QVERIFY(Start(p, true));
+    CNoteCata& root = p.frame->ActiveChildFrame()->Document().m_rootCata;
+    for (const char* name : {"a", "b", "c"}) root.AddNewNote(name)->m_strSource = std::string("http://127.0.0.1:9/") + name + ".htm";
+    const std::string a = "http://127.0.0.1:9/a.htm", b = "http://127.0.0.1:9/b.htm", c = "http://127.0.0.1:9/c.htm";
+    const std::string fresh = "http://127.0.0.1:9/new.htm";
+
+    // A new page goes in unasked. No for a; Yes for the rest: b, c and the
+    // new page the batch brings a second time follow without a question.
+    CScriptedAnswers yesToRest({{false, false}, {true, true}});
+    CImportItemArray items = Items({fresh.c_str(), a.c_str(), "http://127.0.0.1:9/b.htm#part", c.c_str(), fresh.c_str()});
+    QCOMPARE(p.frame->FileImportsDirectly(items, yesToRest), 4);
+    QCOMPARE(yesToRest.m_asked, (std::vector<std::string>{a + "=a 4", b + "#part=b 3"}));
+    QCOMPARE(CountSource(root, a), size_t(1));
+    QCOMPARE(CountSource(root, c), size_t(2));
+    QCOMPARE(CountSource(root, fresh), size_t(2));
+    // No for the rest: one question, nothing filed, no notice.
+    delete CImportNotice::Current();
+    CScriptedAnswers noToRest({{false, true}});
+    items = Items({a.c_str(), b.c_str(), c.c_str()});
+    QCOMPARE(p.frame->FileImportsDirectly(items, noToRest), 0);
+    QCOMPARE(noToRest.m_asked, std::vector<std::string>{a + "=a 3"});
+    QCOMPARE(CountSource(root, b), size_t(1));
+    QVERIFY(!CImportNotice::Current());
+
+    // A batch that arrives asks in a message box, naming the newest note
+    // that keeps the page (the one filed above from "b.htm#part").
+    g_bDirectImport = true;
+    p.fx->Clear();
+    p.fx->m_nAnswer = host::IDNO;
+    Deliver(p.frame, Batch({"http://127.0.0.1:9/b.htm"}), 0);
+    QVERIFY(p.fx->Shown(ids::IDS_IMPORT_CAPTURE_AGAIN));
+    const QString asked = p.fx->m_messages.back().m_strText;
+    QVERIFY2(asked.contains(QStringLiteral("\"b.htm#part\"")) && asked.contains(ToQ(b)), qPrintable(asked));
+    QCOMPARE(CountSource(root, b), size_t(1));
+    p.fx->m_nAnswer = host::IDYES;
+    Deliver(p.frame, Batch({"http://127.0.0.1:9/b.htm"}), 0);
+    QCOMPARE(CountSource(root, b), size_t(2));
+    p.fx->m_nAnswer = 0;
+
+    // The real box: its check box makes Yes stand for the whole batch.
+    const MessageBoxHook hook = SetMessageBoxHook(nullptr);
+    int boxes = 0;
+    QString checkText;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        ++boxes;
+        if (box->checkBox()) {
+            checkText = box->checkBox()->text();
+            box->checkBox()->setChecked(true);
+        }
+        box->button(QMessageBox::Yes)->click();
+    });
+    poll.start();
+    Deliver(p.frame, Batch({"http://127.0.0.1:9/a.htm", "http://127.0.0.1:9/c.htm"}), 0);
+    poll.stop();
+    SetMessageBoxHook(hook);
+    QCOMPARE(boxes, 1);
+    QCOMPARE(checkText, CurrentLanguage().String(ids::IDS_IMPORT_AGAIN_FOR_ALL));
+    QCOMPARE(CountSource(root, a), size_t(2));
+    QCOMPARE(CountSource(root, c), size_t(3));
 }
 
 void ImportFlowTest::severalFromStartImportOrShiftAlwaysOpenTheDialog() {

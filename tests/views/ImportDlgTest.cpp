@@ -13,15 +13,18 @@
 #include "platform/gui/AppGlobals.h"
 #include "platform/gui/ImportItemsEvent.h"
 #include "platform/gui/LanguageModule.h"
+#include "platform/gui/MessageBox.h"
 #include "platform/gui/QtText.h"
 #include "platform/gui/TemplateDialog.h"
 #include "views/EnterUrlDlg.h"
 #include "views/ImportDlg.h"
 #include "views/ImportNotice.h"
 #include "views/ImportSettingsDlg.h"
+#include "views/KeptPageQuestion.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -66,6 +69,8 @@ private slots:
     void cleanup();
     void onlyCheckedRowsBecomeNotesWithTheirEditedTitles();
     void addressesFilesAndRemovedRows();
+    void typedTextThatIsNoAddressStaysInTheBoxUntilMended();
+    void rowsOfPagesTheTargetKeepsAreMarked();
     void directImportBoxStaysOnlyWithConfirmedSettings();
     void deepCategoryReceivesTheNotesOfItsNotebook();
     void noTargetOrALockedNotebookKeepsTheDialogOpen();
@@ -223,6 +228,98 @@ void ImportDlgTest::addressesFilesAndRemovedRows() {
     // C:/page.htm does not exist here: no note, message 33059.
     QVERIFY(p.fx->Shown(ids::IDS_FILE_MISSING));
     QVERIFY(p.doc->m_rootCata.m_notes.IsEmpty());
+}
+
+void ImportDlgTest::typedTextThatIsNoAddressStaysInTheBoxUntilMended() {
+    CProgram p;
+    QVERIFY(Start(p));
+    const std::string typed = "not a web address at all";
+    QString keptText;
+    int resultAfterRefusal = 0;
+    QStringList rows;
+    RunDialog(p, {}, [&](CTemplateDialog& d) {
+        if (d.TemplateID() == CEnterUrlDlg::IDD) {
+            auto* edit = d.Control<QLineEdit>(CEnterUrlDlg::IDC_URL);
+            for (const char* bad : {"not a web address at all", "example.org", "http://a b/"}) {
+                p.fx->Clear();
+                edit->setText(QString::fromLatin1(bad));
+                d.Control<QPushButton>(host::IDOK)->click();
+                QVERIFY(p.fx->Shown(ids::IDS_IMPORT_NOT_A_WEB_ADDRESS));
+                QVERIFY(p.fx->m_messages.back().m_strText.contains(QString::fromLatin1(bad)));
+            }
+            edit->setText(ToQ(typed));
+            d.Control<QPushButton>(host::IDOK)->click();
+            // The box stays up with the text as the user typed it.
+            keptText = edit->text();
+            resultAfterRefusal = d.Result();
+            edit->setText(QStringLiteral(" http://127.0.0.1:9/mended.htm "));
+            d.Control<QPushButton>(host::IDOK)->click();
+            return;
+        }
+        auto& dlg = static_cast<CImportDlg&>(d);
+        dlg.Control<QPushButton>(CImportDlg::IDC_ADD_ADDRESS)->click();
+        rows = Column(dlg.ItemList(), 1);
+        dlg.Control<QPushButton>(host::IDCANCEL)->click();
+    });
+    QCOMPARE(keptText, ToQ(typed));
+    QCOMPARE(resultAfterRefusal, -1);
+    QCOMPARE(p.fx->m_messages.back().m_strText,
+             FormatMessageText(CurrentLanguage().String(ids::IDS_IMPORT_NOT_A_WEB_ADDRESS), {typed}));
+    QCOMPARE(rows, QStringList{"http://127.0.0.1:9/mended.htm"});
+}
+
+void ImportDlgTest::rowsOfPagesTheTargetKeepsAreMarked() {
+    CProgram p;
+    QVERIFY(Start(p));
+    const QDate today = QDate::currentDate();
+    auto at = [](const QDate& d) { return QDateTime(d, QTime(12, 0)).toSecsSinceEpoch(); };
+    // Kept twice, the newer in a category: its date is the one shown.
+    CNote* older = p.doc->m_rootCata.AddNewNote("first visit");
+    older->m_strSource = "http://127.0.0.1:9/kept.htm";
+    older->m_tmDate = at(QDate(today.year(), 2, 1));
+    CNote* newer = p.doc->m_rootCata.AddNewSubCata("Later")->AddNewNote("second visit");
+    newer->m_strSource = "http://127.0.0.1:9/kept.htm#top";
+    newer->m_tmDate = at(QDate(today.year(), 3, 12));
+    p.frame->ExecuteCommand(cmd::kCmdNew);
+    CClipVaultDoc* other = &p.frame->ActiveChildFrame()->Document();
+    QVERIFY(other != p.doc);
+
+    CImportItemArray items;
+    items.push_back(Page("http://127.0.0.1:9/new.htm"));
+    items.push_back(Page("http://127.0.0.1:9/kept.htm"));
+    QStringList marks, inOther, added;
+    QString header, tip;
+    int columns = 0;
+    DialogHook old = SetDialogHook([&](CTemplateDialog& d) {
+        auto& dlg = static_cast<CImportDlg&>(d);
+        QTreeWidget* list = dlg.ItemList();
+        columns = list->columnCount();
+        header = list->headerItem()->text(2);
+        // The notebooks in the order they opened.
+        dlg.TargetTree()->setCurrentItem(dlg.TargetTree()->topLevelItem(0));
+        marks = Column(list, 2);
+        tip = list->topLevelItem(1)->toolTip(2);
+        // Another notebook keeps neither; rows that come later are marked too.
+        dlg.TargetTree()->setCurrentItem(dlg.TargetTree()->topLevelItem(1));
+        inOther = Column(list, 2);
+        dlg.TargetTree()->setCurrentItem(FindTarget(dlg.TargetTree(), QStringLiteral("Later")));
+        CImportItemArray more;
+        more.push_back(Page("HTTP://127.0.0.1:9/kept.htm#again"));
+        dlg.AddItems(more);
+        added = Column(list, 2);
+        dlg.Control<QPushButton>(host::IDCANCEL)->click();
+    });
+    p.frame->RunImportDialog(items);
+    SetDialogHook(old);
+    QCOMPARE(columns, 3);
+    QCOMPARE(header, CurrentLanguage().String(ids::IDS_IMPORT_KEPT_COLUMN));
+    QCOMPARE(marks, (QStringList{QString(), QStringLiteral("already kept, 12 Mar")}));
+    QCOMPARE(tip, QStringLiteral("second visit"));
+    QCOMPARE(inOther, (QStringList{QString(), QString()}));
+    QCOMPARE(added, (QStringList{QString(), QStringLiteral("already kept, 12 Mar"), QStringLiteral("already kept, 12 Mar")}));
+    // Another year's capture names its year.
+    QCOMPARE(KeptMark(*newer, QDate(today.year() + 1, 1, 5)),
+             QStringLiteral("already kept, 12 Mar %1").arg(today.year()));
 }
 
 void ImportDlgTest::directImportBoxStaysOnlyWithConfirmedSettings() {
