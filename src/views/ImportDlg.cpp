@@ -168,6 +168,13 @@ bool CImportDlg::OnInitDialog() {
     // Delete in the list removes the selected rows.
     list->installEventFilter(this);
     list->setColumnWidth(0, std::max(80, list->width() / 2));
+    if (list->columnCount() > 2) {
+        // The marks are short and read whole; the source gives way.
+        list->setColumnWidth(0, std::max(80, list->width() * 2 / 5));
+        list->header()->setStretchLastSection(false);
+        list->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+        list->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    }
     list->header()->setSectionsClickable(true);
     list->header()->setSortIndicatorShown(false);
     connect(list->header(), &QHeaderView::sectionClicked, this, [list](int col) {

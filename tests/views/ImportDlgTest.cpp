@@ -493,6 +493,10 @@ void ImportDlgTest::picturesOfTheImportDialog() {
         CNoteCata* europe = travel->AddNewSubCata("Europe");
         europe->AddNewSubCata("Lisbon");
         p.doc->m_rootCata.AddNewSubCata("Recipes");
+        // One of the pages was kept on an earlier trip.
+        CNote* earlier = travel->AddNewNote("Museums");
+        earlier->m_strSource = "http://127.0.0.1:9/museums.html";
+        earlier->m_tmDate = QDateTime(QDate(QDate::currentDate().year(), 3, 12), QTime(9, 30)).toSecsSinceEpoch();
         p.frame->ActiveChildFrame()->TreeView()->Populate();
         g_pCurrentTarget = europe;
         CImportItemArray items;
