@@ -20,7 +20,6 @@
 #include "views/ImportDlg.h"
 #include "views/ImportNotice.h"
 #include "views/ImportSettingsDlg.h"
-#include "views/KeptPageQuestion.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -69,7 +68,6 @@ private slots:
     void cleanup();
     void onlyCheckedRowsBecomeNotesWithTheirEditedTitles();
     void addressesFilesAndRemovedRows();
-    void typedTextThatIsNoAddressStaysInTheBoxUntilMended();
     void rowsOfPagesTheTargetKeepsAreMarked();
     void directImportBoxStaysOnlyWithConfirmedSettings();
     void deepCategoryReceivesTheNotesOfItsNotebook();
@@ -196,11 +194,16 @@ void ImportDlgTest::addressesFilesAndRemovedRows() {
     QStringList rows;
     QStringList afterRemove;
     // The first address names no file here: the user hears so and no row comes.
-    QStringList typed{QStringLiteral("file:notes/x.htm"), QStringLiteral("file:///C:/page.htm")};
+    // Text that is no address at all is refused too; both stay in the box
+    // as typed, for the user to mend.
+    QStringList typed{QStringLiteral("file:notes/x.htm"), QStringLiteral(" not a web address at all"),
+                      QStringLiteral("file:///C:/page.htm")};
+    QStringList refusedKept;
     RunDialog(p, {}, [&](CTemplateDialog& d) {
         if (d.TemplateID() == CEnterUrlDlg::IDD) {
             d.Control<QLineEdit>(CEnterUrlDlg::IDC_URL)->setText(typed.takeFirst());
             d.Control<QPushButton>(host::IDOK)->click();
+            if (d.Result() == -1) refusedKept << d.Control<QLineEdit>(CEnterUrlDlg::IDC_URL)->text();
             return;
         }
         auto& dlg = static_cast<CImportDlg&>(d);
@@ -209,6 +212,9 @@ void ImportDlgTest::addressesFilesAndRemovedRows() {
         dlg.Control<QPushButton>(CImportDlg::IDC_ADD_ADDRESS)->click();
         QCOMPARE(dlg.ItemList()->topLevelItemCount(), 1);
         QVERIFY(p.fx->Shown(ids::IDS_IMPORT_NOT_A_LOCAL_FILE));
+        dlg.Control<QPushButton>(CImportDlg::IDC_ADD_ADDRESS)->click();
+        QCOMPARE(p.fx->m_messages.back().m_strText,
+                 FormatMessageText(CurrentLanguage().String(ids::IDS_IMPORT_NOT_A_WEB_ADDRESS), {"not a web address at all"}));
         dlg.Control<QPushButton>(CImportDlg::IDC_ADD_ADDRESS)->click();
         dlg.Control<QPushButton>(CImportDlg::IDC_ADD_FILES)->click();
         QTreeWidget* list = dlg.ItemList();
@@ -223,6 +229,7 @@ void ImportDlgTest::addressesFilesAndRemovedRows() {
         // Import without starting: the local file that stayed is held.
         dlg.Control<QPushButton>(CImportDlg::IDC_IMPORT_HELD)->click();
     });
+    QCOMPARE(refusedKept, (QStringList{"file:notes/x.htm", " not a web address at all"}));
     QCOMPARE(rows, (QStringList{file, "C:/page.htm", file}));
     QCOMPARE(afterRemove, (QStringList{"C:/page.htm"}));
     // C:/page.htm does not exist here: no note, message 33059.
@@ -230,96 +237,31 @@ void ImportDlgTest::addressesFilesAndRemovedRows() {
     QVERIFY(p.doc->m_rootCata.m_notes.IsEmpty());
 }
 
-void ImportDlgTest::typedTextThatIsNoAddressStaysInTheBoxUntilMended() {
-    CProgram p;
-    QVERIFY(Start(p));
-    const std::string typed = "not a web address at all";
-    QString keptText;
-    int resultAfterRefusal = 0;
-    QStringList rows;
-    RunDialog(p, {}, [&](CTemplateDialog& d) {
-        if (d.TemplateID() == CEnterUrlDlg::IDD) {
-            auto* edit = d.Control<QLineEdit>(CEnterUrlDlg::IDC_URL);
-            for (const char* bad : {"not a web address at all", "example.org", "http://a b/"}) {
-                p.fx->Clear();
-                edit->setText(QString::fromLatin1(bad));
-                d.Control<QPushButton>(host::IDOK)->click();
-                QVERIFY(p.fx->Shown(ids::IDS_IMPORT_NOT_A_WEB_ADDRESS));
-                QVERIFY(p.fx->m_messages.back().m_strText.contains(QString::fromLatin1(bad)));
-            }
-            edit->setText(ToQ(typed));
-            d.Control<QPushButton>(host::IDOK)->click();
-            // The box stays up with the text as the user typed it.
-            keptText = edit->text();
-            resultAfterRefusal = d.Result();
-            edit->setText(QStringLiteral(" http://127.0.0.1:9/mended.htm "));
-            d.Control<QPushButton>(host::IDOK)->click();
-            return;
-        }
-        auto& dlg = static_cast<CImportDlg&>(d);
-        dlg.Control<QPushButton>(CImportDlg::IDC_ADD_ADDRESS)->click();
-        rows = Column(dlg.ItemList(), 1);
-        dlg.Control<QPushButton>(host::IDCANCEL)->click();
-    });
-    QCOMPARE(keptText, ToQ(typed));
-    QCOMPARE(resultAfterRefusal, -1);
-    QCOMPARE(p.fx->m_messages.back().m_strText,
-             FormatMessageText(CurrentLanguage().String(ids::IDS_IMPORT_NOT_A_WEB_ADDRESS), {typed}));
-    QCOMPARE(rows, QStringList{"http://127.0.0.1:9/mended.htm"});
-}
-
 void ImportDlgTest::rowsOfPagesTheTargetKeepsAreMarked() {
     CProgram p;
     QVERIFY(Start(p));
-    const QDate today = QDate::currentDate();
-    auto at = [](const QDate& d) { return QDateTime(d, QTime(12, 0)).toSecsSinceEpoch(); };
+    const int year = QDate::currentDate().year();
     // Kept twice, the newer in a category: its date is the one shown.
-    CNote* older = p.doc->m_rootCata.AddNewNote("first visit");
-    older->m_strSource = "http://127.0.0.1:9/kept.htm";
-    older->m_tmDate = at(QDate(today.year(), 2, 1));
-    CNote* newer = p.doc->m_rootCata.AddNewSubCata("Later")->AddNewNote("second visit");
-    newer->m_strSource = "http://127.0.0.1:9/kept.htm#top";
-    newer->m_tmDate = at(QDate(today.year(), 3, 12));
+    for (auto [cata, month] : {std::pair{&p.doc->m_rootCata, 2}, std::pair{p.doc->m_rootCata.AddNewSubCata("Later"), 3}}) {
+        CNote* note = cata->AddNewNote("visit");
+        note->m_strSource = "http://127.0.0.1:9/kept.htm";
+        note->m_tmDate = QDateTime(QDate(year, month, 12), QTime(12, 0)).toSecsSinceEpoch();
+    }
     p.frame->ExecuteCommand(cmd::kCmdNew);
-    CClipVaultDoc* other = &p.frame->ActiveChildFrame()->Document();
-    QVERIFY(other != p.doc);
-
     CImportItemArray items;
     items.push_back(Page("http://127.0.0.1:9/new.htm"));
-    items.push_back(Page("http://127.0.0.1:9/kept.htm"));
-    QStringList marks, inOther, added;
-    QString header, tip;
-    int columns = 0;
-    DialogHook old = SetDialogHook([&](CTemplateDialog& d) {
+    items.push_back(Page("HTTP://127.0.0.1:9/kept.htm#part"));
+    QStringList marks, inOther;
+    RunDialog(p, std::move(items), [&](CTemplateDialog& d) {
         auto& dlg = static_cast<CImportDlg&>(d);
-        QTreeWidget* list = dlg.ItemList();
-        columns = list->columnCount();
-        header = list->headerItem()->text(2);
-        // The notebooks in the order they opened.
-        dlg.TargetTree()->setCurrentItem(dlg.TargetTree()->topLevelItem(0));
-        marks = Column(list, 2);
-        tip = list->topLevelItem(1)->toolTip(2);
-        // Another notebook keeps neither; rows that come later are marked too.
+        // The second notebook keeps neither page.
         dlg.TargetTree()->setCurrentItem(dlg.TargetTree()->topLevelItem(1));
-        inOther = Column(list, 2);
+        inOther = Column(dlg.ItemList(), 2);
         dlg.TargetTree()->setCurrentItem(FindTarget(dlg.TargetTree(), QStringLiteral("Later")));
-        CImportItemArray more;
-        more.push_back(Page("HTTP://127.0.0.1:9/kept.htm#again"));
-        dlg.AddItems(more);
-        added = Column(list, 2);
-        dlg.Control<QPushButton>(host::IDCANCEL)->click();
+        marks = Column(dlg.ItemList(), 2) << dlg.ItemList()->headerItem()->text(2);
     });
-    p.frame->RunImportDialog(items);
-    SetDialogHook(old);
-    QCOMPARE(columns, 3);
-    QCOMPARE(header, CurrentLanguage().String(ids::IDS_IMPORT_KEPT_COLUMN));
-    QCOMPARE(marks, (QStringList{QString(), QStringLiteral("already kept, 12 Mar")}));
-    QCOMPARE(tip, QStringLiteral("second visit"));
     QCOMPARE(inOther, (QStringList{QString(), QString()}));
-    QCOMPARE(added, (QStringList{QString(), QStringLiteral("already kept, 12 Mar"), QStringLiteral("already kept, 12 Mar")}));
-    // Another year's capture names its year.
-    QCOMPARE(KeptMark(*newer, QDate(today.year() + 1, 1, 5)),
-             QStringLiteral("already kept, 12 Mar %1").arg(today.year()));
+    QCOMPARE(marks, (QStringList{QString(), "already kept, 12 Mar", "In the notebook"}));
 }
 
 void ImportDlgTest::directImportBoxStaysOnlyWithConfirmedSettings() {
@@ -493,10 +435,6 @@ void ImportDlgTest::picturesOfTheImportDialog() {
         CNoteCata* europe = travel->AddNewSubCata("Europe");
         europe->AddNewSubCata("Lisbon");
         p.doc->m_rootCata.AddNewSubCata("Recipes");
-        // One of the pages was kept on an earlier trip.
-        CNote* earlier = travel->AddNewNote("Museums");
-        earlier->m_strSource = "http://127.0.0.1:9/museums.html";
-        earlier->m_tmDate = QDateTime(QDate(QDate::currentDate().year(), 3, 12), QTime(9, 30)).toSecsSinceEpoch();
         p.frame->ActiveChildFrame()->TreeView()->Populate();
         g_pCurrentTarget = europe;
         CImportItemArray items;
