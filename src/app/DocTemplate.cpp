@@ -76,5 +76,8 @@ QString CDocTemplate::FileDialogFilter() const {
     QString ext = parts.size() > 4 ? parts[4] : QString();
     if (ext.isEmpty()) ext = QStringLiteral(".vlt");
     if (name.isEmpty()) name = QStringLiteral("Clipvault file(*.vlt)");
+    // The module's name lists the pattern already; the file dialogs read
+    // the name's parentheses as the filter.
+    if (name.contains(QLatin1Char('('))) return name;
     return QStringLiteral("%1 (*%2)").arg(name, ext);
 }

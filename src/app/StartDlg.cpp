@@ -42,7 +42,7 @@ CStartDlg::CStartDlg(CClipVaultApp& app, QWidget* pParent) : QDialog(pParent), m
     });
 
     m_fnChooseFile = [this] {
-        return QFileDialog::getOpenFileName(this, QString(), QString(), QStringLiteral("Clipvault file(*.vlt) (*.vlt)"));
+        return QFileDialog::getOpenFileName(this, QString(), QString(), m_app.FileDialogFilter());
     };
 
     // The first start offers the samples; later ones the recent notebooks,

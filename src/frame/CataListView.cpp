@@ -163,9 +163,11 @@ QTreeWidgetItem* CCataListView::AddItem(int nImage, CNoteBase* pRecord, const QS
     return item;
 }
 
-QTreeWidgetItem* CCataListView::AddNoteItem(CNote* pNote, bool bStatusColumn) {
+QTreeWidgetItem* CCataListView::AddNoteItem(CNote* pNote) {
     QTreeWidgetItem* item = AddItem(NoteImage(pNote), pNote, ToQ(pNote->m_strName));
-    if (bStatusColumn) item->setText(1, StatusText(pNote->m_nStatus));
+    // Every listing of notes, the download and day groups too, says where
+    // each download stands.
+    item->setText(1, StatusText(pNote->m_nStatus));
     return item;
 }
 
@@ -179,7 +181,7 @@ void CCataListView::ListCategory(CNoteCata* pCata) {
     if (!pCata) return;
     for (auto it = pCata->m_subCatas.begin(); it != pCata->m_subCatas.end(); ++it)
         AddItem(CNoteCataView::kImageCata, it.value(), ToQ(it.value()->m_strName));
-    for (auto it = pCata->m_notes.begin(); it != pCata->m_notes.end(); ++it) AddNoteItem(it.value(), true);
+    for (auto it = pCata->m_notes.begin(); it != pCata->m_notes.end(); ++it) AddNoteItem(it.value());
     Sort();
 }
 
@@ -203,7 +205,7 @@ void CCataListView::ListGroup(int nGroup) {
         QTreeWidgetItem* group = m_pTree ? m_pTree->GroupItem(nGroup) : nullptr;
         for (int i = 0; group && i < group->childCount(); ++i)
             if (CNoteBase* record = m_pTree->RecordOf(group->child(i)))
-                if (record->m_nKind == CNoteBase::kindNote) AddNoteItem(static_cast<CNote*>(record), false);
+                if (record->m_nKind == CNoteBase::kindNote) AddNoteItem(static_cast<CNote*>(record));
         return;
     }
     case kKindDownloads:
@@ -216,7 +218,7 @@ void CCataListView::ListGroup(int nGroup) {
         const int nStatus = StatusOfKind(nGroup);
         if (nStatus < 0) return;
         for (CNote* note : m_doc.m_pendingNotes)
-            if (note->m_nStatus == nStatus) AddNoteItem(note, false);
+            if (note->m_nStatus == nStatus) AddNoteItem(note);
         return;
     }
     }
@@ -237,8 +239,9 @@ void CCataListView::RemoveRecord(CNoteBase* pRecord) {
 
 void CCataListView::NoteStatusChanged(CNote* pNote) {
     if (!pNote || m_bDeleting) return;
-    if (m_nKind == kKindCategory) {
-        // The note keeps its row; its status text follows.
+    const int nStatus = StatusOfKind(m_nKind);
+    if (nStatus < 0) {
+        // A category or a day group keeps the row; its status text follows.
         if (QTreeWidgetItem* item = ItemOf(pNote)) {
             item->setText(1, StatusText(pNote->m_nStatus));
             item->setData(0, kRoleImage, NoteImage(pNote));
@@ -246,10 +249,8 @@ void CCataListView::NoteStatusChanged(CNote* pNote) {
         }
         return;
     }
-    const int nStatus = StatusOfKind(m_nKind);
-    if (nStatus < 0) return;
     delete ItemOf(pNote);
-    if (pNote->m_nStatus == nStatus) AddNoteItem(pNote, false);
+    if (pNote->m_nStatus == nStatus) AddNoteItem(pNote);
 }
 
 // ---------------------------------------------------------------- sorting

@@ -92,7 +92,7 @@ private:
 
     // ---- filling
     QTreeWidgetItem* AddItem(int nImage, CNoteBase* pRecord, const QString& strText, int nGroup = 0);
-    QTreeWidgetItem* AddNoteItem(CNote* pNote, bool bStatusColumn);
+    QTreeWidgetItem* AddNoteItem(CNote* pNote);
     void Sort();
     void MakeColumns();
     bool m_bColumnsMade = false;

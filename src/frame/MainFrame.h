@@ -20,6 +20,7 @@ class CCoolMenuManager;
 class CGlobalHotKey;
 class CLockKeys;
 class IFrameHost;
+class IRecaptureAnswerer;
 class CPropertyPage;
 class QComboBox;
 class QDialog;
@@ -117,8 +118,9 @@ public:
     std::function<bool()> m_fnShiftHeld;
     // ---- the import flow (MainFrameImport.cpp)
     // Files the items into the import target notebook's current category;
-    // how many notes were made. The notice tells of them.
-    int FileImportsDirectly(CImportItemArray& items);
+    // how many notes were made. The notice tells of them. A page the
+    // notebook keeps already is filed again only when `answerer` says so.
+    int FileImportsDirectly(CImportItemArray& items, IRecaptureAnswerer& answerer);
     // The import dialog with these items (none for an empty batch).
     void RunImportDialog(CImportItemArray& items);
     // The import dialog on existing notes of `origin`.

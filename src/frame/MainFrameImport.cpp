@@ -5,6 +5,7 @@
 #include "frame/MainFrame.h"
 
 #include "document/ClipVaultDoc.h"
+#include "document/KeptPages.h"
 #include "frame/ChildFrame.h"
 #include "frame/FrameHost.h"
 #include "frame/NoteCataView.h"
@@ -17,9 +18,11 @@
 #include "views/ImportDlg.h"
 #include "views/ImportNotice.h"
 #include "views/ImportSettingsDlg.h"
+#include "views/KeptPageQuestion.h"
 
 #include <QGuiApplication>
 #include <QPointer>
+#include <unordered_set>
 
 bool CMainFrame::event(QEvent* e) {
     if (e->type() == CImportItemsEvent::kType) {
@@ -57,7 +60,8 @@ void CMainFrame::OnImportItems(std::unique_ptr<CImportItemArray> pItems, bool bF
         }
         if (pItems->empty()) return;
         if (g_bDirectImport && HasUserNotebook() && (pItems->size() == 1 || !bFromStartImport) && !ShiftHeld()) {
-            FileImportsDirectly(*pItems);
+            CRecaptureQuestion question;
+            FileImportsDirectly(*pItems, question);
             return;
         }
         if (auto* open = qobject_cast<CImportDlg*>(m_pImportDlg)) {
@@ -70,7 +74,20 @@ void CMainFrame::OnImportItems(std::unique_ptr<CImportItemArray> pItems, bool bF
     }
 }
 
-int CMainFrame::FileImportsDirectly(CImportItemArray& items) {
+namespace {
+// How many items of the batch the notebook keeps already, counting a page
+// the batch brings twice the second time.
+size_t CountKept(const CImportItemArray& items, const CKeptPages& kept) {
+    size_t nKept = 0;
+    std::unordered_set<std::string> seen;
+    for (const auto& item : items)
+        if (item && (kept.Newest(item->m_strSource) || !seen.insert(CKeptPages::PageKey(item->m_strSource)).second))
+            ++nKept;
+    return nKept;
+}
+}  // namespace
+
+int CMainFrame::FileImportsDirectly(CImportItemArray& items, IRecaptureAnswerer& answerer) {
     CClipVaultDoc* pDoc = GetImportTargetDocument();
     if (!pDoc) return 0;
     CChildFrame* child = nullptr;
@@ -82,14 +99,23 @@ int CMainFrame::FileImportsDirectly(CImportItemArray& items) {
         AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
         return 0;
     }
+    // Gathered once for the batch: a look-up per item, whatever the size of
+    // the notebook.
+    CKeptPages kept(pDoc->m_rootCata);
+    CRecaptureChoice choice(answerer, CountKept(items, kept));
     int nFiled = 0;
     for (auto& item : items) {
         if (!item) continue;
+        if (const CNote* pKept = kept.Newest(item->m_strSource))
+            if (!choice.CaptureAgain(*item, *pKept)) continue;
         if (item->m_strTitle.empty()) item->m_strTitle = TitleForSource(item->m_strSource);
         item->m_pTargetDoc = pDoc;
         item->m_nContentMode = CImportSettingsDlg::ContentSetting() == 1 ? 1 : 2;
         item->m_bStartNow = CImportSettingsDlg::StartSetting() == 1 ? 0 : 1;
-        if (FileImportItem(std::move(item), *pCata)) ++nFiled;
+        if (CNote* pNote = FileImportItem(std::move(item), *pCata)) {
+            kept.Add(*pNote);
+            ++nFiled;
+        }
     }
     items.clear();
     if (nFiled > 0) {

@@ -90,6 +90,13 @@ constexpr unsigned IDS_IMPORT_AGAIN_CAPTION = 33130; // the dialog on existing n
 constexpr unsigned IDS_IMPORT_FILED = 33146;         // "%d" notes added to "%s"
 constexpr unsigned IDS_IMPORT_NOTICE_CAPTION = 33147;
 constexpr unsigned IDS_IMPORT_NOT_A_LOCAL_FILE = 34430;  // a typed "file:" address, as typed
+constexpr unsigned IDS_IMPORT_NOT_A_WEB_ADDRESS = 34540; // typed text that is no address, as typed
+constexpr unsigned IDS_IMPORT_ALREADY_KEPT = 34541;      // a row's mark: "%s" the newest capture's date
+constexpr unsigned IDS_IMPORT_CAPTURE_AGAIN = 34542;     // direct import: note name, date, address
+constexpr unsigned IDS_IMPORT_AGAIN_FOR_ALL = 34543;     // its check box: the answer stands for the batch
+constexpr unsigned IDS_IMPORT_KEPT_COLUMN = 34544;       // the rows' column of marks
+constexpr unsigned IDS_KEPT_DATE_THIS_YEAR = 34545;      // a capture date this year (Qt date format)
+constexpr unsigned IDS_KEPT_DATE_OTHER_YEAR = 34546;     // a capture date of another year
 
 // The category tree and the note list: default names, the groups' labels
 // (the download groups' also name a note's state in the list), the list's

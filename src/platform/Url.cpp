@@ -3,6 +3,7 @@
 #include "platform/Charset.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace url {
@@ -412,6 +413,18 @@ bool FileUrlToPath(const std::string& strUrl, std::string& strPath) {
         path.erase(0, first - 1);
     }
     strPath = path;
+    return true;
+}
+
+bool IsWebAddress(const std::string& strUrl) {
+    if (strUrl.size() > kMaxUrlLength) return false;
+    CUrlParts parts;
+    if (!CrackUrl(strUrl, parts)) return false;
+    if (parts.m_strScheme != "http" && parts.m_strScheme != "https" && parts.m_strScheme != "ftp") return false;
+    for (const char c : parts.m_strHost) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b <= ' ' || b == 0x7F || std::strchr("\"<>\\^`{|}", c)) return false;
+    }
     return true;
 }
 

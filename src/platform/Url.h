@@ -72,4 +72,10 @@ bool CombineUrl(const std::string& strBase, const std::string& strReference, std
 // that gives a NUL byte.
 bool FileUrlToPath(const std::string& strUrl, std::string& strPath);
 
+// Whether a typed address names a page to fetch: an http, https or ftp URL
+// with a host that holds no blank, control character or other byte a host
+// name never has, no longer than kMaxUrlLength. "example.org" (no scheme),
+// "mailto:x" and "http://a b/" are not.
+bool IsWebAddress(const std::string& strUrl);
+
 }  // namespace url

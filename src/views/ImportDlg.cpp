@@ -1,6 +1,7 @@
 #include "views/ImportDlg.h"
 
 #include "document/ClipVaultDoc.h"
+#include "document/KeptPages.h"
 #include "platform/MessageHost.h"
 #include "platform/StringIds.h"
 #include "platform/Url.h"
@@ -11,6 +12,7 @@
 #include "platform/gui/QtText.h"
 #include "views/EnterUrlDlg.h"
 #include "views/ImportSettingsDlg.h"
+#include "views/KeptPageQuestion.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -72,10 +74,24 @@ CNote* FileImportItem(std::unique_ptr<CImportItem> pItem, CNoteCata& cata) {
     return pNote;
 }
 
+namespace {
+bool NamesLocalFile(const std::string& strAddress) {
+    return StartsWithNoCase(strAddress, "file:") || (!strAddress.empty() && strAddress[0] == '/');
+}
+}  // namespace
+
+unsigned ImportAddressRefusal(const std::string& strAddress) {
+    if (NamesLocalFile(strAddress)) {
+        std::string path;
+        return strAddress[0] == '/' || url::FileUrlToPath(strAddress, path) ? 0 : ids::IDS_IMPORT_NOT_A_LOCAL_FILE;
+    }
+    return url::IsWebAddress(strAddress) ? 0 : ids::IDS_IMPORT_NOT_A_WEB_ADDRESS;
+}
+
 std::unique_ptr<CImportItem> ImportItemForAddress(const std::string& strAddress) {
     auto item = std::make_unique<CImportItem>();
     item->m_nContentMode = 2;
-    if (StartsWithNoCase(strAddress, "file:") || (!strAddress.empty() && strAddress[0] == '/')) {
+    if (NamesLocalFile(strAddress)) {
         // An absolute path typed as it is names the same file as its URL.
         if (strAddress[0] == '/') item->m_strSource = strAddress;
         else if (!url::FileUrlToPath(strAddress, item->m_strSource)) return nullptr;
@@ -139,8 +155,11 @@ bool CImportDlg::OnInitDialog() {
     }
     setWindowTitle(lang.String(IsTargetFixed() ? ids::IDS_IMPORT_AGAIN_CAPTION : ids::IDS_IMPORT_CAPTION));
 
-    list->setColumnCount(2);
-    list->setHeaderLabels({lang.String(ids::IDS_IMPORT_TITLE_COLUMN), lang.String(ids::IDS_IMPORT_SOURCE_COLUMN)});
+    QStringList headers{lang.String(ids::IDS_IMPORT_TITLE_COLUMN), lang.String(ids::IDS_IMPORT_SOURCE_COLUMN)};
+    // New pages say whether the target notebook keeps them already.
+    if (!IsTargetFixed()) headers << lang.String(ids::IDS_IMPORT_KEPT_COLUMN);
+    list->setColumnCount(static_cast<int>(headers.size()));
+    list->setHeaderLabels(headers);
     list->setRootIsDecorated(false);
     list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -149,6 +168,13 @@ bool CImportDlg::OnInitDialog() {
     // Delete in the list removes the selected rows.
     list->installEventFilter(this);
     list->setColumnWidth(0, std::max(80, list->width() / 2));
+    if (list->columnCount() > 2) {
+        // The marks are short and read whole; the source gives way.
+        list->setColumnWidth(0, std::max(80, list->width() * 2 / 5));
+        list->header()->setStretchLastSection(false);
+        list->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+        list->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    }
     list->header()->setSectionsClickable(true);
     list->header()->setSortIndicatorShown(false);
     connect(list->header(), &QHeaderView::sectionClicked, this, [list](int col) {
@@ -181,6 +207,7 @@ bool CImportDlg::OnInitDialog() {
         adjustSize();
     } else {
         FillTree();
+        connect(tree, &QTreeWidget::currentItemChanged, this, [this] { RunGuarded([this] { MarkKeptRows(); }); });
         std::vector<std::unique_ptr<CImportItem>> incoming = std::move(m_items);
         m_items.clear();
         for (auto& item : incoming) AddRow(std::move(item));
@@ -251,6 +278,35 @@ void CImportDlg::AddRow(std::unique_ptr<CImportItem> pItem) {
     row->setCheckState(0, Qt::Checked);
     row->setData(0, kRecordRole, QVariant::fromValue<void*>(pItem.get()));
     m_items.push_back(std::move(pItem));
+    MarkKept(row);
+}
+
+CClipVaultDoc* CImportDlg::TargetTreeDocument() const {
+    QTreeWidget* tree = TargetTree();
+    QTreeWidgetItem* top = tree ? tree->currentItem() : nullptr;
+    if (!top) return m_pTargetDoc;
+    while (top->parent()) top = top->parent();
+    return RecordOfItem<CClipVaultDoc>(top);
+}
+
+const CKeptPages& CImportDlg::KeptPagesOf(CClipVaultDoc& doc) {
+    std::unique_ptr<CKeptPages>& kept = m_kept[&doc];
+    if (!kept) kept = std::make_unique<CKeptPages>(doc.m_rootCata);
+    return *kept;
+}
+
+void CImportDlg::MarkKept(QTreeWidgetItem* row) {
+    if (!row || IsTargetFixed()) return;
+    auto* item = RecordOfItem<CImportItem>(row);
+    CClipVaultDoc* pDoc = TargetTreeDocument();
+    const CNote* pKept = item && pDoc ? KeptPagesOf(*pDoc).Newest(item->m_strSource) : nullptr;
+    row->setText(2, pKept ? KeptMark(*pKept) : QString());
+    row->setToolTip(2, pKept ? ToQ(pKept->m_strName) : QString());
+}
+
+void CImportDlg::MarkKeptRows() {
+    QTreeWidget* list = ItemList();
+    for (int i = 0; list && i < list->topLevelItemCount(); ++i) MarkKept(list->topLevelItem(i));
 }
 
 void CImportDlg::AddNoteRow(CNote* pNote) {
@@ -290,14 +346,13 @@ void CImportDlg::OnAddFiles() {
 
 void CImportDlg::OnAddAddress() {
     if (IsTargetFixed()) return;
+    // The address box refuses what cannot become a row (ImportAddressRefusal)
+    // and keeps the text for the user to mend.
     CEnterUrlDlg dlg(this);
     if (dlg.DoModal() != host::IDOK) return;
     const std::string address = FromQ(dlg.m_strUrl.trimmed());
     if (address.empty()) return;
-    std::unique_ptr<CImportItem> item = ImportItemForAddress(address);
-    // A row that could only fail later would leave the user guessing why.
-    if (!item) AfxMessageBox(ids::IDS_IMPORT_NOT_A_LOCAL_FILE, host::MB_OK | host::MB_ICONEXCLAMATION, {address});
-    else AddRow(std::move(item));
+    if (std::unique_ptr<CImportItem> item = ImportItemForAddress(address)) AddRow(std::move(item));
 }
 
 void CImportDlg::OnRemove() {

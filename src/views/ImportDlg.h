@@ -9,10 +9,12 @@
 #include "platform/gui/TemplateDialog.h"
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
 class CClipVaultDoc;
+class CKeptPages;
 class CNote;
 class CNoteCata;
 class QTreeWidget;
@@ -27,6 +29,10 @@ CNote* FileImportItem(std::unique_ptr<CImportItem> pItem, CNoteCata& cata);
 // path names a local file (url::FileUrlToPath), anything else is a web page.
 // Null for a "file:" URL that names no file of this computer.
 std::unique_ptr<CImportItem> ImportItemForAddress(const std::string& strAddress);
+
+// Why a typed address cannot be imported (the string to show with it), 0
+// when it can: it names no file of this computer, or it is no web address.
+unsigned ImportAddressRefusal(const std::string& strAddress);
 
 // A "Name|pattern|Name|pattern||" filter in the file dialogs' own form.
 QString FileDialogFilterFrom(const QString& strFilter);
@@ -90,6 +96,13 @@ private:
     void OnAddAddress();
     void OnRemove();
     void OnDirectImportToggled(bool bChecked);
+    // The notebook the target tree points at (the preselected one before
+    // a choice), and the pages it keeps, gathered once for the dialog.
+    CClipVaultDoc* TargetTreeDocument() const;
+    const CKeptPages& KeptPagesOf(CClipVaultDoc& doc);
+    // Marks a row, or every row, whose page the target notebook keeps.
+    void MarkKept(QTreeWidgetItem* row);
+    void MarkKeptRows();
     void Import(bool bStartNow);
     void ImportFixed();
     int ContentType() const;
@@ -101,4 +114,5 @@ private:
     CClipVaultDoc* m_pFixedDoc = nullptr;
     std::vector<CNote*> m_fixedNotes;
     bool m_bInDirectToggle = false;
+    std::map<const CClipVaultDoc*, std::unique_ptr<CKeptPages>> m_kept;
 };

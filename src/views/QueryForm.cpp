@@ -15,6 +15,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QEvent>
 #include <QHeaderView>
 #include <QHelpEvent>
@@ -52,6 +53,10 @@ CQueryForm::CQueryForm(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pParent)
     if (m_pCombo) {
         // The drop-down list grows only by the search's own rule.
         m_pCombo->setInsertPolicy(QComboBox::NoInsert);
+        // Completion offers an entry only in the case it was typed in:
+        // Enter on a completion the box matched in another case would
+        // select that entry and put its spelling over what the user typed.
+        if (QCompleter* pCompleter = m_pCombo->completer()) pCompleter->setCaseSensitivity(Qt::CaseSensitive);
         if (QLineEdit* pEdit = m_pCombo->lineEdit())
             connect(pEdit, &QLineEdit::returnPressed, this, [this] { RunGuarded([this] { OnSearch(); }); });
     }

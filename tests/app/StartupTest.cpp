@@ -274,6 +274,8 @@ void StartupTest::openingAnotherExtensionShows33085() {
     QVERIFY(fx.m_messages.back().m_strText.contains(other));
     QVERIFY(app->DocTemplate()->Documents().empty());
     QVERIFY(app->RecentFiles().isEmpty());
+    // What the Open and Save As dialogs offer names the notebook type once.
+    QCOMPARE(app->FileDialogFilter(), QStringLiteral("Clipvault file(*.vlt)"));
     // Named on the command line, the failure ends start-up.
     fx.Clear();
     auto app2 = fx.MakeApp();

@@ -172,17 +172,20 @@ void CataListTest::everyKindOfListShowsWhatItShould() {
     QCOMPARE(today, (QStringList{"alpha", "zeta"}));
     b.child->ListGroup(CNoteCataView::kGroupYesterday);
     QCOMPARE(b.Rows(), QStringList{"mid"});
+    QCOMPARE(b.Row("mid")->text(1), Str(33118));
 
     // The download groups and their notes.
     b.child->ListGroup(CNoteCataView::kGroupDownloads);
     QCOMPARE(b.Rows(), (QStringList{Str(33091), Str(33090), Str(33102), Str(33092)}));
     QCOMPARE(CCataListView::ImageOf(list->topLevelItem(2)), 11);
     QCOMPARE(CCataListView::GroupOf(list->topLevelItem(3)), int(CNoteCataView::kGroupFailed));
+    // Each group's notes say their status, as in a category.
     b.child->ListGroup(CNoteCataView::kGroupWaiting);
     QCOMPARE(b.Rows(), QStringList{"zeta"});
+    QCOMPARE(b.Row("zeta")->text(1), Str(33102));
     b.child->ListGroup(CNoteCataView::kGroupFailed);
     QCOMPARE(b.Rows(), QStringList{"alpha"});
-    QVERIFY(b.Row("alpha")->text(1).isEmpty());
+    QCOMPARE(b.Row("alpha")->text(1), Str(33092));
 
     // A download that moves leaves the group it no longer fits and joins
     // the one it does, in the notebook's download order.

@@ -19,8 +19,13 @@
 #include "views/ImportDlg.h"
 #include "views/ImportNotice.h"
 #include "views/ImportSettingsDlg.h"
+#include "views/KeptPageQuestion.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QTimer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -57,6 +62,18 @@ void ChooseImportSettings(int nContent, int nStart) {
     SetDialogHook(old);
 }
 
+// Answers the question about kept pages from a script (again?, for the
+// rest?) and notes what it was asked: "source=kept note, pages left".
+struct CScriptedAnswers : IRecaptureAnswerer {
+    std::vector<std::pair<bool, bool>> m_answers;
+    std::vector<std::string> m_asked;
+    bool CaptureAgain(const CImportItem& item, const CNote& kept, size_t nLeft, bool& bForAll) override {
+        m_asked.push_back(item.m_strSource + "=" + kept.m_strName + " " + std::to_string(nLeft));
+        bForAll = m_answers.at(m_asked.size() - 1).second;
+        return m_answers.at(m_asked.size() - 1).first;
+    }
+};
+
 std::vector<std::string> NoteNames(const CNoteCata& cata) {
     std::vector<std::string> out;
     for (auto it = cata.m_notes.begin(); it != cata.m_notes.end(); ++it) out.push_back(it.key());
@@ -71,6 +88,7 @@ private slots:
     void init();
     void cleanup();
     void directImportFilesOneItemAndTellsInTheNotice();
+    void directImportAsksBeforeAKeptPageIsCapturedAgain();
     void severalFromStartImportOrShiftAlwaysOpenTheDialog();
     void emptyCarrierOpensNothingButNoCarrierOpensTheDialog();
     void itemsArrivingWhileTheDialogIsUpJoinIt();
@@ -185,6 +203,62 @@ void ImportFlowTest::directImportFilesOneItemAndTellsInTheNotice() {
     Deliver(p.frame, Batch({"http://127.0.0.1:9/refused.htm"}), 0);
     QVERIFY(p.fx->Shown(ids::IDS_NOTEBOOK_READ_ONLY));
     QCOMPARE(inbox->m_notes.GetCount(), before);
+}
+
+void ImportFlowTest::directImportAsksBeforeAKeptPageIsCapturedAgain() {
+    CProgram p;
+    QVERIFY(Start(p, true));
+    CNoteCata& root = p.frame->ActiveChildFrame()->Document().m_rootCata;
+    const std::string url = "http://127.0.0.1:9/";
+    for (const char* name : {"a", "b", "c"}) root.AddNewNote(name)->m_strSource = url + name + ".htm";
+    // Among 50,000 other notes: one look-up an item, not a pass over them.
+    CNoteCata* bulk = nullptr;
+    for (int n = 0; n < 50000; ++n) {
+        if (n % 200 == 0) bulk = root.AddNewSubCata(std::to_string(n));
+        bulk->AddNewNote(std::to_string(n))->m_strSource = url + std::to_string(n) + ".htm";
+    }
+    // A new page goes in unasked. No for a; Yes for the rest: b, c and the
+    // page the batch brings twice follow without a question.
+    CScriptedAnswers yesToRest;
+    yesToRest.m_answers = {{false, false}, {true, true}};
+    CImportItemArray items = std::move(*Batch({"http://127.0.0.1:9/new.htm", "http://127.0.0.1:9/a.htm",
+                                               "http://127.0.0.1:9/b.htm#part", "http://127.0.0.1:9/c.htm",
+                                               "http://127.0.0.1:9/new.htm"}));
+    QElapsedTimer took;
+    took.start();
+    QCOMPARE(p.frame->FileImportsDirectly(items, yesToRest), 4);
+    QVERIFY(took.elapsed() < 10000);
+    QCOMPARE(yesToRest.m_asked, (std::vector<std::string>{url + "a.htm=a 4", url + "b.htm#part=b 3"}));
+    QCOMPARE(root.m_notes.GetCount(), size_t(7));
+    // No for the rest: one question, nothing filed.
+    CScriptedAnswers noToRest;
+    noToRest.m_answers = {{false, true}};
+    items = std::move(*Batch({"http://127.0.0.1:9/a.htm", "http://127.0.0.1:9/c.htm"}));
+    QCOMPARE(p.frame->FileImportsDirectly(items, noToRest), 0);
+    QCOMPARE(noToRest.m_asked.size(), size_t(1));
+    QCOMPARE(root.m_notes.GetCount(), size_t(7));
+
+    // A batch that arrives asks in the program's box, naming the newest
+    // note that keeps the page; its check box makes Yes stand for the batch.
+    g_bDirectImport = true;
+    const MessageBoxHook hook = SetMessageBoxHook(nullptr);
+    QStringList seen;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->checkBox()) return;
+        seen << box->text() << box->checkBox()->text();
+        box->checkBox()->setChecked(true);
+        box->button(QMessageBox::Yes)->click();
+    });
+    poll.start(20);
+    Deliver(p.frame, Batch({"http://127.0.0.1:9/b.htm", "http://127.0.0.1:9/a.htm"}), 0);
+    poll.stop();
+    SetMessageBoxHook(hook);
+    QCOMPARE(seen.size(), 2);
+    QVERIFY2(seen[0].contains(QStringLiteral("\"b.htm#part\"")), qPrintable(seen[0]));
+    QCOMPARE(seen[1], CurrentLanguage().String(ids::IDS_IMPORT_AGAIN_FOR_ALL));
+    QCOMPARE(root.m_notes.GetCount(), size_t(9));
 }
 
 void ImportFlowTest::severalFromStartImportOrShiftAlwaysOpenTheDialog() {

@@ -185,6 +185,14 @@ TEST(Url, TypedFileAddressesNameAbsolutePaths) {
     }
 }
 
+TEST(Url, TypedWebAddresses) {
+    for (const char* good : {"HTTPS://Example.org", "ftp://h/f.txt", "http://[::1]:8080/", "http://h/my page.htm"})
+        EXPECT_TRUE(url::IsWebAddress(good)) << good;
+    for (const char* bad : {"not a web address at all", "example.org", "http://", "http://a b/", "http://a<b>/",
+                            "mailto:u@h", "file:///p.htm", "/home/u/p.htm", "http://h:99999/", ""})
+        EXPECT_FALSE(url::IsWebAddress(bad)) << bad;
+}
+
 TEST(Url, LengthLimit) {
     const std::string base = "http://h/";  // 9 characters
     std::string out = "unchanged";

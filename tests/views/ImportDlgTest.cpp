@@ -13,6 +13,7 @@
 #include "platform/gui/AppGlobals.h"
 #include "platform/gui/ImportItemsEvent.h"
 #include "platform/gui/LanguageModule.h"
+#include "platform/gui/MessageBox.h"
 #include "platform/gui/QtText.h"
 #include "platform/gui/TemplateDialog.h"
 #include "views/EnterUrlDlg.h"
@@ -22,6 +23,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -66,6 +68,7 @@ private slots:
     void cleanup();
     void onlyCheckedRowsBecomeNotesWithTheirEditedTitles();
     void addressesFilesAndRemovedRows();
+    void rowsOfPagesTheTargetKeepsAreMarked();
     void directImportBoxStaysOnlyWithConfirmedSettings();
     void deepCategoryReceivesTheNotesOfItsNotebook();
     void noTargetOrALockedNotebookKeepsTheDialogOpen();
@@ -191,11 +194,16 @@ void ImportDlgTest::addressesFilesAndRemovedRows() {
     QStringList rows;
     QStringList afterRemove;
     // The first address names no file here: the user hears so and no row comes.
-    QStringList typed{QStringLiteral("file:notes/x.htm"), QStringLiteral("file:///C:/page.htm")};
+    // Text that is no address at all is refused too; both stay in the box
+    // as typed, for the user to mend.
+    QStringList typed{QStringLiteral("file:notes/x.htm"), QStringLiteral(" not a web address at all"),
+                      QStringLiteral("file:///C:/page.htm")};
+    QStringList refusedKept;
     RunDialog(p, {}, [&](CTemplateDialog& d) {
         if (d.TemplateID() == CEnterUrlDlg::IDD) {
             d.Control<QLineEdit>(CEnterUrlDlg::IDC_URL)->setText(typed.takeFirst());
             d.Control<QPushButton>(host::IDOK)->click();
+            if (d.Result() == -1) refusedKept << d.Control<QLineEdit>(CEnterUrlDlg::IDC_URL)->text();
             return;
         }
         auto& dlg = static_cast<CImportDlg&>(d);
@@ -204,6 +212,9 @@ void ImportDlgTest::addressesFilesAndRemovedRows() {
         dlg.Control<QPushButton>(CImportDlg::IDC_ADD_ADDRESS)->click();
         QCOMPARE(dlg.ItemList()->topLevelItemCount(), 1);
         QVERIFY(p.fx->Shown(ids::IDS_IMPORT_NOT_A_LOCAL_FILE));
+        dlg.Control<QPushButton>(CImportDlg::IDC_ADD_ADDRESS)->click();
+        QCOMPARE(p.fx->m_messages.back().m_strText,
+                 FormatMessageText(CurrentLanguage().String(ids::IDS_IMPORT_NOT_A_WEB_ADDRESS), {"not a web address at all"}));
         dlg.Control<QPushButton>(CImportDlg::IDC_ADD_ADDRESS)->click();
         dlg.Control<QPushButton>(CImportDlg::IDC_ADD_FILES)->click();
         QTreeWidget* list = dlg.ItemList();
@@ -218,11 +229,39 @@ void ImportDlgTest::addressesFilesAndRemovedRows() {
         // Import without starting: the local file that stayed is held.
         dlg.Control<QPushButton>(CImportDlg::IDC_IMPORT_HELD)->click();
     });
+    QCOMPARE(refusedKept, (QStringList{"file:notes/x.htm", " not a web address at all"}));
     QCOMPARE(rows, (QStringList{file, "C:/page.htm", file}));
     QCOMPARE(afterRemove, (QStringList{"C:/page.htm"}));
     // C:/page.htm does not exist here: no note, message 33059.
     QVERIFY(p.fx->Shown(ids::IDS_FILE_MISSING));
     QVERIFY(p.doc->m_rootCata.m_notes.IsEmpty());
+}
+
+void ImportDlgTest::rowsOfPagesTheTargetKeepsAreMarked() {
+    CProgram p;
+    QVERIFY(Start(p));
+    const int year = QDate::currentDate().year();
+    // Kept twice, the newer in a category: its date is the one shown.
+    for (auto [cata, month] : {std::pair{&p.doc->m_rootCata, 2}, std::pair{p.doc->m_rootCata.AddNewSubCata("Later"), 3}}) {
+        CNote* note = cata->AddNewNote("visit");
+        note->m_strSource = "http://127.0.0.1:9/kept.htm";
+        note->m_tmDate = QDateTime(QDate(year, month, 12), QTime(12, 0)).toSecsSinceEpoch();
+    }
+    p.frame->ExecuteCommand(cmd::kCmdNew);
+    CImportItemArray items;
+    items.push_back(Page("http://127.0.0.1:9/new.htm"));
+    items.push_back(Page("HTTP://127.0.0.1:9/kept.htm#part"));
+    QStringList marks, inOther;
+    RunDialog(p, std::move(items), [&](CTemplateDialog& d) {
+        auto& dlg = static_cast<CImportDlg&>(d);
+        // The second notebook keeps neither page.
+        dlg.TargetTree()->setCurrentItem(dlg.TargetTree()->topLevelItem(1));
+        inOther = Column(dlg.ItemList(), 2);
+        dlg.TargetTree()->setCurrentItem(FindTarget(dlg.TargetTree(), QStringLiteral("Later")));
+        marks = Column(dlg.ItemList(), 2) << dlg.ItemList()->headerItem()->text(2);
+    });
+    QCOMPARE(inOther, (QStringList{QString(), QString()}));
+    QCOMPARE(marks, (QStringList{QString(), "already kept, 12 Mar", "In the notebook"}));
 }
 
 void ImportDlgTest::directImportBoxStaysOnlyWithConfirmedSettings() {

@@ -84,6 +84,7 @@ private slots:
     void countIsShownAfterEverySearch();
     void dropDownListGrowsOnlyByNewTexts();
     void historyFillsTheDropDownList();
+    void enterKeepsTheTypedSpellingOfAHistoryEntry();
     void withinResultsNarrowsTheRows();
     void ignoreCaseFoldsSeveralScripts();
     void textSearchReadsVisibleTextOnly();
@@ -250,6 +251,22 @@ void QueryFormTest::historyFillsTheDropDownList() {
     form.hide();
     form.show();
     QCOMPARE(form.SearchBox()->count(), 2);
+}
+
+void QueryFormTest::enterKeepsTheTypedSpellingOfAHistoryEntry() {
+    Add(&m_pDoc->m_rootCata, "Apple");
+    Add(&m_pDoc->m_rootCata, "apple tree");
+    Search(QStringLiteral("Apple"));
+    // Typed key by key in another case than the entry, then Enter: the box,
+    // the search and the results agree on what was typed.
+    QComboBox* box = m_pForm->SearchBox();
+    box->setEditText(QString());
+    QTest::keyClicks(box->lineEdit(), QStringLiteral("apple"));
+    QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+    QTRY_VERIFY(!m_pForm->IsSearching());
+    QCOMPARE(box->currentText(), QStringLiteral("apple"));
+    QCOMPARE(Rows(), QStringList{"apple tree"});
+    QCOMPARE(DropDown(), QStringList{"Apple"});
 }
 
 void QueryFormTest::withinResultsNarrowsTheRows() {

@@ -7,6 +7,7 @@
 #include "platform/gui/QtText.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMessageBox>
@@ -97,7 +98,8 @@ QString FormatMessageText(const QString& strFormat, const std::vector<std::strin
 
 namespace {
 
-int ShowBox(unsigned nID, const QString& strText, unsigned nType, const QString& strCaption) {
+int ShowBox(unsigned nID, const QString& strText, unsigned nType, const QString& strCaption,
+            bool* pChecked = nullptr, const QString& strCheck = QString()) {
     CAutoHideBlock block;
     if (Hook()) return Hook()(nID, nType, strText);
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return host::CautiousAnswer(nType);
@@ -129,7 +131,15 @@ int ShowBox(unsigned nID, const QString& strText, unsigned nType, const QString&
     QMessageBox::StandardButtons set;
     for (const CButton& b : buttons) set |= b.b;
     box.setStandardButtons(set);
+    QCheckBox* check = nullptr;
+    if (pChecked) {
+        check = new QCheckBox(strCheck, &box);
+        check->setAccessibleName(strCheck);
+        check->setChecked(*pChecked);
+        box.setCheckBox(check);
+    }
     const int clicked = box.exec();
+    if (check) *pChecked = check->isChecked();
     for (const CButton& b : buttons)
         if (clicked == b.b) return b.answer;
     // Closed with Escape or the window's close box.
@@ -146,6 +156,13 @@ int AfxMessageBox(unsigned nID, unsigned nType, const std::vector<std::string>& 
     QString format = LoadQString(nID);
     if (format.isEmpty()) format = QStringLiteral("#%1").arg(nID);
     return ShowBox(nID, FormatMessageText(format, args), nType, QString());
+}
+
+int AfxMessageBoxWithCheck(unsigned nID, unsigned nType, const std::vector<std::string>& args, unsigned nCheckID,
+                           bool& bChecked) {
+    QString format = LoadQString(nID);
+    if (format.isEmpty()) format = QStringLiteral("#%1").arg(nID);
+    return ShowBox(nID, FormatMessageText(format, args), nType, QString(), &bChecked, LoadQString(nCheckID));
 }
 
 // ---- the core's host

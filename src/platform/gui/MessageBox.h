@@ -17,6 +17,10 @@ class QWidget;
 // and %d) replaced by `args`; answers with the button chosen (IDOK, IDYES...).
 int AfxMessageBox(unsigned nID, unsigned nType = host::MB_OK | host::MB_ICONEXCLAMATION,
                   const std::vector<std::string>& args = {});
+// The same with a check box of string `nCheckID` under the text, checked
+// as `bChecked` is; `bChecked` takes its state when the box closes.
+int AfxMessageBoxWithCheck(unsigned nID, unsigned nType, const std::vector<std::string>& args, unsigned nCheckID,
+                           bool& bChecked);
 // The same for a text that is not in the string table.
 int AfxMessageBoxText(const QString& strText, unsigned nType = host::MB_OK, const QString& strCaption = QString());
 
