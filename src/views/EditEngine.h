@@ -161,10 +161,12 @@ public:
     // the first time it shows its page). Update: the selection or the page
     // changed (the font boxes follow). Status: a text for the status bar
     // (empty clears it). Title: the page's title changed. Mouse down: a press
-    // in the page, in page coordinates.
+    // in the page, in page coordinates. Follow: the user asked to follow a
+    // link of the page (a Ctrl+click on it), with its resolved address.
     std::function<void()> m_fnReady;
     std::function<void()> m_fnUpdateCommands;
     std::function<void(const QString&)> m_fnStatusText;
     std::function<void(const QString&)> m_fnTitle;
     std::function<void(const QPoint&)> m_fnMouseDown;
+    std::function<void(const QString&)> m_fnFollowLink;
 };

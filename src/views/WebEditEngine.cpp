@@ -183,6 +183,9 @@ public slots:
     void hover(const QString& strHref) {
         if (m_engine.m_fnStatusText) m_engine.m_fnStatusText(strHref);
     }
+    void follow(const QString& strHref) {
+        if (m_engine.m_fnFollowLink) m_engine.m_fnFollowLink(strHref);
+    }
 
 private:
     CWebEditEngine& m_engine;

@@ -14,6 +14,8 @@
 #include "frame/MainFrame.h"
 #include "frame/NoteCataView.h"
 #include "platform/CommandIds.h"
+#include "views/NoteEditView.h"
+#include "views/WebEditEngine.h"
 
 #include <QDir>
 #include <QFile>
@@ -89,6 +91,19 @@ private:
                        m_pChild->TreeView()->RecordOf(row) == pNote;
             },
             30000);
+    }
+    // The editor holds `pNote` and its engine answers.
+    QWebEngineView* EditorOn(CNote* pNote) {
+        QWebEngineView* view = nullptr;
+        QTest::qWaitFor(
+            [&] {
+                auto* editor = m_pChild->EditorView() ? dynamic_cast<CNoteEditView*>(m_pChild->EditorView()) : nullptr;
+                auto* engine = editor ? static_cast<CWebEditEngine*>(editor->Engine()) : nullptr;
+                view = engine && editor->CurrentNote() == pNote && engine->IsReady() ? engine->View() : nullptr;
+                return view && m_pChild->CurrentNote() == pNote;
+            },
+            30000);
+        return view;
     }
     int ScrollY() { return RunPageScript(m_pChild->BrowserView(), QStringLiteral("window.scrollY")).toInt(); }
     QString StatusText() { return m_pFrame->statusBar()->currentMessage(); }
@@ -221,6 +236,21 @@ void KeptLinksTest::linksBetweenKeptPagesOpenTheNotesOffline() {
     QVERIFY(Shows(written, QStringLiteral("Contents")));
     QVERIFY(Click(m_pChild->BrowserView(), QStringLiteral("#rel")));
     QVERIFY(Shows(three, QStringLiteral("Chapter 3")));
+
+    // In the editor a hovered link says the same, and Ctrl+click follows it;
+    // a plain click only puts the caret in it.
+    AppOptions().m_nDefaultView = 0;
+    QVERIFY(tree->SelectRecord(one, false));
+    QWebEngineView* editor = EditorOn(one);
+    QVERIFY(editor);
+    QTest::mouseMove(Surface(editor), PlaceOf(editor, QStringLiteral("#to3")));
+    QTRY_COMPARE(StatusText(), QStringLiteral("Kept note: Chapter 3"));
+    QTest::mouseClick(Surface(editor), Qt::LeftButton, Qt::NoModifier, PlaceOf(editor, QStringLiteral("#to3")));
+    QTest::qWait(300);
+    QCOMPARE(m_pChild->CurrentNote(), one);
+    QTest::mouseClick(Surface(editor), Qt::LeftButton, Qt::ControlModifier, PlaceOf(editor, QStringLiteral("#to3")));
+    QVERIFY(EditorOn(three));
+    QCOMPARE(m_pChild->BackList().back(), one);
 
     // Nothing was rewritten: not a page, not the notebook's file.
     QVERIFY(Pages(doc) == pages);
