@@ -578,8 +578,9 @@ bool CNoteBrowserView::OnBeforeNavigate(const QUrl& url, QWebEnginePage::Navigat
     if (!bLive && RefuseFromStoredPage(url, type, bMainFrame)) return false;
     // Any other link leaves the note's page, and showing the note again
     // loads it anew. The file guard stays as it was: a link does not open
-    // the folder it leads to.
-    if (bMainFrame) m_bLeftPage = true;
+    // the folder it leads to. A live page still on its way when the view
+    // went back to the note (its error page, say) leaves nothing.
+    if (bMainFrame && page() == (bLive ? m_pLivePage : m_pStoredPage)) m_bLeftPage = true;
     return true;
 }
 
