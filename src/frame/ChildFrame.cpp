@@ -287,6 +287,7 @@ void CChildFrame::ShowNote(CNote* pNote, bool bNew, int nMode, bool bSource) {
         // A page that cannot be produced for editing is not edited: the
         // browser shows what there is of it.
         if (m_pEditor->LoadNote(pNote, bNew, nMode)) {
+            if (!fragment.empty()) m_pEditor->ShowPlace(fragment);
             if (m_pCurrentNote == pNote && m_pEditor) SetActiveView(m_pEditor->Target());
             return;
         }
@@ -364,10 +365,15 @@ CNote* CChildFrame::KeptNoteAt(const std::string& strAddress, const CNote* pFrom
 
 void CChildFrame::GoToKeptNote(uint32_t nID, const std::string& strFragment) {
     // A link to a place in the page on show only moves there.
-    if (m_pCurrentNote && m_pCurrentNote->m_nID == nID && !m_bShowingSource && m_pBrowser &&
-        m_pBrowser->ShownNote() == m_pCurrentNote) {
-        m_pBrowser->ShowNote(m_pCurrentNote, false, ToQ(strFragment));
-        return;
+    if (m_pCurrentNote && m_pCurrentNote->m_nID == nID && !m_bShowingSource) {
+        if (m_pBrowser && m_pBrowser->ShownNote() == m_pCurrentNote) {
+            m_pBrowser->ShowNote(m_pCurrentNote, false, ToQ(strFragment));
+            return;
+        }
+        if (m_pEditor && m_pEditor->EditedNote() == m_pCurrentNote) {
+            m_pEditor->ShowPlace(strFragment);
+            return;
+        }
     }
     // Opened as a note link opens it: the tree selects it, and so it is
     // shown and goes into the history.

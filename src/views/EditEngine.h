@@ -157,6 +157,11 @@ public:
     // Detaches and closes without saving.
     virtual void Close() = 0;
 
+    // Scrolls the page (the one loading, or the one on show) to the place a
+    // link's fragment names: an element of that id, or an anchor of that
+    // name.
+    virtual void ShowPlace(const QString& strFragment) { (void)strFragment; }
+
     // What the engine tells its host. Ready: its commands can be sent (once,
     // the first time it shows its page). Update: the selection or the page
     // changed (the font boxes follow). Status: a text for the status bar

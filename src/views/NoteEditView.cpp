@@ -185,6 +185,10 @@ CNoteEditView::CNoteEditView(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pPa
 
 CNoteEditView::~CNoteEditView() { CloseWindow(); }
 
+void CNoteEditView::ShowPlace(const std::string& strFragment) {
+    if (m_pEngine) m_pEngine->ShowPlace(ToQ(strFragment));
+}
+
 QString CNoteEditView::LinkStatusText(const QString& strHref) {
     CNote* pKept = strHref.isEmpty() ? nullptr : m_frame.KeptNoteAt(FromQ(strHref), m_pNote);
     if (!pKept) return strHref;

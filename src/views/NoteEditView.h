@@ -61,6 +61,7 @@ public:
     bool LoadNote(CNote* pNote, bool bNew, int nMode) override { return OpenNote(pNote, bNew, nMode); }
     bool SaveNote() override { return CommitNote(); }
     CNote* EditedNote() const override { return m_pNote; }
+    void ShowPlace(const std::string& strFragment) override;
     void CloseWindow() override;
 
     // How the view makes its engine; null leaves it without one (nothing
