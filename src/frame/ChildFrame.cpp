@@ -1,6 +1,6 @@
 #include "frame/ChildFrame.h"
 
-#include "capture/KeptPages.h"
+#include "capture/KeptPageFinder.h"
 #include "capture/gui/NoteBrowserView.h"
 #include "document/NoteMail.h"
 #include "document/Records.h"
@@ -359,8 +359,8 @@ void CChildFrame::GoToNoteNumber(uint32_t nID) {
 }
 
 CNote* CChildFrame::KeptNoteAt(const std::string& strAddress, const CNote* pFrom) {
-    if (!m_pKeptPages) m_pKeptPages = std::make_unique<CKeptPages>(m_doc);
-    return m_pKeptPages->Find(strAddress, pFrom);
+    if (!m_pKeptPageFinder) m_pKeptPageFinder = std::make_unique<CKeptPageFinder>(m_doc);
+    return m_pKeptPageFinder->Find(strAddress, pFrom);
 }
 
 void CChildFrame::GoToKeptNote(uint32_t nID, const std::string& strFragment) {

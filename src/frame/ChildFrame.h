@@ -13,7 +13,7 @@
 #include <vector>
 
 class CCommandActions;
-class CKeptPages;
+class CKeptPageFinder;
 class CMainFrame;
 class CNote;
 class CNoteBrowserView;
@@ -159,7 +159,7 @@ private:
     // history may take the note it leaves off the back list's end.
     bool m_bHistoryStep = false;
     // Which note keeps the page at an address; made at the first question.
-    std::unique_ptr<CKeptPages> m_pKeptPages;
+    std::unique_ptr<CKeptPageFinder> m_pKeptPageFinder;
     // Where in its page the note about to be shown opens (a link's
     // fragment), for the one ShowNote that follows it.
     std::string m_strPendingFragment;

@@ -1,4 +1,4 @@
-#include "capture/KeptPages.h"
+#include "capture/KeptPageFinder.h"
 
 #include <gtest/gtest.h>
 
@@ -19,8 +19,8 @@ CNote* Kept(CClipVaultDoc& doc, const std::string& name, const std::string& sour
 
 }  // namespace
 
-TEST(KeptPages, AddressesOfOnePageCompareEqualAndOthersDoNot) {
-    const auto key = CKeptPages::AddressKey;
+TEST(KeptPageFinder, AddressesOfOnePageCompareEqualAndOthersDoNot) {
+    const auto key = CKeptPageFinder::AddressKey;
     const std::string page = key("http://docs.example/guide/ch 1.htm?x=1");
     for (const char* same : {"HTTP://Docs.Example:80/guide/ch%201.htm?x=1#intro", " http://u:pw@docs.example/guide/x/../ch%201.htm?x=1#",
                              "http://docs.example/%67uide/ch 1.htm?x=1"})
@@ -38,7 +38,7 @@ TEST(KeptPages, AddressesOfOnePageCompareEqualAndOthersDoNot) {
         EXPECT_EQ(key(none), "") << none;
 }
 
-TEST(KeptPages, FindsTheNewestKeptCaptureAndFollowsTheNotebook) {
+TEST(KeptPageFinder, FindsTheNewestKeptCaptureAndFollowsTheNotebook) {
     CClipVaultDoc doc;
     ASSERT_TRUE(doc.OnNewDocument());
     CNote* old = Kept(doc, "old", "http://h/b.htm", 100);
@@ -47,7 +47,7 @@ TEST(KeptPages, FindsTheNewestKeptCaptureAndFollowsTheNotebook) {
     CNoteCata* sub = doc.m_rootCata.AddNewSubCata("sub");
     sub->AddNewNote("deep")->m_strSource = "http://h/deep/c.htm";
     doc.SetModifiedFlag();
-    CKeptPages kept(doc);
+    CKeptPageFinder kept(doc);
 
     EXPECT_EQ(kept.Find("http://H/b.htm#x"), recent);
     EXPECT_EQ(kept.Find("http://h/b.htm", old), old) << "the page a link is in stays when it is one of them";
@@ -82,14 +82,14 @@ TEST(KeptPages, FindsTheNewestKeptCaptureAndFollowsTheNotebook) {
     EXPECT_EQ(kept.Find("http://h/deep/c.htm"), nullptr);
 }
 
-TEST(KeptPages, FiftyThousandNotesAreMappedOnceAndLookedUpAtOnce) {
+TEST(KeptPageFinder, FiftyThousandNotesAreMappedOnceAndLookedUpAtOnce) {
     CClipVaultDoc doc;
     ASSERT_TRUE(doc.OnNewDocument());
     constexpr int kNotes = 50000;
     for (int i = 0; i < kNotes; ++i)
         doc.m_rootCata.AddNewNote("n" + std::to_string(i))->m_strSource = "https://s.example/p" + std::to_string(i) + ".html";
     doc.SetModifiedFlag();
-    CKeptPages kept(doc);
+    CKeptPageFinder kept(doc);
     const auto start = std::chrono::steady_clock::now();
     int found = 0;
     for (int i = 0; i < 20000; ++i)

@@ -11,9 +11,9 @@
 class CClipVaultDoc;
 class CNote;
 
-class CKeptPages {
+class CKeptPageFinder {
 public:
-    explicit CKeptPages(CClipVaultDoc& doc) : m_doc(doc) {}
+    explicit CKeptPageFinder(CClipVaultDoc& doc) : m_doc(doc) {}
 
     // The note whose source is `strAddress` (its fragment aside) and whose
     // page is kept: `pPrefer` when it is one of them (a page's link to a

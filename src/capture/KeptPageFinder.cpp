@@ -1,4 +1,4 @@
-#include "capture/KeptPages.h"
+#include "capture/KeptPageFinder.h"
 
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
@@ -59,7 +59,7 @@ void Collect(const CNoteCata& cata, std::vector<CNote*>& out) {
 
 }  // namespace
 
-std::string CKeptPages::AddressKey(const std::string& strAddress) {
+std::string CKeptPageFinder::AddressKey(const std::string& strAddress) {
     const size_t b = strAddress.find_first_not_of(" \t\r\n");
     if (b == std::string::npos) return std::string();
     const size_t e = strAddress.find_last_not_of(" \t\r\n");
@@ -73,7 +73,7 @@ std::string CKeptPages::AddressKey(const std::string& strAddress) {
     return url::BuildUrl(parts);
 }
 
-CNote* CKeptPages::Find(const std::string& strAddress, const CNote* pPrefer) {
+CNote* CKeptPageFinder::Find(const std::string& strAddress, const CNote* pPrefer) {
     const std::string key = AddressKey(strAddress);
     if (key.empty()) return nullptr;
     if (m_nBuiltAt != m_doc.ChangeCount()) Rebuild();
@@ -90,7 +90,7 @@ CNote* CKeptPages::Find(const std::string& strAddress, const CNote* pPrefer) {
     return pFound;
 }
 
-void CKeptPages::Rebuild() {
+void CKeptPageFinder::Rebuild() {
     ++m_nBuilds;
     m_nBuiltAt = m_doc.ChangeCount();
     m_notes.clear();
