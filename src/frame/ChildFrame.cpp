@@ -1,5 +1,6 @@
 #include "frame/ChildFrame.h"
 
+#include "capture/KeptPageFinder.h"
 #include "capture/gui/NoteBrowserView.h"
 #include "document/NoteMail.h"
 #include "document/Records.h"
@@ -249,6 +250,7 @@ void CChildFrame::CommitEdits() { SaveCurrentNote(); }
 
 void CChildFrame::ShowNote(CNote* pNote, bool bNew, int nMode, bool bSource) {
     if (!pNote || pNote->m_pDocument != &m_doc) return;
+    const std::string fragment = std::exchange(m_strPendingFragment, std::string());
     SaveCurrentNote();
     // Going on to the note before this one (by a link, say) is a new visit,
     // not a step back: the note left goes onto the list all the same, or
@@ -285,13 +287,14 @@ void CChildFrame::ShowNote(CNote* pNote, bool bNew, int nMode, bool bSource) {
         // A page that cannot be produced for editing is not edited: the
         // browser shows what there is of it.
         if (m_pEditor->LoadNote(pNote, bNew, nMode)) {
+            if (!fragment.empty()) m_pEditor->ShowPlace(fragment);
             if (m_pCurrentNote == pNote && m_pEditor) SetActiveView(m_pEditor->Target());
             return;
         }
         if (m_pCurrentNote != pNote) return;
     }
     if (!SwitchRightPane(kPaneBrowser)) return;
-    m_pBrowser->ShowNote(pNote);
+    m_pBrowser->ShowNote(pNote, false, ToQ(fragment));
 }
 
 bool CChildFrame::ShowList() {
@@ -355,6 +358,30 @@ void CChildFrame::GoToNoteNumber(uint32_t nID) {
         ShowNote(static_cast<CNote*>(pRecord));
 }
 
+CNote* CChildFrame::KeptNoteAt(const std::string& strAddress, const CNote* pFrom) {
+    if (!m_pKeptPageFinder) m_pKeptPageFinder = std::make_unique<CKeptPageFinder>(m_doc);
+    return m_pKeptPageFinder->Find(strAddress, pFrom);
+}
+
+void CChildFrame::GoToKeptNote(uint32_t nID, const std::string& strFragment) {
+    // A link to a place in the page on show only moves there.
+    if (m_pCurrentNote && m_pCurrentNote->m_nID == nID && !m_bShowingSource) {
+        if (m_pBrowser && m_pBrowser->ShownNote() == m_pCurrentNote) {
+            m_pBrowser->ShowNote(m_pCurrentNote, false, ToQ(strFragment));
+            return;
+        }
+        if (m_pEditor && m_pEditor->EditedNote() == m_pCurrentNote) {
+            m_pEditor->ShowPlace(strFragment);
+            return;
+        }
+    }
+    // Opened as a note link opens it: the tree selects it, and so it is
+    // shown and goes into the history.
+    m_strPendingFragment = strFragment;
+    GoToNoteNumber(nID);
+    m_strPendingFragment.clear();
+}
+
 void CChildFrame::NoteStatusChanged(CNote* pNote) {
     if (m_pTree) m_pTree->PlaceInDownloadGroup(pNote);
     if (m_pList) m_pList->NoteStatusChanged(pNote);
@@ -379,7 +406,18 @@ struct CHistoryStep {
 
 }  // namespace
 
+bool CChildFrame::LeftCurrentNote() const {
+    return m_pCurrentNote && !m_bShowingSource && m_pBrowser && m_pBrowser->ShownNote() == m_pCurrentNote &&
+           m_pBrowser->LeftNote();
+}
+
 void CChildFrame::OnBack() {
+    // A link that took the browser away from the note (to the web) is the
+    // last step taken: Back returns to the note's page, not past it.
+    if (LeftCurrentNote()) {
+        m_pBrowser->ShowNote(m_pCurrentNote);
+        return;
+    }
     if (m_backList.empty()) return;
     CNote* pEntry = m_backList.back();
     if (m_pCurrentNote) m_forwardList.push_back(m_pCurrentNote);
@@ -626,7 +664,7 @@ void CChildFrame::RegisterNoteCommands() {
     });
 
     OnCommand(kCmdBack, [this] { OnBack(); });
-    OnUpdate(kCmdBack, [this](CCmdUI* pUI) { pUI->Enable(!m_backList.empty()); });
+    OnUpdate(kCmdBack, [this](CCmdUI* pUI) { pUI->Enable(!m_backList.empty() || LeftCurrentNote()); });
     OnCommand(kCmdForward, [this] { OnForward(); });
     OnUpdate(kCmdForward, [this](CCmdUI* pUI) { pUI->Enable(!m_forwardList.empty()); });
     OnCommand(kCmdNextNote, [this] {

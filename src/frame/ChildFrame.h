@@ -13,6 +13,7 @@
 #include <vector>
 
 class CCommandActions;
+class CKeptPageFinder;
 class CMainFrame;
 class CNote;
 class CNoteBrowserView;
@@ -78,6 +79,8 @@ public:
     void ForgetNote(CNote* pNote) override;
     void RemoveFromList(CNoteBase* pRecord) override;
     void GoToNoteNumber(uint32_t nID) override;
+    CNote* KeptNoteAt(const std::string& strAddress, const CNote* pFrom) override;
+    void GoToKeptNote(uint32_t nID, const std::string& strFragment) override;
     void SetStatusText(const std::string& strText) override;
     void EditorMouseDown(int x, int y) override;
     // A note's download status changed: the tree moves it between its
@@ -123,6 +126,8 @@ private:
     // The tree or the list, whichever the shared editing commands go to.
     CCmdTarget* RoutedTarget() const;
     bool ListIsActive() const;
+    // The browser followed a link away from the note on show.
+    bool LeftCurrentNote() const;
     void OnBack();
     void OnForward();
     void OnChangePassword();
@@ -153,6 +158,11 @@ private:
     // True while Back or Forward shows a note: only a step through the
     // history may take the note it leaves off the back list's end.
     bool m_bHistoryStep = false;
+    // Which note keeps the page at an address; made at the first question.
+    std::unique_ptr<CKeptPageFinder> m_pKeptPageFinder;
+    // Where in its page the note about to be shown opens (a link's
+    // fragment), for the one ShowNote that follows it.
+    std::string m_strPendingFragment;
     CCmdTargetPtr m_activeView;
     bool m_bClosing = false;
     bool m_bBuilt = false;  // Create succeeded: the window holds its notebook

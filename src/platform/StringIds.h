@@ -130,4 +130,5 @@ constexpr unsigned IDS_SEARCH_CANCEL_NAME = 34511;  // its accessible name
 constexpr unsigned IDS_SEARCH_PROGRESS = 34512;     // "%s of %s": notes a search has looked at
 constexpr unsigned IDS_INDEX_PROGRESS = 34513;      // status bar: "%s of %s" notes indexed
 constexpr unsigned IDS_INDEX_FAILED = 34514;        // status bar: no index can be kept
+constexpr unsigned IDS_KEPT_NOTE_LINK = 34530;      // status bar: a hovered link leads to the note "%s" the notebook keeps
 }  // namespace ids

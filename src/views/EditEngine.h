@@ -157,14 +157,21 @@ public:
     // Detaches and closes without saving.
     virtual void Close() = 0;
 
+    // Scrolls the page (the one loading, or the one on show) to the place a
+    // link's fragment names: an element of that id, or an anchor of that
+    // name.
+    virtual void ShowPlace(const QString& strFragment) { (void)strFragment; }
+
     // What the engine tells its host. Ready: its commands can be sent (once,
     // the first time it shows its page). Update: the selection or the page
     // changed (the font boxes follow). Status: a text for the status bar
     // (empty clears it). Title: the page's title changed. Mouse down: a press
-    // in the page, in page coordinates.
+    // in the page, in page coordinates. Follow: the user asked to follow a
+    // link of the page (a Ctrl+click on it), with its resolved address.
     std::function<void()> m_fnReady;
     std::function<void()> m_fnUpdateCommands;
     std::function<void(const QString&)> m_fnStatusText;
     std::function<void(const QString&)> m_fnTitle;
     std::function<void(const QPoint&)> m_fnMouseDown;
+    std::function<void(const QString&)> m_fnFollowLink;
 };

@@ -1,6 +1,7 @@
 #include "views/NoteEditView.h"
 
 #include "app/AppOptions.h"
+#include "capture/LinkHelpers.h"
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
 #include "platform/CommandIds.h"
@@ -25,6 +26,8 @@
 #include <QCursor>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <QWebEngineView>
 
@@ -173,13 +176,49 @@ CNoteEditView::CNoteEditView(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pPa
         }
         m_pEngine->m_fnReady = [this] { ApplyEditorOptions(); };
         m_pEngine->m_fnUpdateCommands = [this] { RefreshFontBoxes(); };
-        m_pEngine->m_fnStatusText = [this](const QString& strText) { m_frame.SetStatusText(FromQ(strText)); };
+        m_pEngine->m_fnStatusText = [this](const QString& strText) { m_frame.SetStatusText(FromQ(LinkStatusText(strText))); };
+        m_pEngine->m_fnFollowLink = [this](const QString& strHref) { FollowLink(strHref); };
         m_pEngine->m_fnMouseDown = [this](const QPoint& pt) { m_frame.EditorMouseDown(pt.x(), pt.y()); };
     }
     RegisterCommands();
 }
 
 CNoteEditView::~CNoteEditView() { CloseWindow(); }
+
+void CNoteEditView::ShowPlace(const std::string& strFragment) {
+    if (m_pEngine) m_pEngine->ShowPlace(ToQ(strFragment));
+}
+
+QString CNoteEditView::LinkStatusText(const QString& strHref) {
+    CNote* pKept = strHref.isEmpty() ? nullptr : m_frame.KeptNoteAt(FromQ(strHref), m_pNote);
+    if (!pKept) return strHref;
+    return FormatMessageText(CurrentLanguage().String(ids::IDS_KEPT_NOTE_LINK), {pKept->m_strName});
+}
+
+void CNoteEditView::FollowLink(const QString& strHref) {
+    const std::string href = FromQ(strHref);
+    uint32_t nID = 0;
+    std::string fragment;
+    const bool bNoteLink = ParseNoteLink(href, nID);
+    if (!bNoteLink) {
+        CNote* pKept = m_frame.KeptNoteAt(href, m_pNote);
+        // The rest of the web is not opened from the editor.
+        if (!pKept) return;
+        nID = pKept->m_nID;
+        fragment = FromQ(QUrl(strHref).fragment(QUrl::FullyEncoded));
+    }
+    // Showing the note may replace this view, so that runs once the page's
+    // call is over, on the pane that holds the view.
+    INoteFrame* pFrame = &m_frame;
+    auto go = [pFrame, nID, fragment, bNoteLink] {
+        RunGuarded([&] {
+            if (bNoteLink) pFrame->GoToNoteNumber(nID);
+            else pFrame->GoToKeptNote(nID, fragment);
+        });
+    };
+    if (QWidget* pPane = parentWidget()) QTimer::singleShot(0, pPane, go);
+    else go();
+}
 
 void CNoteEditView::CloseWindow() {
     if (!m_pEngine) return;

@@ -61,6 +61,7 @@ public:
     bool LoadNote(CNote* pNote, bool bNew, int nMode) override { return OpenNote(pNote, bNew, nMode); }
     bool SaveNote() override { return CommitNote(); }
     CNote* EditedNote() const override { return m_pNote; }
+    void ShowPlace(const std::string& strFragment) override;
     void CloseWindow() override;
 
     // How the view makes its engine; null leaves it without one (nothing
@@ -95,6 +96,11 @@ private:
 
     unsigned Status(int nCmd);
     int32_t Execute(int nCmd, bool bPrompt, const QVariant& arg = QVariant(), QVariant* pResult = nullptr);
+
+    // A hovered link's address for the status bar, or the kept note it
+    // leads to; a followed link opens a note link's note or a kept page's.
+    QString LinkStatusText(const QString& strHref);
+    void FollowLink(const QString& strHref);
 
     void OnTableCommand(unsigned nID);
     void OnTableUpdate(CCmdUI* pUI);

@@ -17,6 +17,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <utility>
 #include <QMutex>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -183,6 +184,9 @@ public slots:
     void hover(const QString& strHref) {
         if (m_engine.m_fnStatusText) m_engine.m_fnStatusText(strHref);
     }
+    void follow(const QString& strHref) {
+        if (m_engine.m_fnFollowLink) m_engine.m_fnFollowLink(strHref);
+    }
 
 private:
     CWebEditEngine& m_engine;
@@ -264,6 +268,7 @@ int32_t CWebEditEngine::StartLoad(const QUrl& url, const QString& strFile) {
     if (!m_pPage || !m_pView) return kErrFail;
     ++m_nLoadSerial;
     m_bChannelUp = false;
+    m_strPlace.clear();
     m_dStateSeq = -1;
     m_state.clear();
     m_queue.clear();
@@ -307,6 +312,20 @@ int32_t CWebEditEngine::LoadFile(const QString& strPath) {
     return StartLoad(QUrl::fromLocalFile(fi.absoluteFilePath()), fi.absoluteFilePath());
 }
 
+void CWebEditEngine::ShowPlace(const QString& strFragment) {
+    if (strFragment.isEmpty()) return;
+    if (!m_bChannelUp) {
+        m_strPlace = strFragment;
+        return;
+    }
+    const QString arg = QString::fromUtf8(QJsonDocument(QJsonArray{strFragment}).toJson(QJsonDocument::Compact));
+    Send(QStringLiteral("(function(a){var f=a[0];try{f=decodeURIComponent(f);}catch(e){}"
+                        "var e=document.getElementById(f)||document.getElementsByName(f)[0];"
+                        "if(e)e.scrollIntoView();return true;})(%1)")
+             .arg(arg),
+         [](const QVariant&) {});
+}
+
 void CWebEditEngine::OnLoadFinished(bool) {
     m_bLoading = false;
 }
@@ -315,6 +334,7 @@ void CWebEditEngine::OnChannelReady() {
     m_bChannelUp = true;
     m_bLoading = false;
     for (const auto& [nCmd, script] : m_settings) Send(script);
+    if (!m_strPlace.isEmpty()) ShowPlace(std::exchange(m_strPlace, QString()));
     if (!m_bReadySent) {
         m_bReadySent = true;
         // After the state below, so that the host's first questions have answers.

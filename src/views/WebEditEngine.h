@@ -41,6 +41,7 @@ public:
     CEditSelection Selection() override;
     void PutSelectionText(const QString& strText) override;
     void Close() override;
+    void ShowPlace(const QString& strFragment) override;
 
     QWebEngineView* View() const { return m_pView; }
     // Commands are on: the page is loaded and its script answers.
@@ -105,6 +106,8 @@ private:
     bool m_bHaveLoaded = false;
     bool m_bLoading = false;
     bool m_bChannelUp = false;
+    // Where the page loading opens, once its script answers.
+    QString m_strPlace;
     bool m_bReadySent = false;
     double m_dStateSeq = -1;
     unsigned m_nLoadSerial = 0;

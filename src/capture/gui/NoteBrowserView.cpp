@@ -1,6 +1,7 @@
 #include "capture/gui/NoteBrowserView.h"
 
 #include "capture/LinkHelpers.h"
+#include "capture/gui/KeptLinks.h"
 #include "capture/gui/PageScriptChoice.h"
 #include "capture/gui/StoredPageScheme.h"
 #include "document/ClipVaultDoc.h"
@@ -231,6 +232,7 @@ CNoteBrowserView::CNoteBrowserView(INoteFrame& frame, CClipVaultDoc& doc, QWidge
     for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) child->installEventFilter(this);
     setAccessibleName(QStringLiteral("Note"));
     connect(this, &QWebEngineView::loadFinished, this, &CNoteBrowserView::OnLoadFinished);
+    connect(m_pStoredPage, &QWebEnginePage::linkHovered, this, &CNoteBrowserView::OnLinkHovered);
     // Printing reads the shown page and writes nothing: the note keeps
     // what it holds, whatever the working copy has come to hold.
     auto printed = [this](bool bOk) {
@@ -292,11 +294,12 @@ void CNoteBrowserView::Navigate(const QUrl& shown, const QUrl& load, QWebEngineP
     pPage->setUrl(load);
 }
 
-void CNoteBrowserView::ShowStoredPage(CNote* pNote, const std::string& strPath) {
+void CNoteBrowserView::ShowStoredPage(CNote* pNote, const std::string& strPath, const QString& strFragment) {
     // Each note shown gets an origin of its own, which no other note's page
     // can name.
     RevokeStoredPageToken(m_strToken);
-    const QUrl file = QUrl::fromLocalFile(ToQ(strPath));
+    QUrl file = QUrl::fromLocalFile(ToQ(strPath));
+    if (!strFragment.isEmpty()) file.setFragment(strFragment, QUrl::TolerantMode);
     if (SameType(pNote->m_strExt, "mht")) {
         // The engine renders a web archive only from a file, and then with
         // no script, plugin or request of its own: that one file is let in.
@@ -308,7 +311,9 @@ void CNoteBrowserView::ShowStoredPage(CNote* pNote, const std::string& strPath) 
     const CStoredPageGrant grant = GrantForNote(m_doc, *pNote);
     m_strToken = IssueStoredPageToken(grant);
     m_pStoredGuard->SetToken(m_strToken);
-    Navigate(file, StoredPageUrl(m_strToken, grant.m_strPage), m_pStoredPage);
+    QUrl load = StoredPageUrl(m_strToken, grant.m_strPage);
+    if (!strFragment.isEmpty()) load.setFragment(strFragment, QUrl::TolerantMode);
+    Navigate(file, load, m_pStoredPage);
 }
 
 void CNoteBrowserView::ShowLive(const QUrl& url) {
@@ -331,7 +336,7 @@ void CNoteBrowserView::SetPageScripts(bool bOn) {
 
 // ---------------------------------------------------------------- showing
 
-void CNoteBrowserView::ShowNote(CNote* pNote, bool bSource) {
+void CNoteBrowserView::ShowNote(CNote* pNote, bool bSource, const QString& strFragment) {
     const bool bWasSource = m_bShowingSource;
     m_bShowingSource = false;
     if (!pNote) {
@@ -378,7 +383,14 @@ void CNoteBrowserView::ShowNote(CNote* pNote, bool bSource) {
     if (pNote == m_pNote && m_nStatusKind < 0 && !bWasSource && !m_bLeftPage && !m_shownUrl.isEmpty()) {
         // What the page may read follows what the note now holds.
         if (page() == m_pStoredPage && !m_strToken.isEmpty()) IssueStoredPageToken(GrantForNote(m_doc, *pNote), m_strToken);
-        reload();
+        if (strFragment.isEmpty()) {
+            reload();
+            return;
+        }
+        // A place in the page on show: the engine only moves there.
+        m_loadUrl.setFragment(strFragment, QUrl::TolerantMode);
+        m_shownUrl.setFragment(strFragment, QUrl::TolerantMode);
+        page()->setUrl(m_loadUrl);
         return;
     }
     m_bPageReady = false;
@@ -394,7 +406,7 @@ void CNoteBrowserView::ShowNote(CNote* pNote, bool bSource) {
     }
     m_nStatusKind = -1;
     if (pNote->m_nContentType == kContentHeld) {
-        ShowStoredPage(pNote, path);
+        ShowStoredPage(pNote, path, strFragment);
         return;
     }
     // A note that only links to its page shows it from where it is.
@@ -538,6 +550,15 @@ bool CNoteBrowserView::OnBeforeNavigate(const QUrl& url, QWebEnginePage::Navigat
     }
     // The view's own loads pass: a shown page's address is no command.
     if (url == m_loadUrl && type != QWebEnginePage::NavigationTypeLinkClicked) return true;
+    // A link of a kept page to another page the notebook keeps opens that
+    // note, offline as online; the page itself stays as it was captured.
+    QString fragment;
+    CNote* pKept = !bLive && bMainFrame && bClicked ? KeptNoteOf(url, &fragment) : nullptr;
+    if (pKept) {
+        QCoreApplication::postEvent(this, new CBrowserCommand(&m_doc, QStringLiteral("GoKeptNote"), pKept,
+                                                              pKept->m_nID, FromQ(fragment)));
+        return false;
+    }
     const QString path = url.path();
     const int slash = text.lastIndexOf(QLatin1Char('/'));
     QString name = slash < 0 ? text : text.mid(slash + 1);
@@ -557,9 +578,33 @@ bool CNoteBrowserView::OnBeforeNavigate(const QUrl& url, QWebEnginePage::Navigat
     if (!bLive && RefuseFromStoredPage(url, type, bMainFrame)) return false;
     // Any other link leaves the note's page, and showing the note again
     // loads it anew. The file guard stays as it was: a link does not open
-    // the folder it leads to.
-    if (bMainFrame) m_bLeftPage = true;
+    // the folder it leads to. A live page still on its way when the view
+    // went back to the note (its error page, say) leaves nothing.
+    if (bMainFrame && page() == (bLive ? m_pLivePage : m_pStoredPage)) m_bLeftPage = true;
     return true;
+}
+
+CNote* CNoteBrowserView::KeptNoteOf(const QUrl& url, QString* pFragment) const {
+    // Only from a note's own page: a status page's link to the source is
+    // the way to the live page.
+    if (!m_pNote || page() != m_pStoredPage || m_nStatusKind >= 0 || m_bShowingSource) return nullptr;
+    const std::string address = KeptLinkAddress(url, m_strToken, m_pNote->m_strSource);
+    if (address.empty()) return nullptr;
+    CNote* pKept = m_frame.KeptNoteAt(address, m_pNote);
+    if (pKept && pFragment) *pFragment = url.fragment(QUrl::FullyEncoded);
+    return pKept;
+}
+
+void CNoteBrowserView::OnLinkHovered(const QString& strUrl) {
+    CNote* pKept = strUrl.isEmpty() ? nullptr : KeptNoteOf(QUrl(strUrl), nullptr);
+    if (pKept) {
+        m_frame.SetStatusText(FromQ(FormatMessageText(CurrentLanguage().String(ids::IDS_KEPT_NOTE_LINK), {pKept->m_strName})));
+        m_bKeptHint = true;
+    } else if (m_bKeptHint) {
+        // Only what this view said goes: the status bar may say more.
+        m_frame.SetStatusText(std::string());
+        m_bKeptHint = false;
+    }
 }
 
 bool CNoteBrowserView::RefuseFromStoredPage(const QUrl& url, QWebEnginePage::NavigationType type, bool bMainFrame) {
@@ -637,6 +682,18 @@ void CNoteBrowserView::RunCommand(const CBrowserCommand& command) {
     if (command.m_pDoc != &m_doc) return;
     CNote* pNote = HoldsNote(command.m_pNote) ? command.m_pNote : nullptr;
     const QString& name = command.m_strName;
+    if (Is(name, "GoKeptNote")) {
+        // Like a note link, once the view's event is over; a note gone since
+        // the click is no longer found by its number.
+        if (!pNote) return;
+        INoteFrame* pFrame = &m_frame;
+        const uint32_t nNumber = command.m_nNumber;
+        const std::string fragment = command.m_strFragment;
+        auto go = [pFrame, nNumber, fragment] { RunGuarded([&] { pFrame->GoToKeptNote(nNumber, fragment); }); };
+        if (QWidget* pPane = parentWidget()) QTimer::singleShot(0, pPane, go);
+        else go();
+        return;
+    }
     if (Is(name, "GoItemID")) {
         // The tree selects the note, and the frame shows it as for a click.
         // Showing it may replace this view, so that runs once the view's

@@ -28,12 +28,16 @@ class CStoredPageGuard;
 class CBrowserCommand : public QEvent {
 public:
     static constexpr QEvent::Type kType = static_cast<QEvent::Type>(QEvent::User + 0x468);
-    CBrowserCommand(CClipVaultDoc* pDoc, QString strName, CNote* pNote, uint32_t nNumber = 0)
-        : QEvent(kType), m_pDoc(pDoc), m_strName(std::move(strName)), m_pNote(pNote), m_nNumber(nNumber) {}
+    CBrowserCommand(CClipVaultDoc* pDoc, QString strName, CNote* pNote, uint32_t nNumber = 0,
+                    std::string strFragment = std::string())
+        : QEvent(kType), m_pDoc(pDoc), m_strName(std::move(strName)), m_pNote(pNote), m_nNumber(nNumber),
+          m_strFragment(std::move(strFragment)) {}
     CClipVaultDoc* m_pDoc;
     QString m_strName;
     CNote* m_pNote;
     uint32_t m_nNumber;
+    // Where in the note's page a link to a kept page leads.
+    std::string m_strFragment;
 };
 
 // Hands an address to the desktop's own program for it (a web browser, a
@@ -67,8 +71,9 @@ public:
     ~CNoteBrowserView() override;
 
     // Shows a note: its source when asked, its status page while it is
-    // fetched, else its page from the working copy. Null shows an empty page.
-    void ShowNote(CNote* pNote, bool bSource = false);
+    // fetched, else its page from the working copy (at the place a fragment
+    // names). Null shows an empty page.
+    void ShowNote(CNote* pNote, bool bSource = false, const QString& strFragment = QString());
     void ShowSource(CNote* pNote) { ShowNote(pNote, true); }
     void ShowNothing() { ShowNote(nullptr); }
     void ShowStatusPage(int nKind);
@@ -83,6 +88,8 @@ public:
     // Whether the pages this notebook keeps run their scripts.
     bool PageScriptsOn() const;
     bool ShowingSource() const { return m_bShowingSource; }
+    // A link took the view away from the note it was asked to show.
+    bool LeftNote() const { return m_bLeftPage; }
     bool IsPageReady() const { return m_bPageReady; }
     // The status page on show, or -1.
     int ShownStatusKind() const { return m_nStatusKind; }
@@ -121,7 +128,11 @@ private:
     void RegisterCommands();
     void Navigate(const QUrl& shown, const QUrl& load, QWebEnginePage* pPage);
     void UsePage(QWebEnginePage* pPage);
-    void ShowStoredPage(CNote* pNote, const std::string& strPath);
+    void ShowStoredPage(CNote* pNote, const std::string& strPath, const QString& strFragment);
+    // The note of this notebook whose kept page a link of the note's page
+    // on show leads to, and the place in it; null when there is none.
+    CNote* KeptNoteOf(const QUrl& url, QString* pFragment) const;
+    void OnLinkHovered(const QString& strUrl);
     void ShowLive(const QUrl& url);
     bool RefuseFromStoredPage(const QUrl& url, QWebEnginePage::NavigationType type, bool bMainFrame);
     void SetPageScripts(bool bOn);
@@ -153,6 +164,8 @@ private:
     bool m_bPageReady = false;
     int m_nStatusKind = -1;
     int m_nTextSize = 2;
+    // The status bar says where a hovered link leads.
+    bool m_bKeptHint = false;
     QString m_strPendingBody;
     QString m_strPendingTitle;
     std::vector<std::pair<QString, QString>> m_pendingAttributes;

@@ -34,6 +34,20 @@ public:
     // A link between notes was followed: the tree selects that note, and
     // so it is shown.
     virtual void GoToNoteNumber(uint32_t nID) = 0;
+    // The note of this notebook that keeps the page at a web or file
+    // address (its fragment aside): `pFrom` when that is one, else the most
+    // recent capture. Null when none.
+    virtual CNote* KeptNoteAt(const std::string& strAddress, const CNote* pFrom) {
+        (void)strAddress;
+        (void)pFrom;
+        return nullptr;
+    }
+    // A link to a kept page was followed: the note is opened as a note link
+    // opens it, at the place `strFragment` names in its page.
+    virtual void GoToKeptNote(uint32_t nID, const std::string& strFragment) {
+        (void)nID;
+        (void)strFragment;
+    }
     // The import dialog, empty (32780), or on notes of this notebook so that
     // they can be filed elsewhere (33128).
     virtual void OpenImport() = 0;

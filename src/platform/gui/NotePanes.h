@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 class CClipVaultDoc;
 class CCmdTarget;
@@ -46,6 +47,8 @@ public:
     virtual void CloseWindow() = 0;
     // The editing options (borders, details) as they are now.
     virtual void ApplyEditorOptions() {}
+    // The note's page opens at the place a link's fragment names.
+    virtual void ShowPlace(const std::string& strFragment) { (void)strFragment; }
 };
 
 using NoteListFactory = std::function<INoteListPane*(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pParent)>;

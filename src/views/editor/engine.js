@@ -706,10 +706,15 @@
             }
         }
     }, true);
-    // Links and forms do nothing while editing.
+    // Links and forms do nothing while editing; Ctrl+click asks the host to
+    // follow a link.
     document.addEventListener('click', function (e) {
         for (var el = e.target; el && el.nodeType === 1; el = el.parentElement)
-            if (el.tagName === 'A') { e.preventDefault(); return; }
+            if (el.tagName === 'A') {
+                e.preventDefault();
+                if (e.ctrlKey && el.hasAttribute('href') && host) host.follow(el.href);
+                return;
+            }
     }, true);
     document.addEventListener('submit', function (e) { e.preventDefault(); }, true);
 

@@ -1,0 +1,42 @@
+// Which note of a notebook keeps the page at an address, so that a link in
+// one kept page to another opens the note instead of going to the web. The
+// notebook's pages themselves are never rewritten for it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+class CClipVaultDoc;
+class CNote;
+
+class CKeptPageFinder {
+public:
+    explicit CKeptPageFinder(CClipVaultDoc& doc) : m_doc(doc) {}
+
+    // The note whose source is `strAddress` (its fragment aside) and whose
+    // page is kept: `pPrefer` when it is one of them (a page's link to a
+    // place in itself), else the most recent capture. Null when none.
+    CNote* Find(const std::string& strAddress, const CNote* pPrefer = nullptr);
+
+    // The address as two addresses of one page compare: web and file
+    // addresses only (else empty), without fragment, user or default port,
+    // scheme and host in lower case, dot segments resolved, and a byte
+    // written either as itself or as its escape compared as one. A trailing
+    // slash or a query still makes another page.
+    static std::string AddressKey(const std::string& strAddress);
+
+    // How often the map was made: once, and again only after the notebook
+    // changed.
+    uint64_t Builds() const { return m_nBuilds; }
+
+private:
+    void Rebuild();
+
+    CClipVaultDoc& m_doc;
+    uint64_t m_nBuiltAt = ~uint64_t(0);
+    uint64_t m_nBuilds = 0;
+    // By address key, the most recent capture first.
+    std::unordered_map<std::string, std::vector<CNote*>> m_notes;
+};
