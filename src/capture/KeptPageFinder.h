@@ -15,17 +15,11 @@ class CKeptPageFinder {
 public:
     explicit CKeptPageFinder(CClipVaultDoc& doc) : m_doc(doc) {}
 
-    // The note whose source is `strAddress` (its fragment aside) and whose
+    // The note whose source is `strAddress` (as CKeptPages::PageKey compares) and whose
     // page is kept: `pPrefer` when it is one of them (a page's link to a
     // place in itself), else the most recent capture. Null when none.
     CNote* Find(const std::string& strAddress, const CNote* pPrefer = nullptr);
 
-    // The address as two addresses of one page compare: web and file
-    // addresses only (else empty), without fragment, user or default port,
-    // scheme and host in lower case, dot segments resolved, and a byte
-    // written either as itself or as its escape compared as one. A trailing
-    // slash or a query still makes another page.
-    static std::string AddressKey(const std::string& strAddress);
 
     // How often the map was made: once, and again only after the notebook
     // changed.

@@ -16,14 +16,17 @@ public:
     explicit CKeptPages(const CNoteCata& root);
 
     // The most recent capture of `strAddress` (newest date, then highest
-    // number); null when none. The fragment does not count, nor the case of
-    // the scheme and host, nor a default port.
+    // number), the addresses compared as PageKey has them; null when none.
     CNote* Newest(const std::string& strAddress) const;
     // A note filed after the pages were gathered.
     void Add(CNote& note);
     size_t Size() const { return m_newest.size(); }
 
-    // What two addresses of the same page have in common.
+    // The address as two addresses of one page compare: web and file
+    // addresses only (else empty), without fragment, user or default port,
+    // scheme and host in lower case, dot segments resolved, and a byte
+    // written either as itself or as its escape compared as one. A trailing
+    // slash or a query still makes another page.
     static std::string PageKey(const std::string& strAddress);
 
 private:

@@ -81,8 +81,10 @@ size_t CountKept(const CImportItemArray& items, const CKeptPages& kept) {
     size_t nKept = 0;
     std::unordered_set<std::string> seen;
     for (const auto& item : items)
-        if (item && (kept.Newest(item->m_strSource) || !seen.insert(CKeptPages::PageKey(item->m_strSource)).second))
-            ++nKept;
+        if (item) {
+            const std::string key = CKeptPages::PageKey(item->m_strSource);
+            if (kept.Newest(item->m_strSource) || (!key.empty() && !seen.insert(key).second)) ++nKept;
+        }
     return nKept;
 }
 }  // namespace

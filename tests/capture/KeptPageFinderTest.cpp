@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "document/ClipVaultDoc.h"
+#include "document/KeptPages.h"
 #include "document/Records.h"
 
 namespace {
@@ -20,7 +21,7 @@ CNote* Kept(CClipVaultDoc& doc, const std::string& name, const std::string& sour
 }  // namespace
 
 TEST(KeptPageFinder, AddressesOfOnePageCompareEqualAndOthersDoNot) {
-    const auto key = CKeptPageFinder::AddressKey;
+    const auto key = CKeptPages::PageKey;
     const std::string page = key("http://docs.example/guide/ch 1.htm?x=1");
     for (const char* same : {"HTTP://Docs.Example:80/guide/ch%201.htm?x=1#intro", " http://u:pw@docs.example/guide/x/../ch%201.htm?x=1#",
                              "http://docs.example/%67uide/ch 1.htm?x=1"})
