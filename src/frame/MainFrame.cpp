@@ -286,8 +286,19 @@ CChildFrame* CMainFrame::ActivateDocumentFrame(CClipVaultDoc* pDoc) {
     return nullptr;
 }
 
-void CMainFrame::OnSubWindowActivated(QMdiSubWindow*) {
+void CMainFrame::ChildFrameClosing(CChildFrame* pChild) {
+    m_pClosingMaximized = pChild && pChild == ActiveChildFrame() && pChild->isMaximized() ? pChild : nullptr;
+}
+
+void CMainFrame::OnSubWindowActivated(QMdiSubWindow* pWindow) {
     if (m_bDestroyed) return;
+    // The MDI area keeps only the window in front maximized and hands that
+    // on as another comes to the front, but not from a window that closes:
+    // the others would come back as the small windows they never were.
+    if (pWindow && m_pClosingMaximized && pWindow != m_pClosingMaximized) {
+        m_pClosingMaximized = nullptr;
+        if (!pWindow->isMaximized()) pWindow->showMaximized();
+    }
     const unsigned want = ActiveChildFrame() ? kMenuNotebook : kMenuMain;
     if (want != m_nMenuShown) {
         m_pActions->FillMenuBar(menuBar(), want);
