@@ -18,6 +18,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QProcess>
@@ -51,6 +52,20 @@ QString Property(QWidget* w, const char* name) {
         {QStringLiteral("-id"), QString::number(w->windowHandle()->winId()), QString::fromLatin1(name)}, &out);
     return out.trimmed();
 }
+
+// Counts the mouse buttons pressed in a window.
+class CPressCounter : public QObject {
+public:
+    explicit CPressCounter(QWidget* pWindow) : m_pWindow(pWindow) { qApp->installEventFilter(this); }
+    bool eventFilter(QObject* pWatched, QEvent* e) override {
+        if (e->type() == QEvent::MouseButtonPress && pWatched == m_pWindow->windowHandle()) ++m_nPresses;
+        return false;
+    }
+    int m_nPresses = 0;
+
+private:
+    QWidget* m_pWindow;
+};
 
 QString Strut(QWidget* w) { return Property(w, "_NET_WM_STRUT_PARTIAL"); }
 
@@ -123,6 +138,7 @@ private slots:
     void otherProgramsMoveAndLowerTheDockedWindow();
     void firstDeactivationAfterStartHidesToTheConfiguredEdge();
     void hotKeyHidesAVisibleDockedWindowAndRevealsAHiddenOne();
+    void aClickWhileTheWindowSlidesReachesNothingInIt();
     void dockingSwitchedOnInTheOptionsHidesAsAfterAStart();
     void leavingFullScreenHidesAsAfterAStart();
 
@@ -459,6 +475,42 @@ void DockTest::hotKeyHidesAVisibleDockedWindowAndRevealsAHiddenOne() {
     QTRY_COMPARE_WITH_TIMEOUT(OnDisplay(frame).top(), 0, 5000);
     QVERIFY(frame->IsDockShown());
     QTRY_VERIFY_WITH_TIMEOUT(frame->isActiveWindow(), 5000);
+}
+
+void DockTest::aClickWhileTheWindowSlidesReachesNothingInIt() {
+    CGuiTestFixture fx;
+    auto app = Start(fx);
+    QVERIFY(app);
+    CMainFrame* frame = app->MainFrame();
+    frame->ApplyDockEdge(kDockTop);
+    QTRY_COMPARE(OnDisplay(frame).top(), 0);
+    // Where the File menu's title is with the window in view; the New
+    // button lies under it.
+    QMenuBar* bar = frame->menuBar();
+    const QPoint file = bar->mapToGlobal(bar->actionGeometry(bar->actions().first()).center());
+    QWidget other;
+    ActivateOther(other);
+    QTRY_COMPARE_WITH_TIMEOUT(OnDisplay(frame).bottom() + 1, 2, 5000);
+
+    CPressCounter presses(frame);
+    // The pointer touches the strip, and the user clicks where the title
+    // will be while the window is still coming down: the click was aimed at
+    // whatever passed under the pointer then.
+    QVERIFY(QProcess::startDetached(QStringLiteral("xdotool"),
+                                    {QStringLiteral("mousemove"), QString::number(file.x()), QStringLiteral("0"),
+                                     QStringLiteral("sleep"), QStringLiteral("0.3"), QStringLiteral("mousemove"),
+                                     QString::number(file.x()), QString::number(file.y()), QStringLiteral("click"),
+                                     QStringLiteral("1")}));
+    QTRY_COMPARE_WITH_TIMEOUT(OnDisplay(frame).top(), 0, 5000);
+    QTest::qWait(500);
+    QCOMPARE(presses.m_nPresses, 0);
+    // The next click, on the title, opens the menu and does nothing else.
+    QVERIFY(Xdo({QStringLiteral("click"), QStringLiteral("1")}));
+    QTRY_VERIFY(QApplication::activePopupWidget());
+    QTest::qWait(300);
+    QCOMPARE(presses.m_nPresses, 1);
+    QApplication::activePopupWidget()->close();
+    QVERIFY(frame->ChildFrames().isEmpty());
 }
 
 void DockTest::dockingSwitchedOnInTheOptionsHidesAsAfterAStart() {
