@@ -26,6 +26,10 @@ bool COwnerFocus::eventFilter(QObject* pWatched, QEvent* pEvent) {
     const Qt::WindowType type = w->windowType();
     if (!w->isWindow() || (type != Qt::Dialog && type != Qt::Window && type != Qt::Sheet)) return false;
     if (!IsOwnedBy(w, m_pOwner) || m_bPending) return false;
+    // Only a dialog that had the keys gives them back: one that goes while
+    // the user works in another program leaves them there.
+    const QWindow* focus = QGuiApplication::focusWindow();
+    if (!w->isActiveWindow() && !(focus && focus == w->windowHandle())) return false;
     // Once the dialog's own close has run its course: a dialog that opens
     // another on its way out, or the next dialog of a sequence, keeps them.
     m_bPending = true;

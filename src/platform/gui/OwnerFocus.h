@@ -1,12 +1,12 @@
 // Gives the keyboard back to a main window when a window it owns goes.
 //
 // A window manager hands the focus on by rules of its own when a dialog
-// closes, and some hand it to no window at all (a window kept above the
-// others and off the taskbar, as a docked main window is, is passed over):
-// the user's next keys would go nowhere. When a dialog owned by the main
-// window closes and no other window of the program is up to take the keys,
-// the main window is activated; the keys go to the widget in it that had
-// them, or, when none had, to the one `fnFocusWidget` names.
+// closes, and some hand it to no window at all (openbox does so for the
+// docked main window, kept above the others and off the taskbar): the
+// user's next keys would go nowhere. When a dialog owned by the main window
+// closes with the keys and no other window of the program is up to take
+// them, the main window is activated; the keys go to the widget in it that
+// had them, or, when none had, to the one `fnFocusWidget` names.
 #pragma once
 
 #include <QObject>
