@@ -26,6 +26,7 @@
 #include "platform/gui/QtText.h"
 #include "views/ColorMenu.h"
 #include "views/NoteEditView.h"
+#include "platform/gui/ExposeRepaint.h"
 #include "views/SplashWnd.h"
 #include "views/TipDlg.h"
 
@@ -287,6 +288,9 @@ bool CClipVaultApp::InitInstance(const QStringList& args) {
 
     // The notebook document type.
     m_pDocTemplate = std::make_unique<CDocTemplate>(*this);
+
+    // What a closed dialog, menu or picture uncovers is painted again.
+    CExposeRepaint::Install();
 
     // The main window.
     m_pMainWnd = new CMainFrame(*this);

@@ -546,6 +546,7 @@ void CChildFrame::closeEvent(QCloseEvent* e) {
         return;
     }
     m_bClosing = true;
+    m_frame.ChildFrameClosing(this);
     m_doc.PreCloseFrame();
     e->accept();
 }

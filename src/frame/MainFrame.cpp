@@ -5,6 +5,7 @@
 #include "document/ClipVaultDoc.h"
 #include "frame/ChildFrame.h"
 #include "frame/FrameHost.h"
+#include "frame/NoteCataView.h"
 #include "platform/StringIds.h"
 #include "platform/gui/AppGlobals.h"
 #include "platform/gui/CommandActions.h"
@@ -12,6 +13,7 @@
 #include "platform/CommandIds.h"
 #include "platform/gui/LanguageModule.h"
 #include "platform/gui/MessageBox.h"
+#include "platform/gui/OwnerFocus.h"
 #include "platform/gui/QtText.h"
 #include "views/SplashWnd.h"
 #include "views/WindowTabs.h"
@@ -163,6 +165,12 @@ bool CMainFrame::Create() {
         return child ? child->windowTitle() : QString();
     }));
     RegisterHotKey();
+    // The keys come back here when a dialog of this window closes; with no
+    // widget that had them, to the notebook's tree.
+    new COwnerFocus(this, [this]() -> QWidget* {
+        CChildFrame* child = ActiveChildFrame();
+        return child ? child->TreeView() : nullptr;
+    });
     if (m_bShowSplash) CSplashWnd::ShowSplashScreen(this);
     centre();
 
@@ -278,8 +286,19 @@ CChildFrame* CMainFrame::ActivateDocumentFrame(CClipVaultDoc* pDoc) {
     return nullptr;
 }
 
-void CMainFrame::OnSubWindowActivated(QMdiSubWindow*) {
+void CMainFrame::ChildFrameClosing(CChildFrame* pChild) {
+    m_pClosingMaximized = pChild && pChild == ActiveChildFrame() && pChild->isMaximized() ? pChild : nullptr;
+}
+
+void CMainFrame::OnSubWindowActivated(QMdiSubWindow* pWindow) {
     if (m_bDestroyed) return;
+    // The MDI area keeps only the window in front maximized and hands that
+    // on as another comes to the front, but not from a window that closes:
+    // the others would come back as the small windows they never were.
+    if (pWindow && m_pClosingMaximized && pWindow != m_pClosingMaximized) {
+        m_pClosingMaximized = nullptr;
+        if (!pWindow->isMaximized()) pWindow->showMaximized();
+    }
     const unsigned want = ActiveChildFrame() ? kMenuNotebook : kMenuMain;
     if (want != m_nMenuShown) {
         m_pActions->FillMenuBar(menuBar(), want);

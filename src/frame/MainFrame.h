@@ -55,6 +55,9 @@ public:
     // The frame of a notebook, activated; null when it has none.
     CChildFrame* ActivateDocumentFrame(CClipVaultDoc* pDoc);
     QMdiArea* MdiArea() const { return m_pMdi; }
+    // A notebook window is closing for good: when it was the maximized one
+    // in front, the one that comes to the front next is maximized too.
+    void ChildFrameClosing(CChildFrame* pChild);
 
     // The title: the program's name, and the active notebook's title.
     void UpdateFrameTitle();
@@ -174,6 +177,9 @@ private:
     QTimer m_idleTimer;
     unsigned m_nMenuShown = 0;  // 233 without a notebook, 234 with one
     bool m_bDestroyed = false;
+    // The maximized notebook window in front that is closing; only
+    // compared, as it may be gone by the time the next one comes.
+    const QMdiSubWindow* m_pClosingMaximized = nullptr;
 
     // full screen, tray, autosave
     bool m_bFullScreen = false;

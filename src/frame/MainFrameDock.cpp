@@ -10,6 +10,7 @@
 #include "platform/gui/AppGlobals.h"
 #include "platform/gui/MessageBox.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCursor>
 #include <QElapsedTimer>
@@ -36,6 +37,39 @@ constexpr int kWmMovePollMs = 50;
 constexpr qint64 kOwnMoveEchoMs = 500;
 // A border's width: a hidden window leaves two of them on the screen.
 constexpr int kBorder = 1;
+
+// The window system holds the user's input back while the window slides,
+// each click with the place in the window it had when it was made: on a
+// window coming into view, the New button passes under a pointer aimed at
+// the File menu. Such clicks are dropped before any widget sees them; keys
+// go on to the widget that has the focus.
+class CHeldClickDrop : public QObject {
+public:
+    CHeldClickDrop() { qApp->installEventFilter(this); }
+    // Delivers what was held back, and with it the clicks to nowhere.
+    void Flush() {
+        // Held input waits for the next word from the window system,
+        // which may be the user's next click, and would go before it.
+        for (int i = 0; i < 3; ++i) {
+            if (QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance()) d->wakeUp();
+            QCoreApplication::processEvents();
+        }
+    }
+
+protected:
+    bool eventFilter(QObject* pWatched, QEvent* e) override {
+        if (!pWatched->isWindowType()) return false;
+        switch (e->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+            return true;
+        default:
+            return false;
+        }
+    }
+};
 
 const char kAutoHideRefusedText[] =
     "There is already an auto hidden window on this edge.\nOnly one auto hidden window is allowed on each edge.";
@@ -252,6 +286,7 @@ void CMainFrame::SlideWindowTo(const QRect& rcTarget) {
         QThread::msleep(5);
         nSteady = frameGeometry() == rcTarget ? nSteady + 1 : 0;
     }
+    CHeldClickDrop().Flush();
     m_bSliding = false;
 }
 

@@ -31,8 +31,7 @@ CSplashWnd::CSplashWnd(QWidget* pMainWnd, const QPixmap& bitmap)
     // Owned by the main window; kept on top, as window managers stack a
     // splash screen below a main window that maps after it.
     : QWidget(pMainWnd, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      m_bitmap(bitmap),
-      m_pMainWnd(pMainWnd) {
+      m_bitmap(bitmap) {
     setObjectName(QStringLiteral("SplashWnd"));
     setAttribute(Qt::WA_DeleteOnClose, false);
     // The keyboard stays with the window that is coming up under it.
@@ -75,10 +74,10 @@ void CSplashWnd::Close() {
     m_timer.stop();
     qApp->removeEventFilter(this);
     if (s_pSplash == this) s_pSplash = nullptr;
+    // What lay under the picture is painted when the window system says it
+    // is uncovered: painting it here, with the picture still on the screen,
+    // would draw only around it.
     hide();
-    // What lay under the picture shows again at once, not when the
-    // program next gets round to it.
-    if (m_pMainWnd && m_pMainWnd->isVisible()) m_pMainWnd->repaint();
     // The event that closed it may still be on its way through this
     // object's filter.
     deleteLater();

@@ -41,7 +41,6 @@ private:
     static QPointer<CSplashWnd> s_pSplash;
 
     QPixmap m_bitmap;
-    QPointer<QWidget> m_pMainWnd;
     QTimer m_timer;
     bool m_bClosed = false;
 };

@@ -1,13 +1,16 @@
 // Edge docking of the main window on a real display with a window manager:
 // the window hides when another window takes the focus and comes back when
 // the pointer touches its strip, reserves space when it may not hide, and
-// floats again when dragged into the middle.
+// floats again when dragged into the middle. Its dialogs and popups give
+// it back the keys and the paint of what they covered.
 #include "support/GuiTestSupport.h"
 
 #include "app/AppOptions.h"
+#include "app/StartDlg.h"
 #include "frame/DockGeometry.h"
 #include "frame/ChildFrame.h"
 #include "frame/MainFrame.h"
+#include "frame/NoteCataView.h"
 #include "platform/gui/AppBar.h"
 #include "platform/MessageHost.h"
 #include "platform/gui/AppGlobals.h"
@@ -17,11 +20,15 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
 #include <QDialogButtonBox>
+#include <QImage>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QProcess>
 #include <QScreen>
+#include <QSplitterHandle>
 #include <QStatusBar>
 #include <QTest>
 #include <QWidget>
@@ -51,6 +58,17 @@ QString Property(QWidget* w, const char* name) {
         {QStringLiteral("-id"), QString::number(w->windowHandle()->winId()), QString::fromLatin1(name)}, &out);
     return out.trimmed();
 }
+
+// Counts the mouse buttons pressed in a window.
+struct CPressCounter : QObject {
+    explicit CPressCounter(QWidget* w) : m_pWindow(w->windowHandle()) { qApp->installEventFilter(this); }
+    bool eventFilter(QObject* o, QEvent* e) override {
+        m_nPresses += o == m_pWindow && e->type() == QEvent::MouseButtonPress;
+        return false;
+    }
+    QObject* m_pWindow;
+    int m_nPresses = 0;
+};
 
 QString Strut(QWidget* w) { return Property(w, "_NET_WM_STRUT_PARTIAL"); }
 
@@ -123,6 +141,8 @@ private slots:
     void otherProgramsMoveAndLowerTheDockedWindow();
     void firstDeactivationAfterStartHidesToTheConfiguredEdge();
     void hotKeyHidesAVisibleDockedWindowAndRevealsAHiddenOne();
+    void aClickWhileTheWindowSlidesReachesNothingInIt();
+    void dialogsAndPopupsGiveBackTheKeysAndThePaint();
     void dockingSwitchedOnInTheOptionsHidesAsAfterAStart();
     void leavingFullScreenHidesAsAfterAStart();
 
@@ -459,6 +479,84 @@ void DockTest::hotKeyHidesAVisibleDockedWindowAndRevealsAHiddenOne() {
     QTRY_COMPARE_WITH_TIMEOUT(OnDisplay(frame).top(), 0, 5000);
     QVERIFY(frame->IsDockShown());
     QTRY_VERIFY_WITH_TIMEOUT(frame->isActiveWindow(), 5000);
+}
+
+void DockTest::aClickWhileTheWindowSlidesReachesNothingInIt() {
+    CGuiTestFixture fx;
+    auto app = Start(fx);
+    QVERIFY(app);
+    CMainFrame* frame = app->MainFrame();
+    frame->ApplyDockEdge(kDockTop);
+    QTRY_COMPARE(OnDisplay(frame).top(), 0);
+    QMenuBar* bar = frame->menuBar();
+    const QPoint file = bar->mapToGlobal(bar->actionGeometry(bar->actions().first()).center());
+    QWidget other;
+    ActivateOther(other);
+    QTRY_COMPARE_WITH_TIMEOUT(OnDisplay(frame).bottom() + 1, 2, 5000);
+    // A click on where File will be while the window comes down, and one
+    // once it is there: only the second reaches the window.
+    CPressCounter presses(frame);
+    const QString clickEarly = QStringLiteral("mousemove %1 0 sleep 0.3 mousemove %1 %2 click 1");
+    QVERIFY(QProcess::startDetached(QStringLiteral("xdotool"), clickEarly.arg(file.x()).arg(file.y()).split(' ')));
+    QTRY_COMPARE_WITH_TIMEOUT(OnDisplay(frame).top(), 0, 5000);
+    QTest::qWait(500);
+    QVERIFY(Xdo({QStringLiteral("click"), QStringLiteral("1")}));
+    QTRY_VERIFY(QApplication::activePopupWidget());
+    QTest::qWait(300);
+    QCOMPARE(presses.m_nPresses, 1);
+    QApplication::activePopupWidget()->close();
+}
+
+void DockTest::dialogsAndPopupsGiveBackTheKeysAndThePaint() {
+    CGuiTestFixture fx;
+    fx.m_bTipOfTheDay = true;
+    auto app = fx.MakeApp();
+    CClipVaultApp* pApp = app.get();
+    // The first start's dialog opens the first sample; the tip is sent away.
+    app->m_fnStartDialog = [pApp] {
+        CStartDlg dlg(*pApp, pApp->MainFrame());
+        QTimer::singleShot(200, &dlg, [&dlg] { QTest::keyClick(&dlg, Qt::Key_Return); });
+        dlg.exec();
+    };
+    QTimer closeTip;
+    connect(&closeTip, &QTimer::timeout, [] {
+        QWidget* tip = QApplication::activeModalWidget();
+        if (tip && tip->objectName() == QLatin1String("105") && tip->isActiveWindow()) QTest::keyClick(tip, Qt::Key_Escape);
+    });
+    closeTip.start(100);
+    QVERIFY(app->InitInstance({QStringLiteral("clipvault")}));
+    closeTip.stop();
+    CMainFrame* frame = app->MainFrame();
+    CChildFrame* child = frame->ActiveChildFrame();
+    QVERIFY(child);
+    QTRY_VERIFY(frame->isActiveWindow());
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(child->TreeView()));
+
+    // The bar between the panes, which nothing else paints again, under a
+    // dialog and then under a popup as a menu is. (Docking off: a docked
+    // window slides away when the dialog takes the keys.)
+    frame->SetAutoHideDocking(false);
+    auto coverLeft = [](const QRect& rc) {
+        const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0, rc.x(), rc.y(), rc.width(), rc.height()).toImage();
+        int n = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x) n += shot.pixelColor(x, y) == QColor(Qt::magenta);
+        return n;
+    };
+    QWidget* bar = child->findChild<QSplitterHandle*>();
+    QVERIFY(bar);
+    QDialog dlg(frame, Qt::Dialog | Qt::FramelessWindowHint);
+    QWidget popup(frame, Qt::Popup);
+    for (QWidget* cover : {static_cast<QWidget*>(&dlg), &popup}) {
+        QTRY_VERIFY(frame->isActiveWindow());
+        cover->setPalette(QPalette(Qt::magenta));
+        cover->setAutoFillBackground(true);
+        cover->setGeometry(QRect(bar->mapToGlobal(QPoint(-40, 100)), QSize(80 + bar->width(), 200)));
+        cover->show();
+        QTRY_VERIFY(coverLeft(cover->geometry()) > 0);
+        cover->hide();
+        QTRY_COMPARE(coverLeft(cover->geometry()), 0);
+    }
 }
 
 void DockTest::dockingSwitchedOnInTheOptionsHidesAsAfterAStart() {

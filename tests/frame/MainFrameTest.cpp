@@ -78,6 +78,7 @@ private slots:
     void optionsSheetShowsItsPagesModally();
     void importTargetSkipsAutomationNotebooks();
     void f1InAnOpenMenuOpensTheWindowsHelpPage();
+    void closingAMaximizedNotebookLeavesTheOthersMaximized();
 };
 
 void MainFrameTest::droppedPathsBecomeItemsInOrder() {
@@ -402,6 +403,25 @@ void MainFrameTest::f1InAnOpenMenuOpensTheWindowsHelpPage() {
     QVERIFY(helpWindow()->CurrentPage().endsWith(QStringLiteral("4001.htm")));
     QVERIFY(!file->isVisible());
     helpWindow()->close();
+}
+
+void MainFrameTest::closingAMaximizedNotebookLeavesTheOthersMaximized() {
+    CGuiTestFixture fx;
+    auto app = fx.StartApp();
+    QVERIFY(app);
+    CMainFrame* frame = app->MainFrame();
+    for (int i = 0; i < 3; ++i) QVERIFY(app->NewDocument());
+    frame->ExecuteCommand(cmd::kCmdClose);
+    QTRY_COMPARE(frame->ChildFrames().size(), 2);
+    for (CChildFrame* c : frame->ChildFrames()) {
+        frame->MdiArea()->setActiveSubWindow(c);
+        QVERIFY(c->isMaximized());
+    }
+    // One the user restored leaves the next one as it is.
+    frame->ActiveChildFrame()->showNormal();
+    QVERIFY(frame->ActiveChildFrame()->close());
+    QTRY_COMPARE(frame->ChildFrames().size(), 1);
+    QVERIFY(!frame->ActiveChildFrame()->isMaximized());
 }
 
 CLIPVAULT_GUI_TEST_MAIN(MainFrameTest)

@@ -63,6 +63,7 @@ private slots:
     void textCommands();
     void clipboardUndoAndSelection();
     void tables();
+    void tabGoesFromCellToCell();
     void hyperlinks();
     void blockFormats();
     void fonts();
@@ -352,6 +353,34 @@ void CWebEditEngineTest::tables() {
     QCOMPARE(Run(kUndo), kOk);
     QTRY_COMPARE(cells(), QStringLiteral("a,.,.|.,.,."));
     QCOMPARE(Js(QStringLiteral("document.querySelectorAll('[data-vlt-table], [data-vlt-caret]').length")).toInt(), 0);
+}
+
+void CWebEditEngineTest::tabGoesFromCellToCell() {
+    QVERIFY(Load("<p id=\"p\">text</p><table><tr><td id=\"a\">a</td><td id=\"b\">b</td></tr></table>"));
+    QWidget* keys = m_pEngine->View()->focusProxy();
+    keys->setFocus();
+    // Each key, and the cell the caret is in then ("new" for one without id).
+    auto press = [&](Qt::Key key) {
+        QTest::keyClick(keys, key, key == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
+        Settle();
+        return Js(QStringLiteral("(function(){var n=getSelection().anchorNode;while(n&&n.tagName!=='TD')"
+                                 "n=n.parentNode;return n?(n.id||'new'):'';})()"))
+            .toString();
+    };
+    Caret(QStringLiteral("a"));
+    QCOMPARE(press(Qt::Key_Backtab), QStringLiteral("a"));
+    QCOMPARE(press(Qt::Key_Tab), QStringLiteral("b"));
+    QCOMPARE(press(Qt::Key_Tab), QStringLiteral("new"));
+    QCOMPARE(press(Qt::Key_Backtab), QStringLiteral("b"));
+    // A new row, and no tab typed anywhere.
+    QCOMPARE(Js(QStringLiteral("var t=document.querySelector('table');t.rows.length+t.textContent")).toString(),
+             QStringLiteral("2ab"));
+    QCOMPARE(Run(kUndo), kOk);
+    QTRY_COMPARE(Js(QStringLiteral("document.querySelector('table').rows.length")).toInt(), 1);
+    // Outside a table Tab types a tab, as before.
+    Caret(QStringLiteral("p"));
+    press(Qt::Key_Tab);
+    QTRY_COMPARE(Js(QStringLiteral("document.getElementById('p').textContent")).toString(), QStringLiteral("\ttext"));
 }
 
 void CWebEditEngineTest::hyperlinks() {

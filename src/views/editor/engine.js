@@ -364,6 +364,22 @@
         }
         return ok;
     }
+    // Tab and Shift+Tab in a cell go to the next and the previous cell in
+    // reading order; Tab in the last cell adds a row and goes into it (as
+    // the insert-row command does, so that undo takes the row away again).
+    // The first cell keeps the caret on Shift+Tab. False outside a cell.
+    function tabToCell(back) {
+        var cell = currentCell();
+        if (!cell || currentControl()) return false;
+        var cells = ownCells(tableOf(cell)), i = cells.indexOf(cell);
+        if (back) {
+            if (i > 0) placeCaret(cells[i - 1]);
+            return true;
+        }
+        if (i + 1 < cells.length) placeCaret(cells[i + 1]);
+        else tableCommand(14, cell);
+        return true;
+    }
     function tableEnabled(cmd, cell) {
         if (!cell) return false;
         if (cmd === 18) return mergeTargets(cell).length >= 2;
@@ -690,6 +706,12 @@
         if (controlNode && !currentControl()) controlNode = null;
         schedule();
     });
+    document.addEventListener('keydown', function (e) {
+        if (e.key !== 'Tab' || e.ctrlKey || e.altKey || e.metaKey || !editable() || isText()) return;
+        if (!tabToCell(e.shiftKey)) return;
+        e.preventDefault();
+        schedule();
+    }, true);
     document.addEventListener('input', schedule, true);
     document.addEventListener('keyup', schedule, true);
     document.addEventListener('mouseover', function (e) {
