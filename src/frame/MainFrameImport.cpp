@@ -22,12 +22,19 @@
 
 #include <QGuiApplication>
 #include <QPointer>
+#include <QStatusTipEvent>
 #include <unordered_set>
 
 bool CMainFrame::event(QEvent* e) {
     if (e->type() == CImportItemsEvent::kType) {
         auto* pEvent = static_cast<CImportItemsEvent*>(e);
         OnImportItems(pEvent->Take(), pEvent->LParam() == 1);
+        return true;
+    }
+    // A menu or button the pointer leaves takes its hint back with an empty
+    // one, which would leave the status line blank instead of idle.
+    if (e->type() == QEvent::StatusTip && static_cast<QStatusTipEvent*>(e)->tip().isEmpty()) {
+        SetMessageText(QString());
         return true;
     }
     return QMainWindow::event(e);

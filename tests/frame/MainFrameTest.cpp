@@ -28,6 +28,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
@@ -79,6 +80,7 @@ private slots:
     void importTargetSkipsAutomationNotebooks();
     void f1InAnOpenMenuOpensTheWindowsHelpPage();
     void closingAMaximizedNotebookLeavesTheOthersMaximized();
+    void theStatusLineIsIdleAgainOnceAHintGoes();
 };
 
 void MainFrameTest::droppedPathsBecomeItemsInOrder() {
@@ -422,6 +424,20 @@ void MainFrameTest::closingAMaximizedNotebookLeavesTheOthersMaximized() {
     QVERIFY(frame->ActiveChildFrame()->close());
     QTRY_COMPARE(frame->ChildFrames().size(), 1);
     QVERIFY(!frame->ActiveChildFrame()->isMaximized());
+}
+
+void MainFrameTest::theStatusLineIsIdleAgainOnceAHintGoes() {
+    CGuiTestFixture fx;
+    auto app = fx.StartApp();
+    QVERIFY(app);
+    CMainFrame* frame = app->MainFrame();
+    QStatusTipEvent hint(QStringLiteral("Create a new notebook"));
+    QApplication::sendEvent(frame, &hint);
+    QCOMPARE(frame->statusBar()->currentMessage(), QStringLiteral("Create a new notebook"));
+    // What a menu or button sends as the pointer leaves it.
+    QStatusTipEvent gone{QString()};
+    QApplication::sendEvent(frame, &gone);
+    QCOMPARE(frame->statusBar()->currentMessage(), CurrentLanguage().String(ids::IDS_IDLE_MESSAGE));
 }
 
 CLIPVAULT_GUI_TEST_MAIN(MainFrameTest)
