@@ -4,33 +4,31 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <unordered_map>
-#include <vector>
 
 class CClipVaultDoc;
+class CKeptPages;
 class CNote;
 
 class CKeptPageFinder {
 public:
-    explicit CKeptPageFinder(CClipVaultDoc& doc) : m_doc(doc) {}
+    explicit CKeptPageFinder(CClipVaultDoc& doc);
+    ~CKeptPageFinder();
 
-    // The note whose source is `strAddress` (as CKeptPages::PageKey compares) and whose
-    // page is kept: `pPrefer` when it is one of them (a page's link to a
-    // place in itself), else the most recent capture. Null when none.
+    // The note whose source is `strAddress` (compared as CKeptPages::PageKey
+    // has it) and whose page is kept: `pPrefer` when it is one of them (a
+    // page's link to a place in itself), else the most recent capture. Null
+    // when none.
     CNote* Find(const std::string& strAddress, const CNote* pPrefer = nullptr);
-
 
     // How often the map was made: once, and again only after the notebook
     // changed.
     uint64_t Builds() const { return m_nBuilds; }
 
 private:
-    void Rebuild();
-
     CClipVaultDoc& m_doc;
     uint64_t m_nBuiltAt = ~uint64_t(0);
     uint64_t m_nBuilds = 0;
-    // By address key, the most recent capture first.
-    std::unordered_map<std::string, std::vector<CNote*>> m_notes;
+    std::unique_ptr<CKeptPages> m_pPages;
 };

@@ -3,6 +3,7 @@
 #include "document/Records.h"
 #include "platform/Url.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -62,18 +63,25 @@ void CKeptPages::Add(CNote& note) {
     if (note.m_strSource.empty() || note.m_nStatus.load() == kStatusDeleting) return;
     std::string key = PageKey(note.m_strSource);
     if (key.empty()) return;
-    CNote*& newest = m_newest[std::move(key)];
-    if (!newest || note.m_tmDate > newest->m_tmDate ||
-        (note.m_tmDate == newest->m_tmDate && note.m_nID > newest->m_nID))
-        newest = &note;
+    std::vector<CNote*>& notes = m_notes[std::move(key)];
+    const auto newer = [](const CNote* a, const CNote* b) {
+        if (a->m_tmDate != b->m_tmDate) return a->m_tmDate > b->m_tmDate;
+        return a->m_nID > b->m_nID;
+    };
+    notes.insert(std::upper_bound(notes.begin(), notes.end(), &note, newer), &note);
+}
+
+const std::vector<CNote*>& CKeptPages::Notes(const std::string& strAddress) const {
+    static const std::vector<CNote*> kNone;
+    const std::string key = PageKey(strAddress);
+    if (key.empty()) return kNone;
+    const auto it = m_notes.find(key);
+    return it == m_notes.end() ? kNone : it->second;
 }
 
 CNote* CKeptPages::Newest(const std::string& strAddress) const {
-    if (strAddress.empty()) return nullptr;
-    const std::string key = PageKey(strAddress);
-    if (key.empty()) return nullptr;
-    const auto it = m_newest.find(key);
-    return it == m_newest.end() ? nullptr : it->second;
+    const std::vector<CNote*>& notes = Notes(strAddress);
+    return notes.empty() ? nullptr : notes.front();
 }
 
 std::string CKeptPages::PageKey(const std::string& strAddress) {

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 class CNote;
 class CNoteCata;
@@ -18,9 +19,11 @@ public:
     // The most recent capture of `strAddress` (newest date, then highest
     // number), the addresses compared as PageKey has them; null when none.
     CNote* Newest(const std::string& strAddress) const;
+    // Every note with that address, the most recent capture first; empty
+    // when none.
+    const std::vector<CNote*>& Notes(const std::string& strAddress) const;
     // A note filed after the pages were gathered.
     void Add(CNote& note);
-    size_t Size() const { return m_newest.size(); }
 
     // The address as two addresses of one page compare: web and file
     // addresses only (else empty), without fragment, user or default port,
@@ -31,5 +34,6 @@ public:
 
 private:
     void AddAll(const CNoteCata& cata);
-    std::unordered_map<std::string, CNote*> m_newest;
+    // By address key, the most recent capture first.
+    std::unordered_map<std::string, std::vector<CNote*>> m_notes;
 };
