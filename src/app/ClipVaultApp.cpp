@@ -23,10 +23,10 @@
 #include "platform/TempFiles.h"
 #include "platform/CommandIds.h"
 #include "platform/gui/MessageBox.h"
+#include "platform/gui/ExposeRepaint.h"
 #include "platform/gui/QtText.h"
 #include "views/ColorMenu.h"
 #include "views/NoteEditView.h"
-#include "platform/gui/ExposeRepaint.h"
 #include "views/SplashWnd.h"
 #include "views/TipDlg.h"
 
