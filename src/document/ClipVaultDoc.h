@@ -17,6 +17,7 @@
 #include "document/AttachmentNamer.h"
 #include "document/DocPassword.h"
 #include "document/NameMap.h"
+#include "document/NotebookCipher.h"
 #include "document/Records.h"
 #include "platform/DownloadSettings.h"
 #include "platform/StopSignal.h"
@@ -51,6 +52,17 @@ public:
     virtual void NoteFiled(CNote*) {}
     // The notebook was written to its file (GetPathName()).
     virtual void DocumentSaved() {}
+};
+
+// Where the passphrase of an encrypted notebook that is being opened comes
+// from: a dialog in the window, a file or standard input in the command-line
+// tool, a fixed answer in tests.
+class IPassphraseAsker {
+public:
+    virtual ~IPassphraseAsker() = default;
+    // nAttempt counts from 1; from 2 on the previous passphrase was wrong.
+    // False when the user gave up (or there is nothing more to try).
+    virtual bool AskPassphrase(const std::string& strPath, int nAttempt, std::string& strPassphrase) = 0;
 };
 
 // One download worker: a thread that fills one note. Shared by the note (its
@@ -158,6 +170,25 @@ public:
     bool IsReadOnly() const { return IsLocked() || IsDamaged(); }
     // Whether `strPath` names the file this notebook was damaged in.
     bool IsDamagedFile(const std::string& strPath) const;
+
+    // ---- encryption
+    // How often a wrong passphrase may be given before opening gives up.
+    static constexpr int kPassphraseTries = 3;
+    // Where OnOpenDocument gets an encrypted notebook's passphrase; without
+    // one such a file is refused with a message that it is encrypted.
+    void SetPassphraseAsker(IPassphraseAsker* pAsker) { m_pPassphraseAsker = pAsker; }
+    bool IsEncrypted() const { return static_cast<bool>(m_pVaultKey); }
+    // Puts the notebook under a new passphrase (a plain one becomes
+    // encrypted, an encrypted one changes its passphrase) and, when it has
+    // a file, saves it at once so that no plain or old-key copy stays the
+    // notebook's file. False (with the message given) when the key could
+    // not be made or the save failed; the notebook is then as before.
+    bool Encrypt(const std::string& strPassphrase, vault::KdfLimits limits = vault::ModerateLimits());
+    // Makes an encrypted notebook plain again, saving at once as Encrypt.
+    bool RemoveEncryption();
+    // Why the last OnOpenDocument of an encrypted file refused it;
+    // Refusal::none after any other outcome.
+    vault::Refusal m_lastRefusal = vault::Refusal::none;
 
     // ---- notes and numbers
     // Hands out the next note number: the counter grows first, so the first
@@ -274,6 +305,9 @@ public:
     int m_nRunning = 0;
     std::vector<CNote*> m_pendingNotes;
     std::string m_strWorkFolder;
+    // The key of an encrypted notebook; null for a plain one.
+    std::shared_ptr<vault::CVaultKey> m_pVaultKey;
+    IPassphraseAsker* m_pPassphraseAsker = nullptr;
     // The archive's cause when the last open stopped at damage; -1 if none.
     int m_nLoadError = -1;
     // How long StopDownload waits for a worker.
