@@ -157,6 +157,8 @@ CNoteIndex::~CNoteIndex() {
     if (m_pDb) sqlite3_close(m_pDb);
 }
 
+void CNoteIndex::RemoveFiles(const std::string& strIndexFile) { RemoveIndexFiles(strIndexFile); }
+
 std::unique_ptr<CNoteIndex> CNoteIndex::Open(const std::string& strIndexFile, std::string* pError) {
     const size_t slash = strIndexFile.rfind('/');
     if (slash != std::string::npos && !MakeFolders(strIndexFile.substr(0, slash))) {

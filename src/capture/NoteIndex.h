@@ -78,6 +78,9 @@ public:
     // Null with `*pError` set when no index can be kept there, or another
     // process holds it locked.
     static std::unique_ptr<CNoteIndex> Open(const std::string& strIndexFile, std::string* pError);
+    // Deletes an index file with SQLite's files beside it: an encrypted
+    // notebook keeps no plain copy of its texts, so its old index goes.
+    static void RemoveFiles(const std::string& strIndexFile);
     ~CNoteIndex();
     CNoteIndex(const CNoteIndex&) = delete;
     CNoteIndex& operator=(const CNoteIndex&) = delete;
