@@ -1,7 +1,7 @@
-// Writes the seed corpora of notebook_fuzz and options_fuzz through the
-// program's own writers, so that the seeds stay valid files as the format
-// code changes (the password needs the real cipher in any case).
-//   make_notebook_seeds NOTEBOOK_FOLDER OPTIONS_FOLDER
+// Writes the seed corpora of notebook_fuzz, options_fuzz and sealed_fuzz
+// through the program's own writers, so that the seeds stay valid files as
+// the format code changes (the password needs the real cipher in any case).
+//   make_notebook_seeds NOTEBOOK_FOLDER OPTIONS_FOLDER SEALED_FOLDER
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "SealedSeedKey.h"
+#include "platform/FileUtil.h"
 #include "app/AppOptions.h"
 #include "document/ClipVaultDoc.h"
 
@@ -124,11 +126,39 @@ void SaveOptionsSeeds(const std::string& folder) {
     fuzz::Check(filled.SaveOptions(folder + "/filled"), "filled options saved");
 }
 
+// Seals a notebook's bytes with the fuzz key in small chunks, so that a
+// seed of a few kilobytes still has a first, middle and final chunk.
+void SaveSealed(const std::string& from, const std::string& path) {
+    std::vector<uint8_t> plain;
+    fuzz::Check(fileutil::ReadWholeFile(from, plain), "seed notebook read");
+    const std::unique_ptr<vault::CVaultKey> key = fuzzseeds::SealedSeedKey();
+    fuzz::Check(key != nullptr, "fuzz key");
+    CMemorySink out;
+    vault::CEncryptingSink sealed(out, *key, 4096);
+    sealed.Write(plain.data(), plain.size());
+    sealed.Finish();
+    fuzz::Check(fileutil::WriteWholeFile(path, out.Data().data(), out.Data().size()), "sealed seed written");
+}
+
+void SaveSealedSeeds(const std::string& notebooks, const std::string& folder) {
+    SaveSealed(notebooks + "/full.vlt", folder + "/full.vlt");
+    CClipVaultDoc doc;
+    doc.OnNewDocument();
+    std::vector<uint8_t> picture(10000);
+    for (size_t i = 0; i < picture.size(); ++i) picture[i] = uint8_t(i % 251);
+    doc.MakeAttachment("vltpicture.png", "http://example.test/picture.png", picture);
+    AddNote(&doc.m_rootCata, "page", "<img src=vltpicture.png>", {"vltpicture.png"});
+    const std::string plain = folder + "/.plain.vlt";
+    fuzz::Check(doc.OnSaveDocument(plain), "chunked notebook saved");
+    SaveSealed(plain, folder + "/chunks.vlt");
+    ::unlink(plain.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s NOTEBOOK_FOLDER OPTIONS_FOLDER\n", argv[0]);
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s NOTEBOOK_FOLDER OPTIONS_FOLDER SEALED_FOLDER\n", argv[0]);
         return 2;
     }
     fuzz::InstallSilentHost();
@@ -140,5 +170,7 @@ int main(int argc, char** argv) {
     SaveFull(notebooks + "/full.vlt");
     SaveFirstFormat(notebooks + "/first-format.vlt");
     SaveOptionsSeeds(options);
+    mkdir(argv[3], 0777);
+    SaveSealedSeeds(notebooks, argv[3]);
     return 0;
 }

@@ -30,9 +30,6 @@ constexpr size_t kOffKeyCheck = kOffStream + kStreamHeaderBytes;
 constexpr size_t kOffHeaderCheck = kOffKeyCheck + kCheckBytes;
 constexpr size_t kHeaderBytes = kOffHeaderCheck + kCheckBytes;
 constexpr size_t kTrailerBytes = sizeof kTrailerMagic + kCheckBytes;
-// Large enough that the tags cost nothing, small enough that a chunk in
-// flight is no burden.
-constexpr uint32_t kChunkSize = 256 * 1024;
 constexpr uint32_t kMinChunk = 4096, kMaxChunk = 16u << 20;
 // What a reader accepts from a header: a hostile file must not make the
 // program spend gigabytes or minutes before the key check can fail.
@@ -312,6 +309,7 @@ struct CEncryptingSink::State {
     crypto_secretstream_xchacha20poly1305_state st;
     std::vector<uint8_t> plain, sealed;
     uint8_t header[kHeaderBytes];
+    size_t nChunk = 0;
     bool bFirst = true;
     bool bFinished = false;
     ~State() {
@@ -320,8 +318,11 @@ struct CEncryptingSink::State {
     }
 };
 
-CEncryptingSink::CEncryptingSink(CByteSink& out, const CVaultKey& key) : m_p(new State), m_out(out) {
-    if (!Init()) throw CArchiveException(CArchiveException::writeFault, ENOMEM);
+CEncryptingSink::CEncryptingSink(CByteSink& out, const CVaultKey& key, uint32_t nChunkSize)
+    : m_p(new State), m_out(out) {
+    if (!Init() || nChunkSize < kMinChunk || nChunkSize > kMaxChunk)
+        throw CArchiveException(CArchiveException::writeFault, EINVAL);
+    m_p->nChunk = nChunkSize;
     uint8_t* h = m_p->header;
     std::memcpy(h, kMagic, sizeof kMagic);
     PutU16(h + kOffVersion, kVersion);
@@ -329,15 +330,15 @@ CEncryptingSink::CEncryptingSink(CByteSink& out, const CVaultKey& key) : m_p(new
     PutU64(h + kOffOps, key.Limits().nOps);
     PutU64(h + kOffMem, key.Limits().nMem);
     std::memcpy(h + kOffSalt, key.Salt(), kSaltBytes);
-    PutU32(h + kOffChunk, kChunkSize);
+    PutU32(h + kOffChunk, nChunkSize);
     uint8_t streamKey[kKeyBytes];
     SubKeyOf(key.Bytes(), kStreamKey, streamKey);
     crypto_secretstream_xchacha20poly1305_init_push(&m_p->st, h + kOffStream, streamKey);
     sodium_memzero(streamKey, sizeof streamKey);
     KeyCheck(h, key.Bytes(), h + kOffKeyCheck);
     Hash(h, kOffHeaderCheck, h + kOffHeaderCheck);
-    m_p->plain.reserve(kChunkSize);
-    m_p->sealed.resize(kChunkSize + kABytes);
+    m_p->plain.reserve(nChunkSize);
+    m_p->sealed.resize(nChunkSize + kABytes);
     m_out.Write(h, kHeaderBytes);
 }
 
@@ -362,12 +363,12 @@ void CEncryptingSink::Write(const void* p, size_t n) {
     while (n > 0) {
         // A full chunk is sealed only once more bytes come, so that the last
         // one, whatever its size, is the one tagged final.
-        if (s.plain.size() == kChunkSize) {
+        if (s.plain.size() == s.nChunk) {
             Seal(m_out, s.st, s.plain, s.sealed, s.bFirst ? s.header : nullptr, s.bFirst ? kHeaderBytes : 0,
                  crypto_secretstream_xchacha20poly1305_TAG_MESSAGE);
             s.bFirst = false;
         }
-        const size_t take = std::min(n, kChunkSize - s.plain.size());
+        const size_t take = std::min(n, s.nChunk - s.plain.size());
         s.plain.insert(s.plain.end(), b, b + take);
         b += take, n -= take;
     }

@@ -124,7 +124,10 @@ CDecryptResult DecryptBytes(const uint8_t* p, size_t n, const uint8_t* pKey32);
 // so a fresh nonce) for every sink.
 class CEncryptingSink : public CByteSink {
 public:
-    CEncryptingSink(CByteSink& out, const CVaultKey& key);
+    static constexpr uint32_t kChunkSize = 256 * 1024;
+    // Another chunk size (4 KiB to 16 MiB) only where small files must still
+    // hold several chunks (fuzz seeds).
+    CEncryptingSink(CByteSink& out, const CVaultKey& key, uint32_t nChunkSize = kChunkSize);
     ~CEncryptingSink() override;
     void Write(const void* p, size_t n) override;  // throws writeFault
     // Seals the last chunk and writes the trailer; required before the
