@@ -176,13 +176,73 @@ check a.vlt 'assert d["password"] == {"set": True, "stored_length": 6}'
 pw_check a.vlt secret match
 pw_check a.vlt Secret "no match"
 pw_check a.vlt "" "no match"
-# locked or not, the owner's tool still changes the notebook
-expect 0 add-category a.vlt WhileLocked
-check a.vlt 'assert "WhileLocked/" in names(r) and d["password"]["set"]'
-expect 0 password a.vlt --remove
+# a locked notebook is changed only with its password (the block below)
+expect 1 add-category a.vlt WhileLocked
+printf 'secret\n' >a-pw
+expect 0 password a.vlt --remove --password-file a-pw
 check a.vlt 'assert d["password"] == {"set": False, "stored_length": 0}'
 expect 2 password a.vlt --set x --remove
 expect 2 password a.vlt
+
+# ---- the lock: a locked notebook is read by anyone, changed only with its password
+expect 0 new l.vlt
+expect 0 add-category l.vlt Web
+printf '<p>locked page</p>' >l.htm
+expect 0 add-note l.vlt Web page --ext htm --content l.htm
+id_l=$(cat out.txt)
+expect 0 password l.vlt --set "Pässwort"
+printf 'Pässwort\n' >pw-right
+printf 'Pässwort\r\nsecond line\n' >pw-crlf
+printf 'pässwort\n' >pw-wrong
+: >pw-empty
+cp l.vlt l-before.vlt
+# Each changing command: refused without the password (naming the notebook as
+# locked and the options), its own exit code for a wrong one, from a file or
+# standard input alike; the file stays as it was.
+changers=("add-category l.vlt New" "add-note l.vlt Web x" "rename l.vlt Web W2" "delete l.vlt Web/page"
+    "move l.vlt Web/page /" "password l.vlt --set other" "password l.vlt --remove"
+    "import l.htm --into l.vlt --options lock.data" "new l.vlt --force")
+for c in "${changers[@]}"; do
+    # shellcheck disable=SC2086
+    expect 1 $c
+    grep -q "^clipvault-cli: l.vlt is locked.*--password-file FILE or --password-stdin" err.txt \
+        || fail "$c: the refusal does not say the notebook is locked and how to unlock it: $(cat err.txt)"
+    expect 4 $c --password-file pw-wrong
+    grep -q "password does not match" err.txt || fail "$c: $(cat err.txt)"
+    printf 'nope\n' | expect 4 $c --password-stdin
+    cmp -s l.vlt l-before.vlt || fail "$c changed the locked notebook without its password"
+done
+expect 4 rename l.vlt Web W2 --password-file pw-empty
+expect 1 rename l.vlt Web W2 --password-file no-such-file
+expect 2 rename l.vlt Web W2 --password-file pw-right --password-stdin
+expect 2 rename l.vlt Web W2 --password-stdin --passphrase-stdin
+expect 2 dump l.vlt --password-file pw-right      # reading needs no password: none is taken
+cmp -s l.vlt l-before.vlt || fail "a refused command changed the locked notebook"
+# Reading stays open, as in the window.
+expect 0 dump l.vlt
+expect 0 cat l.vlt "$id_l"
+[ "$(cat out.txt)" = "<p>locked page</p>" ] || fail "cat of a locked notebook: $(cat out.txt)"
+expect 0 export l.vlt "$id_l" l-out.htm
+expect 0 search l.vlt locked --text --no-index
+[ "$(cat out.txt)" = "$id_l	Web/page" ] || fail "search of a locked notebook: $(cat out.txt)"
+pw_check l.vlt "Pässwort" match
+cmp -s l.vlt l-before.vlt || fail "a reading command changed the locked notebook"
+# With the password every change is made, and the notebook stays locked.
+expect 0 add-category l.vlt New --password-file pw-right
+expect 0 add-note l.vlt Web x --password-file pw-crlf
+printf 'Pässwort\n' | expect 0 rename l.vlt Web/x y --password-stdin
+expect 0 move l.vlt Web/y New --password-file pw-right
+expect 0 delete l.vlt New/y --password-file pw-right
+expect 0 import l.htm --into l.vlt --category New --options lock.data --password-file pw-right
+check l.vlt 'assert names(r) == ["New/", "Web/"] and names(cat(r, "New")) == ["l.htm"]
+assert d["password"] == {"set": True, "stored_length": 9}'
+expect 0 password l.vlt --set other --password-file pw-right
+pw_check l.vlt other match
+printf 'other\n' | expect 0 password l.vlt --remove --password-stdin
+expect 0 add-category l.vlt Open
+expect 0 password l.vlt --set again
+expect 0 new l.vlt --force --password-file <(printf 'again\n')
+check l.vlt 'assert d["password"]["set"] is False and r["categories"] == []'
 
 # ---- code pages: names are stored in the chosen one, shown as UTF-8
 expect 0 --codepage CP1252 add-category a.vlt "café"

@@ -94,7 +94,9 @@ const std::vector<Command>& Commands() {
         {"move", "move FILE.vlt ID|PATH TARGET-CATEGORY-PATH",
          "move a note or category; a taken name gets a \"-N\" suffix", cli::CmdMove},
         {"password", "password FILE.vlt --set TEXT | --check TEXT | --remove",
-         "lock under a password, test one (exit 0 \"match\", 1 \"no match\") or remove it", cli::CmdPassword},
+         "lock under a password, test one (exit 0 \"match\", 1 \"no match\") or remove it; setting or "
+         "removing one on a locked notebook needs the current one (--password-file)",
+         cli::CmdPassword},
         {"options", "options [--file PATH] dump | set NAME=VALUE...",
          "print the settings as JSON, or change some (names as dump prints them, nested ones dotted: "
          "hot_key.ctrl=0; booleans 0/1/true/false)",
@@ -173,8 +175,23 @@ void PrintHelp() {
         "  part of a character of the code page shows as the four characters \\xNN\n"
         "  (in the JSON text: \"\\\\xNN\"), NN being its value in upper-case hex.\n"
         "\n"
-        "Exit status: 0 done, 1 failed or refused, 2 wrong command line, 3 damaged\n"
-        "notebook (dump and search). Every error is one line on stderr.\n");
+        "Locked notebooks:\n"
+        "  A command that changes a notebook locked with a password (add-category,\n"
+        "  add-note, rename, delete, move, password --set/--remove, capture and import\n"
+        "  into it, new --force over it) needs that password:\n"
+        "    --password-file FILE    the first line of FILE, without its line end\n"
+        "    --password-stdin        the first line of standard input\n"
+        "  Reading commands need none: the lock guards against changes, it hides\n"
+        "  nothing (the notes stay readable in the file).\n"
+        "\n"
+        "Exit status:\n"
+        "  0    done\n"
+        "  1    failed or refused (a locked notebook changed without its password)\n"
+        "  2    wrong command line\n"
+        "  3    damaged notebook (dump and search: after printing what could be read)\n"
+        "  4    the password given for a locked notebook does not match\n"
+        "  130  capture or import stopped by Ctrl-C\n"
+        "Every error is one line on stderr.\n");
 }
 
 }  // namespace

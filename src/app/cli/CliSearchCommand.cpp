@@ -61,18 +61,20 @@ std::unique_ptr<notetext::CNoteIndex> CurrentIndex(const CClipVaultDoc& doc, con
 int CmdSearch(CliArgs& args) {
     CliOption text("--text", false), ignoreCase("--ignore-case", false), noIndex("--no-index", false),
         options("--options", true);
-    if (!TakeOptions(args, {&text, &ignoreCase, &noIndex, &options})) return kExitUsage;
+    CSecretOptions secrets(false);
+    if (!TakeOptions(args, secrets.With({&text, &ignoreCase, &noIndex, &options}))) return kExitUsage;
     if (args.words.size() != 2) return UsageError("search needs FILE.vlt TEXT");
     // The form refuses an empty search too: it would find nothing.
     if (args.words[1].empty()) return UsageError("search needs a non-empty TEXT");
     std::string strText;
     if (!ArgToAnsi(args.words[1], strText)) return kExitUsage;
+    if (const int rc = secrets.Read()) return rc;
 
     CClipVaultDoc doc;
     const std::string& strPath = args.words[0];
     const notetext::CFileStamp before = notetext::CFileStamp::Of(strPath);
-    const Opened opened = OpenNotebook(doc, strPath, "searched what was read before the damage");
-    if (opened == Opened::failed) return kExitFailed;
+    const Opened opened = OpenNotebook(doc, strPath, secrets, "searched what was read before the damage");
+    if (opened != Opened::ok && opened != Opened::damaged) return ExitFor(opened);
     const notetext::CNoteQuery query(strText, ignoreCase.present, text.present);
     notetext::CNoteTextCache cache;
     std::string out;
