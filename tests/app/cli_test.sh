@@ -418,4 +418,106 @@ TMPDIR="$WORK/no-such-folder" expect 1 open w.vlt 2
 grep -q "no-such-folder" err.txt || fail "the failure does not name the folder: $(cat err.txt)"
 [ ! -e "$WORK/no-such-folder" ] || fail "the missing temporary folder was made"
 
+# ---- encryption: nothing of the notes on disk, every command through the passphrase
+# (each key derivation takes about a second, so the runs that derive one are few)
+no_marker() {  # FILE: neither a name nor a page text of the notebook is in it
+    if strings -a "$1" | grep -q MARKER || grep -qa MARKER "$1"; then fail "$1 holds a marker in plain"; fi
+}
+sealed() { [ "$(head -c 9 "$1")" = CVLTCRYPT ] || fail "$1 is not encrypted"; }
+expect 0 new e.vlt
+expect 0 add-category e.vlt Secret
+printf '<p>MARKERWORD kept private</p>' >e.htm
+expect 0 add-note e.vlt Secret MARKERNAME --ext htm --content e.htm
+id_e=$(cat out.txt)
+# Indexes of the plain notebook beside two options files: encrypt deletes the
+# one beside its own, an encrypted search the one beside the other.
+search_idx() { ls -A "$WORK/$1/SearchIndex" 2>/dev/null | grep -c . || true; }
+expect 0 search e.vlt MARKERWORD --text --options "$WORK/eo1/opts.data"
+expect 0 search e.vlt MARKERWORD --text --options "$WORK/eo2/opts.data"
+[ "$(search_idx eo1)" -gt 0 ] && [ "$(search_idx eo2)" -gt 0 ] || fail "the plain notebook was not indexed"
+printf 'correct horse\n' >pp
+printf 'wrong horse\n' >pp-wrong
+printf 'new battery\n' >pp-new
+: >pp-empty
+expect 2 encrypt e.vlt
+expect 2 encrypt e.vlt --passphrase-file pp-empty
+expect 2 encrypt e.vlt --passphrase-file pp --new-passphrase-file pp-new   # not encrypted yet
+expect 0 encrypt e.vlt --passphrase-file pp --options "$WORK/eo2/opts.data"
+sealed e.vlt
+no_marker e.vlt
+[ "$(search_idx eo2)" -eq 0 ] || fail "encrypt left the notebook's search index"
+# Without the passphrase every command is refused, and nothing of the notebook is printed.
+TMPDIR="$WORK/shared"
+export TMPDIR
+for c in "dump e.vlt" "cat e.vlt $id_e" "search e.vlt MARKER" "open e.vlt $id_e" "export e.vlt $id_e e-out.htm" \
+    "add-category e.vlt X" "decrypt e.vlt" "password e.vlt --check x"; do
+    # shellcheck disable=SC2086
+    expect 1 $c
+    grep -q "^clipvault-cli: e.vlt is an encrypted notebook; give its passphrase with --passphrase-file FILE or --passphrase-stdin$" err.txt \
+        || fail "$c: $(cat err.txt)"
+    [ ! -s out.txt ] || fail "$c printed something of an encrypted notebook: $(cat out.txt)"
+done
+unset TMPDIR
+[ ! -e e-out.htm ] || fail "export wrote a note of an encrypted notebook without its passphrase"
+expect 2 encrypt e.vlt --passphrase-file pp                        # already encrypted: the new one?
+expect 2 dump e.vlt --passphrase-file pp-empty
+expect 2 add-category e.vlt X --passphrase-stdin --password-stdin  # one standard input
+cp e.vlt e-before.vlt
+expect 5 add-category e.vlt X --passphrase-file pp-wrong
+grep -q "passphrase does not fit" err.txt || fail "wrong passphrase: $(cat err.txt)"
+cmp -s e.vlt e-before.vlt || fail "a wrong passphrase changed the notebook"
+# Changes keep it encrypted.
+expect 0 add-note e.vlt Secret second --ext htm --content e.htm --passphrase-file pp
+id_e2=$(cat out.txt)
+expect 0 rename e.vlt "$id_e2" MARKERTWO --passphrase-file pp
+sealed e.vlt
+no_marker e.vlt
+printf 'correct horse\n' | expect 0 dump e.vlt --passphrase-stdin
+cp out.txt e-sealed.json
+check_json() { python3 -c "import json, sys; d = json.load(open('$1')); r = d['root']; $2"; }
+check_json e-sealed.json 'assert d["encrypted"] is True
+assert sorted(n["name"] for n in r["categories"][0]["notes"]) == ["MARKERNAME", "MARKERTWO"]'
+expect 0 cat e.vlt "$id_e" --passphrase-file pp
+[ "$(cat out.txt)" = "<p>MARKERWORD kept private</p>" ] || fail "cat of an encrypted note: $(cat out.txt)"
+# search reads page by page, keeps no index, and drops the one of the plain notebook.
+expect 0 search e.vlt MARKERWORD --text --passphrase-file pp --options "$WORK/eo1/opts.data"
+[ "$(cat out.txt)" = "$id_e	Secret/MARKERNAME
+$id_e2	Secret/MARKERTWO" ] || fail "search of an encrypted notebook: $(cat out.txt)"
+[ "$(search_idx eo1)" -eq 0 ] || fail "search kept an index of an encrypted notebook: $(ls "$WORK/eo1/SearchIndex")"
+# open writes the working copy the user asked for, and warns that it is plain.
+TMPDIR="$WORK/shared" expect 0 open e.vlt "$id_e" --passphrase-file pp
+grep -q "warning: e.vlt is encrypted, but its working copy is plain" err.txt || fail "open: $(cat err.txt)"
+rm -rf "$(dirname "$(dirname "$(cat out.txt)")")"
+# A new notebook filled with a passphrase is encrypted from its first save.
+expect 0 import e.htm --into e-new.vlt --options lock.data --passphrase-file pp
+sealed e-new.vlt
+no_marker e-new.vlt
+# A changed passphrase: the old one no longer fits.
+expect 0 encrypt e.vlt --passphrase-file pp --new-passphrase-file pp-new
+sealed e.vlt
+expect 5 dump e.vlt --passphrase-file pp
+[ ! -s out.txt ] || fail "a wrong passphrase printed something"
+# One changed byte in the middle, or a cut, is damage: exit 3, nothing read,
+# the file left as it is.
+cp e.vlt e-flip.vlt
+python3 -c '
+import sys
+b = bytearray(open("e-flip.vlt", "rb").read()); b[len(b) // 2] ^= 0x40
+open("e-flip.vlt", "wb").write(b)'
+cp e-flip.vlt e-flip-before.vlt
+expect 3 add-category e-flip.vlt X --passphrase-file pp-new
+[ ! -s out.txt ] && cmp -s e-flip.vlt e-flip-before.vlt || fail "a damaged encrypted notebook was changed"
+head -c $(($(stat -c %s e.vlt) - 40)) e.vlt >e-cut.vlt
+expect 3 dump e-cut.vlt --passphrase-file pp-new
+[ ! -s out.txt ] || fail "a cut encrypted notebook printed something"
+# decrypt gives back the same notebook, plain.
+expect 0 decrypt e.vlt --passphrase-file pp-new
+[ "$(head -c 9 e.vlt)" != CVLTCRYPT ] || fail "decrypt left the notebook encrypted"
+expect 0 dump e.vlt
+python3 -c '
+import json
+a = json.load(open("e-sealed.json")); b = json.load(open("out.txt"))
+assert a.pop("encrypted") is True and b.pop("encrypted") is False
+assert a == b, (a, b)'
+
 echo "cli_test: all passed"

@@ -42,12 +42,13 @@ bool ParseCount(const CliOption& opt, uint32_t& out) {
     return true;
 }
 
-// Opens the notebook, making it when it does not exist yet. kExitOk or the
-// exit code after reporting.
+// Opens the notebook, making it when it does not exist yet (encrypted when
+// a passphrase was given). kExitOk or the exit code after reporting.
 int OpenOrCreate(CClipVaultDoc& doc, const std::string& strPath, const CSecretOptions& secrets) {
     if (!HasNotebookExtension(strPath)) return UsageError("a notebook file ends in .vlt: " + strPath);
     if (fileutil::PathExists(strPath)) return OpenForChange(doc, strPath, secrets);
     doc.OnNewDocument();
+    if (const int rc = SealNew(doc, secrets)) return rc;
     doc.SetPathName(strPath);
     return kExitOk;
 }
@@ -237,6 +238,11 @@ int CmdOpen(CliArgs& args) {
     const std::string path = pNote->GetWorkPath();
     if (pNote->m_nContentType == kContentHeld && !pNote->WriteWorkingCopy()) return Failure("cannot write " + path);
     if (pNote->m_nContentType == kContentHeld) root.Keep();
+    // The user asked for a working copy, so it is written; but it must not
+    // pass unnoticed that it lies on disk in plain.
+    if (doc.IsEncrypted())
+        std::fprintf(stderr, "clipvault-cli: warning: %s is encrypted, but its working copy is plain; delete %s "
+                             "when done\n", args.words[0].c_str(), path.c_str());
     std::printf("%s\n", path.c_str());
     return kExitOk;
 }

@@ -53,6 +53,8 @@ int CmdRename(CliArgs& args);
 int CmdDelete(CliArgs& args);
 int CmdMove(CliArgs& args);
 int CmdPassword(CliArgs& args);
+int CmdEncrypt(CliArgs& args);
+int CmdDecrypt(CliArgs& args);
 int CmdOptions(CliArgs& args);
 int CmdScan(CliArgs& args);
 int CmdSearch(CliArgs& args);

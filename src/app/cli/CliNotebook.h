@@ -56,6 +56,10 @@ private:
     std::string m_strPassword, m_strPassphrase;
 };
 
+// A passphrase from the first line of a file (standard input when strFile
+// is empty), in the code page; an empty one is refused. kExitOk, or the exit
+// code after reporting.
+int ReadPassphrase(const std::string& strFile, std::string& out);
 // Overwrites a secret's bytes before its memory is given back.
 void WipeSecret(std::string& s);
 
@@ -82,6 +86,12 @@ int OpenWhole(CClipVaultDoc& doc, const std::string& strPath, const CSecretOptio
 // Unlocks an opened notebook for a change with the password of `secrets`:
 // refused without one, kExitWrongPassword with a wrong one.
 int UnlockForChange(CClipVaultDoc& doc, const std::string& strPath, const CSecretOptions& secrets);
+// Puts a new notebook that has no file yet under the passphrase of
+// `secrets`, when one was given. The exit code.
+int SealNew(CClipVaultDoc& doc, const CSecretOptions& secrets);
+// Deletes the search index kept for a notebook beside the options file: an
+// encrypted notebook keeps no plain copy of its texts.
+void RemoveSearchIndex(const std::string& strNotebookPath, const std::string& strOptionsFile);
 // Saves to the notebook's own path; the exit code.
 int Save(CClipVaultDoc& doc);
 // After a record operation said no: the exit code (the core said why).

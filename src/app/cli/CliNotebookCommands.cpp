@@ -14,6 +14,7 @@
 #include "app/cli/CliNotebook.h"
 #include "document/Archive.h"
 #include "document/ClipVaultDoc.h"
+#include "document/NotebookCipher.h"
 #include "platform/FileUtil.h"
 #include "platform/StringIds.h"
 
@@ -38,12 +39,68 @@ int ExitFor(Opened opened) {
     return kExitFailed;
 }
 
+namespace {
+
+// Gives the passphrase once: it is not typed, so a second try would be the
+// same wrong one.
+class COnePassphrase : public IPassphraseAsker {
+public:
+    explicit COnePassphrase(const std::string& strPassphrase) : m_strPassphrase(strPassphrase) {}
+    bool AskPassphrase(const std::string&, int nAttempt, std::string& strPassphrase) override {
+        if (nAttempt != 1) return false;
+        strPassphrase = m_strPassphrase;
+        return true;
+    }
+
+private:
+    const std::string& m_strPassphrase;
+};
+
+// Why an encrypted notebook was not opened, said on one line. A wrong
+// passphrase and a damaged file each have their own exit code, so that a
+// script never takes the one for the other.
+Opened SealedRefusal(const std::string& strPath, vault::Refusal refusal) {
+    using vault::Refusal;
+    if (refusal == Refusal::wrongPassphrase) {
+        std::fprintf(stderr, "clipvault-cli: %s: the passphrase does not fit this encrypted notebook\n",
+                     strPath.c_str());
+        return Opened::wrongPassphrase;
+    }
+    std::fprintf(stderr, "clipvault-cli: %s: encrypted notebook not opened: %s\n", strPath.c_str(),
+                 vault::RefusalText(refusal));
+    switch (refusal) {
+    case Refusal::damagedHeader:
+    case Refusal::foreignHeader:
+    case Refusal::damagedChunk:
+    case Refusal::cutShort:
+    case Refusal::trailingBytes: return Opened::sealedDamaged;
+    default: return Opened::failed;
+    }
+}
+
+}  // namespace
+
 // The core reports damage as a bare "operation failed"; the line printed
-// instead says which file and why.
-Opened OpenNotebook(CClipVaultDoc& doc, const std::string& strPath, const CSecretOptions& /*secrets*/,
+// instead says which file and why. An encrypted notebook is not read at all
+// without its passphrase: nothing of it could be shown anyway, and the key
+// derivation would only cost time.
+Opened OpenNotebook(CClipVaultDoc& doc, const std::string& strPath, const CSecretOptions& secrets,
                     const char* pszConsequence) {
+    if (!secrets.HasPassphrase() && vault::IsEncryptedFile(strPath)) {
+        Failure(strPath + " is an encrypted notebook; give its passphrase with --passphrase-file FILE or "
+                          "--passphrase-stdin");
+        return Opened::failed;
+    }
+    COnePassphrase asker(secrets.Passphrase());
+    if (secrets.HasPassphrase()) doc.SetPassphraseAsker(&asker);
     Messages().Hold();
-    if (!doc.OnOpenDocument(strPath)) {
+    const bool bOpened = doc.OnOpenDocument(strPath);
+    doc.SetPassphraseAsker(nullptr);
+    if (!bOpened && doc.m_lastRefusal != vault::Refusal::none) {
+        Messages().DropHeld();
+        return SealedRefusal(strPath, doc.m_lastRefusal);
+    }
+    if (!bOpened) {
         Messages().PrintHeld();
         return Opened::failed;
     }
@@ -80,9 +137,22 @@ int UnlockForChange(CClipVaultDoc& doc, const std::string& strPath, const CSecre
     return kExitWrongPassword;
 }
 
+// A passphrase given for a plain notebook is not used. Saying so keeps a
+// user from believing that what the command wrote is encrypted.
 int OpenForChange(CClipVaultDoc& doc, const std::string& strPath, const CSecretOptions& secrets) {
     const int rc = OpenWhole(doc, strPath, secrets);
-    return rc != kExitOk ? rc : UnlockForChange(doc, strPath, secrets);
+    if (rc != kExitOk) return rc;
+    if (secrets.HasPassphrase() && !doc.IsEncrypted())
+        std::fprintf(stderr, "clipvault-cli: %s is not encrypted; the passphrase was not used ('encrypt' "
+                             "encrypts it)\n", strPath.c_str());
+    return UnlockForChange(doc, strPath, secrets);
+}
+
+// Before the notebook has a file, Encrypt only gives it the key: the first
+// save is encrypted already, and nothing plain is ever written.
+int SealNew(CClipVaultDoc& doc, const CSecretOptions& secrets) {
+    if (!secrets.HasPassphrase()) return kExitOk;
+    return doc.Encrypt(secrets.Passphrase()) ? kExitOk : Refused();
 }
 
 int Save(CClipVaultDoc& doc) { return doc.OnSaveDocument(doc.GetPathName()) ? kExitOk : kExitFailed; }
@@ -260,6 +330,7 @@ void DumpCategory(JsonWriter& w, const std::string& key, const CNoteCata& cata) 
 // password; a file that is not a notebook has no lock to honour.
 int MayReplace(const std::string& strPath, const CSecretOptions& secrets) {
     CClipVaultDoc old;
+    if (vault::IsEncryptedFile(strPath)) return OpenForChange(old, strPath, secrets);
     Messages().Hold();
     const bool bRead = old.OnOpenDocument(strPath);
     Messages().DropHeld();
@@ -287,6 +358,7 @@ int CmdNew(CliArgs& args) {
         if (const int rc = MayReplace(path, secrets)) return rc;
     CClipVaultDoc doc;
     if (!doc.OnNewDocument()) return Refused();
+    if (const int rc = SealNew(doc, secrets)) return rc;
     return doc.OnSaveDocument(path) ? kExitOk : kExitFailed;
 }
 
@@ -305,6 +377,8 @@ int CmdDump(CliArgs& args) {
     w.Number(doc.m_nFileVersion);
     w.Key("next_id");
     w.Number(doc.m_nNextID);
+    w.Key("encrypted");
+    w.Bool(doc.IsEncrypted());
     w.Key("password");
     w.BeginObject();
     w.Key("set");

@@ -58,6 +58,11 @@ std::unique_ptr<notetext::CNoteIndex> CurrentIndex(const CClipVaultDoc& doc, con
 
 }  // namespace
 
+void RemoveSearchIndex(const std::string& strNotebookPath, const std::string& strOptionsFile) {
+    using notetext::CNoteIndex;
+    CNoteIndex::RemoveFiles(CNoteIndex::IndexFileFor(CNoteIndex::FolderBesideOptions(strOptionsFile), strNotebookPath));
+}
+
 int CmdSearch(CliArgs& args) {
     CliOption text("--text", false), ignoreCase("--ignore-case", false), noIndex("--no-index", false),
         options("--options", true);
@@ -82,11 +87,18 @@ int CmdSearch(CliArgs& args) {
         out += std::to_string(pNote->m_nID) + '\t' + AnsiToJsonText(NotePath(*pNote)) + '\n';
     };
     // Only a whole notebook that did not change while it was read is worth
-    // an index: the next search of the same file finds it ready.
+    // an index: the next search of the same file finds it ready. An
+    // encrypted notebook has none, since the index would hold its texts in
+    // plain: it is read page by page, and an index left from when it was
+    // plain goes.
+    const std::string strOptions = options.present ? options.value : CAppOptions::DefaultOptionsPath();
     std::unique_ptr<notetext::CNoteIndex> index;
-    if (!noIndex.present && text.present && opened == Opened::ok && before.m_bValid &&
-        before == notetext::CFileStamp::Of(strPath) && notetext::CNoteIndex::CanAnswer(query))
-        index = CurrentIndex(doc, strPath, options.present ? options.value : CAppOptions::DefaultOptionsPath(), before);
+    if (doc.IsEncrypted()) {
+        RemoveSearchIndex(strPath, strOptions);
+    } else if (!noIndex.present && text.present && opened == Opened::ok && before.m_bValid &&
+               before == notetext::CFileStamp::Of(strPath) && notetext::CNoteIndex::CanAnswer(query)) {
+        index = CurrentIndex(doc, strPath, strOptions, before);
+    }
     if (index) {
         notetext::SearchCategoryIndexed(doc.m_rootCata, query, *index, cache, found);
     } else {

@@ -102,12 +102,20 @@ int CSecretOptions::Read() {
         m_bHasPassword = true;
     }
     if (m_passphraseFile.present || m_passphraseStdin.present) {
-        if (!ReadSecretLine(m_passphraseFile.value, "passphrase", line)) return kExitFailed;
-        if (!SecretToAnsi(line, "passphrase", m_strPassphrase)) return kExitUsage;
-        // No notebook has an empty passphrase: it is a file read by mistake.
-        if (m_strPassphrase.empty()) return UsageError("the passphrase is empty");
+        if (const int rc = ReadPassphrase(m_passphraseFile.value, m_strPassphrase)) return rc;
         m_bHasPassphrase = true;
     }
+    return kExitOk;
+}
+
+int ReadPassphrase(const std::string& strFile, std::string& out) {
+    std::string line;
+    if (!ReadSecretLine(strFile, "passphrase", line)) return kExitFailed;
+    if (!SecretToAnsi(line, "passphrase", out)) return kExitUsage;
+    // No notebook is given an empty passphrase, and none has one: an empty
+    // line is a file named by mistake.
+    if (out.empty()) return UsageError("the passphrase in " + (strFile.empty() ? "standard input" : strFile) +
+                                       " is empty");
     return kExitOk;
 }
 
