@@ -115,7 +115,7 @@ bool CClipVaultDoc::OnOpenDocument(const std::string& strPath) {
         host::ShowMessage(ids::IDS_NOT_A_NOTEBOOK, host::MB_OK | host::MB_ICONEXCLAMATION, {strPath});
         return false;
     }
-    const int fd = fileutil::OpenRegularFile(strPath);
+    int fd = fileutil::OpenRegularFile(strPath);
     struct stat st;
     if (fd < 0 || ::fstat(fd, &st) != 0) {
         const int err = fd < 0 ? errno : EIO;
@@ -127,6 +127,10 @@ bool CClipVaultDoc::OnOpenDocument(const std::string& strPath) {
     m_nLoadError = -1;
     m_nDamagedDev = st.st_dev;
     m_nDamagedIno = st.st_ino;
+    m_lastRefusal = vault::Refusal::none;
+    std::shared_ptr<vault::CVaultKey> key;
+    if (!OpenSealed(fd, strPath, key)) return false;
+    m_pVaultKey = std::move(key);
     try {
         CFileSource src(fd);
         CArchive ar(src);
@@ -174,10 +178,15 @@ bool CClipVaultDoc::OnSaveDocument(const std::string& strPath) {
     const bool ok = fileutil::AtomicWriteFile(
         strPath,
         [&](CByteSink& sink) {
-            CArchive ar(sink);
-            ar.m_pDocument = this;
-            Serialize(ar);
-            ar.Flush();
+            std::unique_ptr<vault::CEncryptingSink> sealed;
+            if (m_pVaultKey) sealed = std::make_unique<vault::CEncryptingSink>(sink, *m_pVaultKey);
+            {
+                CArchive ar(sealed ? *sealed : sink);
+                ar.m_pDocument = this;
+                Serialize(ar);
+                ar.Flush();
+            }
+            if (sealed) sealed->Finish();
         },
         &err);
     if (!ok) {

@@ -318,6 +318,12 @@ public:
     void ForgetNoteWorkers(CNote* pNote);
 
 private:
+    // When the file on fd is encrypted: asks for the passphrase, decrypts it
+    // into memory and puts that in fd's place, with its key in `key`. False
+    // (fd closed, the user told why) when it is not opened.
+    bool OpenSealed(int& fd, const std::string& strPath, std::shared_ptr<vault::CVaultKey>& key);
+    // Encrypt and RemoveEncryption: the new key (null: none), saved at once.
+    bool PutUnderKey(std::shared_ptr<vault::CVaultKey> key);
     void StartWorker(CNote* pNote);
     void Refresh(CNote* pNote);
     // An abandoned worker has ended: it is forgotten, and a note that waited

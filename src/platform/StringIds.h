@@ -32,6 +32,19 @@ constexpr unsigned IDS_DAMAGED_FILE_KEPT = 34421;  // path: a save over the dama
 constexpr unsigned IDS_TITLE_DAMAGED = 34422;      // after the window's title
 constexpr unsigned IDS_RECOVERED_NAME = 34423;     // name: offered for saving what was read
 
+// Encrypted notebooks.
+constexpr unsigned IDS_SEALED_NOT_OPENED = 34600;      // path, reason (one of the next): the file is left as it is
+constexpr unsigned IDS_SEALED_WRONG_PASSPHRASE = 34601;
+constexpr unsigned IDS_SEALED_DAMAGED_HEADER = 34602;
+constexpr unsigned IDS_SEALED_NEWER_FORMAT = 34603;
+constexpr unsigned IDS_SEALED_FOREIGN_HEADER = 34604;
+constexpr unsigned IDS_SEALED_DAMAGED_PART = 34605;    // which part, from 1
+constexpr unsigned IDS_SEALED_CUT_SHORT = 34606;
+constexpr unsigned IDS_SEALED_TRAILING_BYTES = 34607;
+constexpr unsigned IDS_SEALED_NO_MEMORY = 34608;
+constexpr unsigned IDS_SEALED_NEEDS_PASSPHRASE = 34609;  // path: opened where nothing can ask for it
+constexpr unsigned IDS_SEALED_NO_KEY = 34610;            // the key for a new passphrase could not be made
+
 // The desktop program's own messages.
 constexpr unsigned IDS_OLE_INIT_FAILED = 100;
 constexpr unsigned IDS_APP_TITLE = 233;       // the program's name
