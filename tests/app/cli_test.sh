@@ -481,7 +481,7 @@ expect 0 cat e.vlt "$id_e" --passphrase-file pp
 [ "$(cat out.txt)" = "<p>MARKERWORD kept private</p>" ] || fail "cat of an encrypted note: $(cat out.txt)"
 # search reads page by page, keeps no index, and drops the one of the plain notebook.
 expect 0 search e.vlt MARKERWORD --text --passphrase-file pp --options "$WORK/eo1/opts.data"
-[ "$(cat out.txt)" = "$id_e	Secret/MARKERNAME
+[ "$(sort out.txt)" = "$id_e	Secret/MARKERNAME
 $id_e2	Secret/MARKERTWO" ] || fail "search of an encrypted notebook: $(cat out.txt)"
 [ "$(search_idx eo1)" -eq 0 ] || fail "search kept an index of an encrypted notebook: $(ls "$WORK/eo1/SearchIndex")"
 # open writes the working copy the user asked for, and warns that it is plain.
