@@ -176,13 +176,73 @@ check a.vlt 'assert d["password"] == {"set": True, "stored_length": 6}'
 pw_check a.vlt secret match
 pw_check a.vlt Secret "no match"
 pw_check a.vlt "" "no match"
-# locked or not, the owner's tool still changes the notebook
-expect 0 add-category a.vlt WhileLocked
-check a.vlt 'assert "WhileLocked/" in names(r) and d["password"]["set"]'
-expect 0 password a.vlt --remove
+# a locked notebook is changed only with its password (the block below)
+expect 1 add-category a.vlt WhileLocked
+printf 'secret\n' >a-pw
+expect 0 password a.vlt --remove --password-file a-pw
 check a.vlt 'assert d["password"] == {"set": False, "stored_length": 0}'
 expect 2 password a.vlt --set x --remove
 expect 2 password a.vlt
+
+# ---- the lock: a locked notebook is read by anyone, changed only with its password
+expect 0 new l.vlt
+expect 0 add-category l.vlt Web
+printf '<p>locked page</p>' >l.htm
+expect 0 add-note l.vlt Web page --ext htm --content l.htm
+id_l=$(cat out.txt)
+expect 0 password l.vlt --set "Pässwort"
+printf 'Pässwort\n' >pw-right
+printf 'Pässwort\r\nsecond line\n' >pw-crlf
+printf 'pässwort\n' >pw-wrong
+: >pw-empty
+cp l.vlt l-before.vlt
+# Each changing command: refused without the password (naming the notebook as
+# locked and the options), its own exit code for a wrong one, from a file or
+# standard input alike; the file stays as it was.
+changers=("add-category l.vlt New" "add-note l.vlt Web x" "rename l.vlt Web W2" "delete l.vlt Web/page"
+    "move l.vlt Web/page /" "password l.vlt --set other" "password l.vlt --remove"
+    "import l.htm --into l.vlt --options lock.data" "new l.vlt --force")
+for c in "${changers[@]}"; do
+    # shellcheck disable=SC2086
+    expect 1 $c
+    grep -q "^clipvault-cli: l.vlt is locked.*--password-file FILE or --password-stdin" err.txt \
+        || fail "$c: the refusal does not say the notebook is locked and how to unlock it: $(cat err.txt)"
+    expect 4 $c --password-file pw-wrong
+    grep -q "password does not match" err.txt || fail "$c: $(cat err.txt)"
+    printf 'nope\n' | expect 4 $c --password-stdin
+    cmp -s l.vlt l-before.vlt || fail "$c changed the locked notebook without its password"
+done
+expect 4 rename l.vlt Web W2 --password-file pw-empty
+expect 1 rename l.vlt Web W2 --password-file no-such-file
+expect 2 rename l.vlt Web W2 --password-file pw-right --password-stdin
+expect 2 rename l.vlt Web W2 --password-stdin --passphrase-stdin
+expect 2 dump l.vlt --password-file pw-right      # reading needs no password: none is taken
+cmp -s l.vlt l-before.vlt || fail "a refused command changed the locked notebook"
+# Reading stays open, as in the window.
+expect 0 dump l.vlt
+expect 0 cat l.vlt "$id_l"
+[ "$(cat out.txt)" = "<p>locked page</p>" ] || fail "cat of a locked notebook: $(cat out.txt)"
+expect 0 export l.vlt "$id_l" l-out.htm
+expect 0 search l.vlt locked --text --no-index
+[ "$(cat out.txt)" = "$id_l	Web/page" ] || fail "search of a locked notebook: $(cat out.txt)"
+pw_check l.vlt "Pässwort" match
+cmp -s l.vlt l-before.vlt || fail "a reading command changed the locked notebook"
+# With the password every change is made, and the notebook stays locked.
+expect 0 add-category l.vlt New --password-file pw-right
+expect 0 add-note l.vlt Web x --password-file pw-crlf
+printf 'Pässwort\n' | expect 0 rename l.vlt Web/x y --password-stdin
+expect 0 move l.vlt Web/y New --password-file pw-right
+expect 0 delete l.vlt New/y --password-file pw-right
+expect 0 import l.htm --into l.vlt --category New --options lock.data --password-file pw-right
+check l.vlt 'assert names(r) == ["New/", "Web/"] and names(cat(r, "New")) == ["l.htm"]
+assert d["password"] == {"set": True, "stored_length": 9}'
+expect 0 password l.vlt --set other --password-file pw-right
+pw_check l.vlt other match
+printf 'other\n' | expect 0 password l.vlt --remove --password-stdin
+expect 0 add-category l.vlt Open
+expect 0 password l.vlt --set again
+expect 0 new l.vlt --force --password-file <(printf 'again\n')
+check l.vlt 'assert d["password"]["set"] is False and r["categories"] == []'
 
 # ---- code pages: names are stored in the chosen one, shown as UTF-8
 expect 0 --codepage CP1252 add-category a.vlt "café"
@@ -357,5 +417,107 @@ TMPDIR="$WORK/shared" expect 0 import pg.htm --into w.vlt --options opts.data
 TMPDIR="$WORK/no-such-folder" expect 1 open w.vlt 2
 grep -q "no-such-folder" err.txt || fail "the failure does not name the folder: $(cat err.txt)"
 [ ! -e "$WORK/no-such-folder" ] || fail "the missing temporary folder was made"
+
+# ---- encryption: nothing of the notes on disk, every command through the passphrase
+# (each key derivation takes about a second, so the runs that derive one are few)
+no_marker() {  # FILE: neither a name nor a page text of the notebook is in it
+    if strings -a "$1" | grep -q MARKER || grep -qa MARKER "$1"; then fail "$1 holds a marker in plain"; fi
+}
+sealed() { [ "$(head -c 9 "$1")" = CVLTCRYPT ] || fail "$1 is not encrypted"; }
+expect 0 new e.vlt
+expect 0 add-category e.vlt Secret
+printf '<p>MARKERWORD kept private</p>' >e.htm
+expect 0 add-note e.vlt Secret MARKERNAME --ext htm --content e.htm
+id_e=$(cat out.txt)
+# Indexes of the plain notebook beside two options files: encrypt deletes the
+# one beside its own, an encrypted search the one beside the other.
+search_idx() { ls -A "$WORK/$1/SearchIndex" 2>/dev/null | grep -c . || true; }
+expect 0 search e.vlt MARKERWORD --text --options "$WORK/eo1/opts.data"
+expect 0 search e.vlt MARKERWORD --text --options "$WORK/eo2/opts.data"
+[ "$(search_idx eo1)" -gt 0 ] && [ "$(search_idx eo2)" -gt 0 ] || fail "the plain notebook was not indexed"
+printf 'correct horse\n' >pp
+printf 'wrong horse\n' >pp-wrong
+printf 'new battery\n' >pp-new
+: >pp-empty
+expect 2 encrypt e.vlt
+expect 2 encrypt e.vlt --passphrase-file pp-empty
+expect 2 encrypt e.vlt --passphrase-file pp --new-passphrase-file pp-new   # not encrypted yet
+expect 0 encrypt e.vlt --passphrase-file pp --options "$WORK/eo2/opts.data"
+sealed e.vlt
+no_marker e.vlt
+[ "$(search_idx eo2)" -eq 0 ] || fail "encrypt left the notebook's search index"
+# Without the passphrase every command is refused, and nothing of the notebook is printed.
+TMPDIR="$WORK/shared"
+export TMPDIR
+for c in "dump e.vlt" "cat e.vlt $id_e" "search e.vlt MARKER" "open e.vlt $id_e" "export e.vlt $id_e e-out.htm" \
+    "add-category e.vlt X" "decrypt e.vlt" "password e.vlt --check x"; do
+    # shellcheck disable=SC2086
+    expect 1 $c
+    grep -q "^clipvault-cli: e.vlt is an encrypted notebook; give its passphrase with --passphrase-file FILE or --passphrase-stdin$" err.txt \
+        || fail "$c: $(cat err.txt)"
+    [ ! -s out.txt ] || fail "$c printed something of an encrypted notebook: $(cat out.txt)"
+done
+unset TMPDIR
+[ ! -e e-out.htm ] || fail "export wrote a note of an encrypted notebook without its passphrase"
+expect 2 encrypt e.vlt --passphrase-file pp                        # already encrypted: the new one?
+expect 2 dump e.vlt --passphrase-file pp-empty
+expect 2 add-category e.vlt X --passphrase-stdin --password-stdin  # one standard input
+cp e.vlt e-before.vlt
+expect 5 add-category e.vlt X --passphrase-file pp-wrong
+grep -q "passphrase does not fit" err.txt || fail "wrong passphrase: $(cat err.txt)"
+cmp -s e.vlt e-before.vlt || fail "a wrong passphrase changed the notebook"
+# Changes keep it encrypted.
+expect 0 add-note e.vlt Secret second --ext htm --content e.htm --passphrase-file pp
+id_e2=$(cat out.txt)
+expect 0 rename e.vlt "$id_e2" MARKERTWO --passphrase-file pp
+sealed e.vlt
+no_marker e.vlt
+printf 'correct horse\n' | expect 0 dump e.vlt --passphrase-stdin
+cp out.txt e-sealed.json
+check_json() { python3 -c "import json, sys; d = json.load(open('$1')); r = d['root']; $2"; }
+check_json e-sealed.json 'assert d["encrypted"] is True
+assert sorted(n["name"] for n in r["categories"][0]["notes"]) == ["MARKERNAME", "MARKERTWO"]'
+expect 0 cat e.vlt "$id_e" --passphrase-file pp
+[ "$(cat out.txt)" = "<p>MARKERWORD kept private</p>" ] || fail "cat of an encrypted note: $(cat out.txt)"
+# search reads page by page, keeps no index, and drops the one of the plain notebook.
+expect 0 search e.vlt MARKERWORD --text --passphrase-file pp --options "$WORK/eo1/opts.data"
+[ "$(sort out.txt)" = "$id_e	Secret/MARKERNAME
+$id_e2	Secret/MARKERTWO" ] || fail "search of an encrypted notebook: $(cat out.txt)"
+[ "$(search_idx eo1)" -eq 0 ] || fail "search kept an index of an encrypted notebook: $(ls "$WORK/eo1/SearchIndex")"
+# open writes the working copy the user asked for, and warns that it is plain.
+TMPDIR="$WORK/shared" expect 0 open e.vlt "$id_e" --passphrase-file pp
+grep -q "warning: e.vlt is encrypted, but its working copy is plain" err.txt || fail "open: $(cat err.txt)"
+rm -rf "$(dirname "$(dirname "$(cat out.txt)")")"
+# A new notebook filled with a passphrase is encrypted from its first save.
+expect 0 import e.htm --into e-new.vlt --options lock.data --passphrase-file pp
+sealed e-new.vlt
+no_marker e-new.vlt
+# A changed passphrase: the old one no longer fits.
+expect 0 encrypt e.vlt --passphrase-file pp --new-passphrase-file pp-new
+sealed e.vlt
+expect 5 dump e.vlt --passphrase-file pp
+[ ! -s out.txt ] || fail "a wrong passphrase printed something"
+# One changed byte in the middle, or a cut, is damage: exit 3, nothing read,
+# the file left as it is.
+cp e.vlt e-flip.vlt
+python3 -c '
+import sys
+b = bytearray(open("e-flip.vlt", "rb").read()); b[len(b) // 2] ^= 0x40
+open("e-flip.vlt", "wb").write(b)'
+cp e-flip.vlt e-flip-before.vlt
+expect 3 add-category e-flip.vlt X --passphrase-file pp-new
+[ ! -s out.txt ] && cmp -s e-flip.vlt e-flip-before.vlt || fail "a damaged encrypted notebook was changed"
+head -c $(($(stat -c %s e.vlt) - 40)) e.vlt >e-cut.vlt
+expect 3 dump e-cut.vlt --passphrase-file pp-new
+[ ! -s out.txt ] || fail "a cut encrypted notebook printed something"
+# decrypt gives back the same notebook, plain.
+expect 0 decrypt e.vlt --passphrase-file pp-new
+[ "$(head -c 9 e.vlt)" != CVLTCRYPT ] || fail "decrypt left the notebook encrypted"
+expect 0 dump e.vlt
+python3 -c '
+import json
+a = json.load(open("e-sealed.json")); b = json.load(open("out.txt"))
+assert a.pop("encrypted") is True and b.pop("encrypted") is False
+assert a == b, (a, b)'
 
 echo "cli_test: all passed"

@@ -42,16 +42,15 @@ bool ParseCount(const CliOption& opt, uint32_t& out) {
     return true;
 }
 
-// Opens the notebook, making it when it does not exist yet.
-bool OpenOrCreate(CClipVaultDoc& doc, const std::string& strPath) {
-    if (!HasNotebookExtension(strPath)) {
-        UsageError("a notebook file ends in .vlt: " + strPath);
-        return false;
-    }
-    if (fileutil::PathExists(strPath)) return OpenForChange(doc, strPath);
+// Opens the notebook, making it when it does not exist yet (encrypted when
+// a passphrase was given). kExitOk or the exit code after reporting.
+int OpenOrCreate(CClipVaultDoc& doc, const std::string& strPath, const CSecretOptions& secrets) {
+    if (!HasNotebookExtension(strPath)) return UsageError("a notebook file ends in .vlt: " + strPath);
+    if (fileutil::PathExists(strPath)) return OpenForChange(doc, strPath, secrets);
     doc.OnNewDocument();
+    if (const int rc = SealNew(doc, secrets)) return rc;
     doc.SetPathName(strPath);
-    return true;
+    return kExitOk;
 }
 
 // A temporary root of this run's own, as the window has one: working files
@@ -133,14 +132,15 @@ int RunAndReport(CClipVaultDoc& doc, const std::vector<CNote*>& notes, host::CSi
 
 // Files the sources into the category as notes, through the import rule the
 // window uses, and runs their downloads.
-int ImportInto(CliArgs& args, const CliOption& into, const CliOption& category, const std::string& title,
-               int nKind) {
+int ImportInto(CliArgs& args, CSecretOptions& secrets, const CliOption& into, const CliOption& category,
+               const std::string& title, int nKind) {
     if (!into.present) return UsageError("--into FILE.vlt is needed");
     if (args.words.empty()) return UsageError("nothing to take in");
+    if (const int rc = secrets.Read()) return rc;
     CRunTempRoot root;
     if (!root.Make()) return kExitFailed;
     CClipVaultDoc doc;
-    if (!OpenOrCreate(doc, into.value)) return kExitFailed;
+    if (const int rc = OpenOrCreate(doc, into.value, secrets)) return rc;
     CNoteCata* pCata = CategoryArg(doc, category.present ? category.value : std::string());
     if (!pCata) return kExitFailed;
     // This tool's loop is the user-interface thread: it must be in place
@@ -176,18 +176,24 @@ int ImportInto(CliArgs& args, const CliOption& into, const CliOption& category, 
 }
 
 // Opens the notebook of args.words[0] and finds the note whose id is
-// args.words[1]; reports and gives null when either fails.
-CNote* OpenNote(CClipVaultDoc& doc, const CliArgs& args) {
-    if (OpenNotebook(doc, args.words[0], "not opened") != Opened::ok) return nullptr;
+// args.words[1]. kExitOk, or the exit code after reporting.
+int OpenNote(CClipVaultDoc& doc, const CliArgs& args, const CSecretOptions& secrets, CNote*& pNote) {
+    pNote = nullptr;
     const std::string& arg = args.words[1];
-    if (!IsAllDigits(arg) || arg.size() > 10) {
-        UsageError("a note is named by its id: " + arg);
-        return nullptr;
-    }
+    if (!IsAllDigits(arg) || arg.size() > 10) return UsageError("a note is named by its id: " + arg);
+    const Opened opened = OpenNotebook(doc, args.words[0], secrets, "not opened");
+    if (opened == Opened::damaged) return kExitFailed;
+    if (opened != Opened::ok) return ExitFor(opened);
     const unsigned long long n = std::strtoull(arg.c_str(), nullptr, 10);
-    CNote* p = n <= UINT32_MAX ? FindNoteById(doc.m_rootCata, static_cast<uint32_t>(n)) : nullptr;
-    if (!p) Failure("no note with id " + arg);
-    return p;
+    pNote = n <= UINT32_MAX ? FindNoteById(doc.m_rootCata, static_cast<uint32_t>(n)) : nullptr;
+    return pNote ? kExitOk : Failure("no note with id " + arg);
+}
+
+// The reading commands' start: their options, the secrets, the arguments.
+int TakeReadArgs(CliArgs& args, CSecretOptions& secrets, size_t nWords, const char* pszUsage) {
+    if (!TakeOptions(args, secrets.With({}))) return kExitUsage;
+    if (args.words.size() != nWords) return UsageError(pszUsage);
+    return secrets.Read();
 }
 
 }  // namespace
@@ -196,7 +202,9 @@ int CmdCapture(CliArgs& args) {
     CliOption into("--into", true), category("--category", true), title("--title", true), file("--file", false),
         noResources("--no-resources", false), workers("--workers", true), retries("--retries", true),
         options("--options", true), classic("--classic", false);
-    if (!TakeOptions(args, {&into, &category, &title, &file, &noResources, &workers, &retries, &options, &classic}))
+    CSecretOptions secrets(true);
+    if (!TakeOptions(args, secrets.With({&into, &category, &title, &file, &noResources, &workers, &retries, &options,
+                                         &classic})))
         return kExitUsage;
     CAppOptions& opts = AppOptions();
     opts.LoadOptions(options.present ? options.value : CAppOptions::DefaultOptionsPath());
@@ -206,48 +214,58 @@ int CmdCapture(CliArgs& args) {
     if (classic.present) opts.m_download.m_bModernCapture = false;
     std::string strTitle;
     if (title.present && !ArgToAnsi(title.value, strTitle)) return kExitUsage;
-    return ImportInto(args, into, category, strTitle, file.present ? kSourceWebFile : kSourceWebPage);
+    return ImportInto(args, secrets, into, category, strTitle, file.present ? kSourceWebFile : kSourceWebPage);
 }
 
 int CmdImport(CliArgs& args) {
     CliOption into("--into", true), category("--category", true), options("--options", true),
         classic("--classic", false);
-    if (!TakeOptions(args, {&into, &category, &options, &classic})) return kExitUsage;
+    CSecretOptions secrets(true);
+    if (!TakeOptions(args, secrets.With({&into, &category, &options, &classic}))) return kExitUsage;
     AppOptions().LoadOptions(options.present ? options.value : CAppOptions::DefaultOptionsPath());
     if (classic.present) AppOptions().m_download.m_bModernCapture = false;
-    return ImportInto(args, into, category, std::string(), kSourceLocalFile);
+    return ImportInto(args, secrets, into, category, std::string(), kSourceLocalFile);
 }
 
 int CmdOpen(CliArgs& args) {
-    if (args.words.size() != 2) return UsageError("open takes a notebook and a note id");
+    CSecretOptions secrets(false);
+    if (const int rc = TakeReadArgs(args, secrets, 2, "open takes a notebook and a note id")) return rc;
     CRunTempRoot root;
     if (!root.Make()) return kExitFailed;
     CClipVaultDoc doc;
-    CNote* pNote = OpenNote(doc, args);
-    if (!pNote) return kExitFailed;
+    CNote* pNote = nullptr;
+    if (const int rc = OpenNote(doc, args, secrets, pNote)) return rc;
     const std::string path = pNote->GetWorkPath();
     if (pNote->m_nContentType == kContentHeld && !pNote->WriteWorkingCopy()) return Failure("cannot write " + path);
     if (pNote->m_nContentType == kContentHeld) root.Keep();
+    // The user asked for a working copy, so it is written; but it must not
+    // pass unnoticed that it lies on disk in plain.
+    if (doc.IsEncrypted())
+        std::fprintf(stderr, "clipvault-cli: warning: %s is encrypted, but its working copy is plain; delete %s "
+                             "when done\n", args.words[0].c_str(), path.c_str());
     std::printf("%s\n", path.c_str());
     return kExitOk;
 }
 
 int CmdExport(CliArgs& args) {
-    if (args.words.size() != 3) return UsageError("export takes a notebook, a note id and a target file");
+    CSecretOptions secrets(false);
+    if (const int rc = TakeReadArgs(args, secrets, 3, "export takes a notebook, a note id and a target file"))
+        return rc;
     CRunTempRoot root;
     if (!root.Make()) return kExitFailed;
     CClipVaultDoc doc;
-    CNote* pNote = OpenNote(doc, args);
-    if (!pNote) return kExitFailed;
+    CNote* pNote = nullptr;
+    if (const int rc = OpenNote(doc, args, secrets, pNote)) return rc;
     if (!pNote->WriteWorkingCopy(args.words[2], true)) return Failure("cannot write " + args.words[2]);
     return kExitOk;
 }
 
 int CmdCat(CliArgs& args) {
-    if (args.words.size() != 2) return UsageError("cat takes a notebook and a note id");
+    CSecretOptions secrets(false);
+    if (const int rc = TakeReadArgs(args, secrets, 2, "cat takes a notebook and a note id")) return rc;
     CClipVaultDoc doc;
-    CNote* pNote = OpenNote(doc, args);
-    if (!pNote) return kExitFailed;
+    CNote* pNote = nullptr;
+    if (const int rc = OpenNote(doc, args, secrets, pNote)) return rc;
     const std::vector<uint8_t>& content = pNote->Content();
     if (content.size() != pNote->ContentSize()) return Failure("cannot read the content from the notebook's file");
     if (!content.empty() && std::fwrite(content.data(), 1, content.size(), stdout) != content.size())

@@ -10,7 +10,9 @@ namespace cli {
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;   // the command could not be done or was refused
 constexpr int kExitUsage = 2;    // the command line itself is wrong
-constexpr int kExitDamaged = 3;  // dump of a notebook that is damaged part-way
+constexpr int kExitDamaged = 3;  // a damaged notebook (dump and search: after what could be read)
+constexpr int kExitWrongPassword = 4;    // the password given for a locked notebook does not match
+constexpr int kExitWrongPassphrase = 5;  // the passphrase given for an encrypted notebook does not fit
 
 struct CliArgs {
     std::vector<std::string> words;  // the command's own arguments
@@ -51,6 +53,8 @@ int CmdRename(CliArgs& args);
 int CmdDelete(CliArgs& args);
 int CmdMove(CliArgs& args);
 int CmdPassword(CliArgs& args);
+int CmdEncrypt(CliArgs& args);
+int CmdDecrypt(CliArgs& args);
 int CmdOptions(CliArgs& args);
 int CmdScan(CliArgs& args);
 int CmdSearch(CliArgs& args);

@@ -81,7 +81,9 @@ struct Command {
 const std::vector<Command>& Commands() {
     static const std::vector<Command> kCommands = {
         {"new", "new FILE.vlt [--force]",
-         "write a new, empty notebook; an existing file is replaced only with --force", cli::CmdNew},
+         "write a new, empty notebook (encrypted when a passphrase is given); an existing file is replaced "
+         "only with --force",
+         cli::CmdNew},
         {"dump", "dump FILE.vlt",
          "print the notebook as JSON (exit 3: damaged, what could be read is printed)", cli::CmdDump},
         {"add-category", "add-category FILE.vlt PATH",
@@ -94,7 +96,16 @@ const std::vector<Command>& Commands() {
         {"move", "move FILE.vlt ID|PATH TARGET-CATEGORY-PATH",
          "move a note or category; a taken name gets a \"-N\" suffix", cli::CmdMove},
         {"password", "password FILE.vlt --set TEXT | --check TEXT | --remove",
-         "lock under a password, test one (exit 0 \"match\", 1 \"no match\") or remove it", cli::CmdPassword},
+         "lock under a password, test one (exit 0 \"match\", 1 \"no match\") or remove it; setting or "
+         "removing one on a locked notebook needs the current one (--password-file)",
+         cli::CmdPassword},
+        {"encrypt", "encrypt FILE.vlt (--passphrase-file FILE | --passphrase-stdin) [--new-passphrase-file FILE] "
+         "[--options PATH]",
+         "encrypt the notebook under the passphrase given; on an encrypted one, change its passphrase to the "
+         "one in --new-passphrase-file. The notebook's search index is deleted",
+         cli::CmdEncrypt},
+        {"decrypt", "decrypt FILE.vlt (--passphrase-file FILE | --passphrase-stdin)",
+         "make an encrypted notebook plain again", cli::CmdDecrypt},
         {"options", "options [--file PATH] dump | set NAME=VALUE...",
          "print the settings as JSON, or change some (names as dump prints them, nested ones dotted: "
          "hot_key.ctrl=0; booleans 0/1/true/false)",
@@ -173,8 +184,39 @@ void PrintHelp() {
         "  part of a character of the code page shows as the four characters \\xNN\n"
         "  (in the JSON text: \"\\\\xNN\"), NN being its value in upper-case hex.\n"
         "\n"
-        "Exit status: 0 done, 1 failed or refused, 2 wrong command line, 3 damaged\n"
-        "notebook (dump and search). Every error is one line on stderr.\n");
+        "Locked notebooks:\n"
+        "  A command that changes a notebook locked with a password (add-category,\n"
+        "  add-note, rename, delete, move, password --set/--remove, capture and import\n"
+        "  into it, new --force over it, encrypt, decrypt) needs that password:\n"
+        "    --password-file FILE    the first line of FILE, without its line end\n"
+        "    --password-stdin        the first line of standard input\n"
+        "  Reading commands need none: the lock guards against changes, it hides\n"
+        "  nothing (the notes stay readable in the file).\n"
+        "\n"
+        "Encrypted notebooks:\n"
+        "  Every notebook command reads and writes an encrypted notebook with its\n"
+        "  passphrase, and a change keeps it encrypted:\n"
+        "    --passphrase-file FILE  the first line of FILE, without its line end\n"
+        "    --passphrase-stdin      the first line of standard input\n"
+        "  Only one of the password and the passphrase can come from standard input.\n"
+        "  Neither is ever taken on the command line itself, where the process list\n"
+        "  shows it. search reads an encrypted notebook page by page and keeps no\n"
+        "  index of it; open warns that the working copy it writes is plain. New\n"
+        "  notebooks (new, capture or import into a new file) are made encrypted\n"
+        "  when a passphrase is given.\n"
+        "\n"
+        "Exit status:\n"
+        "  0    done\n"
+        "  1    failed or refused (a locked notebook changed without its password, an\n"
+        "       encrypted one read without its passphrase)\n"
+        "  2    wrong command line\n"
+        "  3    damaged notebook (dump and search: after printing what could be read;\n"
+        "       an encrypted notebook that is damaged, cut short or not its own is\n"
+        "       not read at all)\n"
+        "  4    the password given for a locked notebook does not match\n"
+        "  5    the passphrase given for an encrypted notebook does not fit\n"
+        "  130  capture or import stopped by Ctrl-C\n"
+        "Every error is one line on stderr.\n");
 }
 
 }  // namespace

@@ -33,6 +33,10 @@ std::string CliMessageHost::Text(unsigned nStringID, const std::vector<std::stri
     case ids::IDS_FAILED_TO_SAVE_DOC: return "cannot save " + Arg(args, 0) + ": " + Arg(args, 1);
     case ids::IDS_PASSWORD_WRONG: return "the password does not match";
     case ids::IDS_PASSWORD_EMPTY: return "no password given";
+    case ids::IDS_SEALED_NEEDS_PASSPHRASE:
+        return Arg(args, 0) + " is an encrypted notebook; give its passphrase with --passphrase-file FILE or "
+                              "--passphrase-stdin";
+    case ids::IDS_SEALED_NO_KEY: return "the key for the passphrase could not be made (not enough memory)";
     case ids::IDS_FETCH_BAD_URL: return "the address cannot be fetched";
     case ids::IDS_FETCH_REDIRECTED: return "the page still redirected elsewhere after every attempt";
     case ids::IDS_FETCH_NOT_FOUND: return "the server did not find the page on any attempt";

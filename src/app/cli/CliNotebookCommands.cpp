@@ -14,6 +14,7 @@
 #include "app/cli/CliNotebook.h"
 #include "document/Archive.h"
 #include "document/ClipVaultDoc.h"
+#include "document/NotebookCipher.h"
 #include "platform/FileUtil.h"
 #include "platform/StringIds.h"
 
@@ -27,11 +28,79 @@ bool HasNotebookExtension(const std::string& strPath) {
     return ext == ".vlt";
 }
 
+int ExitFor(Opened opened) {
+    switch (opened) {
+    case Opened::ok: return kExitOk;
+    case Opened::damaged:
+    case Opened::sealedDamaged: return kExitDamaged;
+    case Opened::wrongPassphrase: return kExitWrongPassphrase;
+    case Opened::failed: break;
+    }
+    return kExitFailed;
+}
+
+namespace {
+
+// Gives the passphrase once: it is not typed, so a second try would be the
+// same wrong one.
+class COnePassphrase : public IPassphraseAsker {
+public:
+    explicit COnePassphrase(const std::string& strPassphrase) : m_strPassphrase(strPassphrase) {}
+    bool AskPassphrase(const std::string&, int nAttempt, std::string& strPassphrase) override {
+        if (nAttempt != 1) return false;
+        strPassphrase = m_strPassphrase;
+        return true;
+    }
+
+private:
+    const std::string& m_strPassphrase;
+};
+
+// Why an encrypted notebook was not opened, said on one line. A wrong
+// passphrase and a damaged file each have their own exit code, so that a
+// script never takes the one for the other.
+Opened SealedRefusal(const std::string& strPath, vault::Refusal refusal) {
+    using vault::Refusal;
+    if (refusal == Refusal::wrongPassphrase) {
+        std::fprintf(stderr, "clipvault-cli: %s: the passphrase does not fit this encrypted notebook\n",
+                     strPath.c_str());
+        return Opened::wrongPassphrase;
+    }
+    std::fprintf(stderr, "clipvault-cli: %s: encrypted notebook not opened: %s\n", strPath.c_str(),
+                 vault::RefusalText(refusal));
+    switch (refusal) {
+    case Refusal::damagedHeader:
+    case Refusal::foreignHeader:
+    case Refusal::damagedChunk:
+    case Refusal::cutShort:
+    case Refusal::trailingBytes: return Opened::sealedDamaged;
+    default: return Opened::failed;
+    }
+}
+
+}  // namespace
+
 // The core reports damage as a bare "operation failed"; the line printed
-// instead says which file and why.
-Opened OpenNotebook(CClipVaultDoc& doc, const std::string& strPath, const char* pszConsequence) {
+// instead says which file and why. An encrypted notebook is not read at all
+// without its passphrase: nothing of it could be shown anyway, and the key
+// derivation would only cost time.
+Opened OpenNotebook(CClipVaultDoc& doc, const std::string& strPath, const CSecretOptions& secrets,
+                    const char* pszConsequence) {
+    if (!secrets.HasPassphrase() && vault::IsEncryptedFile(strPath)) {
+        Failure(strPath + " is an encrypted notebook; give its passphrase with --passphrase-file FILE or "
+                          "--passphrase-stdin");
+        return Opened::failed;
+    }
+    COnePassphrase asker(secrets.Passphrase());
+    if (secrets.HasPassphrase()) doc.SetPassphraseAsker(&asker);
     Messages().Hold();
-    if (!doc.OnOpenDocument(strPath)) {
+    const bool bOpened = doc.OnOpenDocument(strPath);
+    doc.SetPassphraseAsker(nullptr);
+    if (!bOpened && doc.m_lastRefusal != vault::Refusal::none) {
+        Messages().DropHeld();
+        return SealedRefusal(strPath, doc.m_lastRefusal);
+    }
+    if (!bOpened) {
         Messages().PrintHeld();
         return Opened::failed;
     }
@@ -47,10 +116,43 @@ Opened OpenNotebook(CClipVaultDoc& doc, const std::string& strPath, const char* 
     return Opened::damaged;
 }
 
-// Opens a notebook that is about to be changed. Saving a damaged one would
-// make the loss of everything after the damage permanent, so it is refused.
-bool OpenForChange(CClipVaultDoc& doc, const std::string& strPath) {
-    return OpenNotebook(doc, strPath, "left unchanged") == Opened::ok;
+// Saving a damaged notebook would make the loss of everything after the
+// damage permanent, so it is opened only when it was read whole.
+int OpenWhole(CClipVaultDoc& doc, const std::string& strPath, const CSecretOptions& secrets) {
+    const Opened opened = OpenNotebook(doc, strPath, secrets, "left unchanged");
+    return opened == Opened::damaged ? kExitFailed : ExitFor(opened);
+}
+
+// The lock guards a notebook against changes, here as in the window: a
+// locked notebook is read by anyone, but changed only by whoever gives its
+// password.
+int UnlockForChange(CClipVaultDoc& doc, const std::string& strPath, const CSecretOptions& secrets) {
+    if (!doc.IsLocked()) return kExitOk;
+    if (!secrets.HasPassword())
+        return Failure(strPath + " is locked; changing it needs its password: give it with --password-file FILE "
+                                 "or --password-stdin");
+    doc.Unlock(secrets.Password());
+    if (!doc.IsLocked()) return kExitOk;
+    std::fprintf(stderr, "clipvault-cli: %s: the password does not match; left unchanged\n", strPath.c_str());
+    return kExitWrongPassword;
+}
+
+// A passphrase given for a plain notebook is not used. Saying so keeps a
+// user from believing that what the command wrote is encrypted.
+int OpenForChange(CClipVaultDoc& doc, const std::string& strPath, const CSecretOptions& secrets) {
+    const int rc = OpenWhole(doc, strPath, secrets);
+    if (rc != kExitOk) return rc;
+    if (secrets.HasPassphrase() && !doc.IsEncrypted())
+        std::fprintf(stderr, "clipvault-cli: %s is not encrypted; the passphrase was not used ('encrypt' "
+                             "encrypts it)\n", strPath.c_str());
+    return UnlockForChange(doc, strPath, secrets);
+}
+
+// Before the notebook has a file, Encrypt only gives it the key: the first
+// save is encrypted already, and nothing plain is ever written.
+int SealNew(CClipVaultDoc& doc, const CSecretOptions& secrets) {
+    if (!secrets.HasPassphrase()) return kExitOk;
+    return doc.Encrypt(secrets.Passphrase()) ? kExitOk : Refused();
 }
 
 int Save(CClipVaultDoc& doc) { return doc.OnSaveDocument(doc.GetPathName()) ? kExitOk : kExitFailed; }
@@ -224,11 +326,24 @@ void DumpCategory(JsonWriter& w, const std::string& key, const CNoteCata& cata) 
     w.EndObject();
 }
 
+// `new --force` replaces a file. A locked notebook goes only with its
+// password; a file that is not a notebook has no lock to honour.
+int MayReplace(const std::string& strPath, const CSecretOptions& secrets) {
+    CClipVaultDoc old;
+    if (vault::IsEncryptedFile(strPath)) return OpenForChange(old, strPath, secrets);
+    Messages().Hold();
+    const bool bRead = old.OnOpenDocument(strPath);
+    Messages().DropHeld();
+    Messages().Reset();
+    return bRead ? UnlockForChange(old, strPath, secrets) : kExitOk;
+}
+
 }  // namespace
 
 int CmdNew(CliArgs& args) {
     CliOption force{"--force", false};
-    if (!TakeOptions(args, {&force})) return kExitUsage;
+    CSecretOptions secrets(true);
+    if (!TakeOptions(args, secrets.With({&force}))) return kExitUsage;
     if (args.words.size() != 1) return UsageError("new needs FILE.vlt");
     const std::string& path = args.words[0];
     // The core opens only ".vlt" files, so anything else could not be read back.
@@ -236,18 +351,25 @@ int CmdNew(CliArgs& args) {
         host::ShowMessage(ids::IDS_NOT_A_NOTEBOOK, host::MB_OK | host::MB_ICONEXCLAMATION, {path});
         return kExitFailed;
     }
-    if (!force.present && fileutil::PathExists(path)) return Failure(path + " exists (--force replaces it)");
+    const bool bExists = fileutil::PathExists(path);
+    if (!force.present && bExists) return Failure(path + " exists (--force replaces it)");
+    if (const int rc = secrets.Read()) return rc;
+    if (bExists)
+        if (const int rc = MayReplace(path, secrets)) return rc;
     CClipVaultDoc doc;
     if (!doc.OnNewDocument()) return Refused();
+    if (const int rc = SealNew(doc, secrets)) return rc;
     return doc.OnSaveDocument(path) ? kExitOk : kExitFailed;
 }
 
 int CmdDump(CliArgs& args) {
-    if (!TakeOptions(args, {})) return kExitUsage;
+    CSecretOptions secrets(false);
+    if (!TakeOptions(args, secrets.With({}))) return kExitUsage;
     if (args.words.size() != 1) return UsageError("dump needs FILE.vlt");
+    if (const int rc = secrets.Read()) return rc;
     CClipVaultDoc doc;
-    const Opened opened = OpenNotebook(doc, args.words[0], "printed what was read before the damage");
-    if (opened == Opened::failed) return kExitFailed;
+    const Opened opened = OpenNotebook(doc, args.words[0], secrets, "printed what was read before the damage");
+    if (opened != Opened::ok && opened != Opened::damaged) return ExitFor(opened);
 
     JsonWriter w;
     w.BeginObject();
@@ -255,6 +377,8 @@ int CmdDump(CliArgs& args) {
     w.Number(doc.m_nFileVersion);
     w.Key("next_id");
     w.Number(doc.m_nNextID);
+    w.Key("encrypted");
+    w.Bool(doc.IsEncrypted());
     w.Key("password");
     w.BeginObject();
     w.Key("set");
@@ -292,7 +416,8 @@ int CmdDump(CliArgs& args) {
 }
 
 int CmdAddCategory(CliArgs& args) {
-    if (!TakeOptions(args, {})) return kExitUsage;
+    CSecretOptions secrets(true);
+    if (!TakeOptions(args, secrets.With({}))) return kExitUsage;
     if (args.words.size() != 2) return UsageError("add-category needs FILE.vlt PATH");
     std::string ansi;
     std::vector<std::string> names;
@@ -300,8 +425,9 @@ int CmdAddCategory(CliArgs& args) {
     if (!SplitPath(ansi, names)) return UsageError("bad category path '" + args.words[1] + "'");
     if (names.empty()) return UsageError("add-category needs the name of the category to add");
 
+    if (const int rc = secrets.Read()) return rc;
     CClipVaultDoc doc;
-    if (!OpenForChange(doc, args.words[0])) return kExitFailed;
+    if (const int rc = OpenForChange(doc, args.words[0], secrets)) return rc;
     CNoteCata* pParent = FindCategory(doc.m_rootCata, names, names.size() - 1);
     if (!pParent) return Failure("no parent category for '" + args.words[1] + "' (parents are not made)");
     if (!pParent->AddNewSubCata(names.back())) return Refused();
@@ -310,7 +436,8 @@ int CmdAddCategory(CliArgs& args) {
 
 int CmdAddNote(CliArgs& args) {
     CliOption ext{"--ext", true}, content{"--content", true}, source{"--source", true};
-    if (!TakeOptions(args, {&ext, &content, &source})) return kExitUsage;
+    CSecretOptions secrets(true);
+    if (!TakeOptions(args, secrets.With({&ext, &content, &source}))) return kExitUsage;
     if (args.words.size() != 3) return UsageError("add-note needs FILE.vlt CATEGORY-PATH NAME");
     std::string name, strExt, strSource;
     if (!NameArg(args.words[2], name)) return kExitUsage;
@@ -323,8 +450,9 @@ int CmdAddNote(CliArgs& args) {
     if (content.present && !fileutil::ReadWholeFile(content.value, bytes))
         return Failure("cannot read " + content.value);
 
+    if (const int rc = secrets.Read()) return rc;
     CClipVaultDoc doc;
-    if (!OpenForChange(doc, args.words[0])) return kExitFailed;
+    if (const int rc = OpenForChange(doc, args.words[0], secrets)) return rc;
     CNoteCata* pCata = CategoryArg(doc, args.words[1]);
     if (!pCata) return kExitFailed;
     CNote* pNote = pCata->AddNewNote(name);
@@ -338,12 +466,14 @@ int CmdAddNote(CliArgs& args) {
 }
 
 int CmdRename(CliArgs& args) {
-    if (!TakeOptions(args, {})) return kExitUsage;
+    CSecretOptions secrets(true);
+    if (!TakeOptions(args, secrets.With({}))) return kExitUsage;
     if (args.words.size() != 3) return UsageError("rename needs FILE.vlt ID|PATH NEWNAME");
     std::string newName;
     if (!NameArg(args.words[2], newName)) return kExitUsage;
+    if (const int rc = secrets.Read()) return rc;
     CClipVaultDoc doc;
-    if (!OpenForChange(doc, args.words[0])) return kExitFailed;
+    if (const int rc = OpenForChange(doc, args.words[0], secrets)) return rc;
     Item item;
     if (!ItemArg(doc, args.words[1], item)) return kExitFailed;
     if (item.pCata == &doc.m_rootCata) return Failure("the top category has no name to change");
@@ -352,10 +482,12 @@ int CmdRename(CliArgs& args) {
 }
 
 int CmdDelete(CliArgs& args) {
-    if (!TakeOptions(args, {})) return kExitUsage;
+    CSecretOptions secrets(true);
+    if (!TakeOptions(args, secrets.With({}))) return kExitUsage;
     if (args.words.size() != 2) return UsageError("delete needs FILE.vlt ID|PATH");
+    if (const int rc = secrets.Read()) return rc;
     CClipVaultDoc doc;
-    if (!OpenForChange(doc, args.words[0])) return kExitFailed;
+    if (const int rc = OpenForChange(doc, args.words[0], secrets)) return rc;
     Item item;
     if (!ItemArg(doc, args.words[1], item)) return kExitFailed;
     if (item.pCata == &doc.m_rootCata) return Failure("the top category cannot be deleted");
@@ -365,10 +497,12 @@ int CmdDelete(CliArgs& args) {
 }
 
 int CmdMove(CliArgs& args) {
-    if (!TakeOptions(args, {})) return kExitUsage;
+    CSecretOptions secrets(true);
+    if (!TakeOptions(args, secrets.With({}))) return kExitUsage;
     if (args.words.size() != 3) return UsageError("move needs FILE.vlt ID|PATH TARGET-CATEGORY-PATH");
+    if (const int rc = secrets.Read()) return rc;
     CClipVaultDoc doc;
-    if (!OpenForChange(doc, args.words[0])) return kExitFailed;
+    if (const int rc = OpenForChange(doc, args.words[0], secrets)) return rc;
     Item item;
     if (!ItemArg(doc, args.words[1], item)) return kExitFailed;
     CNoteCata* pTarget = CategoryArg(doc, args.words[2]);
@@ -393,7 +527,8 @@ int CmdMove(CliArgs& args) {
 
 int CmdPassword(CliArgs& args) {
     CliOption set{"--set", true}, check{"--check", true}, remove{"--remove", false};
-    if (!TakeOptions(args, {&set, &check, &remove})) return kExitUsage;
+    CSecretOptions secrets(true);
+    if (!TakeOptions(args, secrets.With({&set, &check, &remove}))) return kExitUsage;
     if (args.words.size() != 1 || set.present + check.present + remove.present != 1)
         return UsageError("password needs FILE.vlt and one of --set TEXT, --check TEXT, --remove");
     std::string text;
@@ -404,13 +539,17 @@ int CmdPassword(CliArgs& args) {
     }
     if (check.present && !ArgToAnsi(check.value, text)) return kExitUsage;
 
+    if (const int rc = secrets.Read()) return rc;
     CClipVaultDoc doc;
-    if (!OpenForChange(doc, args.words[0])) return kExitFailed;
+    // Testing a password is reading; only setting or removing one needs the
+    // current one.
+    if (const int rc = OpenWhole(doc, args.words[0], secrets)) return rc;
     if (check.present) {
         const bool bMatch = doc.CheckPassword(text);
         std::puts(bMatch ? "match" : "no match");
         return bMatch ? kExitOk : kExitFailed;
     }
+    if (const int rc = UnlockForChange(doc, args.words[0], secrets)) return rc;
     doc.SetPassword(set.present ? text : std::string());
     return Save(doc);
 }

@@ -58,21 +58,28 @@ std::unique_ptr<notetext::CNoteIndex> CurrentIndex(const CClipVaultDoc& doc, con
 
 }  // namespace
 
+void RemoveSearchIndex(const std::string& strNotebookPath, const std::string& strOptionsFile) {
+    using notetext::CNoteIndex;
+    CNoteIndex::RemoveFiles(CNoteIndex::IndexFileFor(CNoteIndex::FolderBesideOptions(strOptionsFile), strNotebookPath));
+}
+
 int CmdSearch(CliArgs& args) {
     CliOption text("--text", false), ignoreCase("--ignore-case", false), noIndex("--no-index", false),
         options("--options", true);
-    if (!TakeOptions(args, {&text, &ignoreCase, &noIndex, &options})) return kExitUsage;
+    CSecretOptions secrets(false);
+    if (!TakeOptions(args, secrets.With({&text, &ignoreCase, &noIndex, &options}))) return kExitUsage;
     if (args.words.size() != 2) return UsageError("search needs FILE.vlt TEXT");
     // The form refuses an empty search too: it would find nothing.
     if (args.words[1].empty()) return UsageError("search needs a non-empty TEXT");
     std::string strText;
     if (!ArgToAnsi(args.words[1], strText)) return kExitUsage;
+    if (const int rc = secrets.Read()) return rc;
 
     CClipVaultDoc doc;
     const std::string& strPath = args.words[0];
     const notetext::CFileStamp before = notetext::CFileStamp::Of(strPath);
-    const Opened opened = OpenNotebook(doc, strPath, "searched what was read before the damage");
-    if (opened == Opened::failed) return kExitFailed;
+    const Opened opened = OpenNotebook(doc, strPath, secrets, "searched what was read before the damage");
+    if (opened != Opened::ok && opened != Opened::damaged) return ExitFor(opened);
     const notetext::CNoteQuery query(strText, ignoreCase.present, text.present);
     notetext::CNoteTextCache cache;
     std::string out;
@@ -80,11 +87,18 @@ int CmdSearch(CliArgs& args) {
         out += std::to_string(pNote->m_nID) + '\t' + AnsiToJsonText(NotePath(*pNote)) + '\n';
     };
     // Only a whole notebook that did not change while it was read is worth
-    // an index: the next search of the same file finds it ready.
+    // an index: the next search of the same file finds it ready. An
+    // encrypted notebook has none, since the index would hold its texts in
+    // plain: it is read page by page, and an index left from when it was
+    // plain goes.
+    const std::string strOptions = options.present ? options.value : CAppOptions::DefaultOptionsPath();
     std::unique_ptr<notetext::CNoteIndex> index;
-    if (!noIndex.present && text.present && opened == Opened::ok && before.m_bValid &&
-        before == notetext::CFileStamp::Of(strPath) && notetext::CNoteIndex::CanAnswer(query))
-        index = CurrentIndex(doc, strPath, options.present ? options.value : CAppOptions::DefaultOptionsPath(), before);
+    if (doc.IsEncrypted()) {
+        RemoveSearchIndex(strPath, strOptions);
+    } else if (!noIndex.present && text.present && opened == Opened::ok && before.m_bValid &&
+               before == notetext::CFileStamp::Of(strPath) && notetext::CNoteIndex::CanAnswer(query)) {
+        index = CurrentIndex(doc, strPath, strOptions, before);
+    }
     if (index) {
         notetext::SearchCategoryIndexed(doc.m_rootCata, query, *index, cache, found);
     } else {
