@@ -437,7 +437,7 @@ expect 0 search e.vlt MARKERWORD --text --options "$WORK/eo2/opts.data"
 [ "$(search_idx eo1)" -gt 0 ] && [ "$(search_idx eo2)" -gt 0 ] || fail "the plain notebook was not indexed"
 printf 'correct horse\n' >pp
 printf 'wrong horse\n' >pp-wrong
-printf 'new battery\n' >pp-new
+printf 'new battery \xc3\xbc\n' >pp-new
 : >pp-empty
 expect 2 encrypt e.vlt
 expect 2 encrypt e.vlt --passphrase-file pp-empty
@@ -497,6 +497,8 @@ expect 0 encrypt e.vlt --passphrase-file pp --new-passphrase-file pp-new
 sealed e.vlt
 expect 5 dump e.vlt --passphrase-file pp
 [ ! -s out.txt ] || fail "a wrong passphrase printed something"
+# The same words open it whatever code page the names are read in.
+expect 0 --codepage CP1252 dump e.vlt --passphrase-file pp-new
 # One changed byte in the middle, or a cut, is damage: exit 3, nothing read,
 # the file left as it is.
 cp e.vlt e-flip.vlt

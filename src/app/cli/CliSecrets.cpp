@@ -111,7 +111,11 @@ int CSecretOptions::Read() {
 int ReadPassphrase(const std::string& strFile, std::string& out) {
     std::string line;
     if (!ReadSecretLine(strFile, "passphrase", line)) return kExitFailed;
-    if (!SecretToAnsi(line, "passphrase", out)) return kExitUsage;
+    // The key comes from the passphrase's UTF-8 bytes, whatever code page the
+    // notebook's names are in: the window and the tool, run with any
+    // --codepage, then open a notebook with the same words.
+    out = line;
+    WipeSecret(line);
     // No notebook is given an empty passphrase, and none has one: an empty
     // line is a file named by mistake.
     if (out.empty()) return UsageError("the passphrase in " + (strFile.empty() ? "standard input" : strFile) +
