@@ -21,6 +21,7 @@ namespace {
 // Large enough that a notebook of hundreds of megabytes goes out in a few
 // hundred system calls whatever the writer's piece size.
 constexpr size_t kSinkBuffer = 1 << 20;
+constexpr uint64_t kWritebackStep = 8 << 20;
 // Linux writes at most this much per call anyway; asking for less keeps a
 // huge piece from looking like a short write.
 constexpr size_t kMaxWriteCall = 0x40000000;
@@ -86,6 +87,7 @@ public:
             // The old file ends before the bytes it should still hold.
             if (r == 0) throw CArchiveException(CArchiveException::readFault, EIO);
             done += static_cast<uint64_t>(r);
+            m_nWritten += static_cast<uint64_t>(r);
         }
         return true;
     }
@@ -117,10 +119,21 @@ private:
             if (r == 0) throw CArchiveException(CArchiveException::writeFault, ENOSPC);
             b += r;
             n -= static_cast<size_t>(r);
+            m_nWritten += static_cast<uint64_t>(r);
+        }
+        // The disk starts on what is written while the writer still works
+        // (an encrypted notebook is sealed chunk by chunk), instead of
+        // everything waiting for the final sync.
+        if (m_nWritten - m_nQueued >= kWritebackStep) {
+            ::sync_file_range(m_fd, static_cast<off64_t>(m_nQueued), static_cast<off64_t>(m_nWritten - m_nQueued),
+                              SYNC_FILE_RANGE_WRITE);
+            m_nQueued = m_nWritten;
         }
     }
 
     int m_fd;
+    uint64_t m_nWritten = 0;  // by WriteAll, from the start of the file
+    uint64_t m_nQueued = 0;   // handed to the disk ahead of the sync
     std::unique_ptr<uint8_t[]> m_pBuf;
     size_t m_nUsed = 0;
     bool m_bNoCopyRange = false;
