@@ -24,8 +24,9 @@ bool ReadSecretLine(const std::string& strFile, const char* pszWhat, std::string
 // The secrets a notebook command can be given: the lock's password and an
 // encrypted notebook's passphrase. Each comes from the first line of a file
 // or of standard input, never from the command line itself, where every user
-// of the machine can read it in the process list. Both are UTF-8 and are
-// taken in the --codepage code page, as names are. Wiped when it goes.
+// of the machine can read it in the process list. Both are given in UTF-8;
+// the password is taken in the --codepage code page, as names are (the lock
+// stores it so), the passphrase as its UTF-8 bytes. Wiped when it goes.
 class CSecretOptions {
 public:
     // bChanges: the command may change the notebook, so the lock's password
@@ -57,7 +58,7 @@ private:
 };
 
 // A passphrase from the first line of a file (standard input when strFile
-// is empty), in the code page; an empty one is refused. kExitOk, or the exit
+// is empty), as its UTF-8 bytes; an empty one is refused. kExitOk, or the exit
 // code after reporting.
 int ReadPassphrase(const std::string& strFile, std::string& out);
 // Overwrites a secret's bytes before its memory is given back.
