@@ -7,8 +7,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <exception>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 namespace vault {
 namespace {
@@ -305,15 +310,39 @@ CDecryptResult DecryptBytes(const uint8_t* p, size_t n, const uint8_t* pKey32) {
 
 // ---- writing
 
+// Sealing runs beside the writer: the writer fills chunks, a worker seals
+// and writes them in order, so the cipher's time and the archive's copying
+// overlap instead of adding up.
 struct CEncryptingSink::State {
     crypto_secretstream_xchacha20poly1305_state st;
-    std::vector<uint8_t> plain, sealed;
     uint8_t header[kHeaderBytes];
     size_t nChunk = 0;
-    bool bFirst = true;
+    std::vector<uint8_t> plain;  // the writer's chunk being filled
     bool bFinished = false;
+    // The worker's own until it is joined.
+    std::vector<uint8_t> sealed;
+    bool bFirst = true;
+    // Shared under `m`.
+    std::mutex m;
+    std::condition_variable cv;
+    std::deque<std::vector<uint8_t>> full;    // waiting to be sealed, in order
+    std::vector<std::vector<uint8_t>> spare;  // sealed and wiped, to be filled again
+    std::exception_ptr failure;               // the output failed
+    bool bDrain = false;                      // no more chunks come: seal what waits, then end
+    bool bAbort = false;                      // end at once (the writer failed)
+    std::thread worker;
+
     ~State() {
+        if (worker.joinable()) {
+            {
+                std::lock_guard<std::mutex> lock(m);
+                bAbort = true;
+            }
+            cv.notify_all();
+            worker.join();
+        }
         sodium_memzero(&st, sizeof st);
+        for (auto& b : full) sodium_memzero(b.data(), b.size());
         if (!plain.empty()) sodium_memzero(plain.data(), plain.size());
     }
 };
@@ -345,6 +374,10 @@ CEncryptingSink::CEncryptingSink(CByteSink& out, const CVaultKey& key, uint32_t 
 CEncryptingSink::~CEncryptingSink() = default;
 
 namespace {
+// How many filled chunks may wait for the worker: enough to ride out an
+// uneven writer, few enough to hold little plain text.
+constexpr size_t kChunksWaiting = 2;
+
 void Seal(CByteSink& out, crypto_secretstream_xchacha20poly1305_state& st, std::vector<uint8_t>& plain,
           std::vector<uint8_t>& sealed, const uint8_t* pAd, size_t nAd, unsigned char tag) {
     unsigned long long n = 0;
@@ -355,6 +388,54 @@ void Seal(CByteSink& out, crypto_secretstream_xchacha20poly1305_state& st, std::
 }
 }  // namespace
 
+void CEncryptingSink::SealWaiting() {
+    State& s = *m_p;
+    for (;;) {
+        std::vector<uint8_t> chunk;
+        {
+            std::unique_lock<std::mutex> lock(s.m);
+            s.cv.wait(lock, [&] { return s.bAbort || !s.full.empty() || s.bDrain; });
+            if (s.bAbort || s.full.empty()) return;
+            chunk = std::move(s.full.front());
+            s.full.pop_front();
+        }
+        try {
+            Seal(m_out, s.st, chunk, s.sealed, s.bFirst ? s.header : nullptr, s.bFirst ? kHeaderBytes : 0,
+                 crypto_secretstream_xchacha20poly1305_TAG_MESSAGE);
+            s.bFirst = false;
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(s.m);
+            s.failure = std::current_exception();
+            s.bAbort = true;
+            s.cv.notify_all();
+            return;
+        }
+        {
+            std::lock_guard<std::mutex> lock(s.m);
+            s.spare.push_back(std::move(chunk));
+        }
+        s.cv.notify_all();
+    }
+}
+
+void CEncryptingSink::HandOver() {
+    State& s = *m_p;
+    if (!s.worker.joinable()) s.worker = std::thread([this] { SealWaiting(); });
+    std::unique_lock<std::mutex> lock(s.m);
+    s.cv.wait(lock, [&] { return s.bAbort || s.full.size() < kChunksWaiting; });
+    if (s.failure) std::rethrow_exception(s.failure);
+    s.full.push_back(std::move(s.plain));
+    if (!s.spare.empty()) {
+        s.plain = std::move(s.spare.back());
+        s.spare.pop_back();
+    } else {
+        s.plain = std::vector<uint8_t>();
+        s.plain.reserve(s.nChunk);
+    }
+    lock.unlock();
+    s.cv.notify_all();
+}
+
 void CEncryptingSink::Write(const void* p, size_t n) {
     State& s = *m_p;
     if (n == 0) return;
@@ -363,11 +444,7 @@ void CEncryptingSink::Write(const void* p, size_t n) {
     while (n > 0) {
         // A full chunk is sealed only once more bytes come, so that the last
         // one, whatever its size, is the one tagged final.
-        if (s.plain.size() == s.nChunk) {
-            Seal(m_out, s.st, s.plain, s.sealed, s.bFirst ? s.header : nullptr, s.bFirst ? kHeaderBytes : 0,
-                 crypto_secretstream_xchacha20poly1305_TAG_MESSAGE);
-            s.bFirst = false;
-        }
+        if (s.plain.size() == s.nChunk) HandOver();
         const size_t take = std::min(n, s.nChunk - s.plain.size());
         s.plain.insert(s.plain.end(), b, b + take);
         b += take, n -= take;
@@ -377,6 +454,15 @@ void CEncryptingSink::Write(const void* p, size_t n) {
 void CEncryptingSink::Finish() {
     State& s = *m_p;
     if (s.bFinished) return;
+    if (s.worker.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(s.m);
+            s.bDrain = true;
+        }
+        s.cv.notify_all();
+        s.worker.join();
+        if (s.failure) std::rethrow_exception(s.failure);
+    }
     Seal(m_out, s.st, s.plain, s.sealed, s.bFirst ? s.header : nullptr, s.bFirst ? kHeaderBytes : 0,
          crypto_secretstream_xchacha20poly1305_TAG_FINAL);
     s.bFinished = true;

@@ -120,8 +120,10 @@ CDecryptResult Decrypt(int fd, const CVaultKey& key);
 CDecryptResult DecryptBytes(const uint8_t* p, size_t n, const uint8_t* pKey32);
 
 // Encrypts what is written to it into `out`: header first, chunks as they
-// fill, final chunk and trailer on Finish. A fresh secret-stream header (and
-// so a fresh nonce) for every sink.
+// fill (sealed and written by a worker thread of the sink's own, so `out`
+// must not be used by anybody else until Finish returned), final chunk and
+// trailer on Finish. A fresh secret-stream header (and so a fresh nonce)
+// for every sink.
 class CEncryptingSink : public CByteSink {
 public:
     static constexpr uint32_t kChunkSize = 256 * 1024;
@@ -135,6 +137,8 @@ public:
     void Finish();
 
 private:
+    void HandOver();     // the full chunk to the worker
+    void SealWaiting();  // the worker
     struct State;
     std::unique_ptr<State> m_p;
     CByteSink& m_out;

@@ -173,3 +173,34 @@ TEST(EncryptedNotebook, EachKindOfDamageIsRefusedWholeWithItsOwnReason) {
     Write(path, good);
     EXPECT_EQ(TryOpen(path, {"pw"}, host), vault::Refusal::none);
 }
+
+TEST(EncryptedNotebook, AnOutputThatFailsMidwayEndsTheSaveWithItsFault) {
+    // The disk fills while the worker seals: the writer learns of it, and a
+    // writer that fails on its own leaves no worker behind.
+    struct CFilling : CByteSink {
+        size_t m_nRoom;
+        explicit CFilling(size_t n) : m_nRoom(n) {}
+        void Write(const void*, size_t n) override {
+            if (n > m_nRoom) throw CArchiveException(CArchiveException::writeFault, ENOSPC);
+            m_nRoom -= n;
+        }
+    };
+    const std::unique_ptr<vault::CVaultKey> key = vault::CVaultKey::Create("pw", vault::MinimalLimits());
+    ASSERT_TRUE(key);
+    const Bytes data(300000, 'x');
+    for (size_t room : {size_t(50), size_t(20000), size_t(150000)}) {
+        CFilling out(room);
+        try {
+            vault::CEncryptingSink sink(out, *key, 4096);
+            for (size_t at = 0; at < data.size(); at += 1000) sink.Write(data.data() + at, 1000);
+            sink.Finish();
+            ADD_FAILURE() << "a full disk went unnoticed with room for " << room;
+        } catch (const CArchiveException& e) {
+            EXPECT_EQ(e.m_cause, CArchiveException::writeFault);
+            EXPECT_EQ(e.m_nErrno, ENOSPC);
+        }
+    }
+    CFilling roomy(1 << 20);
+    vault::CEncryptingSink abandoned(roomy, *key, 4096);
+    abandoned.Write(data.data(), data.size());
+}
