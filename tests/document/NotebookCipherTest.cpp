@@ -95,9 +95,10 @@ TEST(EncryptedNotebook, RoundTripsAndKeepsNothingInTheClear) {
         EXPECT_TRUE(Holds(page, kMarker));
         ASSERT_NE(doc.FindAttachment("vlta.bin"), nullptr);
         EXPECT_EQ(doc.FindAttachment("vlta.bin")->Data().size(), 700u * 1024);
-        // Saving again seals afresh: another nonce, the same notebook.
+        // The autosave seals afresh: another nonce, the same notebook.
         doc.m_rootCata.AddNewNote("second");
-        ASSERT_TRUE(doc.OnSaveDocument(path));
+        doc.MarkModified(true);
+        ASSERT_TRUE(doc.AutoSave());
         const Bytes again = Read(path);
         EXPECT_NE(again, sealed);
         EXPECT_FALSE(Holds(again, kMarker));
