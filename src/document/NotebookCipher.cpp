@@ -38,7 +38,7 @@ constexpr size_t kTrailerBytes = sizeof kTrailerMagic + kCheckBytes;
 constexpr uint32_t kMinChunk = 4096, kMaxChunk = 16u << 20;
 // What a reader accepts from a header: a hostile file must not make the
 // program spend gigabytes or minutes before the key check can fail.
-constexpr uint64_t kMaxOps = 16;
+constexpr uint64_t kMaxOps = 8;
 constexpr uint64_t kMaxMem = 1ull << 30;
 
 bool Init() {
