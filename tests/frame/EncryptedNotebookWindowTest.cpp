@@ -32,6 +32,7 @@
 
 #include <deque>
 #include <functional>
+#include <mutex>
 
 namespace {
 
@@ -274,6 +275,20 @@ void EncryptedNotebookWindowTest::encryptReopenShowAndRemoveLeavesNothingPlain()
         QVERIFY2(FilesHoldingMarker(folder).isEmpty(), qPrintable(FilesHoldingMarker(folder).join(' ')));
     // The search index is never opened for it.
     QCOMPARE(child->Indexer()->GetState(), CNoteIndexer::kOff);
+    // An edit goes back into the notebook as the editor is left, through
+    // no file that stays.
+    RunPageScript(editorPage, QStringLiteral("document.body.innerHTML = '<p>%1 edited</p>'; 1").arg(QLatin1String(kMarker)));
+    QTRY_VERIFY(editor->Engine()->IsChanged());
+    child->ShowNote(note, false, 0);
+    {
+        std::lock_guard<std::mutex> guard(note->m_dataLock);
+        const std::vector<uint8_t>& now = note->Content();
+        QVERIFY(QByteArray(reinterpret_cast<const char*>(now.data()), qsizetype(now.size())).contains(kMarker + " edited"));
+    }
+    QVERIFY(doc->IsModified());
+    QCOMPARE(FilesHoldingMarker(tempRoot), QStringList());
+    QVERIFY(doc->OnSaveDocument(path.toStdString()));
+    QCOMPARE(FilesHoldingMarker(fx.WorkFolder()), QStringList());
 
     // A new passphrase, and then the encryption taken off, which asks for
     // the current one.
@@ -308,8 +323,13 @@ void EncryptedNotebookWindowTest::encryptReopenShowAndRemoveLeavesNothingPlain()
         QVERIFY(user.Done());
     }
     QVERIFY(doc->IsEncrypted());
-    child->ShowNote(note, false, 0);
-    QVERIFY(QFileInfo::exists(workFolder));
+    // A working copy still needed (a web archive on show, say).
+    QCOMPARE(QString::fromStdString(doc->GetWorkFolder(true)), workFolder);
+    {
+        QFile copy(workFolder + QStringLiteral("/vltcopy.mht"));
+        QVERIFY(copy.open(QIODevice::WriteOnly));
+        copy.write(kMarker);
+    }
     child->close();
     QTRY_VERIFY(frame->ChildFrames().isEmpty());
     QVERIFY(!QFileInfo::exists(workFolder));
