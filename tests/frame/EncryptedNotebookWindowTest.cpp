@@ -175,7 +175,15 @@ void EncryptedNotebookWindowTest::encryptReopenShowAndRemoveLeavesNothingPlain()
     CNote* note = doc->m_rootCata.AddNewNote("Marker");
     note->m_strExt = "htm";
     note->m_nContentType = kContentHeld;
-    note->SetContent(std::vector<uint8_t>(kMarker.begin(), kMarker.end()));
+    const QByteArray png = PngPicture(Qt::red, 8, 6);
+    CNoteAttatch* picture = doc->MakeAttachment("vltpic.png", "http://127.0.0.1:9/pic.png",
+                                                std::vector<uint8_t>(png.begin(), png.end()));
+    QVERIFY(picture);
+    const std::string pictureName = picture->m_strName;
+    const QByteArray page = "<html><body><p>" + kMarker + "</p><img id=\"pic\" src=\"" +
+                            QByteArray::fromStdString(pictureName) + "\"></body></html>";
+    note->SetContent(std::vector<uint8_t>(page.begin(), page.end()));
+    note->m_attachNames = {pictureName};
     const QString path = fx.WorkFolder() + QStringLiteral("/secret.vlt");
     QVERIFY(doc->OnSaveDocument(path.toStdString()));
     doc->SetPathName(path.toStdString());
@@ -257,10 +265,12 @@ void EncryptedNotebookWindowTest::encryptReopenShowAndRemoveLeavesNothingPlain()
     QVERIFY(workFolder.startsWith(tempRoot));
     QCOMPARE(QFileInfo(workFolder).permissions() & 0x0077, QFileDevice::Permissions());
 
-    // Shown in the browser, then in the editor: from memory.
+    // Shown in the browser, then in the editor: from memory, its picture
+    // too.
     child->ShowNote(note, false, 0);
     QVERIFY(child->BrowserView());
     QVERIFY(PageText(child->BrowserView()).contains(QLatin1String(kMarker)));
+    QTRY_COMPARE(RunPageScript(child->BrowserView(), QStringLiteral("document.getElementById('pic').naturalWidth")).toInt(), 8);
     child->ShowNote(note, false, 1);
     QVERIFY(child->EditorView());
     auto* editor = dynamic_cast<CNoteEditView*>(child->EditorView());
@@ -277,14 +287,20 @@ void EncryptedNotebookWindowTest::encryptReopenShowAndRemoveLeavesNothingPlain()
     QCOMPARE(child->Indexer()->GetState(), CNoteIndexer::kOff);
     // An edit goes back into the notebook as the editor is left, through
     // no file that stays.
-    RunPageScript(editorPage, QStringLiteral("document.body.innerHTML = '<p>%1 edited</p>'; 1").arg(QLatin1String(kMarker)));
+    QTRY_COMPARE(RunPageScript(editorPage, QStringLiteral("document.getElementById('pic').naturalWidth")).toInt(), 8);
+    RunPageScript(editorPage, QStringLiteral("document.body.insertAdjacentHTML('beforeend', '<p>%1 edited</p>'); 1")
+                                  .arg(QLatin1String(kMarker)));
     QTRY_VERIFY(editor->Engine()->IsChanged());
     child->ShowNote(note, false, 0);
     {
         std::lock_guard<std::mutex> guard(note->m_dataLock);
         const std::vector<uint8_t>& now = note->Content();
-        QVERIFY(QByteArray(reinterpret_cast<const char*>(now.data()), qsizetype(now.size())).contains(kMarker + " edited"));
+        const QByteArray bytes(reinterpret_cast<const char*>(now.data()), qsizetype(now.size()));
+        QVERIFY(bytes.contains(kMarker + " edited"));
+        QVERIFY2(bytes.contains(QByteArray::fromStdString(pictureName)), bytes.constData());
     }
+    QCOMPARE(note->m_attachNames, std::vector<std::string>{pictureName});
+    QVERIFY(doc->FindAttachment(pictureName));
     QVERIFY(doc->IsModified());
     QCOMPARE(FilesHoldingMarker(tempRoot), QStringList());
     QVERIFY(doc->OnSaveDocument(path.toStdString()));
