@@ -26,6 +26,7 @@
 #include "platform/gui/ExposeRepaint.h"
 #include "platform/gui/QtText.h"
 #include "views/ColorMenu.h"
+#include "views/PassphraseDlgs.h"
 #include "views/NoteEditView.h"
 #include "views/SplashWnd.h"
 #include "views/TipDlg.h"
@@ -150,6 +151,8 @@ CClipVaultApp::CClipVaultApp(const CAppEnvironment& env) : m_env(env) {
     CNoteEditView::SetBackgroundMenu(m_pBackColorMenu.get());
     m_strProgramFolder = env.m_strProgramFolder.isEmpty() ? ToQ(GetProgramFolder()) : env.m_strProgramFolder;
     while (m_strProgramFolder.size() > 1 && m_strProgramFolder.endsWith(QLatin1Char('/'))) m_strProgramFolder.chop(1);
+    m_pPassphraseQuestions = env.m_pPassphraseQuestions ? env.m_pPassphraseQuestions
+                                                        : std::make_shared<CPassphraseDialogs>();
     m_strTempRoot = MakePrivateTempRoot(m_nTempRootErrno);
     tempfiles::SetTempRoot(FromQ(m_strTempRoot));
     // The files of mails sent in earlier runs, once their mail programs

@@ -24,6 +24,7 @@ class CGuiHost;
 class CHelpWindow;
 class CInstanceGuard;
 class CMainFrame;
+class IPassphraseQuestions;
 class QPrinter;
 class QMenu;
 class QSettings;
@@ -54,6 +55,8 @@ struct CAppEnvironment {
     QString m_strOptionsPath;    // empty: the options' default place
     QLocale m_locale;            // the system locale the language follows
     bool m_bSingleInstance = true;
+    // What the user is asked about encrypted notebooks; null: the dialogs.
+    std::shared_ptr<IPassphraseQuestions> m_pPassphraseQuestions;
     QElapsedTimer m_sinceMain;   // started by main(), for the start-up stopwatch
 };
 
@@ -117,6 +120,7 @@ public:
 
     // The help window at the default page (context 0) or at a context.
     void ShowHelp(int nContext = 0) override;
+    IPassphraseQuestions& PassphraseQuestions() override { return *m_pPassphraseQuestions; }
 
     // Start-up's record of itself.
     bool m_bStartupDone = false;
@@ -164,6 +168,7 @@ private:
     CLanguageModule m_lang;
     CQtTranslations m_qtTexts;  // Qt's own buttons and dialogs in the module's language
     std::unique_ptr<CGuiHost> m_pHost;
+    std::shared_ptr<IPassphraseQuestions> m_pPassphraseQuestions;
     // Before the guard: the guard's adaptor calls it until the guard goes.
     std::unique_ptr<CAutomationServer> m_pAutomation;
     std::unique_ptr<CInstanceGuard> m_pInstance;

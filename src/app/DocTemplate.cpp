@@ -5,6 +5,7 @@
 #include "frame/ChildFrame.h"
 #include "frame/MainFrame.h"
 #include "platform/gui/QtText.h"
+#include "views/PassphraseDlgs.h"
 
 #include <QFileInfo>
 
@@ -32,7 +33,12 @@ CClipVaultDoc* CDocTemplate::OpenDocumentFile(const QString& strPath) {
         }
     }
     auto doc = std::make_unique<CClipVaultDoc>();
+    // Every notebook the window opens, whichever way, asks here for its
+    // passphrase when it has one, and keeps asking at a later open.
+    IPassphraseQuestions& questions = m_app.PassphraseQuestions();
+    doc->SetPassphraseAsker(&questions);
     const bool ok = strPath.isEmpty() ? doc->OnNewDocument() : doc->OnOpenDocument(FromQ(QFileInfo(strPath).absoluteFilePath()));
+    questions.OpenEnded();
     if (!ok) return nullptr;
     CClipVaultDoc* pDoc = doc.get();
     m_docs.push_back(std::move(doc));

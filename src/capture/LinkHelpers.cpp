@@ -246,6 +246,19 @@ void DeleteTempFiles(const std::string& folder) {
     }
 }
 
+void DeleteWorkFolder(const std::string& strFolder) {
+    std::string folder = strFolder;
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    const size_t slash = folder.rfind('/');
+    if (slash == std::string::npos) return;
+    const std::string name = folder.substr(slash + 1);
+    if (!HasVltPrefix(name)) return;
+    const int fd = ::open(slash == 0 ? "/" : folder.substr(0, slash).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    RemoveEntry(fd, name);
+    ::close(fd);
+}
+
 bool FindFileInTree(const std::string& folder, const std::string& name, bool exact, std::string& outPath) {
     try {
         std::string found;

@@ -60,6 +60,10 @@ std::string MakeTempName(const std::string& folder, const std::string& ext);
 // in place.
 void DeleteTempFiles(const std::string& folder = "");
 
+// Removes one notebook's working folder (a "vlt" name) with everything in
+// it, links removed and never followed; anything else is left alone.
+void DeleteWorkFolder(const std::string& strFolder);
+
 // Depth-first search of `folder` in listing order for a file named `name`
 // (exact) or whose name contains `name`; a subfolder is searched as soon as
 // the listing reaches it, and linked folders are not entered. On a hit

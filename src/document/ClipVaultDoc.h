@@ -186,6 +186,9 @@ public:
     bool Encrypt(const std::string& strPassphrase, vault::KdfLimits limits = vault::ModerateLimits());
     // Makes an encrypted notebook plain again, saving at once as Encrypt.
     bool RemoveEncryption();
+    // Whether `strPassphrase` is the encrypted notebook's own (a key
+    // derivation: as slow as an open). False for a plain notebook.
+    bool IsPassphrase(const std::string& strPassphrase) const;
     // Why the last OnOpenDocument of an encrypted file refused it;
     // Refusal::none after any other outcome.
     vault::Refusal m_lastRefusal = vault::Refusal::none;

@@ -1,5 +1,6 @@
 // Encrypted notebooks: the passphrase asked at open, the file decrypted into
 // memory before it is read, and the passphrase put on or taken off.
+#include <sodium.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -109,4 +110,11 @@ bool CClipVaultDoc::PutUnderKey(std::shared_ptr<vault::CVaultKey> key) {
     if (OnSaveDocument(m_strPathName)) return true;
     m_pVaultKey = std::move(old);
     return false;
+}
+
+bool CClipVaultDoc::IsPassphrase(const std::string& strPassphrase) const {
+    if (!m_pVaultKey) return false;
+    const std::unique_ptr<vault::CVaultKey> tried =
+        vault::CVaultKey::Derive(strPassphrase, m_pVaultKey->Salt(), m_pVaultKey->Limits());
+    return tried && sodium_memcmp(tried->Bytes(), m_pVaultKey->Bytes(), vault::kKeyBytes) == 0;
 }

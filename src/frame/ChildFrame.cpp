@@ -60,6 +60,9 @@ CChildFrame::~CChildFrame() {
     // Only a window that was built holds its notebook; when building failed,
     // the template's open takes the notebook back itself.
     if (!m_bBuilt) return;
+    // Whatever an encrypted notebook had to put on disk (an edit on its way
+    // back, a web archive on show) goes with its window.
+    if (m_doc.IsEncrypted()) RemoveWorkFolder();
     m_frame.Host().DocumentClosed(&m_doc);
 }
 
@@ -561,6 +564,7 @@ void CChildFrame::RegisterCommands() {
     });
     OnCommand(cmd::kCmdSaveAs, [this] { SaveAs(); });
     RegisterNoteCommands();
+    RegisterCryptCommands();
 }
 
 bool CChildFrame::OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify) {

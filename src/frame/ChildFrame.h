@@ -131,6 +131,15 @@ private:
     void OnBack();
     void OnForward();
     void OnChangePassword();
+    // Encryption (ChildFrameCrypt.cpp).
+    void RegisterCryptCommands();
+    void OnEncrypt(bool bChange);
+    void OnRemoveEncryption();
+    // A notebook just encrypted: its working copies, index and the page on
+    // show from a plain file all go.
+    void ForgetPlainCopies();
+    // The notebook's working folder with everything in it.
+    void RemoveWorkFolder();
     void OnUnlock();
     void OnMailNote();
     bool MailAvailable();

@@ -7,6 +7,7 @@
 
 class CCmdTarget;
 class CClipVaultDoc;
+class IPassphraseQuestions;
 
 class IFrameHost {
 public:
@@ -32,6 +33,8 @@ public:
     virtual void SaveAllModified() = 0;
     // The help window at a context number.
     virtual void ShowHelp(int nContext) = 0;
+    // What the user is asked about encrypted notebooks.
+    virtual IPassphraseQuestions& PassphraseQuestions() = 0;
 
 protected:
     ~IFrameHost() = default;

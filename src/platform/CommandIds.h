@@ -67,6 +67,9 @@ constexpr unsigned kCmdDeleteGroup = 33101;     // delete every note of a downlo
 // The notebook window's own commands
 constexpr unsigned kCmdChangePassword = 33004;
 constexpr unsigned kCmdUnlockNotebook = 33005;
+constexpr unsigned kCmdEncryptNotebook = 34620;    // put a plain notebook under a passphrase
+constexpr unsigned kCmdChangePassphrase = 34621;   // an encrypted notebook's new passphrase
+constexpr unsigned kCmdRemoveEncryption = 34622;   // make an encrypted notebook plain again
 constexpr unsigned kCmdMailNote = 33008;
 constexpr unsigned kCmdSaveNoteAs = 33009;      // write the current note to a file of the user's choice
 constexpr unsigned kCmdNotebookProperties = 33122;

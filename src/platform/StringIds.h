@@ -44,6 +44,25 @@ constexpr unsigned IDS_SEALED_TRAILING_BYTES = 34607;
 constexpr unsigned IDS_SEALED_NO_MEMORY = 34608;
 constexpr unsigned IDS_SEALED_NEEDS_PASSPHRASE = 34609;  // path: opened where nothing can ask for it
 constexpr unsigned IDS_SEALED_NO_KEY = 34610;            // the key for a new passphrase could not be made
+// The window's passphrase dialogs.
+constexpr unsigned IDS_CRYPT_ENCRYPT_TITLE = 34623;
+constexpr unsigned IDS_CRYPT_CHANGE_TITLE = 34624;
+constexpr unsigned IDS_CRYPT_NEW_LABEL = 34625;
+constexpr unsigned IDS_CRYPT_CONFIRM_LABEL = 34626;
+constexpr unsigned IDS_CRYPT_NO_RECOVERY = 34627;       // a forgotten passphrase is lost with the notes
+constexpr unsigned IDS_CRYPT_EMPTY = 34628;
+constexpr unsigned IDS_CRYPT_DIFFER = 34629;
+constexpr unsigned IDS_CRYPT_OPEN_TITLE = 34630;
+constexpr unsigned IDS_CRYPT_OPEN_LABEL = 34631;        // the notebook's file name
+constexpr unsigned IDS_CRYPT_WRONG_TRIES = 34632;       // tries left
+constexpr unsigned IDS_CRYPT_REMOVE_TITLE = 34633;
+constexpr unsigned IDS_CRYPT_REMOVE_TEXT = 34634;       // what removing does
+constexpr unsigned IDS_CRYPT_CURRENT_LABEL = 34635;
+constexpr unsigned IDS_CRYPT_REMOVE_WRONG = 34636;      // the current passphrase typed is not it
+constexpr unsigned IDS_CRYPT_DONE = 34637;              // path: the notebook is encrypted now
+constexpr unsigned IDS_CRYPT_OK = 34638;
+constexpr unsigned IDS_CRYPT_CANCEL = 34639;
+constexpr unsigned IDS_CRYPT_REMOVED = 34640;           // path: the notebook is plain again
 
 // The desktop program's own messages.
 constexpr unsigned IDS_OLE_INIT_FAILED = 100;

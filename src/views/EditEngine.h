@@ -12,6 +12,7 @@
 #include <QVariant>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 class QWidget;
 
@@ -132,6 +133,15 @@ public:
     virtual int32_t LoadBlank() = 0;
     virtual int32_t LoadUrl(const QUrl& url) = 0;
     virtual int32_t LoadFile(const QString& strPath) = 0;
+    // A page held in memory, shown at `url` (the stored-page scheme, which
+    // serves it and the files it may read); a save writes to `strSaveFile`.
+    // Nothing of it is written before that save.
+    virtual int32_t LoadMemory(const QUrl& url, const std::vector<uint8_t>& bytes, const QString& strSaveFile) {
+        (void)url;
+        (void)bytes;
+        (void)strSaveFile;
+        return edit::kErrNotSupported;
+    }
     // The user changed the page since it was loaded or last saved (an edit
     // undone again is no change). A page still loading has no changes.
     virtual bool IsChanged() = 0;

@@ -18,6 +18,7 @@
 #include "views/EditorDialogs.h"
 #include "views/HyperlinkDlg.h"
 #include "views/WebEditEngine.h"
+#include "capture/gui/StoredPageScheme.h"
 
 #include <QActionGroup>
 #include <QChildEvent>
@@ -30,6 +31,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWebEngineView>
+
+#include <unistd.h>
 
 namespace {
 
@@ -183,7 +186,10 @@ CNoteEditView::CNoteEditView(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pPa
     RegisterCommands();
 }
 
-CNoteEditView::~CNoteEditView() { CloseWindow(); }
+CNoteEditView::~CNoteEditView() {
+    CloseWindow();
+    RevokeStoredPageToken(m_strToken);
+}
 
 void CNoteEditView::ShowPlace(const std::string& strFragment) {
     if (m_pEngine) m_pEngine->ShowPlace(ToQ(strFragment));
@@ -294,6 +300,7 @@ bool CNoteEditView::OpenNote(CNote* pNote, bool bNew, int nMode) {
             ClearEditor();
             return false;
         }
+        if (pNote->m_nContentType == kContentHeld && m_doc.IsEncrypted()) return OpenFromMemory(pNote);
         const std::string path = PagePath(pNote);
         // Only a page the notebook holds is written out: any other note's
         // page is its source file, which the note's bytes must not replace.
@@ -321,6 +328,29 @@ bool CNoteEditView::OpenNote(CNote* pNote, bool bNew, int nMode) {
     }
 }
 
+bool CNoteEditView::OpenFromMemory(CNote* pNote) {
+    if (!m_pEngine) return true;
+    RevokeStoredPageToken(m_strToken);
+    const CStoredPageGrant grant = GrantForNote(m_doc, *pNote);
+    m_strToken = IssueStoredPageToken(grant);
+    const auto page = grant.m_memory.find(grant.m_strPage);
+    const std::vector<uint8_t> bytes = page == grant.m_memory.end()
+                                           ? std::vector<uint8_t>()
+                                           : std::vector<uint8_t>(page->second.begin(), page->second.end());
+    // Where a save goes, in the notebook's private folder, and only for as
+    // long as the note takes it back.
+    const std::string path = PagePath(pNote);
+    const int32_t hr = m_pEngine->LoadMemory(StoredPageUrl(m_strToken, grant.m_strPage), bytes, ToQ(path));
+    if (edit::Failed(hr)) {
+        ClearEditor();
+        AfxMessageBox(ids::IDS_EDITOR_LOAD_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION,
+                      {pNote->m_strName, FromQ(ErrorText(hr)), path});
+        return false;
+    }
+    m_bPageLoaded = true;
+    return true;
+}
+
 bool CNoteEditView::CommitNote() {
     try {
         if (!m_pNote || !m_bPageLoaded || !m_pEngine || !IsEditable()) return true;
@@ -333,8 +363,12 @@ bool CNoteEditView::CommitNote() {
         // notebook does next.
         if (edit::Failed(hr)) return false;
         m_doc.SetModifiedFlag(true);
-        if (m_pNote->m_nContentType == kContentHeld) return m_pNote->ReadBackAndAbsorb(path);
-        return true;
+        if (m_pNote->m_nContentType != kContentHeld) return true;
+        const bool bOk = m_pNote->ReadBackAndAbsorb(path);
+        // An encrypted notebook's page leaves the disk as soon as it is back
+        // in the notebook.
+        if (m_doc.IsEncrypted()) ::unlink(path.c_str());
+        return bOk;
     } catch (const std::exception&) {
         ReportHandlerFailure();
         return true;

@@ -93,6 +93,9 @@ private:
     // its content, else its source.
     static std::string PagePath(CNote* pNote);
     int32_t LoadPage(const std::string& strPage);
+    // An encrypted notebook's page: shown from memory under a token of its
+    // own, nothing written until a save.
+    bool OpenFromMemory(CNote* pNote);
 
     unsigned Status(int nCmd);
     int32_t Execute(int nCmd, bool bPrompt, const QVariant& arg = QVariant(), QVariant* pResult = nullptr);
@@ -127,6 +130,7 @@ private:
     std::unique_ptr<IEditEngine> m_pEngine;
     CNote* m_pNote = nullptr;
     bool m_bPageLoaded = false;
+    QString m_strToken;  // the stored-page grant of a page shown from memory
     std::vector<QString> m_blockFormats;
     unsigned m_nBlockFormatCount = 0;
     bool m_bConstrain = false;

@@ -45,6 +45,10 @@ void CNoteIndexer::OnIndex(std::function<void(notetext::CNoteIndex&)> fn) {
 }
 
 void CNoteIndexer::Start() {
+    if (m_doc.IsEncrypted()) {
+        Drop();
+        return;
+    }
     if (m_nState == kBuilding || m_nState == kReady) return;
     const std::string strPath = m_doc.GetPathName();
     if (strPath.empty() || m_doc.IsLocked()) return;
@@ -194,7 +198,24 @@ void CNoteIndexer::CatchUp() {
     if (bBegun) OnIndex([](notetext::CNoteIndex& index) { index.Commit(); });
 }
 
+void CNoteIndexer::Drop() {
+    Stop();
+    m_pIndex.reset();
+    m_marks.clear();
+    m_shared.clear();
+    SetState(kOff);
+    const std::string strPath = m_doc.GetPathName();
+    if (!strPath.empty())
+        notetext::CNoteIndex::RemoveFiles(notetext::CNoteIndex::IndexFileFor(m_strFolder, RealPath(strPath)));
+}
+
 void CNoteIndexer::Saved() {
+    // Saved encrypted (the first time, too): whatever index the plain file
+    // had goes with it.
+    if (m_doc.IsEncrypted()) {
+        Drop();
+        return;
+    }
     if (m_doc.IsLocked()) return;
     const std::string strPath = m_doc.GetPathName();
     if (strPath.empty()) return;

@@ -4,7 +4,9 @@
 // edited and deleted, so that a text search answers from it.
 //
 // A notebook locked with a password is not indexed until it is unlocked:
-// its text stays out of any file but its own.
+// its text stays out of any file but its own. An encrypted notebook is
+// never indexed (its searches read the notes), and an index its file had
+// while it was plain is removed.
 #pragma once
 
 #include "capture/NoteIndex.h"
@@ -45,6 +47,8 @@ public:
     // Stops building and waits for the index's thread; the index is left
     // as it is (a build cut short is built again next time).
     void Stop();
+    // Closes the index and removes its files: the notebook is encrypted.
+    void Drop();
 
     State GetState() const { return m_nState; }
     // How many times this session built the index from nothing.

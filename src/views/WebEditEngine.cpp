@@ -3,6 +3,7 @@
 #include "capture/LinkHelpers.h"
 #include "capture/PageSplice.h"
 #include "capture/gui/NoteBrowserView.h"
+#include "capture/gui/StoredPageScheme.h"
 #include "platform/AtomicFile.h"
 #include "platform/ByteStream.h"
 #include "platform/gui/LanguageModule.h"
@@ -130,6 +131,9 @@ public:
         if (scheme == QLatin1String("qrc") || scheme == QLatin1String("data") || scheme == QLatin1String("blob") ||
             scheme == QLatin1String("about"))
             return;
+        // A page from memory reads the files its grant holds, and nothing
+        // on disk.
+        if (scheme == StoredPageScheme() && page.scheme() == scheme && url.host() == page.host()) return;
         if (!url.isLocalFile()) {
             info.block(true);
             return;
@@ -304,6 +308,17 @@ int32_t CWebEditEngine::LoadUrl(const QUrl& url) {
     if (!url.isValid()) return LoadFailed(kErrInvalidArg);
     // A file's address edits that file, as its path would.
     return StartLoad(url, url.isLocalFile() ? QFileInfo(url.toLocalFile()).absoluteFilePath() : QString());
+}
+
+int32_t CWebEditEngine::LoadMemory(const QUrl& url, const std::vector<uint8_t>& bytes, const QString& strSaveFile) {
+    if (url.scheme() != StoredPageScheme() || strSaveFile.isEmpty()) return LoadFailed(kErrInvalidArg);
+    const int32_t hr = StartLoad(url, QString());
+    if (hr != kOk) return hr;
+    // What a save compares with and splices into, as a file load has it.
+    m_loaded = bytes;
+    m_bHaveLoaded = true;
+    m_strFile = strSaveFile;
+    return kOk;
 }
 
 int32_t CWebEditEngine::LoadFile(const QString& strPath) {

@@ -32,6 +32,7 @@ public:
     int32_t LoadBlank() override;
     int32_t LoadUrl(const QUrl& url) override;
     int32_t LoadFile(const QString& strPath) override;
+    int32_t LoadMemory(const QUrl& url, const std::vector<uint8_t>& bytes, const QString& strSaveFile) override;
     bool IsChanged() override;
     QString CurrentFile() const override { return m_strFile; }
     int32_t Save(const QString& strPath) override;

@@ -199,6 +199,8 @@ QWebEngineProfile* CNoteBrowserView::Profile() {
         // each view's file guard keeps local ones to their folder. A PDF
         // there shows in the engine's own viewer, not as an empty page.
         s_pProfile = new QWebEngineProfile(qApp);
+        // The editor shows an encrypted notebook's page from memory too.
+        InstallStoredPageHandler(s_pProfile);
         s_pProfile->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
         s_pProfile->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
         s_pProfile->settings()->setAttribute(QWebEngineSettings::PluginsEnabled, true);
@@ -313,7 +315,7 @@ void CNoteBrowserView::ShowStoredPage(CNote* pNote, const std::string& strPath, 
     m_pStoredGuard->SetToken(m_strToken);
     QUrl load = StoredPageUrl(m_strToken, grant.m_strPage);
     if (!strFragment.isEmpty()) load.setFragment(strFragment, QUrl::TolerantMode);
-    Navigate(file, load, m_pStoredPage);
+    Navigate(strPath.empty() ? load : file, load, m_pStoredPage);
 }
 
 void CNoteBrowserView::ShowLive(const QUrl& url) {
@@ -395,6 +397,13 @@ void CNoteBrowserView::ShowNote(CNote* pNote, bool bSource, const QString& strFr
     }
     m_bPageReady = false;
     m_pNote = pNote;
+    // An encrypted notebook's page comes from memory; only a web archive,
+    // which the engine renders from a file alone, needs its working copy.
+    if (pNote->m_nContentType == kContentHeld && m_doc.IsEncrypted() && !SameType(pNote->m_strExt, "mht")) {
+        m_nStatusKind = -1;
+        ShowStoredPage(pNote, std::string(), strFragment);
+        return;
+    }
     const std::string path = pNote->GetWorkPath();
     if (pNote->m_nContentType == kContentHeld) {
         const bool bThere = !path.empty() && QFileInfo::exists(ToQ(path));

@@ -66,17 +66,23 @@ public:
             pJob->fail(QWebEngineUrlRequestJob::RequestDenied);
             return;
         }
-        const QString path = StoredPageFile(pJob->requestUrl());
-        if (path.isEmpty()) {
-            pJob->fail(QWebEngineUrlRequestJob::UrlNotFound);
-            return;
+        QByteArray bytes;
+        QString path;
+        if (StoredPageMemory(pJob->requestUrl(), bytes)) {
+            path = pJob->requestUrl().path(QUrl::FullyDecoded).mid(1);
+        } else {
+            path = StoredPageFile(pJob->requestUrl());
+            if (path.isEmpty()) {
+                pJob->fail(QWebEngineUrlRequestJob::UrlNotFound);
+                return;
+            }
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly)) {
+                pJob->fail(QWebEngineUrlRequestJob::UrlNotFound);
+                return;
+            }
+            bytes = file.readAll();
         }
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            pJob->fail(QWebEngineUrlRequestJob::UrlNotFound);
-            return;
-        }
-        QByteArray bytes = file.readAll();
         const QMimeType type = QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchExtension);
         QByteArray mime = type.name().toLatin1();
         if (type.inherits(QStringLiteral("text/html"))) {
@@ -104,11 +110,32 @@ void RegisterStoredPageScheme() {
     });
 }
 
+namespace {
+
+QByteArray Bytes(const std::vector<uint8_t>& v) {
+    return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size()));
+}
+
+// A name for the page that no attachment has ("vlt" starts none of them)
+// and that keeps the note's type.
+QString MemoryPageName(const CNote& note) {
+    QString ext = ToQ(note.m_strExt);
+    if (!IsBareName(ext) || ext.contains(QLatin1Char('.'))) ext = QStringLiteral("bin");
+    return QStringLiteral("vltnote%1.%2").arg(note.m_nID).arg(ext);
+}
+
+}  // namespace
+
 CStoredPageGrant GrantForNote(CClipVaultDoc& doc, CNote& note) {
     CStoredPageGrant grant;
-    const QString work = ToQ(note.GetWorkPath());
-    grant.m_strPage = QFileInfo(work).fileName();
-    grant.m_strFolder = QFileInfo(QFileInfo(work).absolutePath()).canonicalFilePath();
+    const bool bMemory = doc.IsEncrypted();
+    if (bMemory) {
+        grant.m_strPage = MemoryPageName(note);
+    } else {
+        const QString work = ToQ(note.GetWorkPath());
+        grant.m_strPage = QFileInfo(work).fileName();
+        grant.m_strFolder = QFileInfo(QFileInfo(work).absolutePath()).canonicalFilePath();
+    }
     std::vector<uint8_t> content;
     std::set<std::string> found;
     {
@@ -116,6 +143,7 @@ CStoredPageGrant GrantForNote(CClipVaultDoc& doc, CNote& note) {
         content = note.Content();
         found.insert(note.m_attachNames.begin(), note.m_attachNames.end());
     }
+    if (bMemory) grant.m_memory[grant.m_strPage] = Bytes(content);
     std::lock_guard<std::recursive_mutex> guard(doc.m_lock);
     std::vector<std::string> all;
     for (auto it = doc.m_attachments.begin(); it != doc.m_attachments.end(); ++it) all.push_back(it.key());
@@ -131,7 +159,11 @@ CStoredPageGrant GrantForNote(CClipVaultDoc& doc, CNote& note) {
         CNoteAttatch* pAttach = doc.FindAttachment(name);
         if (!pAttach || !UsableFileName(name) || !done.insert(name).second) continue;
         grant.m_names.insert(ToQ(name));
-        if (!folder.empty()) pAttach->WriteIfMissing(folder + "/" + name);
+        if (bMemory) {
+            if (pAttach->LoadData()) grant.m_memory[ToQ(name)] = Bytes(pAttach->Data());
+        } else if (!folder.empty()) {
+            pAttach->WriteIfMissing(folder + "/" + name);
+        }
         if (!AttachmentMayReferToOthers(name) || !pAttach->LoadData()) continue;
         std::set<std::string> more;
         finder.FindIn(pAttach->Data(), more);
@@ -188,6 +220,19 @@ QString StoredPageFile(const QUrl& url) {
     return real;
 }
 
+bool StoredPageMemory(const QUrl& url, QByteArray& bytes) {
+    if (url.scheme() != StoredPageScheme()) return false;
+    const QString name = url.path(QUrl::FullyDecoded).mid(1);
+    if (!IsBareName(name)) return false;
+    QMutexLocker guard(&g_grantsLock);
+    const auto it = g_grants.find(url.host());
+    if (it == g_grants.end()) return false;
+    const auto found = it->second.m_memory.find(name);
+    if (found == it->second.m_memory.end()) return false;
+    bytes = found->second;
+    return true;
+}
+
 QByteArray WithPagePolicy(const QByteArray& html) {
     if (html.startsWith("\xFF\xFE") || html.startsWith("\xFE\xFF")) return html;
     int at = FirstMarkup(html);
@@ -210,12 +255,17 @@ bool StoredPageRequestAllowed(const QUrl& url, const QString& strToken, const QU
     return url.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment) == templateUrl;
 }
 
+void InstallStoredPageHandler(QWebEngineProfile* pProfile) {
+    RegisterStoredPageScheme();
+    pProfile->installUrlSchemeHandler(StoredPageScheme().toLatin1(), new CStoredPageHandler(pProfile));
+}
+
 QWebEngineProfile* StoredPageProfile() {
     static QPointer<QWebEngineProfile> s_pProfile;
     if (!s_pProfile) {
         RegisterStoredPageScheme();
         s_pProfile = new QWebEngineProfile(qApp);
-        s_pProfile->installUrlSchemeHandler(StoredPageScheme().toLatin1(), new CStoredPageHandler(s_pProfile));
+        InstallStoredPageHandler(s_pProfile);
         QWebEngineSettings* s = s_pProfile->settings();
         s->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
         s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);

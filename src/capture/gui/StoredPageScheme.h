@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QUrl>
+#include <map>
 #include <set>
 #include <string>
 
@@ -25,16 +26,28 @@ QString StoredPageScheme();
 void RegisterStoredPageScheme();
 
 // What one shown note may read: its page and the attachments it uses, all
-// bare names in its notebook's working folder.
+// bare names in its notebook's working folder, or, for an encrypted
+// notebook, held in memory: no plain byte of it is written to disk.
 struct CStoredPageGrant {
-    QString m_strFolder;  // real path, no trailing slash
+    QString m_strFolder;  // real path, no trailing slash; empty when in memory
     QString m_strPage;    // the working copy's file name
     std::set<QString> m_names;
+    std::map<QString, QByteArray> m_memory;  // name -> bytes, when in memory
 };
 
 // The note's page and every attachment it uses, through its stylesheets and
-// frame pages too; only names the notebook stores.
+// frame pages too; only names the notebook stores. A plain notebook's are
+// written to its working folder; an encrypted one's are copied into the
+// grant.
 CStoredPageGrant GrantForNote(CClipVaultDoc& doc, CNote& note);
+
+// The bytes a request of the scheme reads from memory; false when the grant
+// is not in memory or the name is not the grant's.
+bool StoredPageMemory(const QUrl& url, QByteArray& bytes);
+
+// Serves the scheme on another profile too (the editor's): the same grants,
+// the same rules.
+void InstallStoredPageHandler(QWebEngineProfile* pProfile);
 
 // Hands out the token (an unguessable host name) under which a grant is
 // served, or replaces the grant of a token already handed out.
