@@ -59,8 +59,12 @@ bool CClipVaultDoc::OpenSealed(int& fd, const std::string& strPath, std::shared_
         return false;
     }
     std::string pass;
+    bool bGaveUp = false;
     for (int attempt = 1; attempt <= kPassphraseTries; ++attempt) {
-        if (!m_pPassphraseAsker->AskPassphrase(strPath, attempt, pass)) break;
+        if (!m_pPassphraseAsker->AskPassphrase(strPath, attempt, pass)) {
+            bGaveUp = true;
+            break;
+        }
         std::shared_ptr<vault::CVaultKey> tried = vault::CVaultKey::Derive(pass, header.salt, header.limits);
         res = tried ? vault::Decrypt(fd, *tried) : vault::CDecryptResult{vault::Refusal::noMemory};
         if (res.refusal == vault::Refusal::wrongPassphrase) continue;
@@ -74,12 +78,12 @@ bool CClipVaultDoc::OpenSealed(int& fd, const std::string& strPath, std::shared_
         key = std::move(tried);
         return true;
     }
-    // Given up: a wrong passphrase is said; a user who only cancelled
-    // knows what happened.
+    // The tries ran out: that is said. A user who cancelled knows what
+    // happened, after a wrong try too.
     ::close(fd);
     if (res.refusal == vault::Refusal::wrongPassphrase) {
         m_lastRefusal = res.refusal;
-        ReportRefusal(strPath, res);
+        if (!bGaveUp) ReportRefusal(strPath, res);
     }
     return false;
 }

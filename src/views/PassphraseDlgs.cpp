@@ -75,6 +75,8 @@ CNewPassphraseDlg::CNewPassphraseDlg(bool bChange, QWidget* pParent) : QDialog(p
     setWindowTitle(Text(bChange ? ids::IDS_CRYPT_CHANGE_TITLE : ids::IDS_CRYPT_ENCRYPT_TITLE));
     setAccessibleName(windowTitle());
     auto* pLayout = new QVBoxLayout(this);
+    // A fixed size, as the program's other dialogs have.
+    pLayout->setSizeConstraint(QLayout::SetFixedSize);
     auto* pForm = new QFormLayout;
     m_pNew = MaskedEdit(pForm, ids::IDS_CRYPT_NEW_LABEL, QString(), "newPassphrase");
     m_pConfirm = MaskedEdit(pForm, ids::IDS_CRYPT_CONFIRM_LABEL, QString(), "confirmPassphrase");
@@ -115,6 +117,8 @@ CPassphrasePromptDlg::CPassphrasePromptDlg(const QString& strTitle, const QStrin
     setWindowTitle(strTitle);
     setAccessibleName(strTitle);
     auto* pLayout = new QVBoxLayout(this);
+    // A fixed size, as the program's other dialogs have.
+    pLayout->setSizeConstraint(QLayout::SetFixedSize);
     if (!strText.isEmpty()) pLayout->addWidget(Note(strText));
     auto* pForm = new QFormLayout;
     m_pEdit = MaskedEdit(pForm, 0, strLabel, "passphrase");
@@ -148,7 +152,10 @@ bool CPassphraseDialogs::AskPassphrase(const std::string& strPath, int nAttempt,
         text = FormatMessageText(Text(ids::IDS_CRYPT_WRONG_TRIES),
                                  {std::to_string(CClipVaultDoc::kPassphraseTries - nAttempt + 1)});
     const QString label = FormatMessageText(Text(ids::IDS_CRYPT_OPEN_LABEL), {FromQ(name)});
-    CPassphrasePromptDlg dlg(Text(ids::IDS_CRYPT_OPEN_TITLE), text, label, QApplication::activeWindow());
+    // Owned as the message boxes are: after a wrong try the key's work left
+    // no window active, and an unowned dialog would open under the main
+    // window, which stays on top.
+    CPassphrasePromptDlg dlg(Text(ids::IDS_CRYPT_OPEN_TITLE), text, label, MessageBoxOwner());
     if (dlg.exec() != QDialog::Accepted) return false;
     strPassphrase = dlg.Passphrase();
     Busy(true);

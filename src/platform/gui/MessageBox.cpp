@@ -64,6 +64,8 @@ MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) {
 
 void SetMessageBoxOwner(QWidget* pOwner) { Owner() = pOwner; }
 
+QWidget* MessageBoxOwner() { return Owner().data(); }
+
 void SetStringSource(StringSource source) { Source() = std::move(source); }
 
 QString LoadQString(unsigned nID) { return Source() ? Source()(nID) : QString(); }

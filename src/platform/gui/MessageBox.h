@@ -34,6 +34,9 @@ MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
 
 // The window that owns message boxes (the main frame once it exists).
 void SetMessageBoxOwner(QWidget* pOwner);
+// That window, for questions that stand for a message box (null before it
+// exists).
+QWidget* MessageBoxOwner();
 
 // Where the core's messages and worker posts arrive in the desktop program.
 // A failure reported from a worker thread is shown without waiting; a
