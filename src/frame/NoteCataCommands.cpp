@@ -9,6 +9,7 @@
 #include "platform/gui/AppGlobals.h"
 #include "platform/gui/LanguageModule.h"
 #include "platform/gui/MessageBox.h"
+#include "platform/gui/ReadOnlyNotice.h"
 #include "platform/gui/NoteFrame.h"
 #include "platform/gui/QtText.h"
 #include "platform/gui/TemplateDialog.h"
@@ -77,24 +78,20 @@ void CNoteCataView::RegisterCommands() {
         if (RefuseReadOnly()) return;
         if (CNote* note = TargetNote()) m_frame.ImportNotes({note});
     });
-    rule(kCmdImportAgain, [=] { return !IsReadOnly() && In(image(), 3, 4); });
+    rule(kCmdImportAgain, [=] { return OffersChanges() && In(image(), 3, 4); });
 
     OnCommandRange(kCmdHoldDownload, kCmdDeleteGroup, [this](unsigned nID) { OnDownloadCommand(nID); });
     rule(kCmdHoldDownload, [=] { return parentImage() == kImageQueued || parentImage() == kImageFailed; });
     rule(kCmdStartDownload,
-         [=] { return !IsReadOnly() && (parentImage() == kImageFailed || parentImage() == kImageWaiting); });
+         [=] { return OffersChanges() && (parentImage() == kImageFailed || parentImage() == kImageWaiting); });
     rule(kCmdStopDownload, [=] { return parentImage() == kImageRunning; });
     rule(kCmdHoldGroup, [=] { return image() == kImageQueued || image() == kImageFailed; });
-    rule(kCmdStartGroup, [=] { return !IsReadOnly() && (image() == kImageFailed || image() == kImageWaiting); });
+    rule(kCmdStartGroup, [=] { return OffersChanges() && (image() == kImageFailed || image() == kImageWaiting); });
     rule(kCmdStopGroup, [=] { return image() == kImageRunning; });
-    rule(kCmdDeleteGroup, [=] { return !IsReadOnly() && In(image(), kImageRunning, kImageWaiting); });
+    rule(kCmdDeleteGroup, [=] { return OffersChanges() && In(image(), kImageRunning, kImageWaiting); });
 }
 
-bool CNoteCataView::RefuseReadOnly() const {
-    if (!IsReadOnly()) return false;
-    AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
-    return true;
-}
+bool CNoteCataView::RefuseReadOnly() const { return RefuseChange(m_doc); }
 
 QTreeWidgetItem* CNoteCataView::TargetCategoryItem() const {
     QTreeWidgetItem* t = Target();
@@ -154,7 +151,11 @@ void CNoteCataView::StartLabelEdit(QTreeWidgetItem* pItem, EditMode mode) {
 
 bool CNoteCataView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* e) {
     QTreeWidgetItem* item = itemFromIndex(index);
-    if (!item || IsReadOnly() || !In(ImageOf(item), kImageCata, kImageNoteHeld)) return false;
+    if (!item || !In(ImageOf(item), kImageCata, kImageNoteHeld)) return false;
+    if (IsReadOnly() && trigger != SelectedClicked) {
+        if (AsksToEdit(trigger)) RefuseReadOnly();
+        return false;
+    }
     const bool ok = QTreeWidget::edit(index, trigger, e);
     if (ok && state() == EditingState && !m_editItem.isValid()) {
         if (m_nEditMode == kEditIdle) m_nEditMode = kEditRename;
@@ -193,8 +194,7 @@ void CNoteCataView::closeEditor(QWidget* pEditor, QAbstractItemDelegate::EndEdit
 void CNoteCataView::EndLabelEdit(QTreeWidgetItem* pItem, const QString& strEdited, bool bCancelled) {
     const EditMode mode = m_nEditMode;
     m_nEditMode = kEditIdle;
-    if (IsReadOnly()) {
-        AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
+    if (RefuseReadOnly()) {
         // A new item can only have come before the lock: it goes.
         if (mode != kEditRename && !RecordOf(pItem)) DeleteTreeItem(pItem);
         return;

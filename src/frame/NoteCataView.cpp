@@ -7,6 +7,7 @@
 #include "platform/gui/AppGlobals.h"
 #include "platform/gui/CommandActions.h"
 #include "platform/gui/LanguageModule.h"
+#include "platform/gui/ReadOnlyNotice.h"
 #include "platform/gui/NoteFrame.h"
 #include "platform/gui/QtText.h"
 #include "platform/StringIds.h"
@@ -67,6 +68,8 @@ public:
             case Qt::DecorationRole: {
                 auto* view = static_cast<CNoteCataView*>(treeWidget());
                 const int n = Image();
+                if (view && n == kImageNotebook && QTreeWidgetItem::data(0, kRoleLocked).toBool())
+                    return view->m_lockedRootIcon;
                 if (view && n >= 0 && n < view->m_icons.size()) return view->m_icons[n];
                 return QVariant();
             }
@@ -151,6 +154,7 @@ CNoteCataView::CNoteCataView(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pPa
     setAccessibleName(CurrentLanguage().String(33015));
     const QPixmap strip = CurrentLanguage().Bitmap(237);
     for (int x = 0; x + 16 <= strip.width(); x += 16) m_icons << QIcon(strip.copy(x, 0, 16, 16));
+    if (!m_icons.isEmpty()) m_lockedRootIcon = LockedIcon(m_icons[kImageNotebook]);
     connect(this, &QTreeWidget::itemSelectionChanged, this, [this] { RunGuarded([this] { OnSelectionChanged(); }); });
     // The category images follow the expansion.
     connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem*) { viewport()->update(); });
@@ -226,6 +230,15 @@ bool CNoteCataView::IsInCategoryBranch(const QTreeWidgetItem* pItem) const {
 
 bool CNoteCataView::IsReadOnly() const { return m_doc.IsReadOnly(); }
 
+bool CNoteCataView::OffersChanges() const { return !m_doc.IsDamaged(); }
+
+bool CNoteCataView::AsksToEdit(QAbstractItemView::EditTrigger trigger) {
+    // A click on a selected item arrives twice: first as the click, which
+    // only starts the wait for a second click, then, when none came, as an
+    // edit of every trigger.
+    return trigger == QAbstractItemView::EditKeyPressed || trigger == QAbstractItemView::AllEditTriggers;
+}
+
 // ---------------------------------------------------------------- filling
 
 void CNoteCataView::SetTodayClock(TodayFn fnToday) { m_fnToday = std::move(fnToday); }
@@ -274,7 +287,12 @@ void CNoteCataView::Populate() {
 }
 
 void CNoteCataView::UpdateRootTitle() {
-    if (m_pRoot) m_pRoot->setText(0, CurrentLanguage().String(ids::IDS_TREE_ROOT));
+    if (!m_pRoot) return;
+    m_pRoot->setText(0, CurrentLanguage().String(ids::IDS_TREE_ROOT));
+    const bool bLocked = m_doc.IsLocked();
+    if (m_pRoot->data(0, kRoleLocked).toBool() == bLocked) return;
+    m_pRoot->setData(0, kRoleLocked, bLocked);
+    m_pRoot->setToolTip(0, bLocked ? CurrentLanguage().String(ids::IDS_LOCKED_TIP) : QString());
 }
 
 void CNoteCataView::FillCata(QTreeWidgetItem* pItem, const CNoteCata* pCata) {
@@ -724,11 +742,11 @@ bool CNoteCataView::OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotif
 bool CNoteCataView::ContextMenuAllows(unsigned nID, const QTreeWidgetItem* item) const {
     using namespace cmd;
     if (!item) return false;
-    // By the item's image and its parent's; a locked notebook offers
+    // By the item's image and its parent's; a damaged notebook offers
     // nothing that changes it.
     const int i = ImageOf(item);
     const int p = ImageOf(item->parent());
-    const bool bWritable = !IsReadOnly();
+    const bool bWritable = OffersChanges();
     switch (nID) {
     case kCmdNewCategory:
     case kCmdEmptyCategory: return bWritable && In(i, 0, 2);
