@@ -3,6 +3,7 @@
 #include "frame/NoteCataView.h"
 
 #include "document/ClipVaultDoc.h"
+#include "document/RecordClipboard.h"
 #include "document/Records.h"
 #include "platform/CommandIds.h"
 #include "platform/StringIds.h"
@@ -92,6 +93,51 @@ void CNoteCataView::RegisterCommands() {
 }
 
 bool CNoteCataView::RefuseReadOnly() const { return RefuseChange(m_doc); }
+
+bool CNoteCataView::OffersChanges() const { return !m_doc.IsDamaged(); }
+
+bool CNoteCataView::AsksToEdit(QAbstractItemView::EditTrigger trigger) {
+    // A click on a selected item arrives twice: first as the click, which
+    // only starts the wait for a second click, then, when none came, as an
+    // edit of every trigger.
+    return trigger == QAbstractItemView::EditKeyPressed || trigger == QAbstractItemView::AllEditTriggers;
+}
+
+bool CNoteCataView::ContextMenuAllows(unsigned nID, const QTreeWidgetItem* item) const {
+    using namespace cmd;
+    if (!item) return false;
+    // By the item's image and its parent's; a damaged notebook offers
+    // nothing that changes it.
+    const int i = ImageOf(item);
+    const int p = ImageOf(item->parent());
+    const bool bWritable = OffersChanges();
+    switch (nID) {
+    case kCmdNewCategory:
+    case kCmdEmptyCategory: return bWritable && In(i, 0, 2);
+    case kCmdNewNote:
+    case kCmdImport: return bWritable && (In(i, 0, 3) || (i == 4 && p != 6));
+    case kCmdCopyRecord: return In(i, 1, 4);
+    case kCmdDelete:
+    case kCmdRename:
+    case kCmdCutRecord: return bWritable && In(i, 1, 4);
+    case kCmdPasteRecord:
+        return bWritable && In(i, 0, 2) && TheRecordClipboard().ClipState() != CRecordClipboard::stateEmpty;
+    case kCmdNoteProperties:
+    case kCmdViewNote: return In(i, 3, 4);
+    case kCmdEditNote:
+    case kCmdImportAgain: return bWritable && In(i, 3, 4);
+    case kCmdHoldDownload: return p == 9 || p == 10;
+    case kCmdStartDownload: return bWritable && (p == 10 || p == 11);
+    case kCmdStopDownload: return p == 8;
+    case kCmdHoldGroup: return i == 9 || i == 10;
+    case kCmdStartGroup: return bWritable && (i == 10 || i == 11);
+    case kCmdStopGroup: return i == 8;
+    case kCmdDeleteGroup: return bWritable && In(i, 8, 11);
+    case kCmdViewSource: return i == 4;
+    case kCmdSortByName: return i != 4 && i != 5 && i != 7;
+    default: return false;
+    }
+}
 
 QTreeWidgetItem* CNoteCataView::TargetCategoryItem() const {
     QTreeWidgetItem* t = Target();
