@@ -70,6 +70,9 @@ CCataListView::CCataListView(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pPa
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    m_pRefusedRename = new QTimer(this);
+    m_pRefusedRename->setSingleShot(true);
+    connect(m_pRefusedRename, &QTimer::timeout, this, [this] { RunGuarded([this] { RefuseReadOnly(); }); });
     setSortingEnabled(false);
     setIconSize(QSize(16, 16));
     setColumnCount(2);
@@ -426,8 +429,8 @@ bool CCataListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* 
         (image != CNoteCataView::kImageCata && image != CNoteCataView::kImageNote &&
          image != CNoteCataView::kImageNoteHeld))
         return false;
-    if (IsReadOnly() && trigger != SelectedClicked) {
-        if (CNoteCataView::AsksToEdit(trigger)) RefuseReadOnly();
+    if (IsReadOnly()) {
+        CNoteCataView::RefuseEdit(trigger, m_pRefusedRename, [this] { RefuseReadOnly(); });
         return false;
     }
     // Only the name is edited, whichever column was clicked.

@@ -15,6 +15,8 @@
 #include <memory>
 #include <vector>
 
+class QTimer;
+
 class CClipVaultDoc;
 class CNote;
 class CNoteBase;
@@ -174,4 +176,5 @@ private:
     QPersistentModelIndex m_dropItem;
 
     std::unique_ptr<CContextTarget> m_pContextTarget;
+    QTimer* m_pRefusedRename = nullptr;  // a click's rename on a read-only notebook
 };

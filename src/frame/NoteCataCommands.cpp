@@ -16,6 +16,7 @@
 #include "platform/gui/TemplateDialog.h"
 #include "views/NotePropertiesDlg.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QTimer>
 
@@ -96,11 +97,17 @@ bool CNoteCataView::RefuseReadOnly() const { return RefuseChange(m_doc); }
 
 bool CNoteCataView::OffersChanges() const { return !m_doc.IsDamaged(); }
 
-bool CNoteCataView::AsksToEdit(QAbstractItemView::EditTrigger trigger) {
-    // A click on a selected item arrives twice: first as the click, which
-    // only starts the wait for a second click, then, when none came, as an
-    // edit of every trigger.
-    return trigger == QAbstractItemView::EditKeyPressed || trigger == QAbstractItemView::AllEditTriggers;
+void CNoteCataView::RefuseEdit(EditTrigger trigger, QTimer* pPending, const std::function<void()>& fnRefuse) {
+    switch (trigger) {
+    case SelectedClicked:
+        // Perhaps the first half of a double click, which opens instead.
+        pPending->start(QApplication::doubleClickInterval());
+        break;
+    case DoubleClicked: pPending->stop(); break;
+    case EditKeyPressed:
+    case AllEditTriggers: fnRefuse(); break;
+    default: break;  // typing to find an item, moving the selection
+    }
 }
 
 bool CNoteCataView::ContextMenuAllows(unsigned nID, const QTreeWidgetItem* item) const {
@@ -198,8 +205,8 @@ void CNoteCataView::StartLabelEdit(QTreeWidgetItem* pItem, EditMode mode) {
 bool CNoteCataView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* e) {
     QTreeWidgetItem* item = itemFromIndex(index);
     if (!item || !In(ImageOf(item), kImageCata, kImageNoteHeld)) return false;
-    if (IsReadOnly() && trigger != SelectedClicked) {
-        if (AsksToEdit(trigger)) RefuseReadOnly();
+    if (IsReadOnly()) {
+        RefuseEdit(trigger, m_pRefusedRename, [this] { RefuseReadOnly(); });
         return false;
     }
     const bool ok = QTreeWidget::edit(index, trigger, e);

@@ -16,6 +16,7 @@
 #include <QDateTime>
 #include <QHeaderView>
 #include <QMenu>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdlib>
@@ -150,6 +151,9 @@ CNoteCataView::CNoteCataView(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pPa
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    m_pRefusedRename = new QTimer(this);
+    m_pRefusedRename->setSingleShot(true);
+    connect(m_pRefusedRename, &QTimer::timeout, this, [this] { RunGuarded([this] { RefuseReadOnly(); }); });
     setIconSize(QSize(16, 16));
     setAccessibleName(CurrentLanguage().String(33015));
     const QPixmap strip = CurrentLanguage().Bitmap(237);

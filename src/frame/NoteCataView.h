@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+class QTimer;
+
 class CClipVaultDoc;
 class CNote;
 class CNoteBase;
@@ -91,10 +93,13 @@ public:
     CNoteBase* RecordOf(const QTreeWidgetItem* pItem) const;
     // The image number an item shows (see Image), -1 for none.
     static int ImageOf(const QTreeWidgetItem* pItem);
-    // Whether an edit trigger is the user asking to rename now (F2, or a
-    // click on a selected item once the double-click time has passed, or
-    // a command): on a read-only notebook the answer is why not.
-    static bool AsksToEdit(QAbstractItemView::EditTrigger trigger);
+    // What a rename asked for on a read-only notebook gets: F2 or a command
+    // is refused with its reason at once; a click on the selected item once
+    // the double-click time has passed without a second click, when a
+    // rename would have started. `fnRefuse` refuses at once; `pPending` is
+    // the caller's single-shot timer whose end refuses. The note list
+    // shares it.
+    static void RefuseEdit(EditTrigger trigger, QTimer* pPending, const std::function<void()>& fnRefuse);
     // A group item's number (see Group), 0 for any other.
     static int GroupOf(const QTreeWidgetItem* pItem);
     QTreeWidgetItem* RootItem() const { return m_pRoot; }
@@ -331,4 +336,5 @@ private:
     QString m_strEditText;
     TodayFn m_fnToday;
     std::unique_ptr<CContextTarget> m_pContextTarget;
+    QTimer* m_pRefusedRename = nullptr;  // a click's rename on a read-only notebook
 };

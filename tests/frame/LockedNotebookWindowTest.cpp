@@ -179,6 +179,11 @@ void LockedNotebookWindowTest::aLockedNotebookShowsItsLockAndSaysWhyEachChangeIs
     QVERIFY2(refused([&] {
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, OnLabel(tree, noteItem));
     }), "slow click");
+    // A double click opens the note as ever, and says nothing.
+    fx.Clear();
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, OnLabel(tree, noteItem));
+    QTest::qWait(QApplication::doubleClickInterval() + 200);
+    QVERIFY(fx.m_messages.empty());
     QVERIFY2(refused([&] { QTest::keyClick(tree, Qt::Key_Delete); }), "Delete key");
     QVERIFY2(refused([&] { TryToDrag(tree, noteItem); }), "drag");
     for (unsigned nID : {cmd::kCmdRename, cmd::kCmdDelete, cmd::kCmdNewNote, cmd::kCmdNewCategory, cmd::kCmdCutRecord,
