@@ -8,7 +8,6 @@
 #include "document/ClipVaultDoc.h"
 #include "document/RecordClipboard.h"
 #include "document/Records.h"
-#include "frame/CataListView.h"
 #include "frame/ChildFrame.h"
 #include "frame/MainFrame.h"
 #include "frame/NoteCataView.h"
@@ -228,24 +227,6 @@ void LockedNotebookWindowTest::aLockedNotebookShowsItsLockAndSaysWhyEachChangeIs
         QApplication::sendEvent(frame, &drop);
     }), "drop from outside");
     g_bDirectImport = false;
-
-    // The note list: F2 on a row, and a drag of it.
-    tree->setCurrentItem(tree->ItemOf(note->m_pParent));
-    QApplication::processEvents();
-    auto* list = dynamic_cast<CCataListView*>(child->ListView());
-    QVERIFY(list);
-    QTreeWidgetItem* row = nullptr;
-    for (int i = 0; i < list->topLevelItemCount() && !row; ++i)
-        if (list->RecordOf(list->topLevelItem(i)) == note) row = list->topLevelItem(i);
-    QVERIFY(row);
-    child->SetActiveView(list);
-    list->setCurrentItem(row);
-    QVERIFY2(refused([&] { QTest::keyClick(list, Qt::Key_F2); }), "F2 in the list");
-    QVERIFY(!list->findChild<QLineEdit*>());
-    QVERIFY2(refused([&] { TryToDrag(list, row); }), "drag in the list");
-    QVERIFY2(refused([&] { frame->ExecuteCommand(cmd::kCmdDelete); }), "delete in the list");
-    QVERIFY(Enabled(frame, cmd::kCmdPasteRecord));
-    QVERIFY2(refused([&] { frame->ExecuteCommand(cmd::kCmdPasteRecord); }), "paste in the list");
 
     // The message names the way out.
     QString text;
