@@ -144,7 +144,7 @@ void LockedNotebookWindowTest::aLockedNotebookShowsItsLockAndSaysWhyEachChangeIs
     QVERIFY(!doc->IsModified());
     QVERIFY(dialogText.contains(QStringLiteral("does not hide")));
     QVERIFY(dialogText.contains(QStringLiteral("can be recovered")));
-    QVERIFY(dialogText.contains(QStringLiteral("File > Encrypt Notebook...")));
+    QVERIFY(dialogText.contains(QStringLiteral("File > Encrypt notebook...")));
     const QByteArray locked = ReadAll(path);
     const QStringList records = Records(doc->m_rootCata);
     QVERIFY(records.size() > 2);
