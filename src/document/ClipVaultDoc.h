@@ -168,6 +168,9 @@ public:
     bool IsDamaged() const { return m_nLoadError >= 0; }
     // Locked or damaged: the views refuse every change.
     bool IsReadOnly() const { return IsLocked() || IsDamaged(); }
+    // The message that says why a change is refused: a damaged notebook
+    // takes none at all, a locked one again once it is unlocked.
+    unsigned ReadOnlyMessage() const;
     // Whether `strPath` names the file this notebook was damaged in.
     bool IsDamagedFile(const std::string& strPath) const;
 

@@ -1,5 +1,6 @@
 // Where a notebook may be saved: its own file, a name the user gives, or,
-// for one whose file was damaged, only a name other than that file's.
+// for one whose file was damaged, only a name other than that file's; and
+// which message a read-only notebook answers a change with.
 #include <sys/stat.h>
 
 #include <string>
@@ -19,6 +20,10 @@ void CountRecords(const CNoteCata& cata, size_t& nCatas, size_t& nNotes) {
 }
 
 }  // namespace
+
+unsigned CClipVaultDoc::ReadOnlyMessage() const {
+    return IsDamaged() ? ids::IDS_NOTEBOOK_READ_ONLY : ids::IDS_NOTEBOOK_LOCKED;
+}
 
 bool CClipVaultDoc::IsDamagedFile(const std::string& strPath) const {
     if (!IsDamaged()) return false;

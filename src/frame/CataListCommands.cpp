@@ -12,6 +12,7 @@
 #include "platform/gui/AppGlobals.h"
 #include "platform/gui/LanguageModule.h"
 #include "platform/gui/MessageBox.h"
+#include "platform/gui/ReadOnlyNotice.h"
 #include "platform/gui/NoteFrame.h"
 #include "platform/gui/QtText.h"
 #include "views/NotePropertiesDlg.h"
@@ -39,7 +40,7 @@ void CCataListView::RegisterCommands() {
         OnUpdate(nID, [fnAllowed = std::move(fnAllowed)](CCmdUI* pUI) { pUI->Enable(fnAllowed()); });
     };
     auto some = [this] { return !Selection().isEmpty(); };
-    auto ro = [this] { return IsReadOnly(); };
+    auto ro = [this] { return !OffersChanges(); };
     auto oneImage = [this] { return ImageOf(OneSelected()); };
 
     OnCommand(kCmdNewCategory, [this] { OnNewItem(true); });
@@ -83,7 +84,7 @@ void CCataListView::RegisterCommands() {
     });
     rule(kCmdViewSource, [=] {
         const CNote* note = OneNote();
-        return !ro() && note && oneImage() == CNoteCataView::kImageNoteHeld && !note->m_strSource.empty();
+        return !IsReadOnly() && note && oneImage() == CNoteCataView::kImageNoteHeld && !note->m_strSource.empty();
     });
     OnCommand(kCmdImportAgain, [this] { OnImportAgain(); });
     rule(kCmdImportAgain, [=] { return !ro() && some() && NotGroupList(); });
@@ -104,11 +105,7 @@ void CCataListView::RegisterCommands() {
     });
 }
 
-bool CCataListView::RefuseReadOnly() const {
-    if (!IsReadOnly()) return false;
-    AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
-    return true;
-}
+bool CCataListView::RefuseReadOnly() const { return RefuseChange(m_doc); }
 
 // ---------------------------------------------------------------- new, rename
 
@@ -146,8 +143,7 @@ void CCataListView::EndLabelEdit(QTreeWidgetItem* pItem, const QString& strEdite
     const EditMode mode = m_nEditMode;
     m_nEditMode = kEditIdle;
     const bool bNewItem = (mode == kEditNewNote || mode == kEditNewCata) && !RecordOf(pItem);
-    if (IsReadOnly()) {
-        AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
+    if (RefuseChange(m_doc)) {
         if (bNewItem) delete pItem;
         return;
     }
@@ -293,7 +289,7 @@ void CCataListView::OnDelete() {
 // ---------------------------------------------------------------- clipboard
 
 void CCataListView::OnClip(bool bCut) {
-    if (bCut && IsReadOnly()) return;
+    if (bCut && RefuseReadOnly()) return;
     if (!NotGroupList()) return;
     std::vector<CNoteBase*> records;
     for (QTreeWidgetItem* item : Selection())

@@ -11,6 +11,7 @@
 #include "frame/NoteCataView.h"
 #include "platform/StringIds.h"
 #include "platform/gui/MessageBox.h"
+#include "platform/gui/ReadOnlyNotice.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -20,7 +21,7 @@
 void CCataListView::DeleteDragImage(CDragPicture* p) { delete p; }
 
 bool CCataListView::CanBeginDrag() const {
-    return !IsReadOnly() && m_pCata && m_pTree && !Selection().isEmpty() && m_pTree->ItemOf(m_pCata);
+    return m_pCata && m_pTree && !Selection().isEmpty() && m_pTree->ItemOf(m_pCata);
 }
 
 QTreeWidgetItem* CCataListView::DropHighlight() const {
@@ -132,7 +133,7 @@ void CCataListView::mouseReleaseEvent(QMouseEvent* e) {
 }
 
 void CCataListView::BeginDrag(QTreeWidgetItem* pItem, const QPoint& globalPos) {
-    if (!pItem || !CanBeginDrag()) return;
+    if (!pItem || !CanBeginDrag() || RefuseReadOnly()) return;
     CDragState& state = TheDragState();
     state.Begin(m_pCata);
     for (QTreeWidgetItem* item : Selection())
@@ -167,7 +168,7 @@ void CCataListView::DropAt(const QPoint& globalPos) {
             }
             if (IsReadOnly()) {
                 EndDrag();
-                AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY);
+                RefuseChange(m_doc);
                 return;
             }
             QTreeWidgetItem* pOver = ItemAtGlobal(globalPos);

@@ -70,6 +70,9 @@ CCataListView::CCataListView(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pPa
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    m_pRefusedRename = new QTimer(this);
+    m_pRefusedRename->setSingleShot(true);
+    connect(m_pRefusedRename, &QTimer::timeout, this, [this] { RunGuarded([this] { RefuseReadOnly(); }); });
     setSortingEnabled(false);
     setIconSize(QSize(16, 16));
     setColumnCount(2);
@@ -103,6 +106,8 @@ CCataListView::~CCataListView() {
 }
 
 bool CCataListView::IsReadOnly() const { return m_doc.IsReadOnly(); }
+
+bool CCataListView::OffersChanges() const { return !m_doc.IsDamaged(); }
 
 void CCataListView::showEvent(QShowEvent* e) {
     QTreeWidget::showEvent(e);
@@ -386,7 +391,7 @@ bool CCataListView::ContextMenuAllows(unsigned nID) const {
     const QList<QTreeWidgetItem*> sel = Selection();
     const bool some = !sel.isEmpty();
     const int image = sel.size() == 1 ? ImageOf(sel.first()) : -1;
-    const bool ro = IsReadOnly();
+    const bool ro = !OffersChanges();
     const bool groups = m_nKind == kKindRecent || m_nKind == kKindDownloads;
     const bool note = image == CNoteCataView::kImageNote || image == CNoteCataView::kImageNoteHeld;
     switch (nID) {
@@ -420,10 +425,14 @@ bool CCataListView::ContextMenuAllows(unsigned nID) const {
 bool CCataListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* e) {
     QTreeWidgetItem* item = itemFromIndex(index);
     const int image = ImageOf(item);
-    if (!item || IsReadOnly() || m_pDragImage ||
+    if (!item || m_pDragImage ||
         (image != CNoteCataView::kImageCata && image != CNoteCataView::kImageNote &&
          image != CNoteCataView::kImageNoteHeld))
         return false;
+    if (IsReadOnly()) {
+        CNoteCataView::RefuseEdit(trigger, m_pRefusedRename, [this] { RefuseReadOnly(); });
+        return false;
+    }
     // Only the name is edited, whichever column was clicked.
     const QModelIndex nameIndex = index.siblingAtColumn(0);
     const bool ok = QTreeWidget::edit(nameIndex, trigger, e);

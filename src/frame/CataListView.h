@@ -15,6 +15,8 @@
 #include <memory>
 #include <vector>
 
+class QTimer;
+
 class CClipVaultDoc;
 class CNote;
 class CNoteBase;
@@ -72,7 +74,11 @@ public:
     static QString StatusText(int nStatus);
     // Whether the context menu offers a command for the selection.
     bool ContextMenuAllows(unsigned nID) const;
+    // Locked or damaged: nothing in the notebook may change.
     bool IsReadOnly() const;
+    // As the tree's: a locked notebook's changing commands stay on and say
+    // why they refuse; a damaged one's go grey.
+    bool OffersChanges() const;
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -131,6 +137,8 @@ private:
     void EndLabelEdit(QTreeWidgetItem* pItem, const QString& strEdited, bool bCancelled);
 
     // ---- dragging (CataListDrag.cpp)
+    // Whatever the lock: a drag tried on a read-only notebook is told why
+    // it does not start.
     bool CanBeginDrag() const;
     void BeginDrag(QTreeWidgetItem* pItem, const QPoint& globalPos);
     void DragTo(const QPoint& globalPos);
@@ -168,4 +176,5 @@ private:
     QPersistentModelIndex m_dropItem;
 
     std::unique_ptr<CContextTarget> m_pContextTarget;
+    QTimer* m_pRefusedRename = nullptr;  // a click's rename on a read-only notebook
 };

@@ -14,6 +14,7 @@
 #include "platform/gui/ImportItemsEvent.h"
 #include "platform/gui/LanguageModule.h"
 #include "platform/gui/MessageBox.h"
+#include "platform/gui/ReadOnlyNotice.h"
 #include "platform/gui/QtText.h"
 #include "platform/CommandIds.h"
 #include "app/AppOptions.h"
@@ -525,18 +526,6 @@ void CChildFrame::RemoveItem(CNoteBase* pItem) {
     if (m_pTree) m_pTree->RemoveRecord(pItem);
 }
 
-void CChildFrame::TitleChanged() {
-    // Every change to the notebook marks it modified, and so comes here.
-    if (m_pIndexer) m_pIndexer->NotebookChanged();
-    QString title = ToQ(m_doc.GetTitle());
-    // Why nothing can be changed here must show wherever the notebook's
-    // name does.
-    if (m_doc.IsDamaged()) title += QLatin1Char(' ') + CurrentLanguage().String(ids::IDS_TITLE_DAMAGED);
-    setWindowTitle(title);
-    if (m_pTree) m_pTree->UpdateRootTitle();
-    m_frame.UpdateFrameTitle();
-}
-
 void CChildFrame::closeEvent(QCloseEvent* e) {
     if (m_bClosing) {
         e->accept();
@@ -639,13 +628,9 @@ bool CChildFrame::OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify)
 void CChildFrame::RegisterNoteCommands() {
     using namespace cmd;
     OnCommand(kCmdImport, [this] {
-        if (m_doc.IsReadOnly()) {
-            AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
-            return;
-        }
-        OpenImport();
+        if (!RefuseChange(m_doc)) OpenImport();
     });
-    OnUpdate(kCmdImport, [this](CCmdUI* pUI) { pUI->Enable(!m_doc.IsReadOnly()); });
+    OnUpdate(kCmdImport, [this](CCmdUI* pUI) { pUI->Enable(!m_doc.IsDamaged()); });
 
     OnCommand(kCmdViewNote, [this] {
         if (!m_pCurrentNote) return;
@@ -657,9 +642,13 @@ void CChildFrame::RegisterNoteCommands() {
         pUI->Enable(m_pCurrentNote != nullptr);
         pUI->SetCheck(m_pBrowser ? 1 : 0);
     });
-    OnCommand(kCmdEditNote, [this] { ShowNote(m_pCurrentNote, false, 1); });
+    OnCommand(kCmdEditNote, [this] {
+        if (!RefuseChange(m_doc)) ShowNote(m_pCurrentNote, false, 1);
+    });
+    // On while locked, so that it can say so; a damaged notebook is never
+    // edited.
     OnUpdate(kCmdEditNote, [this](CCmdUI* pUI) {
-        pUI->Enable(m_pCurrentNote && !m_doc.IsReadOnly() && !m_bShowingSource);
+        pUI->Enable(m_pCurrentNote && !m_doc.IsDamaged() && !m_bShowingSource);
         pUI->SetCheck(m_pEditor ? 1 : 0);
     });
     OnCommand(kCmdViewSource, [this] { ShowNote(m_pCurrentNote, false, -1, true); });
@@ -697,33 +686,6 @@ void CChildFrame::RegisterNoteCommands() {
     OnCommand(kCmdSaveNoteAs, [this] { ExportNote(m_pCurrentNote); });
     OnUpdate(kCmdSaveNoteAs, [this](CCmdUI* pUI) { pUI->Enable(m_pCurrentNote != nullptr); });
     OnCommand(kCmdNotebookProperties, [this] { ShowNotebookProperties(m_doc, this); });
-}
-
-void CChildFrame::OnChangePassword() {
-    SaveCurrentNote();
-    if (!ChangeNotebookPassword(m_doc, this)) return;
-    // A new password locks the notebook at once, and a locked notebook
-    // ignores the ordinary modified mark; the password itself must still
-    // reach the file, or it would be gone with the next open.
-    m_doc.MarkModified();
-    if (m_doc.IsLocked()) {
-        // What the pane shows goes read-only (the editor gives way).
-        if (CNote* pNote = m_pCurrentNote) {
-            m_pCurrentNote = nullptr;
-            ShowNote(pNote);
-        }
-        if (m_doc.IsModified()) m_doc.SaveModified();
-    }
-}
-
-void CChildFrame::OnUnlock() {
-    UnlockNotebook(m_doc, this);
-    // Unlocked in this session: its text may go into its index now.
-    if (m_pIndexer && !m_doc.IsLocked()) m_pIndexer->Start();
-    if (CNote* pNote = m_pCurrentNote) {
-        m_pCurrentNote = nullptr;
-        ShowNote(pNote);
-    }
 }
 
 bool CChildFrame::MailAvailable() {

@@ -130,6 +130,10 @@ private:
     bool LeftCurrentNote() const;
     void OnBack();
     void OnForward();
+    // ---- the password (ChildFrameLock.cpp)
+    // The title with the notebook's state after it, the window's picture
+    // with or without the lock, and the tree's root to match.
+    void ShowTitle();
     void OnChangePassword();
     // Encryption (ChildFrameCrypt.cpp).
     void RegisterCryptCommands();
@@ -162,6 +166,7 @@ private:
     CTabView* m_pTabView = nullptr;
     bool m_bMailAvailable = false;
     bool m_bShowingSource = false;
+    bool m_bShowsLock = false;  // the window's picture wears the lock
     std::vector<CNote*> m_backList;
     std::vector<CNote*> m_forwardList;
     // True while Back or Forward shows a note: only a step through the

@@ -14,6 +14,7 @@
 #include "platform/gui/AppGlobals.h"
 #include "platform/gui/LanguageModule.h"
 #include "platform/gui/MessageBox.h"
+#include "platform/gui/ReadOnlyNotice.h"
 #include "platform/gui/QtText.h"
 #include "views/ImportDlg.h"
 #include "views/ImportNotice.h"
@@ -104,10 +105,7 @@ int CMainFrame::FileImportsDirectly(CImportItemArray& items, IRecaptureAnswerer&
         if (&c->Document() == pDoc) child = c;
     CNoteCata* pCata = child && child->TreeView() ? child->TreeView()->CurrentCategory() : nullptr;
     if (!pCata) pCata = &pDoc->m_rootCata;
-    if (pDoc->IsReadOnly()) {
-        AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
-        return 0;
-    }
+    if (RefuseChange(*pDoc)) return 0;
     // Gathered once for the batch: a look-up per item, whatever the size of
     // the notebook.
     CKeptPages kept(pDoc->m_rootCata);

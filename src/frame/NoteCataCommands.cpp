@@ -3,17 +3,20 @@
 #include "frame/NoteCataView.h"
 
 #include "document/ClipVaultDoc.h"
+#include "document/RecordClipboard.h"
 #include "document/Records.h"
 #include "platform/CommandIds.h"
 #include "platform/StringIds.h"
 #include "platform/gui/AppGlobals.h"
 #include "platform/gui/LanguageModule.h"
 #include "platform/gui/MessageBox.h"
+#include "platform/gui/ReadOnlyNotice.h"
 #include "platform/gui/NoteFrame.h"
 #include "platform/gui/QtText.h"
 #include "platform/gui/TemplateDialog.h"
 #include "views/NotePropertiesDlg.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QTimer>
 
@@ -77,23 +80,70 @@ void CNoteCataView::RegisterCommands() {
         if (RefuseReadOnly()) return;
         if (CNote* note = TargetNote()) m_frame.ImportNotes({note});
     });
-    rule(kCmdImportAgain, [=] { return !IsReadOnly() && In(image(), 3, 4); });
+    rule(kCmdImportAgain, [=] { return OffersChanges() && In(image(), 3, 4); });
 
     OnCommandRange(kCmdHoldDownload, kCmdDeleteGroup, [this](unsigned nID) { OnDownloadCommand(nID); });
     rule(kCmdHoldDownload, [=] { return parentImage() == kImageQueued || parentImage() == kImageFailed; });
     rule(kCmdStartDownload,
-         [=] { return !IsReadOnly() && (parentImage() == kImageFailed || parentImage() == kImageWaiting); });
+         [=] { return OffersChanges() && (parentImage() == kImageFailed || parentImage() == kImageWaiting); });
     rule(kCmdStopDownload, [=] { return parentImage() == kImageRunning; });
     rule(kCmdHoldGroup, [=] { return image() == kImageQueued || image() == kImageFailed; });
-    rule(kCmdStartGroup, [=] { return !IsReadOnly() && (image() == kImageFailed || image() == kImageWaiting); });
+    rule(kCmdStartGroup, [=] { return OffersChanges() && (image() == kImageFailed || image() == kImageWaiting); });
     rule(kCmdStopGroup, [=] { return image() == kImageRunning; });
-    rule(kCmdDeleteGroup, [=] { return !IsReadOnly() && In(image(), kImageRunning, kImageWaiting); });
+    rule(kCmdDeleteGroup, [=] { return OffersChanges() && In(image(), kImageRunning, kImageWaiting); });
 }
 
-bool CNoteCataView::RefuseReadOnly() const {
-    if (!IsReadOnly()) return false;
-    AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
-    return true;
+bool CNoteCataView::RefuseReadOnly() const { return RefuseChange(m_doc); }
+
+bool CNoteCataView::OffersChanges() const { return !m_doc.IsDamaged(); }
+
+void CNoteCataView::RefuseEdit(EditTrigger trigger, QTimer* pPending, const std::function<void()>& fnRefuse) {
+    switch (trigger) {
+    case SelectedClicked:
+        // Perhaps the first half of a double click, which opens instead.
+        pPending->start(QApplication::doubleClickInterval());
+        break;
+    case DoubleClicked: pPending->stop(); break;
+    case EditKeyPressed:
+    case AllEditTriggers: fnRefuse(); break;
+    default: break;  // typing to find an item, moving the selection
+    }
+}
+
+bool CNoteCataView::ContextMenuAllows(unsigned nID, const QTreeWidgetItem* item) const {
+    using namespace cmd;
+    if (!item) return false;
+    // By the item's image and its parent's; a damaged notebook offers
+    // nothing that changes it.
+    const int i = ImageOf(item);
+    const int p = ImageOf(item->parent());
+    const bool bWritable = OffersChanges();
+    switch (nID) {
+    case kCmdNewCategory:
+    case kCmdEmptyCategory: return bWritable && In(i, 0, 2);
+    case kCmdNewNote:
+    case kCmdImport: return bWritable && (In(i, 0, 3) || (i == 4 && p != 6));
+    case kCmdCopyRecord: return In(i, 1, 4);
+    case kCmdDelete:
+    case kCmdRename:
+    case kCmdCutRecord: return bWritable && In(i, 1, 4);
+    case kCmdPasteRecord:
+        return bWritable && In(i, 0, 2) && TheRecordClipboard().ClipState() != CRecordClipboard::stateEmpty;
+    case kCmdNoteProperties:
+    case kCmdViewNote: return In(i, 3, 4);
+    case kCmdEditNote:
+    case kCmdImportAgain: return bWritable && In(i, 3, 4);
+    case kCmdHoldDownload: return p == 9 || p == 10;
+    case kCmdStartDownload: return bWritable && (p == 10 || p == 11);
+    case kCmdStopDownload: return p == 8;
+    case kCmdHoldGroup: return i == 9 || i == 10;
+    case kCmdStartGroup: return bWritable && (i == 10 || i == 11);
+    case kCmdStopGroup: return i == 8;
+    case kCmdDeleteGroup: return bWritable && In(i, 8, 11);
+    case kCmdViewSource: return i == 4;
+    case kCmdSortByName: return i != 4 && i != 5 && i != 7;
+    default: return false;
+    }
 }
 
 QTreeWidgetItem* CNoteCataView::TargetCategoryItem() const {
@@ -154,7 +204,11 @@ void CNoteCataView::StartLabelEdit(QTreeWidgetItem* pItem, EditMode mode) {
 
 bool CNoteCataView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* e) {
     QTreeWidgetItem* item = itemFromIndex(index);
-    if (!item || IsReadOnly() || !In(ImageOf(item), kImageCata, kImageNoteHeld)) return false;
+    if (!item || !In(ImageOf(item), kImageCata, kImageNoteHeld)) return false;
+    if (IsReadOnly()) {
+        RefuseEdit(trigger, m_pRefusedRename, [this] { RefuseReadOnly(); });
+        return false;
+    }
     const bool ok = QTreeWidget::edit(index, trigger, e);
     if (ok && state() == EditingState && !m_editItem.isValid()) {
         if (m_nEditMode == kEditIdle) m_nEditMode = kEditRename;
@@ -193,8 +247,7 @@ void CNoteCataView::closeEditor(QWidget* pEditor, QAbstractItemDelegate::EndEdit
 void CNoteCataView::EndLabelEdit(QTreeWidgetItem* pItem, const QString& strEdited, bool bCancelled) {
     const EditMode mode = m_nEditMode;
     m_nEditMode = kEditIdle;
-    if (IsReadOnly()) {
-        AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
+    if (RefuseReadOnly()) {
         // A new item can only have come before the lock: it goes.
         if (mode != kEditRename && !RecordOf(pItem)) DeleteTreeItem(pItem);
         return;

@@ -15,6 +15,7 @@
 #include "platform/CommandIds.h"
 #include "platform/StringIds.h"
 #include "platform/gui/MessageBox.h"
+#include "platform/gui/ReadOnlyNotice.h"
 #include "platform/gui/NoteFrame.h"
 #include "platform/gui/QtText.h"
 
@@ -70,17 +71,17 @@ void CNoteCataView::RegisterClipboardCommands() {
     OnCommand(kCmdCopyRecord, [this] { OnClip(false); });
     OnUpdate(kCmdCopyRecord, [image](CCmdUI* pUI) { pUI->Enable(InRange(image(), 1, 4)); });
     OnCommand(kCmdCutRecord, [this] { OnClip(true); });
-    OnUpdate(kCmdCutRecord, [this, image](CCmdUI* pUI) { pUI->Enable(!IsReadOnly() && InRange(image(), 1, 4)); });
+    OnUpdate(kCmdCutRecord, [this, image](CCmdUI* pUI) { pUI->Enable(OffersChanges() && InRange(image(), 1, 4)); });
     OnCommand(kCmdPasteRecord, [this] { OnPaste(); });
     OnUpdate(kCmdPasteRecord, [this, image](CCmdUI* pUI) {
-        pUI->Enable(!IsReadOnly() && InRange(image(), 0, 2) &&
+        pUI->Enable(OffersChanges() && InRange(image(), 0, 2) &&
                     TheRecordClipboard().ClipState() != CRecordClipboard::stateEmpty);
     });
 }
 
 void CNoteCataView::OnClip(bool bCut) {
     // A locked notebook may be copied from, never cut from.
-    if (bCut && IsReadOnly()) return;
+    if (bCut && RefuseReadOnly()) return;
     QTreeWidgetItem* pItem = Target();
     if (!InRange(ImageOf(pItem), 1, 4)) return;
     CNoteBase* pRecord = RecordOf(pItem);
@@ -97,10 +98,7 @@ bool CNoteCataView::IsCategoryItem(const QTreeWidgetItem* pItem) const {
 }
 
 void CNoteCataView::OnPaste() {
-    if (IsReadOnly()) {
-        AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY);
-        return;
-    }
+    if (RefuseChange(m_doc)) return;
     QTreeWidgetItem* pTarget = Target();
     if (!IsCategoryItem(pTarget)) return;
     auto* pTo = static_cast<CNoteCata*>(RecordOf(pTarget));
@@ -108,7 +106,7 @@ void CNoteCataView::OnPaste() {
     const bool bCut = clip.IsCut() != 0;
     // Cut records leave their notebook: not one that was locked since.
     if (bCut && clip.SourceDocument() && clip.SourceDocument()->IsLocked()) {
-        AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY);
+        RefuseChange(*clip.SourceDocument());
         return;
     }
     // The records pasted, for removing them from their notebook after a cut.
@@ -248,8 +246,10 @@ void CNoteCataView::ListCopiedDownloads(CNoteBase* pRecord) {
 
 // ---------------------------------------------------------------- dragging
 
-bool CNoteCataView::CanDrag(const QTreeWidgetItem* pItem) const {
-    if (IsReadOnly() || !pItem) return false;
+bool CNoteCataView::CanDrag(const QTreeWidgetItem* pItem) const { return !IsReadOnly() && IsDraggable(pItem); }
+
+bool CNoteCataView::IsDraggable(const QTreeWidgetItem* pItem) const {
+    if (!pItem) return false;
     // Only from the category branch: the groups show notes that live
     // elsewhere.
     return InRange(ImageOf(pItem), 1, 4) && RecordOf(pItem) && IsCategoryItem(pItem->parent());
@@ -290,7 +290,7 @@ bool CNoteCataView::HighlightDropTargetAt(const QPoint& globalPos) {
 }
 
 bool CNoteCataView::BeginDrag(QTreeWidgetItem* pItem, const QPoint& globalPos) {
-    if (!CanDrag(pItem)) return false;
+    if (!IsDraggable(pItem) || RefuseReadOnly()) return false;
     CDragState& state = TheDragState();
     state.Begin(static_cast<CNoteCata*>(RecordOf(pItem->parent())));
     state.Add(RecordOf(pItem));
@@ -317,7 +317,7 @@ void CNoteCataView::mousePressEvent(QMouseEvent* e) {
     if (e->button() == Qt::LeftButton && e->buttons() == Qt::LeftButton) {
         const QPoint pos = e->position().toPoint();
         QTreeWidgetItem* pItem = ItemOnLabelAt(pos);
-        if (pItem && CanDrag(pItem)) {
+        if (pItem && IsDraggable(pItem)) {
             // Whether this is a click or the start of a drag shows later.
             m_dragPressItem = QPersistentModelIndex(indexFromItem(pItem));
             m_dragPressPos = pos;
@@ -439,10 +439,7 @@ void CNoteCataView::DropDraggedOn(QTreeWidgetItem* pTarget) {
 
 void CNoteCataView::Drop(QTreeWidgetItem* pTarget) {
     if (!pTarget) return;
-    if (IsReadOnly()) {
-        AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY);
-        return;
-    }
+    if (RefuseChange(m_doc)) return;
     const CDragState& state = TheDragState();
     QTreeWidgetItem* pSourceItem = ItemOf(state.Source());
     if (pTarget == pSourceItem) {

@@ -7,6 +7,7 @@
 #include "platform/gui/AppGlobals.h"
 #include "platform/gui/CommandActions.h"
 #include "platform/gui/LanguageModule.h"
+#include "platform/gui/ReadOnlyNotice.h"
 #include "platform/gui/NoteFrame.h"
 #include "platform/gui/QtText.h"
 #include "platform/StringIds.h"
@@ -15,6 +16,7 @@
 #include <QDateTime>
 #include <QHeaderView>
 #include <QMenu>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdlib>
@@ -67,6 +69,8 @@ public:
             case Qt::DecorationRole: {
                 auto* view = static_cast<CNoteCataView*>(treeWidget());
                 const int n = Image();
+                if (view && n == kImageNotebook && QTreeWidgetItem::data(0, kRoleLocked).toBool())
+                    return view->m_lockedRootIcon;
                 if (view && n >= 0 && n < view->m_icons.size()) return view->m_icons[n];
                 return QVariant();
             }
@@ -147,10 +151,14 @@ CNoteCataView::CNoteCataView(INoteFrame& frame, CClipVaultDoc& doc, QWidget* pPa
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    m_pRefusedRename = new QTimer(this);
+    m_pRefusedRename->setSingleShot(true);
+    connect(m_pRefusedRename, &QTimer::timeout, this, [this] { RunGuarded([this] { RefuseReadOnly(); }); });
     setIconSize(QSize(16, 16));
     setAccessibleName(CurrentLanguage().String(33015));
     const QPixmap strip = CurrentLanguage().Bitmap(237);
     for (int x = 0; x + 16 <= strip.width(); x += 16) m_icons << QIcon(strip.copy(x, 0, 16, 16));
+    if (!m_icons.isEmpty()) m_lockedRootIcon = LockedIcon(m_icons[kImageNotebook]);
     connect(this, &QTreeWidget::itemSelectionChanged, this, [this] { RunGuarded([this] { OnSelectionChanged(); }); });
     // The category images follow the expansion.
     connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem*) { viewport()->update(); });
@@ -274,7 +282,12 @@ void CNoteCataView::Populate() {
 }
 
 void CNoteCataView::UpdateRootTitle() {
-    if (m_pRoot) m_pRoot->setText(0, CurrentLanguage().String(ids::IDS_TREE_ROOT));
+    if (!m_pRoot) return;
+    m_pRoot->setText(0, CurrentLanguage().String(ids::IDS_TREE_ROOT));
+    const bool bLocked = m_doc.IsLocked();
+    if (m_pRoot->data(0, kRoleLocked).toBool() == bLocked) return;
+    m_pRoot->setData(0, kRoleLocked, bLocked);
+    m_pRoot->setToolTip(0, bLocked ? CurrentLanguage().String(ids::IDS_LOCKED_TIP) : QString());
 }
 
 void CNoteCataView::FillCata(QTreeWidgetItem* pItem, const CNoteCata* pCata) {
@@ -719,42 +732,6 @@ bool CNoteCataView::OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotif
     const bool handled = CCmdTarget::OnCmdMsg(nID, pUI, pNotify);
     if (!pUI && !pNotify) ClearContextItem();
     return handled;
-}
-
-bool CNoteCataView::ContextMenuAllows(unsigned nID, const QTreeWidgetItem* item) const {
-    using namespace cmd;
-    if (!item) return false;
-    // By the item's image and its parent's; a locked notebook offers
-    // nothing that changes it.
-    const int i = ImageOf(item);
-    const int p = ImageOf(item->parent());
-    const bool bWritable = !IsReadOnly();
-    switch (nID) {
-    case kCmdNewCategory:
-    case kCmdEmptyCategory: return bWritable && In(i, 0, 2);
-    case kCmdNewNote:
-    case kCmdImport: return bWritable && (In(i, 0, 3) || (i == 4 && p != 6));
-    case kCmdCopyRecord: return In(i, 1, 4);
-    case kCmdDelete:
-    case kCmdRename:
-    case kCmdCutRecord: return bWritable && In(i, 1, 4);
-    case kCmdPasteRecord:
-        return bWritable && In(i, 0, 2) && TheRecordClipboard().ClipState() != CRecordClipboard::stateEmpty;
-    case kCmdNoteProperties:
-    case kCmdViewNote: return In(i, 3, 4);
-    case kCmdEditNote:
-    case kCmdImportAgain: return bWritable && In(i, 3, 4);
-    case kCmdHoldDownload: return p == 9 || p == 10;
-    case kCmdStartDownload: return bWritable && (p == 10 || p == 11);
-    case kCmdStopDownload: return p == 8;
-    case kCmdHoldGroup: return i == 9 || i == 10;
-    case kCmdStartGroup: return bWritable && (i == 10 || i == 11);
-    case kCmdStopGroup: return i == 8;
-    case kCmdDeleteGroup: return bWritable && In(i, 8, 11);
-    case kCmdViewSource: return i == 4;
-    case kCmdSortByName: return i != 4 && i != 5 && i != 7;
-    default: return false;
-    }
 }
 
 void CNoteCataView::contextMenuEvent(QContextMenuEvent* e) {

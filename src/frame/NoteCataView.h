@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+class QTimer;
+
 class CClipVaultDoc;
 class CNote;
 class CNoteBase;
@@ -56,8 +58,13 @@ public:
         kGroupFailed = 9,
     };
     // Item data: the record (void*, null for groups), the image number, the
-    // group number (0 for records).
-    enum { kRoleRecord = Qt::UserRole + 1, kRoleImage = Qt::UserRole + 2, kRoleGroup = Qt::UserRole + 3 };
+    // group number (0 for records); the root's: whether it shows the lock.
+    enum {
+        kRoleRecord = Qt::UserRole + 1,
+        kRoleImage = Qt::UserRole + 2,
+        kRoleGroup = Qt::UserRole + 3,
+        kRoleLocked = Qt::UserRole + 4
+    };
     // Which way a label edit goes.
     enum EditMode { kEditNewNote = 0, kEditNewCata = 1, kEditRename = 2, kEditIdle = 4 };
     // How a note changed, for the recent groups.
@@ -71,7 +78,8 @@ public:
     // Builds the whole tree from the notebook: the category branch, the
     // recent groups and the download groups; selects the root.
     void Populate();
-    // The root's text (string 33052).
+    // The root's text (string 33052), and the lock it wears, with a tip
+    // that says what the lock means, while the notebook is locked.
     void UpdateRootTitle();
     // Today's date for the recent groups; the system's date when empty.
     using TodayFn = std::function<QDate()>;
@@ -85,6 +93,13 @@ public:
     CNoteBase* RecordOf(const QTreeWidgetItem* pItem) const;
     // The image number an item shows (see Image), -1 for none.
     static int ImageOf(const QTreeWidgetItem* pItem);
+    // What a rename asked for on a read-only notebook gets: F2 or a command
+    // is refused with its reason at once; a click on the selected item once
+    // the double-click time has passed without a second click, when a
+    // rename would have started. `fnRefuse` refuses at once; `pPending` is
+    // the caller's single-shot timer whose end refuses. The note list
+    // shares it.
+    static void RefuseEdit(EditTrigger trigger, QTimer* pPending, const std::function<void()>& fnRefuse);
     // A group item's number (see Group), 0 for any other.
     static int GroupOf(const QTreeWidgetItem* pItem);
     QTreeWidgetItem* RootItem() const { return m_pRoot; }
@@ -151,8 +166,12 @@ public:
     void ClearContextItem() { m_contextItem = QPersistentModelIndex(); }
     // Whether the context menu offers a command for its item.
     bool ContextMenuAllows(unsigned nID, const QTreeWidgetItem* pItem) const;
-    // The notebook is locked: nothing in it may change.
+    // The notebook is locked or damaged: nothing in it may change.
     bool IsReadOnly() const;
+    // Whether the changing commands are on. A locked notebook keeps them
+    // on, so that trying one says it is locked and how to unlock it; a
+    // damaged one takes no change ever, and they go grey.
+    bool OffersChanges() const;
     EditMode LabelEditMode() const { return m_nEditMode; }
 
     // Commands of the main handler clear the context item afterwards.
@@ -179,6 +198,9 @@ public:
     // Categories and notes of the category branch, while the notebook may
     // be changed.
     bool CanDrag(const QTreeWidgetItem* pItem) const;
+    // The same whatever the lock: a drag tried on a read-only notebook is
+    // told why it does not start.
+    bool IsDraggable(const QTreeWidgetItem* pItem) const;
     // The floating picture of what is dragged, while a drag of this tree runs.
     QWidget* DragImage() const;
 
@@ -263,7 +285,7 @@ private:
 
     // ---- commands (NoteCataCommands.cpp)
     void RegisterCommands();
-    // Refuses with message 33076 while the notebook is locked.
+    // Refuses, saying why, while the notebook is read-only.
     bool RefuseReadOnly() const;
     void OnNewCategory();
     void OnDelete();
@@ -290,6 +312,7 @@ private:
     INoteFrame& m_frame;
     CClipVaultDoc& m_doc;
     QList<QIcon> m_icons;
+    QIcon m_lockedRootIcon;
     QTreeWidgetItem* m_pToday = nullptr;
     QTreeWidgetItem* m_pYesterday = nullptr;
     QTreeWidgetItem* m_pThisWeek = nullptr;
@@ -313,4 +336,5 @@ private:
     QString m_strEditText;
     TodayFn m_fnToday;
     std::unique_ptr<CContextTarget> m_pContextTarget;
+    QTimer* m_pRefusedRename = nullptr;  // a click's rename on a read-only notebook
 };

@@ -63,6 +63,10 @@ constexpr unsigned IDS_CRYPT_DONE = 34637;              // path: the notebook is
 constexpr unsigned IDS_CRYPT_OK = 34638;
 constexpr unsigned IDS_CRYPT_CANCEL = 34639;
 constexpr unsigned IDS_CRYPT_REMOVED = 34640;           // path: the notebook is plain again
+// A locked notebook: what a refused change says, and the marks of the lock.
+constexpr unsigned IDS_NOTEBOOK_LOCKED = 34570;  // a change tried on a locked notebook
+constexpr unsigned IDS_TITLE_LOCKED = 34571;     // after the window's and the tab's title
+constexpr unsigned IDS_LOCKED_TIP = 34572;       // the tree root's tip while locked
 
 // The desktop program's own messages.
 constexpr unsigned IDS_OLE_INIT_FAILED = 100;
@@ -78,7 +82,7 @@ constexpr unsigned IDS_DESKTOP_LINK_FAILED = 33041;
 constexpr unsigned IDS_EDITOR_SAVE_FAILED = 33021;  // leaving a note whose edits could not be kept
 constexpr unsigned IDS_EDITOR_LOAD_FAILED = 34410;  // a page the editor could not load: note, reason, page
 constexpr unsigned IDS_CHILD_CREATE_FAILED = 33045;
-constexpr unsigned IDS_NOTEBOOK_READ_ONLY = 33076;  // a locked or damaged notebook refuses changes
+constexpr unsigned IDS_NOTEBOOK_READ_ONLY = 33076;  // a damaged notebook refuses changes
 constexpr unsigned IDS_NO_MAIL_SYSTEM = 61840;
 constexpr unsigned IDS_MAIL_FAILED = 61841;      // the mail program could not be started
 constexpr unsigned IDS_ABOUT_VERSION = 33072;

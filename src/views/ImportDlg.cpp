@@ -9,6 +9,7 @@
 #include "platform/gui/CmdTarget.h"
 #include "platform/gui/LanguageModule.h"
 #include "platform/gui/MessageBox.h"
+#include "platform/gui/ReadOnlyNotice.h"
 #include "platform/gui/QtText.h"
 #include "views/EnterUrlDlg.h"
 #include "views/ImportSettingsDlg.h"
@@ -434,10 +435,7 @@ void CImportDlg::Import(bool bStartNow) {
         AfxMessageBox(ids::IDS_IMPORT_NO_TARGET, host::MB_OK | host::MB_ICONEXCLAMATION);
         return;
     }
-    if (pDoc->IsReadOnly()) {
-        AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
-        return;
-    }
+    if (RefuseChange(*pDoc)) return;
     const int nContent = ContentType();
     QTreeWidget* list = ItemList();
     for (int i = 0; i < list->topLevelItemCount(); ++i) {
@@ -460,10 +458,7 @@ void CImportDlg::Import(bool bStartNow) {
 }
 
 void CImportDlg::ImportFixed() {
-    if (m_pFixedDoc->IsReadOnly()) {
-        AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
-        return;
-    }
+    if (RefuseChange(*m_pFixedDoc)) return;
     const int nContent = ContentType();
     QTreeWidget* list = ItemList();
     for (int i = 0; i < list->topLevelItemCount(); ++i) {

@@ -52,9 +52,14 @@ void CNotebookPropertiesDlg::DoDataExchange(CDataExchange& dx) {
 
 bool CNotebookPropertiesDlg::OnInitDialog() {
     if (!CTemplateDialog::OnInitDialog()) return false;
-    if (m_doc.IsReadOnly()) {
-        for (unsigned nID : {unsigned(IDC_TEXT1), unsigned(IDC_TEXT2)})
-            if (auto* e = Control<QLineEdit>(nID)) e->setEnabled(false);
+    // A read-only notebook's texts can be read and copied, not changed,
+    // and the dialog says why rather than leaving the boxes dead.
+    const bool bReadOnly = m_doc.IsReadOnly();
+    for (unsigned nID : {unsigned(IDC_TEXT1), unsigned(IDC_TEXT2)})
+        if (auto* e = Control<QLineEdit>(nID)) e->setReadOnly(bReadOnly);
+    if (auto* l = Control<QLabel>(IDC_READ_ONLY)) {
+        l->setText(bReadOnly ? LoadQString(m_doc.ReadOnlyMessage()) : QString());
+        l->setVisible(bReadOnly);
     }
     ShowFileFacts();
     return true;

@@ -18,6 +18,7 @@ public:
         IDC_SIZE = 1037,
         IDC_MODIFIED = 1038,
         IDC_CREATED = 1039,
+        IDC_READ_ONLY = 1108,  // why the texts cannot be changed, when they cannot
     };
     static constexpr int kHelpContext = 4007;
 

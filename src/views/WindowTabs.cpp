@@ -225,6 +225,9 @@ void CWindowTabs::Refresh() {
         if (n >= 0 && bShown) {
             const QString title = WindowTitle(w);
             if (title != m_tabs[static_cast<size_t>(n)].m_strTitle) SetTabTitle(n, title);
+            // A window's picture changes with its state (a notebook's lock).
+            const int nImage = IconIndex(w->windowIcon());
+            if (nImage != TabImage(n)) setTabIcon(n, nImage >= 0 ? m_icons[static_cast<size_t>(nImage)] : QIcon());
             if (w == pActive) nActiveTab = n;
         } else if (n >= 0) {
             RemoveTabAt(n);

@@ -368,7 +368,8 @@ void CataDragTest::onlyTheCategoryBranchIsDraggableAndNothingWhileLocked() {
     QVERIFY(!pane.m_doc.IsModified());
     QVERIFY(m_pFx->m_messages.empty());
 
-    // Locked: nothing is dragged, no picture, the cursor stays.
+    // Locked: nothing is dragged, no picture, the cursor stays, and the
+    // user is told why.
     pane.m_doc.SetPassword("secret");
     QVERIFY(pane.m_doc.IsLocked());
     QVERIFY(!pane.m_pTree->CanDrag(pane.Item(n)));
@@ -378,13 +379,14 @@ void CataDragTest::onlyTheCategoryBranchIsDraggableAndNothingWhileLocked() {
         QVERIFY(!QApplication::overrideCursor());
     });
     QCOMPARE(n->m_pParent, a);
-    QVERIFY(m_pFx->m_messages.empty());
+    QVERIFY(m_pFx->Shown(ids::IDS_NOTEBOOK_LOCKED));
+    m_pFx->Clear();
     // A drop that arrives anyway (from the note list) is refused.
     TheDragState().Begin(a);
     TheDragState().Add(n);
     const QPoint at = pane.m_pTree->viewport()->mapToGlobal(OnLabel(pane.m_pTree, pane.Item(b)));
     pane.m_pTree->DropDraggedAt(at);
-    QVERIFY(m_pFx->Shown(ids::IDS_NOTEBOOK_READ_ONLY));
+    QVERIFY(m_pFx->Shown(ids::IDS_NOTEBOOK_LOCKED));
     QCOMPARE(n->m_pParent, a);
     QVERIFY(!TheDragState().IsDragging());
 }
@@ -483,23 +485,24 @@ void CataDragTest::copyCutAndPasteFollowTheirRules() {
     QCOMPARE(clip.ClipState(), int(CRecordClipboard::stateEmpty));
     QVERIFY(!pane.Enabled(cmd::kCmdPasteRecord));
 
-    // Locked: copy still works, cut does nothing and says nothing, paste
-    // is refused with a message.
+    // Locked: copy still works; cut and paste stay on and are refused
+    // with the message that says why.
     CNote* n1 = a->GetNote("Note-1");
     pane.m_doc.SetPassword("secret");
     pane.m_pTree->setCurrentItem(pane.Item(n1));
-    QVERIFY(!pane.Enabled(cmd::kCmdCutRecord));
+    QVERIFY(pane.Enabled(cmd::kCmdCutRecord));
     QVERIFY(pane.Enabled(cmd::kCmdCopyRecord));
     m_pFx->Clear();
     QVERIFY(pane.Run(cmd::kCmdCutRecord));
     QCOMPARE(clip.ClipState(), int(CRecordClipboard::stateEmpty));
-    QVERIFY(m_pFx->m_messages.empty());
+    QVERIFY(m_pFx->Shown(ids::IDS_NOTEBOOK_LOCKED));
+    m_pFx->Clear();
     QVERIFY(pane.Run(cmd::kCmdCopyRecord));
     QCOMPARE(clip.SingleNote(), n1);
     pane.m_pTree->setCurrentItem(pane.Item(b));
-    QVERIFY(!pane.Enabled(cmd::kCmdPasteRecord));
+    QVERIFY(pane.Enabled(cmd::kCmdPasteRecord));
     QVERIFY(pane.Run(cmd::kCmdPasteRecord));
-    QVERIFY(m_pFx->Shown(ids::IDS_NOTEBOOK_READ_ONLY));
+    QVERIFY(m_pFx->Shown(ids::IDS_NOTEBOOK_LOCKED));
     QVERIFY(!b->FindNote("Note-1"));
 }
 
@@ -579,7 +582,7 @@ void CataDragTest::cutInOneNotebookAndPastedIntoAnotherLeavesTheFirst() {
     second.m_pTree->setCurrentItem(second.Item(target));
     m_pFx->Clear();
     QVERIFY(second.Run(cmd::kCmdPasteRecord));
-    QVERIFY(m_pFx->Shown(ids::IDS_NOTEBOOK_READ_ONLY));
+    QVERIFY(m_pFx->Shown(ids::IDS_NOTEBOOK_LOCKED));
     QVERIFY(!target->FindNote("Stays"));
     QCOMPARE(a->GetNote("Stays"), last);
     QVERIFY(first.Item(last));

@@ -14,6 +14,7 @@
 #include "frame/NoteCataView.h"
 #include "platform/CommandIds.h"
 #include "platform/MessageHost.h"
+#include "platform/StringIds.h"
 #include "platform/gui/CommandActions.h"
 #include "platform/gui/LanguageModule.h"
 
@@ -610,42 +611,48 @@ void CataListTest::aLockedNotebookRefusesChanges() {
     b.fx->m_nAnswer = host::IDYES;
     b.Select({"n"});
     using namespace cmd;
+    // The changing commands stay on, so that trying one says why not.
     for (unsigned nID : {kCmdNewCategory, kCmdDelete, kCmdNewNote, kCmdRename, kCmdImport, kCmdCutRecord,
-                         kCmdPasteRecord, kCmdEditNote, kCmdImportAgain, kCmdViewSource})
-        QVERIFY2(!b.Enabled(nID), qPrintable(QString::number(nID)));
+                         kCmdEditNote, kCmdImportAgain})
+        QVERIFY2(b.Enabled(nID), qPrintable(QString::number(nID)));
+    QVERIFY(!b.Enabled(kCmdViewSource));
     for (unsigned nID : {kCmdCopyRecord, kCmdNoteProperties, kCmdViewNote}) QVERIFY(b.Enabled(nID));
     // What would change is refused with its reason.
     for (unsigned nID : {kCmdDelete, kCmdNewNote, kCmdRename, kCmdPasteRecord, kCmdImportAgain}) {
         b.fx->Clear();
         b.Run(nID);
-        QVERIFY2(b.fx->Shown(33076), qPrintable(QString::number(nID)));
+        QVERIFY2(b.fx->Shown(ids::IDS_NOTEBOOK_LOCKED), qPrintable(QString::number(nID)));
     }
     QCOMPARE(root.GetNote("n"), n);
     QCOMPARE(b.Rows(), (QStringList{"c", "n", "w"}));
-    // Cut does nothing; copy still works.
+    // Cut is refused too; copy still works.
     b.fx->Clear();
     b.Run(kCmdCutRecord);
     QCOMPARE(TheRecordClipboard().ClipState(), int(CRecordClipboard::stateEmpty));
-    QVERIFY(b.fx->m_messages.empty());
+    QVERIFY(b.fx->Shown(ids::IDS_NOTEBOOK_LOCKED));
     b.Run(kCmdCopyRecord);
     QCOMPARE(TheRecordClipboard().SingleNote(), n);
     // A waiting download is not started.
     b.child->ListGroup(CNoteCataView::kGroupWaiting);
     b.Select({"w"});
-    QVERIFY(!b.Enabled(kCmdStartDownload));
+    QVERIFY(b.Enabled(kCmdStartDownload));
     b.Run(kCmdStartDownload);
-    QVERIFY(b.fx->Shown(33076));
+    QVERIFY(b.fx->Shown(ids::IDS_NOTEBOOK_LOCKED));
     QCOMPARE(held->m_nStatus.load(), int(kStatusHeld));
-    // No label edit, no drag.
+    // No label edit, no drag; each says why.
     b.child->ListCategory(&root);
     b.Select({"n"});
+    b.fx->Clear();
     list->editItem(b.Row("n"), 0);
     QVERIFY(!list->findChild<QLineEdit*>());
+    QVERIFY(b.fx->Shown(ids::IDS_NOTEBOOK_LOCKED));
+    b.fx->Clear();
     const QPoint from = LabelOf(list, b.Row("n"));
     QTest::mousePress(list->viewport(), Qt::LeftButton, Qt::NoModifier, from);
     for (int i = 1; i <= 4; ++i) QTest::mouseMove(list->viewport(), from + QPoint(0, 5 * i));
     QVERIFY(!TheDragState().IsDragging());
     QTest::mouseRelease(list->viewport(), Qt::LeftButton, Qt::NoModifier, from + QPoint(0, 20));
+    QVERIFY(b.fx->Shown(ids::IDS_NOTEBOOK_LOCKED));
     b.doc->SetPassword("");
 }
 
@@ -690,13 +697,13 @@ void CataListTest::contextMenuOffersWhatFits() {
              (B{true, false, true, false, false, false}));
     b.Select({Str(33092)});
     QCOMPARE(offers({kCmdHoldGroup, kCmdStartGroup, kCmdStopGroup}), (B{true, true, false}));
-    // Locked: looking stays, changing goes.
+    // Locked: all stays on; what would change it says it is locked.
     b.doc->SetPassword("secret");
-    QCOMPARE(offers({kCmdHoldGroup, kCmdStartGroup, kCmdDeleteGroup}), (B{true, false, false}));
+    QCOMPARE(offers({kCmdHoldGroup, kCmdStartGroup, kCmdDeleteGroup}), (B{true, true, true}));
     b.child->ListCategory(&root);
     b.Select({"n"});
     QCOMPARE(offers({kCmdCopyRecord, kCmdDelete, kCmdViewNote, kCmdEditNote, kCmdNewCategory, kCmdRename}),
-             (B{true, false, true, false, false, false}));
+             (B{true, true, true, true, true, true}));
     b.doc->SetPassword("");
     // The menu's commands act on the list's selection.
     b.Select({"m"});

@@ -857,24 +857,27 @@ void CataViewTest::lockedNotebookRefusesChanges() {
                          kCmdImportAgain}) {
         m_pFx->Clear();
         t.Run(nID);
-        QVERIFY2(m_pFx->Shown(33076), qPrintable(QString::number(nID)));
+        QVERIFY2(m_pFx->Shown(ids::IDS_NOTEBOOK_LOCKED), qPrintable(QString::number(nID)));
     }
     QCOMPARE(root.m_notes.GetCount(), size_t(2));
     QCOMPARE(v->RootItem()->childCount(), 2);
     QCOMPARE(t.m_frame.m_nImports, 0);
     QVERIFY(t.m_frame.m_imported.empty());
-    // Labels cannot be edited.
+    // Labels cannot be edited, and F2 says why.
+    m_pFx->Clear();
     QTest::keyClick(v, Qt::Key_F2);
     QVERIFY(!t.Editor(v->ItemOf(n)));
+    QVERIFY(m_pFx->Shown(ids::IDS_NOTEBOOK_LOCKED));
     // Downloads are not started, and the refusal is said.
     QTreeWidgetItem* waiting = v->GroupItem(CNoteCataView::kGroupWaiting);
     v->setCurrentItem(waiting);
     m_pFx->Clear();
     t.Run(kCmdStartGroup);
-    QVERIFY(m_pFx->Shown(33076));
+    QVERIFY(m_pFx->Shown(ids::IDS_NOTEBOOK_LOCKED));
     QCOMPARE(held->m_nStatus.load(), int(kStatusHeld));
-    QVERIFY(!t.Enabled(kCmdStartGroup));
-    QVERIFY(!t.Enabled(kCmdDeleteGroup));
+    // The commands stay on, so that trying them tells the user why not.
+    QVERIFY(t.Enabled(kCmdStartGroup));
+    QVERIFY(t.Enabled(kCmdDeleteGroup));
     v->setCurrentItem(v->RootItem());
     t.Run(kCmdEmptyCategory);
     QCOMPARE(root.m_notes.GetCount(), size_t(2));
@@ -887,7 +890,7 @@ void CataViewTest::lockedNotebookRefusesChanges() {
     QCOMPARE(t.m_frame.m_shown.back().m_nMode, 0);
     t.Run(kCmdViewSource);
     QVERIFY(t.m_frame.m_shown.back().m_bSource);
-    QVERIFY(!t.Enabled(kCmdImportAgain));
+    QVERIFY(t.Enabled(kCmdImportAgain));
     v->setCurrentItem(v->RootItem());
     QVERIFY(t.Enabled(kCmdSortByName));
 }
@@ -942,10 +945,10 @@ void CataViewTest::contextMenuOffersByItem() {
     QCOMPARE(offers(inFailed, {kCmdHoldDownload, kCmdStartDownload, kCmdStopDownload, kCmdViewSource}),
              (B{true, true, false, true}));
     QCOMPARE(offers(v->GroupItem(CNoteCataView::kGroupDownloads), {kCmdSortByName}), B{false});
-    // Locked: what changes goes, looking stays.
+    // Locked: all stays on; what would change it says it is locked.
     t.m_doc.SetPassword("secret");
     QCOMPARE(offers(inFailed, {kCmdHoldDownload, kCmdStartDownload, kCmdCopyRecord, kCmdDelete}),
-             (B{true, false, true, false}));
+             (B{true, true, true, true}));
     t.m_doc.SetPassword("");
 
     // The menu's command acts on its item, not on the selection, and the

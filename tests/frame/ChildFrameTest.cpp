@@ -495,15 +495,20 @@ void ChildFrameTest::aLockedNotebookIsReadOnlyHere() {
     QCOMPARE(imports, 1);
     nb.doc->SetPassword("secret");
     QVERIFY(nb.doc->IsLocked());
-    QVERIFY(!Enabled(nb.frame, cmd::kCmdImport));
+    // On, so that trying it says the notebook is locked.
+    QVERIFY(Enabled(nb.frame, cmd::kCmdImport));
     nb.fx->Clear();
     nb.frame->ExecuteCommand(cmd::kCmdImport);
-    QVERIFY(nb.fx->Shown(ids::IDS_NOTEBOOK_READ_ONLY));
+    QVERIFY(nb.fx->Shown(ids::IDS_NOTEBOOK_LOCKED));
     QCOMPARE(imports, 1);
     // Nothing opens in the editor, not even on request.
     nb.child->ShowNote(a, false, 1);
     QVERIFY(nb.child->BrowserView());
-    QVERIFY(!Enabled(nb.frame, cmd::kCmdEditNote));
+    nb.fx->Clear();
+    QVERIFY(Enabled(nb.frame, cmd::kCmdEditNote));
+    nb.frame->ExecuteCommand(cmd::kCmdEditNote);
+    QVERIFY(nb.fx->Shown(ids::IDS_NOTEBOOK_LOCKED));
+    QVERIFY(nb.child->BrowserView());
     QVERIFY(Enabled(nb.frame, cmd::kCmdUnlockNotebook));
     // Unlocking through dialog 142: the right password.
     OnNextDialog([](CTemplateDialog* d) {
@@ -746,7 +751,7 @@ void ChildFrameTest::picturesOfTheNotebookWindow() {
         });
         ChangeNotebookPassword(doc, frame);
 
-        // Locked: the context menu and the bars offer nothing that changes it.
+        // Locked: the padlock on the root, "(locked)" in the title.
         doc.SetPassword("secret");
         QVERIFY(doc.IsLocked());
         QApplication::sendEvent(tree->viewport(), &menuEvent);

@@ -200,7 +200,7 @@ void ImportFlowTest::directImportFilesOneItemAndTellsInTheNotice() {
     p.fx->Clear();
     const size_t before = inbox->m_notes.GetCount();
     Deliver(p.frame, Batch({"http://127.0.0.1:9/refused.htm"}), 0);
-    QVERIFY(p.fx->Shown(ids::IDS_NOTEBOOK_READ_ONLY));
+    QVERIFY(p.fx->Shown(ids::IDS_NOTEBOOK_LOCKED));
     QCOMPARE(inbox->m_notes.GetCount(), before);
 }
 

@@ -353,7 +353,7 @@ void ImportDlgTest::noTargetOrALockedNotebookKeepsTheDialogOpen() {
     QVERIFY(p.fx->Shown(ids::IDS_IMPORT_NO_TARGET));
     QCOMPARE(openAfterNoTarget, -1);
     QVERIFY(p.doc->IsLocked());
-    QVERIFY(p.fx->Shown(ids::IDS_NOTEBOOK_READ_ONLY));
+    QVERIFY(p.fx->Shown(ids::IDS_NOTEBOOK_LOCKED));
     QCOMPARE(openAfterLocked, -1);
     QCOMPARE(rows, 1);
     QVERIFY(p.doc->m_rootCata.m_notes.IsEmpty());

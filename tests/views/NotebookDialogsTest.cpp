@@ -6,6 +6,8 @@
 #include "document/ClipVaultDoc.h"
 #include "frame/MainFrame.h"
 #include "platform/MessageHost.h"
+#include "platform/StringIds.h"
+#include "platform/gui/MessageBox.h"
 #include "platform/gui/AppGlobals.h"
 #include "platform/gui/TemplateDialog.h"
 #include "views/NotebookPropertiesDlg.h"
@@ -303,7 +305,8 @@ void NotebookDialogsTest::propertiesStoreBothTextsAndShowTheFile() {
         auto* e2 = d.Control<QLineEdit>(CNotebookPropertiesDlg::IDC_TEXT2);
         QCOMPARE(e1->text(), QStringLiteral("Old subject"));
         QCOMPARE(e2->text(), QStringLiteral("Old comment"));
-        QVERIFY(e1->isEnabled() && e2->isEnabled());
+        QVERIFY(e1->isEnabled() && e2->isEnabled() && !e1->isReadOnly() && !e2->isReadOnly());
+        QVERIFY(!d.Control<QLabel>(CNotebookPropertiesDlg::IDC_READ_ONLY)->isVisibleTo(&d));
         QCOMPARE(d.Control<QLabel>(CNotebookPropertiesDlg::IDC_SIZE)->text(),
                  QStringLiteral("Size: %1 KB").arg(size / 1000));
         const QString year = QString::number(QDate::currentDate().year());
@@ -346,9 +349,14 @@ void NotebookDialogsTest::propertiesOfALockedNotebookChangeNothing() {
     doc.m_strReserved1 = "Subject";
     doc.SetPassword("secret");
     CAnswer answer([&](CTemplateDialog& d) {
-        QVERIFY(!d.Item(CNotebookPropertiesDlg::IDC_TEXT1)->isEnabled());
-        QVERIFY(!d.Item(CNotebookPropertiesDlg::IDC_TEXT2)->isEnabled());
+        // Readable and copyable, not changeable, and the dialog says why.
+        QVERIFY(d.Control<QLineEdit>(CNotebookPropertiesDlg::IDC_TEXT1)->isReadOnly());
+        QVERIFY(d.Control<QLineEdit>(CNotebookPropertiesDlg::IDC_TEXT2)->isReadOnly());
         QCOMPARE(d.Control<QLineEdit>(CNotebookPropertiesDlg::IDC_TEXT1)->text(), QStringLiteral("Subject"));
+        auto* why = d.Control<QLabel>(CNotebookPropertiesDlg::IDC_READ_ONLY);
+        QVERIFY(why && why->isVisibleTo(&d));
+        QCOMPARE(why->text(), LoadQString(ids::IDS_NOTEBOOK_LOCKED));
+        QVERIFY(why->text().contains(QStringLiteral("Unlock notebook")));
         ClickOk(d);
     });
     QVERIFY(ShowNotebookProperties(doc, nullptr));

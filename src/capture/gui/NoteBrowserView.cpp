@@ -11,6 +11,7 @@
 #include "platform/StringIds.h"
 #include "platform/gui/LanguageModule.h"
 #include "platform/gui/MessageBox.h"
+#include "platform/gui/ReadOnlyNotice.h"
 #include "platform/gui/NoteFrame.h"
 #include "platform/gui/QtText.h"
 #include "platform/gui/TemplateDialog.h"
@@ -500,10 +501,7 @@ void CNoteBrowserView::SaveShownPage() {
     const bool bHtml = type.inherits(QStringLiteral("text/html")) ||
                        type.inherits(QStringLiteral("application/xhtml+xml"));
     if (bHtml) return;
-    if (m_doc.IsReadOnly()) {
-        AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
-        return;
-    }
+    if (RefuseChange(m_doc)) return;
     // The engine shows such a document from the working copy and writes
     // nothing of its own, so the working copy is what the note holds now.
     std::vector<uint8_t> before;
@@ -739,10 +737,7 @@ void CNoteBrowserView::RunCommand(const CBrowserCommand& command) {
         else if (Is(name, "SheduleAllDeleteNotes")) status = kStatusHeld;
         else if (Is(name, "FailAllDeleteNotes")) status = kStatusFailed;
         else if (!Is(name, "DeleteTheNote")) return;
-        if (m_doc.IsReadOnly()) {
-            AfxMessageBox(ids::IDS_NOTEBOOK_READ_ONLY, host::MB_OK | host::MB_ICONEXCLAMATION);
-            return;
-        }
+        if (RefuseChange(m_doc)) return;
         if (status >= 0) DeleteNotesWithStatus(status);
         else if (pNote) DeleteNote(pNote);
     }

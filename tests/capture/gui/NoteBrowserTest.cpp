@@ -497,7 +497,7 @@ void NoteBrowserTest::everyCommandOnce() {
     nb.fx->Clear();
     run("DeleteTheNote", r);
     QVERIFY(has(r));
-    QVERIFY(nb.fx->Shown(ids::IDS_NOTEBOOK_READ_ONLY));
+    QVERIFY(nb.fx->Shown(ids::IDS_NOTEBOOK_LOCKED));
     nb.doc->Unlock("secret");
 
     run("GoItemID", nullptr, q->m_nID);
@@ -648,7 +648,7 @@ void NoteBrowserTest::leavingADocumentTakesItBack() {
     nb.doc->SetPassword("secret");
     nb.fx->Clear();
     nb.View()->SaveShownPage();
-    QVERIFY(nb.fx->Shown(ids::IDS_NOTEBOOK_READ_ONLY));
+    QVERIFY(nb.fx->Shown(ids::IDS_NOTEBOOK_LOCKED));
     QCOMPARE(contentOf(text), std::string("second words"));
     nb.doc->Unlock("secret");
 }
