@@ -25,6 +25,8 @@ void CChildFrame::ShowTitle() {
     // name does: the window, its tab, the main window's title, the tree.
     if (m_doc.IsDamaged()) title += QLatin1Char(' ') + lang.String(ids::IDS_TITLE_DAMAGED);
     if (m_doc.IsLocked()) title += QLatin1Char(' ') + lang.String(ids::IDS_TITLE_LOCKED);
+    // Encryption too: the user sees which notebooks the passphrase guards.
+    if (m_doc.IsEncrypted()) title += QLatin1Char(' ') + lang.String(ids::IDS_TITLE_ENCRYPTED);
     setWindowTitle(title);
     if (m_doc.IsLocked() != m_bShowsLock) {
         m_bShowsLock = m_doc.IsLocked();

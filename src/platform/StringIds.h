@@ -66,6 +66,7 @@ constexpr unsigned IDS_CRYPT_REMOVED = 34640;           // path: the notebook is
 // A locked notebook: what a refused change says, and the marks of the lock.
 constexpr unsigned IDS_NOTEBOOK_LOCKED = 34570;  // a change tried on a locked notebook
 constexpr unsigned IDS_TITLE_LOCKED = 34571;     // after the window's and the tab's title
+constexpr unsigned IDS_TITLE_ENCRYPTED = 34641;  // the same, for an encrypted notebook
 constexpr unsigned IDS_LOCKED_TIP = 34572;       // the tree root's tip while locked
 
 // The desktop program's own messages.
