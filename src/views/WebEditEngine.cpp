@@ -269,6 +269,7 @@ QStringList CWebEditEngine::BlockFormatNames() {
 }
 
 int32_t CWebEditEngine::StartLoad(const QUrl& url, const QString& strFile) {
+    m_strMemoryToken.clear();
     if (!m_pPage || !m_pView) return kErrFail;
     ++m_nLoadSerial;
     m_bChannelUp = false;
@@ -318,6 +319,7 @@ int32_t CWebEditEngine::LoadMemory(const QUrl& url, const std::vector<uint8_t>& 
     m_loaded = bytes;
     m_bHaveLoaded = true;
     m_strFile = strSaveFile;
+    m_strMemoryToken = url.host();
     return kOk;
 }
 
@@ -586,6 +588,13 @@ int32_t CWebEditEngine::InsertImage(int nExecOpt, const QVariant& arg) {
         if (target.empty()) return kErrFail;
         if (!QFile::copy(local, ToQ(target))) return kErrFail;
         address = QFileInfo(ToQ(target)).fileName();
+        // A page held in memory reads nothing from that folder: the picture
+        // is served with the page until the note takes it in.
+        if (!m_strMemoryToken.isEmpty()) {
+            QFile copy(ToQ(target));
+            if (!copy.open(QIODevice::ReadOnly)) return kErrFail;
+            AddToStoredPageGrant(m_strMemoryToken, address, copy.readAll());
+        }
     }
     Send(QStringLiteral("window.__vltEditor.exec(41, %1)").arg(Literal(address)));
     return kOk;

@@ -101,6 +101,7 @@ private:
     std::unique_ptr<QPrinter> m_pPrinter;
 
     QString m_strFile;     // the file the page came from
+    QString m_strMemoryToken;  // the stored-page token of a page loaded from memory
     QString m_strFolder;   // the folder its page may read from
     QUrl m_requestedUrl;   // the load the engine asked for
     std::vector<uint8_t> m_loaded;  // the file's bytes as loaded

@@ -299,6 +299,19 @@ void EncryptedNotebookWindowTest::encryptReopenShowAndRemoveLeavesNothingPlain()
     RunPageScript(editorPage, QStringLiteral("document.body.insertAdjacentHTML('beforeend', '<p>%1 edited</p>'); 1")
                                   .arg(QLatin1String(kMarker)));
     QTRY_VERIFY(editor->Engine()->IsChanged());
+    // A picture inserted from disk shows at once, served with the page.
+    const QString inserted = m_home.filePath(QStringLiteral("inserted.png"));
+    {
+        QFile f(inserted);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(PngPicture(Qt::blue, 5, 4));
+    }
+    RunPageScript(editorPage, QStringLiteral("var r=document.createRange(); r.selectNodeContents(document.body);"
+                                             "r.collapse(false); getSelection().removeAllRanges();"
+                                             "getSelection().addRange(r); 1"));
+    QCOMPARE(editor->Engine()->Exec(edit::kInsertImage, edit::kDontPromptUser, inserted), edit::kOk);
+    QTRY_VERIFY(RunPageScript(editorPage, QStringLiteral("Array.from(document.images).map(i => i.naturalWidth).join()"))
+                    .toString() == QStringLiteral("8,5"));
     child->ShowNote(note, false, 0);
     {
         std::lock_guard<std::mutex> guard(note->m_dataLock);
@@ -307,7 +320,8 @@ void EncryptedNotebookWindowTest::encryptReopenShowAndRemoveLeavesNothingPlain()
         QVERIFY(bytes.contains(kMarker + " edited"));
         QVERIFY2(bytes.contains(QByteArray::fromStdString(pictureName)), bytes.constData());
     }
-    QCOMPARE(note->m_attachNames, std::vector<std::string>{pictureName});
+    QCOMPARE(note->m_attachNames.size(), 2u);
+    QCOMPARE(note->m_attachNames.front(), pictureName);
     QVERIFY(doc->FindAttachment(pictureName));
     QVERIFY(doc->IsModified());
     QCOMPARE(FilesHoldingMarker(tempRoot), QStringList());

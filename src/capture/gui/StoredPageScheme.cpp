@@ -192,6 +192,15 @@ void RevokeStoredPageToken(const QString& strToken) {
     g_grants.erase(strToken);
 }
 
+bool AddToStoredPageGrant(const QString& strToken, const QString& strName, const QByteArray& bytes) {
+    QMutexLocker guard(&g_grantsLock);
+    const auto it = g_grants.find(strToken);
+    if (it == g_grants.end() || !it->second.m_strFolder.isEmpty()) return false;
+    it->second.m_names.insert(strName);
+    it->second.m_memory[strName] = bytes;
+    return true;
+}
+
 QUrl StoredPageUrl(const QString& strToken, const QString& strName) {
     QUrl url;
     url.setScheme(StoredPageScheme());

@@ -53,6 +53,10 @@ void InstallStoredPageHandler(QWebEngineProfile* pProfile);
 // served, or replaces the grant of a token already handed out.
 QString IssueStoredPageToken(const CStoredPageGrant& grant, const QString& strToken = QString());
 void RevokeStoredPageToken(const QString& strToken);
+// A file put beside a page that is held in memory (a picture inserted in
+// the editor) is served under the page's token from then on, until the note
+// takes it in. False when the token is unknown or not held in memory.
+bool AddToStoredPageGrant(const QString& strToken, const QString& strName, const QByteArray& bytes);
 // The address of a file of a grant.
 QUrl StoredPageUrl(const QString& strToken, const QString& strName);
 
