@@ -312,16 +312,7 @@ bool CNoteEditView::OpenNote(CNote* pNote, bool bNew, int nMode) {
         }
         // Without an engine there is nothing to load, and nothing to save.
         if (!m_pEngine) return true;
-        const int32_t hr = LoadPage(path);
-        if (edit::Failed(hr)) {
-            // Blank, not the page before: the note is not this view's to write.
-            ClearEditor();
-            AfxMessageBox(ids::IDS_EDITOR_LOAD_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION,
-                          {pNote->m_strName, FromQ(ErrorText(hr)), path});
-            return false;
-        }
-        m_bPageLoaded = true;
-        return true;
+        return Loaded(pNote, LoadPage(path), path);
     } catch (const std::exception&) {
         ReportHandlerFailure();
         return true;
@@ -340,11 +331,15 @@ bool CNoteEditView::OpenFromMemory(CNote* pNote) {
     // Where a save goes, in the notebook's private folder, and only for as
     // long as the note takes it back.
     const std::string path = PagePath(pNote);
-    const int32_t hr = m_pEngine->LoadMemory(StoredPageUrl(m_strToken, grant.m_strPage), bytes, ToQ(path));
+    return Loaded(pNote, m_pEngine->LoadMemory(StoredPageUrl(m_strToken, grant.m_strPage), bytes, ToQ(path)), path);
+}
+
+bool CNoteEditView::Loaded(CNote* pNote, int32_t hr, const std::string& strPath) {
     if (edit::Failed(hr)) {
+        // Blank, not the page before: the note is not this view's to write.
         ClearEditor();
         AfxMessageBox(ids::IDS_EDITOR_LOAD_FAILED, host::MB_OK | host::MB_ICONEXCLAMATION,
-                      {pNote->m_strName, FromQ(ErrorText(hr)), path});
+                      {pNote->m_strName, FromQ(ErrorText(hr)), strPath});
         return false;
     }
     m_bPageLoaded = true;

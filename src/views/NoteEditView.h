@@ -96,6 +96,9 @@ private:
     // An encrypted notebook's page: shown from memory under a token of its
     // own, nothing written until a save.
     bool OpenFromMemory(CNote* pNote);
+    // After a load: the page is this view's, or the editor is blank and the
+    // user told why.
+    bool Loaded(CNote* pNote, int32_t hr, const std::string& strPath);
 
     unsigned Status(int nCmd);
     int32_t Execute(int nCmd, bool bPrompt, const QVariant& arg = QVariant(), QVariant* pResult = nullptr);
