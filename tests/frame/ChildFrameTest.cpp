@@ -105,16 +105,6 @@ QWidget* RightPane(CChildFrame* child) {
     return splitter && splitter->count() > 1 ? splitter->widget(1) : nullptr;
 }
 
-// Acts on the next modal dialog once it is up.
-void OnNextDialog(std::function<void(CTemplateDialog*)> fn) {
-    QTimer::singleShot(0, [fn] {
-        CTemplateDialog* d = nullptr;
-        if (QTest::qWaitFor([&] { return (d = qobject_cast<CTemplateDialog*>(QApplication::activeModalWidget())); },
-                            10000))
-            fn(d);
-    });
-}
-
 }  // namespace
 
 class ChildFrameTest : public QObject {

@@ -64,16 +64,6 @@ CNote* FirstNote(const CNoteCata& cata) {
     return nullptr;
 }
 
-// Acts on the next modal template dialog once it is up.
-void OnNextDialog(std::function<void(CTemplateDialog*)> fn) {
-    QTimer::singleShot(0, [fn] {
-        CTemplateDialog* d = nullptr;
-        if (QTest::qWaitFor([&] { return (d = qobject_cast<CTemplateDialog*>(QApplication::activeModalWidget())); },
-                            10000))
-            fn(d);
-    });
-}
-
 QPoint OnLabel(QTreeWidget* view, QTreeWidgetItem* item) {
     view->scrollToItem(item);
     const QRect rc = view->visualItemRect(item);

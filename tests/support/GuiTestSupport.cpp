@@ -3,6 +3,7 @@
 #include "app/AppOptions.h"
 #include "platform/MessageHost.h"
 #include "platform/gui/MessageBox.h"
+#include "platform/gui/TemplateDialog.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -11,7 +12,9 @@
 #include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTest>
 #include <QTimer>
+#include <QApplication>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 #include <QWebEngineView>
@@ -89,6 +92,15 @@ QVariant RunPageScript(QWebEngineView* pView, const QString& strScript) {
     QTimer::singleShot(5000, &loop, &QEventLoop::quit);
     if (!done) loop.exec();
     return result;
+}
+
+void OnNextDialog(std::function<void(CTemplateDialog*)> fn) {
+    QTimer::singleShot(0, [fn] {
+        CTemplateDialog* d = nullptr;
+        if (QTest::qWaitFor([&] { return (d = qobject_cast<CTemplateDialog*>(QApplication::activeModalWidget())); },
+                            10000))
+            fn(d);
+    });
 }
 
 QByteArray PngPicture(const QColor& colour, int nWidth, int nHeight) {

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <QVariant>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -32,6 +33,10 @@ QVariant RunPageScript(QWebEngineView* pView, const QString& strScript);
 
 // A picture of one colour, as the bytes of a PNG file.
 QByteArray PngPicture(const QColor& colour, int nWidth, int nHeight);
+
+class CTemplateDialog;
+// Acts on the next modal template dialog once it is up (ten seconds at most).
+void OnNextDialog(std::function<void(CTemplateDialog*)> fn);
 
 struct CShownMessage {
     unsigned m_nID;
