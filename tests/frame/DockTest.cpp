@@ -236,8 +236,11 @@ void DockTest::autoHiddenWindowSlidesAwayAndBack() {
         Run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("/tmp/dock_top_shown.png")});
 
     // Another window takes the focus: the frame slides away, two borders
-    // left on the screen.
+    // left on the screen. The pointer goes there as a user's would: left on
+    // the frame (where the display starts it), it would keep the frame shown
+    // whenever the frame was not the active window to begin with.
     QWidget other;
+    QVERIFY(Xdo({QStringLiteral("mousemove"), QStringLiteral("550"), QStringLiteral("600")}));
     ActivateOther(other);
     QTRY_COMPARE_WITH_TIMEOUT(OnDisplay(frame).bottom() + 1, 2, 5000);
     QVERIFY(!frame->IsDockShown());
