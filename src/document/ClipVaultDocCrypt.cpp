@@ -66,6 +66,7 @@ bool CClipVaultDoc::OpenSealed(int& fd, const std::string& strPath, std::shared_
             break;
         }
         std::shared_ptr<vault::CVaultKey> tried = vault::CVaultKey::Derive(pass, header.salt, header.limits);
+        vault::WipeSecret(pass);
         res = tried ? vault::Decrypt(fd, *tried) : vault::CDecryptResult{vault::Refusal::noMemory};
         if (res.refusal == vault::Refusal::wrongPassphrase) continue;
         m_lastRefusal = res.refusal;

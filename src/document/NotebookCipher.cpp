@@ -233,6 +233,11 @@ const char* RefusalText(Refusal r) {
     return "unknown fault";
 }
 
+void WipeSecret(std::string& s) {
+    if (!s.empty()) sodium_memzero(&s[0], s.size());
+    s.clear();
+}
+
 CVaultKey::~CVaultKey() {
     if (m_pKey) sodium_free(m_pKey);
 }

@@ -63,6 +63,10 @@ enum class Refusal {
 // Short English text for logs and the command-line tool.
 const char* RefusalText(Refusal r);
 
+// Overwrites a passphrase's or password's bytes (in a way the compiler
+// keeps) and empties it, before its memory is given back.
+void WipeSecret(std::string& s);
+
 // A derived key and what it was derived with, held in locked memory and
 // wiped when it goes.
 class CVaultKey {

@@ -16,7 +16,6 @@
 
 #include <QApplication>
 
-#include <algorithm>
 #include <string>
 
 namespace {
@@ -28,11 +27,6 @@ struct CBusyCursor {
     CBusyCursor(const CBusyCursor&) = delete;
     CBusyCursor& operator=(const CBusyCursor&) = delete;
 };
-
-void Wipe(std::string& s) {
-    std::fill(s.begin(), s.end(), '\0');
-    s.clear();
-}
 
 }  // namespace
 
@@ -59,7 +53,7 @@ void CChildFrame::OnEncrypt(bool bChange) {
         CBusyCursor busy;
         bOk = m_doc.Encrypt(passphrase, questions.NewKeyLimits());
     }
-    Wipe(passphrase);
+    vault::WipeSecret(passphrase);
     // The notebook said why (no memory for the key, the save failed) and
     // is as it was.
     if (!bOk) return;

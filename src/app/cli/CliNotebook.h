@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/cli/CliCommon.h"
+#include "document/NotebookCipher.h"
 
 class CClipVaultDoc;
 class CNote;
@@ -61,8 +62,7 @@ private:
 // is empty), as its UTF-8 bytes; an empty one is refused. kExitOk, or the exit
 // code after reporting.
 int ReadPassphrase(const std::string& strFile, std::string& out);
-// Overwrites a secret's bytes before its memory is given back.
-void WipeSecret(std::string& s);
+using vault::WipeSecret;
 
 enum class Opened {
     ok,

@@ -34,12 +34,6 @@ bool SecretToAnsi(std::string& line, const char* pszWhat, std::string& out) {
 
 }  // namespace
 
-void WipeSecret(std::string& s) {
-    volatile char* p = s.empty() ? nullptr : &s[0];
-    for (size_t i = 0; i < s.size(); ++i) p[i] = 0;
-    s.clear();
-}
-
 // Reads with stdio rather than the notebook core's file reader, which takes
 // only regular files: a secret often comes through a pipe, as from
 // `--passphrase-file <(pass show book)`.
