@@ -2,6 +2,7 @@
 
 #include "capture/KeptPageFinder.h"
 #include "capture/gui/NoteBrowserView.h"
+#include "capture/gui/PageHighlighter.h"
 #include "document/NoteMail.h"
 #include "document/Records.h"
 #include "frame/CataListView.h"
@@ -18,6 +19,7 @@
 #include "platform/gui/QtText.h"
 #include "platform/CommandIds.h"
 #include "app/AppOptions.h"
+#include "views/HighlightsTab.h"
 #include "views/ImportSettingsDlg.h"
 #include "views/NoteEditView.h"
 #include "views/NotebookPropertiesDlg.h"
@@ -105,6 +107,13 @@ bool CChildFrame::Create() {
                             m_pQueryForm = pForm;
                             return pForm;
                         });
+    // A highlight opens its note in the browser, scrolled to it.
+    m_pTabView->AddView(FromQ(CurrentLanguage().String(ids::IDS_TAB_HIGHLIGHTS)), [this](QWidget* pParent) {
+        return new CHighlightsTab(m_doc, [this](CNote* pNote, const std::string& strId) {
+            ShowNote(pNote, false, 0);
+            if (m_pBrowser && m_pBrowser->ShownNote() == pNote) m_pBrowser->Highlighter().Reveal(strId);
+        }, pParent);
+    });
     m_pBrowser = new CNoteBrowserView(*this, m_doc, m_pSplitter);
     if (!m_pTree || !m_pBrowser) {
         delete m_pSplitter;

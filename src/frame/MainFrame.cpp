@@ -5,6 +5,7 @@
 #include "document/ClipVaultDoc.h"
 #include "frame/ChildFrame.h"
 #include "frame/FrameHost.h"
+#include "frame/HighlightButton.h"
 #include "frame/NoteCataView.h"
 #include "platform/StringIds.h"
 #include "platform/gui/AppGlobals.h"
@@ -103,6 +104,8 @@ bool CMainFrame::Create() {
     BuildFormatToolBar();
     m_pSecondBar = m_pActions->BuildToolBar(kToolbarSecond, this);
     if (!m_pSecondBar) return false;
+    m_pSecondBar->addSeparator();
+    AddHighlightButton(*m_pActions, m_pSecondBar);
     // Each bar is named as the View menu's command that shows it.
     const std::pair<QToolBar*, unsigned> named[] = {{m_pMainBar, 59392}, {m_pSecondBar, 32954}, {m_pFormatBar, 32786}};
     for (const auto& [bar, toggle] : named) {

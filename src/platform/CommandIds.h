@@ -88,6 +88,13 @@ constexpr unsigned kCmdTextSizeMedium = 33137;
 constexpr unsigned kCmdTextSizeSmaller = 33138;
 constexpr unsigned kCmdTextSizeSmallest = 33139;
 constexpr unsigned kCmdPageScripts = 34475;     // the notebook's kept pages run their scripts, on or off
+// Highlights in a kept page: in the colour last chosen, in one of the four
+// colours (consecutive, yellow first), a comment, and taking one out.
+constexpr unsigned kCmdHighlight = 34700;
+constexpr unsigned kCmdHighlightYellow = 34701;
+constexpr unsigned kCmdHighlightPink = 34704;
+constexpr unsigned kCmdHighlightComment = 34705;
+constexpr unsigned kCmdRemoveHighlight = 34706;
 
 // The editor's command table: every id in this range is looked up there
 constexpr unsigned kCmdFirstEditTable = 32800;

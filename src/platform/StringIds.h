@@ -168,4 +168,27 @@ constexpr unsigned IDS_SEARCH_PROGRESS = 34512;     // "%s of %s": notes a searc
 constexpr unsigned IDS_INDEX_PROGRESS = 34513;      // status bar: "%s of %s" notes indexed
 constexpr unsigned IDS_INDEX_FAILED = 34514;        // status bar: no index can be kept
 constexpr unsigned IDS_KEPT_NOTE_LINK = 34530;      // status bar: a hovered link leads to the note "%s" the notebook keeps
+// Highlights: the comment dialog, the refusals, the Highlights tab.
+constexpr unsigned IDS_HL_DIALOG_TITLE = 34707;
+constexpr unsigned IDS_HL_COMMENT_LABEL = 34708;
+constexpr unsigned IDS_HL_COLOR_LABEL = 34709;
+constexpr unsigned IDS_HL_REMOVE = 34710;
+constexpr unsigned IDS_HL_OK = 34711;
+constexpr unsigned IDS_HL_CANCEL = 34712;
+constexpr unsigned IDS_HL_NOT_FOUND = 34713;    // the selected text is not in the stored page
+constexpr unsigned IDS_HL_NO_TEXT = 34714;      // it is only where no mark can go
+constexpr unsigned IDS_HL_NO_SELECTION = 34715;
+constexpr unsigned IDS_HL_NOT_WRITTEN = 34716;  // note name: the changed page did not go into the note
+constexpr unsigned IDS_TAB_HIGHLIGHTS = 34717;
+constexpr unsigned IDS_HL_FILTER_LABEL = 34718;
+constexpr unsigned IDS_HL_FILTER_HINT = 34719;
+constexpr unsigned IDS_HL_COL_TEXT = 34720;
+constexpr unsigned IDS_HL_COL_COMMENT = 34721;
+constexpr unsigned IDS_HL_COL_NOTE = 34722;
+constexpr unsigned IDS_HL_COL_DATE = 34723;
+constexpr unsigned IDS_HL_LIST_NAME = 34724;
+constexpr unsigned IDS_HL_COUNT = 34725;        // "%s highlights"
+constexpr unsigned IDS_HL_READING = 34726;
+constexpr unsigned IDS_HL_GONE = 34727;         // the highlight acted on is no longer in the page
+constexpr unsigned IDS_HL_BUTTON = 34728;       // the toolbar's colour button
 }  // namespace ids

@@ -2,6 +2,7 @@
 
 #include "capture/LinkHelpers.h"
 #include "capture/gui/KeptLinks.h"
+#include "capture/gui/PageHighlighter.h"
 #include "capture/gui/PageScriptChoice.h"
 #include "capture/gui/StoredPageScheme.h"
 #include "document/ClipVaultDoc.h"
@@ -785,6 +786,9 @@ void CNoteBrowserView::RegisterCommands() {
     OnUpdate(kCmdSelectAll, [](CCmdUI* pUI) { pUI->Enable(true); });
     OnCommand(kCmdFind, [] {});
     OnUpdate(kCmdFind, [](CCmdUI* pUI) { pUI->Enable(false); });
+    m_pHighlighter = new CPageHighlighter(*this, m_doc);
+    OnCommandRange(kCmdHighlight, kCmdRemoveHighlight, [this](unsigned nID) { m_pHighlighter->OnCommand(nID); });
+    OnUpdateRange(kCmdHighlight, kCmdRemoveHighlight, [this](CCmdUI* pUI) { m_pHighlighter->OnUpdate(pUI); });
     OnCommand(kCmdPrint, [this] { Print(); });
     // Any page that has loaded prints, the note's own as much as a status
     // page; one job at a time.

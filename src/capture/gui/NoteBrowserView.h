@@ -22,6 +22,7 @@ class INoteFrame;
 class QPrinter;
 class QWebEngineProfile;
 class CStoredPageGuard;
+class CPageHighlighter;
 
 // A command a link asked for, posted to the view so that it runs after the
 // engine's navigation call has returned.
@@ -95,6 +96,8 @@ public:
     int ShownStatusKind() const { return m_nStatusKind; }
     // 0 smallest to 4 largest.
     int TextSize() const { return m_nTextSize; }
+    // The highlights of the page on show.
+    CPageHighlighter& Highlighter() const { return *m_pHighlighter; }
 
     // The blank page status pages are written into.
     static QUrl TemplateUrl();
@@ -171,4 +174,5 @@ private:
     std::vector<std::pair<QString, QString>> m_pendingAttributes;
     std::unique_ptr<QPrinter> m_pPrinter;
     QStringList m_allowedFolders;
+    CPageHighlighter* m_pHighlighter = nullptr;
 };
