@@ -1,0 +1,265 @@
+#include "capture/PageHighlights.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/Charset.h"
+
+#include "support/TextConvert.h"
+
+namespace {
+
+std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+std::string Text(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
+
+class CCodePage {
+public:
+    explicit CCodePage(const char* name) : m_old(charset::ProcessCodePage()) { charset::SetProcessCodePage(name); }
+    ~CCodePage() { charset::SetProcessCodePage(m_old); }
+
+private:
+    std::string m_old;
+};
+
+CHighlightQuote Quote(const std::string& exact, const std::string& prefix = "", const std::string& suffix = "",
+                      size_t pos = static_cast<size_t>(-1)) {
+    CHighlightQuote q;
+    q.m_strExact = exact;
+    q.m_strPrefix = prefix;
+    q.m_strSuffix = suffix;
+    q.m_nTextPos = pos;
+    return q;
+}
+
+CHighlight Hl(const std::string& id, const std::string& color = "yellow", const std::string& comment = "") {
+    CHighlight h;
+    h.m_strId = id;
+    h.m_strColor = color;
+    h.m_strComment = comment;
+    h.m_strDate = "2026-12-09T18:00:00Z";
+    return h;
+}
+
+size_t Count(const std::string& hay, const std::string& needle) {
+    size_t n = 0;
+    for (size_t at = hay.find(needle); at != std::string::npos; at = hay.find(needle, at + 1)) ++n;
+    return n;
+}
+
+// Adds, checks the page lists it, removes, checks the bytes came back.
+std::vector<uint8_t> AddListRemove(const std::vector<uint8_t>& page, const CHighlightQuote& q, const CHighlight& hl,
+                                   const std::string& expectText) {
+    std::vector<uint8_t> marked, back;
+    EXPECT_EQ(AddHighlight(page, q, hl, marked), HighlightResult::kDone);
+    EXPECT_TRUE(MayHoldHighlights(marked));
+    const std::vector<CHighlight> list = ListHighlights(marked);
+    EXPECT_EQ(list.size(), 1u);
+    if (!list.empty()) {
+        EXPECT_EQ(list[0].m_strId, hl.m_strId);
+        EXPECT_EQ(list[0].m_strText, expectText);
+        EXPECT_EQ(list[0].m_strComment, hl.m_strComment);
+        EXPECT_EQ(list[0].m_strColor, hl.m_strColor);
+        EXPECT_EQ(list[0].m_strDate, hl.m_strDate);
+    }
+    EXPECT_EQ(RemoveHighlight(marked, hl.m_strId, back), HighlightResult::kDone);
+    EXPECT_EQ(back, page);
+    return marked;
+}
+
+}  // namespace
+
+TEST(PageHighlights, AddThenRemoveGivesBackTheBytesInEveryEncoding) {
+    // UTF-8 without a mark, with references in and around the range.
+    const std::string utf8 =
+        "<!DOCTYPE html>\r\n<html><head><title>Caf\xC3\xA9</title></head>\r\n<body>\r\n"
+        "<p>Fish &amp; chips at the caf&eacute;, &#233;t&#xE9; &lt;3 price</p>\r\n</body></html>\r\n";
+    const std::vector<uint8_t> page = Bytes(utf8);
+    const std::vector<uint8_t> marked =
+        AddListRemove(page, Quote("chips at the caf\xC3\xA9, \xC3\xA9t\xC3\xA9 <3"), Hl("a1", "green", "x"),
+                      "chips at the caf\xC3\xA9, \xC3\xA9t\xC3\xA9 <3");
+    // The range ends after a whole reference, never inside one.
+    EXPECT_NE(Text(marked).find("&amp; <mark"), std::string::npos);
+    EXPECT_NE(Text(marked).find("&lt;3</mark> price"), std::string::npos);
+    // Only the tags were added: the rest is byte for byte where it was.
+    const std::string s = Text(marked);
+    const size_t b = s.find("<mark"), e = s.find("</mark>");
+    ASSERT_NE(b, std::string::npos);
+    EXPECT_EQ(s.substr(0, b), utf8.substr(0, b));
+    EXPECT_EQ(s.substr(e + 7), utf8.substr(utf8.size() - (s.size() - e - 7)));
+
+    // UTF-8 with a byte order mark.
+    AddListRemove(Bytes("\xEF\xBB\xBF<p>\xE4\xB8\xAD\xE6\x96\x87 text</p>"), Quote("\xE6\x96\x87 te"), Hl("b"),
+                  "\xE6\x96\x87 te");
+
+    // UTF-16 both ways: tags are written in UTF-16.
+    for (const char* enc : {"UTF-16LE", "UTF-16BE"}) {
+        const std::string body = ConvertText("<p>Gr\xC3\xBC\xC3\x9F Gott &amp; more</p>", enc, "UTF-8");
+        const std::string bom = std::string(enc) == "UTF-16LE" ? "\xFF\xFE" : "\xFE\xFF";
+        const std::vector<uint8_t> wide = Bytes(bom + body);
+        const std::vector<uint8_t> m = AddListRemove(wide, Quote("Gott & more"), Hl("w", "blue", "\xE2\x9C\x93"), "Gott & more");
+        EXPECT_NE(Text(m).find(ConvertText("<mark class=", enc, "UTF-8")), std::string::npos) << enc;
+    }
+
+    // A code-page page: the process code page reads it, the tags are ASCII,
+    // characters it has come back as the same bytes.
+    {
+        CCodePage gbk("GBK");
+        const std::string gb = ConvertText("<p>\xE4\xB8\xAD\xE6\x96\x87\xE7\xBD\x91\xE9\xA1\xB5 \xE6\xB5\x8B\xE8\xAF\x95</p>", "GBK", "UTF-8");
+        const std::vector<uint8_t> m =
+            AddListRemove(Bytes(gb), Quote("\xE7\xBD\x91\xE9\xA1\xB5"), Hl("g", "pink", "\xE6\xB3\xA8"), "\xE7\xBD\x91\xE9\xA1\xB5");
+        EXPECT_NE(Text(m).find("data-cv-comment=\"&#27880;\""), std::string::npos);
+    }
+    {
+        CCodePage cp1252("CP1252");
+        AddListRemove(Bytes("<p>na\xEFve caf\xE9 au lait</p>"), Quote("caf\xC3\xA9 au"), Hl("c"), "caf\xC3\xA9 au");
+    }
+}
+
+TEST(PageHighlights, ASelectionAcrossParagraphsAndALinkIsOneHighlightOfSeveralPieces) {
+    const std::string html =
+        "<html><body><p>First paragraph ends here.</p>\n  <p>Second has <a href=\"x.htm\">a link</a> inside "
+        "it.</p><p>Third.</p></body></html>";
+    const std::vector<uint8_t> page = Bytes(html);
+    // The browser puts line breaks between paragraphs; white space is
+    // compared loosely.
+    std::vector<uint8_t> marked;
+    ASSERT_EQ(AddHighlight(page, Quote("ends here.\n\nSecond has a link in"), Hl("p1"), marked), HighlightResult::kDone);
+    const std::string s = Text(marked);
+    EXPECT_EQ(Count(s, "data-cv-highlight=\"p1\""), 4u);
+    EXPECT_NE(s.find(">ends here.</mark></p>"), std::string::npos);
+    EXPECT_NE(s.find("<p><mark"), std::string::npos);
+    EXPECT_NE(s.find(">Second has</mark> <a href=\"x.htm\"><mark"), std::string::npos);
+    EXPECT_NE(s.find(">a link</mark></a> <mark"), std::string::npos);
+    EXPECT_NE(s.find(">in</mark>side it."), std::string::npos);
+    const auto list = ListHighlights(marked);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].m_strText, "ends here. Second has a link in");
+    std::vector<uint8_t> back;
+    ASSERT_EQ(RemoveHighlight(marked, "p1", back), HighlightResult::kDone);
+    EXPECT_EQ(back, page);
+
+    // The same words twice: the surroundings choose, then the place.
+    const std::vector<uint8_t> twice = Bytes("<p>one word here</p><p>two word there</p><p>one word here</p>");
+    ASSERT_EQ(AddHighlight(twice, Quote("word", "two ", " there"), Hl("t"), marked), HighlightResult::kDone);
+    EXPECT_NE(Text(marked).find("two <mark"), std::string::npos);
+    // Reader view: other text around it, so the prefix differs entirely.
+    ASSERT_EQ(AddHighlight(twice, Quote("word", "Reader title ", " here", 30), Hl("t"), marked), HighlightResult::kDone);
+    EXPECT_EQ(Count(Text(marked), "<mark"), 1u);
+    EXPECT_GT(Text(marked).find("<mark"), std::string("<p>one word here</p><p>two word there</p>").size());
+}
+
+TEST(PageHighlights, NestedHighlightsComeOffInEitherOrder) {
+    const std::vector<uint8_t> page = Bytes("<p>The quick brown fox jumps over the lazy dog.</p>");
+    std::vector<uint8_t> outer, both, oneLeft, back;
+    ASSERT_EQ(AddHighlight(page, Quote("quick brown fox jumps"), Hl("out"), outer), HighlightResult::kDone);
+    ASSERT_EQ(AddHighlight(outer, Quote("brown fox"), Hl("in", "blue"), both), HighlightResult::kDone);
+    // And one that starts inside the first and ends after it.
+    std::vector<uint8_t> three;
+    ASSERT_EQ(AddHighlight(both, Quote("jumps over"), Hl("x", "pink"), three), HighlightResult::kDone);
+    const auto list = ListHighlights(three);
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0].m_strText, "quick brown fox jumps");
+    EXPECT_EQ(list[1].m_strText, "brown fox");
+    EXPECT_EQ(list[2].m_strText, "jumps over");
+    ASSERT_EQ(RemoveHighlight(three, "x", oneLeft), HighlightResult::kDone);
+    EXPECT_EQ(oneLeft, both);
+
+    ASSERT_EQ(RemoveHighlight(both, "out", oneLeft), HighlightResult::kDone);
+    ASSERT_EQ(ListHighlights(oneLeft).size(), 1u);
+    ASSERT_EQ(RemoveHighlight(oneLeft, "in", back), HighlightResult::kDone);
+    EXPECT_EQ(back, page);
+
+    ASSERT_EQ(RemoveHighlight(both, "in", oneLeft), HighlightResult::kDone);
+    EXPECT_EQ(oneLeft, outer);
+    ASSERT_EQ(RemoveHighlight(oneLeft, "out", back), HighlightResult::kDone);
+    EXPECT_EQ(back, page);
+    EXPECT_EQ(RemoveHighlight(back, "out", oneLeft), HighlightResult::kUnknownId);
+    // An id already in the page is not given twice.
+    EXPECT_EQ(AddHighlight(outer, Quote("lazy"), Hl("out"), oneLeft), HighlightResult::kUnknownId);
+}
+
+TEST(PageHighlights, TextOutsideThePageIsRefusedAndCommentsRoundTrip) {
+    const std::vector<uint8_t> page = Bytes(
+        "<html><head><title>Only title</title><script>var s = 'only script';</script></head>"
+        "<body><p title=\"only attribute\">Body text</p><script>x='script too'</script>"
+        "<textarea>only textarea</textarea></body></html>");
+    std::vector<uint8_t> out;
+    EXPECT_EQ(AddHighlight(page, Quote("not anywhere"), Hl("n"), out), HighlightResult::kNotFound);
+    EXPECT_TRUE(out.empty());
+    for (const char* hidden : {"only script", "Only title", "only attribute", "only textarea", "script too"})
+        EXPECT_EQ(AddHighlight(page, Quote(hidden), Hl("n"), out), HighlightResult::kNoText) << hidden;
+    EXPECT_EQ(AddHighlight(page, Quote("  \n "), Hl("n"), out), HighlightResult::kNotFound);
+    EXPECT_FALSE(MayHoldHighlights(page));
+    EXPECT_TRUE(ListHighlights(page).empty());
+
+    const std::string comment = "He said \"<b>no</b>\" & left \xE2\x80\x94 \xE4\xBD\xA0\xE5\xA5\xBD\n'line two'";
+    std::vector<uint8_t> marked, changed, back;
+    ASSERT_EQ(AddHighlight(page, Quote("Body"), Hl("c1", "green", comment), marked), HighlightResult::kDone);
+    // The tag stays one tag in ASCII: nothing of the comment escapes it.
+    const std::string s = Text(marked);
+    const size_t tagEnd = s.find('>', s.find("<mark"));
+    EXPECT_EQ(s.substr(tagEnd, 5), ">Body");
+    for (size_t k = s.find("<mark"); k < tagEnd; ++k) EXPECT_LT(static_cast<uint8_t>(s[k]), 0x80);
+    ASSERT_EQ(ListHighlights(marked).at(0).m_strComment, comment);
+
+    ASSERT_EQ(ChangeHighlight(marked, "c1", "new <note>", "pink", changed), HighlightResult::kDone);
+    auto list = ListHighlights(changed);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].m_strComment, "new <note>");
+    EXPECT_EQ(list[0].m_strColor, "pink");
+    EXPECT_EQ(list[0].m_strDate, "2026-12-09T18:00:00Z");
+    ASSERT_EQ(ChangeHighlight(changed, "c1", "", "", marked), HighlightResult::kDone);
+    EXPECT_EQ(ListHighlights(marked).at(0).m_strColor, "pink");
+    EXPECT_EQ(ChangeHighlight(changed, "nope", "x", "", back), HighlightResult::kUnknownId);
+    ASSERT_EQ(RemoveHighlight(changed, "c1", back), HighlightResult::kDone);
+    EXPECT_EQ(back, page);
+}
+
+TEST(PageHighlights, DamagedPagesNeitherCrashNorLoseBytes) {
+    const std::vector<std::string> pages = {
+        "",
+        "<",
+        "<p>unclosed <b>bold <i>italic text",
+        "text &am &#; &#x; &#99999999; &notanentity; &copy2 end",
+        std::string("nul\0byte text here", 18),
+        "<table>stray table text<tr><td>cell text</td></tr></table>",
+        "<svg><text>svg text</text></svg><math><mi>x</mi></math><p>after svg</p>",
+        "\xFF\xFE<\0p\0>\0",      // UTF-16 cut short
+        "\xFF\xFE\x41",           // an odd byte
+        "<p>bad \xC3 utf8 \xFF\xFE bytes here</p>",
+        "<mark data-cv-highlight=\"z\">never closed <p>para",
+        std::string(5000, '<') + "<p>deep" + std::string(2000, '>'),
+    };
+    for (const std::string& html : pages) {
+        const std::vector<uint8_t> page = Bytes(html);
+        for (const char* q : {"text", "table text", "cell", "svg text", "after", "here", "end", "closed", "deep", "p"}) {
+            std::vector<uint8_t> out, back;
+            if (AddHighlight(page, Quote(q), Hl("d"), out) != HighlightResult::kDone) {
+                EXPECT_TRUE(out.empty());
+                continue;
+            }
+            ASSERT_EQ(ListHighlights(out).size(), 1u + ListHighlights(page).size()) << html << " / " << q;
+            ASSERT_EQ(RemoveHighlight(out, "d", back), HighlightResult::kDone);
+            EXPECT_EQ(back, page) << html << " / " << q;
+        }
+        (void)ListHighlights(page);
+    }
+    // A deep tree is walked without recursion; one too deep to parse in
+    // good time is left alone.
+    std::string deep;
+    for (int k = 0; k < 5000; ++k) deep += "<div>";
+    deep += "bottom words";
+    std::vector<uint8_t> out;
+    EXPECT_EQ(AddHighlight(Bytes(deep), Quote("bottom"), Hl("deep"), out), HighlightResult::kDone);
+    for (int k = 0; k < 50000; ++k) deep.insert(0, "<div>");
+    EXPECT_EQ(AddHighlight(Bytes(deep), Quote("bottom"), Hl("deep"), out), HighlightResult::kNotFound);
+}
+
+TEST(PageHighlights, IdsAreNewEachTimeAndSafeInAnAttribute) {
+    const std::string a = NewHighlightId(), b = NewHighlightId();
+    EXPECT_NE(a, b);
+    EXPECT_GE(a.size(), 8u);
+    EXPECT_EQ(a.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789"), std::string::npos);
+}
