@@ -608,6 +608,14 @@ bool CChildFrame::OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify)
     case kCmdTextSizeSmaller:
     case kCmdTextSizeSmallest:
     case kCmdPageScripts:
+    // The selection to highlight is in the page, wherever the keys are.
+    case kCmdHighlight:
+    case kCmdHighlightYellow:
+    case kCmdHighlightYellow + 1:
+    case kCmdHighlightYellow + 2:
+    case kCmdHighlightPink:
+    case kCmdHighlightComment:
+    case kCmdRemoveHighlight:
         // Without a browser nobody answers, and the command stays disabled.
         return m_pBrowser && m_pBrowser->OnCmdMsg(nID, pUI);
     case kCmdPrint:

@@ -21,6 +21,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QTimer>
+#include <QWebEngineContextMenuRequest>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 
@@ -292,7 +293,9 @@ void CPageHighlighter::Reveal(const std::string& strId) {
 }
 
 void CPageHighlighter::ShowContextMenu(const QPoint& at) {
-    QMenu* pMenu = m_view.createStandardContextMenu();
+    // The engine's entries need its request; a menu asked for otherwise
+    // has the highlight's alone.
+    QMenu* pMenu = m_view.lastContextMenuRequest() ? m_view.createStandardContextMenu() : new QMenu(&m_view);
     pMenu->setAttribute(Qt::WA_DeleteOnClose);
     const QPoint global = m_view.mapToGlobal(at);
     if (!CanHighlight()) {
