@@ -235,6 +235,7 @@ TEST(PageHighlights, DamagedPagesNeitherCrashNorLoseBytes) {
         "\xFF\xFE\x41",           // an odd byte
         "<p>bad \xC3 utf8 \xFF\xFE bytes here</p>",
         "<mark data-cv-highlight=\"z\">never closed <p>para",
+        "<p>a stray</span> end tag here</p>",
         std::string(5000, '<') + "<p>deep" + std::string(2000, '>'),
     };
     for (const std::string& html : pages) {
@@ -251,6 +252,11 @@ TEST(PageHighlights, DamagedPagesNeitherCrashNorLoseBytes) {
         }
         (void)ListHighlights(page);
     }
+    // Text on both sides of an end tag the parser ignored is one piece.
+    std::vector<uint8_t> stray;
+    ASSERT_EQ(AddHighlight(Bytes("<p>a stray</span> end tag</p>"), Quote("stray end"), Hl("s"), stray),
+              HighlightResult::kDone);
+    EXPECT_NE(Text(stray).find("\">stray</span> end</mark> tag"), std::string::npos);
     // A deep tree is walked without recursion; one too deep to parse in
     // good time is left alone.
     std::string deep;
