@@ -168,6 +168,14 @@ bool AlignText(const char* src, size_t n, const std::string& dec, std::vector<st
             ++i;  // dropped by the parser (the line feed after <pre>, a NUL)
             continue;
         }
+        if (src[i] == '<' && i + 2 < n && src[i + 1] == '/' && IsAsciiAlnum(src[i + 2])) {
+            // An end tag the parser ignored (nothing of its name was open):
+            // the text on either side is one node.
+            const void* close = std::memchr(src + i, '>', n - i);
+            if (!close) return false;
+            i = static_cast<size_t>(static_cast<const char*>(close) - src) + 1;
+            continue;
+        }
         if (cp == 0xFFFD) {
             size_t e = i + 1;
             while (e < n && (static_cast<uint8_t>(src[e]) & 0xC0) == 0x80) ++e;

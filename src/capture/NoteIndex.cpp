@@ -22,7 +22,7 @@ namespace {
 
 // Raised whenever the tables change meaning; an index of another version is
 // thrown away and built again.
-constexpr const char* kVersion = "5";
+constexpr const char* kVersion = "6";  // 6: a page's text holds its highlights' comments
 
 constexpr int kPageSize = 65536;
 // What FTS5 gathers in memory before writing a run of lists: 16 MB a table

@@ -42,8 +42,9 @@ std::string VisibleText(std::string_view html);
 // Whether a note of this type has text to search: pages and text notes.
 bool HasSearchableText(const std::string& strExt);
 
-// The searchable text of a note (UTF-8), empty when it has none. Reads the
-// note's content under its data lock.
+// The searchable text of a note (UTF-8), empty when it has none: a page's
+// visible text followed by the comments of its highlights. Reads the note's
+// content under its data lock.
 std::string NoteSearchText(const CNote& note);
 
 // What the user searches for, with the two options of the form.

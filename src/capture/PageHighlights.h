@@ -4,7 +4,16 @@
 //
 //   <mark class="cv-highlight cv-highlight-yellow" style="background:#fff176"
 //         data-cv-highlight="ID" data-cv-color="yellow"
-//         data-cv-date="2026-12-09T18:00:00Z" data-cv-comment="...">text</mark>
+//         data-cv-date="2026-12-09T18:00:00Z" data-cv-comment="..."
+//         title="...">text</mark>
+//
+// (title, the comment again, only when there is one: any browser shows it
+// when the pointer rests on the text). A piece is the text of one text node
+// from its first to its last visible character, so marks always nest
+// properly and never split a character reference. The tags themselves are
+// ASCII (characters beyond it as numeric references), so they read the same
+// in any ASCII-compatible code page, and are written as UTF-16 in a UTF-16
+// page.
 //
 // so the page shows its highlights in any browser after it is saved out or
 // mailed, the notebook needs nothing beside the page, and a page without
@@ -13,8 +22,14 @@
 // the bytes as they were around it.
 //
 // Text here (quotes, comments, the highlighted text) is UTF-8, as searched
-// text is, whatever the page's own encoding is; tags are written in the
-// page's encoding and characters it cannot hold as character references.
+// text is, whatever the page's own encoding is. A page is read in the
+// encoding its byte order mark or its own meta names, else as UTF-8 when it
+// is valid UTF-8, else in the process code page (windows-1252 when that is
+// UTF-8), as a browser shows the stored page.
+//
+// The page's text is what a reader sees: text in document order, leaving
+// out the head, scripts, styles, templates, noscript, titles, text areas,
+// selects, frames and SVG/MathML. Thread-safe: no state is shared.
 #pragma once
 
 #include <cstddef>
@@ -32,7 +47,9 @@ struct CHighlightQuote {
     std::string m_strPrefix;  // up to ~32 characters before
     std::string m_strSuffix;  // up to ~32 characters after
     // Characters (code points, white space runs as one) of the page's text
-    // before the selection; picks between equal candidates. npos: unknown.
+    // before the selection; picks between candidates whose surroundings
+    // agree equally well. npos: unknown (give npos from the reader view,
+    // whose text is not the page's).
     size_t m_nTextPos = static_cast<size_t>(-1);
 };
 
@@ -50,21 +67,33 @@ enum class HighlightResult { kDone, kNotFound, kNoText, kUnknownId };
 std::string NewHighlightId();
 
 // The page with `hl` (id, colour, comment, date) marked over the text
-// `quote` finds. kNotFound when the text is not in the page; kNoText when it
-// lies only where a mark cannot go (a script, a title, an attribute).
+// `quote` finds. White space and invisible characters (soft hyphens, zero
+// widths) are left out of the comparison, so that line breaks between
+// paragraphs in a selection find the paragraphs. Where the text stands more
+// than once, the place whose text before and after agrees longest with the
+// prefix and suffix wins, then the one nearest m_nTextPos, then the first.
+// An unknown colour is written as yellow; an empty date as the time now.
+// kNotFound when the text is not in the page (or the page is too deep or
+// large to parse); kNoText when it lies only where a mark cannot go (a
+// script, a title, an attribute); kUnknownId when `hl` has no id or the page
+// already holds one of that id. `out` is empty unless kDone.
 HighlightResult AddHighlight(const std::vector<uint8_t>& page, const CHighlightQuote& quote, const CHighlight& hl,
                              std::vector<uint8_t>& out);
 
 // The page without the highlight `strId`: exactly its mark tags taken out.
 HighlightResult RemoveHighlight(const std::vector<uint8_t>& page, const std::string& strId, std::vector<uint8_t>& out);
 
-// The page with the comment (and colour, when not empty) of `strId` changed.
+// The page with the comment (and colour, when it is one of the four) of
+// `strId` changed in each of its marks; the date stays.
 HighlightResult ChangeHighlight(const std::vector<uint8_t>& page, const std::string& strId,
                                 const std::string& strComment, const std::string& strColor,
                                 std::vector<uint8_t>& out);
 
-// Cheap test before parsing: whether the bytes may hold a highlight.
+// Cheap test before parsing: whether the bytes may hold a highlight (a
+// byte search for the attribute's name, in UTF-16 too for a UTF-16 page).
 bool MayHoldHighlights(const std::vector<uint8_t>& page);
 
-// The page's highlights in the order they start in it, each once.
+// The page's highlights in the order they start in it, each once. The text
+// is the page's text from the first piece to the last (white space runs as
+// one space); the comment is decoded.
 std::vector<CHighlight> ListHighlights(const std::vector<uint8_t>& page);

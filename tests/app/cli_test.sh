@@ -367,6 +367,48 @@ head -c $((size - 2)) s.vlt >s-cut.vlt
 expect 3 search s-cut.vlt a
 grep -q damaged err.txt || fail "a damaged notebook's search does not say so: $(cat err.txt)"
 
+# ---- highlights: one JSON object a line, read from the pages' own marks
+expect 0 new h.vlt
+expect 0 add-category h.vlt Read
+mk() {  # ID COLOR COMMENT: a start tag as the program writes it
+    printf '<mark class="cv-highlight cv-highlight-%s" style="background:#fff176" data-cv-highlight="%s" data-cv-color="%s" data-cv-date="2026-12-09T18:00:00Z" data-cv-comment="%s">' "$2" "$1" "$2" "$3"
+}
+{ printf '<html><body><p>First '; mk ha yellow 'see &quot;notes&quot; &lt;b&gt; caf&#233;'; printf 'words</mark></p><p>'
+  mk hb blue ''; printf 'across</mark> <a href="x">'; mk hb blue ''; printf 'a link</mark></a></p></body></html>'; } >h1.htm
+printf '<p>no marks here</p>' >h2.htm
+expect 0 add-note h.vlt Read "marked page" --ext htm --content h1.htm; id_h1=$(cat out.txt)
+expect 0 add-note h.vlt / plain --ext htm --content h2.htm
+expect 0 highlights h.vlt
+python3 -c '
+import json, sys
+rows = [json.loads(l) for l in open("out.txt")]
+assert [r["id"] for r in rows] == ["ha", "hb"], rows
+a, b = rows
+assert a["note"] == int(sys.argv[1]) and a["path"] == "Read/marked page" and a["color"] == "yellow"
+assert a["text"] == "words" and a["comment"] == "see \"notes\" <b> caf\u00e9", a
+assert a["date"] == "2026-12-09T18:00:00Z"
+assert b["text"] == "across a link" and b["comment"] == "" and b["color"] == "blue", b
+' "$id_h1" || fail "highlights: $(cat out.txt)"
+expect 0 highlights h.vlt "$id_h1"
+[ "$(wc -l <out.txt)" -eq 2 ] || fail "highlights of one note: $(cat out.txt)"
+expect 0 highlights h.vlt "$(( id_h1 + 1 ))"
+[ ! -s out.txt ] || fail "a page without marks listed highlights: $(cat out.txt)"
+# The search's text search finds a comment; the tags' other attributes are not text.
+expect 0 search h.vlt --text notes --options "$WORK/search.data"
+[ "$(cat out.txt)" = "$id_h1	Read/marked page" ] || fail "search did not find a comment: $(cat out.txt)"
+expect 0 search h.vlt --text --no-index CAFÉ --ignore-case
+[ "$(cat out.txt)" = "$id_h1	Read/marked page" ] || fail "search without the index: $(cat out.txt)"
+expect 0 search h.vlt --text cv-highlight --options "$WORK/search.data"
+[ ! -s out.txt ] || fail "search found the mark's attributes: $(cat out.txt)"
+expect 2 highlights
+expect 2 highlights h.vlt Read
+expect 2 highlights h.vlt 1 2
+expect 1 highlights h.vlt 99999
+expect 1 highlights missing.vlt
+size=$(stat -c %s h.vlt)
+head -c $((size - 2)) h.vlt >h-cut.vlt
+expect 3 highlights h-cut.vlt
+
 # ---- scan
 printf '<html><TITLE>Scan Me</TITLE><IMG SRC="Pics/A.GIF"><a href=#x>x</a><a href="b.htm?q=1">b</a>\n' >page.htm
 expect 0 scan page.htm --base https://host:8443/dir/index.htm
@@ -450,7 +492,7 @@ no_marker e.vlt
 TMPDIR="$WORK/shared"
 export TMPDIR
 for c in "dump e.vlt" "cat e.vlt $id_e" "search e.vlt MARKER" "open e.vlt $id_e" "export e.vlt $id_e e-out.htm" \
-    "add-category e.vlt X" "decrypt e.vlt" "password e.vlt --check x"; do
+    "highlights e.vlt" "add-category e.vlt X" "decrypt e.vlt" "password e.vlt --check x"; do
     # shellcheck disable=SC2086
     expect 1 $c
     grep -q "^clipvault-cli: e.vlt is an encrypted notebook; give its passphrase with --passphrase-file FILE or --passphrase-stdin$" err.txt \
@@ -477,6 +519,7 @@ cp out.txt e-sealed.json
 check_json() { python3 -c "import json, sys; d = json.load(open('$1')); r = d['root']; $2"; }
 check_json e-sealed.json 'assert d["encrypted"] is True
 assert sorted(n["name"] for n in r["categories"][0]["notes"]) == ["MARKERNAME", "MARKERTWO"]'
+expect 0 highlights e.vlt --passphrase-file pp
 expect 0 cat e.vlt "$id_e" --passphrase-file pp
 [ "$(cat out.txt)" = "<p>MARKERWORD kept private</p>" ] || fail "cat of an encrypted note: $(cat out.txt)"
 # search reads page by page, keeps no index, and drops the one of the plain notebook.

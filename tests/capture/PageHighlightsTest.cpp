@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "capture/NoteText.h"
+#include "capture/NotebookHighlights.h"
+#include "document/ClipVaultDoc.h"
+#include "document/Records.h"
+
 #include <string>
 #include <vector>
 
@@ -230,6 +235,7 @@ TEST(PageHighlights, DamagedPagesNeitherCrashNorLoseBytes) {
         "\xFF\xFE\x41",           // an odd byte
         "<p>bad \xC3 utf8 \xFF\xFE bytes here</p>",
         "<mark data-cv-highlight=\"z\">never closed <p>para",
+        "<p>a stray</span> end tag here</p>",
         std::string(5000, '<') + "<p>deep" + std::string(2000, '>'),
     };
     for (const std::string& html : pages) {
@@ -246,6 +252,11 @@ TEST(PageHighlights, DamagedPagesNeitherCrashNorLoseBytes) {
         }
         (void)ListHighlights(page);
     }
+    // Text on both sides of an end tag the parser ignored is one piece.
+    std::vector<uint8_t> stray;
+    ASSERT_EQ(AddHighlight(Bytes("<p>a stray</span> end tag</p>"), Quote("stray end"), Hl("s"), stray),
+              HighlightResult::kDone);
+    EXPECT_NE(Text(stray).find("\">stray</span> end</mark> tag"), std::string::npos);
     // A deep tree is walked without recursion; one too deep to parse in
     // good time is left alone.
     std::string deep;
@@ -262,4 +273,56 @@ TEST(PageHighlights, IdsAreNewEachTimeAndSafeInAnAttribute) {
     EXPECT_NE(a, b);
     EXPECT_GE(a.size(), 8u);
     EXPECT_EQ(a.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789"), std::string::npos);
+}
+
+TEST(PageHighlights, TheNotebookListsEveryHighlightAndTheSearchFindsComments) {
+    CClipVaultDoc doc;
+    ASSERT_TRUE(doc.OnNewDocument());
+    CNoteCata* web = doc.m_rootCata.AddNewSubCata("Web");
+    CNoteCata* news = web->AddNewSubCata("News");
+    auto add = [](CNoteCata& cata, const std::string& name, std::vector<uint8_t> bytes, const char* ext = "htm") {
+        CNote* note = cata.AddNewNote(name);
+        note->m_strExt = ext;
+        note->SetContent(std::move(bytes));
+        return note;
+    };
+    std::vector<uint8_t> top, wide;
+    ASSERT_EQ(AddHighlight(Bytes("<p>alpha beta gamma</p>"), Quote("beta"), Hl("t1", "green", "zebra crossing"), top),
+              HighlightResult::kDone);
+    const std::string utf16 = "\xFF\xFE" + ConvertText("<p>\xE4\xB8\xAD\xE6\x96\x87 page</p>", "UTF-16LE", "UTF-8");
+    ASSERT_EQ(AddHighlight(Bytes(utf16), Quote("\xE6\x96\x87"), Hl("n1", "blue", "Wide  Comment\nhere"), wide),
+              HighlightResult::kDone);
+    CNote* pTop = add(doc.m_rootCata, "top", top);
+    CNote* pWide = add(*news, "wide", wide);
+    add(*web, "plain", Bytes("<p>nothing marked</p>"));
+    // Not pages: a text note that talks about marks, a picture.
+    CNote* pText = add(*web, "notes", Bytes("<mark data-cv-highlight=\"x\">no</mark>"), "txt");
+    add(*web, "pic", top, "gif");
+
+    const std::vector<CNotebookHighlight> all = NotebookHighlights(doc);
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0].m_note.m_pNote, pTop);
+    EXPECT_EQ(all[0].m_note.m_strCategoryPath, "");
+    EXPECT_EQ(all[0].m_highlight.m_strText, "beta");
+    EXPECT_EQ(all[1].m_note.m_pNote, pWide);
+    EXPECT_EQ(all[1].m_note.m_nNoteId, pWide->m_nID);
+    EXPECT_EQ(all[1].m_note.m_strCategoryPath, "Web/News");
+    EXPECT_EQ(all[1].m_note.m_strNoteName, "wide");
+    EXPECT_EQ(all[1].m_highlight.m_strComment, "Wide  Comment\nhere");
+    EXPECT_EQ(all[1].m_highlight.m_strText, "\xE6\x96\x87");
+    EXPECT_TRUE(NotebookHighlights(doc, [] { return true; }).empty());
+
+    // The search sees comments as text, white space as one space, and
+    // nothing of the tags.
+    EXPECT_EQ(notetext::NoteSearchText(*pTop), "alpha beta gamma zebra crossing");
+    EXPECT_EQ(notetext::NoteSearchText(*pWide), "\xE4\xB8\xAD\xE6\x96\x87 page Wide Comment here");
+    notetext::CNoteTextCache cache;
+    std::vector<CNote*> found;
+    notetext::SearchCategory(doc.m_rootCata, notetext::CNoteQuery("comment here", true, true), cache,
+                             [&](CNote* n) { found.push_back(n); });
+    EXPECT_EQ(found, std::vector<CNote*>{pWide});
+    found.clear();
+    notetext::SearchCategory(doc.m_rootCata, notetext::CNoteQuery("cv-highlight", true, true), cache,
+                             [&](CNote* n) { found.push_back(n); });
+    EXPECT_EQ(found, std::vector<CNote*>{pText});  // its text, not a page's tags
 }

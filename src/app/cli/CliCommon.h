@@ -58,6 +58,7 @@ int CmdDecrypt(CliArgs& args);
 int CmdOptions(CliArgs& args);
 int CmdScan(CliArgs& args);
 int CmdSearch(CliArgs& args);
+int CmdHighlights(CliArgs& args);
 int CmdFetch(CliArgs& args);
 int CmdCapture(CliArgs& args);
 int CmdImport(CliArgs& args);

@@ -117,6 +117,12 @@ const std::vector<Command>& Commands() {
          "notebook's search index in SearchIndex beside the options file (built when the notebook changed); "
          "--no-index reads every page instead",
          cli::CmdSearch},
+        {"highlights", "highlights FILE.vlt [ID]",
+         "print the highlights of every page of the notebook (with ID: of that note), one JSON object a line: "
+         "id, color, date, note (its id), path (its category path and name), text (the highlighted words), "
+         "comment; pages in the search's order, highlights in page order; none is no line and exit 0, a "
+         "damaged notebook is listed as far as it was read (exit 3)",
+         cli::CmdHighlights},
         {"scan", "scan PAGE-FILE --base URL | --local [--no-resources]",
          "list the references the capture would see, one JSON object a line (kind, raw, value, url, "
          "offset, length), then the title",
@@ -210,9 +216,9 @@ void PrintHelp() {
         "  1    failed or refused (a locked notebook changed without its password, an\n"
         "       encrypted one read without its passphrase)\n"
         "  2    wrong command line\n"
-        "  3    damaged notebook (dump and search: after printing what could be read;\n"
-        "       an encrypted notebook that is damaged, cut short or not its own is\n"
-        "       not read at all)\n"
+        "  3    damaged notebook (dump, search and highlights: after printing what\n"
+        "       could be read; an encrypted notebook that is damaged, cut short or\n"
+        "       not its own is not read at all)\n"
         "  4    the password given for a locked notebook does not match\n"
         "  5    the passphrase given for an encrypted notebook does not fit\n"
         "  130  capture or import stopped by Ctrl-C\n"
