@@ -1,5 +1,6 @@
 #include "views/HighlightsTab.h"
 
+#include "capture/NotebookHighlights.h"
 #include "capture/gui/HighlightCommentDlg.h"
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
@@ -64,7 +65,7 @@ struct CHighlightsTab::CRun {
     explicit CRun(unsigned nGeneration) : m_nGeneration(nGeneration) {}
     unsigned m_nGeneration;
     std::atomic<bool> m_bCancel{false};
-    std::vector<CNote*> m_notes;  // the window thread's
+    std::vector<CHighlightNote> m_pages;  // the window thread's
     std::vector<CFound> m_found;  // the worker's
 };
 
@@ -144,18 +145,18 @@ void CHighlightsTab::Refresh() {
     m_bReading = true;
     m_pCount->setText(Text(ids::IDS_HL_READING));
     m_pCount->setAccessibleName(m_pCount->text());
-    std::vector<CNote*> notes = m_pNotes->Notes();
+    // The pages and where they stand are taken here, on the thread that
+    // changes the tree; their bytes are read from copies on the worker.
+    pRun->m_pages = HighlightNotes(m_doc.m_rootCata);
+    std::vector<CNote*> notes;
+    notes.reserve(pRun->m_pages.size());
+    for (const CHighlightNote& page : pRun->m_pages) notes.push_back(page.m_pNote);
     auto fnTake = [this, pRun](size_t nPos, const CNote*, uint64_t, std::unique_ptr<CNote> pCopy) {
         std::shared_ptr<CNote> copy(std::move(pCopy));
         if (!copy) return;
         m_pThread->Post([pRun, copy, nPos] {
             if (pRun->m_bCancel) return;
-            // Only pages hold highlights; most notes are passed over
-            // without being parsed.
-            if (!SameType(copy->m_strExt, "htm")) return;
-            const std::vector<uint8_t>& page = copy->Content();
-            if (!MayHoldHighlights(page)) return;
-            for (CHighlight& hl : ListHighlights(page)) pRun->m_found.push_back({nPos, std::move(hl)});
+            for (CHighlight& hl : NoteHighlights(*copy)) pRun->m_found.push_back({nPos, std::move(hl)});
         });
     };
     auto fnDone = [this, pRun] {
@@ -164,7 +165,6 @@ void CHighlightsTab::Refresh() {
             pReply->Send([pRun](CHighlightsTab& tab) { tab.Deliver(pRun); });
         });
     };
-    pRun->m_notes = notes;
     m_pFeed = std::make_unique<CNoteFeed>(*m_pNotes, std::move(notes), fnTake, [this] { return m_pThread->Pending(); },
                                           fnDone);
     m_pFeed->Start();
@@ -173,7 +173,8 @@ void CHighlightsTab::Refresh() {
 void CHighlightsTab::Deliver(const std::shared_ptr<CRun>& pRun) {
     if (pRun->m_nGeneration != m_nGeneration) return;
     m_bReading = false;
-    m_rowNotes = pRun->m_notes;
+    m_rowNotes.clear();
+    for (const CHighlightNote& page : pRun->m_pages) m_rowNotes.push_back(page.m_pNote);
     const std::vector<CFound>& found = pRun->m_found;
     m_pFeed.reset();
     m_pRun.reset();
@@ -187,10 +188,14 @@ void CHighlightsTab::Deliver(const std::shared_ptr<CRun>& pRun) {
         const QString color = QString::fromStdString(f.m_hl.m_strColor);
         pItem->setText(kColText, OneLine(f.m_hl.m_strText));
         pItem->setIcon(kColText, CHighlightCommentDlg::SwatchIcon(color));
-        pItem->setToolTip(kColText, CHighlightCommentDlg::ColorName(color));
+        pItem->setToolTip(kColText, CHighlightCommentDlg::ColorName(color) + QStringLiteral(": ") +
+                                        QString::fromStdString(f.m_hl.m_strText));
         pItem->setText(kColComment, OneLine(f.m_hl.m_strComment));
         pItem->setToolTip(kColComment, QString::fromStdString(f.m_hl.m_strComment));
+        const CHighlightNote& page = pRun->m_pages[f.m_nPos];
         pItem->setText(kColNote, ToQ(pNote->m_strName));
+        pItem->setToolTip(kColNote, ToQ(page.m_strCategoryPath.empty() ? pNote->m_strName
+                                                                      : page.m_strCategoryPath + "/" + pNote->m_strName));
         pItem->setText(kColDate, ShownDate(f.m_hl.m_strDate));
         pItem->setData(kColText, kIdRole, QString::fromStdString(f.m_hl.m_strId));
         pItem->setData(kColText, kRowRole, static_cast<qulonglong>(f.m_nPos));

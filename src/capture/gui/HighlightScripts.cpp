@@ -22,7 +22,9 @@ function marksOf(id) {
 
 const char kProbe[] = R"JS(
 (function (px, py, atPoint) {
-    var SKIP = {script: 1, style: 1, noscript: 1, template: 1};
+    // What a reader does not see as the page's text, as the notebook reads it.
+    var SKIP = {script: 1, style: 1, noscript: 1, template: 1, title: 1, textarea: 1, select: 1, svg: 1, math: 1,
+                iframe: 1, frameset: 1, noframes: 1};
     var WHITE = /^[ \t\n\r\f]$/;
     function markOf(n) {
         for (; n; n = n.parentNode)

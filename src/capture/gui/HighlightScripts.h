@@ -8,7 +8,8 @@
 // A JSON text: {"quote": {"exact","prefix","suffix","pos"} or null,
 // "mark": {"id","color","comment"} or null, "x", "y" (the scroll position)}.
 // The quote is the selection in the page's text (the body's text nodes in
-// document order, scripts, styles, noscript and templates left out, runs of
+// document order, scripts, styles, templates, noscript, titles, text areas,
+// selects, frames and SVG/MathML left out, runs of
 // white space as one space; positions in code points), as the stored page's
 // text is read in the notebook. The mark is the highlight under the point
 // (CSS pixels) when `bAtPoint`, else the one the selection is in or touches.

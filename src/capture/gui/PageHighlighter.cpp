@@ -1,5 +1,6 @@
 #include "capture/gui/PageHighlighter.h"
 
+#include "capture/NotebookHighlights.h"
 #include "capture/gui/HighlightCommentDlg.h"
 #include "capture/gui/HighlightScripts.h"
 #include "capture/gui/NoteBrowserView.h"
@@ -74,7 +75,7 @@ QString CPageHighlighter::LastColor() { return g_strLastColor; }
 bool CPageHighlighter::CanHighlight() const {
     const CNote* pNote = m_view.ShownNote();
     return pNote && m_view.ShownStatusKind() < 0 && !m_view.ShowingSource() && !m_view.LeftNote() &&
-           pNote->m_nContentType == kContentHeld && SameType(pNote->m_strExt, "htm") &&
+           pNote->m_nContentType == kContentHeld && CanHoldHighlights(pNote->m_strExt) &&
            m_view.url().scheme() == StoredPageScheme();
 }
 

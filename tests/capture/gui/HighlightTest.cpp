@@ -138,6 +138,7 @@ class HighlightTest : public QObject {
 private slots:
     void highlightCommentSaveReopenListExportRemove();
     void lockedRefusesAndEncryptedStaysInMemory();
+    void aRepeatedLineIsMarkedWhereItWasSelected();
 
 private:
     struct CWindow {
@@ -408,6 +409,37 @@ void HighlightTest::lockedRefusesAndEncryptedStaysInMemory() {
             QVERIFY2(!f.readAll().contains(ids.first().toUtf8()), qPrintable(f.fileName()));
         }
     }
+}
+
+void HighlightTest::aRepeatedLineIsMarkedWhereItWasSelected() {
+    // Twelve lines alike, so that the text around the sixth tells nothing:
+    // only its place in the page's text does, as the browser and the
+    // notebook both count it past a title, a list box, a drawing's text and
+    // a text area that no reader sees as the page's text.
+    CWindow w;
+    QVERIFY(Open(w));
+    std::string picture;
+    CNote* note = w.AddPage(&picture);
+    QByteArray page = "<html><head><title>Lines alike</title></head><body><p id=\"first\">Lines:</p>"
+                      "<select><option>one choice</option><option>another</option></select>"
+                      "<svg width=\"10\" height=\"10\"><text>drawn</text></svg><textarea>typed</textarea><ul>";
+    for (int i = 0; i < 12; ++i) page += "<li>the same words again</li>";
+    page += "</ul></body></html>";
+    note->SetContent(std::vector<uint8_t>(page.begin(), page.end()));
+    QVERIFY(w.Show(note));
+    QVERIFY(Js(w.View(), QStringLiteral("(function(){var t=document.querySelectorAll('li')[5].firstChild;"
+                                        "var r=document.createRange();r.setStart(t,4);r.setEnd(t,14);"
+                                        "getSelection().removeAllRanges();getSelection().addRange(r);return true;})()"))
+                .toBool());
+    QVERIFY(w.Run(cmd::kCmdHighlight));
+    const QByteArray marked = ContentOf(note);
+    QCOMPARE(MarkIds(marked).size(), 1);
+    const qsizetype mark = marked.indexOf("<mark");
+    QVERIFY(mark > 0);
+    // Five lines before it.
+    QCOMPARE(marked.left(mark).count("<li>"), 6);
+    QVERIFY(marked.mid(mark).contains("same words</mark> again</li>"));
+    QCOMPARE(WithoutMarks(marked), page);
 }
 
 CLIPVAULT_GUI_TEST_MAIN(HighlightTest)
