@@ -238,7 +238,15 @@ void HighlightTest::highlightCommentSaveReopenListExportRemove() {
     // Across two paragraphs and into a link, in yellow.
     QVERIFY(SelectAcross(w.View()));
     const uint64_t changes = w.doc->ChangeCount();
-    QVERIFY(w.Run(cmd::kCmdHighlightYellow));
+    // By its key, in the colour last chosen (yellow), with the keys in the page.
+    {
+        QSignalSpy ended(&w.View()->Highlighter(), &CPageHighlighter::CommandEnded);
+        QApplication::setActiveWindow(w.frame);
+        QWidget* keys = w.View()->focusProxy() ? w.View()->focusProxy() : w.View();
+        keys->setFocus();
+        QTest::keyClick(keys, Qt::Key_H, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(ended.count() > 0 || ended.wait(15000));
+    }
     QByteArray marked = ContentOf(note);
     QStringList ids = MarkIds(marked);
     QVERIFY2(ids.size() >= 3, marked.constData());
@@ -323,7 +331,9 @@ void HighlightTest::highlightCommentSaveReopenListExportRemove() {
 
     // Opened from the list: the note in the browser, scrolled to the marks,
     // which are selected.
-    tab->OpenRow(row);
+    tab->List()->setFocus();
+    tab->List()->setCurrentItem(row);
+    QTest::keyClick(tab->List(), Qt::Key_Return);
     QVERIFY(w.Loaded());
     QTRY_VERIFY_WITH_TIMEOUT(Js(w.View(), QStringLiteral("getSelection().toString()")).toString().contains(
                                  QLatin1String("worth keeping")), 10000);
