@@ -276,6 +276,7 @@ void HighlightTest::highlightCommentSaveReopenListExportRemove() {
         auto* edit = dlg->findChild<QPlainTextEdit*>(QStringLiteral("comment"));
         QVERIFY(edit && !edit->accessibleName().isEmpty());
         edit->setPlainText(kComment);
+        Shot("hl-comment.png");
         Button(dlg, QDialogButtonBox::Ok)->click();
     });
     QVERIFY(w.Run(cmd::kCmdHighlightComment));
@@ -366,6 +367,7 @@ void HighlightTest::highlightCommentSaveReopenListExportRemove() {
     for (QAction* a : menu->actions())
         if (a->data().toUInt() == cmd::kCmdRemoveHighlight) remove = a;
     QVERIFY(remove);
+    Shot("hl-menu.png");
     remove->trigger();
     menu->close();
     QVERIFY(ended.count() > 0 || ended.wait(15000));
