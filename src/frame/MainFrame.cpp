@@ -103,6 +103,9 @@ bool CMainFrame::Create() {
     BuildFormatToolBar();
     m_pSecondBar = m_pActions->BuildToolBar(kToolbarSecond, this);
     if (!m_pSecondBar) return false;
+    // The reader view's button drops down its style menu.
+    for (int i = 0; i < m_pSecondBar->actions().size(); ++i)
+        if (m_pActions->IdOf(m_pSecondBar->actions()[i]) == cmd::kCmdReaderView) m_pActions->SetDropDown(m_pSecondBar, i);
     // Each bar is named as the View menu's command that shows it.
     const std::pair<QToolBar*, unsigned> named[] = {{m_pMainBar, 59392}, {m_pSecondBar, 32954}, {m_pFormatBar, 32786}};
     for (const auto& [bar, toggle] : named) {

@@ -88,6 +88,18 @@ constexpr unsigned kCmdTextSizeMedium = 33137;
 constexpr unsigned kCmdTextSizeSmaller = 33138;
 constexpr unsigned kCmdTextSizeSmallest = 33139;
 constexpr unsigned kCmdPageScripts = 34475;     // the notebook's kept pages run their scripts, on or off
+// The reader view: the note's article alone, and how it is shown
+constexpr unsigned kCmdReaderView = 34650;         // on or off; its toolbar button drops down the style menu
+constexpr unsigned kCmdReaderThemeLight = 34651;
+constexpr unsigned kCmdReaderThemeSepia = 34652;
+constexpr unsigned kCmdReaderThemeDark = 34653;
+constexpr unsigned kCmdReaderTextSmaller = 34654;
+constexpr unsigned kCmdReaderTextLarger = 34655;
+constexpr unsigned kCmdReaderWidthNarrow = 34656;
+constexpr unsigned kCmdReaderWidthMedium = 34657;
+constexpr unsigned kCmdReaderWidthWide = 34658;
+constexpr unsigned kCmdReaderFirst = 34650;
+constexpr unsigned kCmdReaderLast = 34658;
 
 // The editor's command table: every id in this range is looked up there
 constexpr unsigned kCmdFirstEditTable = 32800;

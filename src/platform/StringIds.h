@@ -168,4 +168,10 @@ constexpr unsigned IDS_SEARCH_PROGRESS = 34512;     // "%s of %s": notes a searc
 constexpr unsigned IDS_INDEX_PROGRESS = 34513;      // status bar: "%s of %s" notes indexed
 constexpr unsigned IDS_INDEX_FAILED = 34514;        // status bar: no index can be kept
 constexpr unsigned IDS_KEPT_NOTE_LINK = 34530;      // status bar: a hovered link leads to the note "%s" the notebook keeps
+constexpr unsigned IDS_READER_NOT_READABLE = 34670;  // status bar: the page is no article (too little main text)
+constexpr unsigned IDS_READER_NO_ARTICLE = 34671;    // status bar: Readability found no article in the page
+constexpr unsigned IDS_READER_NO_SCRIPTS = 34672;    // status bar: the reader's scripts are missing from the folder "%s"
+constexpr unsigned IDS_READER_FAILED = 34673;        // status bar: reading the page failed: "%s"
+constexpr unsigned IDS_READER_SHOWN = 34674;         // status bar: the article is shown; the command again shows the page
+constexpr unsigned IDS_READER_STYLE = 34675;         // the style menu's title and the reader style submenu
 }  // namespace ids

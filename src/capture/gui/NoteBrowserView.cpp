@@ -3,6 +3,7 @@
 #include "capture/LinkHelpers.h"
 #include "capture/gui/KeptLinks.h"
 #include "capture/gui/PageScriptChoice.h"
+#include "capture/gui/ReaderView.h"
 #include "capture/gui/StoredPageScheme.h"
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
@@ -246,6 +247,7 @@ CNoteBrowserView::CNoteBrowserView(INoteFrame& frame, CClipVaultDoc& doc, QWidge
     connect(this, &QWebEngineView::pdfPrintingFinished, this, [printed](const QString&, bool bOk) { printed(bOk); });
     AllowFolders();
     RegisterCommands();
+    m_pReader = new CReaderMode(*this, m_frame);
     ShowNothing();
 }
 
@@ -761,6 +763,10 @@ void CNoteBrowserView::Print() {
         printToPdf(m_pPrinter->outputFileName(), m_pPrinter->pageLayout());
     else
         print(m_pPrinter.get());
+}
+
+bool CNoteBrowserView::OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify) {
+    return (m_pReader && m_pReader->OnCmdMsg(nID, pUI, pNotify)) || CCmdTarget::OnCmdMsg(nID, pUI, pNotify);
 }
 
 void CNoteBrowserView::RegisterCommands() {

@@ -22,6 +22,7 @@ class INoteFrame;
 class QPrinter;
 class QWebEngineProfile;
 class CStoredPageGuard;
+class CReaderMode;
 
 // A command a link asked for, posted to the view so that it runs after the
 // engine's navigation call has returned.
@@ -95,6 +96,13 @@ public:
     int ShownStatusKind() const { return m_nStatusKind; }
     // 0 smallest to 4 largest.
     int TextSize() const { return m_nTextSize; }
+    // A note's own page is on show (not a status page, its source or a
+    // page a link led to); and the reader view of it.
+    bool ShowingKeptPage() const {
+        return m_pNote && m_nStatusKind < 0 && !m_bShowingSource && !m_bLeftPage && page() == m_pStoredPage;
+    }
+    CReaderMode* Reader() const { return m_pReader; }
+    bool OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify = nullptr) override;
 
     // The blank page status pages are written into.
     static QUrl TemplateUrl();
@@ -171,4 +179,5 @@ private:
     std::vector<std::pair<QString, QString>> m_pendingAttributes;
     std::unique_ptr<QPrinter> m_pPrinter;
     QStringList m_allowedFolders;
+    CReaderMode* m_pReader = nullptr;
 };
