@@ -11,6 +11,7 @@
 #include "platform/gui/NoteFrame.h"
 #include "platform/gui/QtText.h"
 
+#include <QActionGroup>
 #include <QFile>
 #include <QMenu>
 #include <QPointer>
@@ -211,6 +212,7 @@ void CReaderMode::DropDownStyleMenu(const QPoint& at) {
                                   {cmd::kCmdReaderWidthNarrow, cmd::kCmdReaderWidthMedium, cmd::kCmdReaderWidthWide}};
     for (const auto& group : groups) {
         if (!menu.isEmpty()) menu.addSeparator();
+        auto* choices = new QActionGroup(&menu);
         for (unsigned nID : group) {
             if (!nID) continue;
             QAction* action = menu.addAction(lang.StringPart(nID, 1));
@@ -221,6 +223,7 @@ void CReaderMode::DropDownStyleMenu(const QPoint& at) {
             action->setEnabled(ui.m_bEnabled);
             action->setCheckable(ui.m_nCheck >= 0);
             action->setChecked(ui.m_nCheck > 0);
+            if (ui.m_bRadio) choices->addAction(action);
         }
     }
     QAction* chosen = menu.exec(at);

@@ -23,10 +23,15 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QPrinter>
 #include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
+#include <QToolBar>
 #include <QWebEngineView>
 
 namespace {
@@ -231,6 +236,28 @@ void ReaderViewTest::newsPageShowsItsArticleAloneAndKeepsItsBytes() {
     QTRY_VERIFY(QApplication::clipboard()->text().contains(QLatin1String("Paragraph 2 about the opening")));
     QVERIFY(!QApplication::clipboard()->text().contains(QLatin1String("NAVWORDS")));
 
+    // Printing prints the article.
+    if (!QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()) {
+        QTemporaryDir out;
+        const QString pdf = out.filePath(QStringLiteral("article.pdf"));
+        const auto old = CNoteBrowserView::s_fnAskPrinter;
+        CNoteBrowserView::s_fnAskPrinter = [&](QPrinter& printer, QWidget*) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(pdf);
+            return true;
+        };
+        QSignalSpy done(w.View(), &CNoteBrowserView::PrintDone);
+        w.frame->ExecuteCommand(cmd::kCmdPrint);
+        QTRY_VERIFY_WITH_TIMEOUT(done.count() == 1, 20000);
+        CNoteBrowserView::s_fnAskPrinter = old;
+        QProcess p;
+        p.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+        QVERIFY(p.waitForFinished(20000));
+        const QString printed = QString::fromUtf8(p.readAllStandardOutput());
+        QVERIFY2(printed.contains(QLatin1String("River town opens")) && !printed.contains(QLatin1String("NAVWORDS")),
+                 qPrintable(printed));
+    }
+
     // Nothing of it went into the note or its working copy.
     QCOMPARE(news->Content(), before);
     QFile work(QString::fromStdString(news->GetWorkPath()));
@@ -238,8 +265,12 @@ void ReaderViewTest::newsPageShowsItsArticleAloneAndKeepsItsBytes() {
     QVERIFY(work.readAll().contains("NAVWORDS"));
     QVERIFY(!w.doc->IsModified());
 
-    // Again: the whole page, as the note keeps it.
-    QVERIFY(w.Toggle(CReaderMode::kAvailable));
+    // Again, by its key from within the page: the whole page, as the note
+    // keeps it.
+    QWidget* target = w.View()->focusProxy() ? w.View()->focusProxy() : w.View();
+    target->setFocus();
+    QTest::keyClick(target, Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(QTest::qWaitFor([&] { return w.Reader()->GetState() == CReaderMode::kAvailable; }, 10000));
     QTRY_VERIFY(BodyText(w.View()).contains(QLatin1String("NAVWORDS")));
     QVERIFY(Enabled(w.frame, cmd::kCmdReaderView, &check));
     QCOMPARE(check, 0);
@@ -427,9 +458,23 @@ void ReaderViewTest::pictures() {
     QVERIFY(w.Toggle(CReaderMode::kOn));
     snap(QStringLiteral("news-dark"));
     w.frame->ExecuteCommand(cmd::kCmdReaderThemeLight);
+    Js(w.View(), QStringLiteral("document.querySelector('figure').scrollIntoView()"));
     snap(QStringLiteral("news-light"));
     w.frame->ExecuteCommand(cmd::kCmdReaderThemeSepia);
     snap(QStringLiteral("news-sepia"));
+    // The style menu from the button's arrow, as the user opens it.
+    QToolBar* bar = w.frame->findChild<QToolBar*>(QStringLiteral("toolbar%1").arg(cmd::kToolbarSecond));
+    QVERIFY(bar);
+    QWidget* button = nullptr;
+    for (QAction* a : bar->actions())
+        if (a->data().toUInt() == cmd::kCmdReaderView) button = bar->widgetForAction(a);
+    QVERIFY(button);
+    QTimer::singleShot(1500, [&] {
+        snap(QStringLiteral("news-style-menu"));
+        if (QWidget* menu = QApplication::activePopupWidget()) menu->close();
+    });
+    QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, QPoint(button->width() - 4, button->height() / 2));
+    QTest::qWait(300);
     QVERIFY(w.Show(links));
     snap(QStringLiteral("links-greyed"));
 }
