@@ -11,6 +11,7 @@
 #include "platform/gui/NoteFrame.h"
 #include "platform/gui/QtText.h"
 
+#include <QAction>
 #include <QActionGroup>
 #include <QFile>
 #include <QMenu>
@@ -95,9 +96,19 @@ void CReaderMode::SetState(State state, const QString& strReason) {
         m_frame.SetStatusText(std::string());
         m_bSaidStatus = false;
     }
+    SayWhyOnHover(state);
     if (m_state == state) return;
     m_state = state;
     emit StateChanged(state);
+}
+
+void CReaderMode::SayWhyOnHover(State state) {
+    // The greyed command's own prompt says why, wherever it is hovered: on
+    // the menu or the toolbar button.
+    if (!m_view.isVisible()) return;
+    const QString tip = state == kNoArticle ? m_strReason : CurrentLanguage().StringPart(cmd::kCmdReaderView, 0);
+    for (QAction* action : m_view.window()->findChildren<QAction*>())
+        if (action->data().toUInt() == cmd::kCmdReaderView) action->setStatusTip(tip);
 }
 
 void CReaderMode::OnLoadStarted() {

@@ -52,6 +52,7 @@ private:
     void OnLoadFinished(bool bOk);
     void OnProbed(int nGeneration, const QVariant& result);
     void SetState(State state, const QString& strReason = QString());
+    void SayWhyOnHover(State state);
     void Show();
     void ApplyStyle();
     void SetTheme(unsigned nTheme);

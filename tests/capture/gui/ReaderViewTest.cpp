@@ -18,6 +18,7 @@
 #include "platform/StringIds.h"
 #include "platform/gui/LanguageModule.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -295,6 +296,14 @@ void ReaderViewTest::noArticleGreysTheCommandAndSaysWhy() {
     QVERIFY(!why.isEmpty());
     QCOMPARE(w.Reader()->NoArticleReason(), why);
     QCOMPARE(w.Status(), why);
+    // Hovering the greyed command says it too.
+    int tips = 0;
+    for (QAction* a : w.frame->findChildren<QAction*>())
+        if (a->data().toUInt() == cmd::kCmdReaderView) {
+            QCOMPARE(a->statusTip(), why);
+            ++tips;
+        }
+    QVERIFY(tips >= 1);
     // The command does nothing while greyed.
     w.frame->ExecuteCommand(cmd::kCmdReaderView);
     QTest::qWait(300);
@@ -309,6 +318,8 @@ void ReaderViewTest::noArticleGreysTheCommandAndSaysWhy() {
     QCOMPARE(int(w.Reader()->GetState()), int(CReaderMode::kNoPage));
     QVERIFY(!Enabled(w.frame, cmd::kCmdReaderView));
     QVERIFY(w.Status() != why);
+    for (QAction* a : w.frame->findChildren<QAction*>())
+        if (a->data().toUInt() == cmd::kCmdReaderView) QVERIFY(a->statusTip() != why);
 
     // Without its scripts the program says where they are missing.
     SetReaderScriptFolder(w.fx->ProgramFolder() + QStringLiteral("/nowhere"));
