@@ -120,6 +120,7 @@ void CReaderMode::OnLoadStarted() {
 
 void CReaderMode::OnLoadFinished(bool bOk) {
     const int nGeneration = ++m_nGeneration;
+    if (m_view.ShownNote() != m_pWantedNote) m_pWantedNote = nullptr;
     if (!bOk || !ShowsPageNote()) {
         SetState(kNoPage);
         return;
@@ -145,7 +146,9 @@ void CReaderMode::OnProbed(int nGeneration, const QVariant& result) {
     const QVariantMap answer = result.toMap();
     const CLanguageModule& lang = CurrentLanguage();
     if (answer.value(QStringLiteral("ok")).toBool()) {
-        SetState(answer.value(QStringLiteral("on")).toBool() ? kOn : kAvailable);
+        const bool bOn = answer.value(QStringLiteral("on")).toBool();
+        SetState(bOn ? kOn : kAvailable);
+        if (!bOn && m_pWantedNote && m_pWantedNote == m_view.ShownNote()) Show();
         return;
     }
     const QString reason = answer.value(QStringLiteral("reason")).toString();
@@ -173,8 +176,9 @@ void CReaderMode::Show() {
     QPointer<CReaderMode> self(this);
     m_view.page()->runJavaScript(QStringLiteral("clipvaultReader.show(%1);").arg(StyleArguments()),
                                  QWebEngineScript::ApplicationWorld, [self, nGeneration](const QVariant& shown) {
-                                     if (self && nGeneration == self->m_nGeneration && shown.toBool())
-                                         self->SetState(kOn);
+                                     if (!self || nGeneration != self->m_nGeneration || !shown.toBool()) return;
+                                     self->m_pWantedNote = self->m_view.ShownNote();
+                                     self->SetState(kOn);
                                  });
 }
 
@@ -184,6 +188,7 @@ void CReaderMode::Toggle() {
         Show();
     } else if (state == kOn) {
         // The page as the note keeps it, loaded anew.
+        m_pWantedNote = nullptr;
         SetState(kNoPage);
         m_view.ShowNote(m_view.ShownNote());
     }

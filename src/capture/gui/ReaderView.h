@@ -71,6 +71,9 @@ private:
     // Loads counted, so that the answer of a page gone is not taken for
     // the page on show.
     int m_nGeneration = 0;
+    // The note whose article the user asked for: the page loaded anew
+    // (refreshed, or changed by a highlight) shows its article again.
+    const void* m_pWantedNote = nullptr;
     // The status bar holds what this view said there.
     bool m_bSaidStatus = false;
 };

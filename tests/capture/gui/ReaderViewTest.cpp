@@ -237,6 +237,12 @@ void ReaderViewTest::newsPageShowsItsArticleAloneAndKeepsItsBytes() {
     QTRY_VERIFY(QApplication::clipboard()->text().contains(QLatin1String("Paragraph 2 about the opening")));
     QVERIFY(!QApplication::clipboard()->text().contains(QLatin1String("NAVWORDS")));
 
+    // Refreshed, the page shows its article again.
+    w.frame->ExecuteCommand(cmd::kCmdBrowserRefresh);
+    QVERIFY(QTest::qWaitFor([&] { return w.Reader()->GetState() != CReaderMode::kOn; }, 5000));
+    QVERIFY(QTest::qWaitFor([&] { return w.Reader()->GetState() == CReaderMode::kOn; }, 10000));
+    QVERIFY(!BodyText(w.View()).contains(QLatin1String("NAVWORDS")));
+
     // Printing prints the article.
     if (!QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()) {
         QTemporaryDir out;
