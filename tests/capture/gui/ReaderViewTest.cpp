@@ -140,12 +140,13 @@ private:
         CMainFrame* frame = nullptr;
         CChildFrame* child = nullptr;
         CClipVaultDoc* doc = nullptr;
-        bool Open() {
+        bool Open(const QLocale& locale = QLocale(QLocale::English, QLocale::UnitedStates)) {
             fx = std::make_unique<CGuiTestFixture>();
             // The program folder of an installed copy holds the scripts.
             QFile::link(QStringLiteral(CLIPVAULT_BIN_DIR "/js"), fx->ProgramFolder() + QStringLiteral("/js"));
-            app = fx->StartApp();
-            if (!app) return false;
+            app = fx->MakeApp(locale);
+            app->m_fnStartDialog = [] {};
+            if (!app->InitInstance({QStringLiteral("clipvault")})) return false;
             frame = app->MainFrame();
             frame->resize(1000, 760);
             frame->show();
@@ -199,6 +200,9 @@ void ReaderViewTest::newsPageShowsItsArticleAloneAndKeepsItsBytes() {
     const std::vector<uint8_t> before = news->Content();
     w.doc->SetModifiedFlag(false);
     QVERIFY(w.Show(news));
+    // The reader reads and shows in the program's own world: the page's
+    // scripts need not run.
+    QVERIFY(!w.View()->PageScriptsOn());
     QCOMPARE(int(w.Reader()->GetState()), int(CReaderMode::kAvailable));
     int check = -1;
     QVERIFY(Enabled(w.frame, cmd::kCmdReaderView, &check));
@@ -494,6 +498,14 @@ void ReaderViewTest::pictures() {
     QTest::qWait(300);
     QVERIFY(w.Show(links));
     snap(QStringLiteral("links-greyed"));
+
+    w.app.reset();
+    w.fx.reset();
+    CWindow zh;
+    QVERIFY(zh.Open(QLocale(QLocale::Chinese, QLocale::China)));
+    zh.frame->showMaximized();
+    QVERIFY(zh.Show(zh.Add("Links", LinksPage())));
+    snap(QStringLiteral("zh-links-greyed"));
 }
 
 CLIPVAULT_GUI_TEST_MAIN(ReaderViewTest)
