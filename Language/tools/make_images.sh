@@ -161,6 +161,14 @@ draw_table() {
         -stroke "$ALU4" -draw 'line 1,9 14,9' -draw 'line 5,6 5,13' -draw 'line 10,6 10,13' \
         -stroke "$ALU5" -draw 'line 5,2 5,5' -draw 'line 10,2 10,5' "$(png "$1")"
 }
+# The reader view: an open page with a heading and lines of text, no frame.
+draw_reader() {
+    out -size 16x16 xc:none +antialias \
+        -fill white -stroke "$ALU5" -draw 'rectangle 2,0 13,15' \
+        -stroke none -fill "$ALU6" -draw 'rectangle 4,2 11,3' \
+        -fill "$ALU4" -draw 'rectangle 4,6 11,6' -draw 'rectangle 4,8 11,8' \
+        -draw 'rectangle 4,10 11,10' -draw 'rectangle 4,12 9,12' "$(png "$1")"
+}
 
 # Tango picture with a smaller Tango picture in its lower right corner.
 badge() { # base badge size output
@@ -220,6 +228,7 @@ icon_for() { # command id -> picture file
     32838) echo "$m/image-x-generic.png" ;;
     32841) echo "$WORK/table.png" ;;
     32868) echo "$ap/date.png" ;;
+    34650) echo "$WORK/reader.png" ;;
     *) echo "make_images.sh: no picture for command $1" >&2; return 1 ;;
     esac
 }
@@ -237,6 +246,7 @@ draw_list "$WORK/list-numbered.png" numbered
 draw_list "$WORK/list-bulleted.png" bulleted
 draw_link "$WORK/link.png"
 draw_table "$WORK/table.png"
+draw_reader "$WORK/reader.png"
 
 toolbar_items() { # json -> non-zero ids, one a line
     python3 -c 'import json,sys

@@ -65,7 +65,7 @@ void MakeFolders(const std::string& strFolder) {
 
 // "CVX1" as the bytes stand in the file.
 const uint32_t kExtensionMark = 0x31585643;
-const uint32_t kExtensionFields = 3;
+const uint32_t kExtensionFields = 6;
 
 CAppOptions& AppOptions() {
     static CAppOptions options;
@@ -162,6 +162,9 @@ void CAppOptions::Store(CArchive& ar) const {
     ar.WriteU32(d.m_bModernCapture);
     ar.WriteU32(d.m_nMaxFileBytes);
     ar.WriteU32(d.m_nCaptureBudgetMB);
+    ar.WriteU32(m_reader.m_nTheme);
+    ar.WriteU32(m_reader.m_nTextSize);
+    ar.WriteU32(m_reader.m_nLineWidth);
 }
 
 // Straight into the record, field by field: when the file ends early the
@@ -215,12 +218,16 @@ void CAppOptions::Load(CArchive& ar) {
     d.m_bModernCapture = defaults.m_bModernCapture;
     d.m_nMaxFileBytes = defaults.m_nMaxFileBytes;
     d.m_nCaptureBudgetMB = defaults.m_nCaptureBudgetMB;
+    m_reader = CReaderOptions();
     if (ar.Remaining() < 8) return;
     if (ar.ReadU32() != kExtensionMark) return;  // not ours: left as it is
     const uint32_t nFields = ar.ReadU32();
     if (nFields >= 1 && ar.Remaining() >= 4) d.m_bModernCapture = ar.ReadU32() != 0;
     if (nFields >= 2 && ar.Remaining() >= 4) d.m_nMaxFileBytes = ar.ReadU32();
     if (nFields >= 3 && ar.Remaining() >= 4) d.m_nCaptureBudgetMB = ar.ReadU32();
+    if (nFields >= 4 && ar.Remaining() >= 4) m_reader.m_nTheme = ar.ReadU32();
+    if (nFields >= 5 && ar.Remaining() >= 4) m_reader.m_nTextSize = ar.ReadU32();
+    if (nFields >= 6 && ar.Remaining() >= 4) m_reader.m_nLineWidth = ar.ReadU32();
 }
 
 bool CAppOptions::LoadOptions(const std::string& strPath) {

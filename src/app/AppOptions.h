@@ -49,6 +49,13 @@ struct CDownloadOptions {
     uint32_t m_nCaptureBudgetMB = 1024;
 };
 
+// How the reader view shows an article.
+struct CReaderOptions {
+    uint32_t m_nTheme = 0;      // 0 light, 1 sepia, 2 dark
+    uint32_t m_nTextSize = 2;   // 0 smallest to 4 largest
+    uint32_t m_nLineWidth = 1;  // 0 narrow, 1 medium, 2 wide
+};
+
 struct CWindowRect {
     int32_t m_nLeft = 0;
     int32_t m_nTop = 0;
@@ -84,6 +91,7 @@ public:
     // Kept by ResetOptions.
     CHotKeyOptions m_hotKey;
     CDownloadOptions m_download;
+    CReaderOptions m_reader;
     std::string m_strDateFormat;  // strftime format last chosen for inserting a date
     // Offered by the search form; never stored.
     std::vector<std::string> m_searchHistory;

@@ -13,6 +13,7 @@
 #include "app/StartDlg.h"
 #include "app/UiStrings.h"
 #include "capture/LinkHelpers.h"
+#include "capture/gui/ReaderView.h"
 #include "document/ClipVaultDoc.h"
 #include "document/NoteMail.h"
 #include "frame/ChildFrame.h"
@@ -159,6 +160,8 @@ CClipVaultApp::CClipVaultApp(const CAppEnvironment& env) : m_env(env) {
     // have long had them.
     SweepMailFolders(MailFolderRoot());
     m_strHelpFolder = m_strProgramFolder + QStringLiteral("/help");
+    // Readability and the reader view's own script lie beside the program.
+    SetReaderScriptFolder(m_strProgramFolder + QStringLiteral("/js"));
     if (!env.m_strOptionsPath.isEmpty()) m_strOptionsPath = env.m_strOptionsPath;
     else if (!env.m_strProgramFolder.isEmpty()) m_strOptionsPath = m_strProgramFolder + QStringLiteral("/AppOption.data");
     else m_strOptionsPath = ToQ(CAppOptions::DefaultOptionsPath());

@@ -567,6 +567,8 @@ void CChildFrame::RegisterCommands() {
 
 bool CChildFrame::OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify) {
     using namespace cmd;
+    // The reader view is the browser's, whichever view has the keyboard.
+    if (nID >= kCmdReaderFirst && nID <= kCmdReaderLast) return m_pBrowser && m_pBrowser->OnCmdMsg(nID, pUI, pNotify);
     if (pNotify) {
         // Notifications (a drop-down arrow, a font box) belong to the view
         // that owns the control's command.

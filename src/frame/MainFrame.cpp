@@ -104,6 +104,9 @@ bool CMainFrame::Create() {
     BuildFormatToolBar();
     m_pSecondBar = m_pActions->BuildToolBar(kToolbarSecond, this);
     if (!m_pSecondBar) return false;
+    // The reader view's button drops down its style menu.
+    for (int i = 0; i < m_pSecondBar->actions().size(); ++i)
+        if (m_pActions->IdOf(m_pSecondBar->actions()[i]) == cmd::kCmdReaderView) m_pActions->SetDropDown(m_pSecondBar, i);
     m_pSecondBar->addSeparator();
     AddHighlightButton(*m_pActions, m_pSecondBar);
     // Each bar is named as the View menu's command that shows it.

@@ -95,6 +95,18 @@ constexpr unsigned kCmdHighlightYellow = 34701;
 constexpr unsigned kCmdHighlightPink = 34704;
 constexpr unsigned kCmdHighlightComment = 34705;
 constexpr unsigned kCmdRemoveHighlight = 34706;
+// The reader view: the note's article alone, and how it is shown
+constexpr unsigned kCmdReaderView = 34650;         // on or off; its toolbar button drops down the style menu
+constexpr unsigned kCmdReaderThemeLight = 34651;
+constexpr unsigned kCmdReaderThemeSepia = 34652;
+constexpr unsigned kCmdReaderThemeDark = 34653;
+constexpr unsigned kCmdReaderTextSmaller = 34654;
+constexpr unsigned kCmdReaderTextLarger = 34655;
+constexpr unsigned kCmdReaderWidthNarrow = 34656;
+constexpr unsigned kCmdReaderWidthMedium = 34657;
+constexpr unsigned kCmdReaderWidthWide = 34658;
+constexpr unsigned kCmdReaderFirst = 34650;
+constexpr unsigned kCmdReaderLast = 34658;
 
 // The editor's command table: every id in this range is looked up there
 constexpr unsigned kCmdFirstEditTable = 32800;

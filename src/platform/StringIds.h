@@ -191,4 +191,10 @@ constexpr unsigned IDS_HL_COUNT = 34725;        // "Highlights: %s", the rows sh
 constexpr unsigned IDS_HL_READING = 34726;
 constexpr unsigned IDS_HL_GONE = 34727;         // the highlight acted on is no longer in the page
 constexpr unsigned IDS_HL_BUTTON = 34728;       // the toolbar's colour button
+constexpr unsigned IDS_READER_NOT_READABLE = 34670;  // status bar: the page is no article (too little main text)
+constexpr unsigned IDS_READER_NO_ARTICLE = 34671;    // status bar: Readability found no article in the page
+constexpr unsigned IDS_READER_NO_SCRIPTS = 34672;    // status bar: the reader's scripts are missing from the folder "%s"
+constexpr unsigned IDS_READER_FAILED = 34673;        // status bar: reading the page failed: "%s"
+constexpr unsigned IDS_READER_SHOWN = 34674;         // status bar: the article is shown; the command again shows the page
+constexpr unsigned IDS_READER_STYLE = 34675;         // the style menu's title and the reader style submenu
 }  // namespace ids

@@ -93,10 +93,11 @@ TEST(AppOptionsFile, DefaultsMake141BytesInFileOrder) {
     ASSERT_TRUE(opt.SaveOptions(dir.File("AppOption.data")));
     const Bytes b = FileBytes(dir.File("AppOption.data"));
     // The record, then the newer settings behind their mark and count.
-    ASSERT_EQ(b.size(), 141u + 20u) << Hex(b, 161);
+    ASSERT_EQ(b.size(), 141u + 32u) << Hex(b, 173);
     // Modern capture, files of 10240000 bytes or more not imported, 1024 MB
-    // a capture.
-    EXPECT_EQ(Slice(b, 141, 20), Concat({Bytes{'C', 'V', 'X', '1'}, U32(3), U32(1), U32(10240000), U32(1024)}));
+    // a capture; the reader view light, normal text, medium lines.
+    EXPECT_EQ(Slice(b, 141, 32), Concat({Bytes{'C', 'V', 'X', '1'}, U32(6), U32(1), U32(10240000), U32(1024), U32(0),
+                                         U32(2), U32(1)}));
     EXPECT_EQ(Slice(b, 0, 8), Concat({U32(1), U32(1)}));         // docked, top edge
     EXPECT_EQ(Slice(b, 12, 8), Concat({U32(1), U32(1800000)}));  // autosave on, every 30 minutes
     EXPECT_EQ(Slice(b, 56, 8), Concat({U32(5), U32(0)}));        // workers, default view
@@ -175,6 +176,43 @@ TEST(AppOptionsFile, TheImportSizeLimitFollowsTheCaptureMode) {
     EXPECT_FALSE(read.m_download.m_bModernCapture);
     EXPECT_EQ(read.m_download.m_nMaxFileBytes, 10240000u);
     EXPECT_EQ(read.m_download.m_nCaptureBudgetMB, 1024u);
+    EXPECT_TRUE(log.m_ids.empty());
+}
+
+TEST(AppOptionsFile, TheReaderStyleFollowsTheCaptureFields) {
+    TempDir dir;
+    MessageLog log;
+    CAppOptions styled;
+    styled.m_reader.m_nTheme = 2;
+    styled.m_reader.m_nTextSize = 4;
+    styled.m_reader.m_nLineWidth = 0;
+    ASSERT_TRUE(styled.SaveOptions(dir.File("a")));
+    const Bytes b = FileBytes(dir.File("a"));
+    // After the record and the three capture fields, counted behind the mark.
+    EXPECT_EQ(Slice(b, 141 + 4, 4), U32(6));
+    EXPECT_EQ(Slice(b, 161, 12), Concat({U32(2), U32(4), U32(0)}));
+    EXPECT_EQ(b.size(), 173u);
+    CAppOptions read;
+    ASSERT_TRUE(read.LoadOptions(dir.File("a")));
+    EXPECT_EQ(read.m_reader.m_nTheme, 2u);
+    EXPECT_EQ(read.m_reader.m_nTextSize, 4u);
+    EXPECT_EQ(read.m_reader.m_nLineWidth, 0u);
+
+    // A file of the version before (three fields) reads the default style,
+    // whatever the record read before it held.
+    Bytes older(b.begin(), b.begin() + 161);
+    older[145] = 3;
+    ASSERT_TRUE(fileutil::WriteWholeFile(dir.File("older"), older.data(), older.size()));
+    ASSERT_TRUE(read.LoadOptions(dir.File("older")));
+    EXPECT_EQ(read.m_reader.m_nTheme, 0u);
+    EXPECT_EQ(read.m_reader.m_nTextSize, 2u);
+    EXPECT_EQ(read.m_reader.m_nLineWidth, 1u);
+    // A file cut short inside the style keeps what it holds.
+    Bytes cut(b.begin(), b.begin() + 165);
+    ASSERT_TRUE(fileutil::WriteWholeFile(dir.File("cut"), cut.data(), cut.size()));
+    ASSERT_TRUE(read.LoadOptions(dir.File("cut")));
+    EXPECT_EQ(read.m_reader.m_nTheme, 2u);
+    EXPECT_EQ(read.m_reader.m_nTextSize, 2u);
     EXPECT_TRUE(log.m_ids.empty());
 }
 

@@ -269,16 +269,17 @@ import json; o = json.load(open("out.txt"))
 assert o["autosave_period_ms"] == 1800000 and o["dock_enabled"] is True
 assert o["hot_key"] == {"enabled": True, "ctrl": True, "shift": True, "alt": False, "virtual_key": 122}
 assert o["main_window"] == {"left": 0, "top": 0, "right": 0, "bottom": 0}
-assert o["download"]["retries"] == 10 and o["download"]["proxy_user"] == ""'
+assert o["download"]["retries"] == 10 and o["download"]["proxy_user"] == ""
+assert o["reader"] == {"theme": 0, "text_size": 2, "line_width": 1}'
 expect 0 options --file opts.data set hot_key.ctrl=false main_window.left=-10 download.retries=3 \
-    date_format=%d.%m.%Y download.proxy_user=me dock_enabled=0 max_download_workers=4294967295
+    date_format=%d.%m.%Y download.proxy_user=me dock_enabled=0 max_download_workers=4294967295 reader.theme=2
 expect 0 options --file opts.data dump
 python3 -c '
 import json; o = json.load(open("out.txt"))
 assert o["hot_key"]["ctrl"] is False and o["main_window"]["left"] == -10
 assert o["download"]["retries"] == 3 and o["download"]["proxy_user"] == "me"
 assert o["date_format"] == "%d.%m.%Y" and o["dock_enabled"] is False
-assert o["max_download_workers"] == 4294967295'
+assert o["max_download_workers"] == 4294967295 and o["reader"]["theme"] == 2'
 cp opts.data opts-before.data
 expect 2 options --file opts.data set no_such_option=1
 expect 2 options --file opts.data set hot_key.ctrl=2

@@ -70,6 +70,9 @@ std::vector<OptionField> Fields(CAppOptions& o) {
         {"download.modern_capture", &d.m_bModernCapture},
         {"download.max_file_bytes", &d.m_nMaxFileBytes},
         {"download.capture_budget_mb", &d.m_nCaptureBudgetMB},
+        {"reader.theme", &o.m_reader.m_nTheme},
+        {"reader.text_size", &o.m_reader.m_nTextSize},
+        {"reader.line_width", &o.m_reader.m_nLineWidth},
     };
 }
 

@@ -4,6 +4,7 @@
 #include "capture/gui/KeptLinks.h"
 #include "capture/gui/PageHighlighter.h"
 #include "capture/gui/PageScriptChoice.h"
+#include "capture/gui/ReaderView.h"
 #include "capture/gui/StoredPageScheme.h"
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
@@ -247,6 +248,7 @@ CNoteBrowserView::CNoteBrowserView(INoteFrame& frame, CClipVaultDoc& doc, QWidge
     connect(this, &QWebEngineView::pdfPrintingFinished, this, [printed](const QString&, bool bOk) { printed(bOk); });
     AllowFolders();
     RegisterCommands();
+    m_pReader = new CReaderMode(*this, m_frame);
     ShowNothing();
 }
 
@@ -762,6 +764,10 @@ void CNoteBrowserView::Print() {
         printToPdf(m_pPrinter->outputFileName(), m_pPrinter->pageLayout());
     else
         print(m_pPrinter.get());
+}
+
+bool CNoteBrowserView::OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify) {
+    return (m_pReader && m_pReader->OnCmdMsg(nID, pUI, pNotify)) || CCmdTarget::OnCmdMsg(nID, pUI, pNotify);
 }
 
 void CNoteBrowserView::RegisterCommands() {

@@ -23,6 +23,7 @@ class QPrinter;
 class QWebEngineProfile;
 class CStoredPageGuard;
 class CPageHighlighter;
+class CReaderMode;
 
 // A command a link asked for, posted to the view so that it runs after the
 // engine's navigation call has returned.
@@ -98,6 +99,13 @@ public:
     int TextSize() const { return m_nTextSize; }
     // The highlights of the page on show.
     CPageHighlighter& Highlighter() const { return *m_pHighlighter; }
+    // A note's own page is on show (not a status page, its source or a
+    // page a link led to); and the reader view of it.
+    bool ShowingKeptPage() const {
+        return m_pNote && m_nStatusKind < 0 && !m_bShowingSource && !m_bLeftPage && page() == m_pStoredPage;
+    }
+    CReaderMode* Reader() const { return m_pReader; }
+    bool OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify = nullptr) override;
 
     // The blank page status pages are written into.
     static QUrl TemplateUrl();
@@ -175,4 +183,5 @@ private:
     std::unique_ptr<QPrinter> m_pPrinter;
     QStringList m_allowedFolders;
     CPageHighlighter* m_pHighlighter = nullptr;
+    CReaderMode* m_pReader = nullptr;
 };
