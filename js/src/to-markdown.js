@@ -6,7 +6,8 @@
 //   {"pages": [{"kind": "page"|"text"|"file"|"link",
 //               "html": "...", "text": "...", "file": "name.pdf",
 //               "title", "source", "captured", "category": "...",
-//               "assets": "../assets/"}]}
+//               "assets": "../assets/", "path": "Category/Note.md"}],
+//    "notes": {"12": "Category/Note.md"}}
 // and writes, for each page in order, "<index> <byte length>\n" and that
 // many bytes of Markdown (front matter and body). A page that cannot be
 // converted gives "<index> ERR <byte length>\n" and the reason instead; the
@@ -128,14 +129,24 @@ function encodeName(name) {
   return encodeURIComponent(name).replace(/[()'!*]/g, (c) => '%' + c.charCodeAt(0).toString(16).toUpperCase());
 }
 
-function fixLinks(document, page) {
+// The way from the .md at `from` to the one at `to`, both relative to the
+// export's root, each piece encoded.
+function relativeLink(from, to) {
+  const rel = path.posix.relative(path.posix.dirname('/' + from), '/' + to);
+  return rel.split('/').map((piece) => (piece === '..' ? piece : encodeName(piece))).join('/');
+}
+
+function fixLinks(document, page, notes) {
   const assets = page.assets || '';
   let base = null;
   try { base = page.source ? new URL(page.source) : null; } catch (e) { base = null; }
   for (const [selector, attr] of [['img[src]', 'src'], ['a[href]', 'href'], ['source[src]', 'src']]) {
     for (const el of document.querySelectorAll(selector)) {
       const value = el.getAttribute(attr);
-      if (assets && value.startsWith(assets)) {
+      const noteLink = attr === 'href' ? /^clipvault:(?:\s|%20)*(\d+)/i.exec(value) : null;
+      if (noteLink && notes && notes[noteLink[1]]) {
+        el.setAttribute(attr, relativeLink(page.path || '', notes[noteLink[1]]));
+      } else if (assets && value.startsWith(assets)) {
         const rest = value.slice(assets.length);
         const hash = rest.indexOf('#');
         const name = hash < 0 ? rest : rest.slice(0, hash);
@@ -183,11 +194,11 @@ function makeTurndown() {
   return t;
 }
 
-function pageToMarkdown(t, page) {
+function pageToMarkdown(t, page, notes) {
   const { document } = parseHTML(page.html || '<html><body></body></html>');
   addTableRows(document);
   const highlights = listHighlights(document);
-  fixLinks(document, page);
+  fixLinks(document, page, notes);
   prepareTables(document);
   const root = document.body || document.documentElement;
   const body = root ? t.turndown(root) : '';
@@ -217,12 +228,12 @@ function linkToMarkdown(t, page) {
   return frontMatter(page, []) + '\n' + body + '\n';
 }
 
-function convert(t, page) {
+function convert(t, page, notes) {
   switch (page.kind) {
     case 'text': return textToMarkdown(t, page);
     case 'file': return fileToMarkdown(t, page);
     case 'link': return linkToMarkdown(t, page);
-    default: return pageToMarkdown(t, page);
+    default: return pageToMarkdown(t, page, notes);
   }
 }
 
@@ -233,7 +244,7 @@ function main(input) {
   (request.pages || []).forEach((page, index) => {
     let header, body;
     try {
-      body = Buffer.from(convert(t, page), 'utf8');
+      body = Buffer.from(convert(t, page, request.notes || {}), 'utf8');
       header = index + ' ' + body.length + '\n';
     } catch (e) {
       body = Buffer.from(String(e && e.message ? e.message : e), 'utf8');

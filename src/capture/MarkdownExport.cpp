@@ -74,9 +74,17 @@ std::string Request(const CMarkdownPlan& plan, size_t first, size_t count) {
         JsonField(out, "captured", n.m_strCaptured);
         JsonField(out, "category", n.m_strCategory);
         JsonField(out, "assets", n.m_strAssets);
+        JsonField(out, "path", n.m_strPath);
         out += '}';
     }
-    out += "]}";
+    out += "],\"notes\":{";
+    for (size_t i = 0; i < plan.m_notePaths.size(); ++i) {
+        if (i) out += ',';
+        JsonString(out, std::to_string(plan.m_notePaths[i].first));
+        out += ':';
+        JsonString(out, plan.m_notePaths[i].second);
+    }
+    out += "}}";
     return out;
 }
 

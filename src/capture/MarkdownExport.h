@@ -51,6 +51,9 @@ struct CMarkdownPlan {
     // name), with their bytes: written to assets/ when a page's Markdown
     // still shows them.
     std::vector<std::pair<std::string, std::shared_ptr<const std::vector<uint8_t>>>> m_assets;
+    // Each exported note's id and path: a note link between two of them
+    // becomes a relative link from one .md to the other.
+    std::vector<std::pair<uint32_t, std::string>> m_notePaths;
 };
 
 // The plan for a note (`pNote`), else a category with everything below it

@@ -129,10 +129,12 @@ public:
             out.m_strFile = stem + ext;
             out.m_fileBytes = std::move(content);
             out.m_strPath = prefix + stem + ".md";
+            m_plan.m_notePaths.emplace_back(note.m_nID, out.m_strPath);
             m_plan.m_notes.push_back(std::move(out));
             return;
         }
         out.m_strPath = prefix + names.Take(base, ".md") + ".md";
+        m_plan.m_notePaths.emplace_back(note.m_nID, out.m_strPath);
         m_plan.m_notes.push_back(std::move(out));
     }
 
