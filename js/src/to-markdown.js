@@ -168,7 +168,7 @@ function makeTurndown() {
   const t = new TurndownService({ headingStyle: 'atx', codeBlockStyle: 'fenced', bulletListMarker: '-',
                                   emDelimiter: '_', hr: '---' });
   t.use(gfm);
-  t.remove(['script', 'style', 'noscript', 'template', 'iframe', 'object', 'embed']);
+  t.remove(['script', 'style', 'noscript', 'template', 'iframe', 'object', 'embed', 'head', 'title']);
   // GFM's strikethrough is two tildes; one is not read by every reader.
   t.addRule('strikethrough', { filter: ['del', 's', 'strike'], replacement: (c) => (c.trim() ? '~~' + c + '~~' : c) });
   // A cell is one line of the table: its breaks become spaces, its pipes escaped.
@@ -194,8 +194,19 @@ function makeTurndown() {
   return t;
 }
 
+// linkedom builds the tree as the tags stand and adds no body of its own: a
+// page without one (a fragment, a page that leaves the tag out, as HTML
+// allows) gets one around whatever follows its head.
+function wholePage(html) {
+  if (/<body[\s>]/i.test(html)) return html;
+  const headEnd = html.search(/<\/head\s*>/i);
+  const rest = (headEnd < 0 ? html : html.slice(headEnd).replace(/^<\/head\s*>/i, ''))
+    .replace(/<!DOCTYPE[^>]*>/i, '').replace(/<\/?html(\s[^>]*)?>/gi, '');
+  return '<!DOCTYPE html><html><head></head><body>' + rest + '</body></html>';
+}
+
 function pageToMarkdown(t, page, notes) {
-  const { document } = parseHTML(page.html || '<html><body></body></html>');
+  const { document } = parseHTML(wholePage(page.html || ''));
   addTableRows(document);
   const highlights = listHighlights(document);
   fixLinks(document, page, notes);

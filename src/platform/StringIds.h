@@ -168,4 +168,9 @@ constexpr unsigned IDS_SEARCH_PROGRESS = 34512;     // "%s of %s": notes a searc
 constexpr unsigned IDS_INDEX_PROGRESS = 34513;      // status bar: "%s of %s" notes indexed
 constexpr unsigned IDS_INDEX_FAILED = 34514;        // status bar: no index can be kept
 constexpr unsigned IDS_KEPT_NOTE_LINK = 34530;      // status bar: a hovered link leads to the note "%s" the notebook keeps
+constexpr unsigned IDS_MARKDOWN_CHOOSE = 34741;     // the folder chooser's title
+constexpr unsigned IDS_MARKDOWN_DONE = 34742;       // notes written, folder: the export went through
+constexpr unsigned IDS_MARKDOWN_FAILED = 34743;     // the reason: the export did not go through
+constexpr unsigned IDS_MARKDOWN_PROGRESS = 34744;   // the progress window's text
+constexpr unsigned IDS_MARKDOWN_PROGRESS_NAME = 34745;  // its accessible name
 }  // namespace ids

@@ -152,16 +152,21 @@ done
 "$CLI" add-note names.vlt '' 'x.' --ext htm --content page.htm >/dev/null
 "$CLI" add-note names.vlt '' 'x.md' --ext txt --content note.txt >/dev/null
 "$CLI" add-note names.vlt '' 'wide' --ext htm --content utf16.htm >/dev/null
+# A page without html, head or body tags, as written notes can be.
+printf '<h2>Fragment</h2><p>loose words</p>' >fragment.htm
+"$CLI" add-note names.vlt '' 'fragment' --ext htm --content fragment.htm >/dev/null
 mkdir -p outer
 "$CLI" export-md names.vlt / outer/md >out.txt || fail "export of hostile names: $(cat out.txt)"
 [ "$(ls -A outer)" = md ] || fail "something written beside the export: $(ls -A outer)"
-check outer/md --min files=15 || fail "hostile names"
-[ "$(find outer/md -name '*.md' | wc -l)" -eq 15 ] || fail "a note lost: $(find outer/md | sort)"
+check outer/md --min files=16 || fail "hostile names"
+[ "$(find outer/md -name '*.md' | wc -l)" -eq 16 ] || fail "a note lost: $(find outer/md | sort)"
 [ -f outer/md/x.pdf ] && [ -f outer/md/x.md ] && grep -q '](x.pdf)' outer/md/x.md || fail "the file note: $(ls outer/md)"
 [ ! -e outer/md/assets ] && [ -d "outer/md/assets (2)" ] && [ -d outer/md/untitled ] \
     || fail "the category named assets: $(ls outer/md)"
 [ -f "outer/md/x (2).md" ] && [ -f "outer/md/x.md.md" ] || fail "colliding names: $(ls outer/md)"
 grep -q '中文 text' outer/md/wide.md || fail "the UTF-16 page: $(cat outer/md/wide.md)"
+grep -q '^## Fragment$' outer/md/fragment.md && grep -q '^loose words$' outer/md/fragment.md \
+    || fail "a page without a body: $(cat outer/md/fragment.md)"
 grep -q '^\\# not a heading' outer/md/x.md.md || fail "the text note: $(cat outer/md/x.md.md)"
 find outer/md -name '.*' | grep -q . && fail "a hidden name: $(find outer/md -name '.*')"
 find outer/md | awk -F/ '{ for (i = 1; i <= NF; i++) if (length($i) > 110) exit 1 }' || fail "a name too long"
