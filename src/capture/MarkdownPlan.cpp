@@ -116,7 +116,10 @@ public:
         } else if (IsPage(note.m_strExt)) {
             out.m_strKind = "page";
             std::vector<std::string> pointed;
-            const std::vector<uint8_t> page = PointAttachmentsInto(content, out.m_strAssets, HeldFn(), pointed);
+            // What a browser loads, then what a reader follows: a link to a
+            // kept picture or file goes to its copy as well.
+            std::vector<uint8_t> page = PointAttachmentsInto(content, out.m_strAssets, HeldFn(), pointed);
+            page = PointScannedLinks(page, out.m_strAssets, HeldFn(), pointed);
             for (const std::string& name : pointed) AddAsset(name);
             out.m_strBody = notetext::PageBytesToUtf8(page);
         } else if (SameType(note.m_strExt, "txt")) {

@@ -94,7 +94,9 @@ TEST(MarkdownExport, PlanGivesEachNoteOneNameAndEachPictureOneCopy) {
     CClipVaultDoc doc;
     doc.OnNewDocument();
     doc.MakeAttachment("vltpic.gif", "http://example.test/pic.gif", B("GIF89a"));
-    const std::string page = "<html><body><img src=\"vltpic.gif\"><img src=vltpic.gif><img src=other.gif></body></html>";
+    doc.MakeAttachment("vltdoc.pdf", "http://example.test/doc.pdf", B("%PDF"));
+    const std::string page = "<html><body><img src=\"vltpic.gif\"><img src=vltpic.gif><img src=other.gif>"
+                             "<a href=\"vltdoc.pdf\">the paper</a></body></html>";
     CNoteCata& root = doc.m_rootCata;
     AddNote(root, "Same", "htm", page)->m_strSource = "http://example.test/a";
     AddNote(root, "same.", "htm", page);
@@ -133,9 +135,12 @@ TEST(MarkdownExport, PlanGivesEachNoteOneNameAndEachPictureOneCopy) {
     EXPECT_NE(inner->m_strBody.find("src=\"../../assets/vltpic.gif\""), std::string::npos) << inner->m_strBody;
     EXPECT_NE(inner->m_strBody.find("src=other.gif"), std::string::npos) << inner->m_strBody;
     EXPECT_NE(same->m_strBody.find("src=assets/vltpic.gif"), std::string::npos) << same->m_strBody;
-    ASSERT_EQ(plan.m_assets.size(), 1u);
+    // A hyperlink to a kept file leads to its copy too.
+    EXPECT_NE(inner->m_strBody.find("href=\"../../assets/vltdoc.pdf\""), std::string::npos) << inner->m_strBody;
+    ASSERT_EQ(plan.m_assets.size(), 2u);
     EXPECT_EQ(plan.m_assets[0].first, "vltpic.gif");
     EXPECT_EQ(*plan.m_assets[0].second, B("GIF89a"));
+    EXPECT_EQ(plan.m_assets[1].first, "vltdoc.pdf");
 
     // One note: its .md at the top.
     const markdown::CMarkdownPlan one = markdown::PlanExport(doc, root.GetNote("Same"), nullptr);
