@@ -173,6 +173,17 @@ find outer/md | awk -F/ '{ for (i = 1; i <= NF; i++) if (length($i) > 110) exit 
 [ "$(find outer/md -iname 'same*.md' | wc -l)" -eq 3 ] || fail "names that differ in case only: $(ls outer/md/*)"
 find outer/md -iname 'con.md' | grep -q . && fail "a device name: $(ls outer/md/*)"
 
+# --- an encrypted notebook reads with its passphrase, as the other reading commands do ---
+cp site.vlt sealed.vlt
+echo 'open sesame' >phrase.txt
+"$CLI" encrypt sealed.vlt --passphrase-file phrase.txt >/dev/null || fail "encrypt"
+"$CLI" export-md sealed.vlt Docs sealed-md >/dev/null 2>err.txt && fail "an encrypted notebook without its passphrase"
+[ -e sealed-md ] && fail "a folder made for a notebook that could not be read"
+"$CLI" export-md sealed.vlt Docs sealed-md --passphrase-file phrase.txt >/dev/null || fail "export-md with the passphrase"
+cmp -s sealed-md/docs.html.md site-md/docs.html.md || fail "the encrypted notebook's export differs"
+"$CLI" text sealed.vlt "$NEWS" --reader --passphrase-stdin <phrase.txt | grep -q "^Harbour reopens" \
+    || fail "text --reader with the passphrase on standard input"
+
 # --- refusals leave nothing behind ---
 mkdir full && echo keep >full/mine.md
 "$CLI" export-md names.vlt / full 2>err.txt && fail "export into a folder that is not empty"
