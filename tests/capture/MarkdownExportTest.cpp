@@ -105,6 +105,10 @@ TEST(MarkdownExport, PlanGivesEachNoteOneNameAndEachPictureOneCopy) {
     CNote* link = AddNote(root, "far", "htm", "");
     link->m_nContentType = 0;
     link->m_strSource = "http://example.test/far";
+    // A page kept in UTF-16 with its mark.
+    std::string wide = "\xFF\xFE";
+    for (char c : std::string("<p><img src=\"vltpic.gif\"> wide</p>")) wide += std::string{c, '\0'};
+    AddNote(root, "wide", "htm", wide);
     CNoteCata* sub = root.AddNewSubCata("assets");
     CNoteCata* deeper = sub->AddNewSubCata("../up");
     AddNote(*deeper, "inner", "html", page);
@@ -114,7 +118,9 @@ TEST(MarkdownExport, PlanGivesEachNoteOneNameAndEachPictureOneCopy) {
     for (const auto& n : plan.m_notes) byPath[n.m_strPath] = &n;
     std::string paths;
     for (const auto& p : byPath) paths += p.first + "; ";
-    ASSERT_EQ(byPath.size(), 6u) << paths;
+    ASSERT_EQ(byPath.size(), 7u) << paths;
+    ASSERT_TRUE(byPath.count("wide.md")) << paths;
+    EXPECT_EQ(byPath["wide.md"]->m_strBody, "<p><img src=\"assets/vltpic.gif\"> wide</p>");
     // "Same" and "same." meet as "same" whatever their order.
     ASSERT_TRUE((byPath.count("Same.md") && byPath.count("same (2).md")) ||
                 (byPath.count("same.md") && byPath.count("Same (2).md")))
