@@ -7,6 +7,7 @@
 const path = require('path');
 const modules = path.join(__dirname, '..', 'node_modules');
 const { parseHTML } = require(path.join(modules, 'linkedom'));
+const { parsePage } = require('./page-dom.js');
 const { Readability, isProbablyReaderable } = require(path.join(modules, '@mozilla', 'readability'));
 
 const kNoArticle = 3;
@@ -30,7 +31,7 @@ function articleText(html) {
 }
 
 function main(html, address) {
-  const { document } = parseHTML(html);
+  const document = parsePage(html);
   if (address) {
     try {
       // Readability resolves relative links against the document's address.

@@ -15,7 +15,7 @@
 const path = require('path');
 const here = __dirname;
 const modules = path.join(here, '..', 'node_modules');
-const { parseHTML } = require(path.join(modules, 'linkedom'));
+const { parsePage } = require('./page-dom.js');
 const TurndownService = require(path.join(modules, 'turndown'));
 const { gfm } = require(path.join(modules, 'turndown-plugin-gfm'));
 
@@ -194,19 +194,8 @@ function makeTurndown() {
   return t;
 }
 
-// linkedom builds the tree as the tags stand and adds no body of its own: a
-// page without one (a fragment, a page that leaves the tag out, as HTML
-// allows) gets one around whatever follows its head.
-function wholePage(html) {
-  if (/<body[\s>]/i.test(html)) return html;
-  const headEnd = html.search(/<\/head\s*>/i);
-  const rest = (headEnd < 0 ? html : html.slice(headEnd).replace(/^<\/head\s*>/i, ''))
-    .replace(/<!DOCTYPE[^>]*>/i, '').replace(/<\/?html(\s[^>]*)?>/gi, '');
-  return '<!DOCTYPE html><html><head></head><body>' + rest + '</body></html>';
-}
-
 function pageToMarkdown(t, page, notes) {
-  const { document } = parseHTML(wholePage(page.html || ''));
+  const document = parsePage(page.html || '');
   addTableRows(document);
   const highlights = listHighlights(document);
   fixLinks(document, page, notes);

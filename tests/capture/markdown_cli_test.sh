@@ -133,6 +133,12 @@ set -e
 grep -q "has no article" err.txt || fail "no article message: $(cat err.txt)"
 [ -s links.txt ] && fail "a page without an article printed: $(cat links.txt)"
 "$CLI" text site.vlt Docs >/dev/null 2>err.txt && fail "text of a category" || grep -q "is a category" err.txt
+# An article kept without html, head or body tags is found all the same.
+sed -n '/<article>/,/<\/article>/p' site/news.html >article.htm
+"$CLI" new loose.vlt >/dev/null
+LOOSE=$("$CLI" add-note loose.vlt '' 'loose article' --ext htm --content article.htm)
+"$CLI" text loose.vlt "$LOOSE" --reader >loose.txt 2>err.txt || fail "a page without a body: $(cat err.txt)"
+grep -q "^Paragraph 3: the harbour master" loose.txt || fail "a page without a body: $(cat loose.txt)"
 
 # --- hostile and colliding names stay inside the export, each kept ---
 "$CLI" new names.vlt >/dev/null
