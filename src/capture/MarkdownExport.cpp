@@ -226,10 +226,13 @@ CMarkdownResult WriteExport(const CMarkdownPlan& plan, const std::string& strOut
         while (first + count < total && count < kBatchNotes && (count == 0 || bytes < kBatchBytes))
             bytes += plan.m_notes[first + count++].m_strBody.size();
         const int nTimeoutMs = 60000 + static_cast<int>(count) * 500 + static_cast<int>(bytes >> 12);
-        const nodescript::CScriptResult run =
-            nodescript::RunScript("to-markdown.js", {}, Request(plan, first, count), nTimeoutMs);
+        bool bStopped = false;
+        const nodescript::CScriptResult run = nodescript::RunScript(
+            "to-markdown.js", {}, Request(plan, first, count), nTimeoutMs,
+            [&] { return bStopped = fnProgress && !fnProgress(r.m_nNotes, total); });
         std::vector<std::string> markdown;
         std::string error;
+        if (bStopped) return stopped("stopped");
         if (!run.m_bOk) return stopped("Markdown conversion failed: " + run.m_strError);
         if (!ParseAnswer(run.m_strOut, count, markdown, error))
             return stopped("Markdown conversion failed: " + error);

@@ -67,7 +67,7 @@ std::string ScriptFolder(std::string* pTried) {
 }
 
 CScriptResult RunScript(const std::string& strScript, const std::vector<std::string>& args, const std::string& input,
-                        int nTimeoutMs) {
+                        int nTimeoutMs, const std::function<bool()>& fnStop) {
     CScriptResult r;
     std::string tried;
     const std::string folder = ScriptFolder(&tried);
@@ -88,13 +88,15 @@ CScriptResult RunScript(const std::string& strScript, const std::vector<std::str
     }
     std::vector<std::string> argv{node, script};
     argv.insert(argv.end(), args.begin(), args.end());
-    proc::CRunResult run = proc::Run(argv, input, nTimeoutMs);
+    proc::CRunResult run = proc::Run(argv, input, nTimeoutMs, static_cast<size_t>(1) << 30, fnStop);
     r.m_nExit = run.m_nExit;
     r.m_strOut = std::move(run.m_strOut);
     if (!run.m_bStarted) {
         r.m_strError = run.m_strError;
     } else if (run.m_bTimedOut) {
         r.m_strError = strScript + " did not finish within " + std::to_string(nTimeoutMs / 1000) + " s";
+    } else if (run.m_bStopped) {
+        r.m_strError = "stopped";
     } else if (run.m_bTooMuch) {
         r.m_strError = strScript + " wrote more than it may";
     } else if (run.m_nExit != 0) {

@@ -3,6 +3,7 @@
 // command-line tool run the same scripts, so both give the same bytes.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,8 +24,9 @@ struct CScriptResult {
     std::string m_strError;  // why it failed, for a message: a missing node or script, a time-out, what it said
 };
 
-// Runs js/src/`strScript` with `args`, `input` on its standard input.
+// Runs js/src/`strScript` with `args`, `input` on its standard input;
+// `fnStop` true ends it early.
 CScriptResult RunScript(const std::string& strScript, const std::vector<std::string>& args, const std::string& input,
-                        int nTimeoutMs);
+                        int nTimeoutMs, const std::function<bool()>& fnStop = {});
 
 }  // namespace nodescript

@@ -51,7 +51,7 @@ bool ReadSome(int& fd, std::string& into, size_t nKeepLast) {
 // Feeds the child and gathers what it says until it has closed both outputs
 // or has to be stopped.
 void Exchange(pid_t pid, int inFd, int outFd, int errFd, const std::string& input, int nTimeoutMs, size_t nMaxOutput,
-              CRunResult& r) {
+              const std::function<bool()>& fnStop, CRunResult& r) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(nTimeoutMs);
     size_t nWritten = 0;
     if (input.empty() && inFd >= 0) {
@@ -64,13 +64,17 @@ void Exchange(pid_t pid, int inFd, int outFd, int errFd, const std::string& inpu
             r.m_bTimedOut = true;
             break;
         }
+        if (fnStop && fnStop()) {
+            r.m_bStopped = true;
+            break;
+        }
         pollfd fds[3];
         int n = 0;
         int iIn = -1, iOut = -1, iErr = -1;
         if (inFd >= 0) fds[iIn = n++] = {inFd, POLLOUT, 0};
         if (outFd >= 0) fds[iOut = n++] = {outFd, POLLIN, 0};
         if (errFd >= 0) fds[iErr = n++] = {errFd, POLLIN, 0};
-        const int rc = ::poll(fds, static_cast<nfds_t>(n), static_cast<int>(left.count()));
+        const int rc = ::poll(fds, static_cast<nfds_t>(n), static_cast<int>(std::min<long long>(left.count(), 100)));
         if (rc < 0 && errno != EINTR) break;
         if (rc <= 0) continue;
         if (iIn >= 0 && fds[iIn].revents) {
@@ -94,7 +98,7 @@ void Exchange(pid_t pid, int inFd, int outFd, int errFd, const std::string& inpu
         }
         if (iErr >= 0 && fds[iErr].revents) ReadSome(errFd, r.m_strErr, kMaxErr);
     }
-    if (r.m_bTimedOut || r.m_bTooMuch) ::kill(pid, SIGKILL);
+    if (r.m_bTimedOut || r.m_bTooMuch || r.m_bStopped) ::kill(pid, SIGKILL);
     for (int fd : {inFd, outFd, errFd})
         if (fd >= 0) ::close(fd);
 }
@@ -118,7 +122,8 @@ std::string FindOnPath(const std::string& name) {
     return std::string();
 }
 
-CRunResult Run(const std::vector<std::string>& argv, const std::string& input, int nTimeoutMs, size_t nMaxOutput) {
+CRunResult Run(const std::vector<std::string>& argv, const std::string& input, int nTimeoutMs, size_t nMaxOutput,
+               const std::function<bool()>& fnStop) {
     CRunResult r;
     if (argv.empty()) {
         r.m_strError = "no program to run";
@@ -158,7 +163,7 @@ CRunResult Run(const std::vector<std::string>& argv, const std::string& input, i
     sigemptyset(&pipeSet);
     sigaddset(&pipeSet, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipeSet, &previous);
-    Exchange(pid, inFd, outFd, errFd, input, nTimeoutMs, nMaxOutput, r);
+    Exchange(pid, inFd, outFd, errFd, input, nTimeoutMs, nMaxOutput, fnStop, r);
     const timespec none{0, 0};
     while (sigtimedwait(&pipeSet, nullptr, &none) == SIGPIPE) {
     }

@@ -55,6 +55,14 @@ TEST(ChildProcess, FeedsAndReadsWithoutStallingStopsAtTheLimitAndSaysWhatWentWro
     r = proc::Run({"yes"}, std::string(), 20000, 1 << 20);
     EXPECT_TRUE(r.m_bTooMuch);
 
+    // The caller's stop ends it long before its time.
+    const auto stopAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    r = proc::Run({"sleep", "20"}, std::string(), 20000, 1 << 20,
+                  [&] { return std::chrono::steady_clock::now() > stopAt; });
+    EXPECT_TRUE(r.m_bStopped);
+    EXPECT_FALSE(r.Succeeded());
+    EXPECT_LT(std::chrono::steady_clock::now() - stopAt, std::chrono::seconds(3));
+
     r = proc::Run({"/nonexistent/program"}, "x", 1000);
     EXPECT_FALSE(r.m_bStarted);
     EXPECT_NE(r.m_strError.find("/nonexistent/program"), std::string::npos) << r.m_strError;
