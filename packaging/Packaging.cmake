@@ -25,7 +25,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The program's own libraries sit in its folder, found there through $ORIGIN.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CLIPVAULT_BIN_DIR})
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "default-dbus-session-bus | dbus-session-bus, xdg-utils")
+# node runs the program's own scripts (Markdown out, the article's text).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "default-dbus-session-bus | dbus-session-bus, xdg-utils, nodejs")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "chromium | firefox-esr, nautilus | dolphin | thunar")
 # cpack puts the summary above it and indents the lines; an empty line

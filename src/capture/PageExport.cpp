@@ -119,6 +119,29 @@ bool UsableFileName(const std::string& name) {
            name.find('\0') == std::string::npos;
 }
 
+std::vector<uint8_t> PointScannedLinks(const std::vector<uint8_t>& page, const std::string& strPrefix,
+                                       const std::function<bool(const std::string&)>& fnHeld,
+                                       std::vector<std::string>& pointed) {
+    const bool bUtf16 = IsUtf16Page(page);
+    const std::string text = bUtf16 ? PageBytesToText(page) : std::string(page.begin(), page.end());
+    // Only the links as written matter here; the base just has to be
+    // absolute for the scanner to accept them.
+    CPageScanner scanner;
+    scanner.ScanPage(text, text.size(), "/files/page.htm", true);
+    bool bReplaced = false;
+    for (auto& item : scanner.m_items) {
+        if (!fnHeld(item->m_strRaw)) continue;
+        pointed.push_back(item->m_strRaw);
+        item->m_bReplace = 1;
+        item->m_strReplace = strPrefix + item->m_strRaw;
+        bReplaced = true;
+    }
+    if (!bReplaced) return page;
+    std::vector<uint8_t> out(text.begin(), text.end());
+    scanner.RewritePage(out);
+    return bUtf16 ? TextToUtf16Page(std::string(out.begin(), out.end())) : out;
+}
+
 bool ExportPage(CClipVaultDoc& doc, const std::vector<uint8_t>& content, const std::vector<std::string>& listed,
                 const std::string& strPath) {
     std::string folderName;
@@ -134,25 +157,9 @@ bool ExportPage(CClipVaultDoc& doc, const std::vector<uint8_t>& content, const s
 
     // Then whatever else the first rules' reading takes for a link, as it
     // stands in the page.
-    const bool bUtf16 = IsUtf16Page(out);
-    const std::string text = bUtf16 ? PageBytesToText(out) : std::string(out.begin(), out.end());
-    // Only the links as written matter here; the base just has to be
-    // absolute for the scanner to accept them.
-    CPageScanner scanner;
-    scanner.ScanPage(text, text.size(), "/" + folderName + "/page.htm", true);
-    bool bReplaced = false;
-    for (auto& item : scanner.m_items) {
-        if (!files.Held(item->m_strRaw)) continue;
-        files.Reach(item->m_strRaw, UseByName(item->m_strRaw));
-        item->m_bReplace = 1;
-        item->m_strReplace = prefix + item->m_strRaw;
-        bReplaced = true;
-    }
-    if (bReplaced) {
-        out.assign(text.begin(), text.end());
-        scanner.RewritePage(out);
-        if (bUtf16) out = TextToUtf16Page(std::string(out.begin(), out.end()));
-    }
+    std::vector<std::string> scanned;
+    out = PointScannedLinks(out, prefix, files.HeldFn(), scanned);
+    for (const std::string& name : scanned) files.Reach(name, UseByName(name));
 
     // Every file of the note goes along, with what it refers to.
     for (const std::string& name : listed) files.Reach(name, UseByName(name));

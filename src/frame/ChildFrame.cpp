@@ -563,6 +563,7 @@ void CChildFrame::RegisterCommands() {
     OnCommand(cmd::kCmdSaveAs, [this] { SaveAs(); });
     RegisterNoteCommands();
     RegisterCryptCommands();
+    RegisterMarkdownCommands();
 }
 
 bool CChildFrame::OnCmdMsg(unsigned nID, CCmdUI* pUI, const CCmdNotify* pNotify) {

@@ -98,6 +98,13 @@ public:
     // The name a note is offered under when it is written out: the
     // characters no file name may hold become blanks.
     static std::string ProposedFileName(const std::string& strNoteName);
+    // Writes a note, a category with everything below it, or the whole
+    // notebook (null: the tree's selection, else the note on show, else
+    // the notebook) as Markdown into a new folder inside one the user picks
+    // (ChildFrameMarkdown.cpp). The conversion runs on a worker while a
+    // progress window can stop it; a message says how many notes went
+    // where, or why none did. False when cancelled or failed.
+    bool SaveAsMarkdown(CNoteBase* pItem = nullptr);
 
     // ---- the document's view calls
     void RefreshNote(CNote* pNote) override;
@@ -137,6 +144,7 @@ private:
     void OnChangePassword();
     // Encryption (ChildFrameCrypt.cpp).
     void RegisterCryptCommands();
+    void RegisterMarkdownCommands();
     void OnEncrypt(bool bChange);
     void OnRemoveEncryption();
     // A notebook just encrypted: its working copies, index and the page on

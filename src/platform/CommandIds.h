@@ -71,6 +71,7 @@ constexpr unsigned kCmdEncryptNotebook = 34620;    // put a plain notebook under
 constexpr unsigned kCmdChangePassphrase = 34621;   // an encrypted notebook's new passphrase
 constexpr unsigned kCmdRemoveEncryption = 34622;   // make an encrypted notebook plain again
 constexpr unsigned kCmdMailNote = 33008;
+constexpr unsigned kCmdSaveAsMarkdown = 34740;  // the selected note, category or notebook as Markdown files in a folder
 constexpr unsigned kCmdSaveNoteAs = 33009;      // write the current note to a file of the user's choice
 constexpr unsigned kCmdNotebookProperties = 33122;
 constexpr unsigned kCmdBack = 33124;            // note history

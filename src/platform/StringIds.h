@@ -197,4 +197,9 @@ constexpr unsigned IDS_READER_NO_SCRIPTS = 34672;    // status bar: the reader's
 constexpr unsigned IDS_READER_FAILED = 34673;        // status bar: reading the page failed: "%s"
 constexpr unsigned IDS_READER_SHOWN = 34674;         // status bar: the article is shown; the command again shows the page
 constexpr unsigned IDS_READER_STYLE = 34675;         // the style menu's title and the reader style submenu
+constexpr unsigned IDS_MARKDOWN_CHOOSE = 34741;     // the folder chooser's title
+constexpr unsigned IDS_MARKDOWN_DONE = 34742;       // notes written, folder: the export went through
+constexpr unsigned IDS_MARKDOWN_FAILED = 34743;     // the reason: the export did not go through
+constexpr unsigned IDS_MARKDOWN_PROGRESS = 34744;   // the progress window's text
+constexpr unsigned IDS_MARKDOWN_PROGRESS_NAME = 34745;  // its accessible name
 }  // namespace ids

@@ -14,6 +14,7 @@
 #include "platform/MessageHost.h"
 #include "platform/StringIds.h"
 #include "platform/gui/AppGlobals.h"
+#include "platform/gui/MessageBox.h"
 #include "platform/gui/PropertySheet.h"
 #include "platform/gui/TemplateDialog.h"
 #include "views/NotePropertiesDlg.h"
@@ -125,6 +126,7 @@ private slots:
     void mailAndSaveAsNeedANote();
     void picturesOfTheNotebookWindow();
     void theOptionsSheetReachesEveryEditorEvenWhenCancelled();
+    void saveAsMarkdownWritesTheSelectionIntoANewFolder();
 
 private:
     struct CNotebook {
@@ -185,6 +187,80 @@ void ChildFrameTest::theOptionsSheetReachesEveryEditorEvenWhenCancelled() {
     nb.frame->ExecuteCommand(cmd::kCmdOptions);
     QVERIFY(bSeen);
     QCOMPARE(g_log.m_events, (QStringList{QStringLiteral("options First"), QStringLiteral("options Second")}));
+}
+
+// The tree's selected category goes out as Markdown, through the folder
+// chooser, the worker and the closing message; a second export gets a folder
+// of its own, and a missing converter is said, not passed over.
+void ChildFrameTest::saveAsMarkdownWritesTheSelectionIntoANewFolder() {
+    CNotebook nb;
+    QVERIFY(Open(nb));
+    QVERIFY(Enabled(nb.frame, cmd::kCmdSaveAsMarkdown));
+    CNoteCata* docs = nb.doc->m_rootCata.AddNewSubCata("Docs");
+    CNoteCata* sub = docs->AddNewSubCata("Sub");
+    CNoteAttatch* pic = nb.doc->MakeAttachment("vltpic.gif", "http://127.0.0.1:9/pic.gif", {'G', 'I', 'F'});
+    CNote* page = docs->AddNewNote("Guide");
+    page->m_strExt = "htm";
+    page->m_nContentType = kContentHeld;
+    const std::string html = "<h1>Guide</h1><p><img src=\"" + pic->m_strName + "\" alt=pic></p>";
+    page->SetContent(std::vector<uint8_t>(html.begin(), html.end()));
+    CNote* text = sub->AddNewNote("Plain");
+    text->m_strExt = "txt";
+    text->m_nContentType = kContentHeld;
+    text->SetContent({'h', 'i', '\n'});
+    nb.child->TreeView()->Populate();
+    QVERIFY(nb.child->TreeView()->SelectRecord(docs));
+
+    const QString parent = nb.fx->WorkFolder() + QStringLiteral("/md");
+    QVERIFY(QDir().mkpath(parent));
+    auto chooseParent = [&] {
+        QTimer::singleShot(0, [&] {
+            QFileDialog* d = nullptr;
+            if (!QTest::qWaitFor([&] { return (d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())); },
+                                 10000))
+                return;
+            QVERIFY(!d->accessibleName().isEmpty());
+            d->setDirectory(parent);
+            d->selectFile(parent);
+            QMetaObject::invokeMethod(d, "accept");
+        });
+    };
+    std::vector<std::pair<unsigned, QString>> said;
+    const MessageBoxHook hook = SetMessageBoxHook([&](unsigned nID, unsigned, const QString& strText) {
+        said.emplace_back(nID, strText);
+        return int(host::IDOK);
+    });
+    chooseParent();
+    nb.frame->ExecuteCommand(cmd::kCmdSaveAsMarkdown);
+    chooseParent();
+    const bool bSecond = nb.child->SaveAsMarkdown(docs);
+    qputenv("CLIPVAULT_JS_DIR", QFile::encodeName(nb.fx->WorkFolder() + QStringLiteral("/no-scripts")));
+    chooseParent();
+    const bool bThird = nb.child->SaveAsMarkdown(docs);
+    qunsetenv("CLIPVAULT_JS_DIR");
+    SetMessageBoxHook(hook);
+
+    QVERIFY(bSecond);
+    QVERIFY(!bThird);
+    QCOMPARE(said.size(), size_t(3));
+    QCOMPARE(said[0].first, ids::IDS_MARKDOWN_DONE);
+    QVERIFY2(said[0].second.contains(QStringLiteral("2")) && said[0].second.contains(parent + QStringLiteral("/Docs")),
+             qPrintable(said[0].second));
+    QVERIFY2(said[1].second.contains(parent + QStringLiteral("/Docs (2)")), qPrintable(said[1].second));
+    QCOMPARE(said[2].first, ids::IDS_MARKDOWN_FAILED);
+    QVERIFY2(said[2].second.contains(QStringLiteral("scripts are missing")), qPrintable(said[2].second));
+    QFile md(parent + QStringLiteral("/Docs/Guide.md"));
+    QVERIFY(md.open(QIODevice::ReadOnly));
+    const QByteArray guide = md.readAll();
+    QVERIFY2(guide.contains("# Guide") && guide.contains("](assets/" + QByteArray::fromStdString(pic->m_strName) + ")") &&
+                 guide.contains("category: \"Docs\""),
+             guide.constData());
+    QVERIFY(QFileInfo::exists(parent + QStringLiteral("/Docs/assets/") + QString::fromStdString(pic->m_strName)));
+    QFile plain(parent + QStringLiteral("/Docs/Sub/Plain.md"));
+    QVERIFY(plain.open(QIODevice::ReadOnly));
+    QVERIFY2(plain.readAll().endsWith("\nhi\n"), "the text note");
+    // The failed export left no folder that looks like a finished one.
+    QVERIFY(!QFileInfo::exists(parent + QStringLiteral("/Docs (3)/Guide.md")));
 }
 
 bool ChildFrameTest::Open(CNotebook& nb) {

@@ -27,7 +27,7 @@ dpkg-deb -f "$deb" Package Version Architecture Depends >"$WORK/control"
 grep -qx 'Package: clipvault' "$WORK/control" || fail "package name: $(cat "$WORK/control")"
 depends=$(sed -n 's/^Depends: //p' "$WORK/control")
 for lib in libqt6webenginewidgets6 libqt6widgets6 libqt6dbus6 libcurl4 libgumbo libicu libsodium23 libglib2.0-0 \
-           'default-dbus-session-bus | dbus-session-bus' xdg-utils; do
+           'default-dbus-session-bus | dbus-session-bus' xdg-utils nodejs; do
   grep -qF "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 

@@ -65,6 +65,8 @@ int CmdImport(CliArgs& args);
 int CmdOpen(CliArgs& args);
 int CmdExport(CliArgs& args);
 int CmdCat(CliArgs& args);
+int CmdExportMd(CliArgs& args);
+int CmdText(CliArgs& args);
 int CmdAddUrl(CliArgs& args);
 int CmdAddPage(CliArgs& args);
 int CmdAddFiles(CliArgs& args);

@@ -147,6 +147,15 @@ const std::vector<Command>& Commands() {
         {"export", "export FILE.vlt ID TARGET",
          "write the note to TARGET, a page's files in TARGET-NAME.files beside it", cli::CmdExport},
         {"cat", "cat FILE.vlt ID", "write the note's content bytes to standard output", cli::CmdCat},
+        {"export-md", "export-md FILE.vlt ID|PATH OUT-DIR",
+         "write a note, a category with everything in it, or the notebook (PATH \"/\") as Markdown\n"
+         "      into OUT-DIR, made when missing and otherwise empty: a .md per note with a YAML front\n"
+         "      matter, a folder per category, pictures in OUT-DIR/assets (needs node, the package nodejs)",
+         cli::CmdExportMd},
+        {"text", "text FILE.vlt ID [--reader]",
+         "print the note's plain text; --reader: the page's article (title, byline, text), exit 1\n"
+         "      when the page has none (needs node, the package nodejs)",
+         cli::CmdText},
         {"add-url", "add-url URL [--title TEXT]",
          "hand a web page to the running program to import (the session bus starts it when needed)",
          cli::CmdAddUrl},

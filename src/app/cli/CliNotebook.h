@@ -12,6 +12,7 @@
 
 class CClipVaultDoc;
 class CNote;
+class CNoteBase;
 class CNoteCata;
 
 namespace cli {
@@ -106,5 +107,14 @@ bool IsAllDigits(const std::string& s);
 // A category given by path on the command line; reports and gives null when
 // there is none.
 CNoteCata* CategoryArg(CClipVaultDoc& doc, const std::string& arg);
+
+// What an ID|PATH argument names: a note or a category.
+struct Item {
+    CNote* pNote = nullptr;
+    CNoteCata* pCata = nullptr;
+    CNoteBase* Base() const;
+};
+// Finds what an ID|PATH argument names; reports and gives false when nothing.
+bool ItemArg(CClipVaultDoc& doc, const std::string& arg, Item& item);
 
 }  // namespace cli

@@ -226,14 +226,7 @@ CNoteCata* CategoryArg(CClipVaultDoc& doc, const std::string& arg) {
     return p;
 }
 
-namespace {
-
-// What an ID|PATH argument names: a note or a category.
-struct Item {
-    CNote* pNote = nullptr;
-    CNoteCata* pCata = nullptr;
-    CNoteBase* Base() const { return pNote ? static_cast<CNoteBase*>(pNote) : pCata; }
-};
+CNoteBase* Item::Base() const { return pNote ? static_cast<CNoteBase*>(pNote) : pCata; }
 
 bool ItemArg(CClipVaultDoc& doc, const std::string& arg, Item& item) {
     item = Item();
@@ -256,6 +249,8 @@ bool ItemArg(CClipVaultDoc& doc, const std::string& arg, Item& item) {
     if (!item.Base()) Failure("no note or category '" + arg + "'");
     return item.Base() != nullptr;
 }
+
+namespace {
 
 std::string IsoLocalDate(int64_t t) {
     const time_t tt = static_cast<time_t>(t);
