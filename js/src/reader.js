@@ -99,6 +99,11 @@
       "pre{overflow:auto;padding:.75em;border:1px solid " + colours[3] + ";white-space:pre-wrap;}" +
       "table{border-collapse:collapse;}td,th{border:1px solid " + colours[3] + ";padding:.25em .5em;}" +
       "blockquote{margin-left:0;padding-left:1em;border-left:3px solid " + colours[3] + ";}" +
+      // Highlights lose their inline colour to the cleaner; their data
+      // attributes keep it. Dark text on the light marks in every theme.
+      "mark{color:#1b1b1b;background:#fff176;}" +
+      "mark[data-cv-color=green]{background:#aed581;}mark[data-cv-color=blue]{background:#81d4fa;}" +
+      "mark[data-cv-color=pink]{background:#f48fb1;}" +
       "@media print{html,body{background:#fff;color:#000;max-width:none;}a{color:#000;}}";
   }
 
