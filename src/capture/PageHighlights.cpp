@@ -171,6 +171,13 @@ size_t CountMarks(const CPage& page, const std::string& strId, bool* pAllClosed)
     return n;
 }
 
+// A failure leaves `out` empty, unless it is the page itself: a caller may
+// hand the same vector in and out.
+HighlightResult Fail(HighlightResult r, const std::vector<uint8_t>& page, std::vector<uint8_t>& out) {
+    if (&out != &page) out.clear();
+    return r;
+}
+
 size_t Utf8Length(uint32_t cp) { return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4; }
 
 }  // namespace
@@ -188,17 +195,17 @@ std::string NewHighlightId() {
 
 HighlightResult AddHighlight(const std::vector<uint8_t>& page, const CHighlightQuote& quote, const CHighlight& hl,
                              std::vector<uint8_t>& out) {
-    out.clear();
     const std::vector<uint32_t> exact = hlpage::Significant(quote.m_strExact);
-    if (exact.empty()) return HighlightResult::kNotFound;
+    if (exact.empty()) return Fail(HighlightResult::kNotFound, page, out);
     CPage p;
     hlpage::ReadPage(page, p);
-    if (!p.m_bRead) return HighlightResult::kNotFound;
-    if (hl.m_strId.empty() || HasId(p, hl.m_strId)) return HighlightResult::kUnknownId;
+    if (!p.m_bRead) return Fail(HighlightResult::kNotFound, page, out);
+    if (hl.m_strId.empty() || HasId(p, hl.m_strId)) return Fail(HighlightResult::kUnknownId, page, out);
     const size_t at = FindQuote(p, quote, exact);
-    if (at == std::string::npos) return InSource(p, exact) ? HighlightResult::kNoText : HighlightResult::kNotFound;
+    if (at == std::string::npos)
+        return Fail(InSource(p, exact) ? HighlightResult::kNoText : HighlightResult::kNotFound, page, out);
     const auto pieces = Pieces(p, at, at + exact.size());
-    if (pieces.empty()) return HighlightResult::kNoText;
+    if (pieces.empty()) return Fail(HighlightResult::kNoText, page, out);
     const std::string tag = StartTag(hl.m_strId, hl.m_strColor, hl.m_strDate.empty() ? NowUtc() : hl.m_strDate,
                                      hl.m_strComment);
     std::vector<CPageEdit> edits;
@@ -212,14 +219,14 @@ HighlightResult AddHighlight(const std::vector<uint8_t>& page, const CHighlightQ
     CPage check;
     hlpage::ReadPage(result, check);
     bool bClosed = false;
-    if (CountMarks(check, hl.m_strId, &bClosed) != pieces.size() || !bClosed) return HighlightResult::kNoText;
+    if (CountMarks(check, hl.m_strId, &bClosed) != pieces.size() || !bClosed)
+        return Fail(HighlightResult::kNoText, page, out);
     out = std::move(result);
     return HighlightResult::kDone;
 }
 
 HighlightResult RemoveHighlight(const std::vector<uint8_t>& page, const std::string& strId, std::vector<uint8_t>& out) {
-    out.clear();
-    if (strId.empty() || !MayHoldHighlights(page)) return HighlightResult::kUnknownId;
+    if (strId.empty() || !MayHoldHighlights(page)) return Fail(HighlightResult::kUnknownId, page, out);
     CPage p;
     hlpage::ReadPage(page, p);
     std::vector<CPageEdit> edits;
@@ -228,16 +235,16 @@ HighlightResult RemoveHighlight(const std::vector<uint8_t>& page, const std::str
         edits.push_back({m.m_nTagBegin, m.m_nTagEnd - m.m_nTagBegin, std::string()});
         if (m.m_bHasEndTag) edits.push_back({m.m_nEndBegin, m.m_nEndEnd - m.m_nEndBegin, std::string()});
     }
-    if (edits.empty()) return HighlightResult::kUnknownId;
-    out = ApplyPageEdits(p.m_scan, page.data(), page.size(), std::move(edits));
+    if (edits.empty()) return Fail(HighlightResult::kUnknownId, page, out);
+    std::vector<uint8_t> result = ApplyPageEdits(p.m_scan, page.data(), page.size(), std::move(edits));
+    out = std::move(result);
     return HighlightResult::kDone;
 }
 
 HighlightResult ChangeHighlight(const std::vector<uint8_t>& page, const std::string& strId,
                                 const std::string& strComment, const std::string& strColor,
                                 std::vector<uint8_t>& out) {
-    out.clear();
-    if (strId.empty() || !MayHoldHighlights(page)) return HighlightResult::kUnknownId;
+    if (strId.empty() || !MayHoldHighlights(page)) return Fail(HighlightResult::kUnknownId, page, out);
     CPage p;
     hlpage::ReadPage(page, p);
     std::vector<CPageEdit> edits;
@@ -247,8 +254,9 @@ HighlightResult ChangeHighlight(const std::vector<uint8_t>& page, const std::str
         const std::string color = FindColor(strColor) ? strColor : m.m_strColor;
         edits.push_back({m.m_nTagBegin, m.m_nTagEnd - m.m_nTagBegin, StartTag(strId, color, m.m_strDate, strComment)});
     }
-    if (edits.empty()) return HighlightResult::kUnknownId;
-    out = ApplyPageEdits(p.m_scan, page.data(), page.size(), std::move(edits));
+    if (edits.empty()) return Fail(HighlightResult::kUnknownId, page, out);
+    std::vector<uint8_t> result = ApplyPageEdits(p.m_scan, page.data(), page.size(), std::move(edits));
+    out = std::move(result);
     return HighlightResult::kDone;
 }
 

@@ -76,7 +76,8 @@ std::string NewHighlightId();
 // kNotFound when the text is not in the page (or the page is too deep or
 // large to parse); kNoText when it lies only where a mark cannot go (a
 // script, a title, an attribute); kUnknownId when `hl` has no id or the page
-// already holds one of that id. `out` is empty unless kDone.
+// already holds one of that id. `out` may be `page` itself (here and below);
+// on a failure it is left empty, or as it was when it is `page`.
 HighlightResult AddHighlight(const std::vector<uint8_t>& page, const CHighlightQuote& quote, const CHighlight& hl,
                              std::vector<uint8_t>& out);
 

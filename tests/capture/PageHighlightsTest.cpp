@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "capture/HighlightPage.h"
 #include "capture/NoteText.h"
 #include "capture/NotebookHighlights.h"
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -196,6 +198,11 @@ TEST(PageHighlights, TextOutsideThePageIsRefusedAndCommentsRoundTrip) {
     for (const char* hidden : {"only script", "Only title", "only attribute", "only textarea", "script too"})
         EXPECT_EQ(AddHighlight(page, Quote(hidden), Hl("n"), out), HighlightResult::kNoText) << hidden;
     EXPECT_EQ(AddHighlight(page, Quote("  \n "), Hl("n"), out), HighlightResult::kNotFound);
+    // The same vector in and out: a refusal leaves the page as it was.
+    std::vector<uint8_t> same = page;
+    EXPECT_EQ(AddHighlight(same, Quote("only script"), Hl("n"), same), HighlightResult::kNoText);
+    EXPECT_EQ(RemoveHighlight(same, "n", same), HighlightResult::kUnknownId);
+    EXPECT_EQ(same, page);
     EXPECT_FALSE(MayHoldHighlights(page));
     EXPECT_TRUE(ListHighlights(page).empty());
 
@@ -325,4 +332,53 @@ TEST(PageHighlights, TheNotebookListsEveryHighlightAndTheSearchFindsComments) {
     notetext::SearchCategory(doc.m_rootCata, notetext::CNoteQuery("cv-highlight", true, true), cache,
                              [&](CNote* n) { found.push_back(n); });
     EXPECT_EQ(found, std::vector<CNote*>{pText});  // its text, not a page's tags
+}
+
+TEST(PageHighlights, AnyRangeOfARichPageIsMarkedWhereItIsAndComesOffExactly) {
+    const std::string html =
+        "<!DOCTYPE html>\r\n<html><head><title>T</title><style>p{}</style></head><body>\r\n"
+        "<h1>Caf&eacute; &amp; R&#233;sum&#xE9;</h1>\r\n<p>Plain <b>bold <i>both</i></b> and "
+        "<a href=\"a?x=1&amp;y=2\">a&nbsp;link</a>.<br>Next line&hellip; done</p>\r\n"
+        "<ul><li>one</li><li>two &lt;tags&gt;</li></ul><table><tr><td>cell A</td><td>cell B</td></tr></table>\r\n"
+        "<pre>\r\ncode  line\r\n  indented</pre><script>var hidden = 1;</script>"
+        "<p>Na\xC3\xAFve \xE4\xB8\xAD\xE6\x96\x87 text, sp&shy;lit, end.</p></body></html>\r\n";
+    std::mt19937 rng(35);
+    for (const char* enc : {"UTF-8", "UTF-16LE", "CP1252"}) {
+        const std::string e = enc;
+        CCodePage cp(e == "CP1252" ? "CP1252" : "UTF-8");
+        std::string bytes = html;
+        if (e == "UTF-16LE") bytes = "\xFF\xFE" + ConvertText(html, "UTF-16LE", "UTF-8");
+        if (e == "CP1252") bytes = ConvertText(html.substr(0, html.find("\xE4")) + html.substr(html.find(" text,")), "CP1252", "UTF-8");
+        const std::vector<uint8_t> page = Bytes(bytes);
+        hlpage::CPage p;
+        hlpage::ReadPage(page, p);
+        const size_t n = p.m_chars.size();
+        ASSERT_GT(n, 80u) << enc;
+        auto quoteAt = [&](size_t a, size_t len) {
+            const size_t end = a + len < n ? p.m_chars[a + len].m_nTextOffset : p.m_strText.size();
+            std::string q = p.m_strText.substr(p.m_chars[a].m_nTextOffset, end - p.m_chars[a].m_nTextOffset);
+            while (!q.empty() && q.back() == ' ') q.pop_back();
+            return q;
+        };
+        for (int k = 0; k < 60; ++k) {
+            const size_t a = rng() % n, len = 1 + rng() % (n - a);
+            const std::string q = quoteAt(a, len);
+            std::vector<uint8_t> one, two, back;
+            ASSERT_EQ(AddHighlight(page, Quote(q, "", "", p.m_chars[a].m_nTextPos), Hl("r"), one),
+                      HighlightResult::kDone) << enc << " [" << q << "]";
+            hlpage::CPage o;
+            hlpage::ReadPage(one, o);
+            ASSERT_FALSE(o.m_marks.empty());
+            EXPECT_EQ(o.m_marks[0].m_nFirst, a) << enc << " [" << q << "]";
+            ASSERT_EQ(ListHighlights(one).at(0).m_strText, q) << enc;
+            // A second one overlapping it, the two taken off in either order.
+            const size_t a2 = a + rng() % len, len2 = 1 + rng() % (n - a2);
+            ASSERT_EQ(AddHighlight(one, Quote(quoteAt(a2, len2), "", "", p.m_chars[a2].m_nTextPos), Hl("s"), two),
+                      HighlightResult::kDone);
+            ASSERT_EQ(ListHighlights(two).size(), 2u);
+            ASSERT_EQ(RemoveHighlight(two, k % 2 ? "r" : "s", back), HighlightResult::kDone);
+            ASSERT_EQ(RemoveHighlight(back, k % 2 ? "s" : "r", back), HighlightResult::kDone);
+            ASSERT_EQ(back, page) << enc << " [" << q << "]";
+        }
+    }
 }
