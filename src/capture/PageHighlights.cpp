@@ -4,6 +4,7 @@
 #include "capture/HtmlRefs.h"
 #include "platform/Charset.h"
 
+#include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
 #include <algorithm>
@@ -100,33 +101,44 @@ bool HasId(const CPage& page, const std::string& strId) {
     return false;
 }
 
+// Characters compared as they are, or, for text a style shows in capitals
+// (the browser's selection gives what it shows), without regard to case.
+struct CSame {
+    bool m_bFold = false;
+    bool operator()(uint32_t a, uint32_t b) const {
+        return a == b || (m_bFold && u_foldCase(static_cast<UChar32>(a), U_FOLD_CASE_DEFAULT) ==
+                                         u_foldCase(static_cast<UChar32>(b), U_FOLD_CASE_DEFAULT));
+    }
+};
+
 // How many characters before `nAt` agree with the end of `prefix`.
-size_t PrefixAgreement(const CPage& page, size_t nAt, const std::vector<uint32_t>& prefix) {
+size_t PrefixAgreement(const CPage& page, size_t nAt, const std::vector<uint32_t>& prefix, CSame same) {
     size_t n = 0;
-    while (n < prefix.size() && n < nAt && page.m_chars[nAt - 1 - n].m_cp == prefix[prefix.size() - 1 - n]) ++n;
+    while (n < prefix.size() && n < nAt && same(page.m_chars[nAt - 1 - n].m_cp, prefix[prefix.size() - 1 - n])) ++n;
     return n;
 }
 
-size_t SuffixAgreement(const CPage& page, size_t nEnd, const std::vector<uint32_t>& suffix) {
+size_t SuffixAgreement(const CPage& page, size_t nEnd, const std::vector<uint32_t>& suffix, CSame same) {
     size_t n = 0;
-    while (n < suffix.size() && nEnd + n < page.m_chars.size() && page.m_chars[nEnd + n].m_cp == suffix[n]) ++n;
+    while (n < suffix.size() && nEnd + n < page.m_chars.size() && same(page.m_chars[nEnd + n].m_cp, suffix[n])) ++n;
     return n;
 }
 
 // Where the quote is among the page's characters: the place whose
 // surroundings agree best with the quote's, then the one nearest where the
 // browser saw it, then the first. npos when the text is not there.
-size_t FindQuote(const CPage& page, const CHighlightQuote& quote, const std::vector<uint32_t>& exact) {
+size_t FindQuote(const CPage& page, const CHighlightQuote& quote, const std::vector<uint32_t>& exact, CSame same) {
     const std::vector<uint32_t> prefix = hlpage::Significant(quote.m_strPrefix);
     const std::vector<uint32_t> suffix = hlpage::Significant(quote.m_strSuffix);
     const auto& chars = page.m_chars;
     size_t best = std::string::npos, bestScore = 0, bestDistance = 0;
     for (size_t at = 0; at + exact.size() <= chars.size(); ++at) {
-        if (chars[at].m_cp != exact[0]) continue;
+        if (!same(chars[at].m_cp, exact[0])) continue;
         size_t k = 1;
-        while (k < exact.size() && chars[at + k].m_cp == exact[k]) ++k;
+        while (k < exact.size() && same(chars[at + k].m_cp, exact[k])) ++k;
         if (k < exact.size()) continue;
-        const size_t score = PrefixAgreement(page, at, prefix) + SuffixAgreement(page, at + exact.size(), suffix);
+        const size_t score =
+            PrefixAgreement(page, at, prefix, same) + SuffixAgreement(page, at + exact.size(), suffix, same);
         const size_t pos = chars[at].m_nTextPos;
         const size_t distance = quote.m_nTextPos == static_cast<size_t>(-1) ? 0
                                 : pos > quote.m_nTextPos                   ? pos - quote.m_nTextPos
@@ -138,6 +150,11 @@ size_t FindQuote(const CPage& page, const CHighlightQuote& quote, const std::vec
         }
     }
     return best;
+}
+
+size_t FindQuote(const CPage& page, const CHighlightQuote& quote, const std::vector<uint32_t>& exact) {
+    const size_t at = FindQuote(page, quote, exact, CSame{false});
+    return at != std::string::npos ? at : FindQuote(page, quote, exact, CSame{true});
 }
 
 // Whether the quote's characters are anywhere in the page's source: in a

@@ -72,6 +72,8 @@ std::string NewHighlightId();
 // paragraphs in a selection find the paragraphs. Where the text stands more
 // than once, the place whose text before and after agrees longest with the
 // prefix and suffix wins, then the one nearest m_nTextPos, then the first.
+// Text found nowhere as it is, is looked for again without regard to case
+// (a style may show it in capitals, and the selection gives what it shows).
 // An unknown colour is written as yellow; an empty date as the time now.
 // kNotFound when the text is not in the page (or the page is too deep or
 // large to parse); kNoText when it lies only where a mark cannot go (a

@@ -155,6 +155,10 @@ TEST(PageHighlights, ASelectionAcrossParagraphsAndALinkIsOneHighlightOfSeveralPi
     ASSERT_EQ(AddHighlight(twice, Quote("word", "Reader title ", " here", 30), Hl("t"), marked), HighlightResult::kDone);
     EXPECT_EQ(Count(Text(marked), "<mark"), 1u);
     EXPECT_GT(Text(marked).find("<mark"), std::string("<p>one word here</p><p>two word there</p>").size());
+    // A heading a style shows in capitals is selected in capitals.
+    const std::vector<uint8_t> caps = Bytes("<h2 style=\"text-transform:uppercase\">Caf\xC3\xA9 und Platz</h2>");
+    ASSERT_EQ(AddHighlight(caps, Quote("CAF\xC3\x89 UND"), Hl("u"), marked), HighlightResult::kDone);
+    EXPECT_EQ(ListHighlights(marked).at(0).m_strText, "Caf\xC3\xA9 und");
 }
 
 TEST(PageHighlights, NestedHighlightsComeOffInEitherOrder) {
