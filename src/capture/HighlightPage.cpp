@@ -91,9 +91,13 @@ bool GoesOnAlike(const char* src, size_t n, size_t i, const std::string& dec, si
 
 // The decoded text of a text node beside its source: for each code point
 // of `dec`, the source bytes it came from. False when they cannot be
-// matched (the parser took the node's text from several places).
-bool AlignText(const char* src, size_t n, const std::string& dec, std::vector<std::pair<size_t, size_t>>& spans) {
+// matched (the parser took the node's text from several places). `breaks`
+// receives the code points that follow an end tag the parser ignored: a
+// mark must not take such a tag in, or the tag would end the mark.
+bool AlignText(const char* src, size_t n, const std::string& dec, std::vector<std::pair<size_t, size_t>>& spans,
+               std::vector<size_t>& breaks) {
     spans.clear();
+    breaks.clear();
     size_t i = 0, j = 0;
     auto take = [&](size_t srcEnd, size_t nCps) {
         for (size_t k = 0; k < nCps && j < dec.size(); ++k) {
@@ -174,6 +178,7 @@ bool AlignText(const char* src, size_t n, const std::string& dec, std::vector<st
             const void* close = std::memchr(src + i, '>', n - i);
             if (!close) return false;
             i = static_cast<size_t>(static_cast<const char*>(close) - src) + 1;
+            breaks.push_back(spans.size());
             continue;
         }
         if (cp == 0xFFFD) {
@@ -281,13 +286,15 @@ private:
     void Text(const GumboText& t) {
         const std::string dec = t.text ? t.text : "";
         const bool placed = Inside(t.original_text) &&
-                            AlignText(t.original_text.data, t.original_text.length, dec, m_spans);
+                            AlignText(t.original_text.data, t.original_text.length, dec, m_spans, m_breaks);
         const size_t nodeStart = placed ? static_cast<size_t>(t.original_text.data - m_base) : 0;
-        const size_t node = m_nNode++;
-        size_t j = 0, k = 0;
+        size_t node = m_nNode++;
+        size_t j = 0, k = 0, nextBreak = 0;
         while (j < dec.size()) {
             const uint32_t cp = NextCp(dec.data(), dec.size(), j);
             const size_t at = k++;
+            // Past an ignored end tag the text is a piece of its own.
+            for (; placed && nextBreak < m_breaks.size() && m_breaks[nextBreak] <= at; ++nextBreak) node = m_nNode++;
             if (IsSpaceCp(cp)) {
                 m_bSpace = true;
                 continue;
@@ -319,6 +326,7 @@ private:
     size_t m_nPos = 0;
     size_t m_nNode = 0;
     std::vector<std::pair<size_t, size_t>> m_spans;
+    std::vector<size_t> m_breaks;
 };
 
 // The bytes read with the process code page when nothing in them says

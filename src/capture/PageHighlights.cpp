@@ -278,18 +278,35 @@ HighlightResult ChangeHighlight(const std::vector<uint8_t>& page, const std::str
 }
 
 bool MayHoldHighlights(const std::vector<uint8_t>& page) {
-    static const char kName[] = "data-cv-highlight";
-    const size_t n = sizeof kName - 1;
-    if (memmem(page.data(), page.size(), kName, n)) return true;
-    if (page.size() < 2 || !((page[0] == 0xFF && page[1] == 0xFE) || (page[0] == 0xFE && page[1] == 0xFF)))
-        return false;
-    const bool bBig = page[0] == 0xFE;
-    char wide[2 * sizeof kName];
-    for (size_t k = 0; k < n; ++k) {
-        wide[2 * k] = bBig ? '\0' : kName[k];
-        wide[2 * k + 1] = bBig ? kName[k] : '\0';
+    // The parser reads attribute names in any case. Each '-' is a place to
+    // look: "data" before it, "cv-highlight" after it, one byte a character,
+    // or two in a UTF-16 page.
+    static const char kBefore[] = "data", kAfter[] = "cv-highlight";
+    const size_t nBefore = sizeof kBefore - 1, nAfter = sizeof kAfter - 1;
+    const bool bWide = page.size() >= 2 && ((page[0] == 0xFF && page[1] == 0xFE) || (page[0] == 0xFE && page[1] == 0xFF));
+    const size_t step = bWide ? 2 : 1;
+    // Where the ASCII byte of a character stands among its two.
+    const size_t low = bWide && page[0] == 0xFE ? 1 : 0;
+    auto same = [&](size_t at, const char* word, size_t n) {
+        for (size_t k = 0; k < n; ++k) {
+            const size_t i = at + k * step;
+            if ((page[i] | 0x20) != static_cast<uint8_t>(word[k])) return false;
+            if (bWide && page[low ? i - 1 : i + 1] != 0) return false;
+        }
+        return true;
+    };
+    const uint8_t* p = page.data();
+    const size_t n = page.size();
+    for (size_t i = 0; i < n;) {
+        const void* hit = std::memchr(p + i, '-', n - i);
+        if (!hit) return false;
+        const size_t at = static_cast<size_t>(static_cast<const uint8_t*>(hit) - p);
+        i = at + 1;
+        if (bWide && (at % 2) != (2 + low) % 2) continue;
+        if (at < nBefore * step || at + (1 + nAfter) * step > n) continue;
+        if (same(at - nBefore * step, kBefore, nBefore) && same(at + step, kAfter, nAfter)) return true;
     }
-    return memmem(page.data(), page.size(), wide, 2 * n) != nullptr;
+    return false;
 }
 
 std::vector<CHighlight> ListHighlights(const std::vector<uint8_t>& page) {
