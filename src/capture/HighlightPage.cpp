@@ -42,7 +42,6 @@ bool IsHiddenElement(GumboTag tag) {
     case GUMBO_TAG_NOEMBED:
     case GUMBO_TAG_NOFRAMES:
     case GUMBO_TAG_IFRAME:
-    case GUMBO_TAG_XMP:
     case GUMBO_TAG_SELECT:
         return true;
     default:
@@ -295,6 +294,12 @@ private:
             const size_t at = k++;
             // Past an ignored end tag the text is a piece of its own.
             for (; placed && nextBreak < m_breaks.size() && m_breaks[nextBreak] <= at; ++nextBreak) node = m_nNode++;
+            // The place as the browser counts it in its text nodes: ASCII
+            // white space runs as one, every other character as one.
+            const size_t nDomPos = m_nDomPos;
+            const bool bAsciiSpace = cp < 0x80 && IsAsciiSpace(static_cast<char>(cp));
+            if (!bAsciiSpace || !m_bDomSpace) ++m_nDomPos;
+            m_bDomSpace = bAsciiSpace;
             if (IsSpaceCp(cp)) {
                 m_bSpace = true;
                 continue;
@@ -302,12 +307,11 @@ private:
             if (IsInvisible(cp)) continue;
             if (m_bSpace && !m_page.m_strText.empty()) {
                 m_page.m_strText.push_back(' ');
-                ++m_nPos;
             }
             m_bSpace = false;
             CChar c;
             c.m_cp = cp;
-            c.m_nTextPos = m_nPos++;
+            c.m_nTextPos = nDomPos;
             c.m_nTextOffset = m_page.m_strText.size();
             c.m_nNode = node;
             c.m_bPlaced = placed;
@@ -323,7 +327,8 @@ private:
     CPage& m_page;
     const char* m_base;
     bool m_bSpace = false;
-    size_t m_nPos = 0;
+    size_t m_nDomPos = 0;
+    bool m_bDomSpace = false;
     size_t m_nNode = 0;
     std::vector<std::pair<size_t, size_t>> m_spans;
     std::vector<size_t> m_breaks;

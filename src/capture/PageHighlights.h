@@ -28,8 +28,9 @@
 // UTF-8), as a browser shows the stored page.
 //
 // The page's text is what a reader sees: text in document order, leaving
-// out the head, scripts, styles, templates, noscript, titles, text areas,
-// selects, frames and SVG/MathML. Thread-safe: no state is shared.
+// out the head, scripts, styles, templates, noscript, noembed, noframes,
+// titles, text areas, selects, iframes and SVG/MathML. Thread-safe: no state
+// is shared.
 #pragma once
 
 #include <cstddef>
@@ -46,10 +47,12 @@ struct CHighlightQuote {
     std::string m_strExact;
     std::string m_strPrefix;  // up to ~32 characters before
     std::string m_strSuffix;  // up to ~32 characters after
-    // Characters (code points, white space runs as one) of the page's text
-    // before the selection; picks between candidates whose surroundings
-    // agree equally well. npos: unknown (give npos from the reader view,
-    // whose text is not the page's).
+    // Characters of the page's text before the selection, as a script
+    // counts them walking the body's text nodes past the hidden elements:
+    // each code point one, each run of ASCII white space (within a node or
+    // across nodes) one, nothing between blocks. Picks between candidates
+    // whose surroundings agree equally well. npos: unknown (give npos from
+    // the reader view, whose text is not the page's).
     size_t m_nTextPos = static_cast<size_t>(-1);
 };
 

@@ -150,6 +150,12 @@ TEST(PageHighlights, ASelectionAcrossParagraphsAndALinkIsOneHighlightOfSeveralPi
     ASSERT_EQ(AddHighlight(twice, Quote("word", "Reader title ", " here", 30), Hl("t"), marked), HighlightResult::kDone);
     EXPECT_EQ(Count(Text(marked), "<mark"), 1u);
     EXPECT_GT(Text(marked).find("<mark"), std::string("<p>one word here</p><p>two word there</p>").size());
+    // The place counts as the browser's script counts it: white space runs
+    // as one, nothing where blocks meet.
+    std::string blocks;
+    for (int k = 0; k < 10; ++k) blocks += "<div>ab</div>";
+    ASSERT_EQ(AddHighlight(Bytes(blocks + "\n"), Quote("ab", "", "", 12), Hl("b"), marked), HighlightResult::kDone);
+    EXPECT_EQ(Text(marked).find("<mark"), std::string("<div>ab</div>").size() * 6 + 5);
     // A heading a style shows in capitals is selected in capitals.
     const std::vector<uint8_t> caps = Bytes("<h2 style=\"text-transform:uppercase\">Caf\xC3\xA9 und Platz</h2>");
     ASSERT_EQ(AddHighlight(caps, Quote("CAF\xC3\x89 UND"), Hl("u"), marked), HighlightResult::kDone);
