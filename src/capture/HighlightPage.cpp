@@ -115,8 +115,10 @@ bool AlignText(const char* src, size_t n, const std::string& dec, std::vector<st
             const bool hex = k < n && (src[k] == 'x' || src[k] == 'X');
             if (hex) ++k;
             const size_t digits = k;
-            while (k < n && (hex ? std::isxdigit(static_cast<unsigned char>(src[k])) : std::isdigit(static_cast<unsigned char>(src[k]))))
-                ++k;
+            auto digit = [&](char c) {
+                return hex ? std::isxdigit(static_cast<unsigned char>(c)) != 0 : (c >= '0' && c <= '9');
+            };
+            while (k < n && digit(src[k])) ++k;
             if (k > digits) {
                 if (k < n && src[k] == ';') ++k;
                 take(k, 1);

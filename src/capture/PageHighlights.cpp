@@ -283,7 +283,8 @@ bool MayHoldHighlights(const std::vector<uint8_t>& page) {
     // or two in a UTF-16 page.
     static const char kBefore[] = "data", kAfter[] = "cv-highlight";
     const size_t nBefore = sizeof kBefore - 1, nAfter = sizeof kAfter - 1;
-    const bool bWide = page.size() >= 2 && ((page[0] == 0xFF && page[1] == 0xFE) || (page[0] == 0xFE && page[1] == 0xFF));
+    const bool bWide =
+        page.size() >= 2 && ((page[0] == 0xFF && page[1] == 0xFE) || (page[0] == 0xFE && page[1] == 0xFF));
     const size_t step = bWide ? 2 : 1;
     // Where the ASCII byte of a character stands among its two.
     const size_t low = bWide && page[0] == 0xFE ? 1 : 0;

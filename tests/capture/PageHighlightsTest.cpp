@@ -105,16 +105,19 @@ TEST(PageHighlights, AddThenRemoveGivesBackTheBytesInEveryEncoding) {
         const std::string body = ConvertText("<p>Gr\xC3\xBC\xC3\x9F Gott &amp; more</p>", enc, "UTF-8");
         const std::string bom = std::string(enc) == "UTF-16LE" ? "\xFF\xFE" : "\xFE\xFF";
         const std::vector<uint8_t> wide = Bytes(bom + body);
-        const std::vector<uint8_t> m = AddListRemove(wide, Quote("Gott & more"), Hl("w", "blue", "\xE2\x9C\x93"), "Gott & more");
+        const std::vector<uint8_t> m =
+            AddListRemove(wide, Quote("Gott & more"), Hl("w", "blue", "\xE2\x9C\x93"), "Gott & more");
         EXPECT_NE(Text(m).find(ConvertText("<mark class=", enc, "UTF-8")), std::string::npos) << enc;
     }
 
     // A code-page page: the process code page reads it, the tags are ASCII.
     {
         CCodePage gbk("GBK");
-        const std::string gb = ConvertText("<p>\xE4\xB8\xAD\xE6\x96\x87\xE7\xBD\x91\xE9\xA1\xB5 \xE6\xB5\x8B\xE8\xAF\x95</p>", "GBK", "UTF-8");
+        const std::string web = "\xE7\xBD\x91\xE9\xA1\xB5";  // the word marked
+        const std::string gb =
+            ConvertText("<p>\xE4\xB8\xAD\xE6\x96\x87" + web + " \xE6\xB5\x8B\xE8\xAF\x95</p>", "GBK", "UTF-8");
         const std::vector<uint8_t> m =
-            AddListRemove(Bytes(gb), Quote("\xE7\xBD\x91\xE9\xA1\xB5"), Hl("g", "pink", "\xE6\xB3\xA8"), "\xE7\xBD\x91\xE9\xA1\xB5");
+            AddListRemove(Bytes(gb), Quote(web), Hl("g", "pink", "\xE6\xB3\xA8"), web);
         EXPECT_NE(Text(m).find("data-cv-comment=\"&#27880;\""), std::string::npos);
     }
 }
@@ -127,7 +130,8 @@ TEST(PageHighlights, ASelectionAcrossParagraphsAndALinkIsOneHighlightOfSeveralPi
     // The browser puts line breaks between paragraphs; white space is
     // compared loosely.
     std::vector<uint8_t> marked;
-    ASSERT_EQ(AddHighlight(page, Quote("ends here.\n\nSecond has a link in"), Hl("p1"), marked), HighlightResult::kDone);
+    ASSERT_EQ(AddHighlight(page, Quote("ends here.\n\nSecond has a link in"), Hl("p1"), marked),
+              HighlightResult::kDone);
     const std::string s = Text(marked);
     EXPECT_EQ(Count(s, "data-cv-highlight=\"p1\""), 4u);
     EXPECT_NE(s.find(">ends here.</mark></p>"), std::string::npos);
@@ -147,7 +151,8 @@ TEST(PageHighlights, ASelectionAcrossParagraphsAndALinkIsOneHighlightOfSeveralPi
     ASSERT_EQ(AddHighlight(twice, Quote("word", "two ", " there"), Hl("t"), marked), HighlightResult::kDone);
     EXPECT_NE(Text(marked).find("two <mark"), std::string::npos);
     // Reader view: other text around it, so the prefix differs entirely.
-    ASSERT_EQ(AddHighlight(twice, Quote("word", "Reader title ", " here", 30), Hl("t"), marked), HighlightResult::kDone);
+    ASSERT_EQ(AddHighlight(twice, Quote("word", "Reader title ", " here", 30), Hl("t"), marked),
+              HighlightResult::kDone);
     EXPECT_EQ(Count(Text(marked), "<mark"), 1u);
     EXPECT_GT(Text(marked).find("<mark"), std::string("<p>one word here</p><p>two word there</p>").size());
     // The place counts as the browser's script counts it: white space runs
@@ -257,7 +262,8 @@ TEST(PageHighlights, DamagedPagesNeitherCrashNorLoseBytes) {
     };
     for (const std::string& html : pages) {
         const std::vector<uint8_t> page = Bytes(html);
-        for (const char* q : {"text", "table text", "cell", "svg text", "after", "here", "end", "closed", "deep", "p", "ords aft"}) {
+        for (const char* q :
+             {"text", "table text", "cell", "svg text", "after", "here", "end", "closed", "deep", "p", "ords aft"}) {
             std::vector<uint8_t> out, back;
             if (AddHighlight(page, Quote(q), Hl("d"), out) != HighlightResult::kDone) {
                 EXPECT_TRUE(out.empty());
@@ -353,7 +359,9 @@ TEST(PageHighlights, AnyRangeOfARichPageIsMarkedWhereItIsAndComesOffExactly) {
         CCodePage cp(e == "CP1252" ? "CP1252" : "UTF-8");
         std::string bytes = html;
         if (e == "UTF-16LE") bytes = "\xFF\xFE" + ConvertText(html, "UTF-16LE", "UTF-8");
-        if (e == "CP1252") bytes = ConvertText(html.substr(0, html.find("\xE4")) + html.substr(html.find(" text,")), "CP1252", "UTF-8");
+        if (e == "CP1252")  // without the Chinese words
+            bytes = ConvertText(html.substr(0, html.find("\xE4")) + html.substr(html.find(" text,")), "CP1252",
+                                "UTF-8");
         const std::vector<uint8_t> page = Bytes(bytes);
         hlpage::CPage p;
         hlpage::ReadPage(page, p);
