@@ -1,5 +1,6 @@
 #include "capture/HighlightPage.h"
 
+#include "capture/HtmlEncoding.h"
 #include "capture/ModernCapture.h"
 #include "platform/Charset.h"
 
@@ -15,8 +16,8 @@ namespace hlpage {
 
 namespace {
 
-// A page of this much parse is a damaged or hostile one, not an article.
-constexpr size_t kMaxParse = size_t{768} << 20;
+// A page this large is a damaged or hostile one, not an article.
+constexpr size_t kMaxPage = size_t{64} << 20;
 
 bool IsSpaceCp(uint32_t cp) {
     return cp == ' ' || cp == '\t' || cp == '\n' || cp == '\r' || cp == '\f' || cp == 0xA0 || cp == 0x1680 ||
@@ -336,17 +337,32 @@ private:
     std::vector<size_t> m_breaks;
 };
 
+// The page's bytes as UTF-8 text, each byte knowing the bytes it came from,
+// as the HTML reader decodes them (without its parse, which is not needed
+// here).
+CHtmlScan Decode(const std::vector<uint8_t>& bytes, const std::string& strCharset) {
+    CHtmlScan scan;
+    size_t bom = 0;
+    scan.m_strEncoding = htmlenc::DetectEncoding(bytes.data(), bytes.size(), strCharset, &bom, &scan.m_nEncodingFrom);
+    if (scan.m_strEncoding == "UTF-8")
+        scan.m_strText.assign(bytes.begin(), bytes.end());
+    else if (scan.m_strEncoding == "UTF-16LE" || scan.m_strEncoding == "UTF-16BE")
+        htmlenc::DecodeUtf16(bytes.data(), bytes.size(), bom, scan.m_strEncoding == "UTF-16BE", scan);
+    else
+        htmlenc::DecodeLegacy(bytes.data(), bytes.size(), scan.m_strEncoding, scan);
+    return scan;
+}
+
 // The bytes read with the process code page when nothing in them says
 // otherwise: that is how the notebook keeps pages.
-CHtmlScan ScanPage(const std::vector<uint8_t>& bytes) {
-    CHtmlScan scan = ScanHtml(bytes.data(), bytes.size(), std::string(), kMaxParse);
+CHtmlScan DecodePage(const std::vector<uint8_t>& bytes) {
+    CHtmlScan scan = Decode(bytes, std::string());
     if (scan.m_nEncodingFrom == kEncodingGuessed && scan.m_strEncoding != "UTF-8" &&
         !charset::ProcessCodePageIsUtf8()) {
         const std::string enc = EncodingForCharsetLabel(charset::ProcessCodePage());
         if (!enc.empty() && enc != scan.m_strEncoding) {
-            CHtmlScan again = ScanHtml(bytes.data(), bytes.size(), enc, kMaxParse);
-            again.m_nEncodingFrom = kEncodingGuessed;
-            return again;
+            scan = Decode(bytes, enc);
+            scan.m_nEncodingFrom = kEncodingGuessed;
         }
     }
     return scan;
@@ -368,10 +384,10 @@ std::vector<uint32_t> Significant(const std::string& utf8) {
 
 void ReadPage(const std::vector<uint8_t>& bytes, CPage& page) {
     page = CPage();
-    // The parser slows down with the square of the depth.
-    if (TooDeepToParse(bytes.data(), bytes.size())) return;
-    page.m_scan = ScanPage(bytes);
-    if (page.m_scan.m_bTooLarge) return;
+    // The parser slows down with the square of the depth, and its tree
+    // takes a few hundred bytes a tag.
+    if (bytes.size() > kMaxPage || TooDeepToParse(bytes.data(), bytes.size())) return;
+    page.m_scan = DecodePage(bytes);
     const std::string& text = page.m_scan.m_strText;
     const size_t from = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     GumboOptions options = kGumboDefaultOptions;

@@ -79,7 +79,7 @@ std::string NewHighlightId();
 // (a style may show it in capitals, and the selection gives what it shows).
 // An unknown colour is written as yellow; an empty date as the time now.
 // kNotFound when the text is not in the page (or the page is too deep or
-// large to parse); kNoText when it lies only where a mark cannot go (a
+// large to parse: over 64 MiB); kNoText when it lies only where a mark cannot go (a
 // script, a title, an attribute); kUnknownId when `hl` has no id or the page
 // already holds one of that id. `out` may be `page` itself (here and below);
 // on a failure it is left empty, or as it was when it is `page`.
