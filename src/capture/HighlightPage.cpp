@@ -1,5 +1,6 @@
 #include "capture/HighlightPage.h"
 
+#include "capture/HtmlEncoding.h"
 #include "capture/ModernCapture.h"
 #include "platform/Charset.h"
 
@@ -15,8 +16,8 @@ namespace hlpage {
 
 namespace {
 
-// A page of this much parse is a damaged or hostile one, not an article.
-constexpr size_t kMaxParse = size_t{768} << 20;
+// A page this large is a damaged or hostile one, not an article.
+constexpr size_t kMaxPage = size_t{64} << 20;
 
 bool IsSpaceCp(uint32_t cp) {
     return cp == ' ' || cp == '\t' || cp == '\n' || cp == '\r' || cp == '\f' || cp == 0xA0 || cp == 0x1680 ||
@@ -42,7 +43,6 @@ bool IsHiddenElement(GumboTag tag) {
     case GUMBO_TAG_NOEMBED:
     case GUMBO_TAG_NOFRAMES:
     case GUMBO_TAG_IFRAME:
-    case GUMBO_TAG_XMP:
     case GUMBO_TAG_SELECT:
         return true;
     default:
@@ -91,9 +91,13 @@ bool GoesOnAlike(const char* src, size_t n, size_t i, const std::string& dec, si
 
 // The decoded text of a text node beside its source: for each code point
 // of `dec`, the source bytes it came from. False when they cannot be
-// matched (the parser took the node's text from several places).
-bool AlignText(const char* src, size_t n, const std::string& dec, std::vector<std::pair<size_t, size_t>>& spans) {
+// matched (the parser took the node's text from several places). `breaks`
+// receives the code points that follow an end tag the parser ignored: a
+// mark must not take such a tag in, or the tag would end the mark.
+bool AlignText(const char* src, size_t n, const std::string& dec, std::vector<std::pair<size_t, size_t>>& spans,
+               std::vector<size_t>& breaks) {
     spans.clear();
+    breaks.clear();
     size_t i = 0, j = 0;
     auto take = [&](size_t srcEnd, size_t nCps) {
         for (size_t k = 0; k < nCps && j < dec.size(); ++k) {
@@ -112,8 +116,10 @@ bool AlignText(const char* src, size_t n, const std::string& dec, std::vector<st
             const bool hex = k < n && (src[k] == 'x' || src[k] == 'X');
             if (hex) ++k;
             const size_t digits = k;
-            while (k < n && (hex ? std::isxdigit(static_cast<unsigned char>(src[k])) : std::isdigit(static_cast<unsigned char>(src[k]))))
-                ++k;
+            auto digit = [&](char c) {
+                return hex ? std::isxdigit(static_cast<unsigned char>(c)) != 0 : (c >= '0' && c <= '9');
+            };
+            while (k < n && digit(src[k])) ++k;
             if (k > digits) {
                 if (k < n && src[k] == ';') ++k;
                 take(k, 1);
@@ -174,6 +180,7 @@ bool AlignText(const char* src, size_t n, const std::string& dec, std::vector<st
             const void* close = std::memchr(src + i, '>', n - i);
             if (!close) return false;
             i = static_cast<size_t>(static_cast<const char*>(close) - src) + 1;
+            breaks.push_back(spans.size());
             continue;
         }
         if (cp == 0xFFFD) {
@@ -281,13 +288,21 @@ private:
     void Text(const GumboText& t) {
         const std::string dec = t.text ? t.text : "";
         const bool placed = Inside(t.original_text) &&
-                            AlignText(t.original_text.data, t.original_text.length, dec, m_spans);
+                            AlignText(t.original_text.data, t.original_text.length, dec, m_spans, m_breaks);
         const size_t nodeStart = placed ? static_cast<size_t>(t.original_text.data - m_base) : 0;
-        const size_t node = m_nNode++;
-        size_t j = 0, k = 0;
+        size_t node = m_nNode++;
+        size_t j = 0, k = 0, nextBreak = 0;
         while (j < dec.size()) {
             const uint32_t cp = NextCp(dec.data(), dec.size(), j);
             const size_t at = k++;
+            // Past an ignored end tag the text is a piece of its own.
+            for (; placed && nextBreak < m_breaks.size() && m_breaks[nextBreak] <= at; ++nextBreak) node = m_nNode++;
+            // The place as the browser counts it in its text nodes: ASCII
+            // white space runs as one, every other character as one.
+            const size_t nDomPos = m_nDomPos;
+            const bool bAsciiSpace = cp < 0x80 && IsAsciiSpace(static_cast<char>(cp));
+            if (!bAsciiSpace || !m_bDomSpace) ++m_nDomPos;
+            m_bDomSpace = bAsciiSpace;
             if (IsSpaceCp(cp)) {
                 m_bSpace = true;
                 continue;
@@ -295,12 +310,11 @@ private:
             if (IsInvisible(cp)) continue;
             if (m_bSpace && !m_page.m_strText.empty()) {
                 m_page.m_strText.push_back(' ');
-                ++m_nPos;
             }
             m_bSpace = false;
             CChar c;
             c.m_cp = cp;
-            c.m_nTextPos = m_nPos++;
+            c.m_nTextPos = nDomPos;
             c.m_nTextOffset = m_page.m_strText.size();
             c.m_nNode = node;
             c.m_bPlaced = placed;
@@ -316,22 +330,39 @@ private:
     CPage& m_page;
     const char* m_base;
     bool m_bSpace = false;
-    size_t m_nPos = 0;
+    size_t m_nDomPos = 0;
+    bool m_bDomSpace = false;
     size_t m_nNode = 0;
     std::vector<std::pair<size_t, size_t>> m_spans;
+    std::vector<size_t> m_breaks;
 };
+
+// The page's bytes as UTF-8 text, each byte knowing the bytes it came from,
+// as the HTML reader decodes them (without its parse, which is not needed
+// here).
+CHtmlScan Decode(const std::vector<uint8_t>& bytes, const std::string& strCharset) {
+    CHtmlScan scan;
+    size_t bom = 0;
+    scan.m_strEncoding = htmlenc::DetectEncoding(bytes.data(), bytes.size(), strCharset, &bom, &scan.m_nEncodingFrom);
+    if (scan.m_strEncoding == "UTF-8")
+        scan.m_strText.assign(bytes.begin(), bytes.end());
+    else if (scan.m_strEncoding == "UTF-16LE" || scan.m_strEncoding == "UTF-16BE")
+        htmlenc::DecodeUtf16(bytes.data(), bytes.size(), bom, scan.m_strEncoding == "UTF-16BE", scan);
+    else
+        htmlenc::DecodeLegacy(bytes.data(), bytes.size(), scan.m_strEncoding, scan);
+    return scan;
+}
 
 // The bytes read with the process code page when nothing in them says
 // otherwise: that is how the notebook keeps pages.
-CHtmlScan ScanPage(const std::vector<uint8_t>& bytes) {
-    CHtmlScan scan = ScanHtml(bytes.data(), bytes.size(), std::string(), kMaxParse);
+CHtmlScan DecodePage(const std::vector<uint8_t>& bytes) {
+    CHtmlScan scan = Decode(bytes, std::string());
     if (scan.m_nEncodingFrom == kEncodingGuessed && scan.m_strEncoding != "UTF-8" &&
         !charset::ProcessCodePageIsUtf8()) {
         const std::string enc = EncodingForCharsetLabel(charset::ProcessCodePage());
         if (!enc.empty() && enc != scan.m_strEncoding) {
-            CHtmlScan again = ScanHtml(bytes.data(), bytes.size(), enc, kMaxParse);
-            again.m_nEncodingFrom = kEncodingGuessed;
-            return again;
+            scan = Decode(bytes, enc);
+            scan.m_nEncodingFrom = kEncodingGuessed;
         }
     }
     return scan;
@@ -353,10 +384,10 @@ std::vector<uint32_t> Significant(const std::string& utf8) {
 
 void ReadPage(const std::vector<uint8_t>& bytes, CPage& page) {
     page = CPage();
-    // The parser slows down with the square of the depth.
-    if (TooDeepToParse(bytes.data(), bytes.size())) return;
-    page.m_scan = ScanPage(bytes);
-    if (page.m_scan.m_bTooLarge) return;
+    // The parser slows down with the square of the depth, and its tree
+    // takes a few hundred bytes a tag.
+    if (bytes.size() > kMaxPage || TooDeepToParse(bytes.data(), bytes.size())) return;
+    page.m_scan = DecodePage(bytes);
     const std::string& text = page.m_scan.m_strText;
     const size_t from = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     GumboOptions options = kGumboDefaultOptions;

@@ -24,7 +24,7 @@ std::vector<uint32_t> Significant(const std::string& utf8);
 struct CChar {
     uint32_t m_cp = 0;
     size_t m_nSrcBegin = 0, m_nSrcEnd = 0;  // in the scan text
-    size_t m_nTextPos = 0;                  // code points of the text before it
+    size_t m_nTextPos = 0;                  // as CHighlightQuote::m_nTextPos counts
     size_t m_nTextOffset = 0;               // byte offset in the text
     size_t m_nNode = 0;                     // the text node it is in
     bool m_bPlaced = true;                  // its node's bytes were matched to its text

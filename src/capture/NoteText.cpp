@@ -386,8 +386,9 @@ std::string SearchTextOfLocked(const CNote& note, const std::vector<uint8_t>& by
     // where it lies.
     const bool bAsItIs = charset::ProcessCodePageIsUtf8() && !(bytes.size() >= 2 && (bytes[0] == 0xFF || bytes[0] == 0xFE || bytes[0] == 0xEF));
     if (bText) return PageBytesToUtf8(bytes);
-    std::string text = bAsItIs ? VisibleText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))
-                               : VisibleText(PageBytesToUtf8(bytes));
+    std::string text =
+        bAsItIs ? VisibleText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))
+                : VisibleText(PageBytesToUtf8(bytes));
     AppendHighlightComments(bytes, text);
     return text;
 }

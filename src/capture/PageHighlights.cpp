@@ -4,6 +4,7 @@
 #include "capture/HtmlRefs.h"
 #include "platform/Charset.h"
 
+#include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
 #include <algorithm>
@@ -100,33 +101,44 @@ bool HasId(const CPage& page, const std::string& strId) {
     return false;
 }
 
+// Characters compared as they are, or, for text a style shows in capitals
+// (the browser's selection gives what it shows), without regard to case.
+struct CSame {
+    bool m_bFold = false;
+    bool operator()(uint32_t a, uint32_t b) const {
+        return a == b || (m_bFold && u_foldCase(static_cast<UChar32>(a), U_FOLD_CASE_DEFAULT) ==
+                                         u_foldCase(static_cast<UChar32>(b), U_FOLD_CASE_DEFAULT));
+    }
+};
+
 // How many characters before `nAt` agree with the end of `prefix`.
-size_t PrefixAgreement(const CPage& page, size_t nAt, const std::vector<uint32_t>& prefix) {
+size_t PrefixAgreement(const CPage& page, size_t nAt, const std::vector<uint32_t>& prefix, CSame same) {
     size_t n = 0;
-    while (n < prefix.size() && n < nAt && page.m_chars[nAt - 1 - n].m_cp == prefix[prefix.size() - 1 - n]) ++n;
+    while (n < prefix.size() && n < nAt && same(page.m_chars[nAt - 1 - n].m_cp, prefix[prefix.size() - 1 - n])) ++n;
     return n;
 }
 
-size_t SuffixAgreement(const CPage& page, size_t nEnd, const std::vector<uint32_t>& suffix) {
+size_t SuffixAgreement(const CPage& page, size_t nEnd, const std::vector<uint32_t>& suffix, CSame same) {
     size_t n = 0;
-    while (n < suffix.size() && nEnd + n < page.m_chars.size() && page.m_chars[nEnd + n].m_cp == suffix[n]) ++n;
+    while (n < suffix.size() && nEnd + n < page.m_chars.size() && same(page.m_chars[nEnd + n].m_cp, suffix[n])) ++n;
     return n;
 }
 
 // Where the quote is among the page's characters: the place whose
 // surroundings agree best with the quote's, then the one nearest where the
 // browser saw it, then the first. npos when the text is not there.
-size_t FindQuote(const CPage& page, const CHighlightQuote& quote, const std::vector<uint32_t>& exact) {
+size_t FindQuote(const CPage& page, const CHighlightQuote& quote, const std::vector<uint32_t>& exact, CSame same) {
     const std::vector<uint32_t> prefix = hlpage::Significant(quote.m_strPrefix);
     const std::vector<uint32_t> suffix = hlpage::Significant(quote.m_strSuffix);
     const auto& chars = page.m_chars;
     size_t best = std::string::npos, bestScore = 0, bestDistance = 0;
     for (size_t at = 0; at + exact.size() <= chars.size(); ++at) {
-        if (chars[at].m_cp != exact[0]) continue;
+        if (!same(chars[at].m_cp, exact[0])) continue;
         size_t k = 1;
-        while (k < exact.size() && chars[at + k].m_cp == exact[k]) ++k;
+        while (k < exact.size() && same(chars[at + k].m_cp, exact[k])) ++k;
         if (k < exact.size()) continue;
-        const size_t score = PrefixAgreement(page, at, prefix) + SuffixAgreement(page, at + exact.size(), suffix);
+        const size_t score =
+            PrefixAgreement(page, at, prefix, same) + SuffixAgreement(page, at + exact.size(), suffix, same);
         const size_t pos = chars[at].m_nTextPos;
         const size_t distance = quote.m_nTextPos == static_cast<size_t>(-1) ? 0
                                 : pos > quote.m_nTextPos                   ? pos - quote.m_nTextPos
@@ -138,6 +150,11 @@ size_t FindQuote(const CPage& page, const CHighlightQuote& quote, const std::vec
         }
     }
     return best;
+}
+
+size_t FindQuote(const CPage& page, const CHighlightQuote& quote, const std::vector<uint32_t>& exact) {
+    const size_t at = FindQuote(page, quote, exact, CSame{false});
+    return at != std::string::npos ? at : FindQuote(page, quote, exact, CSame{true});
 }
 
 // Whether the quote's characters are anywhere in the page's source: in a
@@ -171,6 +188,13 @@ size_t CountMarks(const CPage& page, const std::string& strId, bool* pAllClosed)
     return n;
 }
 
+// A failure leaves `out` empty, unless it is the page itself: a caller may
+// hand the same vector in and out.
+HighlightResult Fail(HighlightResult r, const std::vector<uint8_t>& page, std::vector<uint8_t>& out) {
+    if (&out != &page) out.clear();
+    return r;
+}
+
 size_t Utf8Length(uint32_t cp) { return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4; }
 
 }  // namespace
@@ -188,17 +212,17 @@ std::string NewHighlightId() {
 
 HighlightResult AddHighlight(const std::vector<uint8_t>& page, const CHighlightQuote& quote, const CHighlight& hl,
                              std::vector<uint8_t>& out) {
-    out.clear();
     const std::vector<uint32_t> exact = hlpage::Significant(quote.m_strExact);
-    if (exact.empty()) return HighlightResult::kNotFound;
+    if (exact.empty()) return Fail(HighlightResult::kNotFound, page, out);
     CPage p;
     hlpage::ReadPage(page, p);
-    if (!p.m_bRead) return HighlightResult::kNotFound;
-    if (hl.m_strId.empty() || HasId(p, hl.m_strId)) return HighlightResult::kUnknownId;
+    if (!p.m_bRead) return Fail(HighlightResult::kNotFound, page, out);
+    if (hl.m_strId.empty() || HasId(p, hl.m_strId)) return Fail(HighlightResult::kUnknownId, page, out);
     const size_t at = FindQuote(p, quote, exact);
-    if (at == std::string::npos) return InSource(p, exact) ? HighlightResult::kNoText : HighlightResult::kNotFound;
+    if (at == std::string::npos)
+        return Fail(InSource(p, exact) ? HighlightResult::kNoText : HighlightResult::kNotFound, page, out);
     const auto pieces = Pieces(p, at, at + exact.size());
-    if (pieces.empty()) return HighlightResult::kNoText;
+    if (pieces.empty()) return Fail(HighlightResult::kNoText, page, out);
     const std::string tag = StartTag(hl.m_strId, hl.m_strColor, hl.m_strDate.empty() ? NowUtc() : hl.m_strDate,
                                      hl.m_strComment);
     std::vector<CPageEdit> edits;
@@ -212,14 +236,14 @@ HighlightResult AddHighlight(const std::vector<uint8_t>& page, const CHighlightQ
     CPage check;
     hlpage::ReadPage(result, check);
     bool bClosed = false;
-    if (CountMarks(check, hl.m_strId, &bClosed) != pieces.size() || !bClosed) return HighlightResult::kNoText;
+    if (CountMarks(check, hl.m_strId, &bClosed) != pieces.size() || !bClosed)
+        return Fail(HighlightResult::kNoText, page, out);
     out = std::move(result);
     return HighlightResult::kDone;
 }
 
 HighlightResult RemoveHighlight(const std::vector<uint8_t>& page, const std::string& strId, std::vector<uint8_t>& out) {
-    out.clear();
-    if (strId.empty() || !MayHoldHighlights(page)) return HighlightResult::kUnknownId;
+    if (strId.empty() || !MayHoldHighlights(page)) return Fail(HighlightResult::kUnknownId, page, out);
     CPage p;
     hlpage::ReadPage(page, p);
     std::vector<CPageEdit> edits;
@@ -228,16 +252,16 @@ HighlightResult RemoveHighlight(const std::vector<uint8_t>& page, const std::str
         edits.push_back({m.m_nTagBegin, m.m_nTagEnd - m.m_nTagBegin, std::string()});
         if (m.m_bHasEndTag) edits.push_back({m.m_nEndBegin, m.m_nEndEnd - m.m_nEndBegin, std::string()});
     }
-    if (edits.empty()) return HighlightResult::kUnknownId;
-    out = ApplyPageEdits(p.m_scan, page.data(), page.size(), std::move(edits));
+    if (edits.empty()) return Fail(HighlightResult::kUnknownId, page, out);
+    std::vector<uint8_t> result = ApplyPageEdits(p.m_scan, page.data(), page.size(), std::move(edits));
+    out = std::move(result);
     return HighlightResult::kDone;
 }
 
 HighlightResult ChangeHighlight(const std::vector<uint8_t>& page, const std::string& strId,
                                 const std::string& strComment, const std::string& strColor,
                                 std::vector<uint8_t>& out) {
-    out.clear();
-    if (strId.empty() || !MayHoldHighlights(page)) return HighlightResult::kUnknownId;
+    if (strId.empty() || !MayHoldHighlights(page)) return Fail(HighlightResult::kUnknownId, page, out);
     CPage p;
     hlpage::ReadPage(page, p);
     std::vector<CPageEdit> edits;
@@ -247,24 +271,43 @@ HighlightResult ChangeHighlight(const std::vector<uint8_t>& page, const std::str
         const std::string color = FindColor(strColor) ? strColor : m.m_strColor;
         edits.push_back({m.m_nTagBegin, m.m_nTagEnd - m.m_nTagBegin, StartTag(strId, color, m.m_strDate, strComment)});
     }
-    if (edits.empty()) return HighlightResult::kUnknownId;
-    out = ApplyPageEdits(p.m_scan, page.data(), page.size(), std::move(edits));
+    if (edits.empty()) return Fail(HighlightResult::kUnknownId, page, out);
+    std::vector<uint8_t> result = ApplyPageEdits(p.m_scan, page.data(), page.size(), std::move(edits));
+    out = std::move(result);
     return HighlightResult::kDone;
 }
 
 bool MayHoldHighlights(const std::vector<uint8_t>& page) {
-    static const char kName[] = "data-cv-highlight";
-    const size_t n = sizeof kName - 1;
-    if (memmem(page.data(), page.size(), kName, n)) return true;
-    if (page.size() < 2 || !((page[0] == 0xFF && page[1] == 0xFE) || (page[0] == 0xFE && page[1] == 0xFF)))
-        return false;
-    const bool bBig = page[0] == 0xFE;
-    char wide[2 * sizeof kName];
-    for (size_t k = 0; k < n; ++k) {
-        wide[2 * k] = bBig ? '\0' : kName[k];
-        wide[2 * k + 1] = bBig ? kName[k] : '\0';
+    // The parser reads attribute names in any case. Each '-' is a place to
+    // look: "data" before it, "cv-highlight" after it, one byte a character,
+    // or two in a UTF-16 page.
+    static const char kBefore[] = "data", kAfter[] = "cv-highlight";
+    const size_t nBefore = sizeof kBefore - 1, nAfter = sizeof kAfter - 1;
+    const bool bWide =
+        page.size() >= 2 && ((page[0] == 0xFF && page[1] == 0xFE) || (page[0] == 0xFE && page[1] == 0xFF));
+    const size_t step = bWide ? 2 : 1;
+    // Where the ASCII byte of a character stands among its two.
+    const size_t low = bWide && page[0] == 0xFE ? 1 : 0;
+    auto same = [&](size_t at, const char* word, size_t n) {
+        for (size_t k = 0; k < n; ++k) {
+            const size_t i = at + k * step;
+            if ((page[i] | 0x20) != static_cast<uint8_t>(word[k])) return false;
+            if (bWide && page[low ? i - 1 : i + 1] != 0) return false;
+        }
+        return true;
+    };
+    const uint8_t* p = page.data();
+    const size_t n = page.size();
+    for (size_t i = 0; i < n;) {
+        const void* hit = std::memchr(p + i, '-', n - i);
+        if (!hit) return false;
+        const size_t at = static_cast<size_t>(static_cast<const uint8_t*>(hit) - p);
+        i = at + 1;
+        if (bWide && (at % 2) != (2 + low) % 2) continue;
+        if (at < nBefore * step || at + (1 + nAfter) * step > n) continue;
+        if (same(at - nBefore * step, kBefore, nBefore) && same(at + step, kAfter, nAfter)) return true;
     }
-    return memmem(page.data(), page.size(), wide, 2 * n) != nullptr;
+    return false;
 }
 
 std::vector<CHighlight> ListHighlights(const std::vector<uint8_t>& page) {

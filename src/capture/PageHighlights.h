@@ -28,8 +28,9 @@
 // UTF-8), as a browser shows the stored page.
 //
 // The page's text is what a reader sees: text in document order, leaving
-// out the head, scripts, styles, templates, noscript, titles, text areas,
-// selects, frames and SVG/MathML. Thread-safe: no state is shared.
+// out the head, scripts, styles, templates, noscript, noembed, noframes,
+// titles, text areas, selects, iframes and SVG/MathML. Thread-safe: no state
+// is shared.
 #pragma once
 
 #include <cstddef>
@@ -46,10 +47,12 @@ struct CHighlightQuote {
     std::string m_strExact;
     std::string m_strPrefix;  // up to ~32 characters before
     std::string m_strSuffix;  // up to ~32 characters after
-    // Characters (code points, white space runs as one) of the page's text
-    // before the selection; picks between candidates whose surroundings
-    // agree equally well. npos: unknown (give npos from the reader view,
-    // whose text is not the page's).
+    // Characters of the page's text before the selection, as a script
+    // counts them walking the body's text nodes past the hidden elements:
+    // each code point one, each run of ASCII white space (within a node or
+    // across nodes) one, nothing between blocks. Picks between candidates
+    // whose surroundings agree equally well. npos: unknown (give npos from
+    // the reader view, whose text is not the page's).
     size_t m_nTextPos = static_cast<size_t>(-1);
 };
 
@@ -72,11 +75,14 @@ std::string NewHighlightId();
 // paragraphs in a selection find the paragraphs. Where the text stands more
 // than once, the place whose text before and after agrees longest with the
 // prefix and suffix wins, then the one nearest m_nTextPos, then the first.
+// Text found nowhere as it is, is looked for again without regard to case
+// (a style may show it in capitals, and the selection gives what it shows).
 // An unknown colour is written as yellow; an empty date as the time now.
 // kNotFound when the text is not in the page (or the page is too deep or
-// large to parse); kNoText when it lies only where a mark cannot go (a
+// large to parse: over 64 MiB); kNoText when it lies only where a mark cannot go (a
 // script, a title, an attribute); kUnknownId when `hl` has no id or the page
-// already holds one of that id. `out` is empty unless kDone.
+// already holds one of that id. `out` may be `page` itself (here and below);
+// on a failure it is left empty, or as it was when it is `page`.
 HighlightResult AddHighlight(const std::vector<uint8_t>& page, const CHighlightQuote& quote, const CHighlight& hl,
                              std::vector<uint8_t>& out);
 

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "capture/HighlightPage.h"
 #include "capture/NoteText.h"
 #include "capture/NotebookHighlights.h"
 #include "document/ClipVaultDoc.h"
 #include "document/Records.h"
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -103,22 +105,20 @@ TEST(PageHighlights, AddThenRemoveGivesBackTheBytesInEveryEncoding) {
         const std::string body = ConvertText("<p>Gr\xC3\xBC\xC3\x9F Gott &amp; more</p>", enc, "UTF-8");
         const std::string bom = std::string(enc) == "UTF-16LE" ? "\xFF\xFE" : "\xFE\xFF";
         const std::vector<uint8_t> wide = Bytes(bom + body);
-        const std::vector<uint8_t> m = AddListRemove(wide, Quote("Gott & more"), Hl("w", "blue", "\xE2\x9C\x93"), "Gott & more");
+        const std::vector<uint8_t> m =
+            AddListRemove(wide, Quote("Gott & more"), Hl("w", "blue", "\xE2\x9C\x93"), "Gott & more");
         EXPECT_NE(Text(m).find(ConvertText("<mark class=", enc, "UTF-8")), std::string::npos) << enc;
     }
 
-    // A code-page page: the process code page reads it, the tags are ASCII,
-    // characters it has come back as the same bytes.
+    // A code-page page: the process code page reads it, the tags are ASCII.
     {
         CCodePage gbk("GBK");
-        const std::string gb = ConvertText("<p>\xE4\xB8\xAD\xE6\x96\x87\xE7\xBD\x91\xE9\xA1\xB5 \xE6\xB5\x8B\xE8\xAF\x95</p>", "GBK", "UTF-8");
+        const std::string web = "\xE7\xBD\x91\xE9\xA1\xB5";  // the word marked
+        const std::string gb =
+            ConvertText("<p>\xE4\xB8\xAD\xE6\x96\x87" + web + " \xE6\xB5\x8B\xE8\xAF\x95</p>", "GBK", "UTF-8");
         const std::vector<uint8_t> m =
-            AddListRemove(Bytes(gb), Quote("\xE7\xBD\x91\xE9\xA1\xB5"), Hl("g", "pink", "\xE6\xB3\xA8"), "\xE7\xBD\x91\xE9\xA1\xB5");
+            AddListRemove(Bytes(gb), Quote(web), Hl("g", "pink", "\xE6\xB3\xA8"), web);
         EXPECT_NE(Text(m).find("data-cv-comment=\"&#27880;\""), std::string::npos);
-    }
-    {
-        CCodePage cp1252("CP1252");
-        AddListRemove(Bytes("<p>na\xEFve caf\xE9 au lait</p>"), Quote("caf\xC3\xA9 au"), Hl("c"), "caf\xC3\xA9 au");
     }
 }
 
@@ -130,7 +130,8 @@ TEST(PageHighlights, ASelectionAcrossParagraphsAndALinkIsOneHighlightOfSeveralPi
     // The browser puts line breaks between paragraphs; white space is
     // compared loosely.
     std::vector<uint8_t> marked;
-    ASSERT_EQ(AddHighlight(page, Quote("ends here.\n\nSecond has a link in"), Hl("p1"), marked), HighlightResult::kDone);
+    ASSERT_EQ(AddHighlight(page, Quote("ends here.\n\nSecond has a link in"), Hl("p1"), marked),
+              HighlightResult::kDone);
     const std::string s = Text(marked);
     EXPECT_EQ(Count(s, "data-cv-highlight=\"p1\""), 4u);
     EXPECT_NE(s.find(">ends here.</mark></p>"), std::string::npos);
@@ -150,9 +151,20 @@ TEST(PageHighlights, ASelectionAcrossParagraphsAndALinkIsOneHighlightOfSeveralPi
     ASSERT_EQ(AddHighlight(twice, Quote("word", "two ", " there"), Hl("t"), marked), HighlightResult::kDone);
     EXPECT_NE(Text(marked).find("two <mark"), std::string::npos);
     // Reader view: other text around it, so the prefix differs entirely.
-    ASSERT_EQ(AddHighlight(twice, Quote("word", "Reader title ", " here", 30), Hl("t"), marked), HighlightResult::kDone);
+    ASSERT_EQ(AddHighlight(twice, Quote("word", "Reader title ", " here", 30), Hl("t"), marked),
+              HighlightResult::kDone);
     EXPECT_EQ(Count(Text(marked), "<mark"), 1u);
     EXPECT_GT(Text(marked).find("<mark"), std::string("<p>one word here</p><p>two word there</p>").size());
+    // The place counts as the browser's script counts it: white space runs
+    // as one, nothing where blocks meet.
+    std::string blocks;
+    for (int k = 0; k < 10; ++k) blocks += "<div>ab</div>";
+    ASSERT_EQ(AddHighlight(Bytes(blocks + "\n"), Quote("ab", "", "", 12), Hl("b"), marked), HighlightResult::kDone);
+    EXPECT_EQ(Text(marked).find("<mark"), std::string("<div>ab</div>").size() * 6 + 5);
+    // A heading a style shows in capitals is selected in capitals.
+    const std::vector<uint8_t> caps = Bytes("<h2 style=\"text-transform:uppercase\">Caf\xC3\xA9 und Platz</h2>");
+    ASSERT_EQ(AddHighlight(caps, Quote("CAF\xC3\x89 UND"), Hl("u"), marked), HighlightResult::kDone);
+    EXPECT_EQ(ListHighlights(marked).at(0).m_strText, "Caf\xC3\xA9 und");
 }
 
 TEST(PageHighlights, NestedHighlightsComeOffInEitherOrder) {
@@ -171,18 +183,16 @@ TEST(PageHighlights, NestedHighlightsComeOffInEitherOrder) {
     ASSERT_EQ(RemoveHighlight(three, "x", oneLeft), HighlightResult::kDone);
     EXPECT_EQ(oneLeft, both);
 
-    ASSERT_EQ(RemoveHighlight(both, "out", oneLeft), HighlightResult::kDone);
-    ASSERT_EQ(ListHighlights(oneLeft).size(), 1u);
-    ASSERT_EQ(RemoveHighlight(oneLeft, "in", back), HighlightResult::kDone);
-    EXPECT_EQ(back, page);
-
     ASSERT_EQ(RemoveHighlight(both, "in", oneLeft), HighlightResult::kDone);
     EXPECT_EQ(oneLeft, outer);
     ASSERT_EQ(RemoveHighlight(oneLeft, "out", back), HighlightResult::kDone);
     EXPECT_EQ(back, page);
     EXPECT_EQ(RemoveHighlight(back, "out", oneLeft), HighlightResult::kUnknownId);
-    // An id already in the page is not given twice.
+    // An id already in the page is not given twice; new ids differ.
     EXPECT_EQ(AddHighlight(outer, Quote("lazy"), Hl("out"), oneLeft), HighlightResult::kUnknownId);
+    const std::string id = NewHighlightId();
+    EXPECT_NE(id, NewHighlightId());
+    EXPECT_EQ(id.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789"), std::string::npos);
 }
 
 TEST(PageHighlights, TextOutsideThePageIsRefusedAndCommentsRoundTrip) {
@@ -196,7 +206,18 @@ TEST(PageHighlights, TextOutsideThePageIsRefusedAndCommentsRoundTrip) {
     for (const char* hidden : {"only script", "Only title", "only attribute", "only textarea", "script too"})
         EXPECT_EQ(AddHighlight(page, Quote(hidden), Hl("n"), out), HighlightResult::kNoText) << hidden;
     EXPECT_EQ(AddHighlight(page, Quote("  \n "), Hl("n"), out), HighlightResult::kNotFound);
+    // The same vector in and out: a refusal leaves the page as it was.
+    std::vector<uint8_t> same = page;
+    EXPECT_EQ(AddHighlight(same, Quote("only script"), Hl("n"), same), HighlightResult::kNoText);
+    EXPECT_EQ(RemoveHighlight(same, "n", same), HighlightResult::kUnknownId);
+    EXPECT_EQ(same, page);
     EXPECT_FALSE(MayHoldHighlights(page));
+    // Attribute names are read in any case, in UTF-16 too.
+    const std::string upper = "<p><MARK DATA-CV-HIGHLIGHT=\"U\" Data-Cv-Comment=\"c\">up</MARK></p>";
+    EXPECT_EQ(ListHighlights(Bytes(upper)).size(), 1u);
+    EXPECT_EQ(ListHighlights(Bytes("\xFE\xFF" + ConvertText(upper, "UTF-16BE", "UTF-8"))).size(), 1u);
+    EXPECT_EQ(ListHighlights(Bytes("\xFF\xFE" + ConvertText(upper, "UTF-16LE", "UTF-8"))).size(), 1u);
+    EXPECT_FALSE(MayHoldHighlights(Bytes("\xFF\xFE" + ConvertText("data-cv-highligh", "UTF-16LE", "UTF-8"))));
     EXPECT_TRUE(ListHighlights(page).empty());
 
     const std::string comment = "He said \"<b>no</b>\" & left \xE2\x80\x94 \xE4\xBD\xA0\xE5\xA5\xBD\n'line two'";
@@ -236,11 +257,13 @@ TEST(PageHighlights, DamagedPagesNeitherCrashNorLoseBytes) {
         "<p>bad \xC3 utf8 \xFF\xFE bytes here</p>",
         "<mark data-cv-highlight=\"z\">never closed <p>para",
         "<p>a stray</span> end tag here</p>",
+        "<p>awords</mark> aft <mark class=\"x\" data-cv-highlight=\"x1\">marked words</mark> after</p>",
         std::string(5000, '<') + "<p>deep" + std::string(2000, '>'),
     };
     for (const std::string& html : pages) {
         const std::vector<uint8_t> page = Bytes(html);
-        for (const char* q : {"text", "table text", "cell", "svg text", "after", "here", "end", "closed", "deep", "p"}) {
+        for (const char* q :
+             {"text", "table text", "cell", "svg text", "after", "here", "end", "closed", "deep", "p", "ords aft"}) {
             std::vector<uint8_t> out, back;
             if (AddHighlight(page, Quote(q), Hl("d"), out) != HighlightResult::kDone) {
                 EXPECT_TRUE(out.empty());
@@ -252,11 +275,13 @@ TEST(PageHighlights, DamagedPagesNeitherCrashNorLoseBytes) {
         }
         (void)ListHighlights(page);
     }
-    // Text on both sides of an end tag the parser ignored is one piece.
+    // Text on both sides of an end tag the parser ignored can be marked, a
+    // piece each side: inside a mark the tag would no longer be ignored.
     std::vector<uint8_t> stray;
-    ASSERT_EQ(AddHighlight(Bytes("<p>a stray</span> end tag</p>"), Quote("stray end"), Hl("s"), stray),
+    ASSERT_EQ(AddHighlight(Bytes("<p>a stray</mark> end tag</p>"), Quote("stray end"), Hl("s"), stray),
               HighlightResult::kDone);
-    EXPECT_NE(Text(stray).find("\">stray</span> end</mark> tag"), std::string::npos);
+    EXPECT_NE(Text(stray).find("\">stray</mark></mark> <mark"), std::string::npos) << Text(stray);
+    EXPECT_EQ(ListHighlights(stray).at(0).m_strText, "stray end");
     // A deep tree is walked without recursion; one too deep to parse in
     // good time is left alone.
     std::string deep;
@@ -266,13 +291,6 @@ TEST(PageHighlights, DamagedPagesNeitherCrashNorLoseBytes) {
     EXPECT_EQ(AddHighlight(Bytes(deep), Quote("bottom"), Hl("deep"), out), HighlightResult::kDone);
     for (int k = 0; k < 50000; ++k) deep.insert(0, "<div>");
     EXPECT_EQ(AddHighlight(Bytes(deep), Quote("bottom"), Hl("deep"), out), HighlightResult::kNotFound);
-}
-
-TEST(PageHighlights, IdsAreNewEachTimeAndSafeInAnAttribute) {
-    const std::string a = NewHighlightId(), b = NewHighlightId();
-    EXPECT_NE(a, b);
-    EXPECT_GE(a.size(), 8u);
-    EXPECT_EQ(a.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789"), std::string::npos);
 }
 
 TEST(PageHighlights, TheNotebookListsEveryHighlightAndTheSearchFindsComments) {
@@ -325,4 +343,55 @@ TEST(PageHighlights, TheNotebookListsEveryHighlightAndTheSearchFindsComments) {
     notetext::SearchCategory(doc.m_rootCata, notetext::CNoteQuery("cv-highlight", true, true), cache,
                              [&](CNote* n) { found.push_back(n); });
     EXPECT_EQ(found, std::vector<CNote*>{pText});  // its text, not a page's tags
+}
+
+TEST(PageHighlights, AnyRangeOfARichPageIsMarkedWhereItIsAndComesOffExactly) {
+    const std::string html =
+        "<!DOCTYPE html>\r\n<html><head><title>T</title><style>p{}</style></head><body>\r\n"
+        "<h1>Caf&eacute; &amp; R&#233;sum&#xE9;</h1>\r\n<p>Plain <b>bold <i>both</i></b> and "
+        "<a href=\"a?x=1&amp;y=2\">a&nbsp;link</a>.<br>Next line&hellip; done</p>\r\n"
+        "<ul><li>one</li><li>two &lt;tags&gt;</li></ul><table><tr><td>cell A</td><td>cell B</td></tr></table>\r\n"
+        "<pre>\r\ncode  line\r\n  indented</pre><script>var hidden = 1;</script>"
+        "<p>Na\xC3\xAFve \xE4\xB8\xAD\xE6\x96\x87 text, sp&shy;lit, end.</p></body></html>\r\n";
+    std::mt19937 rng(35);
+    for (const char* enc : {"UTF-8", "UTF-16LE", "CP1252"}) {
+        const std::string e = enc;
+        CCodePage cp(e == "CP1252" ? "CP1252" : "UTF-8");
+        std::string bytes = html;
+        if (e == "UTF-16LE") bytes = "\xFF\xFE" + ConvertText(html, "UTF-16LE", "UTF-8");
+        if (e == "CP1252")  // without the Chinese words
+            bytes = ConvertText(html.substr(0, html.find("\xE4")) + html.substr(html.find(" text,")), "CP1252",
+                                "UTF-8");
+        const std::vector<uint8_t> page = Bytes(bytes);
+        hlpage::CPage p;
+        hlpage::ReadPage(page, p);
+        const size_t n = p.m_chars.size();
+        ASSERT_GT(n, 80u) << enc;
+        auto quoteAt = [&](size_t a, size_t len) {
+            const size_t end = a + len < n ? p.m_chars[a + len].m_nTextOffset : p.m_strText.size();
+            std::string q = p.m_strText.substr(p.m_chars[a].m_nTextOffset, end - p.m_chars[a].m_nTextOffset);
+            while (!q.empty() && q.back() == ' ') q.pop_back();
+            return q;
+        };
+        for (int k = 0; k < 60; ++k) {
+            const size_t a = rng() % n, len = 1 + rng() % (n - a);
+            const std::string q = quoteAt(a, len);
+            std::vector<uint8_t> one, two, back;
+            ASSERT_EQ(AddHighlight(page, Quote(q, "", "", p.m_chars[a].m_nTextPos), Hl("r"), one),
+                      HighlightResult::kDone) << enc << " [" << q << "]";
+            hlpage::CPage o;
+            hlpage::ReadPage(one, o);
+            ASSERT_FALSE(o.m_marks.empty());
+            EXPECT_EQ(o.m_marks[0].m_nFirst, a) << enc << " [" << q << "]";
+            ASSERT_EQ(ListHighlights(one).at(0).m_strText, q) << enc;
+            // A second one overlapping it, the two taken off in either order.
+            const size_t a2 = a + rng() % len, len2 = 1 + rng() % (n - a2);
+            ASSERT_EQ(AddHighlight(one, Quote(quoteAt(a2, len2), "", "", p.m_chars[a2].m_nTextPos), Hl("s"), two),
+                      HighlightResult::kDone);
+            ASSERT_EQ(ListHighlights(two).size(), 2u);
+            ASSERT_EQ(RemoveHighlight(two, k % 2 ? "r" : "s", back), HighlightResult::kDone);
+            ASSERT_EQ(RemoveHighlight(back, k % 2 ? "s" : "r", back), HighlightResult::kDone);
+            ASSERT_EQ(back, page) << enc << " [" << q << "]";
+        }
+    }
 }

@@ -19,11 +19,12 @@ namespace {
 
 std::string Line(const CNotebookHighlight& h) {
     const CHighlight& hl = h.m_highlight;
+    const std::string path = h.m_note.m_strCategoryPath + '/' + h.m_note.m_strNoteName;
     // Ids, colours and dates come from the page's own attributes: UTF-8, as
     // the page's text is.
     return "{\"id\": " + JsonWriter::Quote(hl.m_strId) + ", \"color\": " + JsonWriter::Quote(hl.m_strColor) +
            ", \"date\": " + JsonWriter::Quote(hl.m_strDate) + ", \"note\": " + std::to_string(h.m_note.m_nNoteId) +
-           ", \"path\": " + JsonWriter::Quote(AnsiToJsonText(h.m_note.m_strCategoryPath + '/' + h.m_note.m_strNoteName)) +
+           ", \"path\": " + JsonWriter::Quote(AnsiToJsonText(path)) +
            ", \"text\": " + JsonWriter::Quote(hl.m_strText) + ", \"comment\": " + JsonWriter::Quote(hl.m_strComment) +
            "}\n";
 }
