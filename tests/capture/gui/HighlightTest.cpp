@@ -244,6 +244,9 @@ void HighlightTest::highlightCommentSaveReopenListExportRemove() {
         QApplication::setActiveWindow(w.frame);
         QWidget* keys = w.View()->focusProxy() ? w.View()->focusProxy() : w.View();
         keys->setFocus();
+        // Keys reach only an enabled action, and the window brings its
+        // actions up to date a moment after the page came.
+        QTRY_VERIFY(w.frame->Actions().Action(cmd::kCmdHighlight)->isEnabled());
         QTest::keyClick(keys, Qt::Key_H, Qt::ControlModifier | Qt::ShiftModifier);
         QVERIFY(ended.count() > 0 || ended.wait(15000));
     }
