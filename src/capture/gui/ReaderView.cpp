@@ -113,6 +113,9 @@ void CReaderMode::SayWhyOnHover(State state) {
 
 void CReaderMode::OnLoadStarted() {
     ++m_nGeneration;
+    // The article loaded anew (refreshed, or changed by a highlight) comes
+    // back where the reader was, not at its top.
+    m_keptScroll = m_state == kOn ? m_view.page()->scrollPosition() : QPointF();
     // Until the page is read again; a link to a place within the article
     // keeps the document, and the reading finds the article still on show.
     SetState(kNoPage);
@@ -148,7 +151,7 @@ void CReaderMode::OnProbed(int nGeneration, const QVariant& result) {
     if (answer.value(QStringLiteral("ok")).toBool()) {
         const bool bOn = answer.value(QStringLiteral("on")).toBool();
         SetState(bOn ? kOn : kAvailable);
-        if (!bOn && m_pWantedNote && m_pWantedNote == m_view.ShownNote()) Show();
+        if (!bOn && m_pWantedNote && m_pWantedNote == m_view.ShownNote()) Show(m_keptScroll);
         return;
     }
     const QString reason = answer.value(QStringLiteral("reason")).toString();
@@ -171,10 +174,12 @@ QString CReaderMode::StyleArguments() const {
     return QStringLiteral("%1,%2,%3").arg(theme).arg(size).arg(width);
 }
 
-void CReaderMode::Show() {
+void CReaderMode::Show(QPointF at) {
     const int nGeneration = m_nGeneration;
     QPointer<CReaderMode> self(this);
-    m_view.page()->runJavaScript(QStringLiteral("clipvaultReader.show(%1);").arg(StyleArguments()),
+    const QString scroll = QStringLiteral("window.scrollTo(%1,%2);").arg(at.x()).arg(at.y());
+    m_view.page()->runJavaScript(QStringLiteral("(function(){var shown=clipvaultReader.show(%1);%2return shown;})();")
+                                     .arg(StyleArguments(), at.isNull() ? QString() : scroll),
                                  QWebEngineScript::ApplicationWorld, [self, nGeneration](const QVariant& shown) {
                                      if (!self || nGeneration != self->m_nGeneration || !shown.toBool()) return;
                                      self->m_pWantedNote = self->m_view.ShownNote();

@@ -8,6 +8,7 @@
 #include "platform/gui/CmdTarget.h"
 
 #include <QObject>
+#include <QPointF>
 #include <QString>
 
 class CNoteBrowserView;
@@ -53,7 +54,8 @@ private:
     void OnProbed(int nGeneration, const QVariant& result);
     void SetState(State state, const QString& strReason = QString());
     void SayWhyOnHover(State state);
-    void Show();
+    // At the top of the article, or where the reader was before a reload.
+    void Show(QPointF at = QPointF());
     void ApplyStyle();
     void SetTheme(unsigned nTheme);
     void SetTextSize(int nSize);
@@ -74,6 +76,7 @@ private:
     // The note whose article the user asked for: the page loaded anew
     // (refreshed, or changed by a highlight) shows its article again.
     const void* m_pWantedNote = nullptr;
+    QPointF m_keptScroll;
     // The status bar holds what this view said there.
     bool m_bSaidStatus = false;
 };
