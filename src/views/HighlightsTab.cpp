@@ -16,7 +16,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QRegularExpression>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -27,12 +26,6 @@ namespace {
 
 QString Text(unsigned nID) { return CurrentLanguage().String(nID); }
 
-QString Spoken(QString s) {
-    s.remove(QRegularExpression(QStringLiteral("\\(&.\\)")));
-    s.remove(QRegularExpression(QStringLiteral("&(?=[^&])")));
-    s.remove(QRegularExpression(QStringLiteral("[:：]$")));
-    return s;
-}
 
 // One line of a comment or a long text, for a row.
 QString OneLine(const std::string& strUtf8) {
@@ -86,7 +79,7 @@ CHighlightsTab::CHighlightsTab(CClipVaultDoc& doc, OpenFn fnOpen, QWidget* pPare
     m_pFilter = new QLineEdit;
     m_pFilter->setObjectName(QStringLiteral("filter"));
     m_pFilter->setPlaceholderText(Text(ids::IDS_HL_FILTER_HINT));
-    m_pFilter->setAccessibleName(Spoken(Text(ids::IDS_HL_FILTER_LABEL)));
+    m_pFilter->setAccessibleName(SpokenLabel(Text(ids::IDS_HL_FILTER_LABEL)));
     m_pFilter->setAccessibleDescription(Text(ids::IDS_HL_FILTER_HINT));
     m_pFilter->setClearButtonEnabled(true);
     pLabel->setBuddy(m_pFilter);

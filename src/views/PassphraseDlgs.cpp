@@ -12,26 +12,18 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QVBoxLayout>
 
 namespace {
 
 QString Text(unsigned nID) { return CurrentLanguage().String(nID); }
 
-// The label's text without its mnemonic marker, for screen readers.
-QString Spoken(const QString& strLabel) {
-    QString s = strLabel;
-    s.remove(QRegularExpression(QStringLiteral("\\(&.\\)")));
-    s.remove(QRegularExpression(QStringLiteral("&(?=[^&])")));
-    return s;
-}
 
 QLineEdit* MaskedEdit(QFormLayout* pForm, unsigned nLabel, const QString& strLabel, const char* pszName) {
     auto* pEdit = new QLineEdit;
     pEdit->setEchoMode(QLineEdit::Password);
     pEdit->setObjectName(QLatin1String(pszName));
-    pEdit->setAccessibleName(Spoken(strLabel.isEmpty() ? Text(nLabel) : strLabel));
+    pEdit->setAccessibleName(SpokenLabel(strLabel.isEmpty() ? Text(nLabel) : strLabel));
     auto* pLabel = new QLabel(strLabel.isEmpty() ? Text(nLabel) : strLabel);
     pLabel->setBuddy(pEdit);
     pForm->addRow(pLabel, pEdit);
@@ -41,9 +33,9 @@ QLineEdit* MaskedEdit(QFormLayout* pForm, unsigned nLabel, const QString& strLab
 QDialogButtonBox* OkCancel(QDialog* pDlg) {
     auto* pButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     pButtons->button(QDialogButtonBox::Ok)->setText(Text(ids::IDS_CRYPT_OK));
-    pButtons->button(QDialogButtonBox::Ok)->setAccessibleName(Spoken(Text(ids::IDS_CRYPT_OK)));
+    pButtons->button(QDialogButtonBox::Ok)->setAccessibleName(SpokenLabel(Text(ids::IDS_CRYPT_OK)));
     pButtons->button(QDialogButtonBox::Cancel)->setText(Text(ids::IDS_CRYPT_CANCEL));
-    pButtons->button(QDialogButtonBox::Cancel)->setAccessibleName(Spoken(Text(ids::IDS_CRYPT_CANCEL)));
+    pButtons->button(QDialogButtonBox::Cancel)->setAccessibleName(SpokenLabel(Text(ids::IDS_CRYPT_CANCEL)));
     QObject::connect(pButtons, &QDialogButtonBox::accepted, pDlg, &QDialog::accept);
     QObject::connect(pButtons, &QDialogButtonBox::rejected, pDlg, &QDialog::reject);
     return pButtons;

@@ -2,6 +2,7 @@
 
 #include "platform/CommandIds.h"
 #include "platform/StringIds.h"
+#include "platform/gui/QtText.h"
 #include "platform/gui/LanguageModule.h"
 
 #include <QComboBox>
@@ -13,20 +14,12 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QVBoxLayout>
 
 namespace {
 
 QString Text(unsigned nID) { return CurrentLanguage().String(nID); }
 
-// A label's text without its mnemonic, for screen readers.
-QString Spoken(QString s) {
-    s.remove(QRegularExpression(QStringLiteral("\\(&.\\)")));
-    s.remove(QRegularExpression(QStringLiteral("&(?=[^&])")));
-    s.remove(QRegularExpression(QStringLiteral("[:：]$")));
-    return s;
-}
 
 QIcon Swatch16(const QColor& colour) {
     QPixmap pix(16, 16);
@@ -72,13 +65,13 @@ CHighlightCommentDlg::CHighlightCommentDlg(bool bExisting, const QString& strCom
     m_pComment = new QPlainTextEdit(strComment);
     m_pComment->setObjectName(QStringLiteral("comment"));
     m_pComment->setTabChangesFocus(true);
-    m_pComment->setAccessibleName(Spoken(Text(ids::IDS_HL_COMMENT_LABEL)));
+    m_pComment->setAccessibleName(SpokenLabel(Text(ids::IDS_HL_COMMENT_LABEL)));
     auto* pCommentLabel = new QLabel(Text(ids::IDS_HL_COMMENT_LABEL));
     pCommentLabel->setBuddy(m_pComment);
     pForm->addRow(pCommentLabel, m_pComment);
     m_pColor = new QComboBox;
     m_pColor->setObjectName(QStringLiteral("color"));
-    m_pColor->setAccessibleName(Spoken(Text(ids::IDS_HL_COLOR_LABEL)));
+    m_pColor->setAccessibleName(SpokenLabel(Text(ids::IDS_HL_COLOR_LABEL)));
     for (const QString& c : Colors()) m_pColor->addItem(SwatchIcon(c), ColorName(c), c);
     m_pColor->setCurrentIndex(std::max(0, static_cast<int>(Colors().indexOf(strColor))));
     auto* pColorLabel = new QLabel(Text(ids::IDS_HL_COLOR_LABEL));
@@ -89,14 +82,14 @@ CHighlightCommentDlg::CHighlightCommentDlg(bool bExisting, const QString& strCom
     auto* pButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     QPushButton* pOk = pButtons->button(QDialogButtonBox::Ok);
     pOk->setText(Text(ids::IDS_HL_OK));
-    pOk->setAccessibleName(Spoken(Text(ids::IDS_HL_OK)));
+    pOk->setAccessibleName(SpokenLabel(Text(ids::IDS_HL_OK)));
     QPushButton* pCancel = pButtons->button(QDialogButtonBox::Cancel);
     pCancel->setText(Text(ids::IDS_HL_CANCEL));
-    pCancel->setAccessibleName(Spoken(Text(ids::IDS_HL_CANCEL)));
+    pCancel->setAccessibleName(SpokenLabel(Text(ids::IDS_HL_CANCEL)));
     if (bExisting) {
         QPushButton* pRemove = pButtons->addButton(Text(ids::IDS_HL_REMOVE), QDialogButtonBox::DestructiveRole);
         pRemove->setObjectName(QStringLiteral("remove"));
-        pRemove->setAccessibleName(Spoken(Text(ids::IDS_HL_REMOVE)));
+        pRemove->setAccessibleName(SpokenLabel(Text(ids::IDS_HL_REMOVE)));
         connect(pRemove, &QPushButton::clicked, this, [this] {
             m_nOutcome = kRemove;
             QDialog::accept();

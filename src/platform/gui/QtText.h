@@ -7,3 +7,7 @@
 
 QString ToQ(const std::string& strAnsi);
 std::string FromQ(const QString& str);
+
+// A label's text as a screen reader says it: without its mnemonic ("&Name",
+// or "名称(&N)" as Chinese labels write it) and without a closing colon.
+QString SpokenLabel(QString strLabel);
