@@ -8,6 +8,7 @@
 #include "frame/ChildFrame.h"
 #include "frame/MainFrame.h"
 #include "frame/NoteCataView.h"
+#include "platform/StringIds.h"
 #include "platform/gui/CmdTarget.h"
 #include "platform/gui/NoteFrame.h"
 #include "platform/gui/QtText.h"
@@ -203,7 +204,8 @@ void TabViewTest::notebookWindowsLeftPaneHoldsTheTreeWithTabsBelow() {
         CTabView* tabs = child->TabView();
         QVERIFY(tabs);
         QCOMPARE(tabs->Side(), CTabView::kBottom);
-        QCOMPARE(tabs->GetPageCount(), 2);
+        // Contents, Search, and the notebook's highlights.
+        QCOMPARE(tabs->GetPageCount(), 3);
         QCOMPARE(tabs->GetPage(0), static_cast<QWidget*>(child->TreeView()));
         // The search form waits on the second page, hidden and disabled.
         auto* form = qobject_cast<CQueryForm*>(tabs->GetPage(1));
@@ -214,6 +216,9 @@ void TabViewTest::notebookWindowsLeftPaneHoldsTheTreeWithTabsBelow() {
         QVERIFY(!searchLabel.empty());
         QCOMPARE(tabs->PageLabel(1), searchLabel);
         QCOMPARE(tabs->TabBar()->tabText(1), ToQ(searchLabel));
+        // The newer tab is named in full: its name is longer than the
+        // two older tabs' byte limit.
+        QCOMPARE(tabs->PageLabel(2), FromQ(app->LoadString(ids::IDS_TAB_HIGHLIGHTS)));
         QCOMPARE(tabs->ActivePage(), 0);
         const std::string label = CutToBytes(FromQ(app->LoadString(33015)), CChildFrame::kTabLabelBytes);
         QVERIFY(!label.empty());
