@@ -79,7 +79,7 @@
     return when.toISOString().slice(0, 10);
   }
 
-  function styleText(theme, size, width) {
+  function styleText(theme, size, width, marks) {
     var colours = {
       light: ["#ffffff", "#1b1b1b", "#0b57d0", "#5f6368"],
       sepia: ["#f4ecd8", "#5b4636", "#7a4b1d", "#7d6a58"],
@@ -99,11 +99,9 @@
       "pre{overflow:auto;padding:.75em;border:1px solid " + colours[3] + ";white-space:pre-wrap;}" +
       "table{border-collapse:collapse;}td,th{border:1px solid " + colours[3] + ";padding:.25em .5em;}" +
       "blockquote{margin-left:0;padding-left:1em;border-left:3px solid " + colours[3] + ";}" +
-      // Highlights lose their inline colour to the cleaner; their data
-      // attributes keep it. Dark text on the light marks in every theme.
-      "mark{color:#1b1b1b;background:#fff176;}" +
-      "mark[data-cv-color=green]{background:#aed581;}mark[data-cv-color=blue]{background:#81d4fa;}" +
-      "mark[data-cv-color=pink]{background:#f48fb1;}" +
+      // Dark text on the light marks in every theme; their colours come
+      // with the call.
+      "mark{color:#1b1b1b;}" + (marks || "") +
       "@media print{html,body{background:#fff;color:#000;max-width:none;}a{color:#000;}}";
   }
 
@@ -137,7 +135,7 @@
 
   // Puts the article in place of the page: the page's styles and scripts'
   // elements go with it.
-  function show(theme, size, width) {
+  function show(theme, size, width, marks) {
     var article = state.article;
     if (!article) return false;
     var content = clean(article.content);
@@ -167,15 +165,15 @@
     body.appendChild(main);
     root.appendChild(head);
     root.appendChild(body);
-    setStyle(theme, size, width);
+    setStyle(theme, size, width, marks);
     state.on = true;
     window.scrollTo(0, 0);
     return true;
   }
 
-  function setStyle(theme, size, width) {
+  function setStyle(theme, size, width, marks) {
     var sheet = new CSSStyleSheet();
-    sheet.replaceSync(styleText(theme, size, width));
+    sheet.replaceSync(styleText(theme, size, width, marks));
     document.adoptedStyleSheets = [sheet];
     document.documentElement.setAttribute("data-clipvault-theme", THEMES[theme] || "light");
     return true;
@@ -184,7 +182,7 @@
   global.clipvaultReader = {
     probe: probe,
     show: show,
-    setStyle: function (theme, size, width) { return state.on && setStyle(theme, size, width); },
+    setStyle: function (theme, size, width, marks) { return state.on && setStyle(theme, size, width, marks); },
     clean: clean,
     isOn: function () { return state.on; }
   };

@@ -17,21 +17,20 @@ using hlpage::CChar;
 using hlpage::CMark;
 using hlpage::CPage;
 
+const std::vector<CHighlightColor>& HighlightColors() {
+    static const std::vector<CHighlightColor> colors = {
+        {"yellow", "#fff176"},
+        {"green", "#aed581"},
+        {"blue", "#81d4fa"},
+        {"pink", "#f48fb1"},
+    };
+    return colors;
+}
+
 namespace {
 
-struct CColor {
-    const char* m_pszName;
-    const char* m_pszCss;
-};
-const CColor kColors[] = {
-    {"yellow", "#fff176"},
-    {"green", "#aed581"},
-    {"blue", "#81d4fa"},
-    {"pink", "#f48fb1"},
-};
-
-const CColor* FindColor(const std::string& name) {
-    for (const CColor& c : kColors)
+const CHighlightColor* FindColor(const std::string& name) {
+    for (const CHighlightColor& c : HighlightColors())
         if (name == c.m_pszName) return &c;
     return nullptr;
 }
@@ -81,8 +80,8 @@ std::string NowUtc() {
 
 std::string StartTag(const std::string& strId, const std::string& strColor, const std::string& strDate,
                      const std::string& strComment) {
-    const CColor* color = FindColor(strColor);
-    if (!color) color = &kColors[0];
+    const CHighlightColor* color = FindColor(strColor);
+    if (!color) color = &HighlightColors().front();
     std::string tag = "<mark class=\"cv-highlight cv-highlight-";
     tag += color->m_pszName;
     tag += "\" style=\"background:";

@@ -66,6 +66,15 @@ struct CHighlight {
 
 enum class HighlightResult { kDone, kNotFound, kNoText, kUnknownId };
 
+// The colours a highlight may have, yellow (the one an unknown name gets)
+// first, each with the CSS colour its marks are painted in. The window's
+// swatches and the reader view paint them from here too.
+struct CHighlightColor {
+    const char* m_pszName;
+    const char* m_pszCss;
+};
+const std::vector<CHighlightColor>& HighlightColors();
+
 // A new id for a highlight: random, short, safe in an attribute.
 std::string NewHighlightId();
 

@@ -1,5 +1,6 @@
 #include "capture/gui/HighlightCommentDlg.h"
 
+#include "capture/PageHighlights.h"
 #include "platform/CommandIds.h"
 #include "platform/StringIds.h"
 #include "platform/gui/QtText.h"
@@ -34,17 +35,19 @@ QIcon Swatch16(const QColor& colour) {
 }  // namespace
 
 const QStringList& CHighlightCommentDlg::Colors() {
-    static const QStringList colors = {QStringLiteral("yellow"), QStringLiteral("green"), QStringLiteral("blue"),
-                                       QStringLiteral("pink")};
+    static const QStringList colors = [] {
+        QStringList names;
+        for (const CHighlightColor& c : HighlightColors()) names << QLatin1String(c.m_pszName);
+        return names;
+    }();
     return colors;
 }
 
 QColor CHighlightCommentDlg::Swatch(const QString& strColor) {
     // As the marks paint them in the page.
-    if (strColor == QLatin1String("green")) return QColor(0xa5, 0xd6, 0xa7);
-    if (strColor == QLatin1String("blue")) return QColor(0x90, 0xca, 0xf9);
-    if (strColor == QLatin1String("pink")) return QColor(0xf4, 0x8f, 0xb1);
-    return QColor(0xff, 0xf1, 0x76);
+    for (const CHighlightColor& c : HighlightColors())
+        if (strColor == QLatin1String(c.m_pszName)) return QColor(QLatin1String(c.m_pszCss));
+    return QColor(QLatin1String(HighlightColors().front().m_pszCss));
 }
 
 QIcon CHighlightCommentDlg::SwatchIcon(const QString& strColor) { return Swatch16(Swatch(strColor)); }

@@ -2,6 +2,7 @@
 
 #include "app/AppOptions.h"
 #include "capture/LinkHelpers.h"
+#include "capture/PageHighlights.h"
 #include "capture/gui/NoteBrowserView.h"
 #include "document/Records.h"
 #include "platform/CommandIds.h"
@@ -171,7 +172,13 @@ QString CReaderMode::StyleArguments() const {
     const unsigned theme = o.m_nTheme < kThemes ? o.m_nTheme : defaults.m_nTheme;
     const unsigned size = o.m_nTextSize < unsigned(kTextSizes) ? o.m_nTextSize : defaults.m_nTextSize;
     const unsigned width = o.m_nLineWidth < kLineWidths ? o.m_nLineWidth : defaults.m_nLineWidth;
-    return QStringLiteral("%1,%2,%3").arg(theme).arg(size).arg(width);
+    // The cleaner takes the marks' own colour away with every style of the
+    // page; the sheet paints them again by the colour each one names.
+    QString marks = QStringLiteral("mark{background:%1;}").arg(QLatin1String(HighlightColors().front().m_pszCss));
+    for (const CHighlightColor& c : HighlightColors())
+        marks += QStringLiteral("mark[data-cv-color=%1]{background:%2;}")
+                     .arg(QLatin1String(c.m_pszName), QLatin1String(c.m_pszCss));
+    return QStringLiteral("%1,%2,%3,\"%4\"").arg(theme).arg(size).arg(width).arg(marks);
 }
 
 void CReaderMode::Show(QPointF at) {
